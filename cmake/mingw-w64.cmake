@@ -1,0 +1,18 @@
+# Cross build for Windows x64 with MinGW-w64 (posix threads), linked
+# statically so that the programs run on a clean Windows.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# GCC 12 defines std::type_info::operator== twice when linking libstdc++
+# statically in C++23 mode (fixed in GCC 13).
+set(CMAKE_EXE_LINKER_FLAGS_INIT
+    "-static -static-libgcc -static-libstdc++ -Wl,--allow-multiple-definition")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT
+    "-static -static-libgcc -static-libstdc++ -Wl,--allow-multiple-definition")

@@ -1,0 +1,51 @@
+// AppState: what the action worker, the announcer, the time warnings and the
+// beat-grid tools share. Created once at start-up and shared by
+// std::shared_ptr; every field says how it may be used across threads.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "beatgrid/beatgrid.h"
+#include "bridge/bridge.h"
+#include "speech/speech.h"
+
+namespace orvalin {
+
+using Clock = std::chrono::steady_clock;
+
+// A toggle that did not take effect: its control's changes are not
+// announced until the deadline.
+struct PendingToggle {
+  std::string group;
+  std::string control;
+  Clock::time_point deadline;
+};
+
+struct AppState {
+  AppState(Speech speech_handle, std::shared_ptr<Bridge> bridge_handle)
+      : speech(std::move(speech_handle)), bridge(std::move(bridge_handle)) {}
+
+  const Speech speech;                  // copyable sender; any thread
+  const std::shared_ptr<Bridge> bridge;  // thread-safe
+
+  std::mutex beatgrid_mutex;  // guards beatgrid; held for a whole grid action
+  BeatgridState beatgrid;
+
+  std::mutex hotcue_mutex;  // guards hotcue_quiet_until; held for one access
+  Clock::time_point hotcue_quiet_until = Clock::now();
+
+  std::mutex pending_mutex;  // guards pending_toggle; held for one access
+  std::optional<PendingToggle> pending_toggle;
+
+  std::atomic<uint8_t> current_deck{1};
+  std::atomic<uint8_t> announce{1};  // 0 off, 1 on; flipped with fetch_xor
+  std::atomic<uint8_t> key_help{0};  // 0 off, 1 on; flipped with fetch_xor
+};
+
+}  // namespace orvalin

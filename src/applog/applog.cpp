@@ -1,0 +1,81 @@
+#include "applog/applog.h"
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "applog/logfile.h"
+#include "base/os.h"
+#include "base/thread.h"
+
+namespace orvalin {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct LogState {
+  std::mutex mutex;  // guards file and zero
+  std::unique_ptr<LogFile> file;
+  Clock::time_point zero;
+};
+
+// Never destroyed: threads that are not joined may log while the process
+// ends.
+LogState& state() {
+  static LogState* const instance = new LogState;
+  return *instance;
+}
+
+void log_fatal(std::string_view message) { log(message); }
+
+}  // namespace
+
+std::filesystem::path log_dir() {
+  return log_base_dir() / "Orvalin" / "logs";
+}
+
+std::string format_log_line(double seconds, std::string_view message) {
+  if (!(seconds >= 0)) seconds = 0;
+  char stamp[64];
+  std::snprintf(stamp, sizeof stamp, "[%8.3f] ", seconds);
+  std::string line(stamp);
+  line.append(message);
+  line += '\n';
+  return line;
+}
+
+void open_log() {
+  const std::filesystem::path dir = log_dir();
+  std::error_code ignored;
+  std::filesystem::create_directories(dir, ignored);
+  if (auto file = create_log_file(dir / "app.log")) {
+    const Clock::time_point zero = Clock::now();
+    LogState& s = state();
+    std::lock_guard lock(s.mutex);
+    s.file = std::move(file);
+    s.zero = zero;
+  }
+  set_fatal_hook(&log_fatal);
+  log("Orvalin 1.0.0");
+}
+
+void log(std::string_view message) {
+  std::string printed(message);
+  printed += '\n';
+  std::fwrite(printed.data(), 1, printed.size(), stdout);
+  std::fflush(stdout);
+
+  LogState& s = state();
+  std::lock_guard lock(s.mutex);
+  if (!s.file) return;
+  const auto elapsed = Clock::now() - s.zero;
+  const double seconds =
+      std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count() /
+      1e9;
+  s.file->write(format_log_line(seconds, message));
+}
+
+}  // namespace orvalin

@@ -1,0 +1,23 @@
+// The application log: one file per run, "app.log" in the log folder, that
+// every thread may append to; every line is also printed to standard output.
+#pragma once
+
+#include <filesystem>
+#include <string_view>
+
+namespace orvalin {
+
+// The log folder: log_base_dir() joined with "Orvalin" and "logs".
+std::filesystem::path log_dir();
+
+// Opens (or re-opens) the log file, emptying it, and writes the banner.
+// Failures are silent: the program then logs to standard output only.
+void open_log();
+
+// Prints the message and appends one time-stamped line. Any thread, any time.
+void log(std::string_view message);
+
+// The file line for a message logged `seconds` after the log was opened.
+std::string format_log_line(double seconds, std::string_view message);
+
+}  // namespace orvalin

@@ -1,0 +1,103 @@
+// The TCP link to the in-host plugin: one JSON object per line, requests
+// matched to replies by id, and "changed" events for watched controls.
+//
+// A Bridge is shared (std::shared_ptr) by every thread that talks to Kelvo;
+// all its operations are thread-safe and may run concurrently.
+#pragma once
+
+#include <nlohmann/json_fwd.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "base/channel.h"
+#include "base/process.h"
+#include "base/result.h"
+
+namespace orvalin {
+
+// A watched control changed.
+struct Changed {
+  std::string group;
+  std::string key;
+  double value = 0;
+};
+
+// The connection has ended; always the last event.
+struct Disconnected {};
+
+using BridgeEvent = std::variant<Changed, Disconnected>;
+
+// The library's selected track.
+struct SelectedTrack {
+  std::map<std::string, std::string> fields;
+  uint64_t row = 0;
+  uint64_t rows = 0;
+};
+
+// One visible label of a deck in Kelvo's window and the text it shows.
+struct DeckLabel {
+  std::string label;
+  std::string text;
+};
+
+// Last known control values, keyed by (group, key).
+using LastValues = std::map<std::pair<std::string, std::string>, double>;
+
+class Stream;  // a connected socket handle, see socket.h
+
+class Bridge {
+ public:
+  // Connects to 127.0.0.1:port, retrying every 250 ms until `deadline` or
+  // until `kelvo` has exited; starts the "bridge-reader" thread and sends the
+  // hello with `token`.
+  static Result<std::shared_ptr<Bridge>> connect(
+      uint16_t port, const std::string& token,
+      std::chrono::steady_clock::time_point deadline,
+      std::shared_ptr<Process> kelvo, Sender<BridgeEvent> events);
+
+  ~Bridge();
+  Bridge(const Bridge&) = delete;
+  Bridge& operator=(const Bridge&) = delete;
+
+  // Sends one request ("cmd" and fields; "id" is filled in) and waits up to
+  // 3 seconds for its reply.
+  Result<nlohmann::json> request(nlohmann::json object);
+
+  // The nine commands.
+  Result<double> get(const std::string& group, const std::string& key,
+                     const std::string& prop = "value");
+  Result<double> set(const std::string& group, const std::string& key,
+                     const std::string& prop, double value);
+  // Subscribes to a control and reads its value into `last_values`; a
+  // failure is only logged.
+  void watch(const std::string& group, const std::string& key,
+             LastValues& last_values);
+  std::optional<std::vector<DeckLabel>> deck_info(uint32_t deck);
+  Result<std::string> effect_name(int64_t index);
+  Result<int64_t> effect_index(const std::string& effect);
+  Result<uint64_t> dump_widgets();
+  Result<SelectedTrack> selected_track();
+
+  struct Shared;  // the pending-reply table, shared with the reader thread
+
+ private:
+  explicit Bridge(std::unique_ptr<Stream> writer,
+                  std::shared_ptr<Shared> shared);
+
+  std::shared_ptr<Shared> shared_;
+  std::mutex writer_mutex_;  // guards writer_: whole lines only
+  std::unique_ptr<Stream> writer_;
+  std::atomic<uint64_t> next_id_{1};
+};
+
+}  // namespace orvalin

@@ -1,0 +1,204 @@
+// The settings file config.toml and the validated forms of its bindings.
+// Loading happens once at start-up on the main thread; the records are plain
+// values that may then be copied to any thread.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "base/result.h"
+
+namespace orvalin {
+
+// One [[keys]] table, fields as written in the file.
+struct Binding {
+  std::string key;
+  std::string action;
+  std::optional<uint8_t> deck;
+  std::optional<std::string> group;
+  std::optional<std::string> control;
+  std::optional<double> step;
+  std::optional<double> value;
+  std::optional<std::string> what;
+  std::optional<std::string> label;
+  std::optional<std::string> format;
+  std::optional<std::string> report;
+  std::optional<std::string> report_label;
+  std::optional<std::string> report_format;
+  std::optional<std::string> confirm;
+  std::optional<bool> repeat;
+};
+
+// The [general] table.
+struct General {
+  std::string kelvo_path;
+  std::vector<std::string> kelvo_args;
+  uint16_t port = 52764;
+};
+
+// A whole settings document.
+struct Config {
+  General general;
+  std::vector<Binding> keys;
+};
+
+// The result of load_config.
+struct LoadedConfig {
+  General general;                // from the file; kelvo_path resolved
+  std::vector<Binding> bindings;  // built-in merged with the file's
+  std::filesystem::path path;     // the settings file
+  bool created = false;           // this load wrote the file
+};
+
+enum class ValueFormat {
+  percent,
+  offset,
+  balance,
+  onoff,
+  time,
+  bpm,
+  bpm_precise,
+  key,
+  number
+};
+
+enum class SayWhat {
+  status,
+  track,
+  time,
+  tempo,
+  grid_offset,
+  selected_track,
+  hotcues,
+  effects
+};
+
+// The name as written in the settings file, and back (nullopt: unknown).
+std::string_view value_format_name(ValueFormat format);
+std::optional<ValueFormat> parse_value_format(std::string_view name);
+std::string_view say_what_name(SayWhat what);
+std::optional<SayWhat> parse_say_what(std::string_view name);
+
+// A control address; either text may hold the placeholder "{deck}".
+struct ControlTarget {
+  std::string group;
+  std::string control;
+};
+
+// The control read back after a press.
+struct Report {
+  ControlTarget target;
+  std::string label;
+  ValueFormat format = ValueFormat::number;
+};
+
+// The seventeen action kinds, in their fixed order.
+namespace act {
+struct SelectDeck {
+  uint8_t deck = 0;
+};
+struct Toggle {
+  ControlTarget target;
+  std::optional<std::string> label;
+};
+struct Press {
+  ControlTarget target;
+  std::optional<Report> report;
+  std::optional<std::string> confirm;
+  std::optional<std::string> label;
+};
+struct Set {
+  ControlTarget target;
+  double value = 0;
+  std::optional<std::string> label;
+};
+struct Adjust {
+  ControlTarget target;
+  double step = 0;
+  std::string label;
+  ValueFormat format = ValueFormat::percent;
+};
+struct Say {
+  SayWhat what = SayWhat::status;
+};
+struct SayControl {
+  ControlTarget target;
+  std::string label;
+  ValueFormat format = ValueFormat::number;
+};
+struct StopSpeech {};
+struct ToggleAnnounce {};
+struct DumpWidgets {};
+struct KeyHelp {};
+struct BeatgridClicks {};
+struct BeatgridMove {
+  int32_t step = 0;
+};
+struct BeatgridTap {};
+struct Preview {};
+struct Marker {
+  std::string control;
+  std::string report;
+  std::string label;
+};
+struct StopSamplers {};
+}  // namespace act
+
+using Action =
+    std::variant<act::SelectDeck, act::Toggle, act::Press, act::Set,
+                 act::Adjust, act::Say, act::SayControl, act::StopSpeech,
+                 act::ToggleAnnounce, act::DumpWidgets, act::KeyHelp,
+                 act::BeatgridClicks, act::BeatgridMove, act::BeatgridTap,
+                 act::Preview, act::Marker, act::StopSamplers>;
+
+// One hot-key registration; its position in the table is the hot-key id.
+struct HotkeyEntry {
+  std::string key;  // as written in the binding
+  uint32_t modifiers = 0;
+  uint32_t vk = 0;
+  bool repeat = false;
+};
+
+// A binding's (key text, action) pair, as the action worker gets it.
+struct KeyAction {
+  std::string key;
+  Action action;
+};
+
+// The two parallel tables start-up builds from the merged bindings.
+struct BindingTables {
+  std::vector<HotkeyEntry> hotkeys;
+  std::vector<KeyAction> actions;
+};
+
+// The settings folder: settings_base_dir() joined with "Orvalin".
+std::filesystem::path config_dir();
+
+// Creates the file when missing, reads it, merges it onto the built-in
+// bindings and resolves the Kelvo path (Kelvo search: find_kelvo).
+Result<LoadedConfig> load_config();
+
+// The same with the file and the Kelvo search given (tests).
+using KelvoFinder = std::function<std::optional<std::string>()>;
+Result<LoadedConfig> load_config_from(const std::filesystem::path& file,
+                                      const KelvoFinder& find);
+
+// Parses a settings text; `file` names it in error messages.
+Result<Config> parse_config(std::string_view text, std::string_view file);
+
+// The per-action checks that turn a binding into an Action.
+Result<Action> validate_binding(const Binding& binding);
+
+// The hot-key entry of a valid binding (parse_key_combination must succeed).
+Result<HotkeyEntry> hotkey_entry(const Binding& binding);
+
+// Parses and validates every binding in order; the first error wins.
+Result<BindingTables> build_binding_tables(
+    const std::vector<Binding>& bindings);
+
+}  // namespace orvalin

@@ -1,0 +1,32 @@
+// Key combinations such as "ctrl+alt+p": parsing into RegisterHotKey's
+// modifier flags and virtual-key code, and the display form of the key list.
+// Pure functions; any thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "base/result.h"
+
+namespace orvalin {
+
+inline constexpr uint32_t kModAlt = 0x0001;
+inline constexpr uint32_t kModControl = 0x0002;
+inline constexpr uint32_t kModShift = 0x0004;
+inline constexpr uint32_t kModWin = 0x0008;
+inline constexpr uint32_t kModNoRepeat = 0x4000;
+
+struct KeyCombination {
+  uint32_t modifiers = 0;
+  uint32_t vk = 0;
+  friend bool operator==(const KeyCombination&,
+                         const KeyCombination&) = default;
+};
+
+Result<KeyCombination> parse_key_combination(std::string_view text);
+
+// "ctrl+alt+pageup" -> "Ctrl+Alt+Page Up".
+std::string key_display_name(std::string_view text);
+
+}  // namespace orvalin

@@ -1,0 +1,118 @@
+#include "main/orvalin_main.h"
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "applog/applog.h"
+#include "config/config.h"
+#include "config/keylist.h"
+#include "main/platform.h"
+#include "main/run.h"
+#include "registry/registry.h"
+#include "speech/speech.h"
+
+namespace orvalin {
+
+namespace {
+
+void print_line(std::FILE* stream, const std::string& text) {
+  const std::string line = text + "\n";
+  std::fwrite(line.data(), 1, line.size(), stream);
+  std::fflush(stream);
+}
+
+int write_keys(const std::vector<std::string>& args) {
+  if (args.size() < 2) {
+    print_line(stderr, "usage: orvalin --write-keys <file>");
+    return 1;
+  }
+  if (auto written = write_key_list(args[1]); !written) {
+    print_line(stderr, written.error());
+    return 1;
+  }
+  return 0;
+}
+
+int open_settings() {
+  open_log();
+  auto loaded = load_config();
+  if (loaded) {
+    open_in_editor(loaded->path);
+    return 0;
+  }
+  log("error: " + loaded.error());
+  open_in_editor(config_dir() / "config.toml");
+  return 1;
+}
+
+int find_kelvo_service() {
+  if (auto path = find_kelvo()) {
+    print_line(stdout, *path);
+    return 0;
+  }
+  print_line(stderr, "Kelvo not found");
+  return 1;
+}
+
+void sleep_after(const std::string& spoken) {
+  std::this_thread::sleep_for(
+      std::chrono::seconds(refusal_sleep_seconds(spoken)));
+}
+
+int normal_run() {
+  Speech speech = start_speech();
+  if (!take_single_instance_lock()) {
+    const std::string text = "Orvalin is already running.";
+    speech.say(text);
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    speech.reset();
+    return 1;
+  }
+  open_log();
+  const RunOutcome outcome = run(speech);
+  int code = 0;
+  switch (outcome.kind) {
+    case RunOutcome::Kind::finished:
+      break;
+    case RunOutcome::Kind::stopped:
+      log("stopped: " + outcome.text);
+      speech.say(outcome.text);
+      sleep_after(outcome.text);
+      code = 1;
+      break;
+    case RunOutcome::Kind::failed: {
+      log("error: " + outcome.text);
+      const std::string spoken = "Orvalin error. " + outcome.text;
+      speech.say(spoken);
+      sleep_after(spoken);
+      code = 1;
+      break;
+    }
+  }
+  speech.reset();
+  return code;
+}
+
+}  // namespace
+
+int refusal_sleep_seconds(const std::string& spoken) {
+  const int seconds = static_cast<int>(spoken.size() / 14);
+  return seconds < 4 ? 4 : seconds;
+}
+
+int orvalin_main(const std::vector<std::string>& args) {
+  if (!args.empty()) {
+    const std::string& mode = args[0];
+    if (mode == "--version") {
+      print_line(stdout, "1.0.0");
+      return 0;
+    }
+    if (mode == "--write-keys") return write_keys(args);
+    if (mode == "--open-settings") return open_settings();
+    if (mode == "--find-kelvo") return find_kelvo_service();
+  }
+  return normal_run();
+}
+
+}  // namespace orvalin

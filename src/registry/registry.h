@@ -1,0 +1,47 @@
+// Host discovery: where an installed Kelvo's executable is. Reads the
+// registry, the environment and the file system; writes and logs nothing.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orvalin {
+
+// The registry roots the search reads.
+enum class RegistryRoot { current_user, local_machine };
+
+// The registry as the search sees it: a seam so that the search order can be
+// tested with a fake. The real one is the Windows registry; elsewhere there
+// is none (every read gives nothing).
+class RegistryReader {
+ public:
+  virtual ~RegistryReader() = default;
+  // A REG_SZ value, cut at its first NUL; nullopt on any failure.
+  virtual std::optional<std::string> read_string(RegistryRoot root,
+                                                 const std::string& subkey,
+                                                 const std::string& value) = 0;
+  // Subkey names in enumeration order; nullopt when the key cannot be opened.
+  virtual std::optional<std::vector<std::string>> subkeys(
+      RegistryRoot root, const std::string& key) = 0;
+};
+
+// The platform's registry (empty on systems without one).
+RegistryReader& system_registry();
+
+// The search with every input given (tests).
+struct KelvoSearch {
+  RegistryReader* registry = nullptr;
+  // Environment lookup (ProgramW6432, ProgramFiles, ProgramFiles(x86),
+  // LOCALAPPDATA, PATH).
+  std::function<std::optional<std::string>(const std::string&)> env;
+  // "Exists": the file system can report metadata for the path.
+  std::function<bool(const std::string&)> exists;
+};
+std::optional<std::string> find_kelvo_with(const KelvoSearch& search);
+
+// The installed Kelvo's executable, or nothing.
+std::optional<std::string> find_kelvo();
+
+}  // namespace orvalin
