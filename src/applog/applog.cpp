@@ -33,9 +33,7 @@ void log_fatal(std::string_view message) { log(message); }
 
 }  // namespace
 
-std::filesystem::path log_dir() {
-  return log_base_dir() / "Orvalin" / "logs";
-}
+std::filesystem::path log_dir() { return log_base_dir() / "Orvalin" / "logs"; }
 
 std::string format_log_line(double seconds, std::string_view message) {
   if (!(seconds >= 0)) seconds = 0;

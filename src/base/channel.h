@@ -109,9 +109,8 @@ class Receiver {
   std::optional<T> recv() {
     if (!state_) return std::nullopt;
     std::unique_lock lock(state_->mutex);
-    state_->ready.wait(lock, [&] {
-      return !state_->queue.empty() || state_->senders == 0;
-    });
+    state_->ready.wait(
+        lock, [&] { return !state_->queue.empty() || state_->senders == 0; });
     return pop_locked();
   }
 

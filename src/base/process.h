@@ -39,8 +39,8 @@ class Process {
 };
 
 struct SpawnOptions {
-  std::string program;             // full path, UTF-8
-  std::vector<std::string> args;   // without the program itself
+  std::string program;            // full path, UTF-8
+  std::vector<std::string> args;  // without the program itself
   // Variables set (or replaced) in the child's copy of this environment.
   std::map<std::string, std::string> env;
   // Working directory; the caller's own when absent.

@@ -1,7 +1,6 @@
 // The Windows entry point of the GUI-subsystem program (no console).
-#include <windows.h>
-
 #include <shellapi.h>
+#include <windows.h>
 
 #include <string>
 #include <vector>

@@ -1,0 +1,80 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "applog/applog.h"
+
+namespace orvalin {
+namespace {
+
+std::string read_all(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+class ApplogFileTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/orvalin-applog-XXXXXX";
+    dir_ = mkdtemp(pattern);
+    setenv("LOCALAPPDATA", dir_.c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("LOCALAPPDATA");
+    std::filesystem::remove_all(dir_);
+  }
+  std::filesystem::path dir_;
+};
+
+TEST_F(ApplogFileTest, EachOpeningStartsAFreshFileWithTheBanner) {
+  const auto file = dir_ / "Orvalin" / "logs" / "app.log";
+  open_log();
+  log("first run");
+  open_log();
+  log("second run");
+  const std::string text = read_all(file);
+  EXPECT_EQ(text.find("first run"), std::string::npos);
+  EXPECT_TRUE(text.starts_with("[   0.000] Orvalin 1.0.0\n")) << text;
+  EXPECT_NE(text.find("] second run\n"), std::string::npos);
+}
+
+TEST_F(ApplogFileTest, LinesFromManyThreadsNeverInterleave) {
+  open_log();
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t] {
+      for (int i = 0; i < 200; ++i) {
+        log("thread " + std::to_string(t) + " line " + std::to_string(i) +
+            std::string(100, 'x'));
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  std::istringstream lines(read_all(dir_ / "Orvalin" / "logs" / "app.log"));
+  const std::regex shape(
+      R"(\[ *\d+\.\d{3}\] (Orvalin 1\.0\.0|thread \d line \d+x{100}))");
+  int count = 0;
+  for (std::string line; std::getline(lines, line); ++count) {
+    EXPECT_TRUE(std::regex_match(line, shape)) << line;
+  }
+  EXPECT_EQ(count, 801);
+}
+
+TEST_F(ApplogFileTest, UnwritableFolderLeavesOnlyStandardOutput) {
+  // A file where the log folder should be: the folder cannot be created.
+  std::ofstream(dir_ / "Orvalin") << "in the way";
+  open_log();
+  log("still running");
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "Orvalin" / "logs"));
+}
+
+}  // namespace
+}  // namespace orvalin
