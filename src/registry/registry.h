@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace orvalin {
@@ -34,12 +35,23 @@ RegistryReader& system_registry();
 struct KelvoSearch {
   RegistryReader* registry = nullptr;
   // Environment lookup (ProgramW6432, ProgramFiles, ProgramFiles(x86),
-  // LOCALAPPDATA, PATH).
+  // LOCALAPPDATA).
   std::function<std::optional<std::string>(const std::string&)> env;
   // "Exists": the file system can report metadata for the path.
   std::function<bool(const std::string&)> exists;
 };
+
+// The Windows search: the program's own registry value, the uninstall lists,
+// then the standard folders. Paths are joined with backslashes.
 std::optional<std::string> find_kelvo_with(const KelvoSearch& search);
+
+// The search on systems without a registry: the first directory of the
+// colon-separated `path_list` (the value of PATH) that holds "kelvo" for
+// which `is_executable` holds. Empty entries are skipped rather than taken
+// as the working directory.
+std::optional<std::string> find_kelvo_on_path(
+    std::string_view path_list,
+    const std::function<bool(const std::string&)>& is_executable);
 
 // The installed Kelvo's executable, or nothing.
 std::optional<std::string> find_kelvo();
