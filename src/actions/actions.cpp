@@ -1,0 +1,439 @@
+// The action worker: one binding at a time, against Kelvo's controls, with
+// the outcome spoken. Presses are handled strictly in order on this one
+// thread, so a slow action delays the next key rather than overlapping it.
+
+#include "actions/actions.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <exception>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <type_traits>
+#include <utility>
+
+#include "actions/formats.h"
+#include "actions/reports.h"
+#include "announcer/announcer.h"
+#include "beatgrid/beatgrid.h"
+#include "config/keylist.h"
+
+namespace orvalin {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// A press holds its control at 1 for this long.
+constexpr auto kPulseHold = 30ms;
+// Kelvo needs a moment before a changed control reads back its new state.
+constexpr auto kReportDelay = 50ms;
+constexpr auto kMarkerDelay = 80ms;
+constexpr auto kToggleDelay = 150ms;
+// How long the announcer keeps quiet about a control a toggle failed to
+// switch (Kelvo may flicker it), and about play after a hot-cue jump.
+constexpr auto kPendingToggleTime = 1s;
+constexpr auto kHotcueQuietTime = 500ms;
+
+std::string on_off(double value) { return value != 0 ? "on" : "off"; }
+
+std::string deck_group(uint8_t deck) {
+  return "[Channel" + std::to_string(deck) + "]";
+}
+
+// Rounds half away from zero and clamps to lo..hi; NaN gives lo.
+double round_clamped(double value, double lo, double hi) {
+  if (std::isnan(value)) return lo;
+  double r = std::round(value);
+  return r < lo ? lo : (r > hi ? hi : r);
+}
+
+// The number of "hotcue_" N "_activate": N is digits only (leading zeros
+// allowed, an optional leading "+") with a value of 0..255.
+std::optional<unsigned> hotcue_activation_number(std::string_view control) {
+  constexpr std::string_view kPrefix = "hotcue_";
+  constexpr std::string_view kSuffix = "_activate";
+  if (control.size() < kPrefix.size() + kSuffix.size() ||
+      !control.starts_with(kPrefix) || !control.ends_with(kSuffix)) {
+    return std::nullopt;
+  }
+  std::string_view digits = control.substr(
+      kPrefix.size(), control.size() - kPrefix.size() - kSuffix.size());
+  if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
+  if (digits.empty()) return std::nullopt;
+  unsigned value = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<unsigned>(c - '0');
+    if (value > 255) return std::nullopt;
+  }
+  return value;
+}
+
+ControlTarget resolve(const ControlTarget& target, uint8_t deck) {
+  return {resolve_deck(target.group, deck), resolve_deck(target.control, deck)};
+}
+
+Status pulse(Bridge& bridge, const std::string& group,
+             const std::string& control) {
+  if (auto on = bridge.set(group, control, "value", 1.0); !on) {
+    return fail(on.error());
+  }
+  std::this_thread::sleep_for(kPulseHold);
+  if (auto off = bridge.set(group, control, "value", 0.0); !off) {
+    return fail(off.error());
+  }
+  return {};
+}
+
+// Reads a control the way its format wants and speaks label + phrase.
+Status speak_control(AppState& state, const std::string& group,
+                     const std::string& control, const std::string& label,
+                     ValueFormat format) {
+  const char* prop = format_reads_parameter(format) ? "parameter" : "value";
+  auto value = state.bridge->get(group, control, prop);
+  if (!value) return fail(value.error());
+  state.speech.say(label + " " + format_value(format, *value));
+  return {};
+}
+
+// Why a control cannot be switched on, when that is known in advance.
+std::optional<std::string> switch_on_hint(AppState& state,
+                                          const ControlTarget& target) {
+  if (!target.group.starts_with("[Microphone") ||
+      target.control != "talkover") {
+    return std::nullopt;
+  }
+  auto configured = state.bridge->get(target.group, "input_configured");
+  if (configured && *configured == 0) {
+    return "No microphone input is set up. Choose one in Kelvo preferences, "
+           "Sound Hardware, Input.";
+  }
+  return std::nullopt;
+}
+
+Status run_select_deck(AppState& state, const act::SelectDeck& action) {
+  state.current_deck.store(action.deck);
+  auto loaded = state.bridge->get(deck_group(action.deck), "track_loaded");
+  if (!loaded) return fail(loaded.error());
+  std::string track;
+  if (*loaded == 0) {
+    track = "empty";
+  } else {
+    track = deck_track_description(state, action.deck).value_or("");
+  }
+  state.speech.say("Deck " + std::to_string(action.deck) + ". " + track);
+  return {};
+}
+
+Status run_toggle(AppState& state, const act::Toggle& action, uint8_t deck) {
+  ControlTarget target = resolve(action.target, deck);
+  std::string label =
+      action.label ? *action.label : control_description(target.control);
+  Bridge& bridge = *state.bridge;
+
+  auto old_value = bridge.get(target.group, target.control);
+  if (!old_value) return fail(old_value.error());
+  bool switching_on = *old_value == 0;
+  if (switching_on) {
+    if (std::optional<std::string> hint = switch_on_hint(state, target)) {
+      state.speech.say(label + " not switched on. " + *hint);
+      return {};
+    }
+  }
+  if (auto sent = bridge.set(target.group, target.control, "value",
+                             switching_on ? 1.0 : 0.0);
+      !sent) {
+    return fail(sent.error());
+  }
+  std::this_thread::sleep_for(kToggleDelay);
+  auto new_value = bridge.get(target.group, target.control);
+  if (!new_value) return fail(new_value.error());
+
+  bool took_effect = switching_on ? *new_value != 0 : *new_value == 0;
+  if (took_effect) {
+    if (is_watched_control(target.group, target.control) &&
+        state.announce.load() != 0) {
+      return {};  // the announcer speaks the change
+    }
+    state.speech.say(label + " " + on_off(*new_value));
+    return {};
+  }
+
+  {
+    std::lock_guard lock(state.pending_mutex);
+    state.pending_toggle = PendingToggle{target.group, target.control,
+                                         Clock::now() + kPendingToggleTime};
+  }
+  std::string hint;
+  if (target.group == "[AutoDJ]" && target.control == "enabled") {
+    hint = ". Is the Auto DJ queue empty?";
+  }
+  state.speech.say(label + " could not be switched " +
+                   (switching_on ? "on" : "off") + hint);
+  return {};
+}
+
+Status run_press(AppState& state, const act::Press& action, uint8_t deck) {
+  ControlTarget target = resolve(action.target, deck);
+  Bridge& bridge = *state.bridge;
+
+  constexpr std::string_view kSampler = "[Sampler";
+  if (target.group.size() > kSampler.size() &&
+      target.group.starts_with(kSampler) && target.group.ends_with("]")) {
+    auto loaded = bridge.get(target.group, "track_loaded");
+    if (!loaded) return fail(loaded.error());
+    if (*loaded == 0) {
+      std::string number = target.group.substr(
+          kSampler.size(), target.group.size() - kSampler.size() - 1);
+      state.speech.say("Sampler " + number + " is empty");
+      return {};
+    }
+  }
+
+  std::optional<unsigned> hotcue = hotcue_activation_number(target.control);
+  bool hotcue_existed = false;
+  if (hotcue) {
+    auto status = bridge.get(target.group,
+                             "hotcue_" + std::to_string(*hotcue) + "_status");
+    if (!status) return fail(status.error());
+    hotcue_existed = *status != 0;
+    std::lock_guard lock(state.hotcue_mutex);
+    state.hotcue_quiet_until = Clock::now() + kHotcueQuietTime;
+  }
+
+  if (auto pressed = pulse(bridge, target.group, target.control); !pressed) {
+    return pressed;
+  }
+
+  if (hotcue_existed) {
+    std::this_thread::sleep_for(kReportDelay);
+    auto elapsed = bridge.get(target.group, "time_elapsed");
+    if (!elapsed) return fail(elapsed.error());
+    state.speech.say("Hotcue " + std::to_string(*hotcue) + ", " +
+                     format_time(*elapsed));
+  }
+
+  if (action.report) {
+    std::this_thread::sleep_for(kReportDelay);
+    return speak_control(state, target.group,
+                         resolve_deck(action.report->target.control, deck),
+                         action.report->label, action.report->format);
+  }
+  if (action.confirm) state.speech.say(*action.confirm);
+  return {};
+}
+
+Status run_set(AppState& state, const act::Set& action, uint8_t deck) {
+  ControlTarget target = resolve(action.target, deck);
+  auto sent =
+      state.bridge->set(target.group, target.control, "value", action.value);
+  if (!sent) return fail(sent.error());
+  return {};
+}
+
+Status run_adjust(AppState& state, const act::Adjust& action, uint8_t deck) {
+  ControlTarget target = resolve(action.target, deck);
+  auto current = state.bridge->get(target.group, target.control, "parameter");
+  if (!current) return fail(current.error());
+  // A NaN reading ends up at 0 rather than being sent on.
+  double wanted = std::min(1.0, std::max(0.0, *current + action.step));
+  auto in_force =
+      state.bridge->set(target.group, target.control, "parameter", wanted);
+  if (!in_force) return fail(in_force.error());
+  state.speech.say(action.label + " " + format_value(action.format, *in_force));
+  return {};
+}
+
+Status run_preview(AppState& state) {
+  constexpr const char* kGroup = "[PreviewDeck1]";
+  Bridge& bridge = *state.bridge;
+  auto playing = bridge.get(kGroup, "play");
+  if (!playing) return fail(playing.error());
+  if (*playing != 0) {
+    if (auto stopped = bridge.set(kGroup, "play", "value", 0.0); !stopped) {
+      return fail(stopped.error());
+    }
+    state.speech.say("Preview stopped");
+    return {};
+  }
+  auto track = bridge.selected_track();
+  if (!track) return fail(track.error());
+  if (auto started = pulse(bridge, kGroup, "LoadSelectedTrackAndPlay");
+      !started) {
+    return started;
+  }
+  auto title = track->fields.find("title");
+  state.speech.say("Preview " +
+                   (title == track->fields.end() ? "" : title->second));
+  return {};
+}
+
+Status run_marker(AppState& state, const act::Marker& action, uint8_t deck) {
+  std::string group = deck_group(deck);
+  Bridge& bridge = *state.bridge;
+  auto loaded = bridge.get(group, "track_loaded");
+  if (!loaded) return fail(loaded.error());
+  if (*loaded == 0) return fail("no track loaded");
+  auto rate = bridge.get(group, "track_samplerate");
+  if (!rate) return fail(rate.error());
+  auto before = bridge.get(group, action.report);
+  if (!before) return fail(before.error());
+  if (auto pressed = pulse(bridge, group, action.control); !pressed) {
+    return pressed;
+  }
+  std::this_thread::sleep_for(kMarkerDelay);
+  auto after = bridge.get(group, action.report);
+  if (!after) return fail(after.error());
+
+  // Kelvo reports -1 for a marker that does not exist; positions count the
+  // samples of both stereo channels.
+  bool was_set = *rate > 0 && *before != -1;
+  bool is_set = *rate > 0 && *after != -1;
+  if (!is_set) {
+    state.speech.say(action.label + " not set");
+    return {};
+  }
+  std::string time = format_time(std::max(0.0, *after / *rate * 0.5));
+  bool activation = action.control.size() >= 9 &&
+                    std::string_view(action.control).ends_with("_activate");
+  if (!activation) {
+    state.speech.say(action.label + " " + time);
+  } else if (was_set) {
+    state.speech.say("jumped to " + action.label + ", " + time);
+  } else {
+    state.speech.say(action.label + " set at " + time);
+  }
+  return {};
+}
+
+Status run_stop_samplers(AppState& state) {
+  Bridge& bridge = *state.bridge;
+  auto count = bridge.get("[App]", "num_samplers");
+  if (!count) return fail(count.error());
+  auto samplers = static_cast<uint64_t>(round_clamped(*count, 0, 4294967295.0));
+  for (uint64_t i = 1; i <= samplers; ++i) {
+    std::string group = "[Sampler" + std::to_string(i) + "]";
+    auto playing = bridge.get(group, "play");
+    if (!playing || *playing == 0) continue;
+    if (auto stopped = pulse(bridge, group, "stop"); !stopped) return stopped;
+  }
+  state.speech.say("Samplers stopped");
+  return {};
+}
+
+Status run_dump_widgets(AppState& state) {
+  auto count = state.bridge->dump_widgets();
+  if (!count) return fail(count.error());
+  state.speech.say(std::to_string(*count) +
+                   " widgets written to the plugin log");
+  return {};
+}
+
+// "ctrl+alt+p" is spoken "ctrl alt p".
+std::string spoken_key(std::string_view key) {
+  std::string text(key);
+  std::replace(text.begin(), text.end(), '+', ' ');
+  return text;
+}
+
+}  // namespace
+
+std::string resolve_deck(std::string_view text, uint8_t deck) {
+  constexpr std::string_view kPlaceholder = "{deck}";
+  std::string number = std::to_string(deck);
+  std::string result;
+  size_t pos = 0;
+  while (true) {
+    size_t found = text.find(kPlaceholder, pos);
+    if (found == std::string_view::npos) break;
+    result.append(text, pos, found - pos);
+    result += number;
+    pos = found + kPlaceholder.size();
+  }
+  result.append(text, pos);
+  return result;
+}
+
+Status run_action(const std::shared_ptr<AppState>& state,
+                  const Action& action) {
+  AppState& s = *state;
+  uint8_t deck = s.current_deck.load();
+  return std::visit(
+      [&](const auto& a) -> Status {
+        using A = std::decay_t<decltype(a)>;
+        if constexpr (std::is_same_v<A, act::SelectDeck>) {
+          return run_select_deck(s, a);
+        } else if constexpr (std::is_same_v<A, act::Toggle>) {
+          return run_toggle(s, a, deck);
+        } else if constexpr (std::is_same_v<A, act::Press>) {
+          return run_press(s, a, deck);
+        } else if constexpr (std::is_same_v<A, act::Set>) {
+          return run_set(s, a, deck);
+        } else if constexpr (std::is_same_v<A, act::Adjust>) {
+          return run_adjust(s, a, deck);
+        } else if constexpr (std::is_same_v<A, act::Say>) {
+          return say_report(s, a.what, deck);
+        } else if constexpr (std::is_same_v<A, act::SayControl>) {
+          ControlTarget target = resolve(a.target, deck);
+          return speak_control(s, target.group, target.control, a.label,
+                               a.format);
+        } else if constexpr (std::is_same_v<A, act::StopSpeech>) {
+          s.speech.stop();
+          return {};
+        } else if constexpr (std::is_same_v<A, act::ToggleAnnounce>) {
+          bool was_on = s.announce.fetch_xor(1) != 0;
+          s.speech.say(was_on ? "Announcements off" : "Announcements on");
+          return {};
+        } else if constexpr (std::is_same_v<A, act::DumpWidgets>) {
+          return run_dump_widgets(s);
+        } else if constexpr (std::is_same_v<A, act::KeyHelp>) {
+          bool was_on = s.key_help.fetch_xor(1) != 0;
+          s.speech.say(was_on ? "Key help off"
+                              : "Key help on. Press any Orvalin key to hear "
+                                "what it does.");
+          return {};
+        } else if constexpr (std::is_same_v<A, act::BeatgridClicks>) {
+          return toggle_grid_clicks(state, deck);
+        } else if constexpr (std::is_same_v<A, act::BeatgridMove>) {
+          return move_grid(state, deck, a.step);
+        } else if constexpr (std::is_same_v<A, act::BeatgridTap>) {
+          return tap_tempo(state, deck);
+        } else if constexpr (std::is_same_v<A, act::Preview>) {
+          return run_preview(s);
+        } else if constexpr (std::is_same_v<A, act::Marker>) {
+          return run_marker(s, a, deck);
+        } else {
+          static_assert(std::is_same_v<A, act::StopSamplers>);
+          return run_stop_samplers(s);
+        }
+      },
+      action);
+}
+
+void run_action_worker(std::shared_ptr<AppState> state,
+                       std::vector<KeyAction> actions,
+                       Receiver<uint64_t> queue) {
+  while (std::optional<uint64_t> index = queue.recv()) {
+    if (*index >= actions.size()) continue;
+    const KeyAction& binding = actions[*index];
+    try {
+      if (state->key_help.load() != 0 &&
+          !std::holds_alternative<act::KeyHelp>(binding.action)) {
+        state->speech.say(spoken_key(binding.key) + ": " +
+                          describe_action(binding.action));
+        continue;
+      }
+      if (Status done = run_action(state, binding.action); !done) {
+        state->speech.say("Error: " + done.error());
+      }
+    } catch (const std::exception& e) {
+      // Keep the worker alive: a key press must never end it.
+      state->speech.say(std::string("Error: ") + e.what());
+    }
+  }
+}
+
+}  // namespace orvalin

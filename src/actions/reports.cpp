@@ -1,0 +1,351 @@
+// The eight spoken reports of the say action, and the deck's track
+// description that select_deck and the announcer share.
+
+#include "actions/reports.h"
+
+#include <charconv>
+#include <cmath>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "actions/formats.h"
+#include "beatgrid/beatgrid.h"
+
+namespace orvalin {
+
+namespace {
+
+std::string deck_group(uint8_t deck) {
+  return "[Channel" + std::to_string(deck) + "]";
+}
+
+std::string on_off(double value) { return value != 0 ? "on" : "off"; }
+
+// Rounds half away from zero and clamps to lo..hi; NaN gives lo.
+double round_clamped(double value, double lo, double hi) {
+  if (std::isnan(value)) return lo;
+  double r = std::round(value);
+  return r < lo ? lo : (r > hi ? hi : r);
+}
+
+std::string join(const std::vector<std::string>& parts,
+                 std::string_view separator) {
+  std::string text;
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (i > 0) text += separator;
+    text += parts[i];
+  }
+  return text;
+}
+
+std::string_view trim(std::string_view text) {
+  constexpr std::string_view kSpace = " \t\r\n\v\f";
+  size_t first = text.find_first_not_of(kSpace);
+  if (first == std::string_view::npos) return {};
+  size_t last = text.find_last_not_of(kSpace);
+  return text.substr(first, last - first + 1);
+}
+
+std::string_view trim_end(std::string_view text) {
+  size_t last = text.find_last_not_of(" \t\r\n\v\f");
+  return last == std::string_view::npos ? std::string_view{}
+                                        : text.substr(0, last + 1);
+}
+
+// Times, tempos and counters that a skin shows next to the track's texts.
+bool is_only_digits_and_marks(std::string_view text) {
+  if (text.empty()) return false;
+  for (char c : text) {
+    if (!((c >= '0' && c <= '9') || c == ':' || c == '.')) return false;
+  }
+  return true;
+}
+
+// The text before a trailing ellipsis ("…" or "..."), trimmed at its end, or
+// nothing when the text is not shortened.
+std::optional<std::string_view> shortened_stem(std::string_view text) {
+  constexpr std::string_view kEllipsis = "\xE2\x80\xA6";  // U+2026
+  constexpr std::string_view kDots = "...";
+  if (text.ends_with(kEllipsis)) {
+    return trim_end(text.substr(0, text.size() - kEllipsis.size()));
+  }
+  if (text.ends_with(kDots)) {
+    return trim_end(text.substr(0, text.size() - kDots.size()));
+  }
+  return std::nullopt;
+}
+
+// Reads the deck's "track_loaded": false (and the sentence spoken) when the
+// deck is empty.
+Result<bool> check_deck_loaded(AppState& state, uint8_t deck) {
+  auto loaded = state.bridge->get(deck_group(deck), "track_loaded");
+  if (!loaded) return fail(loaded.error());
+  if (*loaded == 0) {
+    state.speech.say("Deck " + std::to_string(deck) + " empty");
+    return false;
+  }
+  return true;
+}
+
+Status say_status(AppState& state, uint8_t deck) {
+  std::string group = deck_group(deck);
+  Bridge& bridge = *state.bridge;
+  auto play = bridge.get(group, "play");
+  if (!play) return fail(play.error());
+  auto remaining = bridge.get(group, "time_remaining");
+  if (!remaining) return fail(remaining.error());
+  auto bpm = bridge.get(group, "visual_bpm");
+  if (!bpm) return fail(bpm.error());
+  auto key = bridge.get(group, "visual_key");
+  if (!key) return fail(key.error());
+  state.speech.say("Deck " + std::to_string(deck) + " " +
+                   (*play != 0 ? "playing" : "paused") + ", " +
+                   format_time(*remaining) + " remaining, " +
+                   format_value(ValueFormat::bpm, *bpm) + ", " +
+                   format_value(ValueFormat::key, *key));
+  return {};
+}
+
+Status say_time(AppState& state, uint8_t deck) {
+  std::string group = deck_group(deck);
+  auto elapsed = state.bridge->get(group, "time_elapsed");
+  if (!elapsed) return fail(elapsed.error());
+  auto remaining = state.bridge->get(group, "time_remaining");
+  if (!remaining) return fail(remaining.error());
+  state.speech.say(format_time(*elapsed) + " elapsed, " +
+                   format_time(*remaining) + " remaining");
+  return {};
+}
+
+Status say_tempo(AppState& state, uint8_t deck) {
+  std::string group = deck_group(deck);
+  auto bpm = state.bridge->get(group, "visual_bpm");
+  if (!bpm) return fail(bpm.error());
+  auto key = state.bridge->get(group, "visual_key");
+  if (!key) return fail(key.error());
+  state.speech.say(format_value(ValueFormat::bpm, *bpm) + ", " +
+                   format_value(ValueFormat::key, *key));
+  return {};
+}
+
+Status say_track(AppState& state, uint8_t deck) {
+  std::optional<std::string> description = deck_track_description(state, deck);
+  if (!description || description->empty()) {
+    state.speech.say("No track information visible in the current skin");
+  } else {
+    state.speech.say(*description);
+  }
+  return {};
+}
+
+Status say_selected_track(AppState& state) {
+  auto track = state.bridge->selected_track();
+  if (!track) return fail(track.error());
+  auto field = [&](const std::string& name) -> std::optional<std::string> {
+    auto it = track->fields.find(name);
+    if (it == track->fields.end()) return std::nullopt;
+    std::string_view text = trim(it->second);
+    if (text.empty() || text == "-") return std::nullopt;
+    return std::string(text);
+  };
+  std::optional<std::string> title = field("title");
+  std::optional<std::string> artist = field("artist");
+
+  std::vector<std::string> parts;
+  if (title && artist) {
+    parts.push_back(*title + ", by " + *artist);
+  } else if (title) {
+    parts.push_back(*title);
+  } else if (artist) {
+    parts.push_back("by " + *artist);
+  } else {
+    parts.push_back("Untitled track");
+  }
+
+  std::vector<std::string> details;
+  if (std::optional<std::string> bpm_text = field("bpm")) {
+    double bpm = 0;
+    const char* end = bpm_text->data() + bpm_text->size();
+    auto [ptr, ec] = std::from_chars(bpm_text->data(), end, bpm);
+    if (ec == std::errc() && ptr == end && std::isfinite(bpm) && bpm > 0) {
+      details.push_back(format_value(ValueFormat::bpm, bpm));
+    }
+  }
+  if (std::optional<std::string> key = field("key")) {
+    details.push_back("key " + *key);
+  }
+  if (std::optional<std::string> duration = field("duration")) {
+    details.push_back(*duration);
+  }
+  if (!details.empty()) parts.push_back(join(details, ", "));
+
+  if (track->rows != 0) {
+    parts.push_back("Track " + std::to_string(track->row) + " of " +
+                    std::to_string(track->rows));
+  }
+  state.speech.say(join(parts, ". "));
+  return {};
+}
+
+Status say_hotcues(AppState& state, uint8_t deck) {
+  std::string group = deck_group(deck);
+  auto rate = state.bridge->get(group, "track_samplerate");
+  if (!rate) return fail(rate.error());
+  std::vector<std::string> entries;
+  for (int n = 1; n <= 8; ++n) {
+    std::string prefix = "hotcue_" + std::to_string(n);
+    auto status = state.bridge->get(group, prefix + "_status");
+    if (!status) return fail(status.error());
+    if (*status == 0) continue;
+    auto position = state.bridge->get(group, prefix + "_position");
+    if (!position) return fail(position.error());
+    std::string entry = "hotcue " + std::to_string(n);
+    if (*rate > 0 && *position != -1) {
+      entry += " " + format_time(std::max(0.0, *position / *rate * 0.5));
+    }
+    entries.push_back(std::move(entry));
+  }
+  if (entries.empty()) {
+    state.speech.say("Deck " + std::to_string(deck) + ", no hotcues");
+  } else {
+    state.speech.say("Deck " + std::to_string(deck) + ": " +
+                     join(entries, ", "));
+  }
+  return {};
+}
+
+Result<std::string> effect_unit_sentence(AppState& state, int unit,
+                                         int deck_count) {
+  std::string unit_group =
+      "[EffectRack1_EffectUnit" + std::to_string(unit) + "]";
+  std::vector<std::string> decks;
+  for (int k = 1; k <= deck_count; ++k) {
+    auto enabled = state.bridge->get(
+        unit_group, "group_[Channel" + std::to_string(k) + "]_enable");
+    if (enabled && *enabled != 0) decks.push_back(std::to_string(k));
+  }
+
+  std::vector<std::string> entries;
+  for (int slot = 1; slot <= 3; ++slot) {
+    std::string slot_group = "[EffectRack1_EffectUnit" + std::to_string(unit) +
+                             "_Effect" + std::to_string(slot) + "]";
+    auto loaded = state.bridge->get(slot_group, "loaded");
+    if (!loaded) return fail(loaded.error());
+    if (*loaded == 0) continue;
+    auto effect = state.bridge->get(slot_group, "loaded_effect");
+    if (!effect) return fail(effect.error());
+    double index = std::isnan(*effect) ? 0 : std::round(*effect);
+    // Saturate rather than convert out of range (undefined behaviour).
+    int64_t whole = index >= 9.2e18    ? INT64_MAX
+                    : index <= -9.2e18 ? INT64_MIN
+                                       : static_cast<int64_t>(index);
+    auto name = state.bridge->effect_name(whole);
+    if (!name) return fail(name.error());
+    auto enabled = state.bridge->get(slot_group, "enabled");
+    if (!enabled) return fail(enabled.error());
+    entries.push_back(*name + " " + on_off(*enabled));
+  }
+
+  std::string sentence = "Effect unit " + std::to_string(unit);
+  if (decks.size() == 1) {
+    sentence += ", on deck " + decks.front();
+  } else if (decks.size() > 1) {
+    sentence += ", on decks " + join(decks, " and ");
+  }
+  sentence += ": ";
+  sentence += entries.empty() ? "empty" : join(entries, ", ");
+  return sentence;
+}
+
+Status say_effects(AppState& state) {
+  auto num_decks = state.bridge->get("[App]", "num_decks");
+  int deck_count =
+      num_decks ? static_cast<int>(round_clamped(*num_decks, 0, 255)) : 2;
+  std::vector<std::string> sentences;
+  for (int unit = 1; unit <= 2; ++unit) {
+    auto sentence = effect_unit_sentence(state, unit, deck_count);
+    if (!sentence) return fail(sentence.error());
+    sentences.push_back(std::move(*sentence));
+  }
+  state.speech.say(join(sentences, ". "));
+  return {};
+}
+
+}  // namespace
+
+Status say_report(AppState& state, SayWhat what, uint8_t deck) {
+  switch (what) {
+    case SayWhat::selected_track:
+      return say_selected_track(state);
+    case SayWhat::effects:
+      return say_effects(state);
+    default:
+      break;
+  }
+  auto loaded = check_deck_loaded(state, deck);
+  if (!loaded) return fail(loaded.error());
+  if (!*loaded) return {};
+  switch (what) {
+    case SayWhat::status:
+      return say_status(state, deck);
+    case SayWhat::track:
+      return say_track(state, deck);
+    case SayWhat::time:
+      return say_time(state, deck);
+    case SayWhat::tempo:
+      return say_tempo(state, deck);
+    case SayWhat::grid_offset:
+      return say_grid_offset(state, deck);
+    case SayWhat::hotcues:
+      return say_hotcues(state, deck);
+    case SayWhat::selected_track:
+    case SayWhat::effects:
+      break;
+  }
+  return {};
+}
+
+std::optional<std::string> deck_track_description(AppState& state,
+                                                  uint8_t deck) {
+  std::optional<std::vector<DeckLabel>> labels = state.bridge->deck_info(deck);
+  if (!labels) return std::nullopt;
+
+  std::vector<std::string> texts;
+  bool any_shortened = false;
+  for (const DeckLabel& label : *labels) {
+    if (is_only_digits_and_marks(label.text)) continue;
+    if (shortened_stem(label.text)) any_shortened = true;
+    texts.push_back(label.text);
+  }
+
+  if (any_shortened) {
+    if (auto track = state.bridge->selected_track()) {
+      std::vector<std::string> candidates;
+      for (const char* name : {"title", "artist", "album"}) {
+        auto it = track->fields.find(name);
+        if (it != track->fields.end()) candidates.push_back(it->second);
+      }
+      for (std::string& text : texts) {
+        std::optional<std::string_view> stem = shortened_stem(text);
+        if (!stem) continue;
+        for (const std::string& candidate : candidates) {
+          if (candidate.size() > stem->size() && candidate.starts_with(*stem)) {
+            text = candidate;
+            break;
+          }
+        }
+      }
+    }
+  }
+
+  // Empty labels carry nothing to say; joining them would only put stray
+  // ". " separators into the sentence.
+  std::vector<std::string> spoken;
+  for (std::string& text : texts) {
+    if (!text.empty()) spoken.push_back(std::move(text));
+  }
+  return join(spoken, ". ");
+}
+
+}  // namespace orvalin
