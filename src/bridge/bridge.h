@@ -2,10 +2,9 @@
 // matched to replies by id, and "changed" events for watched controls.
 //
 // A Bridge is shared (std::shared_ptr) by every thread that talks to Kelvo;
-// all its operations are thread-safe and may run concurrently.
+// all its operations are thread-safe and may run concurrently. Replies and
+// results are nlohmann::json values: include <nlohmann/json.hpp> to use them.
 #pragma once
-
-#include <nlohmann/json_fwd.hpp>
 
 #include <atomic>
 #include <chrono>
@@ -13,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 #include <utility>
@@ -58,22 +58,28 @@ class Stream;  // a connected socket handle, see socket.h
 class Bridge {
  public:
   // Connects to 127.0.0.1:port, retrying every 250 ms until `deadline` or
-  // until `kelvo` has exited; starts the "bridge-reader" thread and sends the
-  // hello with `token`.
+  // until `kelvo` has exited (a null `kelvo` is never asked); starts the
+  // "bridge-reader" thread, which sends every event to `events` and
+  // Disconnected last, and sends the hello with `token`.
   static Result<std::shared_ptr<Bridge>> connect(
       uint16_t port, const std::string& token,
       std::chrono::steady_clock::time_point deadline,
       std::shared_ptr<Process> kelvo, Sender<BridgeEvent> events);
 
+  // Ends the connection; the reader thread then sends Disconnected and ends
+  // on its own. Never waits for it.
   ~Bridge();
   Bridge(const Bridge&) = delete;
   Bridge& operator=(const Bridge&) = delete;
 
   // Sends one request ("cmd" and fields; "id" is filled in) and waits up to
-  // 3 seconds for its reply.
+  // 3 seconds for its reply. The reply object when its "ok" is true, else
+  // the reply's "error" text, "request failed", "send failed: ..." or
+  // "Kelvo did not answer".
   Result<nlohmann::json> request(nlohmann::json object);
 
-  // The nine commands.
+  // The commands (hello is part of connect). Failures of get and set read
+  // "group,key: " and the request's error text.
   Result<double> get(const std::string& group, const std::string& key,
                      const std::string& prop = "value");
   Result<double> set(const std::string& group, const std::string& key,
@@ -82,10 +88,12 @@ class Bridge {
   // failure is only logged.
   void watch(const std::string& group, const std::string& key,
              LastValues& last_values);
+  // Nothing when the request fails.
   std::optional<std::vector<DeckLabel>> deck_info(uint32_t deck);
   Result<std::string> effect_name(int64_t index);
   Result<int64_t> effect_index(const std::string& effect);
   Result<uint64_t> dump_widgets();
+  // Every failure reads "no track selected in the library".
   Result<SelectedTrack> selected_track();
 
   struct Shared;  // the pending-reply table, shared with the reader thread

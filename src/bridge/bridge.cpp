@@ -1,0 +1,402 @@
+#include "bridge/bridge.h"
+
+#include <cmath>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <string_view>
+#include <thread>
+#include <unordered_map>
+
+#include "applog/applog.h"
+#include "base/thread.h"
+#include "base/utf.h"
+#include "bridge/socket.h"
+
+namespace orvalin {
+
+using nlohmann::json;
+
+namespace {
+
+constexpr auto kConnectPoll = std::chrono::milliseconds(250);
+constexpr auto kReplyWait = std::chrono::seconds(3);
+constexpr size_t kReadBuffer = 8 * 1024;
+
+constexpr std::string_view kNoAnswer = "Kelvo did not answer";
+constexpr std::string_view kRequestFailed = "request failed";
+constexpr std::string_view kNoTrack = "no track selected in the library";
+
+// Reply fields are read leniently: a missing or ill-typed field is never an
+// error, each caller picks its default. Only JSON integers count as integers
+// (5.0 is a float).
+const json* field(const json& object, const char* key) {
+  if (!object.is_object()) return nullptr;
+  auto it = object.find(key);
+  return it == object.end() ? nullptr : &*it;
+}
+
+std::optional<double> double_field(const json& object, const char* key) {
+  const json* value = field(object, key);
+  if (value == nullptr || !value->is_number()) return std::nullopt;
+  return value->get<double>();
+}
+
+std::optional<uint64_t> unsigned_value(const json& value) {
+  if (value.is_number_unsigned()) return value.get<uint64_t>();
+  if (value.is_number_integer()) {
+    const int64_t number = value.get<int64_t>();
+    if (number >= 0) return static_cast<uint64_t>(number);
+  }
+  return std::nullopt;
+}
+
+std::optional<uint64_t> unsigned_field(const json& object, const char* key) {
+  const json* value = field(object, key);
+  return value ? unsigned_value(*value) : std::nullopt;
+}
+
+std::optional<int64_t> signed_field(const json& object, const char* key) {
+  const json* value = field(object, key);
+  if (value == nullptr) return std::nullopt;
+  if (value->is_number_unsigned()) {
+    const uint64_t number = value->get<uint64_t>();
+    if (number > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
+      return std::nullopt;
+    }
+    return static_cast<int64_t>(number);
+  }
+  if (value->is_number_integer()) return value->get<int64_t>();
+  return std::nullopt;
+}
+
+const std::string* string_field(const json& object, const char* key) {
+  const json* value = field(object, key);
+  if (value == nullptr || !value->is_string()) return nullptr;
+  return &value->get_ref<const std::string&>();
+}
+
+std::string control_error(const std::string& group, const std::string& key,
+                          const std::string& reason) {
+  return group + "," + key + ": " + reason;
+}
+
+}  // namespace
+
+// The pending-reply table: one one-shot slot per request waiting for its
+// reply. Shared by the requesters and the reader thread.
+struct Bridge::Shared {
+  std::mutex mutex;  // guards slots and closed
+  std::unordered_map<uint64_t, Sender<json>> slots;
+  // Set when the reader has ended: nothing can deliver a reply any more.
+  bool closed = false;
+
+  void remove(uint64_t id) {
+    Sender<json> slot;
+    {
+      std::lock_guard lock(mutex);
+      auto it = slots.find(id);
+      if (it == slots.end()) return;
+      slot = std::move(it->second);
+      slots.erase(it);
+    }
+  }
+};
+
+namespace {
+
+// The "bridge-reader" thread: splits the byte stream into lines and each
+// line into a reply hand-over or a change event.
+class Reader {
+ public:
+  Reader(std::unique_ptr<Stream> stream, std::shared_ptr<Bridge::Shared> shared,
+         Sender<BridgeEvent> events)
+      : stream_(std::move(stream)),
+        shared_(std::move(shared)),
+        events_(std::move(events)) {}
+
+  void run() {
+    read_lines();
+    stream_->close();
+    stream_.reset();
+    // Dropping the slots wakes every waiting requester at once.
+    std::unordered_map<uint64_t, Sender<json>> orphans;
+    {
+      std::lock_guard lock(shared_->mutex);
+      orphans.swap(shared_->slots);
+      shared_->closed = true;
+    }
+    orphans.clear();
+    events_.send(Disconnected{});
+    events_.reset();
+  }
+
+ private:
+  void read_lines() {
+    std::string pending;
+    size_t scanned = 0;  // bytes of `pending` known to hold no LF
+    std::vector<char> buffer(kReadBuffer);
+    for (;;) {
+      auto got = stream_->recv(buffer.data(), buffer.size());
+      if (!got || *got == 0) break;
+      pending.append(buffer.data(), *got);
+      size_t start = 0;
+      for (;;) {
+        const size_t end = pending.find('\n', start + scanned);
+        if (end == std::string::npos) break;
+        size_t line_end = end;
+        if (line_end > start && pending[line_end - 1] == '\r') --line_end;
+        if (!handle_line(
+                std::string_view(pending).substr(start, line_end - start))) {
+          return;
+        }
+        start = end + 1;
+        scanned = 0;
+      }
+      pending.erase(0, start);
+      scanned = pending.size();
+    }
+    // A last line without a terminator still counts.
+    if (!pending.empty()) handle_line(pending);
+  }
+
+  // False when the line ends the connection (it is not UTF-8).
+  bool handle_line(std::string_view line) {
+    if (!is_valid_utf8(line)) return false;
+    json message = json::parse(line.begin(), line.end(), nullptr, false);
+    if (message.is_discarded() || !message.is_object()) return true;
+
+    const std::string* event = string_field(message, "event");
+    if (event != nullptr && *event == "changed") {
+      Changed changed;
+      if (auto group = string_field(message, "group")) changed.group = *group;
+      if (auto key = string_field(message, "key")) changed.key = *key;
+      changed.value = double_field(message, "value").value_or(0.0);
+      // A consumer that has gone is no reason to stop reading replies.
+      events_.send(std::move(changed));
+      return true;
+    }
+
+    const std::optional<uint64_t> id = unsigned_field(message, "id");
+    if (!id) return true;
+    Sender<json> slot;
+    {
+      std::lock_guard lock(shared_->mutex);
+      auto it = shared_->slots.find(*id);
+      if (it == shared_->slots.end()) return true;  // late or unknown
+      slot = std::move(it->second);
+      shared_->slots.erase(it);
+    }
+    slot.send(std::move(message));
+    return true;
+  }
+
+  std::unique_ptr<Stream> stream_;
+  std::shared_ptr<Bridge::Shared> shared_;
+  Sender<BridgeEvent> events_;
+};
+
+}  // namespace
+
+Bridge::Bridge(std::unique_ptr<Stream> writer, std::shared_ptr<Shared> shared)
+    : shared_(std::move(shared)), writer_(std::move(writer)) {}
+
+Bridge::~Bridge() {
+  // Closing only this handle would leave the reader blocked on its own
+  // handle for as long as the plugin keeps the connection open (Winsock
+  // wakes a blocked recv only when every handle is closed). Ending the
+  // connection makes the reader finish on its own.
+  writer_->shutdown();
+  writer_->close();
+}
+
+Result<std::shared_ptr<Bridge>> Bridge::connect(
+    uint16_t port, const std::string& token,
+    std::chrono::steady_clock::time_point deadline,
+    std::shared_ptr<Process> kelvo, Sender<BridgeEvent> events) {
+  std::unique_ptr<Stream> stream;
+  for (;;) {
+    auto attempt = connect_loopback(port);
+    if (attempt) {
+      stream = std::move(*attempt);
+      break;
+    }
+    std::string failure =
+        "cannot connect to the Kelvo plugin: " + attempt.error();
+    if (std::chrono::steady_clock::now() >= deadline) return fail(failure);
+    if (kelvo && kelvo->poll().kind != ProcessState::Kind::running) {
+      return fail(failure);
+    }
+    std::this_thread::sleep_for(kConnectPoll);
+  }
+
+  (void)stream->set_no_delay();  // best effort
+  auto reader_stream = stream->clone();
+  if (!reader_stream) {
+    stream->close();
+    return fail("socket clone failed: " + reader_stream.error());
+  }
+
+  auto shared = std::make_shared<Shared>();
+  std::shared_ptr<Bridge> bridge(new Bridge(std::move(stream), shared));
+  auto reader = std::make_shared<Reader>(std::move(*reader_stream), shared,
+                                         std::move(events));
+  spawn_detached(
+      "bridge-reader", [reader] { reader->run(); }, "spawn reader thread");
+
+  json hello = json::object();
+  hello["cmd"] = "hello";
+  hello["token"] = token;
+  auto answer = bridge->request(std::move(hello));
+  if (!answer) return fail(std::move(answer.error()));
+  return bridge;
+}
+
+Result<json> Bridge::request(json object) {
+  if (!object.is_object()) return fail("request is not a JSON object");
+  const uint64_t id = next_id_.fetch_add(1);
+  object["id"] = id;
+
+  // The slot exists before the line goes out, so no reply can beat it.
+  auto [slot, reply] = make_channel<json>();
+  {
+    std::lock_guard lock(shared_->mutex);
+    if (shared_->closed) return fail(std::string(kNoAnswer));
+    shared_->slots.emplace(id, std::move(slot));
+  }
+
+  // Invalid UTF-8 in a string becomes U+FFFD instead of an exception.
+  std::string line =
+      object.dump(-1, ' ', false, json::error_handler_t::replace);
+  line.push_back('\n');
+  Status written;
+  {
+    std::lock_guard lock(writer_mutex_);
+    written = send_all(*writer_, line);
+  }
+  if (!written) {
+    shared_->remove(id);
+    return fail("send failed: " + written.error());
+  }
+
+  std::optional<json> answer = reply.recv_for(kReplyWait);
+  if (!answer) {
+    shared_->remove(id);
+    return fail(std::string(kNoAnswer));
+  }
+  const json* ok = field(*answer, "ok");
+  if (ok != nullptr && ok->is_boolean() && ok->get<bool>()) {
+    return std::move(*answer);
+  }
+  if (const std::string* error = string_field(*answer, "error")) {
+    return fail(*error);
+  }
+  return fail(std::string(kRequestFailed));
+}
+
+Result<double> Bridge::get(const std::string& group, const std::string& key,
+                           const std::string& prop) {
+  json message = json::object();
+  message["cmd"] = "get";
+  message["group"] = group;
+  message["key"] = key;
+  message["prop"] = prop;
+  auto reply = request(std::move(message));
+  if (!reply) return fail(control_error(group, key, reply.error()));
+  return double_field(*reply, "value").value_or(0.0);
+}
+
+Result<double> Bridge::set(const std::string& group, const std::string& key,
+                           const std::string& prop, double value) {
+  json message = json::object();
+  message["cmd"] = "set";
+  message["group"] = group;
+  message["key"] = key;
+  message["prop"] = prop;
+  if (std::isfinite(value)) {
+    message["value"] = value;
+  } else {
+    message["value"] = nullptr;
+  }
+  auto reply = request(std::move(message));
+  if (!reply) return fail(control_error(group, key, reply.error()));
+  return double_field(*reply, "value").value_or(value);
+}
+
+void Bridge::watch(const std::string& group, const std::string& key,
+                   LastValues& last_values) {
+  json message = json::object();
+  message["cmd"] = "watch";
+  message["group"] = group;
+  message["key"] = key;
+  if (auto reply = request(std::move(message)); !reply) {
+    log("watch failed: " + control_error(group, key, reply.error()));
+    return;
+  }
+  if (auto value = get(group, key, "value")) {
+    last_values[{group, key}] = *value;
+  }
+}
+
+std::optional<std::vector<DeckLabel>> Bridge::deck_info(uint32_t deck) {
+  json message = json::object();
+  message["cmd"] = "deckinfo";
+  message["deck"] = deck;
+  auto reply = request(std::move(message));
+  if (!reply) return std::nullopt;
+  std::vector<DeckLabel> labels;
+  const json* list = field(*reply, "labels");
+  if (list == nullptr || !list->is_array()) return labels;
+  for (const json& element : *list) {
+    const std::string* label = string_field(element, "label");
+    const std::string* text = string_field(element, "text");
+    if (label == nullptr || text == nullptr) continue;
+    labels.push_back({*label, *text});
+  }
+  return labels;
+}
+
+Result<std::string> Bridge::effect_name(int64_t index) {
+  json message = json::object();
+  message["cmd"] = "effectname";
+  message["index"] = index;
+  auto reply = request(std::move(message));
+  if (!reply) return fail(std::move(reply.error()));
+  if (const std::string* name = string_field(*reply, "name")) return *name;
+  return std::string("unknown effect");
+}
+
+Result<int64_t> Bridge::effect_index(const std::string& effect) {
+  json message = json::object();
+  message["cmd"] = "effectindex";
+  message["effect"] = effect;
+  auto reply = request(std::move(message));
+  if (!reply) return fail(std::move(reply.error()));
+  return signed_field(*reply, "index").value_or(0);
+}
+
+Result<uint64_t> Bridge::dump_widgets() {
+  json message = json::object();
+  message["cmd"] = "dumpwidgets";
+  auto reply = request(std::move(message));
+  if (!reply) return fail(std::move(reply.error()));
+  return unsigned_field(*reply, "count").value_or(0);
+}
+
+Result<SelectedTrack> Bridge::selected_track() {
+  json message = json::object();
+  message["cmd"] = "selectedtrack";
+  auto reply = request(std::move(message));
+  if (!reply) return fail(std::string(kNoTrack));
+  SelectedTrack track;
+  if (const json* fields = field(*reply, "fields");
+      fields != nullptr && fields->is_object()) {
+    for (const auto& [name, value] : fields->items()) {
+      if (value.is_string()) track.fields[name] = value.get<std::string>();
+    }
+  }
+  track.row = unsigned_field(*reply, "row").value_or(0);
+  track.rows = unsigned_field(*reply, "rows").value_or(0);
+  return track;
+}
+
+}  // namespace orvalin

@@ -1,0 +1,134 @@
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "base/os.h"
+#include "bridge/socket.h"
+
+namespace orvalin {
+
+namespace {
+
+std::string errno_text() { return last_os_error_text(); }
+
+sockaddr_in loopback_address(uint16_t port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return address;
+}
+
+class PosixStream : public Stream {
+ public:
+  explicit PosixStream(int fd) : fd_(fd) {}
+  ~PosixStream() override { close(); }
+
+  Result<size_t> send(std::string_view bytes) override {
+    if (bytes.empty()) return 0;
+    for (;;) {
+      // MSG_NOSIGNAL: a peer that has gone is an error text, not SIGPIPE.
+      const ssize_t sent =
+          ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+      if (sent > 0) return static_cast<size_t>(sent);
+      if (sent < 0 && errno == EINTR) continue;
+      if (sent == 0) return fail(os_error_text(EPIPE));
+      return fail(errno_text());
+    }
+  }
+
+  Result<size_t> recv(char* buffer, size_t size) override {
+    for (;;) {
+      const ssize_t got = ::recv(fd_, buffer, size, 0);
+      if (got >= 0) return static_cast<size_t>(got);
+      if (errno == EINTR) continue;
+      return fail(errno_text());
+    }
+  }
+
+  Status set_no_delay() override {
+    const int on = 1;
+    if (setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0) {
+      return fail(errno_text());
+    }
+    return {};
+  }
+
+  Result<std::unique_ptr<Stream>> clone() override {
+    const int copy = fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0) return fail(errno_text());
+    return std::make_unique<PosixStream>(copy);
+  }
+
+  void shutdown() override {
+    if (fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
+  }
+
+  void close() override {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_;
+};
+
+class PosixListener : public Listener {
+ public:
+  PosixListener(int fd, uint16_t port) : fd_(fd), port_(port) {}
+  ~PosixListener() override { ::close(fd_); }
+
+  uint16_t port() const override { return port_; }
+
+  Result<std::unique_ptr<Stream>> accept() override {
+    for (;;) {
+      const int fd = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd >= 0) return std::make_unique<PosixStream>(fd);
+      if (errno == EINTR) continue;
+      return fail(errno_text());
+    }
+  }
+
+ private:
+  int fd_;
+  uint16_t port_;
+};
+
+}  // namespace
+
+Result<std::unique_ptr<Stream>> connect_loopback(uint16_t port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return fail(errno_text());
+  const sockaddr_in address = loopback_address(port);
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address),
+                sizeof address) != 0) {
+    std::string error = errno_text();
+    ::close(fd);
+    return fail(std::move(error));
+  }
+  return std::make_unique<PosixStream>(fd);
+}
+
+Result<std::unique_ptr<Listener>> listen_loopback(uint16_t port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return fail(errno_text());
+  const int on = 1;
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  sockaddr_in address = loopback_address(port);
+  socklen_t length = sizeof address;
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0 ||
+      ::listen(fd, 16) != 0 ||
+      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    std::string error = errno_text();
+    ::close(fd);
+    return fail(std::move(error));
+  }
+  return std::make_unique<PosixListener>(fd, ntohs(address.sin_port));
+}
+
+}  // namespace orvalin

@@ -1,0 +1,163 @@
+#include <winsock2.h>
+#include <ws2tcpip.h>
+// windows.h after winsock2.h, or it pulls in the old winsock.h.
+#include <windows.h>
+
+#include <algorithm>
+#include <climits>
+
+#include "base/os.h"
+#include "bridge/socket.h"
+
+namespace orvalin {
+
+namespace {
+
+std::string wsa_error_text() { return os_error_text(WSAGetLastError()); }
+
+// Winsock is started once per process and never cleaned up: sockets live
+// until the process ends.
+Status start_winsock() {
+  static const int result = [] {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data);
+  }();
+  if (result != 0)
+    return fail(os_error_text(static_cast<unsigned long>(result)));
+  return {};
+}
+
+sockaddr_in loopback_address(uint16_t port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return address;
+}
+
+// Sockets are not inherited by child processes (Kelvo is one).
+constexpr DWORD kSocketFlags = WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT;
+
+Result<SOCKET> new_tcp_socket() {
+  if (auto started = start_winsock(); !started) return fail(started.error());
+  const SOCKET s =
+      WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, kSocketFlags);
+  if (s == INVALID_SOCKET) return fail(wsa_error_text());
+  return s;
+}
+
+int clamp_size(size_t size) {
+  return static_cast<int>(std::min<size_t>(size, INT_MAX));
+}
+
+class WinStream : public Stream {
+ public:
+  explicit WinStream(SOCKET s) : socket_(s) {}
+  ~WinStream() override { close(); }
+
+  Result<size_t> send(std::string_view bytes) override {
+    if (bytes.empty()) return 0;
+    for (;;) {
+      const int sent =
+          ::send(socket_, bytes.data(), clamp_size(bytes.size()), 0);
+      if (sent > 0) return static_cast<size_t>(sent);
+      if (sent == SOCKET_ERROR && WSAGetLastError() == WSAEINTR) continue;
+      if (sent == 0) return fail(os_error_text(WSAECONNRESET));
+      return fail(wsa_error_text());
+    }
+  }
+
+  Result<size_t> recv(char* buffer, size_t size) override {
+    for (;;) {
+      const int got = ::recv(socket_, buffer, clamp_size(size), 0);
+      if (got >= 0) return static_cast<size_t>(got);
+      if (WSAGetLastError() == WSAEINTR) continue;
+      return fail(wsa_error_text());
+    }
+  }
+
+  Status set_no_delay() override {
+    const BOOL on = TRUE;
+    if (setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY,
+                   reinterpret_cast<const char*>(&on), sizeof on) != 0) {
+      return fail(wsa_error_text());
+    }
+    return {};
+  }
+
+  Result<std::unique_ptr<Stream>> clone() override {
+    WSAPROTOCOL_INFOW info{};
+    if (WSADuplicateSocketW(socket_, GetCurrentProcessId(), &info) != 0) {
+      return fail(wsa_error_text());
+    }
+    const SOCKET copy = WSASocketW(FROM_PROTOCOL_INFO, FROM_PROTOCOL_INFO,
+                                   FROM_PROTOCOL_INFO, &info, 0, kSocketFlags);
+    if (copy == INVALID_SOCKET) return fail(wsa_error_text());
+    return std::make_unique<WinStream>(copy);
+  }
+
+  void shutdown() override {
+    if (socket_ != INVALID_SOCKET) ::shutdown(socket_, SD_BOTH);
+  }
+
+  void close() override {
+    if (socket_ != INVALID_SOCKET) closesocket(socket_);
+    socket_ = INVALID_SOCKET;
+  }
+
+ private:
+  SOCKET socket_;
+};
+
+class WinListener : public Listener {
+ public:
+  WinListener(SOCKET s, uint16_t port) : socket_(s), port_(port) {}
+  ~WinListener() override { closesocket(socket_); }
+
+  uint16_t port() const override { return port_; }
+
+  Result<std::unique_ptr<Stream>> accept() override {
+    for (;;) {
+      const SOCKET s = ::accept(socket_, nullptr, nullptr);
+      if (s != INVALID_SOCKET) return std::make_unique<WinStream>(s);
+      if (WSAGetLastError() == WSAEINTR) continue;
+      return fail(wsa_error_text());
+    }
+  }
+
+ private:
+  SOCKET socket_;
+  uint16_t port_;
+};
+
+}  // namespace
+
+Result<std::unique_ptr<Stream>> connect_loopback(uint16_t port) {
+  auto s = new_tcp_socket();
+  if (!s) return fail(std::move(s.error()));
+  const sockaddr_in address = loopback_address(port);
+  if (::connect(*s, reinterpret_cast<const sockaddr*>(&address),
+                sizeof address) != 0) {
+    std::string error = wsa_error_text();
+    closesocket(*s);
+    return fail(std::move(error));
+  }
+  return std::make_unique<WinStream>(*s);
+}
+
+Result<std::unique_ptr<Listener>> listen_loopback(uint16_t port) {
+  auto s = new_tcp_socket();
+  if (!s) return fail(std::move(s.error()));
+  sockaddr_in address = loopback_address(port);
+  int length = sizeof address;
+  if (::bind(*s, reinterpret_cast<const sockaddr*>(&address), length) != 0 ||
+      ::listen(*s, 16) != 0 ||
+      getsockname(*s, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    std::string error = wsa_error_text();
+    closesocket(*s);
+    return fail(std::move(error));
+  }
+  return std::make_unique<WinListener>(*s, ntohs(address.sin_port));
+}
+
+}  // namespace orvalin
