@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,8 +25,67 @@ class HotkeyApi {
   virtual void unregister_hotkey(int id) = 0;
 };
 
-// Registers (true) or unregisters (false) every entry; nothing when there are
-// no entries yet or the state is already as asked. Main thread.
+// The registration state: the entries, whether they are registered now, and
+// the key texts that another program held. set_active and start run on the
+// main thread; taken() may be read from any thread.
+class HotkeyRegistry {
+ public:
+  explicit HotkeyRegistry(HotkeyApi& api) : api_(api) {}
+
+  // Stores the entries (an entry's position is its hot-key id); nothing is
+  // registered yet.
+  void start(std::vector<HotkeyEntry> entries);
+
+  // Registers (true) or unregisters (false) every entry; nothing when there
+  // are no entries yet or the state is already as asked. A key that cannot
+  // be registered is logged and listed once per run.
+  void set_active(bool active);
+
+  bool registered() const;
+  // The key texts that failed to register, in the order they first failed.
+  std::vector<std::string> taken() const;
+
+ private:
+  HotkeyApi& api_;
+  mutable std::mutex mutex_;  // guards entries_, registered_ and taken_
+  std::optional<std::vector<HotkeyEntry>> entries_;
+  bool registered_ = false;
+  std::vector<std::string> taken_;
+};
+
+// What the message loop does with the events it receives, apart from the
+// platform's calls: keeps the registry in step with the foreground window
+// and hands pressed ids to the action worker. Main thread.
+class HotkeyLoop {
+ public:
+  HotkeyLoop(HotkeyRegistry& registry, uint32_t kelvo_pid,
+             Sender<uint64_t> actions)
+      : registry_(registry),
+        kelvo_pid_(kelvo_pid),
+        actions_(std::move(actions)) {}
+
+  // A window of process `pid` (0 when unknown) came to the front; also
+  // called once for the window in front when the loop starts.
+  void foreground_changed(uint32_t pid);
+  void hotkey_pressed(uint64_t id);
+  // Unregisters every key and closes the action sender.
+  void quit();
+
+ private:
+  HotkeyRegistry& registry_;
+  const uint32_t kelvo_pid_;
+  Sender<uint64_t> actions_;
+};
+
+// The sentence for keys that other programs hold; nothing when none.
+std::optional<std::string> taken_hotkeys_sentence(
+    const std::vector<std::string>& taken);
+
+// The process-wide registry on the platform's hot-key service.
+HotkeyRegistry& hotkey_registry();
+
+// Registers (true) or unregisters (false) every entry of hotkey_registry().
+// Main thread.
 void set_hotkeys_active(bool active);
 
 // The message loop: stores the entries, installs the foreground hook, sets
@@ -33,10 +94,13 @@ void set_hotkeys_active(bool active);
 void run_hotkeys(std::vector<HotkeyEntry> entries, uint32_t kelvo_pid,
                  Sender<uint64_t> actions);
 
-// Ends run_hotkeys from any thread (Windows: WM_QUIT to `main_thread`).
+// Ends run_hotkeys from any thread (Windows: WM_QUIT to `main_thread`). A
+// quit posted before the loop has started ends it as soon as it starts.
 void post_quit(uint32_t main_thread);
 
-// The calling thread's id as post_quit needs it.
+// The calling thread's id as post_quit needs it. On Windows this also gives
+// the thread its message queue, so a quit posted before the loop starts is
+// not lost.
 uint32_t current_thread_id();
 
 // Body of the short thread that, after 5 seconds, speaks the keys that

@@ -1,0 +1,265 @@
+#include "announcer/announcer.h"
+
+#include <cmath>
+#include <thread>
+
+#include "actions/formats.h"
+#include "actions/reports.h"
+#include "base/thread.h"
+
+namespace orvalin {
+
+namespace {
+
+constexpr char kDeckKeys[][16] = {
+    "play",         "sync_enabled", "pfl",          "keylock",
+    "loop_enabled", "end_of_track", "track_loaded", "peak_indicator"};
+constexpr int kHotcues = 8;
+constexpr auto kClipQuiet = std::chrono::seconds(5);
+constexpr auto kHotcueSettle = std::chrono::milliseconds(150);
+constexpr auto kTrackSettle = std::chrono::milliseconds(300);
+
+// A deck or sampler count as Kelvo reports it, rounded into 0..255.
+uint8_t to_count(double value) {
+  if (std::isnan(value)) return 0;
+  const double rounded = std::round(value);
+  if (rounded <= 0) return 0;
+  if (rounded >= 255) return 255;
+  return static_cast<uint8_t>(rounded);
+}
+
+// The number in prefix + number + suffix: digits only, leading zeros and a
+// leading "+" allowed, value 0..255.
+std::optional<unsigned> numbered(std::string_view text, std::string_view prefix,
+                                 std::string_view suffix) {
+  if (text.size() < prefix.size() + suffix.size()) return std::nullopt;
+  if (!text.starts_with(prefix) || !text.ends_with(suffix)) {
+    return std::nullopt;
+  }
+  text.remove_prefix(prefix.size());
+  text.remove_suffix(suffix.size());
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  if (text.empty()) return std::nullopt;
+  unsigned value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<unsigned>(c - '0');
+    if (value > 255) return std::nullopt;
+  }
+  return value;
+}
+
+std::optional<unsigned> deck_number(std::string_view group) {
+  return numbered(group, "[Channel", "]");
+}
+
+const char* on_off(double value) { return value != 0 ? "on" : "off"; }
+
+void watch_control(Bridge& bridge, const std::string& group,
+                   const std::string& key, LastValues& last_values) {
+  bridge.watch(group, key, last_values);
+}
+
+}  // namespace
+
+void watch_decks(Bridge& bridge, uint8_t first, uint8_t last,
+                 LastValues& last_values) {
+  for (unsigned deck = first; deck <= last; ++deck) {
+    const std::string group = "[Channel" + std::to_string(deck) + "]";
+    for (const char* key : kDeckKeys) {
+      watch_control(bridge, group, key, last_values);
+    }
+    for (int n = 1; n <= kHotcues; ++n) {
+      watch_control(bridge, group, "hotcue_" + std::to_string(n) + "_status",
+                    last_values);
+    }
+  }
+}
+
+LastValues setup_watches(Bridge& bridge) {
+  LastValues last_values;
+  auto decks = bridge.get("[App]", "num_decks");
+  const uint8_t deck_count = decks ? to_count(*decks) : 4;
+  watch_control(bridge, "[App]", "num_decks", last_values);
+  if (deck_count > 0) watch_decks(bridge, 1, deck_count, last_values);
+
+  auto samplers = bridge.get("[App]", "num_samplers");
+  const uint8_t sampler_count = samplers ? to_count(*samplers) : 0;
+  for (unsigned n = 1; n <= sampler_count; ++n) {
+    watch_control(bridge, "[Sampler" + std::to_string(n) + "]", "play",
+                  last_values);
+  }
+
+  static const std::pair<const char*, const char*> kFixed[] = {
+      {"[AutoDJ]", "enabled"},      {"[Recording]", "status"},
+      {"[Shoutcast]", "enabled"},   {"[Shoutcast]", "status"},
+      {"[Microphone]", "talkover"}, {"[Main]", "peak_indicator"},
+  };
+  for (const auto& [group, key] : kFixed) {
+    watch_control(bridge, group, key, last_values);
+  }
+  return last_values;
+}
+
+Announcer::Announcer(std::shared_ptr<AppState> state, LastValues last_values)
+    : state_(std::move(state)), last_values_(std::move(last_values)) {}
+
+std::optional<std::string> Announcer::decide(const Changed& change) {
+  std::optional<double> previous;
+  {
+    auto [at, inserted] =
+        last_values_.try_emplace({change.group, change.key}, change.value);
+    if (!inserted) {
+      previous = at->second;
+      at->second = change.value;
+    }
+  }
+  if (previous && *previous == change.value) return std::nullopt;
+
+  // New decks are watched whether or not announcements are on, so that they
+  // are spoken about once they are.
+  if (change.group == "[App]" && change.key == "num_decks") {
+    const uint8_t old_count = previous ? to_count(*previous) : 0;
+    const uint8_t new_count = to_count(change.value);
+    if (new_count > old_count) {
+      watch_decks(*state_->bridge, old_count + 1, new_count, last_values_);
+    }
+  }
+
+  if (!state_->announce.load()) return std::nullopt;
+  {
+    std::lock_guard lock(state_->pending_mutex);
+    const auto& pending = state_->pending_toggle;
+    if (pending && pending->group == change.group &&
+        pending->control == change.key && Clock::now() < pending->deadline) {
+      return std::nullopt;
+    }
+  }
+  return choose(change, previous);
+}
+
+std::optional<std::string> Announcer::clipping(const std::string& group) {
+  const auto now = Clock::now();
+  auto at = last_clip_.find(group);
+  if (at != last_clip_.end() && now - at->second < kClipQuiet) {
+    return std::nullopt;
+  }
+  last_clip_[group] = now;
+  if (auto deck = deck_number(group)) {
+    return "Deck " + std::to_string(*deck) + " clipping";
+  }
+  return "Main output clipping";
+}
+
+std::optional<std::string> Announcer::choose(const Changed& change,
+                                             std::optional<double> previous) {
+  const std::string& group = change.group;
+  const std::string& key = change.key;
+  const double value = change.value;
+
+  if (key == "peak_indicator") {
+    if (value == 0) return std::nullopt;
+    return clipping(group);
+  }
+  if (group == "[Microphone]" && key == "talkover") {
+    return value != 0 ? "Microphone on" : "Microphone off";
+  }
+  if (group == "[Shoutcast]" && key == "status") {
+    if (value == 2) return "Live broadcast connected";
+    if (value == 3) return "Live broadcast failed to connect";
+    return std::nullopt;
+  }
+  if (group == "[Shoutcast]" && key == "enabled") {
+    return value != 0 ? "Live broadcast on" : "Live broadcast off";
+  }
+  if (group == "[Recording]" && key == "status") {
+    if (value == 2) return "Recording started";
+    if (value == 0 && previous && *previous != 0) return "Recording stopped";
+    return std::nullopt;
+  }
+  if (group == "[AutoDJ]" && key == "enabled") {
+    return value != 0 ? "Auto DJ on" : "Auto DJ off";
+  }
+  if (auto sampler = numbered(group, "[Sampler", "]")) {
+    if (key != "play") return std::nullopt;
+    return "Sampler " + std::to_string(*sampler) +
+           (value != 0 ? " playing" : " stopped");
+  }
+  if (auto deck = deck_number(group))
+    return deck_change(*deck, change, previous);
+  return std::nullopt;
+}
+
+std::optional<std::string> Announcer::deck_change(
+    unsigned deck, const Changed& change, std::optional<double> previous) {
+  Bridge& bridge = *state_->bridge;
+  const std::string& group = change.group;
+  const std::string& key = change.key;
+  const double value = change.value;
+  const std::string name = "Deck " + std::to_string(deck);
+
+  if (key == "pfl") return name + " headphones " + on_off(value);
+  if (key == "keylock") return name + " key lock " + on_off(value);
+  if (key == "sync_enabled") return name + " sync " + on_off(value);
+  if (key == "play") {
+    {
+      // A hot-cue press starts and stops the deck; its own report says it.
+      std::lock_guard lock(state_->hotcue_mutex);
+      if (Clock::now() < state_->hotcue_quiet_until) return std::nullopt;
+    }
+    auto loaded = bridge.get(group, "track_loaded");
+    if (loaded && *loaded == 0) {
+      if (value == 0) return std::nullopt;
+      return name + " has no track loaded";
+    }
+    return name + (value != 0 ? " playing" : " paused");
+  }
+  if (key == "loop_enabled") {
+    if (value == 0) return name + " loop off";
+    auto size = bridge.get(group, "beatloop_size");
+    return name + " loop " +
+           format_value(ValueFormat::number, size.value_or(0)) + " beats";
+  }
+  if (key == "end_of_track") {
+    if (value == 0) return std::nullopt;
+    return name + " track ending";
+  }
+  if (key == "track_loaded") {
+    if (value == 0) return name + " empty";
+    // Kelvo fills in the deck's labels a moment after the load.
+    std::this_thread::sleep_for(kTrackSettle);
+    auto description =
+        deck_track_description(*state_, static_cast<uint8_t>(deck));
+    return name + " loaded. " + description.value_or("");
+  }
+  if (auto cue = numbered(key, "hotcue_", "_status")) {
+    // The status flickers while a cue is being set; read it once it settles.
+    std::this_thread::sleep_for(kHotcueSettle);
+    auto settled = bridge.get(group, key);
+    const bool now_set = settled.value_or(value) != 0;
+    bool was_set = previous && *previous != 0;
+    auto [at, inserted] = hotcue_states_.try_emplace({group, key}, now_set);
+    if (!inserted) {
+      was_set = at->second;
+      at->second = now_set;
+    }
+    if (now_set == was_set) return std::nullopt;
+    return name + " hotcue " + std::to_string(*cue) +
+           (now_set ? " set" : " cleared");
+  }
+  return std::nullopt;
+}
+
+void run_announcer(std::shared_ptr<AppState> state,
+                   Receiver<BridgeEvent> events, LastValues last_values) {
+  Announcer announcer(state, std::move(last_values));
+  while (std::optional<BridgeEvent> event = events.recv()) {
+    const Changed* change = std::get_if<Changed>(&*event);
+    if (!change) break;  // Disconnected
+    if (auto sentence = announcer.decide(*change)) {
+      state->speech.say_queued(*sentence);
+    }
+  }
+}
+
+}  // namespace orvalin

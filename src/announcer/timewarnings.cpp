@@ -1,0 +1,71 @@
+#include <cmath>
+#include <thread>
+
+#include "announcer/announcer.h"
+
+namespace orvalin {
+
+namespace {
+
+constexpr auto kPollInterval = std::chrono::seconds(1);
+constexpr double kWarnAt = 60;  // seconds remaining
+
+uint8_t to_count(double value) {
+  if (std::isnan(value)) return 0;
+  const double rounded = std::round(value);
+  if (rounded <= 0) return 0;
+  if (rounded >= 255) return 255;
+  return static_cast<uint8_t>(rounded);
+}
+
+}  // namespace
+
+bool TimeWarnings::poll() {
+  Bridge& bridge = *state_->bridge;
+  auto decks = bridge.get("[App]", "num_decks");
+  if (!decks) return false;
+  const uint8_t deck_count = to_count(*decks);
+
+  for (unsigned deck = 1; deck <= deck_count; ++deck) {
+    const std::string group = "[Channel" + std::to_string(deck) + "]";
+    const auto number = static_cast<uint8_t>(deck);
+    bool playing = false;
+    if (auto play = bridge.get(group, "play"); play && *play != 0) {
+      auto loaded = bridge.get(group, "track_loaded");
+      playing = loaded && *loaded != 0;
+    }
+    // A paused or empty deck forgets its history: resuming below the mark
+    // is not a crossing.
+    if (!playing) {
+      last_remaining_.erase(number);
+      continue;
+    }
+    auto remaining = bridge.get(group, "time_remaining");
+    if (!remaining) continue;
+
+    const double now = *remaining;
+    auto [at, inserted] = last_remaining_.try_emplace(number, now);
+    std::optional<double> before;
+    if (!inserted) {
+      before = at->second;
+      at->second = now;
+    }
+    if (before && *before > kWarnAt && now > 0 && now <= kWarnAt &&
+        state_->announce.load()) {
+      state_->speech.say_queued("Deck " + std::to_string(deck) +
+                                ", one minute left");
+    }
+  }
+  return true;
+}
+
+void run_time_warnings(std::shared_ptr<AppState> state) {
+  TimeWarnings warnings(std::move(state));
+  int failed_in_a_row = 0;
+  while (failed_in_a_row < kTimeWarningGiveUp) {
+    std::this_thread::sleep_for(kPollInterval);
+    failed_in_a_row = warnings.poll() ? 0 : failed_in_a_row + 1;
+  }
+}
+
+}  // namespace orvalin

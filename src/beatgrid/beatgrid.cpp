@@ -1,0 +1,302 @@
+#include "beatgrid/beatgrid.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+
+#include "actions/appstate.h"
+#include "actions/formats.h"
+#include "applog/applog.h"
+#include "base/thread.h"
+#include "bridge/bridge.h"
+
+namespace orvalin {
+
+namespace {
+
+constexpr char kUnit[] = "[EffectRack1_EffectUnit4]";
+constexpr char kMetronome[] = "org.kelvo.effects.metronome";
+constexpr char kValue[] = "value";
+constexpr int kSlots = 4;
+constexpr int64_t kMillisecondsPerStep = 5;  // as Kelvo moves the grid
+constexpr auto kTapQuiet = std::chrono::milliseconds(1500);
+
+std::string deck_group(uint8_t deck) {
+  return "[Channel" + std::to_string(deck) + "]";
+}
+
+std::string slot_group(int slot) {
+  return "[EffectRack1_EffectUnit4_Effect" + std::to_string(slot) + "]";
+}
+
+std::string unit_deck_key(uint8_t deck) {
+  return "group_[Channel" + std::to_string(deck) + "]_enable";
+}
+
+// Kelvo reports the loaded effect as a floating-point control.
+bool holds_effect(double loaded_effect, int64_t index) {
+  return saturating_int64(loaded_effect) == index;
+}
+
+Status set(Bridge& bridge, const std::string& group, const std::string& key,
+           double value) {
+  auto result = bridge.set(group, key, kValue, value);
+  if (!result) return fail(std::move(result.error()));
+  return {};
+}
+
+// The tools act only on a deck with a track; nothing is sent otherwise.
+Status require_track(Bridge& bridge, uint8_t deck) {
+  auto loaded = bridge.get(deck_group(deck), "track_loaded");
+  if (!loaded) return fail(std::move(loaded.error()));
+  if (*loaded == 0) return fail("no track loaded");
+  return {};
+}
+
+Status clicks_off(Bridge& bridge, const ClicksRecord& clicks) {
+  const std::string slot = slot_group(clicks.slot);
+  if (auto s = set(bridge, kUnit, unit_deck_key(clicks.deck), 0); !s) return s;
+  if (auto s = set(bridge, slot, "enabled", clicks.saved_slot_enabled); !s) {
+    return s;
+  }
+  if (clicks.loaded_by_us) {
+    if (auto s = set(bridge, slot, "clear", 1); !s) return s;
+    if (auto s = set(bridge, slot, "clear", 0); !s) return s;
+  }
+  if (auto s = set(bridge, kUnit, "mix", clicks.saved_mix); !s) return s;
+  if (auto s = set(bridge, kUnit, "mix_mode", clicks.saved_mix_mode); !s) {
+    return s;
+  }
+  return set(bridge, kUnit, "enabled", clicks.saved_unit_enabled);
+}
+
+Result<ClicksRecord> clicks_on(Bridge& bridge, uint8_t deck) {
+  auto index = bridge.effect_index(kMetronome);
+  if (!index) return fail(std::move(index.error()));
+  if (*index == 0) {
+    return fail(
+        "The Metronome effect is not available. Enable it in Kelvo "
+        "preferences, Effects.");
+  }
+
+  ClicksRecord clicks;
+  clicks.deck = deck;
+  int first_empty = 0;
+  for (int s = 1; s <= kSlots && clicks.slot == 0; ++s) {
+    const std::string group = slot_group(s);
+    auto loaded = bridge.get(group, "loaded");
+    if (!loaded) return fail(std::move(loaded.error()));
+    auto effect = bridge.get(group, "loaded_effect");
+    if (!effect) return fail(std::move(effect.error()));
+    if (*loaded != 0 && holds_effect(*effect, *index)) {
+      clicks.slot = s;
+    } else if (*loaded == 0 && first_empty == 0) {
+      first_empty = s;
+    }
+  }
+  if (clicks.slot == 0) {
+    if (first_empty == 0) {
+      return fail("Effect unit 4 is full. Remove an effect from it first.");
+    }
+    auto s = set(bridge, slot_group(first_empty), "loaded_effect",
+                 static_cast<double>(*index));
+    if (!s) return fail(std::move(s.error()));
+    clicks.slot = first_empty;
+    clicks.loaded_by_us = true;
+  }
+
+  const std::string slot = slot_group(clicks.slot);
+  struct Saved {
+    const char* group;
+    const char* key;
+    double* into;
+  };
+  const Saved saves[] = {
+      {slot.c_str(), "enabled", &clicks.saved_slot_enabled},
+      {kUnit, "mix", &clicks.saved_mix},
+      {kUnit, "mix_mode", &clicks.saved_mix_mode},
+      {kUnit, "enabled", &clicks.saved_unit_enabled},
+  };
+  for (const Saved& save : saves) {
+    auto value = bridge.get(save.group, save.key);
+    if (!value) return fail(std::move(value.error()));
+    *save.into = *value;
+  }
+
+  struct Setting {
+    std::string group;
+    std::string key;
+    double value;
+  };
+  const Setting settings[] = {
+      {slot, "button_parameter1", 1}, {slot, "enabled", 1},
+      {kUnit, "mix_mode", 0},         {kUnit, "mix", 1},
+      {kUnit, "enabled", 1},          {kUnit, unit_deck_key(deck), 1},
+  };
+  for (const Setting& setting : settings) {
+    if (auto s = set(bridge, setting.group, setting.key, setting.value); !s) {
+      return fail(std::move(s.error()));
+    }
+  }
+  return clicks;
+}
+
+int32_t saturating_add(int32_t a, int32_t b) {
+  const int64_t sum = int64_t{a} + b;
+  return static_cast<int32_t>(
+      std::clamp<int64_t>(sum, std::numeric_limits<int32_t>::min(),
+                          std::numeric_limits<int32_t>::max()));
+}
+
+std::string move_sentence(int32_t step, int32_t total) {
+  std::string text = step > 0 ? "later, " : "earlier, ";
+  const int64_t ms = total * kMillisecondsPerStep;
+  if (ms == 0) {
+    text += "back where it was";
+  } else if (ms > 0) {
+    text += "total plus " + std::to_string(ms) + " milliseconds";
+  } else {
+    text += "total minus " + std::to_string(-ms) + " milliseconds";
+  }
+  return text;
+}
+
+}  // namespace
+
+Status toggle_grid_clicks(const std::shared_ptr<AppState>& state,
+                          uint8_t deck) {
+  Bridge& bridge = *state->bridge;
+  std::lock_guard lock(state->beatgrid_mutex);
+  BeatgridState& grid = state->beatgrid;
+
+  // The record goes first: a failure while switching off must not leave the
+  // program believing the clicks are still on.
+  std::optional<ClicksRecord> previous = std::exchange(grid.clicks, {});
+  if (previous) {
+    if (auto s = clicks_off(bridge, *previous); !s) return s;
+    if (previous->deck == deck) {
+      state->speech.say("Grid clicks off for deck " + std::to_string(deck));
+      return {};
+    }
+  }
+
+  auto clicks = clicks_on(bridge, deck);
+  if (!clicks) return fail(std::move(clicks.error()));
+  grid.clicks = *clicks;
+  grid.move_totals[deck] = 0;
+  state->speech.say("Grid clicks on for deck " + std::to_string(deck) +
+                    ". Play the track: the clicks are the beat grid.");
+  return {};
+}
+
+Status move_grid(const std::shared_ptr<AppState>& state, uint8_t deck,
+                 int32_t step) {
+  Bridge& bridge = *state->bridge;
+  if (auto s = require_track(bridge, deck); !s) return s;
+  const std::string group = deck_group(deck);
+  if (auto s = set(bridge, group, "beats_translate_move", step); !s) return s;
+  if (auto s = set(bridge, group, "beats_translate_move", 0); !s) return s;
+
+  int32_t total = 0;
+  {
+    std::lock_guard lock(state->beatgrid_mutex);
+    int32_t& stored = state->beatgrid.move_totals[deck];
+    stored = saturating_add(stored, step);
+    total = stored;
+  }
+  state->speech.say(move_sentence(step, total));
+  return {};
+}
+
+Status tap_tempo(const std::shared_ptr<AppState>& state, uint8_t deck) {
+  Bridge& bridge = *state->bridge;
+  if (auto s = require_track(bridge, deck); !s) return s;
+  const std::string group = deck_group(deck);
+  if (auto s = set(bridge, group, "bpm_tap", 1); !s) return s;
+  if (auto s = set(bridge, group, "bpm_tap", 0); !s) return s;
+
+  const auto tapped_at = std::chrono::steady_clock::now();
+  {
+    std::lock_guard lock(state->beatgrid_mutex);
+    state->beatgrid.last_tap = tapped_at;
+  }
+
+  // One short thread per tap; only the one whose tap is still the latest
+  // after the quiet time speaks, so a run of taps gives one sentence.
+  spawn_detached(
+      "",
+      [state, deck, tapped_at] {
+        std::this_thread::sleep_for(kTapQuiet);
+        {
+          std::lock_guard lock(state->beatgrid_mutex);
+          if (state->beatgrid.last_tap != tapped_at) return;
+        }
+        auto bpm = state->bridge->get(deck_group(deck), "file_bpm");
+        if (!bpm) return;
+        char text[64];
+        std::snprintf(text, sizeof text, "tapped %.2f BPM", *bpm);
+        state->speech.say(text);
+      },
+      "failed to spawn thread");
+  return {};
+}
+
+Status say_grid_offset(AppState& state, uint8_t deck) {
+  Bridge& bridge = *state.bridge;
+  if (auto s = require_track(bridge, deck); !s) return s;
+  const std::string group = deck_group(deck);
+  auto bpm = bridge.get(group, "file_bpm");
+  if (!bpm) return fail(std::move(bpm.error()));
+  auto distance = bridge.get(group, "beat_distance");
+  if (!distance) return fail(std::move(distance.error()));
+
+  // A NaN tempo is no grid either.
+  if (!(*bpm > 0)) {
+    state.speech.say("This track has no beat grid");
+    return {};
+  }
+  const double beat = 60000 / *bpm;
+  const double after = *distance * beat;
+  const double before = (1 - *distance) * beat;
+  if (std::min(after, before) <= 2.0) {
+    state.speech.say("On the beat");
+  } else if (before >= after) {
+    state.speech.say(std::to_string(saturating_int64(after)) +
+                     " milliseconds after the beat");
+  } else {
+    state.speech.say(std::to_string(saturating_int64(before)) +
+                     " milliseconds before the beat");
+  }
+  return {};
+}
+
+void clear_left_on_clicks(Bridge& bridge) {
+  auto index = bridge.effect_index(kMetronome);
+  if (!index || *index == 0) return;
+
+  bool present = false;
+  for (int s = 1; s <= kSlots && !present; ++s) {
+    const std::string group = slot_group(s);
+    auto loaded = bridge.get(group, "loaded");
+    if (!loaded || *loaded == 0) continue;
+    auto effect = bridge.get(group, "loaded_effect");
+    present = effect && holds_effect(*effect, *index);
+  }
+  if (!present) return;
+
+  for (uint8_t deck = 1; deck <= kSlots; ++deck) {
+    const std::string key = unit_deck_key(deck);
+    auto enabled = bridge.get(kUnit, key);
+    if (!enabled || *enabled == 0) continue;
+    if (!bridge.set(kUnit, key, kValue, 0)) continue;
+    log("grid clicks left on for deck " + std::to_string(deck) +
+        " last time: turned off");
+  }
+}
+
+}  // namespace orvalin
