@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -22,6 +23,18 @@ std::optional<FileVersion> read_file_version(const std::string& path);
 std::string kelvo_version_line(const std::string& kelvo_path);
 
 // nullopt when Kelvo's Qt6Core.dll fits; otherwise the refusal sentence.
+// Systems without version resources have nothing to check: always nullopt.
 std::optional<std::string> check_qt(const std::string& kelvo_path);
+
+// The check's inputs, given (tests, and check_qt on Windows).
+struct QtCheckInputs {
+  std::function<std::optional<FileVersion>(const std::string&)> read_version;
+  // "Exists": the file system can report metadata for the path.
+  std::function<bool(const std::string&)> exists;
+};
+std::string kelvo_version_line_with(const std::string& kelvo_path,
+                                    const QtCheckInputs& inputs);
+std::optional<std::string> check_qt_with(const std::string& kelvo_path,
+                                         const QtCheckInputs& inputs);
 
 }  // namespace orvalin

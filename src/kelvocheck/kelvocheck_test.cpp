@@ -1,0 +1,103 @@
+#include "kelvocheck/kelvocheck.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+namespace orvalin {
+namespace {
+
+// Windows joins with a backslash; the fake files use slashes.
+std::string slashes(std::string path) {
+  for (char& c : path) {
+    if (c == '\\') c = '/';
+  }
+  return path;
+}
+
+// Files with the version resources given.
+struct FakeFiles {
+  std::map<std::string, FileVersion> versions;
+  std::set<std::string> present;
+  std::vector<std::string> read;
+
+  QtCheckInputs inputs() {
+    return {[this](const std::string& given) -> std::optional<FileVersion> {
+              const std::string path = slashes(given);
+              read.push_back(path);
+              auto it = versions.find(path);
+              if (it == versions.end()) return std::nullopt;
+              return it->second;
+            },
+            [this](const std::string& given) {
+              const std::string path = slashes(given);
+              return present.contains(path) || versions.contains(path);
+            }};
+  }
+};
+
+std::string refusal(const std::string& kelvo, const std::string& uses) {
+  return kelvo + " is not supported by this version of Orvalin. It uses " +
+         uses +
+         ", Orvalin needs Qt 6.5 or newer within Qt 6. Please check for a "
+         "Orvalin update.";
+}
+
+TEST(KelvoCheck, VersionLine) {
+  FakeFiles files;
+  files.versions["/k/kelvo.exe"] = {2, 5, 0};
+  files.versions["/big/kelvo.exe"] = {65535, 10, 123};
+  EXPECT_EQ(kelvo_version_line_with("/k/kelvo.exe", files.inputs()),
+            "Kelvo 2.5.0");
+  EXPECT_EQ(kelvo_version_line_with("/big/kelvo.exe", files.inputs()),
+            "Kelvo 65535.10.123");
+  EXPECT_EQ(kelvo_version_line_with("/none/kelvo.exe", files.inputs()),
+            "Kelvo unknown version");
+}
+
+TEST(KelvoCheck, QtVersionsThatFit) {
+  for (FileVersion qt : {FileVersion{6, 5, 0}, FileVersion{6, 5, 3},
+                         FileVersion{6, 6, 0}, FileVersion{6, 10, 1}}) {
+    FakeFiles files;
+    files.versions["/k/Qt6Core.dll"] = qt;
+    EXPECT_EQ(check_qt_with("/k/kelvo.exe", files.inputs()), std::nullopt)
+        << qt.major << "." << qt.minor;
+    EXPECT_EQ(files.read, std::vector<std::string>{"/k/Qt6Core.dll"});
+  }
+}
+
+TEST(KelvoCheck, QtVersionsRefused) {
+  FakeFiles files;
+  files.versions["/k/kelvo.exe"] = {2, 5, 0};
+  files.versions["/k/Qt6Core.dll"] = {6, 4, 3};
+  EXPECT_EQ(check_qt_with("/k/kelvo.exe", files.inputs()),
+            refusal("Kelvo 2.5.0", "Qt 6.4.3"));
+  files.versions["/k/Qt6Core.dll"] = {7, 0, 0};
+  EXPECT_EQ(check_qt_with("/k/kelvo.exe", files.inputs()),
+            refusal("Kelvo 2.5.0", "Qt 7.0.0"));
+  files.versions["/k/Qt6Core.dll"] = {5, 15, 2};
+  EXPECT_EQ(check_qt_with("/k/kelvo.exe", files.inputs()),
+            refusal("Kelvo 2.5.0", "Qt 5.15.2"));
+
+  // Present without a readable version, and missing altogether.
+  files.versions.erase("/k/Qt6Core.dll");
+  files.present.insert("/k/Qt6Core.dll");
+  EXPECT_EQ(check_qt_with("/k/kelvo.exe", files.inputs()),
+            refusal("Kelvo 2.5.0", "Qt unknown version"));
+  files.present.clear();
+  EXPECT_EQ(check_qt_with("/k/kelvo.exe", files.inputs()),
+            refusal("Kelvo 2.5.0", "a different Qt version"));
+  files.versions.clear();
+  EXPECT_EQ(check_qt_with("/k/kelvo.exe", files.inputs()),
+            refusal("Kelvo unknown version", "a different Qt version"));
+}
+
+TEST(KelvoCheck, PathWithoutDirectorySkipsTheCheck) {
+  FakeFiles files;
+  EXPECT_EQ(check_qt_with("kelvo.exe", files.inputs()), std::nullopt);
+  EXPECT_TRUE(files.read.empty());
+}
+
+}  // namespace
+}  // namespace orvalin
