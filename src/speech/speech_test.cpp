@@ -276,7 +276,8 @@ TEST(SpeechTest, ThreadSpeaksEveryonesMessagesInQueueOrderAndClosesLast) {
   for (const std::string& call : calls) {
     if (!call.starts_with("nvda speak ")) continue;
     const int t = call[11] - '0';
-    ASSERT_EQ(call.substr(12), ":" + std::to_string(next[t])) << call;
+    ASSERT_EQ(call.substr(11),
+              std::to_string(t) + ":" + std::to_string(next[t]));
     ++next[t];
     ++spoken;
   }
