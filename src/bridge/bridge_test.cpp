@@ -1,0 +1,728 @@
+// The bridge against a scripted plugin in this file: a loopback server that
+// answers the hello and then either answers every request through a test's
+// responder or leaves the test to write raw bytes.
+#include "bridge/bridge.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <future>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <thread>
+
+#include "base/thread.h"
+#include "bridge/socket.h"
+
+namespace orvalin {
+namespace {
+
+using nlohmann::json;
+using namespace std::chrono_literals;
+
+constexpr const char* kToken = "0123456789abcdef0123456789abcdef";
+constexpr const char* kHelloOk = "{\"id\":1,\"ok\":true}\n";
+
+// Bytes to write back for one request line (empty: no answer).
+using Responder = std::function<std::string(const json& request)>;
+
+// A one-connection plugin. Its thread is detached and owns everything it
+// touches, so a test never waits for it.
+class FakePlugin {
+ public:
+  explicit FakePlugin(Responder responder = {},
+                      std::string hello_reply = kHelloOk)
+      : state_(std::make_shared<State>()) {
+    auto listener = listen_loopback(0);
+    if (!listener) {
+      ADD_FAILURE() << "listen: " << listener.error();
+      return;
+    }
+    port_ = (*listener)->port();
+    auto [lines, received] = make_channel<std::string>();
+    received_ = std::move(received);
+    std::shared_ptr<Listener> shared_listener = std::move(*listener);
+    spawn_detached(
+        "",
+        [state = state_, shared_listener, lines, responder,
+         hello_reply = std::move(hello_reply)] {
+          serve(*state, *shared_listener, lines, responder, hello_reply);
+        },
+        "spawn test plugin");
+  }
+
+  ~FakePlugin() { end(); }
+
+  uint16_t port() const { return port_; }
+
+  // The next line the bridge sent (the hello first), without its LF.
+  std::string next_line() {
+    auto line = received_.recv_for(10s);
+    EXPECT_TRUE(line.has_value()) << "no line from the bridge";
+    return line.value_or("");
+  }
+
+  json next_request() { return json::parse(next_line()); }
+
+  void send(std::string_view bytes) {
+    std::lock_guard lock(state_->mutex);
+    if (state_->stream) {
+      ASSERT_TRUE(send_all(*state_->stream, bytes));
+    }
+  }
+
+  // Ends the connection from the plugin's side.
+  void end() {
+    std::lock_guard lock(state_->mutex);
+    state_->ended = true;
+    if (state_->stream) state_->stream->shutdown();
+  }
+
+ private:
+  struct State {
+    std::mutex mutex;  // guards stream (its pointer, send and shutdown)
+    std::unique_ptr<Stream> stream;
+    bool ended = false;
+  };
+
+  static void serve(State& state, Listener& listener,
+                    const Sender<std::string>& lines,
+                    const Responder& responder,
+                    const std::string& hello_reply) {
+    auto accepted = listener.accept();
+    if (!accepted) return;
+    Stream* stream = accepted->get();
+    {
+      std::lock_guard lock(state.mutex);
+      state.stream = std::move(*accepted);
+      if (state.ended) stream->shutdown();
+    }
+    std::string pending;
+    char buffer[4096];
+    for (;;) {
+      auto got = stream->recv(buffer, sizeof buffer);
+      if (!got || *got == 0) break;
+      pending.append(buffer, *got);
+      size_t end;
+      while ((end = pending.find('\n')) != std::string::npos) {
+        std::string line = pending.substr(0, end);
+        pending.erase(0, end + 1);
+        const json request = json::parse(line, nullptr, false);
+        std::string answer;
+        if (request.is_object() && request.value("cmd", "") == "hello") {
+          answer = hello_reply;
+        } else if (responder) {
+          answer = responder(request);
+        }
+        lines.send(std::move(line));
+        if (!answer.empty()) {
+          std::lock_guard lock(state.mutex);
+          (void)send_all(*stream, answer);
+        }
+      }
+    }
+    // Closing the only handle also wakes the bridge's reader under Wine.
+    std::lock_guard lock(state.mutex);
+    state.stream->shutdown();
+    state.stream.reset();
+  }
+
+  std::shared_ptr<State> state_;
+  Receiver<std::string> received_;
+  uint16_t port_ = 0;
+};
+
+// A plugin, the bridge connected to it, and the event queue. The bridge is
+// declared last so that it goes first.
+struct Link {
+  std::unique_ptr<FakePlugin> plugin;
+  Receiver<BridgeEvent> events;
+  std::shared_ptr<Bridge> bridge;
+};
+
+Link open_link(Responder responder = {}) {
+  Link link;
+  link.plugin = std::make_unique<FakePlugin>(std::move(responder));
+  auto [events, received] = make_channel<BridgeEvent>();
+  link.events = std::move(received);
+  auto bridge =
+      Bridge::connect(link.plugin->port(), kToken,
+                      std::chrono::steady_clock::now() + 10s, nullptr, events);
+  EXPECT_TRUE(bridge.has_value()) << bridge.error();
+  if (bridge) link.bridge = *bridge;
+  EXPECT_EQ(
+      link.plugin->next_line(),
+      std::string("{\"cmd\":\"hello\",\"id\":1,\"token\":\"") + kToken + "\"}");
+  return link;
+}
+
+std::optional<BridgeEvent> next_event(Link& link) {
+  return link.events.recv_for(10s);
+}
+
+void expect_changed(std::optional<BridgeEvent> event, const std::string& group,
+                    const std::string& key, double value) {
+  ASSERT_TRUE(event.has_value());
+  const Changed* changed = std::get_if<Changed>(&*event);
+  ASSERT_NE(changed, nullptr) << "not a Changed event";
+  EXPECT_EQ(changed->group, group);
+  EXPECT_EQ(changed->key, key);
+  EXPECT_EQ(changed->value, value);
+}
+
+void expect_disconnected_last(Link& link) {
+  auto event = next_event(link);
+  ASSERT_TRUE(event.has_value());
+  EXPECT_TRUE(std::holds_alternative<Disconnected>(*event));
+  EXPECT_FALSE(link.events.recv_for(10s).has_value());
+  EXPECT_TRUE(link.events.closed());
+}
+
+// A Kelvo that exits after `running_polls` checks.
+class FakeKelvo : public Process {
+ public:
+  FakeKelvo(int running_polls, ProcessState::Kind then)
+      : running_polls_(running_polls), then_(then) {}
+  uint32_t id() const override { return 42; }
+  ProcessState poll() override {
+    ProcessState state;
+    if (polls_.fetch_add(1) >= running_polls_) {
+      state.kind = then_;
+      state.error = "no such process";
+    }
+    return state;
+  }
+  void kill() override {}
+  std::optional<uint32_t> wait() override { return 0; }
+  int polls() const { return polls_.load(); }
+
+ private:
+  const int running_polls_;
+  const ProcessState::Kind then_;
+  std::atomic<int> polls_{0};
+};
+
+// A port nothing listens on (free a moment ago).
+uint16_t closed_port() {
+  auto listener = listen_loopback(0);
+  EXPECT_TRUE(listener.has_value());
+  return listener ? (*listener)->port() : 1;
+}
+
+TEST(BridgeWire, RequestLinesAreCompactSortedAndNumberedFromOne) {
+  Link link = open_link([](const json& request) {
+    return "{\"id\":" + request["id"].dump() + ",\"ok\":true}\n";
+  });
+  ASSERT_TRUE(link.bridge);
+  Bridge& bridge = *link.bridge;
+
+  ASSERT_TRUE(bridge.get("[Channel1]", "play"));
+  EXPECT_EQ(
+      link.plugin->next_line(),
+      R"({"cmd":"get","group":"[Channel1]","id":2,"key":"play","prop":"value"})");
+  ASSERT_TRUE(bridge.set("[Channel1]", "play", "value", 1.0));
+  EXPECT_EQ(
+      link.plugin->next_line(),
+      R"({"cmd":"set","group":"[Channel1]","id":3,"key":"play","prop":"value","value":1.0})");
+  ASSERT_TRUE(bridge.set("[Master]", "crossfader", "parameter", 0.25));
+  EXPECT_EQ(
+      link.plugin->next_line(),
+      R"({"cmd":"set","group":"[Master]","id":4,"key":"crossfader","prop":"parameter","value":0.25})");
+  ASSERT_TRUE(bridge.set("[Master]", "x", "value", 1e20));
+  EXPECT_EQ(
+      link.plugin->next_line(),
+      R"({"cmd":"set","group":"[Master]","id":5,"key":"x","prop":"value","value":1e+20})");
+  ASSERT_TRUE(bridge.set("[Master]", "x", "value", 0.1 + 0.2));
+  EXPECT_EQ(
+      link.plugin->next_line(),
+      R"({"cmd":"set","group":"[Master]","id":6,"key":"x","prop":"value","value":0.30000000000000004})");
+
+  // "id" is always the bridge's own; other fields pass as given, non-ASCII
+  // as raw UTF-8 and invalid UTF-8 as U+FFFD instead of an exception.
+  json custom = {{"cmd", "custom"}, {"id", 99}, {"text", "Café \"x\""}};
+  ASSERT_TRUE(bridge.request(custom));
+  EXPECT_EQ(link.plugin->next_line(),
+            "{\"cmd\":\"custom\",\"id\":7,\"text\":\"Caf\xC3\xA9 \\\"x\\\"\"}");
+  ASSERT_TRUE(bridge.get("[Bad\xFF]", "play"));
+  EXPECT_EQ(link.plugin->next_line(),
+            "{\"cmd\":\"get\",\"group\":\"[Bad\xEF\xBF\xBD]\",\"id\":8,"
+            "\"key\":\"play\",\"prop\":\"value\"}");
+  EXPECT_EQ(bridge.request(json::array({1, 2})).error(),
+            "request is not a JSON object");
+
+  ASSERT_TRUE(bridge.deck_info(2));
+  EXPECT_EQ(link.plugin->next_line(), R"({"cmd":"deckinfo","deck":2,"id":9})");
+  ASSERT_TRUE(bridge.effect_name(-1));
+  EXPECT_EQ(link.plugin->next_line(),
+            R"({"cmd":"effectname","id":10,"index":-1})");
+  ASSERT_TRUE(bridge.effect_index("org.kelvo.effects.metronome"));
+  EXPECT_EQ(
+      link.plugin->next_line(),
+      R"({"cmd":"effectindex","effect":"org.kelvo.effects.metronome","id":11})");
+  ASSERT_TRUE(bridge.dump_widgets());
+  EXPECT_EQ(link.plugin->next_line(), R"({"cmd":"dumpwidgets","id":12})");
+  ASSERT_TRUE(bridge.selected_track());
+  EXPECT_EQ(link.plugin->next_line(), R"({"cmd":"selectedtrack","id":13})");
+  LastValues last;
+  bridge.watch("[Channel2]", "rate", last);
+  EXPECT_EQ(link.plugin->next_line(),
+            R"({"cmd":"watch","group":"[Channel2]","id":14,"key":"rate"})");
+  EXPECT_EQ(
+      link.plugin->next_line(),
+      R"({"cmd":"get","group":"[Channel2]","id":15,"key":"rate","prop":"value"})");
+}
+
+TEST(BridgeWire, NonFiniteSetSendsNullAndReturnsWhatWasPassed) {
+  Link link = open_link([](const json& request) {
+    json reply = {{"id", request["id"]}, {"ok", true}};
+    if (request["key"] == "reported") reply["value"] = 0.5;
+    return reply.dump() + "\n";
+  });
+  ASSERT_TRUE(link.bridge);
+
+  auto nan = link.bridge->set("[Channel1]", "rate", "value", std::nan(""));
+  ASSERT_TRUE(nan);
+  EXPECT_TRUE(std::isnan(*nan));
+  EXPECT_EQ(json::parse(link.plugin->next_line())["value"], nullptr);
+
+  auto inf = link.bridge->set("[Channel1]", "rate", "value", -INFINITY);
+  ASSERT_TRUE(inf);
+  EXPECT_EQ(*inf, -INFINITY);
+  EXPECT_EQ(json::parse(link.plugin->next_line())["value"], nullptr);
+
+  auto reported = link.bridge->set("[Channel1]", "reported", "value", 0.9);
+  ASSERT_TRUE(reported);
+  EXPECT_EQ(*reported, 0.5);
+}
+
+TEST(BridgeRequests, ReplyOutcomes) {
+  Link link = open_link([](const json& request) -> std::string {
+    const std::string key = request["key"];
+    const std::string id = request["id"].dump();
+    if (key == "int") return "{\"id\":" + id + ",\"ok\":true,\"value\":3}\n";
+    if (key == "neg") return "{\"id\":" + id + ",\"ok\":true,\"value\":-2}\n";
+    if (key == "bool")
+      return "{\"id\":" + id + ",\"ok\":true,\"value\":true}\n";
+    if (key == "none") return "{\"id\":" + id + ",\"ok\":true}\n";
+    if (key == "text-ok")
+      return "{\"id\":" + id + ",\"ok\":\"true\",\"value\":1}\n";
+    if (key == "one-ok") return "{\"id\":" + id + ",\"ok\":1,\"value\":1}\n";
+    if (key == "no-ok") return "{\"id\":" + id + ",\"value\":1}\n";
+    if (key == "error")
+      return "{\"error\":\"no such control\",\"id\":" + id + ",\"ok\":false}\n";
+    if (key == "error-no-ok")
+      return "{\"error\":\"bad group\",\"id\":" + id + "}\n";
+    if (key == "error-number")
+      return "{\"error\":7,\"id\":" + id + ",\"ok\":false}\n";
+    return "";
+  });
+  ASSERT_TRUE(link.bridge);
+  Bridge& bridge = *link.bridge;
+
+  EXPECT_EQ(bridge.get("[Channel1]", "int").value(), 3.0);
+  EXPECT_EQ(bridge.get("[Channel1]", "neg").value(), -2.0);
+  EXPECT_EQ(bridge.get("[Channel1]", "bool").value(), 0.0);
+  EXPECT_EQ(bridge.get("[Channel1]", "none").value(), 0.0);
+  EXPECT_EQ(bridge.get("[Channel1]", "text-ok").error(),
+            "[Channel1],text-ok: request failed");
+  EXPECT_EQ(bridge.get("[Channel1]", "one-ok").error(),
+            "[Channel1],one-ok: request failed");
+  EXPECT_EQ(bridge.get("[Channel1]", "no-ok").error(),
+            "[Channel1],no-ok: request failed");
+  EXPECT_EQ(bridge.get("[Channel1]", "error").error(),
+            "[Channel1],error: no such control");
+  EXPECT_EQ(bridge.set("[Channel1]", "error-no-ok", "value", 1).error(),
+            "[Channel1],error-no-ok: bad group");
+  EXPECT_EQ(bridge.request({{"cmd", "get"}, {"key", "error-number"}}).error(),
+            "request failed");
+  // The reply is handed over whole.
+  auto whole = bridge.request({{"cmd", "get"}, {"key", "int"}});
+  ASSERT_TRUE(whole);
+  EXPECT_EQ(whole->dump(), R"({"id":12,"ok":true,"value":3})");
+}
+
+TEST(BridgeRequests, TimeOutAndLateReply) {
+  Link link = open_link();
+  ASSERT_TRUE(link.bridge);
+  Bridge& bridge = *link.bridge;
+
+  EXPECT_EQ(bridge.get("[Master]", "crossfader").error(),
+            "[Master],crossfader: Kelvo did not answer");
+  EXPECT_EQ(link.plugin->next_request()["id"], 2);
+
+  // The late reply is dropped; the next request gets its own.
+  auto next = std::async(std::launch::async,
+                         [&] { return bridge.get("[Channel1]", "play"); });
+  const json request = link.plugin->next_request();
+  EXPECT_EQ(request["id"], 3);
+  link.plugin->send("{\"id\":2,\"ok\":true,\"value\":8}\n");
+  link.plugin->send("{\"id\":3,\"ok\":true,\"value\":1}\n");
+  EXPECT_EQ(next.get().value(), 1.0);
+}
+
+TEST(BridgeRequests, ForeignAndMalformedLinesAreSkipped) {
+  Link link = open_link();
+  ASSERT_TRUE(link.bridge);
+  auto pending = std::async(std::launch::async, [&] {
+    return link.bridge->get("[Channel1]", "play");
+  });
+  EXPECT_EQ(link.plugin->next_request()["id"], 2);
+  // None of these is the reply to request 2; each would give 9 if it were.
+  link.plugin->send(
+      "[{\"id\":2,\"ok\":true,\"value\":9}]\n"
+      "\n"
+      "\r\n"
+      "{\"id\":2,\"ok\":true,\"value\":9} trailing\n"
+      "{\"id\":2,\"ok\":true,\"value\":9}{}\n"
+      "not json\n"
+      "{\"id\":2.0,\"ok\":true,\"value\":9}\n"
+      "{\"id\":\"2\",\"ok\":true,\"value\":9}\n"
+      "{\"id\":-2,\"ok\":true,\"value\":9}\n"
+      "{\"ok\":true,\"value\":9}\n"
+      "{\"id\":18446744073709551618,\"ok\":true,\"value\":9}\n"
+      "{\"id\":77,\"ok\":true,\"value\":9}\n");
+  // An event other than "changed" with an id is a reply; CR LF is a line end.
+  link.plugin->send(
+      "{\"event\":\"moved\",\"id\":2,\"ok\":true,\"value\":4}  \r\n");
+  EXPECT_EQ(pending.get().value(), 4.0);
+  EXPECT_FALSE(link.events.try_recv().has_value());
+}
+
+TEST(BridgeRequests, RepliesMayComeInAnyOrder) {
+  Link link = open_link();
+  ASSERT_TRUE(link.bridge);
+  auto first = std::async(std::launch::async, [&] {
+    return link.bridge->get("[Channel1]", "first");
+  });
+  const json a = link.plugin->next_request();
+  auto second = std::async(std::launch::async, [&] {
+    return link.bridge->get("[Channel1]", "second");
+  });
+  const json b = link.plugin->next_request();
+  link.plugin->send("{\"id\":" + b["id"].dump() +
+                    ",\"ok\":true,\"value\":2}\n");
+  link.plugin->send("{\"id\":" + a["id"].dump() +
+                    ",\"ok\":true,\"value\":1}\n");
+  EXPECT_EQ(first.get().value(), 1.0);
+  EXPECT_EQ(second.get().value(), 2.0);
+}
+
+TEST(BridgeRequests, ConcurrentRequestsKeepLinesWholeAndIdsUnique) {
+  // Long keys make partial writes and interleaving likely if they can occur.
+  Link link = open_link([](const json& request) {
+    json reply = {{"id", request["id"]}, {"ok", true}};
+    const std::string key = request["key"];
+    reply["value"] = std::stod(key.substr(key.rfind('-') + 1));
+    return reply.dump() + "\n";
+  });
+  ASSERT_TRUE(link.bridge);
+  constexpr int kThreads = 6;
+  constexpr int kEach = 40;
+  std::vector<std::thread> threads;
+  std::atomic<int> wrong{0};
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      const std::string padding(3000 + t * 1000, 'a' + t);
+      for (int i = 0; i < kEach; ++i) {
+        const int tag = t * 1000 + i;
+        auto value =
+            link.bridge->get("[Channel1]", padding + "-" + std::to_string(tag));
+        if (!value || *value != tag) ++wrong;
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(wrong.load(), 0);
+
+  std::set<uint64_t> ids;
+  for (int i = 0; i < kThreads * kEach; ++i) {
+    const json request = json::parse(link.plugin->next_line(), nullptr, false);
+    ASSERT_TRUE(request.is_object()) << "a mixed line";
+    ids.insert(request["id"].get<uint64_t>());
+  }
+  EXPECT_EQ(ids.size(), size_t{kThreads * kEach});
+  EXPECT_EQ(*ids.begin(), 2u);
+  EXPECT_EQ(*ids.rbegin(), uint64_t{kThreads * kEach + 1});
+}
+
+TEST(BridgeEvents, ChangedEventsAndTheirDefaults) {
+  Link link = open_link();
+  ASSERT_TRUE(link.bridge);
+  link.plugin->send(
+      "{\"event\":\"changed\",\"group\":\"[Channel1]\",\"key\":\"play\","
+      "\"value\":1}\n"
+      "{\"event\":\"changed\",\"group\":\"[Channel2]\",\"key\":\"rate\","
+      "\"value\":-0.25}\r\n"
+      "{\"event\":\"changed\",\"group\":\"[Master]\",\"key\":\"balance\"}\n"
+      "{\"event\":\"changed\",\"group\":7,\"key\":\"volume\",\"value\":true}\n"
+      "{\"event\":\"changed\",\"group\":\"[Sampler1]\",\"id\":2,"
+      "\"value\":18446744073709551615}\n"
+      "{\"event\":\"Changed\",\"group\":\"[X]\",\"key\":\"y\",\"value\":1}\n"
+      "{\"event\":\"changed\",\"group\":\"[Channel1]\",\"key\":\"t\u00e9\","
+      "\"value\":2.5}\n");
+  expect_changed(next_event(link), "[Channel1]", "play", 1.0);
+  expect_changed(next_event(link), "[Channel2]", "rate", -0.25);
+  expect_changed(next_event(link), "[Master]", "balance", 0.0);
+  expect_changed(next_event(link), "", "volume", 0.0);
+  expect_changed(next_event(link), "[Sampler1]", "", 18446744073709551615.0);
+  expect_changed(next_event(link), "[Channel1]", "t\u00e9", 2.5);
+}
+
+TEST(BridgeEvents, LastUnterminatedLineThenDisconnectedOnce) {
+  Link link = open_link();
+  ASSERT_TRUE(link.bridge);
+  link.plugin->send(
+      "{\"event\":\"changed\",\"group\":\"[A]\",\"key\":\"b\",\"value\":2}");
+  link.plugin->end();
+  expect_changed(next_event(link), "[A]", "b", 2.0);
+  expect_disconnected_last(link);
+  // No reader is left: later requests fail with the usual text.
+  EXPECT_EQ(link.bridge->get("[Channel1]", "play").error(),
+            "[Channel1],play: Kelvo did not answer");
+}
+
+TEST(BridgeEvents, InvalidUtf8EndsTheReaderAndFailsWaitingRequests) {
+  Link link = open_link();
+  ASSERT_TRUE(link.bridge);
+  auto pending = std::async(std::launch::async, [&] {
+    return link.bridge->get("[Channel1]", "play");
+  });
+  EXPECT_EQ(link.plugin->next_request()["id"], 2);
+  link.plugin->send(
+      "{\"event\":\"changed\",\"group\":\"[A]\",\"key\":\"b\",\"value\":1}\n"
+      "{\"event\":\"changed\",\"group\":\"[\xC3\x28]\",\"key\":\"b\"}\n"
+      "{\"event\":\"changed\",\"group\":\"[A]\",\"key\":\"c\",\"value\":1}\n"
+      "{\"id\":2,\"ok\":true,\"value\":1}\n");
+  expect_changed(next_event(link), "[A]", "b", 1.0);
+  expect_disconnected_last(link);
+  EXPECT_EQ(pending.get().error(), "[Channel1],play: Kelvo did not answer");
+}
+
+TEST(BridgeEvents, ReadingGoesOnWhenTheConsumerHasGone) {
+  Link link = open_link();
+  ASSERT_TRUE(link.bridge);
+  link.events = Receiver<BridgeEvent>();
+  auto pending = std::async(std::launch::async, [&] {
+    return link.bridge->get("[Channel1]", "play");
+  });
+  EXPECT_EQ(link.plugin->next_request()["id"], 2);
+  link.plugin->send(
+      "{\"event\":\"changed\",\"group\":\"[A]\",\"key\":\"b\",\"value\":1}\n"
+      "{\"id\":2,\"ok\":true,\"value\":6}\n");
+  EXPECT_EQ(pending.get().value(), 6.0);
+}
+
+TEST(BridgeEvents, DroppingTheBridgeEndsTheReader) {
+  Link link = open_link();
+  ASSERT_TRUE(link.bridge);
+  link.bridge.reset();
+  expect_disconnected_last(link);
+}
+
+TEST(BridgeCommands, WatchFillsTheTableOrLogsTheFailure) {
+  Link link = open_link([](const json& request) -> std::string {
+    const std::string id = request["id"].dump();
+    const std::string key = request["key"];
+    if (request["cmd"] == "watch" && key == "refused")
+      return "{\"error\":\"unknown control\",\"id\":" + id + ",\"ok\":false}\n";
+    if (request["cmd"] == "get" && key == "unreadable")
+      return "{\"error\":\"cannot read\",\"id\":" + id + ",\"ok\":false}\n";
+    return "{\"id\":" + id + ",\"ok\":true,\"value\":0.5}\n";
+  });
+  ASSERT_TRUE(link.bridge);
+  LastValues last{{{"[Channel1]", "old"}, 1.0}};
+
+  testing::internal::CaptureStdout();
+  link.bridge->watch("[Channel1]", "refused", last);
+  link.bridge->watch("[Channel1]", "unreadable", last);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("watch failed: [Channel1],refused: unknown control"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(out.find("unreadable"), std::string::npos) << out;
+  EXPECT_EQ(last, (LastValues{{{"[Channel1]", "old"}, 1.0}}));
+
+  link.bridge->watch("[Channel1]", "play", last);
+  EXPECT_EQ(last, (LastValues{{{"[Channel1]", "old"}, 1.0},
+                              {{"[Channel1]", "play"}, 0.5}}));
+}
+
+TEST(BridgeCommands, ResultFieldsAndDefaults) {
+  json answer;
+  std::mutex mutex;  // guards answer
+  Link link = open_link([&](const json& request) {
+    std::lock_guard lock(mutex);
+    json reply = answer;
+    reply["id"] = request["id"];
+    return reply.dump() + "\n";
+  });
+  ASSERT_TRUE(link.bridge);
+  Bridge& bridge = *link.bridge;
+  auto answer_with = [&](json reply) {
+    std::lock_guard lock(mutex);
+    answer = std::move(reply);
+  };
+
+  answer_with({{"ok", true},
+               {"labels",
+                {5,
+                 {{"label", "artist"}},
+                 {{"label", "title"}, {"text", 3}},
+                 {{"label", "title"}, {"text", "Song"}},
+                 {{"label", "bpm"}, {"text", "120"}}}}});
+  auto labels = bridge.deck_info(1);
+  ASSERT_TRUE(labels);
+  ASSERT_EQ(labels->size(), 2u);
+  EXPECT_EQ((*labels)[0].label, "title");
+  EXPECT_EQ((*labels)[0].text, "Song");
+  EXPECT_EQ((*labels)[1].label, "bpm");
+  answer_with({{"ok", true}, {"labels", "none"}});
+  EXPECT_EQ(bridge.deck_info(1).value().size(), 0u);
+  answer_with({{"ok", false}, {"error", "no deck"}});
+  EXPECT_FALSE(bridge.deck_info(9).has_value());
+
+  answer_with({{"ok", true}, {"name", "Echo"}});
+  EXPECT_EQ(bridge.effect_name(3).value(), "Echo");
+  answer_with({{"ok", true}, {"name", 5}});
+  EXPECT_EQ(bridge.effect_name(3).value(), "unknown effect");
+  answer_with({{"ok", true}});
+  EXPECT_EQ(bridge.effect_name(3).value(), "unknown effect");
+  answer_with({{"ok", false}, {"error", "no effect 3"}});
+  EXPECT_EQ(bridge.effect_name(3).error(), "no effect 3");
+
+  const std::vector<std::pair<json, int64_t>> indexes = {
+      {-1, -1},
+      {7, 7},
+      {2.5, 0},
+      {3.0, 0},
+      {"4", 0},
+      {nullptr, 0},
+      {json(9223372036854775807ULL), 9223372036854775807LL},
+      {json(9223372036854775808ULL), 0}};
+  for (const auto& [index, expected] : indexes) {
+    answer_with({{"ok", true}, {"index", index}});
+    EXPECT_EQ(bridge.effect_index("org.kelvo.effects.metronome").value(),
+              expected)
+        << index.dump();
+  }
+  answer_with({{"ok", false}});
+  EXPECT_EQ(bridge.effect_index("x").error(), "request failed");
+
+  answer_with({{"ok", true}, {"count", 12}});
+  EXPECT_EQ(bridge.dump_widgets().value(), 12u);
+  answer_with({{"ok", true}});
+  EXPECT_EQ(bridge.dump_widgets().value(), 0u);
+  answer_with({{"ok", true}, {"count", -3}});
+  EXPECT_EQ(bridge.dump_widgets().value(), 0u);
+  answer_with({{"ok", false}, {"error", "no window"}});
+  EXPECT_EQ(bridge.dump_widgets().error(), "no window");
+
+  answer_with({{"ok", true},
+               {"fields", {{"title", "Tune"}, {"bpm", 120}, {"artist", ""}}},
+               {"row", -3},
+               {"rows", 40}});
+  auto track = bridge.selected_track();
+  ASSERT_TRUE(track);
+  EXPECT_EQ(track->fields, (std::map<std::string, std::string>{
+                               {"artist", ""}, {"title", "Tune"}}));
+  EXPECT_EQ(track->row, 0u);
+  EXPECT_EQ(track->rows, 40u);
+  answer_with({{"ok", true}, {"fields", {1, 2}}, {"row", 2.0}, {"rows", 5}});
+  track = bridge.selected_track();
+  ASSERT_TRUE(track);
+  EXPECT_TRUE(track->fields.empty());
+  EXPECT_EQ(track->row, 0u);
+  EXPECT_EQ(track->rows, 5u);
+  answer_with({{"ok", false}, {"error", "library hidden"}});
+  EXPECT_EQ(bridge.selected_track().error(),
+            "no track selected in the library");
+}
+
+TEST(BridgeCommands, SelectedTrackTimeOutIsNoTrack) {
+  Link link = open_link();
+  ASSERT_TRUE(link.bridge);
+  EXPECT_EQ(link.bridge->selected_track().error(),
+            "no track selected in the library");
+  EXPECT_EQ(link.bridge->effect_index("x").error(), "Kelvo did not answer");
+}
+
+TEST(BridgeConnect, HelloFailures) {
+  struct Case {
+    std::string hello_reply;
+    std::string error;
+  };
+  const std::vector<Case> cases = {
+      {"{\"error\":\"wrong token\",\"id\":1,\"ok\":false}\n", "wrong token"},
+      {"{\"id\":1}\n", "request failed"},
+      {"", "Kelvo did not answer"},
+  };
+  for (const Case& c : cases) {
+    FakePlugin plugin({}, c.hello_reply);
+    auto [events, received] = make_channel<BridgeEvent>();
+    auto bridge = Bridge::connect(plugin.port(), kToken,
+                                  std::chrono::steady_clock::now() + 10s,
+                                  nullptr, events);
+    events.reset();
+    ASSERT_FALSE(bridge.has_value());
+    EXPECT_EQ(bridge.error(), c.error);
+    // The dropped bridge ends the connection and its reader.
+    auto last = received.recv_for(10s);
+    ASSERT_TRUE(last.has_value());
+    EXPECT_TRUE(std::holds_alternative<Disconnected>(*last));
+  }
+}
+
+TEST(BridgeConnect, RefusedUntilTheDeadlineOrKelvoExits) {
+  const uint16_t port = closed_port();
+  auto refused = connect_loopback(port);
+  ASSERT_FALSE(refused.has_value());
+  const std::string expected =
+      "cannot connect to the Kelvo plugin: " + refused.error();
+
+  auto [events, received] = make_channel<BridgeEvent>();
+  auto late = Bridge::connect(port, kToken, std::chrono::steady_clock::now(),
+                              nullptr, events);
+  EXPECT_EQ(late.error(), expected);
+
+  auto exiting = std::make_shared<FakeKelvo>(3, ProcessState::Kind::exited);
+  auto gone = Bridge::connect(
+      port, kToken, std::chrono::steady_clock::now() + 600s, exiting, events);
+  EXPECT_EQ(gone.error(), expected);
+  EXPECT_EQ(exiting->polls(), 4);
+
+  auto failing = std::make_shared<FakeKelvo>(0, ProcessState::Kind::failed);
+  auto unknown = Bridge::connect(
+      port, kToken, std::chrono::steady_clock::now() + 600s, failing, events);
+  EXPECT_EQ(unknown.error(), expected);
+  EXPECT_EQ(failing->polls(), 1);
+}
+
+TEST(BridgeConnect, RetriesUntilThePluginListens) {
+  // Find a port, free it, and start listening there only after the first
+  // attempts have been refused.
+  const uint16_t port = closed_port();
+  auto [events, received] = make_channel<BridgeEvent>();
+  auto kelvo = std::make_shared<FakeKelvo>(1000, ProcessState::Kind::exited);
+  auto connecting = std::async(std::launch::async, [&, events = events] {
+    return Bridge::connect(port, kToken, std::chrono::steady_clock::now() + 60s,
+                           kelvo, events);
+  });
+  while (kelvo->polls() < 2) std::this_thread::sleep_for(10ms);
+  auto listener = listen_loopback(port);
+  ASSERT_TRUE(listener) << listener.error();
+  auto accepted = (*listener)->accept();
+  ASSERT_TRUE(accepted);
+  std::string hello;
+  char c;
+  while ((*accepted)->recv(&c, 1).value_or(0) == 1 && c != '\n') hello += c;
+  EXPECT_EQ(json::parse(hello)["token"], kToken);
+  ASSERT_TRUE(send_all(**accepted, "{\"id\":1,\"ok\":true}\n"));
+  auto bridge = connecting.get();
+  ASSERT_TRUE(bridge) << bridge.error();
+  bridge->reset();
+  (*accepted)->shutdown();
+}
+
+}  // namespace
+}  // namespace orvalin
