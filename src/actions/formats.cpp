@@ -1,0 +1,158 @@
+#include "actions/formats.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <string_view>
+
+namespace orvalin {
+
+namespace {
+
+// 2^52, 2^63 and 2^64, exactly representable.
+constexpr double kTwoTo52 = 4503599627370496.0;
+constexpr double kTwoTo63 = 9223372036854775808.0;
+constexpr double kTwoTo64 = 18446744073709551616.0;
+
+// Fits the fixed form of every double: up to 309 integer digits, or "0." and
+// 323 zeros before the last digit of the smallest subnormal, plus the sign.
+constexpr size_t kFixedBuffer = 400;
+
+std::string fixed(double value, int precision) {
+  char buffer[kFixedBuffer];
+  const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                          std::chars_format::fixed, precision);
+  if (error != std::errc()) return "nan";  // cannot happen, see kFixedBuffer
+  return std::string(buffer, end);
+}
+
+// `value` rounded to a multiple of 1 / scale. From 2^52 on every double is
+// whole: scaling such a value and back would only change its digits (1e20
+// would come back as 99999999999999983616) or overflow.
+double round_to(double value, double scale) {
+  if (std::fabs(value) >= kTwoTo52) return value;
+  return std::round(value * scale) / scale;
+}
+
+// The "number" format.
+std::string format_number(double value) {
+  const double y = round_to(value, 1000);
+  // Inf - inf is NaN: infinities count as having a fraction and are written
+  // as plain decimals, like NaN.
+  if (y - std::trunc(y) == 0) {
+    // Whole numbers beyond 64 bits are written in full rather than cut to
+    // the integer limit: speaking a different number would be wrong.
+    if (std::fabs(y) >= kTwoTo63) return plain_decimal(y);
+    return std::to_string(saturating_int64(y));
+  }
+  return plain_decimal(y);
+}
+
+// The "offset" and "balance" step: the distance from the centre in percent
+// of either half.
+double from_centre(double value) { return std::round((value - 0.5) * 200); }
+
+struct KeyName {
+  std::string_view name;
+  int wheel;
+};
+
+// Kelvo's key numbers 1..12 (major) and 13..24 (minor), with their Camelot
+// wheel numbers. Spelled out for the speech synthesiser.
+constexpr std::array<KeyName, 24> kKeys = {{
+    {"C", 8},       {"D flat", 3},  {"D", 10},     {"E flat", 5},   {"E", 12},
+    {"F", 7},       {"F sharp", 2}, {"G", 9},      {"A flat", 4},   {"A", 11},
+    {"B flat", 6},  {"B", 1},       {"C", 5},      {"C sharp", 12}, {"D", 7},
+    {"E flat", 2},  {"E", 9},       {"F", 4},      {"F sharp", 11}, {"G", 6},
+    {"G sharp", 1}, {"A", 8},       {"B flat", 3}, {"B", 10},
+}};
+
+std::string format_key(double value) {
+  const int64_t n = saturating_int64(std::round(value));
+  if (n < 1 || n > 24) return "no key";
+  const KeyName& key = kKeys[static_cast<size_t>(n - 1)];
+  const bool major = n <= 12;
+  std::string text(key.name);
+  text += major ? " major, " : " minor, ";
+  text += std::to_string(key.wheel);
+  text += major ? "B" : "A";
+  return text;
+}
+
+}  // namespace
+
+std::string plain_decimal(double value) {
+  if (std::isnan(value)) return "nan";
+  if (value == 0) value = 0;  // "-0" would be spoken as "minus zero"
+  char buffer[kFixedBuffer];
+  const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                          std::chars_format::fixed);
+  if (error != std::errc()) return "nan";  // cannot happen, see kFixedBuffer
+  return std::string(buffer, end);
+}
+
+int64_t saturating_int64(double value) {
+  if (std::isnan(value)) return 0;
+  if (value >= kTwoTo63) return std::numeric_limits<int64_t>::max();
+  if (value < -kTwoTo63) return std::numeric_limits<int64_t>::min();
+  return static_cast<int64_t>(value);
+}
+
+uint64_t saturating_uint64(double value) {
+  if (!(value > 0)) return 0;  // also NaN
+  if (value >= kTwoTo64) return std::numeric_limits<uint64_t>::max();
+  return static_cast<uint64_t>(value);
+}
+
+std::string format_time(double seconds) {
+  const uint64_t n = saturating_uint64(std::round(seconds > 0 ? seconds : 0));
+  const uint64_t rest = n % 60;
+  std::string text = std::to_string(n / 60);
+  text += ':';
+  text += static_cast<char>('0' + rest / 10);
+  text += static_cast<char>('0' + rest % 10);
+  return text;
+}
+
+bool format_reads_parameter(ValueFormat format) {
+  return format == ValueFormat::percent || format == ValueFormat::offset ||
+         format == ValueFormat::balance;
+}
+
+std::string format_value(ValueFormat format, double value) {
+  switch (format) {
+    case ValueFormat::percent:
+      return plain_decimal(std::round(value * 100)) + "%";
+    case ValueFormat::offset: {
+      const double r = from_centre(value);
+      if (r == 0) return "center";
+      return (r > 0 ? "+" : "") + plain_decimal(r) + "%";
+    }
+    case ValueFormat::balance: {
+      const double r = from_centre(value);
+      if (r == 0) return "center";
+      if (r < 0) return "left " + plain_decimal(-r) + "%";
+      return "right " + plain_decimal(r) + "%";
+    }
+    case ValueFormat::onoff:
+      return value == 0 ? "off" : "on";
+    case ValueFormat::time:
+      return format_time(value);
+    case ValueFormat::bpm:
+      return format_number(round_to(value, 10)) + " BPM";
+    case ValueFormat::bpm_precise: {
+      std::string text = fixed(value, 2);
+      // -0.004 prints as "-0.00"; there is no negative zero to speak.
+      if (text == "-0.00") text.erase(0, 1);
+      return text + " BPM";
+    }
+    case ValueFormat::key:
+      return format_key(value);
+    case ValueFormat::number:
+      return format_number(value);
+  }
+  return format_number(value);
+}
+
+}  // namespace orvalin

@@ -1,0 +1,179 @@
+#include "actions/formats.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace orvalin {
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+std::string fmt(ValueFormat format, double value) {
+  return format_value(format, value);
+}
+
+TEST(FormatsTest, PercentRoundsHalfAwayAndDoesNotClamp) {
+  EXPECT_EQ(fmt(ValueFormat::percent, 1.0), "100%");
+  EXPECT_EQ(fmt(ValueFormat::percent, 0.5), "50%");
+  EXPECT_EQ(fmt(ValueFormat::percent, 0.005), "1%");
+  EXPECT_EQ(fmt(ValueFormat::percent, -0.005), "-1%");
+  EXPECT_EQ(fmt(ValueFormat::percent, 0.0049), "0%");
+  EXPECT_EQ(fmt(ValueFormat::percent, -0.004), "0%");  // never "-0%"
+  EXPECT_EQ(fmt(ValueFormat::percent, 1.5), "150%");
+  EXPECT_EQ(fmt(ValueFormat::percent, kNaN), "nan%");
+}
+
+TEST(FormatsTest, OffsetAndBalanceAroundTheCentre) {
+  struct Case {
+    double value;
+    const char* offset;
+    const char* balance;
+  };
+  const Case cases[] = {
+      {0.5, "center", "center"},    {0.498, "center", "center"},
+      {0.502, "center", "center"},  {0.497, "-1%", "left 1%"},
+      {0.503, "+1%", "right 1%"},   {0.75, "+50%", "right 50%"},
+      {0.25, "-50%", "left 50%"},   {0.0, "-100%", "left 100%"},
+      {1.0, "+100%", "right 100%"}, {1.5, "+200%", "right 200%"},
+      {0.3, "-40%", "left 40%"},    {0.7, "+40%", "right 40%"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(fmt(ValueFormat::offset, c.value), c.offset) << c.value;
+    EXPECT_EQ(fmt(ValueFormat::balance, c.value), c.balance) << c.value;
+  }
+}
+
+TEST(FormatsTest, OnOff) {
+  EXPECT_EQ(fmt(ValueFormat::onoff, 0.0), "off");
+  EXPECT_EQ(fmt(ValueFormat::onoff, -0.0), "off");
+  EXPECT_EQ(fmt(ValueFormat::onoff, 0.5), "on");
+  EXPECT_EQ(fmt(ValueFormat::onoff, -1.0), "on");
+  EXPECT_EQ(fmt(ValueFormat::onoff, kNaN), "on");
+}
+
+TEST(FormatsTest, TimeRoundsBeforeSplittingAndNeverWrapsIntoHours) {
+  EXPECT_EQ(format_time(125.4), "2:05");
+  EXPECT_EQ(format_time(59.6), "1:00");
+  EXPECT_EQ(format_time(59.5), "1:00");
+  EXPECT_EQ(format_time(59.49), "0:59");
+  EXPECT_EQ(format_time(0.0), "0:00");
+  EXPECT_EQ(format_time(-5.0), "0:00");
+  EXPECT_EQ(format_time(-0.6), "0:00");
+  EXPECT_EQ(format_time(kNaN), "0:00");
+  EXPECT_EQ(format_time(3600.0), "60:00");
+  EXPECT_EQ(format_time(36125.0), "602:05");
+  // Saturates at the largest unsigned 64-bit number of seconds.
+  EXPECT_EQ(format_time(kInf), "307445734561825860:15");
+  EXPECT_EQ(format_time(1e30), "307445734561825860:15");
+  EXPECT_EQ(fmt(ValueFormat::time, 125.4), "2:05");
+}
+
+TEST(FormatsTest, Bpm) {
+  EXPECT_EQ(fmt(ValueFormat::bpm, 128.0), "128 BPM");
+  EXPECT_EQ(fmt(ValueFormat::bpm, 127.96), "128 BPM");
+  EXPECT_EQ(fmt(ValueFormat::bpm, 127.94), "127.9 BPM");
+  EXPECT_EQ(fmt(ValueFormat::bpm, 127.95), "128 BPM");
+  EXPECT_EQ(fmt(ValueFormat::bpm, 87.25), "87.3 BPM");
+  EXPECT_EQ(fmt(ValueFormat::bpm, 0.0), "0 BPM");
+  EXPECT_EQ(fmt(ValueFormat::bpm, -0.01), "0 BPM");
+
+  EXPECT_EQ(fmt(ValueFormat::bpm_precise, 128.0), "128.00 BPM");
+  EXPECT_EQ(fmt(ValueFormat::bpm_precise, 127.5), "127.50 BPM");
+  EXPECT_EQ(fmt(ValueFormat::bpm_precise, 127.456), "127.46 BPM");
+  EXPECT_EQ(fmt(ValueFormat::bpm_precise, 127.999), "128.00 BPM");
+  EXPECT_EQ(fmt(ValueFormat::bpm_precise, -0.001), "0.00 BPM");
+}
+
+TEST(FormatsTest, EveryKeyAndWhatIsNoKey) {
+  const char* const names[] = {
+      "C major, 8B",        "D flat major, 3B",   "D major, 10B",
+      "E flat major, 5B",   "E major, 12B",       "F major, 7B",
+      "F sharp major, 2B",  "G major, 9B",        "A flat major, 4B",
+      "A major, 11B",       "B flat major, 6B",   "B major, 1B",
+      "C minor, 5A",        "C sharp minor, 12A", "D minor, 7A",
+      "E flat minor, 2A",   "E minor, 9A",        "F minor, 4A",
+      "F sharp minor, 11A", "G minor, 6A",        "G sharp minor, 1A",
+      "A minor, 8A",        "B flat minor, 3A",   "B minor, 10A",
+  };
+  for (int n = 1; n <= 24; ++n) {
+    EXPECT_EQ(fmt(ValueFormat::key, n), names[n - 1]) << n;
+  }
+  EXPECT_EQ(fmt(ValueFormat::key, 12.4), "B major, 1B");
+  EXPECT_EQ(fmt(ValueFormat::key, 0.5), "C major, 8B");
+  EXPECT_EQ(fmt(ValueFormat::key, 24.4), "B minor, 10A");
+  for (double none :
+       {0.0, 0.4, 24.6, 25.0, -1.0, -12.0, kNaN, kInf, -kInf, 1e300}) {
+    EXPECT_EQ(fmt(ValueFormat::key, none), "no key") << none;
+  }
+}
+
+TEST(FormatsTest, NumberRoundsToThousandths) {
+  EXPECT_EQ(fmt(ValueFormat::number, 0.0005), "0.001");
+  EXPECT_EQ(fmt(ValueFormat::number, 2.9996), "3");
+  EXPECT_EQ(fmt(ValueFormat::number, 4.0), "4");
+  EXPECT_EQ(fmt(ValueFormat::number, -2.0), "-2");
+  EXPECT_EQ(fmt(ValueFormat::number, 0.125), "0.125");
+  EXPECT_EQ(fmt(ValueFormat::number, 1.0 / 3), "0.333");
+  EXPECT_EQ(fmt(ValueFormat::number, 1.5), "1.5");
+  EXPECT_EQ(fmt(ValueFormat::number, -1.0 / 3), "-0.333");
+  EXPECT_EQ(fmt(ValueFormat::number, 0.1 + 0.2), "0.3");
+  EXPECT_EQ(fmt(ValueFormat::number, -0.0004), "0");
+  EXPECT_EQ(fmt(ValueFormat::number, 0.0004), "0");
+  EXPECT_EQ(fmt(ValueFormat::number, 9007199254740993.0), "9007199254740992");
+  EXPECT_EQ(fmt(ValueFormat::number, 1e20), "100000000000000000000");
+  EXPECT_EQ(fmt(ValueFormat::number, -1e20), "-100000000000000000000");
+  EXPECT_EQ(fmt(ValueFormat::number, 1e22), "1" + std::string(22, '0'));
+  EXPECT_EQ(fmt(ValueFormat::number, kNaN), "nan");
+  EXPECT_EQ(fmt(ValueFormat::number, kInf), "inf");
+  EXPECT_EQ(fmt(ValueFormat::number, -kInf), "-inf");
+}
+
+TEST(FormatsTest, PlainDecimalIsShortestRoundTripWithoutExponent) {
+  EXPECT_EQ(plain_decimal(50.0), "50");
+  EXPECT_EQ(plain_decimal(0.125), "0.125");
+  EXPECT_EQ(plain_decimal(-2.5), "-2.5");
+  EXPECT_EQ(plain_decimal(-0.0), "0");
+  EXPECT_EQ(plain_decimal(1e-7), "0.0000001");
+  EXPECT_EQ(plain_decimal(1e21), "1000000000000000000000");
+  EXPECT_EQ(plain_decimal(0.1 + 0.2), "0.30000000000000004");
+  EXPECT_EQ(plain_decimal(127.9), "127.9");
+  EXPECT_EQ(plain_decimal(std::numeric_limits<double>::denorm_min()),
+            "0." + std::string(323, '0') + "5");
+  EXPECT_EQ(plain_decimal(-std::numeric_limits<double>::max()).size(), 310u);
+}
+
+TEST(FormatsTest, SaturatingConversionsTruncate) {
+  EXPECT_EQ(saturating_int64(2.9), 2);
+  EXPECT_EQ(saturating_int64(-2.9), -2);
+  EXPECT_EQ(saturating_int64(kNaN), 0);
+  EXPECT_EQ(saturating_int64(1e19), std::numeric_limits<int64_t>::max());
+  EXPECT_EQ(saturating_int64(kInf), std::numeric_limits<int64_t>::max());
+  EXPECT_EQ(saturating_int64(-1e19), std::numeric_limits<int64_t>::min());
+  EXPECT_EQ(saturating_int64(-9223372036854775808.0),
+            std::numeric_limits<int64_t>::min());
+  EXPECT_EQ(saturating_int64(9223372036854774784.0), 9223372036854774784);
+
+  EXPECT_EQ(saturating_uint64(2.9), 2u);
+  EXPECT_EQ(saturating_uint64(-0.5), 0u);
+  EXPECT_EQ(saturating_uint64(-kInf), 0u);
+  EXPECT_EQ(saturating_uint64(kNaN), 0u);
+  EXPECT_EQ(saturating_uint64(1e20), std::numeric_limits<uint64_t>::max());
+  EXPECT_EQ(saturating_uint64(18446744073709549568.0), 18446744073709549568u);
+}
+
+TEST(FormatsTest, OnlyPositionFormatsReadTheParameter) {
+  EXPECT_TRUE(format_reads_parameter(ValueFormat::percent));
+  EXPECT_TRUE(format_reads_parameter(ValueFormat::offset));
+  EXPECT_TRUE(format_reads_parameter(ValueFormat::balance));
+  for (ValueFormat other :
+       {ValueFormat::onoff, ValueFormat::time, ValueFormat::bpm,
+        ValueFormat::bpm_precise, ValueFormat::key, ValueFormat::number}) {
+    EXPECT_FALSE(format_reads_parameter(other));
+  }
+}
+
+}  // namespace
+}  // namespace orvalin
