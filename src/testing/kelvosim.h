@@ -1,0 +1,56 @@
+// Test-only helpers: a running Kelvo simulator (tools/kelvosim) for one test,
+// temporary folders and whole-file reads. Never part of the program.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/process.h"
+
+namespace orvalin {
+
+// A running kelvosim for one test; killed on destruction. Its temporary
+// folder (port file, trace) is removed then too. Any thread may read it.
+class KelvoSim {
+ public:
+  // Starts the program named by ORVALIN_KELVOSIM with --force-plugin,
+  // --port 0, --port-file, --trace, a fresh token and `options`, and waits
+  // (up to about 10 seconds) until it listens. nullptr, with the reason
+  // printed to standard error, when it cannot start.
+  static std::unique_ptr<KelvoSim> start(std::vector<std::string> options = {});
+
+  uint16_t port() const { return port_; }
+  const std::string& token() const { return token_; }
+  std::shared_ptr<Process> process() const { return process_; }
+  // The request lines received so far, one compact JSON object each.
+  std::vector<std::string> trace() const;
+
+  KelvoSim(const KelvoSim&) = delete;
+  KelvoSim& operator=(const KelvoSim&) = delete;
+  ~KelvoSim();
+
+ private:
+  KelvoSim() = default;
+
+  std::filesystem::path dir_;
+  std::filesystem::path trace_path_;
+  std::shared_ptr<Process> process_;
+  std::string token_;
+  uint16_t port_ = 0;
+};
+
+// A new, empty folder with a unique name beginning with `prefix`, under
+// temp_dir(). Stops the test program when it cannot be made.
+std::filesystem::path make_temp_dir(std::string_view prefix);
+
+// The whole file; empty when it cannot be read.
+std::string read_file(const std::filesystem::path& path);
+
+// 32 lowercase hexadecimal digits from the random device.
+std::string make_test_token();
+
+}  // namespace orvalin

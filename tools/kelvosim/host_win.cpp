@@ -1,0 +1,93 @@
+#include <shellapi.h>
+#include <windows.h>
+
+#include "base/os.h"
+#include "base/thread.h"
+#include "base/winstr.h"
+#include "host.h"
+
+namespace kelvosim {
+
+namespace {
+
+LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam,
+                                  LPARAM lparam) {
+  if (message == WM_DESTROY) {
+    PostQuitMessage(0);
+    return 0;
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+void run_main_window() {
+  const HINSTANCE instance = GetModuleHandleW(nullptr);
+  WNDCLASSW window_class{};
+  window_class.lpfnWndProc = window_procedure;
+  window_class.hInstance = instance;
+  window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  window_class.lpszClassName = L"KelvoMainWindow";
+  RegisterClassW(&window_class);
+  const HWND window = CreateWindowExW(
+      0, L"KelvoMainWindow", L"Kelvo", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+      CW_USEDEFAULT, 640, 400, nullptr, nullptr, instance, nullptr);
+  if (window == nullptr) return;
+  ShowWindow(window, SW_SHOW);
+  UpdateWindow(window);
+  SetForegroundWindow(window);
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  // Closing the window ends the host, as closing Kelvo's main window does.
+  ExitProcess(0);
+}
+
+}  // namespace
+
+std::string loaded_signal_name(std::string_view token) {
+  return "Local\\OrvalinPluginLoaded-" + std::string(token.substr(0, 16));
+}
+
+orvalin::Status raise_loaded_signal(std::string_view token) {
+  // The handle is kept open for the life of the process.
+  const HANDLE event =
+      CreateEventW(nullptr, TRUE, FALSE,
+                   orvalin::to_wide(loaded_signal_name(token)).c_str());
+  if (event == nullptr) {
+    return orvalin::fail("cannot create the loaded signal: " +
+                         orvalin::last_os_error_text());
+  }
+  return {};
+}
+
+bool loaded_signal_exists(std::string_view token) {
+  const HANDLE event = OpenEventW(
+      SYNCHRONIZE, FALSE, orvalin::to_wide(loaded_signal_name(token)).c_str());
+  if (event == nullptr) return false;
+  CloseHandle(event);
+  return true;
+}
+
+std::string_view plugin_file_name() { return "orvalin.dll"; }
+
+char plugin_path_separator() { return ';'; }
+
+std::vector<std::string> program_args(int, char**) {
+  // The narrow arguments are in the ANSI code page; take the UTF-16 ones.
+  std::vector<std::string> args;
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide == nullptr) return args;
+  for (int i = 1; i < count; ++i) args.push_back(orvalin::from_wide(wide[i]));
+  LocalFree(wide);
+  return args;
+}
+
+void show_main_window() {
+  orvalin::spawn_detached("main-window", run_main_window,
+                          "failed to spawn thread");
+}
+
+}  // namespace kelvosim

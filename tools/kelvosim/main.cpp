@@ -1,0 +1,184 @@
+// kelvosim: plays Kelvo with the Orvalin plugin loaded, for tests.
+//
+// Like Kelvo, it "loads the plugin" only when QT_QPA_GENERIC_PLUGINS is
+// "orvalin" and the first entry of QT_PLUGIN_PATH (";"-separated on Windows,
+// ":" on Linux) holds generic/orvalin.dll (Linux: generic/liborvalin.so), or
+// when told so with --force-plugin. With the plugin it reads ORVALIN_TOKEN and
+// ORVALIN_PORT, raises the loaded signal (Windows: the named event
+// "Local\OrvalinPluginLoaded-" + the token's first 16 bytes; Linux: an
+// abstract Unix socket "OrvalinPluginLoaded-" + the same 16 bytes) and serves
+// the JSON-lines protocol on 127.0.0.1, one connection at a time. Without
+// the plugin it just runs and never signals. On Windows it shows a window
+// titled "Kelvo" and brings it to the front.
+//
+// Options (kelvosim --help prints the same list):
+//   --port N                 port (default ORVALIN_PORT, else 52764; 0 = any)
+//   --port-file F            write the bound port to F (atomically, by rename)
+//   --token T                the hello token (default ORVALIN_TOKEN)
+//   --force-plugin           behave as loaded whatever the Qt variables say
+//   --trace F                append every request received to F, one JSON line
+//   --signal-delay-ms N      raise the loaded signal N ms late
+//   --no-signal              never raise the loaded signal
+//   --exit-after SECONDS     exit by itself after SECONDS
+//   --exit-code C            exit code for --exit-after (default 0)
+//   --reply-delay-ms N       delay every reply by N ms
+//   --drop-reply CMD         never answer command CMD (repeatable)
+//   --junk                   junk lines between replies (not JSON, an array,
+//                            an object followed by text, an empty line,
+//                            CR LF line ends)
+//   --invalid-utf8-after N   after N replies send one line of invalid UTF-8
+//   --out-of-order           answer requests out of order (pairs swapped)
+//   --close-after N          close the connection after answering N requests
+//   --refuse-hello           refuse every hello
+//   --clock-speed X          run the clock X times faster than real time
+//   --set "[Group],key=V"    initial control value (repeatable)
+//   --load DECK=ROW          library row loaded at start; DECK is a deck
+//                            number or a player such as Sampler1 (repeatable)
+//   --select ROW             selected library row (default 1)
+//   --decks N                decks at start (0..4, default 4)
+//   --samplers N             samplers (default 4)
+//   --grow-decks-after-ms N  the deck count becomes 4 after N ms
+//   --effect U,S=ID          effect ID preloaded in unit U, slot S (repeatable)
+//   --no-metronome           the metronome effect is not available
+//   --autodj-queue N         tracks in the Auto DJ queue at start
+//   --no-mic-input           no microphone input configured
+//   --broadcast-fails        the live broadcast fails to connect
+//   --clip-deck N            deck N's output clips while it plays (repeatable)
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "base/os.h"
+#include "base/thread.h"
+#include "base/utf.h"
+#include "host.h"
+#include "model.h"
+#include "net.h"
+#include "options.h"
+#include "server.h"
+
+namespace {
+
+using namespace kelvosim;
+
+constexpr uint16_t kDefaultPort = 52764;
+
+[[noreturn]] void sleep_forever() {
+  for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+}
+
+int complain(const std::string& text) {
+  std::fprintf(stderr, "kelvosim: %s\n", text.c_str());
+  std::fflush(stderr);
+  return 1;
+}
+
+// Writes the port next to `path` and renames it into place, so that a
+// reader sees either no file or the whole number.
+orvalin::Status write_port_file(const std::string& path, uint16_t port) {
+  const auto target = orvalin::utf8_to_path(path);
+  auto temporary = target;
+  temporary += ".tmp";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out << port << '\n';
+    if (!out.flush()) return orvalin::fail("cannot write " + path);
+  }
+  std::error_code error;
+  std::filesystem::rename(temporary, target, error);
+  if (error) {
+    return orvalin::fail("cannot write " + path + ": " +
+                         orvalin::error_code_text(error));
+  }
+  return {};
+}
+
+int run(const Options& options) {
+  show_main_window();
+
+  if (options.exit_after_seconds) {
+    const double seconds = *options.exit_after_seconds;
+    const int code = options.exit_code;
+    orvalin::spawn_detached(
+        "exit-timer",
+        [seconds, code] {
+          std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+          std::fflush(nullptr);
+          std::_Exit(code);
+        },
+        "failed to spawn thread");
+  }
+
+  const bool loaded =
+      options.force_plugin ||
+      plugin_would_load(orvalin::get_env("QT_QPA_GENERIC_PLUGINS"),
+                        orvalin::get_env("QT_PLUGIN_PATH"));
+  if (!loaded) sleep_forever();
+
+  const auto token =
+      options.token ? options.token : orvalin::get_env("ORVALIN_TOKEN");
+  if (!token || token->empty()) {
+    return complain("no token: ORVALIN_TOKEN is not set and --token is absent");
+  }
+  int port = kDefaultPort;
+  if (options.port) {
+    port = *options.port;
+  } else if (const auto text = orvalin::get_env("ORVALIN_PORT")) {
+    port = std::atoi(text->c_str());
+    if (port <= 0 || port > 65535) {
+      return complain("ORVALIN_PORT is not a port: " + *text);
+    }
+  }
+
+  Model model(options.model);
+  Trace trace(options.trace);
+  Server server(model, *token, options.faults, trace);
+  auto listener = listen_loopback(static_cast<uint16_t>(port));
+  if (!listener) return complain(listener.error());
+  if (!options.port_file.empty()) {
+    if (auto written = write_port_file(options.port_file, (*listener)->port());
+        !written) {
+      return complain(written.error());
+    }
+  }
+
+  if (!options.no_signal) {
+    const int delay = options.signal_delay_ms;
+    const std::string name = *token;
+    auto raise = [delay, name] {
+      if (delay > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+      }
+      if (auto raised = raise_loaded_signal(name); !raised) {
+        complain(raised.error());
+      }
+    };
+    if (delay > 0) {
+      orvalin::spawn_detached("signal", raise, "failed to spawn thread");
+    } else {
+      raise();
+    }
+  }
+
+  model.start_clock();
+  server.serve(**listener);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  auto options = parse_options(program_args(argc, argv));
+  if (!options) {
+    complain(options.error());
+    return 1;
+  }
+  if (options->help) {
+    std::fputs(usage_text(), stdout);
+    return 0;
+  }
+  return run(*options);
+}

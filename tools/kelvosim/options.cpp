@@ -1,0 +1,253 @@
+#include "options.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace kelvosim {
+
+using orvalin::fail;
+using orvalin::Result;
+
+namespace {
+
+Result<int> parse_int(const std::string& option, const std::string& text,
+                      int min, int max) {
+  int value = 0;
+  const auto [end, error] =
+      std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value < min ||
+      value > max) {
+    return fail(option + ": expected a whole number from " +
+                std::to_string(min) + " to " + std::to_string(max) + ", got '" +
+                text + "'");
+  }
+  return value;
+}
+
+Result<double> parse_double(const std::string& option,
+                            const std::string& text) {
+  double value = 0;
+  const auto [end, error] =
+      std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() ||
+      !std::isfinite(value)) {
+    return fail(option + ": expected a number, got '" + text + "'");
+  }
+  return value;
+}
+
+// "[Group],key=value"; the group may itself hold commas and brackets
+// ("[QuickEffectRack1_[Channel1]]"), so the key starts after the last "],".
+Result<InitialValue> parse_set(const std::string& text) {
+  const auto equals = text.rfind('=');
+  const auto comma = text.rfind("],", equals);
+  if (equals == std::string::npos || comma == std::string::npos ||
+      text.front() != '[') {
+    return fail("--set: expected \"[Group],key=value\", got '" + text + "'");
+  }
+  InitialValue value;
+  value.group = text.substr(0, comma + 1);
+  value.key = text.substr(comma + 2, equals - comma - 2);
+  if (value.key.empty()) return fail("--set: missing key in '" + text + "'");
+  auto number = parse_double("--set", text.substr(equals + 1));
+  if (!number) return fail(number.error());
+  value.value = *number;
+  return value;
+}
+
+// "2=5" (deck 2), "Sampler1=3", "PreviewDeck1=4" or "[Channel1]=2".
+Result<InitialLoad> parse_load(const std::string& text) {
+  const auto equals = text.find('=');
+  if (equals == std::string::npos || equals == 0) {
+    return fail("--load: expected DECK=ROW, got '" + text + "'");
+  }
+  std::string player = text.substr(0, equals);
+  if (player.find_first_not_of("0123456789") == std::string::npos) {
+    player = "[Channel" + player + "]";
+  } else if (player.front() != '[') {
+    player = "[" + player + "]";
+  }
+  auto row = parse_int("--load", text.substr(equals + 1), 1, 1000000);
+  if (!row) return fail(row.error());
+  return InitialLoad{player, *row};
+}
+
+// "4,2=org.kelvo.effects.echo".
+Result<InitialEffect> parse_effect(const std::string& text) {
+  const auto comma = text.find(',');
+  const auto equals = text.find('=');
+  if (comma == std::string::npos || equals == std::string::npos ||
+      comma > equals) {
+    return fail("--effect: expected UNIT,SLOT=EFFECT_ID, got '" + text + "'");
+  }
+  auto unit = parse_int("--effect", text.substr(0, comma), 1, 4);
+  if (!unit) return fail(unit.error());
+  auto slot =
+      parse_int("--effect", text.substr(comma + 1, equals - comma - 1), 1, 4);
+  if (!slot) return fail(slot.error());
+  return InitialEffect{*unit, *slot, text.substr(equals + 1)};
+}
+
+}  // namespace
+
+Result<Options> parse_options(const std::vector<std::string>& args) {
+  Options options;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& name = args[i];
+    // Fetches the option's argument.
+    auto value = [&]() -> Result<std::string> {
+      if (i + 1 >= args.size()) return fail(name + ": missing value");
+      return args[++i];
+    };
+    auto int_value = [&](int min, int max) -> Result<int> {
+      auto text = value();
+      if (!text) return fail(text.error());
+      return parse_int(name, *text, min, max);
+    };
+#define KELVOSIM_TRY(target, expression) \
+  {                                      \
+    auto got = (expression);             \
+    if (!got) return fail(got.error());  \
+    target = *got;                       \
+  }
+    if (name == "--help" || name == "-h") {
+      options.help = true;
+    } else if (name == "--port") {
+      KELVOSIM_TRY(options.port, int_value(0, 65535));
+    } else if (name == "--port-file") {
+      KELVOSIM_TRY(options.port_file, value());
+    } else if (name == "--token") {
+      KELVOSIM_TRY(options.token, value());
+    } else if (name == "--force-plugin") {
+      options.force_plugin = true;
+    } else if (name == "--trace") {
+      KELVOSIM_TRY(options.trace, value());
+    } else if (name == "--clock-speed") {
+      auto text = value();
+      if (!text) return fail(text.error());
+      KELVOSIM_TRY(options.model.clock_speed, parse_double(name, *text));
+      if (options.model.clock_speed <= 0) {
+        return fail("--clock-speed: must be above 0");
+      }
+    } else if (name == "--reply-delay-ms") {
+      KELVOSIM_TRY(options.faults.reply_delay_ms, int_value(0, 3600000));
+    } else if (name == "--drop-reply") {
+      std::string command;
+      KELVOSIM_TRY(command, value());
+      options.faults.drop_reply.insert(command);
+    } else if (name == "--junk") {
+      options.faults.junk = true;
+    } else if (name == "--invalid-utf8-after") {
+      KELVOSIM_TRY(options.faults.invalid_utf8_after, int_value(0, 1000000000));
+    } else if (name == "--out-of-order") {
+      options.faults.out_of_order = true;
+    } else if (name == "--close-after") {
+      KELVOSIM_TRY(options.faults.close_after, int_value(0, 1000000000));
+    } else if (name == "--exit-after") {
+      auto text = value();
+      if (!text) return fail(text.error());
+      KELVOSIM_TRY(options.exit_after_seconds, parse_double(name, *text));
+    } else if (name == "--exit-code") {
+      KELVOSIM_TRY(options.exit_code, int_value(0, 255));
+    } else if (name == "--signal-delay-ms") {
+      KELVOSIM_TRY(options.signal_delay_ms, int_value(0, 3600000));
+    } else if (name == "--no-signal") {
+      options.no_signal = true;
+    } else if (name == "--refuse-hello") {
+      options.faults.refuse_hello = true;
+    } else if (name == "--set") {
+      auto text = value();
+      if (!text) return fail(text.error());
+      InitialValue initial;
+      KELVOSIM_TRY(initial, parse_set(*text));
+      options.model.values.push_back(initial);
+    } else if (name == "--load") {
+      auto text = value();
+      if (!text) return fail(text.error());
+      InitialLoad load;
+      KELVOSIM_TRY(load, parse_load(*text));
+      options.model.loads.push_back(load);
+    } else if (name == "--select") {
+      KELVOSIM_TRY(options.model.select, int_value(1, 1000000));
+    } else if (name == "--decks") {
+      KELVOSIM_TRY(options.model.decks, int_value(0, 4));
+    } else if (name == "--samplers") {
+      KELVOSIM_TRY(options.model.samplers, int_value(0, 64));
+    } else if (name == "--effect") {
+      auto text = value();
+      if (!text) return fail(text.error());
+      InitialEffect effect;
+      KELVOSIM_TRY(effect, parse_effect(*text));
+      options.model.effects.push_back(effect);
+    } else if (name == "--autodj-queue") {
+      KELVOSIM_TRY(options.model.autodj_queue, int_value(0, 1000));
+    } else if (name == "--no-mic-input") {
+      options.model.mic_input = false;
+    } else if (name == "--broadcast-fails") {
+      options.model.broadcast_fails = true;
+    } else if (name == "--no-metronome") {
+      options.model.metronome = false;
+    } else if (name == "--grow-decks-after-ms") {
+      KELVOSIM_TRY(options.model.grow_decks_after_ms, int_value(0, 3600000));
+    } else if (name == "--clip-deck") {
+      int deck = 0;
+      KELVOSIM_TRY(deck, int_value(1, 4));
+      options.model.clip_decks.push_back(deck);
+    } else {
+      return fail("unknown option '" + name + "' (see --help)");
+    }
+#undef KELVOSIM_TRY
+  }
+  return options;
+}
+
+const char* usage_text() {
+  return R"(kelvosim: plays Kelvo with the Orvalin plugin loaded, for tests.
+
+Starts like Kelvo: it loads the plugin only when QT_QPA_GENERIC_PLUGINS is
+"orvalin" and the first entry of QT_PLUGIN_PATH holds generic/orvalin.dll
+(Linux: generic/liborvalin.so), or with --force-plugin. With the plugin it
+raises the loaded signal and serves the JSON-lines protocol on 127.0.0.1.
+
+Connection and start:
+  --port N                 port (default ORVALIN_PORT, else 52764; 0 = any)
+  --port-file F            write the bound port to F (atomically, by rename)
+  --token T                the hello token (default ORVALIN_TOKEN)
+  --force-plugin           behave as loaded whatever the Qt variables say
+  --trace F                append every request received to F, one JSON line
+  --signal-delay-ms N      raise the loaded signal N ms late
+  --no-signal              never raise the loaded signal
+  --exit-after SECONDS     exit by itself after SECONDS
+  --exit-code C            exit code for --exit-after (default 0)
+
+Faults:
+  --reply-delay-ms N       delay every reply by N ms
+  --drop-reply CMD         never answer command CMD (repeatable)
+  --junk                   send junk lines between replies (not JSON, an
+                           array, an object followed by text, an empty line,
+                           CR LF line ends)
+  --invalid-utf8-after N   after N replies send one line of invalid UTF-8
+  --out-of-order           answer requests out of order (pairs swapped)
+  --close-after N          close the connection after answering N requests
+  --refuse-hello           refuse every hello
+
+Model:
+  --clock-speed X          run the clock X times faster than real time
+  --set "[Group],key=V"    initial control value (repeatable)
+  --load DECK=ROW          library row loaded at start; DECK is a deck number
+                           or a player such as Sampler1 (repeatable)
+  --select ROW             selected library row (default 1)
+  --decks N                decks at start (0..4, default 4)
+  --samplers N             samplers (default 4)
+  --grow-decks-after-ms N  the deck count becomes 4 after N ms
+  --effect U,S=ID          effect ID preloaded in unit U, slot S (repeatable)
+  --no-metronome           the metronome effect is not available
+  --autodj-queue N         tracks in the Auto DJ queue at start
+  --no-mic-input           no microphone input configured
+  --broadcast-fails        the live broadcast fails to connect
+  --clip-deck N            deck N's output clips while it plays (repeatable)
+  --help                   this text
+)";
+}
+
+}  // namespace kelvosim

@@ -1,0 +1,83 @@
+// The simulator's command-line options (see kelvosim --help).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "base/result.h"
+
+namespace kelvosim {
+
+// An initial control value given with --set.
+struct InitialValue {
+  std::string group;
+  std::string key;
+  double value = 0;
+};
+
+// A library row loaded into a player at start (--load): `player` is a group
+// such as "[Channel2]" or "[Sampler1]".
+struct InitialLoad {
+  std::string player;
+  int row = 0;
+};
+
+// A preloaded effect slot (--effect UNIT,SLOT=EFFECT_ID).
+struct InitialEffect {
+  int unit = 0;
+  int slot = 0;
+  std::string effect_id;
+};
+
+// What the control model starts with and how its clock runs.
+struct ModelOptions {
+  int decks = 4;
+  int samplers = 4;
+  int select = 1;  // selected library row, 1-based
+  double clock_speed = 1.0;
+  int autodj_queue = 0;
+  bool mic_input = true;
+  bool broadcast_fails = false;
+  bool metronome = true;
+  std::optional<int> grow_decks_after_ms;
+  std::vector<int> clip_decks;
+  std::vector<InitialValue> values;
+  std::vector<InitialLoad> loads;
+  std::vector<InitialEffect> effects;
+};
+
+// Misbehaviour on request, for testing the client's defences.
+struct FaultOptions {
+  int reply_delay_ms = 0;
+  std::set<std::string> drop_reply;  // commands left unanswered
+  bool junk = false;
+  std::optional<int> invalid_utf8_after;
+  bool out_of_order = false;
+  std::optional<int> close_after;
+  bool refuse_hello = false;
+};
+
+struct Options {
+  std::optional<int> port;  // nullopt: ORVALIN_PORT, else 52764
+  std::string port_file;
+  std::optional<std::string> token;  // nullopt: ORVALIN_TOKEN
+  bool force_plugin = false;
+  std::string trace;
+  std::optional<double> exit_after_seconds;
+  int exit_code = 0;
+  int signal_delay_ms = 0;
+  bool no_signal = false;
+  bool help = false;
+  ModelOptions model;
+  FaultOptions faults;
+};
+
+orvalin::Result<Options> parse_options(const std::vector<std::string>& args);
+
+// The --help text.
+const char* usage_text();
+
+}  // namespace kelvosim

@@ -1,0 +1,402 @@
+#include "server.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "base/channel.h"
+#include "base/thread.h"
+#include "base/utf.h"
+
+namespace kelvosim {
+
+using nlohmann::json;
+
+namespace {
+
+std::optional<std::string> text_field(const json& request, const char* name) {
+  const auto found = request.find(name);
+  if (found == request.end() || !found->is_string()) return std::nullopt;
+  return found->get<std::string>();
+}
+
+json failure(json reply, std::string error) {
+  reply["ok"] = false;
+  reply["error"] = std::move(error);
+  return reply;
+}
+
+// The group, key and prop of a get or set; an error text when one is
+// missing or wrong.
+struct Address {
+  std::string group;
+  std::string key;
+  Prop prop = Prop::value;
+};
+
+orvalin::Result<Address> address_of(const json& request) {
+  Address address;
+  auto group = text_field(request, "group");
+  auto key = text_field(request, "key");
+  if (!group) return orvalin::fail("missing group");
+  if (!key) return orvalin::fail("missing key");
+  address.group = *group;
+  address.key = *key;
+  if (request.contains("prop")) {
+    auto prop = text_field(request, "prop");
+    if (prop == "parameter") {
+      address.prop = Prop::parameter;
+    } else if (prop != "value") {
+      return orvalin::fail("unknown prop");
+    }
+  }
+  return address;
+}
+
+json answer(Model& model, const std::string& token, bool refuse_hello,
+            Session& session, std::mutex& watch_mutex, const json& request) {
+  json reply = json::object();
+  if (request.contains("id")) reply["id"] = request["id"];
+  const auto cmd = text_field(request, "cmd");
+  if (!cmd) return failure(reply, "missing cmd");
+
+  if (*cmd == "hello") {
+    if (refuse_hello) return failure(reply, "hello refused");
+    if (text_field(request, "token") != token) {
+      return failure(reply, "wrong token");
+    }
+    session.greeted = true;
+    reply["ok"] = true;
+    return reply;
+  }
+  if (!session.greeted) return failure(reply, "say hello first");
+
+  if (*cmd == "get" || *cmd == "set") {
+    auto address = address_of(request);
+    if (!address) return failure(reply, address.error());
+    orvalin::Result<double> value;
+    if (*cmd == "get") {
+      value = model.get(address->group, address->key, address->prop);
+    } else {
+      const auto found = request.find("value");
+      if (found == request.end() || !found->is_number()) {
+        return failure(reply, "value is not a number");
+      }
+      value = model.set(address->group, address->key, address->prop,
+                        found->get<double>());
+    }
+    if (!value) return failure(reply, value.error());
+    reply["ok"] = true;
+    reply["value"] = *value;
+    return reply;
+  }
+  if (*cmd == "watch") {
+    auto group = text_field(request, "group");
+    auto key = text_field(request, "key");
+    if (!group || !key) return failure(reply, "missing group or key");
+    if (!model.exists(*group, *key)) return failure(reply, "unknown control");
+    {
+      std::lock_guard lock(watch_mutex);
+      session.watched[{Model::canonical_group(*group), *key}].insert(*group);
+    }
+    reply["ok"] = true;
+    return reply;
+  }
+  if (*cmd == "deckinfo") {
+    const auto deck = request.find("deck");
+    if (deck == request.end() || !deck->is_number_integer()) {
+      return failure(reply, "missing deck");
+    }
+    auto labels = model.deck_info(deck->get<int64_t>());
+    if (!labels) return failure(reply, labels.error());
+    json list = json::array();
+    for (const auto& label : *labels) {
+      list.push_back({{"label", label.label}, {"text", label.text}});
+    }
+    reply["ok"] = true;
+    reply["labels"] = std::move(list);
+    return reply;
+  }
+  if (*cmd == "effectname") {
+    const auto index = request.find("index");
+    if (index == request.end() || !index->is_number_integer()) {
+      return failure(reply, "missing index");
+    }
+    auto name = model.effect_name(index->get<int64_t>());
+    if (!name) return failure(reply, name.error());
+    reply["ok"] = true;
+    reply["name"] = *name;
+    return reply;
+  }
+  if (*cmd == "effectindex") {
+    auto effect = text_field(request, "effect");
+    if (!effect) return failure(reply, "missing effect");
+    reply["ok"] = true;
+    reply["index"] = model.effect_index(*effect);
+    return reply;
+  }
+  if (*cmd == "dumpwidgets") {
+    reply["ok"] = true;
+    reply["count"] = model.dump_widgets();
+    return reply;
+  }
+  if (*cmd == "selectedtrack") {
+    auto selected = model.selected_track();
+    if (!selected) return failure(reply, selected.error());
+    reply["ok"] = true;
+    reply["fields"] = selected->fields;
+    reply["row"] = selected->row;
+    reply["rows"] = selected->rows;
+    return reply;
+  }
+  return failure(reply, "unknown command '" + *cmd + "'");
+}
+
+}  // namespace
+
+std::optional<std::string> answer_request(Model& model,
+                                          const std::string& token,
+                                          bool refuse_hello, Session& session,
+                                          std::mutex& watch_mutex,
+                                          const std::string& line) {
+  json request = json::parse(line, nullptr, false);
+  if (request.is_discarded() || !request.is_object()) return std::nullopt;
+  return answer(model, token, refuse_hello, session, watch_mutex, request)
+      .dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+// ---- Trace ----
+
+Trace::Trace(const std::string& path) {
+  if (path.empty()) return;
+#ifdef _WIN32
+  file_ = _wfopen(
+      reinterpret_cast<const wchar_t*>(orvalin::utf8_to_utf16(path).c_str()),
+      L"ab");
+#else
+  file_ = std::fopen(path.c_str(), "ab");
+#endif
+  if (!file_)
+    std::fprintf(stderr, "kelvosim: cannot open trace %s\n", path.c_str());
+}
+
+Trace::~Trace() {
+  if (file_) std::fclose(file_);
+}
+
+void Trace::record(const std::string& line) {
+  std::lock_guard lock(mutex_);
+  if (!file_) return;
+  std::string text;
+  const json request = json::parse(line, nullptr, false);
+  if (!request.is_discarded()) {
+    text = request.dump(-1, ' ', false, json::error_handler_t::replace);
+  } else {
+    // Lines that are no JSON are kept too, as a string.
+    text = json({{"unparsed", line}})
+               .dump(-1, ' ', false, json::error_handler_t::replace);
+  }
+  text += '\n';
+  std::fwrite(text.data(), 1, text.size(), file_);
+  std::fflush(file_);
+}
+
+// ---- Server ----
+
+// One accepted connection. Its reader runs on the accepting thread; a
+// writer thread sends queued lines in order, so that replies and events are
+// always whole lines and a slow peer never blocks the model.
+struct Server::Connection {
+  Session session;
+  orvalin::Sender<std::string> out;  // whole lines, in sending order
+
+  // Out-of-order replies: one reply is held back until the next one has
+  // been sent, or until it has waited long enough.
+  std::mutex held_mutex;  // guards held, held_since, stopping
+  std::condition_variable held_changed;
+  std::optional<std::string> held;
+  std::chrono::steady_clock::time_point held_since;
+  bool stopping = false;
+
+  int replies = 0;  // replies queued so far (reader thread only)
+  int junk = 0;     // next junk kind (reader thread only)
+};
+
+Server::Server(Model& model, std::string token, FaultOptions faults,
+               Trace& trace)
+    : model_(model),
+      token_(std::move(token)),
+      faults_(std::move(faults)),
+      trace_(trace) {
+  model_.set_listener([this](const Change& change) { report_change(change); });
+}
+
+Server::~Server() { model_.set_listener(nullptr); }
+
+void Server::report_change(const Change& change) {
+  std::lock_guard lock(mutex_);
+  if (!current_) return;
+  const auto found = current_->session.watched.find({change.group, change.key});
+  if (found == current_->session.watched.end()) return;
+  for (const auto& group : found->second) {
+    json event = {{"event", "changed"},
+                  {"group", group},
+                  {"key", change.key},
+                  {"value", change.value}};
+    current_->out.send(event.dump() + "\n");
+  }
+}
+
+void Server::serve(Listener& listener) {
+  for (;;) {
+    auto socket = listener.accept();
+    if (!socket) {
+      std::fprintf(stderr, "kelvosim: accept failed: %s\n",
+                   socket.error().c_str());
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      continue;
+    }
+    serve_connection(std::move(*socket));
+  }
+}
+
+void Server::serve_connection(std::unique_ptr<Socket> socket) {
+  Connection connection;
+  auto [out, lines] = orvalin::make_channel<std::string>();
+  connection.out = out;
+  out.reset();
+
+  std::thread writer([&socket, lines = std::move(lines)]() mutable {
+    orvalin::set_thread_name("writer");
+    bool broken = false;
+    while (auto line = lines.recv()) {
+      if (!broken && !socket->send_all(*line)) broken = true;
+    }
+  });
+
+  // Sends a finished reply line with the line-level faults applied.
+  auto queue_reply = [&](const std::string& reply) {
+    std::string ending = "\n";
+    if (faults_.junk) {
+      switch (connection.junk++ % 5) {
+        case 0:
+          connection.out.send("this is not JSON\n");
+          break;
+        case 1:
+          connection.out.send("[1,2,3]\n");
+          break;
+        case 2:
+          connection.out.send("{\"id\":0,\"ok\":true} and then some text\n");
+          break;
+        case 3:
+          connection.out.send("\n");
+          break;
+        default:
+          ending = "\r\n";
+          break;
+      }
+    }
+    connection.out.send(reply + ending);
+    ++connection.replies;
+    if (faults_.invalid_utf8_after &&
+        connection.replies == *faults_.invalid_utf8_after) {
+      connection.out.send("{\"event\":\"changed\",\"group\":\"\xff\xfe\"}\n");
+    }
+  };
+
+  std::thread flusher;
+  if (faults_.out_of_order) {
+    // A held reply goes out by itself when no other reply overtakes it
+    // within 300 ms.
+    flusher = std::thread([&connection] {
+      orvalin::set_thread_name("flusher");
+      std::unique_lock lock(connection.held_mutex);
+      while (!connection.stopping) {
+        if (connection.held &&
+            std::chrono::steady_clock::now() - connection.held_since >=
+                std::chrono::milliseconds(300)) {
+          connection.out.send(*connection.held + "\n");
+          connection.held.reset();
+        }
+        connection.held_changed.wait_for(lock, std::chrono::milliseconds(20));
+      }
+      if (connection.held) connection.out.send(*connection.held + "\n");
+      connection.held.reset();
+    });
+  }
+
+  auto send_reply = [&](const std::string& reply) {
+    if (faults_.reply_delay_ms > 0) {
+      std::this_thread::sleep_for(
+          std::chrono::milliseconds(faults_.reply_delay_ms));
+    }
+    if (!faults_.out_of_order) {
+      queue_reply(reply);
+      return;
+    }
+    std::lock_guard lock(connection.held_mutex);
+    if (connection.held) {
+      queue_reply(reply);
+      queue_reply(*connection.held);
+      connection.held.reset();
+    } else {
+      connection.held = reply;
+      connection.held_since = std::chrono::steady_clock::now();
+    }
+    connection.held_changed.notify_all();
+  };
+
+  {
+    std::lock_guard lock(mutex_);
+    current_ = &connection;
+  }
+
+  int requests = 0;
+  std::string pending;
+  char buffer[4096];
+  bool open = true;
+  while (open) {
+    auto got = socket->receive(buffer, sizeof buffer);
+    if (!got || *got == 0) break;
+    pending.append(buffer, *got);
+    size_t start = 0;
+    for (size_t end;
+         open && (end = pending.find('\n', start)) != std::string::npos;
+         start = end + 1) {
+      std::string line = pending.substr(start, end - start);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      trace_.record(line);
+      auto reply = answer_request(model_, token_, faults_.refuse_hello,
+                                  connection.session, mutex_, line);
+      if (!reply) continue;
+      ++requests;
+      const json request = json::parse(line, nullptr, false);
+      const auto cmd = request.is_object() && request.contains("cmd") &&
+                               request["cmd"].is_string()
+                           ? request["cmd"].get<std::string>()
+                           : std::string();
+      if (!faults_.drop_reply.contains(cmd)) send_reply(*reply);
+      if (faults_.close_after && requests >= *faults_.close_after) open = false;
+    }
+    pending.erase(0, start);
+  }
+
+  {
+    std::lock_guard lock(mutex_);
+    current_ = nullptr;
+  }
+  if (flusher.joinable()) {
+    {
+      std::lock_guard lock(connection.held_mutex);
+      connection.stopping = true;
+    }
+    connection.held_changed.notify_all();
+    flusher.join();
+  }
+  connection.out.reset();
+  writer.join();
+  socket->shutdown();
+}
+
+}  // namespace kelvosim
