@@ -1,0 +1,327 @@
+"""Runs the built program for end-to-end tests, natively or under Wine.
+
+A scenario script builds a Runner from its command line (parse_options),
+makes a Sandbox of temporary settings and log folders, runs the program with
+arguments and environment, and checks the Completed result, the settings
+file and the log. Standard library only.
+
+Under Wine the program is run as
+    wine-run cmd /c "set APPDATA=Z:\\...&& set LOCALAPPDATA=...&& Z:\\...\\orvalin.exe args"
+because Wine replaces the profile folder variables given on the Linux side
+and drops every variable whose name starts with QT_. Other variables pass
+through the Linux environment.
+"""
+
+import argparse
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import unittest
+
+# Variables that Wine sets itself (or drops) for a Windows program: they must
+# be set inside Wine's shell.
+_WINE_SHELL_VARIABLES = {
+    "APPDATA", "LOCALAPPDATA", "USERPROFILE", "TEMP", "TMP", "ProgramW6432",
+    "ProgramFiles", "ProgramFiles(x86)", "ProgramData", "PATH",
+}
+# Characters that Wine's shell would interpret inside a command or a value.
+_SHELL_SPECIAL = set('"%&|<>^\r\n')
+
+
+def _is_shell_variable(name):
+    return name in _WINE_SHELL_VARIABLES or name.upper().startswith("QT_")
+
+
+class Completed:
+    """One finished run: exit code and the captured bytes of both streams."""
+
+    def __init__(self, args, code, stdout, stderr):
+        self.args = args
+        self.code = code
+        self.stdout = stdout
+        self.stderr = stderr
+
+    @property
+    def out(self):
+        return self.stdout.decode("utf-8", "replace")
+
+    @property
+    def err(self):
+        return self.stderr.decode("utf-8", "replace")
+
+    def __repr__(self):
+        return "Completed(args=%r, code=%r, stdout=%r, stderr=%r)" % (
+            self.args, self.code, self.stdout, self.stderr)
+
+
+class TimedOut(AssertionError):
+    pass
+
+
+class Runner:
+    """Runs one build's program: natively, or a .exe through scripts/wine-run."""
+
+    def __init__(self, program, wine=None, display=False):
+        self.program = os.path.abspath(program)
+        self.wine = wine
+        # Start the program inside a virtual X display (xvfb-run -a), for
+        # runs that open windows.
+        self.display = display
+
+    @property
+    def under_wine(self):
+        return self.wine is not None
+
+    def host_path(self, path):
+        """A Linux path as the program sees it (a Z: path under Wine)."""
+        path = os.path.abspath(path)
+        if not self.under_wine:
+            return path
+        return "Z:" + path.replace("/", "\\")
+
+    def run(self, args, env=None, cwd=None, timeout=60, display=None):
+        """Runs the program with `args` and returns a Completed.
+
+        `env` maps variable names to values (already in the program's path
+        form, see host_path) or to None to remove the variable. The program
+        always gets a fresh copy of this process's environment plus `env`.
+        Raises TimedOut after `timeout` seconds (the program is killed).
+        """
+        env = dict(env or {})
+        linux_env = dict(os.environ)
+        for name, value in env.items():
+            if self.under_wine and _is_shell_variable(name):
+                continue
+            if value is None:
+                linux_env.pop(name, None)
+            else:
+                linux_env[name] = value
+        if self.under_wine:
+            command = [self.wine, "cmd", "/c", self._shell_line(args, env)]
+        else:
+            command = [self.program] + list(args)
+        if self.display if display is None else display:
+            command = ["xvfb-run", "-a"] + command
+        process = subprocess.Popen(
+            command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+            stderr=subprocess.PIPE, env=linux_env, cwd=cwd,
+            start_new_session=True)
+        try:
+            stdout, stderr = process.communicate(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            _kill_group(process)
+            stdout, stderr = process.communicate()
+            raise TimedOut("%r did not end within %s s; stdout %r, stderr %r"
+                           % (args, timeout, stdout, stderr))
+        return Completed(list(args), process.returncode, stdout, stderr)
+
+    def _shell_line(self, args, env):
+        parts = []
+        for name, value in env.items():
+            if not _is_shell_variable(name):
+                continue
+            value = "" if value is None else value
+            _check_shell_text(name + "=" + value)
+            # No space before "&&": it would become part of the value.
+            parts.append("set %s=%s&& " % (name, value))
+        words = [self.host_path(self.program)] + list(args)
+        for word in words:
+            _check_shell_text(word)
+        line = "".join(parts) + " ".join(
+            _quote(word) for word in words)
+        return line
+
+    def wine_command(self, *args, check=True, timeout=60):
+        """Runs a Wine command in the test prefix (e.g. "reg", "add", ...)."""
+        if not self.under_wine:
+            raise RuntimeError("not running under Wine")
+        done = subprocess.run(
+            [self.wine] + list(args), stdin=subprocess.DEVNULL,
+            capture_output=True, timeout=timeout)
+        if check and done.returncode != 0:
+            raise AssertionError("wine %r failed with %d: %r %r" % (
+                args, done.returncode, done.stdout, done.stderr))
+        return done
+
+    def reg_add(self, key, name, data, kind="REG_SZ"):
+        """Sets a registry value in the Wine prefix."""
+        self.wine_command("reg", "add", key, "/v", name, "/t", kind, "/d",
+                          data, "/f")
+
+    def reg_delete(self, key, name=None):
+        """Deletes a registry key (or one value); a missing key is fine."""
+        args = ["reg", "delete", key]
+        if name is not None:
+            args += ["/v", name]
+        self.wine_command(*args, "/f", check=False)
+
+
+def _check_shell_text(text):
+    bad = _SHELL_SPECIAL.intersection(text)
+    if bad:
+        raise ValueError("cannot pass %r through Wine's shell (%s)" %
+                         (text, "".join(sorted(bad))))
+
+
+def _quote(word):
+    if word == "" or " " in word or "\t" in word:
+        return '"' + word + '"'
+    return word
+
+
+def _kill_group(process):
+    try:
+        os.killpg(process.pid, signal.SIGKILL)
+    except ProcessLookupError:
+        pass
+
+
+class Sandbox:
+    """Temporary settings (APPDATA) and log (LOCALAPPDATA) folders.
+
+    Use as a context manager; the folder is removed afterwards unless the
+    variable ORVALIN_KEEP_SANDBOX is set.
+    """
+
+    def __init__(self, runner, prefix="orvalin-e2e-"):
+        self.runner = runner
+        self.root = tempfile.mkdtemp(prefix=prefix)
+        self.roaming = os.path.join(self.root, "roaming")
+        self.local = os.path.join(self.root, "local")
+        os.makedirs(self.roaming)
+        os.makedirs(self.local)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.remove()
+
+    def remove(self):
+        if not os.environ.get("ORVALIN_KEEP_SANDBOX"):
+            shutil.rmtree(self.root, ignore_errors=True)
+
+    def path(self, *parts):
+        """A path inside the sandbox (Linux form), its folder created."""
+        full = os.path.join(self.root, *parts)
+        os.makedirs(os.path.dirname(full), exist_ok=True)
+        return full
+
+    def env(self, **extra):
+        """The variables that point the program at this sandbox, plus extra."""
+        env = {"APPDATA": self.runner.host_path(self.roaming),
+               "LOCALAPPDATA": self.runner.host_path(self.local)}
+        env.update(extra)
+        return env
+
+    def run(self, args, env=None, **kwargs):
+        """Runner.run with this sandbox's folders (env adds to them)."""
+        return self.runner.run(args, env=self.env(**(env or {})), **kwargs)
+
+    @property
+    def settings_file(self):
+        return os.path.join(self.roaming, "Orvalin", "config.toml")
+
+    @property
+    def log_file(self):
+        return os.path.join(self.local, "Orvalin", "logs", "app.log")
+
+    def write_settings(self, content):
+        """Writes config.toml (text is written as UTF-8 bytes unchanged)."""
+        if isinstance(content, str):
+            content = content.encode("utf-8")
+        os.makedirs(os.path.dirname(self.settings_file), exist_ok=True)
+        with open(self.settings_file, "wb") as f:
+            f.write(content)
+
+    def read_settings(self):
+        with open(self.settings_file, "rb") as f:
+            return f.read()
+
+    def read_log(self):
+        """The log's entries as (seconds, message) pairs, in file order.
+
+        A message that spans several lines is one entry.
+        """
+        with open(self.log_file, "rb") as f:
+            return parse_log(f.read().decode("utf-8", "replace"))
+
+    def log_messages(self):
+        return [message for _, message in self.read_log()]
+
+
+_LOG_LINE = re.compile(r"^\[ *(\d+\.\d{3})\] (.*)$")
+
+
+def parse_log(text):
+    entries = []
+    for line in text.split("\n"):
+        match = _LOG_LINE.match(line)
+        if match:
+            entries.append((float(match.group(1)), match.group(2)))
+        elif entries and line:
+            seconds, message = entries[-1]
+            entries[-1] = (seconds, message + "\n" + line)
+    return entries
+
+
+def builtin_config_text(source_dir):
+    """The built-in configuration text, as the program carries it."""
+    path = os.path.join(source_dir, "src", "config", "builtin.cpp")
+    with open(path, "rb") as f:
+        source = f.read().decode("utf-8")
+    match = re.search(r'R"toml\((.*?)\)toml"', source, re.S)
+    if not match:
+        raise AssertionError("no built-in text found in " + path)
+    return match.group(1).encode("utf-8")
+
+
+class Options:
+    """What a scenario script was given on its command line."""
+
+    def __init__(self, program, source, wine=None, native_program=None):
+        self.program = program
+        self.source = source
+        self.wine = wine
+        self.native_program = native_program
+
+    def runner(self, display=False):
+        return Runner(self.program, wine=self.wine, display=display)
+
+    def native_runner(self):
+        """A Runner of the native build given with --native-program, or None
+        when there is none."""
+        if self.native_program and os.access(self.native_program, os.X_OK):
+            return Runner(self.native_program)
+        return None
+
+
+OPTIONS = None
+
+
+def parse_options(argv=None):
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--program", required=True,
+                        help="the built orvalin or orvalin.exe")
+    parser.add_argument("--source", required=True, help="the source tree")
+    parser.add_argument("--wine", help="scripts/wine-run: run under Wine")
+    parser.add_argument("--native-program",
+                        help="a native orvalin to compare outputs with")
+    options, rest = parser.parse_known_args(argv)
+    return Options(options.program, options.source, options.wine,
+                   options.native_program), rest
+
+
+def main():
+    """Runs the calling script's unittest cases with the harness options.
+
+    The options are in harness.OPTIONS; the remaining arguments go to
+    unittest (for example a test name).
+    """
+    global OPTIONS
+    OPTIONS, rest = parse_options(sys.argv[1:])
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)

@@ -1,0 +1,128 @@
+"""orvalin --find-kelvo prints where Kelvo is installed.
+
+Natively Kelvo is looked for on PATH. Under Wine the test sets up each of
+the Windows hints in the test prefix (the program's own registry value, an
+uninstall entry, the LOCALAPPDATA folder) and removes them afterwards.
+"""
+
+import os
+import stat
+import unittest
+
+import harness
+
+OWN_KEY = r"HKCU\Software\Orvalin"
+UNINSTALL = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall"
+
+
+def make_file(path, executable=False):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(b"#!/bin/sh\n")
+    if executable:
+        os.chmod(path, stat.S_IRWXU)
+    return path
+
+
+class FindKelvo(unittest.TestCase):
+    def setUp(self):
+        self.runner = harness.OPTIONS.runner()
+        self.box = harness.Sandbox(self.runner)
+        self.addCleanup(self.box.remove)
+
+    def assert_found(self, done, path):
+        self.assertEqual(done.code, 0, done)
+        self.assertEqual(done.out, path + "\n", done)
+        self.assertEqual(done.stderr, b"", done)
+
+    def assert_not_found(self, done):
+        self.assertEqual(done.code, 1, done)
+        self.assertEqual(done.stdout, b"", done)
+        self.assertEqual(done.stderr, b"Kelvo not found\n", done)
+
+    def test_native_path_search(self):
+        if self.runner.under_wine:
+            self.skipTest("PATH search is the native search")
+        plain = os.path.dirname(make_file(self.box.path("plain", "kelvo")))
+        good = os.path.dirname(
+            make_file(self.box.path("good", "kelvo"), executable=True))
+        later = os.path.dirname(
+            make_file(self.box.path("later", "kelvo"), executable=True))
+        # A settings file naming another Kelvo plays no part.
+        self.box.write_settings(
+            "[general]\nkelvo_path = '%s'\n" % os.path.join(later, "kelvo"))
+
+        done = self.box.run(["--find-kelvo"], env={"PATH": plain})
+        self.assert_not_found(done)
+        done = self.box.run(["--find-kelvo", "extra"],
+                            env={"PATH": ":".join([plain, good, later])})
+        self.assert_found(done, os.path.join(good, "kelvo"))
+        self.assertFalse(os.path.exists(self.box.log_file))
+
+    def test_windows_hints(self):
+        if not self.runner.under_wine:
+            self.skipTest("registry and folders are the Windows search")
+        runner = self.runner
+        # Program folders of our own, so that nothing installed in the prefix
+        # is found; LOCALAPPDATA as the sandbox gives.
+        folders = {name: runner.host_path(self.box.path("pf" + str(i), "x"))
+                   .rsplit("\\", 1)[0]
+                   for i, name in enumerate(
+                       ["ProgramW6432", "ProgramFiles", "ProgramFiles(x86)"])}
+
+        def find():
+            return self.box.run(["--find-kelvo"], env=folders)
+
+        had_own_key = runner.wine_command("reg", "query", OWN_KEY,
+                                          check=False).returncode == 0
+        entry = UNINSTALL + r"\OrvalinE2E-%d" % os.getpid()
+        near_miss = UNINSTALL + r"\OrvalinE2E-%d-near" % os.getpid()
+
+        def clean_up():
+            runner.reg_delete(entry)
+            runner.reg_delete(near_miss)
+            if had_own_key:
+                runner.reg_delete(OWN_KEY, "KelvoPath")
+            else:
+                runner.reg_delete(OWN_KEY)
+        self.addCleanup(clean_up)
+        clean_up()
+
+        self.assert_not_found(find())
+
+        # The LOCALAPPDATA folder.
+        make_file(os.path.join(self.box.local, "Programs", "Kelvo",
+                               "kelvo.exe"))
+        local_kelvo = runner.host_path(self.box.local) + \
+            r"\Programs\Kelvo\kelvo.exe"
+        self.assert_found(find(), local_kelvo)
+
+        # An uninstall entry named exactly "Kelvo" comes before the folders;
+        # one with more in its name does not count.
+        miss = make_file(self.box.path("miss", "kelvo.exe"))
+        runner.reg_add(near_miss, "DisplayName", "Kelvo 2")
+        runner.reg_add(near_miss, "InstallLocation",
+                       runner.host_path(os.path.dirname(miss)))
+        self.assert_found(find(), local_kelvo)
+        installed = make_file(self.box.path("installed", "kelvo.exe"))
+        runner.reg_add(entry, "DisplayName", "Kelvo")
+        runner.reg_add(entry, "InstallLocation",
+                       runner.host_path(os.path.dirname(installed)))
+        self.assert_found(find(), runner.host_path(installed))
+
+        # The program's own value comes first, unless its file is missing.
+        own = make_file(self.box.path("own place", "kelvo.exe"))
+        runner.reg_add(OWN_KEY, "KelvoPath",
+                       runner.host_path(self.box.path("gone", "kelvo.exe")))
+        self.assert_found(find(), runner.host_path(installed))
+        runner.reg_add(OWN_KEY, "KelvoPath", runner.host_path(own))
+        self.assert_found(find(), runner.host_path(own))
+
+        clean_up()
+        os.remove(os.path.join(self.box.local, "Programs", "Kelvo",
+                               "kelvo.exe"))
+        self.assert_not_found(find())
+
+
+if __name__ == "__main__":
+    harness.main()

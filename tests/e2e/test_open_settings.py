@@ -1,0 +1,122 @@
+"""orvalin --open-settings creates or loads the settings file and opens it.
+
+Natively the editor is a script of the test (VISUAL or EDITOR) that records
+the file it was given. Under Wine it is Notepad, inside a virtual display.
+"""
+
+import os
+import shutil
+import stat
+import time
+import unittest
+
+import harness
+
+
+def wait_for_file(path, seconds=30):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if os.path.exists(path):
+            with open(path, "rb") as f:
+                data = f.read()
+            if data.endswith(b"\n"):
+                return data
+        time.sleep(0.05)
+    return None
+
+
+class OpenSettings(unittest.TestCase):
+    def setUp(self):
+        self.runner = harness.OPTIONS.runner(
+            display=harness.OPTIONS.wine is not None
+            and shutil.which("xvfb-run") is not None)
+        self.box = harness.Sandbox(self.runner)
+        self.addCleanup(self.box.remove)
+        self.builtin = harness.builtin_config_text(harness.OPTIONS.source)
+        if self.runner.under_wine:
+            # Program folders of our own, so that no Kelvo is found.
+            self.env = {
+                name: runner_dir
+                for name, runner_dir in (
+                    (n, self.runner.host_path(
+                        os.path.dirname(self.box.path("pf" + n[-3:], "x"))))
+                    for n in ("ProgramW6432", "ProgramFiles",
+                              "ProgramFiles(x86)"))}
+        else:
+            self.env = {"PATH": os.path.dirname(self.box.path("bin", "x"))}
+
+    def editor(self, name):
+        """A native editor script that writes its argument to a file."""
+        record = self.box.path("editor", name + ".txt")
+        script = self.box.path("editor", name + ".sh")
+        with open(script, "w") as f:
+            # Shell built-ins only: PATH may name nothing else.
+            f.write('#!/bin/sh\nprintf "%%s\\n" "$1" > "%s"\n' % record)
+        os.chmod(script, stat.S_IRWXU)
+        return script, record
+
+    def run_service(self, extra_env=None):
+        env = dict(self.env)
+        env.update(extra_env or {})
+        return self.box.run(["--open-settings"], env=env, timeout=120)
+
+    def test_creates_the_default_file_and_opens_it(self):
+        visual, visual_record = self.editor("visual")
+        editor, editor_record = self.editor("editor")
+        done = self.run_service({"VISUAL": visual, "EDITOR": editor})
+        self.assertEqual(done.code, 0, done)
+        self.assertEqual(self.box.read_settings(), self.builtin)
+        self.assertEqual(self.box.log_messages()[0], "Orvalin 1.0.0")
+        self.assertTrue(done.out.startswith("Orvalin 1.0.0\n"), done)
+        if not self.runner.under_wine:
+            self.assertEqual(wait_for_file(visual_record),
+                             (self.box.settings_file + "\n").encode())
+            self.assertFalse(os.path.exists(editor_record))
+
+        # An existing file is loaded and left as it is.
+        custom = self.builtin + b"\n# my own note\n"
+        self.box.write_settings(custom)
+        done = self.run_service({"VISUAL": "", "EDITOR": editor})
+        self.assertEqual(done.code, 0, done)
+        self.assertEqual(self.box.read_settings(), custom)
+        if not self.runner.under_wine:
+            # An empty VISUAL leaves the choice to EDITOR.
+            self.assertEqual(wait_for_file(editor_record),
+                             (self.box.settings_file + "\n").encode())
+
+    def test_found_kelvo_goes_into_the_new_file(self):
+        if self.runner.under_wine:
+            self.skipTest("PATH search is the native search")
+        kelvo = self.box.path("bin", "kelvo")
+        with open(kelvo, "w") as f:
+            f.write("#!/bin/sh\n")
+        os.chmod(kelvo, stat.S_IRWXU)
+        done = self.run_service({"VISUAL": "true"})
+        self.assertEqual(done.code, 0, done)
+        expected = self.builtin.replace(
+            b"kelvo_path = 'C:\\Program Files\\Kelvo\\kelvo.exe'\n",
+            b"kelvo_path = '" + kelvo.encode() + b"'\n")
+        self.assertNotEqual(expected, self.builtin)
+        self.assertEqual(self.box.read_settings(), expected)
+
+    def test_broken_file_is_reported_and_opened_all_the_same(self):
+        broken = b"[general\nkelvo_path = 'x'\n"
+        self.box.write_settings(broken)
+        visual, record = self.editor("visual")
+        done = self.run_service({"VISUAL": visual})
+        self.assertEqual(done.code, 1, done)
+        self.assertEqual(self.box.read_settings(), broken)
+        messages = self.box.log_messages()
+        self.assertEqual(messages[0], "Orvalin 1.0.0")
+        errors = [m for m in messages if m.startswith("error: ")]
+        self.assertEqual(len(errors), 1, messages)
+        self.assertTrue(errors[0].startswith(
+            "error: error in " +
+            self.runner.host_path(self.box.settings_file) + ": "), errors)
+        if not self.runner.under_wine:
+            self.assertEqual(wait_for_file(record),
+                             (self.box.settings_file + "\n").encode())
+
+
+if __name__ == "__main__":
+    harness.main()

@@ -1,0 +1,91 @@
+"""orvalin --write-keys writes the key list of the built-in bindings."""
+
+import os
+import re
+import unittest
+
+import harness
+
+KEY_LINE = re.compile(rb"^(?:(?:Ctrl|Alt|Shift|Win)\+)+[^:]+: \S")
+
+
+class WriteKeys(unittest.TestCase):
+    def setUp(self):
+        self.runner = harness.OPTIONS.runner()
+        self.box = harness.Sandbox(self.runner)
+        self.addCleanup(self.box.remove)
+
+    def check_key_list(self, data):
+        self.assertTrue(data.startswith(b"Orvalin - default keys\r\n"),
+                        data[:80])
+        self.assertTrue(data.endswith(b"\r\n"))
+        # Every line ends with CR LF, and there are no other CRs.
+        self.assertEqual(data.count(b"\n"), data.count(b"\r\n"))
+        self.assertEqual(data.count(b"\r"), data.count(b"\r\n"))
+        lines = data[:-2].split(b"\r\n")
+        keys = [line for line in lines if KEY_LINE.match(line)]
+        self.assertEqual(len(keys), 103)
+        self.assertIn(b"Ctrl+Alt+P: play on or off on the current deck", keys)
+        headings = [lines[i] for i in range(1, len(lines))
+                    if re.fullmatch(rb"-+", lines[i])
+                    and len(lines[i]) == len(lines[i - 1])]
+        self.assertEqual(len(headings), 15)
+        self.assertNotIn(b"Other", lines)
+        data.decode("utf-8")
+
+    def test_usage_without_a_file(self):
+        done = self.box.run(["--write-keys"])
+        self.assertEqual(done.code, 1, done)
+        self.assertEqual(done.stdout, b"", done)
+        self.assertEqual(done.stderr, b"usage: orvalin --write-keys <file>\n")
+        for folder, subfolders, files in os.walk(self.box.root):
+            self.assertEqual(files, [], folder)
+
+    def test_writes_the_list_and_ignores_a_further_argument(self):
+        target = self.box.path("out", "keys.txt")
+        with open(target, "wb") as f:
+            f.write(b"old content that is longer than nothing\n" * 2000)
+        done = self.box.run(["--write-keys", self.runner.host_path(target),
+                             "--version"])
+        self.assertEqual(done.code, 0, done)
+        self.assertEqual(done.stdout, b"", done)
+        self.assertEqual(done.stderr, b"", done)
+        with open(target, "rb") as f:
+            data = f.read()
+        self.check_key_list(data)
+
+        # A path relative to the working directory.
+        work = os.path.dirname(self.box.path("work", "x"))
+        done = self.box.run(["--write-keys", "keys.txt"], cwd=work)
+        self.assertEqual(done.code, 0, done)
+        with open(os.path.join(work, "keys.txt"), "rb") as f:
+            self.assertEqual(f.read(), data)
+
+        # The Windows build writes the same bytes as the native build.
+        if self.runner.under_wine:
+            native = harness.OPTIONS.native_runner()
+            if native is None:
+                self.skipTest("no native build to compare with")
+            reference = self.box.path("native", "keys.txt")
+            done = native.run(["--write-keys", reference])
+            self.assertEqual(done.code, 0, done)
+            with open(reference, "rb") as f:
+                self.assertEqual(f.read(), data)
+
+    def test_cannot_write(self):
+        target = self.box.path("missing-folder-parent", "x")
+        missing = os.path.join(os.path.dirname(target), "no", "keys.txt")
+        shown = self.runner.host_path(missing)
+        done = self.box.run(["--write-keys", shown])
+        self.assertEqual(done.code, 1, done)
+        self.assertEqual(done.stdout, b"", done)
+        self.assertTrue(done.err.startswith("cannot write " + shown + ": "),
+                        done)
+        self.assertTrue(done.err.endswith("\n"), done)
+        self.assertEqual(done.err.count("\n"), 1, done)
+        self.assertGreater(len(done.err), len("cannot write " + shown + ": \n"))
+        self.assertFalse(os.path.exists(missing))
+
+
+if __name__ == "__main__":
+    harness.main()
