@@ -1,0 +1,243 @@
+#include "server.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "base/utf.h"
+#include "host.h"
+#include "options.h"
+#include "testing/kelvosim.h"
+
+namespace kelvosim {
+namespace {
+
+using nlohmann::json;
+
+// Requests answered in-process, without sockets.
+struct Protocol {
+  Model model{ModelOptions{}};
+  Session session;
+  std::mutex mutex;
+  bool refuse_hello = false;
+
+  json ask(const std::string& line) {
+    auto reply = answer_request(model, "0123456789abcdef0123", refuse_hello,
+                                session, mutex, line);
+    if (!reply) return nullptr;
+    return json::parse(*reply);
+  }
+};
+
+TEST(Server, HelloGuardsEveryCommand) {
+  Protocol p;
+  EXPECT_EQ(p.ask(R"({"cmd":"get","id":1,"group":"[Channel1]","key":"play"})"),
+            json::parse(R"({"id":1,"ok":false,"error":"say hello first"})"));
+  EXPECT_EQ(p.ask(R"({"cmd":"hello","id":2,"token":"0123456789abcdef"})"),
+            json::parse(R"({"id":2,"ok":false,"error":"wrong token"})"));
+  EXPECT_EQ(p.ask(R"({"cmd":"hello","id":3,"token":5})"),
+            json::parse(R"({"id":3,"ok":false,"error":"wrong token"})"));
+  EXPECT_EQ(p.ask(R"({"cmd":"hello","id":4,"token":"0123456789abcdef0123"})"),
+            json::parse(R"({"id":4,"ok":true})"));
+  EXPECT_EQ(
+      p.ask(
+          R"({"cmd":"get","id":5,"group":"[Channel1]","key":"play","prop":"value"})"),
+      json::parse(R"({"id":5,"ok":true,"value":0.0})"));
+
+  Protocol refusing;
+  refusing.refuse_hello = true;
+  EXPECT_EQ(
+      refusing.ask(R"({"cmd":"hello","id":1,"token":"0123456789abcdef0123"})"),
+      json::parse(R"({"id":1,"ok":false,"error":"hello refused"})"));
+}
+
+TEST(Server, AnswersEveryCommandAndEchoesIds) {
+  Protocol p;
+  p.ask(R"({"cmd":"hello","id":1,"token":"0123456789abcdef0123"})");
+  // Ids are echoed as sent, whatever their form.
+  EXPECT_EQ(p.ask(R"({"cmd":"dumpwidgets","id":"x7"})")["id"], "x7");
+  EXPECT_EQ(p.ask(R"({"cmd":"dumpwidgets","id":18446744073709551615})")["id"],
+            json(18446744073709551615ull));
+  EXPECT_FALSE(p.ask(R"({"cmd":"dumpwidgets"})").contains("id"));
+  EXPECT_TRUE(p.ask("[1,2]").is_null());
+  EXPECT_TRUE(p.ask("not json").is_null());
+
+  EXPECT_EQ(
+      p.ask(
+          R"({"cmd":"set","id":2,"group":"[Master]","key":"crossfader","prop":"parameter","value":1})"),
+      json::parse(R"({"id":2,"ok":true,"value":1.0})"));
+  EXPECT_EQ(
+      p.ask(
+          R"({"cmd":"set","id":3,"group":"[Master]","key":"crossfader","value":null})")
+          ["error"],
+      "value is not a number");
+  EXPECT_EQ(
+      p.ask(
+          R"({"cmd":"get","id":4,"group":"[Master]","key":"crossfader","prop":"both"})")
+          ["error"],
+      "unknown prop");
+  EXPECT_EQ(p.ask(R"({"cmd":"get","id":5,"key":"crossfader"})")["error"],
+            "missing group");
+  EXPECT_EQ(
+      p.ask(
+          R"({"cmd":"get","id":6,"group":"[Master]","key":"nope","prop":"value"})"),
+      json::parse(R"({"id":6,"ok":false,"error":"unknown control"})"));
+  EXPECT_EQ(
+      p.ask(
+          R"({"cmd":"watch","id":7,"group":"[Master]","key":"nope"})")["error"],
+      "unknown control");
+  EXPECT_EQ(p.ask(R"({"cmd":"fly","id":8})")["error"], "unknown command 'fly'");
+
+  EXPECT_EQ(
+      p.ask(
+          R"({"cmd":"watch","id":9,"group":"[Main]","key":"peak_indicator"})"),
+      json::parse(R"({"id":9,"ok":true})"));
+  EXPECT_TRUE(p.session.watched.contains({"[Master]", "peak_indicator"}));
+
+  const json labels = p.ask(R"({"cmd":"deckinfo","id":10,"deck":1})");
+  EXPECT_EQ(labels["ok"], true);
+  EXPECT_EQ(labels["labels"].size(), 5u);
+  EXPECT_EQ(labels["labels"][0], json::parse(R"({"label":"title","text":""})"));
+  EXPECT_EQ(p.ask(R"({"cmd":"deckinfo","id":11,"deck":9})")["error"],
+            "no deck 9");
+  EXPECT_EQ(p.ask(R"({"cmd":"effectname","id":12,"index":8})"),
+            json::parse(R"({"id":12,"ok":true,"name":"Reverb"})"));
+  EXPECT_EQ(
+      p.ask(
+          R"({"cmd":"effectindex","id":13,"effect":"org.kelvo.effects.metronome"})"),
+      json::parse(R"({"id":13,"ok":true,"index":6})"));
+  const json selected = p.ask(R"({"cmd":"selectedtrack","id":14})");
+  EXPECT_EQ(selected["fields"]["title"], "Night Drive");
+  EXPECT_EQ(selected["fields"]["artist"], "Anon");
+  EXPECT_EQ(selected["fields"]["album"], "Late Hours");
+  EXPECT_EQ(selected["row"], 1);
+  EXPECT_EQ(selected["rows"], 12);
+  EXPECT_TRUE(
+      p.ask(R"({"cmd":"dumpwidgets","id":15})")["count"].is_number_unsigned());
+}
+
+TEST(Options, ParsesEveryOption) {
+  auto options = parse_options({"--port",
+                                "0",
+                                "--port-file",
+                                "p",
+                                "--token",
+                                "t",
+                                "--force-plugin",
+                                "--trace",
+                                "tr",
+                                "--clock-speed",
+                                "60",
+                                "--reply-delay-ms",
+                                "5",
+                                "--drop-reply",
+                                "get",
+                                "--drop-reply",
+                                "set",
+                                "--junk",
+                                "--invalid-utf8-after",
+                                "3",
+                                "--out-of-order",
+                                "--close-after",
+                                "2",
+                                "--exit-after",
+                                "1.5",
+                                "--exit-code",
+                                "7",
+                                "--signal-delay-ms",
+                                "100",
+                                "--no-signal",
+                                "--refuse-hello",
+                                "--set",
+                                "[QuickEffectRack1_[Channel1]],super1=0.25",
+                                "--load",
+                                "2=5",
+                                "--load",
+                                "Sampler1=3",
+                                "--select",
+                                "4",
+                                "--decks",
+                                "2",
+                                "--samplers",
+                                "8",
+                                "--effect",
+                                "4,2=org.kelvo.effects.echo",
+                                "--autodj-queue",
+                                "3",
+                                "--no-mic-input",
+                                "--broadcast-fails",
+                                "--grow-decks-after-ms",
+                                "900",
+                                "--clip-deck",
+                                "3",
+                                "--no-metronome"});
+  ASSERT_TRUE(options.has_value()) << options.error();
+  EXPECT_EQ(options->port, 0);
+  EXPECT_EQ(options->token, "t");
+  EXPECT_TRUE(options->force_plugin);
+  EXPECT_EQ(options->model.clock_speed, 60);
+  EXPECT_EQ(options->faults.drop_reply, (std::set<std::string>{"get", "set"}));
+  EXPECT_EQ(options->faults.invalid_utf8_after, 3);
+  EXPECT_EQ(options->faults.close_after, 2);
+  EXPECT_EQ(options->exit_after_seconds, 1.5);
+  EXPECT_EQ(options->exit_code, 7);
+  ASSERT_EQ(options->model.values.size(), 1u);
+  EXPECT_EQ(options->model.values[0].group, "[QuickEffectRack1_[Channel1]]");
+  EXPECT_EQ(options->model.values[0].key, "super1");
+  EXPECT_EQ(options->model.values[0].value, 0.25);
+  ASSERT_EQ(options->model.loads.size(), 2u);
+  EXPECT_EQ(options->model.loads[0].player, "[Channel2]");
+  EXPECT_EQ(options->model.loads[1].player, "[Sampler1]");
+  EXPECT_EQ(options->model.loads[1].row, 3);
+  ASSERT_EQ(options->model.effects.size(), 1u);
+  EXPECT_EQ(options->model.effects[0].slot, 2);
+  EXPECT_EQ(options->model.grow_decks_after_ms, 900);
+  EXPECT_EQ(options->model.clip_decks, std::vector<int>{3});
+  EXPECT_FALSE(options->model.metronome);
+  EXPECT_FALSE(options->model.mic_input);
+
+  EXPECT_EQ(parse_options({"--port", "70000"}).error(),
+            "--port: expected a whole number from 0 to 65535, got '70000'");
+  EXPECT_EQ(parse_options({"--trace"}).error(), "--trace: missing value");
+  EXPECT_EQ(parse_options({"--bogus"}).error(),
+            "unknown option '--bogus' (see --help)");
+  EXPECT_FALSE(parse_options({"--set", "[Channel1]play=1"}).has_value());
+  EXPECT_FALSE(parse_options({"--clock-speed", "0"}).has_value());
+}
+
+TEST(Host, LoadsThePluginOnlyFromTheFirstPluginPathEntry) {
+  const auto dir = orvalin::make_temp_dir("kelvosim-plugin");
+  std::filesystem::create_directories(dir / "generic");
+  {
+    std::ofstream(dir / "generic" / orvalin::utf8_to_path(plugin_file_name()));
+  }
+  const std::string with = orvalin::path_to_utf8(dir);
+  const std::string without = orvalin::path_to_utf8(dir / "generic");
+  const std::string separator(1, plugin_path_separator());
+  EXPECT_TRUE(plugin_would_load("orvalin", with));
+  EXPECT_TRUE(plugin_would_load("orvalin", with + separator + without));
+  EXPECT_FALSE(plugin_would_load("orvalin", without + separator + with));
+  EXPECT_FALSE(plugin_would_load("other", with));
+  EXPECT_FALSE(plugin_would_load(std::nullopt, with));
+  EXPECT_FALSE(plugin_would_load("orvalin", std::nullopt));
+  EXPECT_FALSE(plugin_would_load("orvalin", ""));
+  std::filesystem::remove_all(dir);
+}
+
+TEST(Host, LoadedSignalLivesWithTheProcess) {
+  const std::string token = orvalin::make_test_token();
+  EXPECT_FALSE(loaded_signal_exists(token));
+  ASSERT_TRUE(raise_loaded_signal(token).has_value());
+  EXPECT_TRUE(loaded_signal_exists(token));
+  // Only the first 16 bytes name it.
+  EXPECT_TRUE(loaded_signal_exists(token.substr(0, 16) + "different"));
+  EXPECT_FALSE(loaded_signal_exists(orvalin::make_test_token()));
+  EXPECT_EQ(loaded_signal_name("0123456789abcdef0123")
+                .substr(loaded_signal_name("").size()),
+            "0123456789abcdef");
+}
+
+}  // namespace
+}  // namespace kelvosim
