@@ -40,7 +40,7 @@ std::string unit_deck_key(uint8_t deck) {
 
 // Kelvo reports the loaded effect as a floating-point control.
 bool holds_effect(double loaded_effect, int64_t index) {
-  return saturating_int64(loaded_effect) == index;
+  return saturating_int64(std::round(loaded_effect)) == index;
 }
 
 Status set(Bridge& bridge, const std::string& group, const std::string& key,
@@ -266,10 +266,10 @@ Status say_grid_offset(AppState& state, uint8_t deck) {
   if (std::min(after, before) <= 2.0) {
     state.speech.say("On the beat");
   } else if (before >= after) {
-    state.speech.say(std::to_string(saturating_int64(after)) +
+    state.speech.say(std::to_string(saturating_int64(std::round(after))) +
                      " milliseconds after the beat");
   } else {
-    state.speech.say(std::to_string(saturating_int64(before)) +
+    state.speech.say(std::to_string(saturating_int64(std::round(before))) +
                      " milliseconds before the beat");
   }
   return {};

@@ -1,0 +1,245 @@
+#include "beatgrid/beatgrid.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <thread>
+
+#include "announcer/simrig.h"
+
+namespace orvalin {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+constexpr char kUnit[] = "[EffectRack1_EffectUnit4]";
+constexpr char kMetronomeId[] = "org.kelvo.effects.metronome";
+constexpr char kClicksOn1[] =
+    "Grid clicks on for deck 1. Play the track: the clicks are the beat grid.";
+constexpr char kClicksOn2[] =
+    "Grid clicks on for deck 2. Play the track: the clicks are the beat grid.";
+
+std::string slot(int n) {
+  return "[EffectRack1_EffectUnit4_Effect" + std::to_string(n) + "]";
+}
+
+std::string effect(int slot_number, const std::string& id) {
+  return "4," + std::to_string(slot_number) + "=" + id;
+}
+
+TEST(GridClicks, UsesTheMetronomeAlreadyInTheUnitAndLeavesItThere) {
+  auto rig = start_rig({"--load", "1=10", "--effect", effect(3, kMetronomeId)});
+  ASSERT_TRUE(rig);
+  const double metronome = rig->get(slot(3), "loaded_effect");
+
+  ASSERT_TRUE(toggle_grid_clicks(rig->state, 1));
+  auto on = rig->next_speak();
+  ASSERT_TRUE(on);
+  EXPECT_EQ(on->text, kClicksOn1);
+  EXPECT_TRUE(on->interrupt);
+  EXPECT_EQ(rig->get(kUnit, "group_[Channel1]_enable"), 1);
+  EXPECT_EQ(rig->get(slot(3), "button_parameter1"), 1);
+  EXPECT_EQ(rig->get(slot(3), "enabled"), 1);
+  for (int s : {1, 2, 4}) EXPECT_EQ(rig->get(slot(s), "loaded"), 0) << s;
+  {
+    std::lock_guard lock(rig->state->beatgrid_mutex);
+    ASSERT_TRUE(rig->state->beatgrid.clicks);
+    EXPECT_EQ(rig->state->beatgrid.clicks->slot, 3);
+    EXPECT_FALSE(rig->state->beatgrid.clicks->loaded_by_us);
+  }
+
+  ASSERT_TRUE(toggle_grid_clicks(rig->state, 1));
+  EXPECT_THAT(rig->spoken_now(), ElementsAre("Grid clicks off for deck 1"));
+  EXPECT_EQ(rig->get(kUnit, "group_[Channel1]_enable"), 0);
+  EXPECT_EQ(rig->get(slot(3), "loaded"), 1);
+  EXPECT_EQ(rig->get(slot(3), "loaded_effect"), metronome);
+}
+
+TEST(GridClicks, LoadsIntoTheFirstEmptySlotAndRestoresTheUnit) {
+  auto rig = start_rig({"--load", "1=10", "--effect",
+                        effect(1, "org.kelvo.effects.echo"), "--effect",
+                        effect(2, "org.kelvo.effects.reverb"), "--set",
+                        "[EffectRack1_EffectUnit4],mix=0.25", "--set",
+                        "[EffectRack1_EffectUnit4],mix_mode=1", "--set",
+                        "[EffectRack1_EffectUnit4],enabled=0"});
+  ASSERT_TRUE(rig);
+  auto index = rig->bridge().effect_index(kMetronomeId);
+  ASSERT_TRUE(index);
+
+  ASSERT_TRUE(toggle_grid_clicks(rig->state, 1));
+  EXPECT_THAT(rig->spoken_now(), ElementsAre(kClicksOn1));
+  EXPECT_EQ(rig->get(slot(3), "loaded"), 1);
+  EXPECT_EQ(rig->get(slot(3), "loaded_effect"), *index);
+  EXPECT_EQ(rig->get(slot(4), "loaded"), 0);
+  EXPECT_EQ(rig->get(kUnit, "mix"), 1);
+  EXPECT_EQ(rig->get(kUnit, "mix_mode"), 0);
+  EXPECT_EQ(rig->get(kUnit, "enabled"), 1);
+
+  ASSERT_TRUE(toggle_grid_clicks(rig->state, 1));
+  EXPECT_THAT(rig->spoken_now(), ElementsAre("Grid clicks off for deck 1"));
+  EXPECT_EQ(rig->get(slot(3), "loaded"), 0);
+  EXPECT_EQ(rig->get(slot(1), "loaded"), 1);
+  EXPECT_EQ(rig->get(slot(2), "loaded"), 1);
+  EXPECT_EQ(rig->get(kUnit, "mix"), 0.25);
+  EXPECT_EQ(rig->get(kUnit, "mix_mode"), 1);
+  EXPECT_EQ(rig->get(kUnit, "enabled"), 0);
+  EXPECT_EQ(rig->get(kUnit, "group_[Channel1]_enable"), 0);
+}
+
+TEST(GridClicks, RefusesAFullUnitAndAMissingMetronome) {
+  auto full = start_rig({"--load", "1=10", "--effect",
+                         effect(1, "org.kelvo.effects.echo"), "--effect",
+                         effect(2, "org.kelvo.effects.reverb"), "--effect",
+                         effect(3, "org.kelvo.effects.filter"), "--effect",
+                         effect(4, "org.kelvo.effects.phaser")});
+  ASSERT_TRUE(full);
+  auto refused = toggle_grid_clicks(full->state, 1);
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.error(),
+            "Effect unit 4 is full. Remove an effect from it first.");
+  EXPECT_THAT(full->spoken_now(), IsEmpty());
+  EXPECT_EQ(full->get(kUnit, "group_[Channel1]_enable"), 0);
+  {
+    std::lock_guard lock(full->state->beatgrid_mutex);
+    EXPECT_FALSE(full->state->beatgrid.clicks);
+  }
+
+  auto missing = start_rig({"--load", "1=10", "--no-metronome"});
+  ASSERT_TRUE(missing);
+  refused = toggle_grid_clicks(missing->state, 1);
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.error(),
+            "The Metronome effect is not available. Enable it in Kelvo "
+            "preferences, Effects.");
+}
+
+TEST(GridClicks, MoveToAnotherDeckSpeaksOnlyTheOnSentence) {
+  auto rig = start_rig({"--load", "1=10", "--load", "2=3"});
+  ASSERT_TRUE(rig);
+  ASSERT_TRUE(toggle_grid_clicks(rig->state, 1));
+  ASSERT_TRUE(toggle_grid_clicks(rig->state, 2));
+  EXPECT_THAT(rig->spoken_now(), ElementsAre(kClicksOn1, kClicksOn2));
+  EXPECT_EQ(rig->get(kUnit, "group_[Channel1]_enable"), 0);
+  EXPECT_EQ(rig->get(kUnit, "group_[Channel2]_enable"), 1);
+  // The metronome loaded for deck 1 was cleared and loaded again: one slot.
+  int loaded = 0;
+  for (int s = 1; s <= 4; ++s) loaded += rig->get(slot(s), "loaded") != 0;
+  EXPECT_EQ(loaded, 1);
+
+  ASSERT_TRUE(toggle_grid_clicks(rig->state, 2));
+  EXPECT_THAT(rig->spoken_now(), ElementsAre("Grid clicks off for deck 2"));
+  for (int s = 1; s <= 4; ++s) EXPECT_EQ(rig->get(slot(s), "loaded"), 0);
+}
+
+TEST(GridMove, KeepsATotalPerDeckThatClicksOnResets) {
+  auto rig = start_rig({"--load", "1=10", "--load", "3=4"});
+  ASSERT_TRUE(rig);
+  ASSERT_TRUE(move_grid(rig->state, 1, 1));
+  ASSERT_TRUE(move_grid(rig->state, 1, 1));
+  ASSERT_TRUE(move_grid(rig->state, 3, -2));
+  ASSERT_TRUE(move_grid(rig->state, 1, -1));
+  ASSERT_TRUE(move_grid(rig->state, 1, -1));
+  EXPECT_THAT(rig->spoken_now(),
+              ElementsAre("later, total plus 5 milliseconds",
+                          "later, total plus 10 milliseconds",
+                          "earlier, total minus 10 milliseconds",
+                          "earlier, total plus 5 milliseconds",
+                          "earlier, back where it was"));
+  EXPECT_EQ(rig->get("[Channel1]", "beats_translate_move"), 0);
+
+  ASSERT_TRUE(move_grid(rig->state, 1, 3));
+  ASSERT_TRUE(toggle_grid_clicks(rig->state, 1));
+  ASSERT_TRUE(move_grid(rig->state, 1, -1));
+  ASSERT_TRUE(move_grid(rig->state, 3, -1));
+  EXPECT_THAT(rig->spoken_now(),
+              ElementsAre("later, total plus 15 milliseconds", kClicksOn1,
+                          "earlier, total minus 5 milliseconds",
+                          "earlier, total minus 15 milliseconds"));
+
+  // An empty deck: refused before anything is sent to Kelvo.
+  auto empty = move_grid(rig->state, 2, 1);
+  ASSERT_FALSE(empty);
+  EXPECT_EQ(empty.error(), "no track loaded");
+  auto tap = tap_tempo(rig->state, 2);
+  ASSERT_FALSE(tap);
+  EXPECT_EQ(tap.error(), "no track loaded");
+  auto offset = say_grid_offset(*rig->state, 2);
+  ASSERT_FALSE(offset);
+  EXPECT_EQ(offset.error(), "no track loaded");
+  for (const std::string& line : rig->sim->trace()) {
+    if (line.find("[Channel2]") == std::string::npos) continue;
+    EXPECT_THAT(line, HasSubstr("\"cmd\":\"get\"")) << line;
+  }
+  EXPECT_THAT(rig->spoken_now(), IsEmpty());
+}
+
+TEST(TapTempo, ARunOfTapsGivesOneSentence) {
+  auto rig = start_rig({"--load", "1=10"});
+  ASSERT_TRUE(rig);
+  for (int tap = 0; tap < 4; ++tap) {
+    if (tap > 0) std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_TRUE(tap_tempo(rig->state, 1));
+  }
+  auto sentence = rig->next_speak(std::chrono::seconds(10));
+  ASSERT_TRUE(sentence);
+  char expected[64];
+  std::snprintf(expected, sizeof expected, "tapped %.2f BPM",
+                rig->get("[Channel1]", "file_bpm"));
+  EXPECT_EQ(sentence->text, expected);
+  EXPECT_THAT(sentence->text,
+              testing::MatchesRegex("tapped 1[12][0-9]\\.[0-9][0-9] BPM"));
+  // The earlier taps' threads stay silent.
+  EXPECT_FALSE(rig->next_speak(std::chrono::seconds(2)));
+}
+
+TEST(GridOffset, SpeaksTheDistanceToTheNearestBeat) {
+  // Row 10 is a 120 BPM track whose grid starts at 0: 500 ms a beat.
+  auto rig = start_rig(
+      {"--load", "1=10", "--load", "2=10", "--load", "3=10", "--load", "4=10",
+       "--set", "[Channel1],beat_distance=0.25", "--set",
+       "[Channel2],beat_distance=0.9", "--set",
+       "[Channel3],beat_distance=0.002", "--set", "[Channel4],file_bpm=0"});
+  ASSERT_TRUE(rig);
+  for (uint8_t deck = 1; deck <= 4; ++deck) {
+    ASSERT_TRUE(say_grid_offset(*rig->state, deck));
+  }
+  EXPECT_THAT(rig->spoken_now(),
+              ElementsAre("125 milliseconds after the beat",
+                          "50 milliseconds before the beat", "On the beat",
+                          "This track has no beat grid"));
+}
+
+TEST(ClearLeftOnClicks, SwitchesOffDecksOnlyWhenTheUnitHoldsTheMetronome) {
+  auto rig =
+      start_rig({"--effect", effect(2, kMetronomeId), "--set",
+                 "[EffectRack1_EffectUnit4],group_[Channel1]_enable=1", "--set",
+                 "[EffectRack1_EffectUnit4],group_[Channel3]_enable=1"});
+  ASSERT_TRUE(rig);
+  testing::internal::CaptureStdout();
+  clear_left_on_clicks(rig->bridge());
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_THAT(out, HasSubstr("grid clicks left on for deck 1 last time: "
+                             "turned off"));
+  EXPECT_THAT(out, HasSubstr("grid clicks left on for deck 3 last time: "
+                             "turned off"));
+  EXPECT_THAT(out, testing::Not(HasSubstr("for deck 2")));
+  for (int deck = 1; deck <= 4; ++deck) {
+    EXPECT_EQ(
+        rig->get(kUnit, "group_[Channel" + std::to_string(deck) + "]_enable"),
+        0);
+  }
+
+  // Without the metronome in the unit the assignment is someone else's.
+  auto other =
+      start_rig({"--effect", effect(1, "org.kelvo.effects.echo"), "--set",
+                 "[EffectRack1_EffectUnit4],group_[Channel2]_enable=1"});
+  ASSERT_TRUE(other);
+  clear_left_on_clicks(other->bridge());
+  EXPECT_EQ(other->get(kUnit, "group_[Channel2]_enable"), 1);
+}
+
+}  // namespace
+}  // namespace orvalin
