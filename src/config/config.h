@@ -17,21 +17,21 @@ namespace orvalin {
 
 // One [[keys]] table, fields as written in the file.
 struct Binding {
-  std::string key;
-  std::string action;
-  std::optional<uint8_t> deck;
-  std::optional<std::string> group;
-  std::optional<std::string> control;
-  std::optional<double> step;
-  std::optional<double> value;
-  std::optional<std::string> what;
-  std::optional<std::string> label;
-  std::optional<std::string> format;
-  std::optional<std::string> report;
-  std::optional<std::string> report_label;
-  std::optional<std::string> report_format;
-  std::optional<std::string> confirm;
-  std::optional<bool> repeat;
+  std::string key{};
+  std::string action{};
+  std::optional<uint8_t> deck{};
+  std::optional<std::string> group{};
+  std::optional<std::string> control{};
+  std::optional<double> step{};
+  std::optional<double> value{};
+  std::optional<std::string> what{};
+  std::optional<std::string> label{};
+  std::optional<std::string> format{};
+  std::optional<std::string> report{};
+  std::optional<std::string> report_label{};
+  std::optional<std::string> report_format{};
+  std::optional<std::string> confirm{};
+  std::optional<bool> repeat{};
 };
 
 // The [general] table.
@@ -188,8 +188,23 @@ using KelvoFinder = std::function<std::optional<std::string>()>;
 Result<LoadedConfig> load_config_from(const std::filesystem::path& file,
                                       const KelvoFinder& find);
 
-// Parses a settings text; `file` names it in error messages.
+// Parses the bytes of a settings file; `file` names it in error messages.
+// Checks the encoding ("cannot read {file}: stream did not contain valid
+// UTF-8") and skips a leading byte-order mark; a TOML problem gives
+// "error in {file}: " and a description with line, column and the line.
 Result<Config> parse_config(std::string_view text, std::string_view file);
+
+// The built-in configuration text, parsed once.
+const Config& builtin_config();
+
+// The text written as a new settings file: the built-in text with its
+// kelvo_path line naming `kelvo_path` when one was found.
+std::string new_settings_text(const std::optional<std::string>& kelvo_path);
+
+// The file's bindings applied onto the base list: same key replaces in
+// place, a new key is appended, and "none" bindings are then removed.
+std::vector<Binding> merge_bindings(std::vector<Binding> base,
+                                    const std::vector<Binding>& file);
 
 // The per-action checks that turn a binding into an Action.
 Result<Action> validate_binding(const Binding& binding);

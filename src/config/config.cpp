@@ -1,0 +1,661 @@
+#include "config/config.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <system_error>
+#include <utility>
+
+// The TOML library stays inside this file. Its error-code form keeps parse
+// failures ordinary values instead of exceptions.
+#define TOML_EXCEPTIONS 0
+#include <toml++/toml.h>
+
+#include "applog/applog.h"
+#include "base/os.h"
+#include "base/utf.h"
+#include "config/builtin.h"
+#include "config/fileio.h"
+#include "config/keys.h"
+#include "config/text.h"
+#include "registry/registry.h"
+
+namespace orvalin {
+
+namespace {
+
+constexpr std::array<std::pair<ValueFormat, std::string_view>, 9> kFormats = {{
+    {ValueFormat::percent, "percent"},
+    {ValueFormat::offset, "offset"},
+    {ValueFormat::balance, "balance"},
+    {ValueFormat::onoff, "onoff"},
+    {ValueFormat::time, "time"},
+    {ValueFormat::bpm, "bpm"},
+    {ValueFormat::bpm_precise, "bpm_precise"},
+    {ValueFormat::key, "key"},
+    {ValueFormat::number, "number"},
+}};
+
+constexpr std::array<std::string_view, 8> kSayNames = {
+    "status",      "track",          "time",    "tempo",
+    "grid_offset", "selected_track", "hotcues", "effects"};
+
+// ---------------------------------------------------------------------------
+// Reading the TOML document into records.
+
+std::string_view type_name(toml::node_type type) {
+  switch (type) {
+    case toml::node_type::table:
+      return "a table";
+    case toml::node_type::array:
+      return "an array";
+    case toml::node_type::string:
+      return "a string";
+    case toml::node_type::integer:
+      return "an integer";
+    case toml::node_type::floating_point:
+      return "a float";
+    case toml::node_type::boolean:
+      return "a boolean";
+    case toml::node_type::date:
+      return "a date";
+    case toml::node_type::time:
+      return "a time";
+    case toml::node_type::date_time:
+      return "a date-time";
+    default:
+      return "nothing";
+  }
+}
+
+// The text of line `number` (1-based) made fit for one log line: control
+// characters become spaces and a very long line is cut.
+std::string shown_line(std::string_view text, uint32_t number) {
+  const std::vector<std::string_view> lines = cfgtext::split_lines(text);
+  if (number == 0 || number > lines.size()) return {};
+  std::string_view line = lines[number - 1];
+  constexpr size_t kLongest = 120;
+  bool cut = false;
+  if (line.size() > kLongest) {
+    size_t end = kLongest;
+    while (end > 0 && (static_cast<uint8_t>(line[end]) & 0xC0) == 0x80) --end;
+    line = line.substr(0, end);
+    cut = true;
+  }
+  std::string shown;
+  for (char c : line) {
+    const auto byte = static_cast<uint8_t>(c);
+    shown += byte < 0x20 || byte == 0x7F ? ' ' : c;
+  }
+  while (!shown.empty() && shown.back() == ' ') shown.pop_back();
+  if (cut) shown += "...";
+  return shown;
+}
+
+// "{what}, at line {L}, column {C}: {the line}", the form every description
+// of a settings problem takes, whether the TOML library or this file found
+// it.
+std::string located(std::string_view text, const toml::source_position& at,
+                    std::string_view what) {
+  std::string out(what);
+  if (at.line == 0) return out;
+  out += ", at line " + std::to_string(at.line) + ", column " +
+         std::to_string(at.column);
+  const std::string line = shown_line(text, at.line);
+  if (!line.empty()) out += ": " + line;
+  return out;
+}
+
+std::string quoted(std::string_view field) {
+  return "'" + std::string(field) + "'";
+}
+
+// Turns the parsed document into records; the first problem is kept.
+class RecordReader {
+ public:
+  explicit RecordReader(std::string_view text) : text_(text) {}
+
+  Result<Config> read_config(const toml::table& root) {
+    Config config;
+    const toml::node* general = root.get("general");
+    if (general == nullptr) {
+      return fail(located(text_, {1, 1}, "missing field 'general'"));
+    }
+    const toml::table* general_table = general->as_table();
+    if (general_table == nullptr) {
+      return fail(wrong_type("'general'", *general, "a table"));
+    }
+    if (auto read = read_general(*general_table)) {
+      config.general = std::move(*read);
+    } else {
+      return fail(std::move(read.error()));
+    }
+    if (const toml::node* keys = root.get("keys")) {
+      const toml::array* list = keys->as_array();
+      if (list == nullptr) {
+        return fail(wrong_type("'keys'", *keys, "an array of tables"));
+      }
+      size_t item = 0;
+      for (const toml::node& entry : *list) {
+        ++item;
+        const toml::table* table = entry.as_table();
+        if (table == nullptr) {
+          return fail(wrong_type("'keys' item " + std::to_string(item), entry,
+                                 "a table"));
+        }
+        auto binding = read_binding(*table);
+        if (!binding) return fail(std::move(binding.error()));
+        config.keys.push_back(std::move(*binding));
+      }
+    }
+    return config;
+  }
+
+ private:
+  // `subject` names the field: "'port'", "'keys' item 2".
+  std::string wrong_type(std::string_view subject, const toml::node& node,
+                         std::string_view expected) const {
+    std::string what = "wrong type for ";
+    what += subject;
+    what += ": expected ";
+    what += expected;
+    what += ", found ";
+    what += type_name(node.type());
+    return located(text_, node.source().begin, what);
+  }
+
+  std::string missing(std::string_view field, std::string_view table_name,
+                      const toml::table& table) const {
+    std::string what = "missing field '";
+    what += field;
+    what += "' in ";
+    what += table_name;
+    return located(text_, table.source().begin, what);
+  }
+
+  Status read_string(const toml::table& table, std::string_view field,
+                     std::optional<std::string>* out) const {
+    const toml::node* node = table.get(field);
+    if (node == nullptr) return {};
+    const auto* value = node->as_string();
+    if (value == nullptr)
+      return fail(wrong_type(quoted(field), *node, "a string"));
+    *out = value->get();
+    return {};
+  }
+
+  Status read_number(const toml::table& table, std::string_view field,
+                     std::optional<double>* out) const {
+    const toml::node* node = table.get(field);
+    if (node == nullptr) return {};
+    if (const auto* value = node->as_floating_point()) {
+      *out = value->get();
+    } else if (const auto* whole = node->as_integer()) {
+      *out = static_cast<double>(whole->get());
+    } else {
+      return fail(wrong_type(quoted(field), *node, "a number"));
+    }
+    return {};
+  }
+
+  // An integer within [0, highest].
+  Status read_unsigned(const toml::table& table, std::string_view field,
+                       int64_t highest, std::optional<int64_t>* out) const {
+    const toml::node* node = table.get(field);
+    if (node == nullptr) return {};
+    const std::string expected =
+        "an integer from 0 to " + std::to_string(highest);
+    const auto* value = node->as_integer();
+    if (value == nullptr)
+      return fail(wrong_type(quoted(field), *node, expected));
+    const int64_t number = value->get();
+    if (number < 0 || number > highest) {
+      std::string what = "'";
+      what += field;
+      what += "' is out of range: expected " + expected + ", found " +
+              std::to_string(number);
+      return fail(located(text_, node->source().begin, what));
+    }
+    *out = number;
+    return {};
+  }
+
+  Result<General> read_general(const toml::table& table) const {
+    General general;
+    std::optional<std::string> path;
+    if (auto read = read_string(table, "kelvo_path", &path); !read) {
+      return fail(std::move(read.error()));
+    }
+    if (!path) return fail(missing("kelvo_path", "[general]", table));
+    general.kelvo_path = std::move(*path);
+    if (const toml::node* args = table.get("kelvo_args")) {
+      const toml::array* list = args->as_array();
+      if (list == nullptr) {
+        return fail(wrong_type("'kelvo_args'", *args, "an array of strings"));
+      }
+      size_t item = 0;
+      for (const toml::node& entry : *list) {
+        ++item;
+        const auto* value = entry.as_string();
+        if (value == nullptr) {
+          return fail(wrong_type("'kelvo_args' item " + std::to_string(item),
+                                 entry, "a string"));
+        }
+        general.kelvo_args.push_back(value->get());
+      }
+    }
+    std::optional<int64_t> port;
+    if (auto read = read_unsigned(table, "port", 65535, &port); !read) {
+      return fail(std::move(read.error()));
+    }
+    if (port) general.port = static_cast<uint16_t>(*port);
+    return general;
+  }
+
+  Result<Binding> read_binding(const toml::table& table) const {
+    Binding binding;
+    std::optional<std::string> key;
+    std::optional<std::string> action;
+    std::optional<int64_t> deck;
+    Status read = read_string(table, "key", &key);
+    if (read) read = read_string(table, "action", &action);
+    if (read) read = read_unsigned(table, "deck", 255, &deck);
+    if (read) read = read_string(table, "group", &binding.group);
+    if (read) read = read_string(table, "control", &binding.control);
+    if (read) read = read_number(table, "step", &binding.step);
+    if (read) read = read_number(table, "value", &binding.value);
+    if (read) read = read_string(table, "what", &binding.what);
+    if (read) read = read_string(table, "label", &binding.label);
+    if (read) read = read_string(table, "format", &binding.format);
+    if (read) read = read_string(table, "report", &binding.report);
+    if (read) read = read_string(table, "report_label", &binding.report_label);
+    if (read) {
+      read = read_string(table, "report_format", &binding.report_format);
+    }
+    if (read) read = read_string(table, "confirm", &binding.confirm);
+    if (read) {
+      if (const toml::node* node = table.get("repeat")) {
+        if (const auto* value = node->as_boolean()) {
+          binding.repeat = value->get();
+        } else {
+          read = fail(wrong_type("'repeat'", *node, "a boolean"));
+        }
+      }
+    }
+    if (!read) return fail(std::move(read.error()));
+    if (!key) return fail(missing("key", "[[keys]]", table));
+    if (!action) return fail(missing("action", "[[keys]]", table));
+    binding.key = std::move(*key);
+    binding.action = std::move(*action);
+    if (deck) binding.deck = static_cast<uint8_t>(*deck);
+    return binding;
+  }
+
+  std::string_view text_;
+};
+
+// ---------------------------------------------------------------------------
+// Loading.
+
+// A binding's key as the merge compares it: the parsed combination, or the
+// text itself when it does not parse.
+struct MergeKey {
+  std::optional<KeyCombination> combination;
+  std::string text;
+
+  explicit MergeKey(const std::string& key) : text(key) {
+    if (auto parsed = parse_key_combination(key)) combination = *parsed;
+  }
+
+  bool same_as(const MergeKey& other) const {
+    if (combination && other.combination) {
+      return *combination == *other.combination;
+    }
+    return cfgtext::equal_ignoring_ascii_case(text, other.text);
+  }
+};
+
+// A TOML string holding `text`: a literal string when that can hold it,
+// else a basic string with escapes. Control characters force the basic
+// form, so that no found path can break the file or add lines to it.
+std::string toml_string(std::string_view text) {
+  const bool literal = std::none_of(text.begin(), text.end(), [](char c) {
+    const auto byte = static_cast<uint8_t>(c);
+    return c == '\'' || (byte < 0x20 && c != '\t') || byte == 0x7F;
+  });
+  if (literal) return "'" + std::string(text) + "'";
+  std::string quoted = "\"";
+  for (char c : text) {
+    const auto byte = static_cast<uint8_t>(c);
+    if (c == '\\' || c == '"') {
+      quoted += '\\';
+      quoted += c;
+    } else if ((byte < 0x20 && c != '\t') || byte == 0x7F) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04X", byte);
+      quoted += escape;
+    } else {
+      quoted += c;
+    }
+  }
+  quoted += '"';
+  return quoted;
+}
+
+std::string control_or_empty(const Binding& binding) {
+  return binding.control.value_or(std::string());
+}
+
+// The `what` value in the notation of an optional text: None, or
+// Some("text") with quotes, backslashes and control characters escaped.
+std::string optional_text_notation(const std::optional<std::string>& text) {
+  if (!text) return "None";
+  std::string out = "Some(\"";
+  for (char c : *text) {
+    const auto byte = static_cast<uint8_t>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      char escape[12];
+      std::snprintf(escape, sizeof escape, "\\u{%x}", byte);
+      out += escape;
+    } else {
+      out += c;
+    }
+  }
+  out += "\")";
+  return out;
+}
+
+std::string quoted_key(const Binding& binding) {
+  return "'" + binding.key + "': ";
+}
+
+Result<ControlTarget> target_of(const Binding& binding) {
+  if (!binding.control) {
+    return fail(quoted_key(binding) + "action '" + binding.action +
+                "' needs 'control'");
+  }
+  return ControlTarget{binding.group.value_or("[Channel{deck}]"),
+                       *binding.control};
+}
+
+Result<ValueFormat> format_of(const Binding& binding,
+                              const std::optional<std::string>& field,
+                              ValueFormat fallback) {
+  if (!field) return fallback;
+  if (auto format = parse_value_format(*field)) return *format;
+  return fail(quoted_key(binding) + "unknown format '" + *field + "'");
+}
+
+int32_t rounded_steps(double step) {
+  if (std::isnan(step)) return 0;
+  const double rounded = std::round(step);
+  if (rounded <= static_cast<double>(std::numeric_limits<int32_t>::min())) {
+    return std::numeric_limits<int32_t>::min();
+  }
+  if (rounded >= static_cast<double>(std::numeric_limits<int32_t>::max())) {
+    return std::numeric_limits<int32_t>::max();
+  }
+  return static_cast<int32_t>(rounded);
+}
+
+}  // namespace
+
+std::string_view value_format_name(ValueFormat format) {
+  for (const auto& [known, name] : kFormats) {
+    if (known == format) return name;
+  }
+  return "number";
+}
+
+std::optional<ValueFormat> parse_value_format(std::string_view name) {
+  for (const auto& [format, known] : kFormats) {
+    if (known == name) return format;
+  }
+  return std::nullopt;
+}
+
+std::string_view say_what_name(SayWhat what) {
+  const auto index = static_cast<size_t>(what);
+  return index < kSayNames.size() ? kSayNames[index] : "status";
+}
+
+std::optional<SayWhat> parse_say_what(std::string_view name) {
+  for (size_t i = 0; i < kSayNames.size(); ++i) {
+    if (kSayNames[i] == name) return static_cast<SayWhat>(i);
+  }
+  return std::nullopt;
+}
+
+std::filesystem::path config_dir() { return settings_base_dir() / "Orvalin"; }
+
+Result<Config> parse_config(std::string_view text, std::string_view file) {
+  if (!is_valid_utf8(text)) {
+    return fail("cannot read " + std::string(file) +
+                ": stream did not contain valid UTF-8");
+  }
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+  const std::string prefix = "error in " + std::string(file) + ": ";
+  try {
+    toml::parse_result parsed = toml::parse(text, std::string_view(file));
+    if (!parsed) {
+      const toml::parse_error& error = parsed.error();
+      return fail(prefix +
+                  located(text, error.source().begin, error.description()));
+    }
+    auto config = RecordReader(text).read_config(parsed.table());
+    if (!config) return fail(prefix + config.error());
+    return config;
+  } catch (const std::exception& error) {
+    return fail(prefix + error.what());
+  }
+}
+
+const Config& builtin_config() {
+  // The built-in text is fixed and parses; should it ever not, the base list
+  // is empty and the file's own bindings still work.
+  static const Config* const config = [] {
+    auto parsed = parse_config(builtin_config_text(), "built-in settings");
+    return new Config(parsed ? std::move(*parsed) : Config{});
+  }();
+  return *config;
+}
+
+std::string new_settings_text(const std::optional<std::string>& kelvo_path) {
+  std::string text;
+  for (std::string_view line : cfgtext::split_lines(builtin_config_text())) {
+    const std::string_view name = cfgtext::trim(line.substr(0, line.find('=')));
+    if (name == "kelvo_path" && kelvo_path) {
+      text += "kelvo_path = " + toml_string(*kelvo_path);
+    } else {
+      text += line;
+    }
+    text += '\n';
+  }
+  return text;
+}
+
+std::vector<Binding> merge_bindings(std::vector<Binding> base,
+                                    const std::vector<Binding>& file) {
+  // Each key is parsed once, not once per comparison.
+  std::vector<MergeKey> keys;
+  keys.reserve(base.size() + file.size());
+  for (const Binding& binding : base) keys.emplace_back(binding.key);
+  for (const Binding& binding : file) {
+    const MergeKey key(binding.key);
+    const auto same =
+        std::find_if(keys.begin(), keys.end(),
+                     [&](const MergeKey& other) { return other.same_as(key); });
+    if (same != keys.end()) {
+      base[static_cast<size_t>(same - keys.begin())] = binding;
+    } else {
+      base.push_back(binding);
+      keys.push_back(key);
+    }
+  }
+  std::erase_if(
+      base, [](const Binding& binding) { return binding.action == "none"; });
+  return base;
+}
+
+Result<LoadedConfig> load_config_from(const std::filesystem::path& file,
+                                      const KelvoFinder& find) {
+  LoadedConfig loaded;
+  loaded.path = file;
+  const std::string file_text = path_to_utf8(file);
+  if (!path_exists(file)) {
+    const std::optional<std::string> found = find();
+    const std::filesystem::path dir = file.parent_path();
+    if (!dir.empty()) {
+      std::error_code error;
+      std::filesystem::create_directories(dir, error);
+      if (error) {
+        return fail("cannot create " + path_to_utf8(dir) + ": " +
+                    error_code_text(error));
+      }
+    }
+    if (auto written = cfgfile::write_file(file, new_settings_text(found));
+        !written) {
+      return fail("cannot write " + file_text + ": " + written.error());
+    }
+    loaded.created = true;
+  }
+  auto bytes = cfgfile::read_file(file);
+  if (!bytes) return fail("cannot read " + file_text + ": " + bytes.error());
+  auto config = parse_config(*bytes, file_text);
+  if (!config) return fail(std::move(config.error()));
+  loaded.general = std::move(config->general);
+  loaded.bindings = merge_bindings(builtin_config().keys, config->keys);
+  if (!path_exists(utf8_to_path(loaded.general.kelvo_path))) {
+    if (const std::optional<std::string> found = find()) {
+      log("kelvo_path " + loaded.general.kelvo_path +
+          " does not exist, using " + *found);
+      loaded.general.kelvo_path = *found;
+    }
+  }
+  return loaded;
+}
+
+Result<LoadedConfig> load_config() {
+  return load_config_from(config_dir() / "config.toml",
+                          [] { return find_kelvo(); });
+}
+
+Result<Action> validate_binding(const Binding& binding) {
+  const std::string& action = binding.action;
+  const std::string key = quoted_key(binding);
+  if (action == "select_deck") {
+    if (!binding.deck) return fail(key + "select_deck needs 'deck'");
+    return act::SelectDeck{*binding.deck};
+  }
+  if (action == "toggle") {
+    auto target = target_of(binding);
+    if (!target) return fail(std::move(target.error()));
+    return act::Toggle{std::move(*target), binding.label};
+  }
+  if (action == "press") {
+    std::optional<Report> report;
+    if (binding.report) {
+      auto format =
+          format_of(binding, binding.report_format, ValueFormat::number);
+      if (!format) return fail(std::move(format.error()));
+      report = Report{ControlTarget{binding.group.value_or("[Channel{deck}]"),
+                                    *binding.report},
+                      binding.report_label.value_or(*binding.report), *format};
+    }
+    auto target = target_of(binding);
+    if (!target) return fail(std::move(target.error()));
+    return act::Press{std::move(*target), std::move(report), binding.confirm,
+                      binding.label};
+  }
+  if (action == "set") {
+    if (!binding.value) return fail(key + "set needs 'value'");
+    auto target = target_of(binding);
+    if (!target) return fail(std::move(target.error()));
+    return act::Set{std::move(*target), *binding.value, binding.label};
+  }
+  if (action == "adjust") {
+    if (!binding.step) return fail(key + "adjust needs 'step'");
+    auto target = target_of(binding);
+    if (!target) return fail(std::move(target.error()));
+    auto format = format_of(binding, binding.format, ValueFormat::percent);
+    if (!format) return fail(std::move(format.error()));
+    return act::Adjust{std::move(*target), *binding.step,
+                       binding.label.value_or(control_or_empty(binding)),
+                       *format};
+  }
+  if (action == "say") {
+    const auto what =
+        binding.what ? parse_say_what(*binding.what) : std::nullopt;
+    if (!what) {
+      return fail(
+          key + "unknown say 'what': " + optional_text_notation(binding.what));
+    }
+    return act::Say{*what};
+  }
+  if (action == "say_control") {
+    auto target = target_of(binding);
+    if (!target) return fail(std::move(target.error()));
+    auto format = format_of(binding, binding.format, ValueFormat::number);
+    if (!format) return fail(std::move(format.error()));
+    return act::SayControl{std::move(*target),
+                           binding.label.value_or(control_or_empty(binding)),
+                           *format};
+  }
+  if (action == "beatgrid_move") {
+    if (!binding.step) return fail(key + "beatgrid_move needs 'step'");
+    return act::BeatgridMove{rounded_steps(*binding.step)};
+  }
+  if (action == "marker") {
+    if (!binding.control) return fail(key + "marker needs 'control'");
+    if (!binding.report) return fail(key + "marker needs 'report'");
+    if (!binding.label) return fail(key + "marker needs 'label'");
+    return act::Marker{*binding.control, *binding.report, *binding.label};
+  }
+  if (action == "stop_speech") return act::StopSpeech{};
+  if (action == "toggle_announce") return act::ToggleAnnounce{};
+  if (action == "dump_widgets") return act::DumpWidgets{};
+  if (action == "key_help") return act::KeyHelp{};
+  if (action == "beatgrid_clicks") return act::BeatgridClicks{};
+  if (action == "beatgrid_tap") return act::BeatgridTap{};
+  if (action == "preview") return act::Preview{};
+  if (action == "stop_samplers") return act::StopSamplers{};
+  return fail(key + "unknown action '" + action + "'");
+}
+
+Result<HotkeyEntry> hotkey_entry(const Binding& binding) {
+  auto combination = parse_key_combination(binding.key);
+  if (!combination) return fail(std::move(combination.error()));
+  const bool repeats_by_default =
+      binding.action == "adjust" || binding.action == "beatgrid_move";
+  return HotkeyEntry{binding.key, combination->modifiers, combination->vk,
+                     binding.repeat.value_or(repeats_by_default)};
+}
+
+Result<BindingTables> build_binding_tables(
+    const std::vector<Binding>& bindings) {
+  BindingTables tables;
+  tables.hotkeys.reserve(bindings.size());
+  tables.actions.reserve(bindings.size());
+  for (const Binding& binding : bindings) {
+    auto entry = hotkey_entry(binding);
+    if (!entry) return fail(std::move(entry.error()));
+    auto action = validate_binding(binding);
+    if (!action) return fail(std::move(action.error()));
+    tables.hotkeys.push_back(std::move(*entry));
+    tables.actions.push_back(KeyAction{binding.key, std::move(*action)});
+  }
+  return tables;
+}
+
+}  // namespace orvalin

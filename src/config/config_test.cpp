@@ -1,0 +1,673 @@
+#include "config/config.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <limits>
+
+#include "base/os.h"
+#include "base/utf.h"
+#include "config/builtin.h"
+#include "config/keys.h"
+
+namespace orvalin {
+namespace {
+
+// A fresh folder under the system's temporary folder, removed at the end.
+class TempDir {
+ public:
+  TempDir() {
+    static std::atomic<int> counter{0};
+    const auto stamp =
+        std::chrono::steady_clock::now().time_since_epoch().count();
+    path_ = temp_dir() / ("orvalin-config-test-" + std::to_string(stamp) + "-" +
+                          std::to_string(counter++));
+    std::filesystem::create_directories(path_);
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+void write_bytes(const std::filesystem::path& path, std::string_view bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string read_bytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A finder that counts its calls and answers with `found`.
+struct FakeFinder {
+  std::optional<std::string> found;
+  int calls = 0;
+  KelvoFinder function() {
+    return [this] {
+      ++calls;
+      return found;
+    };
+  }
+};
+
+constexpr std::string_view kMinimal =
+    "[general]\nkelvo_path = 'C:\\Kelvo\\kelvo.exe'\n";
+
+std::string parse_error(std::string_view text) {
+  auto parsed = parse_config(text, "C:\\x\\config.toml");
+  EXPECT_FALSE(parsed.has_value()) << text;
+  return parsed ? std::string() : parsed.error();
+}
+
+Config parsed_ok(std::string_view text) {
+  auto parsed = parse_config(text, "config.toml");
+  EXPECT_TRUE(parsed.has_value()) << text << "\n" << parsed.error();
+  return parsed.value_or(Config{});
+}
+
+std::vector<std::string> keys_of(const std::vector<Binding>& bindings) {
+  std::vector<std::string> keys;
+  for (const Binding& binding : bindings) keys.push_back(binding.key);
+  return keys;
+}
+
+TEST(ConfigTest, FirstRunWritesTheBuiltInTextAndLaterRunsReadIt) {
+  TempDir dir;
+  const auto file = dir.path() / "Roaming" / "Orvalin" / "config.toml";
+  FakeFinder finder;
+  auto first = load_config_from(file, finder.function());
+  ASSERT_TRUE(first.has_value()) << first.error();
+  EXPECT_TRUE(first->created);
+  EXPECT_EQ(first->path, file);
+  EXPECT_EQ(read_bytes(file), builtin_config_text());
+  EXPECT_EQ(first->general.kelvo_path, "C:\\Program Files\\Kelvo\\kelvo.exe");
+  EXPECT_EQ(first->bindings.size(), 103u);
+  // Once when creating, once because the default path does not exist here.
+  EXPECT_EQ(finder.calls, 2);
+
+  auto second = load_config_from(file, finder.function());
+  ASSERT_TRUE(second.has_value()) << second.error();
+  EXPECT_FALSE(second->created);
+  EXPECT_EQ(read_bytes(file), builtin_config_text());
+}
+
+TEST(ConfigTest, FirstRunWritesTheFoundKelvoPath) {
+  TempDir dir;
+  const auto file = dir.path() / "config.toml";
+  FakeFinder finder{"C:\\Apps\\Kelvo\\kelvo.exe"};
+  testing::internal::CaptureStdout();
+  auto loaded = load_config_from(file, finder.function());
+  testing::internal::GetCapturedStdout();
+  ASSERT_TRUE(loaded.has_value()) << loaded.error();
+  EXPECT_TRUE(loaded->created);
+  EXPECT_EQ(loaded->general.kelvo_path, "C:\\Apps\\Kelvo\\kelvo.exe");
+  std::string expected(builtin_config_text());
+  const std::string_view line =
+      "kelvo_path = 'C:\\Program Files\\Kelvo\\kelvo.exe'";
+  expected.replace(expected.find(line), line.size(),
+                   "kelvo_path = 'C:\\Apps\\Kelvo\\kelvo.exe'");
+  EXPECT_EQ(read_bytes(file), expected);
+}
+
+TEST(ConfigTest, NewFileQuotesThePathSoThatItReadsBack) {
+  EXPECT_EQ(new_settings_text(std::nullopt), builtin_config_text());
+  const auto line_of = [](const std::string& path) {
+    const std::string text = new_settings_text(path);
+    const size_t start = text.find("\nkelvo_path") + 1;
+    return text.substr(start, text.find('\n', start) - start);
+  };
+  EXPECT_EQ(line_of("D:\\Kelvo\\kelvo.exe"),
+            "kelvo_path = 'D:\\Kelvo\\kelvo.exe'");
+  EXPECT_EQ(line_of("C:\\O'Brien\\Kelvo \"2\"\\kelvo.exe"),
+            "kelvo_path = \"C:\\\\O'Brien\\\\Kelvo \\\"2\\\"\\\\kelvo.exe\"");
+  // A control character cannot stand in a TOML string of either kind; it is
+  // escaped rather than allowed to break the line.
+  EXPECT_EQ(line_of("C:\\a\nb\\kelvo.exe"),
+            "kelvo_path = \"C:\\\\a\\u000Ab\\\\kelvo.exe\"");
+  for (const std::string path :
+       {"C:\\Program Files\\Kelvo\\kelvo.exe", "C:\\O'Brien\\kelvo.exe",
+        "/opt/it's \"here\"\\x", "C:\\a\nb\r\x01\x7F\\k.exe",
+        "C:\\Gr\xC3\xBC\xC3\x9F\\\tk.exe"}) {
+    const std::string text = new_settings_text(path);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'),
+              std::count(builtin_config_text().begin(),
+                         builtin_config_text().end(), '\n'));
+    auto parsed = parse_config(text, "new");
+    ASSERT_TRUE(parsed.has_value()) << path << ": " << parsed.error();
+    EXPECT_EQ(parsed->general.kelvo_path, path);
+    EXPECT_EQ(parsed->keys.size(), 103u);
+  }
+}
+
+TEST(ConfigTest, MinimalFileGivesTheBuiltInBindingsAndDefaults) {
+  TempDir dir;
+  const auto file = dir.path() / "config.toml";
+  write_bytes(file, kMinimal);
+  FakeFinder finder;
+  auto loaded = load_config_from(file, finder.function());
+  ASSERT_TRUE(loaded.has_value()) << loaded.error();
+  EXPECT_FALSE(loaded->created);
+  EXPECT_TRUE(loaded->general.kelvo_args.empty());
+  EXPECT_EQ(loaded->general.port, 52764);
+  EXPECT_EQ(keys_of(loaded->bindings), keys_of(builtin_config().keys));
+  EXPECT_EQ(loaded->general.kelvo_path, "C:\\Kelvo\\kelvo.exe");
+  EXPECT_EQ(finder.calls, 1);
+
+  // With a byte-order mark the file loads the same.
+  write_bytes(file, "\xEF\xBB\xBF" + std::string(kMinimal));
+  auto with_mark = load_config_from(file, finder.function());
+  ASSERT_TRUE(with_mark.has_value()) << with_mark.error();
+  EXPECT_EQ(with_mark->bindings.size(), 103u);
+}
+
+TEST(ConfigTest, GeneralValues) {
+  const Config config = parsed_ok(
+      "[general]\nkelvo_path = \"K\"\nkelvo_args = ['-a', \"b c\"]\n"
+      "port = 65535\ncolour = 'blue'\n[other]\nx = 1\n");
+  EXPECT_EQ(config.general.kelvo_path, "K");
+  EXPECT_EQ(config.general.kelvo_args, (std::vector<std::string>{"-a", "b c"}));
+  EXPECT_EQ(config.general.port, 65535);
+  EXPECT_EQ(parsed_ok("[general]\nkelvo_path = ''\nport = 0\n").general.port,
+            0);
+}
+
+TEST(ConfigTest, KelvoPathFallback) {
+  TempDir dir;
+  const auto file = dir.path() / "config.toml";
+  const std::string missing = path_to_utf8(dir.path() / "nope" / "kelvo.exe");
+  write_bytes(file, "[general]\nkelvo_path = '" + missing + "'\n");
+
+  FakeFinder finder{"C:\\Found\\kelvo.exe"};
+  testing::internal::CaptureStdout();
+  auto loaded = load_config_from(file, finder.function());
+  const std::string printed = testing::internal::GetCapturedStdout();
+  ASSERT_TRUE(loaded.has_value()) << loaded.error();
+  EXPECT_EQ(loaded->general.kelvo_path, "C:\\Found\\kelvo.exe");
+  EXPECT_EQ(printed, "kelvo_path " + missing +
+                         " does not exist, using C:\\Found\\kelvo.exe\n");
+  // The file itself is left as it was.
+  EXPECT_EQ(read_bytes(file), "[general]\nkelvo_path = '" + missing + "'\n");
+
+  FakeFinder nothing;
+  testing::internal::CaptureStdout();
+  auto kept = load_config_from(file, nothing.function());
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  ASSERT_TRUE(kept.has_value());
+  EXPECT_EQ(kept->general.kelvo_path, missing);
+  EXPECT_EQ(nothing.calls, 1);
+
+  // An existing path is used without a search.
+  const std::string existing = path_to_utf8(file);
+  write_bytes(file, "[general]\nkelvo_path = '" + existing + "'\n");
+  FakeFinder unused{"C:\\Other\\kelvo.exe"};
+  auto exists = load_config_from(file, unused.function());
+  ASSERT_TRUE(exists.has_value());
+  EXPECT_EQ(exists->general.kelvo_path, existing);
+  EXPECT_EQ(unused.calls, 0);
+}
+
+TEST(ConfigTest, MergeReplacesAppendsAndRemoves) {
+  const Config file = parsed_ok(std::string(kMinimal) + R"(
+[[keys]]
+key = "alt+ctrl+P"
+action = "press"
+control = "cue_default"
+
+[[keys]]
+key = "ctrl+alt+shift+y"
+action = "toggle"
+control = "quantize"
+
+[[keys]]
+key = "ctrl+alt+e"
+action = "none"
+
+[[keys]]
+key = "ctrl+shift+y+alt"
+action = "toggle"
+control = "slip_enabled"
+
+[[keys]]
+key = "win+f9"
+action = "none"
+
+[[keys]]
+key = "ctrl+alt+BAD"
+action = "toggle"
+control = "a"
+
+[[keys]]
+key = "Ctrl+Alt+bad"
+action = "toggle"
+control = "b"
+
+[[keys]]
+key = "ctrl+alt+bad "
+action = "toggle"
+control = "c"
+)");
+  const std::vector<Binding>& base = builtin_config().keys;
+  const std::vector<Binding> merged = merge_bindings(base, file.keys);
+  ASSERT_EQ(merged.size(), 103u - 1 + 3);
+  // Replaced in the built-in position (the fifth binding).
+  EXPECT_EQ(merged[4].key, "alt+ctrl+P");
+  EXPECT_EQ(merged[4].control, "cue_default");
+  for (const Binding& binding : merged) EXPECT_NE(binding.key, "ctrl+alt+e");
+  // The second binding of a new key replaced the first, at its position;
+  // unparsable keys compare as text ignoring case, with equal length.
+  EXPECT_EQ(merged[102].key, "ctrl+shift+y+alt");
+  EXPECT_EQ(merged[102].control, "slip_enabled");
+  EXPECT_EQ(merged[103].key, "Ctrl+Alt+bad");
+  EXPECT_EQ(merged[103].control, "b");
+  EXPECT_EQ(merged[104].key, "ctrl+alt+bad ");
+  // A "none" binding is dropped even when nothing else had its key.
+  const std::vector<Binding> none_only = merge_bindings(
+      {},
+      parsed_ok(std::string(kMinimal) + "[[keys]]\nkey='x'\naction='none'\n")
+          .keys);
+  EXPECT_TRUE(none_only.empty());
+  // "None" is not "none".
+  EXPECT_EQ(merge_bindings(base, parsed_ok(std::string(kMinimal) +
+                                           "[[keys]]\nkey='ctrl+alt+p'\n"
+                                           "action='None'\n")
+                                     .keys)
+                .size(),
+            103u);
+}
+
+TEST(ConfigTest, BindingFields) {
+  const Config config = parsed_ok(std::string(kMinimal) + R"(
+[[keys]]
+key = "ctrl+alt+y"
+action = "press"
+deck = 255
+group = "[Sampler{deck}]"
+control = "c"
+step = 2
+value = -0.5
+what = "w"
+label = "l"
+format = "f"
+report = "r"
+report_label = "rl"
+report_format = "rf"
+confirm = "ok"
+repeat = false
+colour = "red"
+
+[[keys]]
+key = "k"
+action = "a"
+)");
+  ASSERT_EQ(config.keys.size(), 2u);
+  const Binding& b = config.keys[0];
+  EXPECT_EQ(b.key, "ctrl+alt+y");
+  EXPECT_EQ(b.action, "press");
+  EXPECT_EQ(b.deck, 255);
+  EXPECT_EQ(b.group, "[Sampler{deck}]");
+  EXPECT_EQ(b.control, "c");
+  EXPECT_EQ(b.step, 2.0);
+  EXPECT_EQ(b.value, -0.5);
+  EXPECT_EQ(b.what, "w");
+  EXPECT_EQ(b.label, "l");
+  EXPECT_EQ(b.format, "f");
+  EXPECT_EQ(b.report, "r");
+  EXPECT_EQ(b.report_label, "rl");
+  EXPECT_EQ(b.report_format, "rf");
+  EXPECT_EQ(b.confirm, "ok");
+  EXPECT_EQ(b.repeat, false);
+  const Binding& bare = config.keys[1];
+  EXPECT_FALSE(bare.deck || bare.group || bare.control || bare.step ||
+               bare.value || bare.what || bare.label || bare.format ||
+               bare.report || bare.report_label || bare.report_format ||
+               bare.confirm || bare.repeat);
+  // Inline tables in an array are bindings too.
+  EXPECT_EQ(
+      parsed_ok("keys = [{key = 'a', action = 'b'}]\n" + std::string(kMinimal))
+          .keys.size(),
+      1u);
+}
+
+TEST(ConfigTest, FileErrors) {
+  TempDir dir;
+  const auto file = dir.path() / "config.toml";
+  const std::string name = path_to_utf8(file);
+  FakeFinder finder;
+
+  write_bytes(file, std::string(kMinimal) + "# caf\xE9\n");
+  auto not_utf8 = load_config_from(file, finder.function());
+  ASSERT_FALSE(not_utf8.has_value());
+  EXPECT_EQ(not_utf8.error(),
+            "cannot read " + name + ": stream did not contain valid UTF-8");
+
+  write_bytes(file, "[general]\nkelvo_path = 'x'\nport = \n");
+  auto syntax = load_config_from(file, finder.function());
+  ASSERT_FALSE(syntax.has_value());
+  EXPECT_EQ(syntax.error(),
+            "error in " + name +
+                ": Error while parsing key-value pair: expected value, saw "
+                "'\\n', at line 3, column 8: port =");
+
+  // A folder where the file should be cannot be read.
+  const auto folder = dir.path() / "folder.toml";
+  std::filesystem::create_directories(folder);
+  auto unreadable = load_config_from(folder, finder.function());
+  ASSERT_FALSE(unreadable.has_value());
+  EXPECT_TRUE(unreadable.error().starts_with("cannot read " +
+                                             path_to_utf8(folder) + ": "))
+      << unreadable.error();
+
+  // A file where the settings folder should be cannot be made a folder.
+  const auto blocker = dir.path() / "blocker";
+  write_bytes(blocker, "x");
+  auto uncreatable =
+      load_config_from(blocker / "Orvalin" / "config.toml", finder.function());
+  ASSERT_FALSE(uncreatable.has_value());
+  EXPECT_TRUE(uncreatable.error().starts_with(
+      "cannot create " + path_to_utf8(blocker / "Orvalin") + ": "))
+      << uncreatable.error();
+  EXPECT_GT(
+      uncreatable.error().size(),
+      ("cannot create " + path_to_utf8(blocker / "Orvalin") + ": ").size());
+}
+
+TEST(ConfigTest, DocumentErrorsNameTheFieldLineAndColumn) {
+  const std::string p = "error in C:\\x\\config.toml: ";
+  EXPECT_EQ(parse_error("# settings\n[[keys]]\nkey='a'\naction='b'\n"),
+            p + "missing field 'general', at line 1, column 1: # settings");
+  EXPECT_EQ(parse_error(""),
+            p + "missing field 'general', at line 1, column 1");
+  EXPECT_EQ(parse_error("\n[general]\nport = 1\n"),
+            p + "missing field 'kelvo_path' in [general], at line 2, column "
+                "1: [general]");
+  EXPECT_EQ(parse_error(std::string(kMinimal) + "[[keys]]\naction = 'x'\n"),
+            p + "missing field 'key' in [[keys]], at line 3, column 1: "
+                "[[keys]]");
+  EXPECT_EQ(parse_error(std::string(kMinimal) + "[[keys]]\nkey = 'x'\n"),
+            p + "missing field 'action' in [[keys]], at line 3, column 1: "
+                "[[keys]]");
+  EXPECT_EQ(parse_error(std::string(kMinimal) +
+                        "[[keys]]\nkey = 'x'\naction = 'y'\ndeck = 300\n"),
+            p + "'deck' is out of range: expected an integer from 0 to 255, "
+                "found 300, at line 6, column 8: deck = 300");
+  EXPECT_EQ(parse_error(std::string(kMinimal) +
+                        "[[keys]]\nkey = 'x'\naction = 'y'\ndeck = -1\n"),
+            p + "'deck' is out of range: expected an integer from 0 to 255, "
+                "found -1, at line 6, column 8: deck = -1");
+  EXPECT_EQ(parse_error(std::string(kMinimal) +
+                        "[[keys]]\nkey = 'x'\naction = 'y'\ndeck = '1'\n"),
+            p + "wrong type for 'deck': expected an integer from 0 to 255, "
+                "found a string, at line 6, column 8: deck = '1'");
+  EXPECT_EQ(parse_error(std::string(kMinimal) + "port = 70000\n"),
+            p + "'port' is out of range: expected an integer from 0 to "
+                "65535, found 70000, at line 3, column 8: port = 70000");
+  EXPECT_EQ(parse_error(std::string(kMinimal) + "port = 52764.0\n"),
+            p + "wrong type for 'port': expected an integer from 0 to 65535, "
+                "found a float, at line 3, column 8: port = 52764.0");
+  EXPECT_EQ(parse_error("[general]\nkelvo_path = 1\n"),
+            p + "wrong type for 'kelvo_path': expected a string, found an "
+                "integer, at line 2, column 14: kelvo_path = 1");
+  EXPECT_EQ(parse_error(std::string(kMinimal) + "kelvo_args = '-x'\n"),
+            p + "wrong type for 'kelvo_args': expected an array of strings, "
+                "found a string, at line 3, column 14: kelvo_args = '-x'");
+  EXPECT_EQ(parse_error(std::string(kMinimal) + "kelvo_args = ['-x', 2]\n"),
+            p + "wrong type for 'kelvo_args' item 2: expected a string, found "
+                "an integer, at line 3, column 21: kelvo_args = ['-x', 2]");
+  EXPECT_EQ(parse_error("general = 'x'\n"),
+            p + "wrong type for 'general': expected a table, found a string, "
+                "at line 1, column 11: general = 'x'");
+  EXPECT_EQ(parse_error("keys = 1\n" + std::string(kMinimal)),
+            p + "wrong type for 'keys': expected an array of tables, found an "
+                "integer, at line 1, column 8: keys = 1");
+  EXPECT_EQ(parse_error("keys = [1]\n" + std::string(kMinimal)),
+            p + "wrong type for 'keys' item 1: expected a table, found an "
+                "integer, at line 1, column 9: keys = [1]");
+  EXPECT_EQ(
+      parse_error(std::string(kMinimal) +
+                  "[[keys]]\nkey = 'x'\naction = 'y'\nstep = '0.05'\n"),
+      p + "wrong type for 'step': expected a number, found a string, at line "
+          "6, column 8: step = '0.05'");
+  EXPECT_EQ(parse_error(std::string(kMinimal) +
+                        "[[keys]]\nkey = 'x'\naction = 'y'\nrepeat = 1\n"),
+            p + "wrong type for 'repeat': expected a boolean, found an "
+                "integer, at line 6, column 10: repeat = 1");
+  EXPECT_EQ(parse_error(std::string(kMinimal) +
+                        "[[keys]]\nkey = ['x']\naction = 'y'\n"),
+            p + "wrong type for 'key': expected a string, found an array, at "
+                "line 4, column 7: key = ['x']");
+  // The TOML library's own descriptions, in the same form.
+  EXPECT_EQ(parse_error(std::string(kMinimal) + "port = 1\nport = 2\n"),
+            p + "Error while parsing key-value pair: cannot redefine existing "
+                "integer 'port', at line 4, column 8: port = 2");
+  EXPECT_EQ(parse_error(std::string(kMinimal) + "[general]\n"),
+            p + "Error while parsing table header: cannot redefine existing "
+                "table 'general', at line 3, column 1: [general]");
+  // A very long offending line is cut.
+  const std::string long_line = "x = '" + std::string(300, 'a');
+  const std::string cut = parse_error(long_line);
+  EXPECT_TRUE(cut.ends_with(long_line.substr(0, 120) + "...")) << cut;
+}
+
+TEST(ConfigTest, ValidationMessages) {
+  const auto error = [](Binding binding) {
+    if (binding.key.empty()) binding.key = "ctrl+alt+p";
+    auto action = validate_binding(binding);
+    EXPECT_FALSE(action.has_value()) << binding.action;
+    return action ? std::string() : action.error();
+  };
+  EXPECT_EQ(error({.action = "select_deck"}),
+            "'ctrl+alt+p': select_deck needs 'deck'");
+  EXPECT_EQ(error({.action = "toggle"}),
+            "'ctrl+alt+p': action 'toggle' needs 'control'");
+  EXPECT_EQ(error({.action = "press"}),
+            "'ctrl+alt+p': action 'press' needs 'control'");
+  EXPECT_EQ(error({.action = "press", .report = "r", .report_format = "Bpm"}),
+            "'ctrl+alt+p': unknown format 'Bpm'");
+  EXPECT_EQ(error({.action = "set", .control = "c"}),
+            "'ctrl+alt+p': set needs 'value'");
+  EXPECT_EQ(error({.action = "set", .value = 1}),
+            "'ctrl+alt+p': action 'set' needs 'control'");
+  EXPECT_EQ(error({.action = "adjust", .control = "c"}),
+            "'ctrl+alt+p': adjust needs 'step'");
+  EXPECT_EQ(error({.action = "adjust", .step = 0.1}),
+            "'ctrl+alt+p': action 'adjust' needs 'control'");
+  EXPECT_EQ(error({.action = "adjust",
+                   .control = "c",
+                   .step = 0.1,
+                   .format = "percentage"}),
+            "'ctrl+alt+p': unknown format 'percentage'");
+  EXPECT_EQ(error({.action = "say"}), "'ctrl+alt+p': unknown say 'what': None");
+  EXPECT_EQ(error({.action = "say", .what = "level"}),
+            "'ctrl+alt+p': unknown say 'what': Some(\"level\")");
+  EXPECT_EQ(error({.action = "say", .what = "a\"b\\c\nd"}),
+            "'ctrl+alt+p': unknown say 'what': Some(\"a\\\"b\\\\c\\nd\")");
+  EXPECT_EQ(error({.action = "say", .what = "Status"}),
+            "'ctrl+alt+p': unknown say 'what': Some(\"Status\")");
+  EXPECT_EQ(error({.action = "say_control"}),
+            "'ctrl+alt+p': action 'say_control' needs 'control'");
+  EXPECT_EQ(error({.action = "say_control", .control = "c", .format = ""}),
+            "'ctrl+alt+p': unknown format ''");
+  EXPECT_EQ(error({.action = "beatgrid_move"}),
+            "'ctrl+alt+p': beatgrid_move needs 'step'");
+  EXPECT_EQ(error({.action = "marker"}),
+            "'ctrl+alt+p': marker needs 'control'");
+  EXPECT_EQ(error({.action = "marker", .control = "c"}),
+            "'ctrl+alt+p': marker needs 'report'");
+  EXPECT_EQ(error({.action = "marker", .control = "c", .report = "r"}),
+            "'ctrl+alt+p': marker needs 'label'");
+  EXPECT_EQ(error({.key = "Alt+Ctrl+P", .action = "Toggle", .control = "c"}),
+            "'Alt+Ctrl+P': unknown action 'Toggle'");
+  EXPECT_EQ(error({.action = "none"}), "'ctrl+alt+p': unknown action 'none'");
+  EXPECT_EQ(error({.action = ""}), "'ctrl+alt+p': unknown action ''");
+}
+
+TEST(ConfigTest, ValidatedActions) {
+  const auto valid = [](const Binding& binding) {
+    auto action = validate_binding(binding);
+    EXPECT_TRUE(action.has_value()) << action.error();
+    return action.value_or(act::StopSpeech{});
+  };
+  const Action deck = valid({.action = "select_deck", .deck = 0});
+  EXPECT_EQ(std::get<act::SelectDeck>(deck).deck, 0);
+
+  const Action press = valid({.action = "press",
+                              .control = "loop_double",
+                              .format = "nonsense",
+                              .report = "beatloop_size"});
+  const auto& p = std::get<act::Press>(press);
+  EXPECT_EQ(p.target.group, "[Channel{deck}]");
+  EXPECT_EQ(p.target.control, "loop_double");
+  ASSERT_TRUE(p.report.has_value());
+  EXPECT_EQ(p.report->target.group, "[Channel{deck}]");
+  EXPECT_EQ(p.report->target.control, "beatloop_size");
+  EXPECT_EQ(p.report->label, "beatloop_size");
+  EXPECT_EQ(p.report->format, ValueFormat::number);
+
+  const Action press_in_group = valid({.action = "press",
+                                       .group = "[Sampler{deck}]",
+                                       .control = "x",
+                                       .label = "lab",
+                                       .report = "y",
+                                       .report_label = "why",
+                                       .report_format = "bpm_precise",
+                                       .confirm = "done"});
+  const auto& g = std::get<act::Press>(press_in_group);
+  EXPECT_EQ(g.report->target.group, "[Sampler{deck}]");
+  EXPECT_EQ(g.report->label, "why");
+  EXPECT_EQ(g.report->format, ValueFormat::bpm_precise);
+  EXPECT_EQ(g.confirm, "done");
+  EXPECT_EQ(g.label, "lab");
+  // Without a report the report format is not looked at.
+  EXPECT_FALSE(
+      std::get<act::Press>(
+          valid({.action = "press", .control = "x", .report_format = "bad"}))
+          .report.has_value());
+
+  const auto adjust = std::get<act::Adjust>(
+      valid({.action = "adjust", .control = "volume", .step = -0.05}));
+  EXPECT_EQ(adjust.label, "volume");
+  EXPECT_EQ(adjust.format, ValueFormat::percent);
+  EXPECT_EQ(adjust.step, -0.05);
+  const auto say_control = std::get<act::SayControl>(
+      valid({.action = "say_control", .group = "[Master]", .control = "x"}));
+  EXPECT_EQ(say_control.label, "x");
+  EXPECT_EQ(say_control.format, ValueFormat::number);
+  EXPECT_EQ(say_control.target.group, "[Master]");
+  // Toggle and set ignore a format.
+  EXPECT_TRUE(validate_binding(
+      {.key = "a", .action = "toggle", .control = "c", .format = "bad"}));
+  EXPECT_TRUE(validate_binding({.key = "a",
+                                .action = "set",
+                                .control = "c",
+                                .value = 1,
+                                .format = "bad"}));
+  EXPECT_EQ(
+      std::get<act::Say>(valid({.action = "say", .what = "grid_offset"})).what,
+      SayWhat::grid_offset);
+  const auto marker = std::get<act::Marker>(valid(
+      {.action = "marker", .control = "loop_in", .label = "l", .report = "r"}));
+  EXPECT_EQ(marker.control, "loop_in");
+  EXPECT_EQ(marker.report, "r");
+  EXPECT_EQ(marker.label, "l");
+
+  const auto steps = [&](double step) {
+    return std::get<act::BeatgridMove>(
+               valid({.action = "beatgrid_move", .step = step}))
+        .step;
+  };
+  EXPECT_EQ(steps(1.5), 2);
+  EXPECT_EQ(steps(-1.5), -2);
+  EXPECT_EQ(steps(0.49), 0);
+  EXPECT_EQ(steps(std::nan("")), 0);
+  EXPECT_EQ(steps(1e12), std::numeric_limits<int32_t>::max());
+  EXPECT_EQ(steps(-1e12), std::numeric_limits<int32_t>::min());
+  EXPECT_EQ(steps(std::numeric_limits<double>::infinity()),
+            std::numeric_limits<int32_t>::max());
+
+  const char* simple[] = {"stop_speech", "toggle_announce", "dump_widgets",
+                          "key_help",    "beatgrid_clicks", "beatgrid_tap",
+                          "preview",     "stop_samplers"};
+  const size_t index[] = {7, 8, 9, 10, 11, 13, 14, 16};
+  for (size_t i = 0; i < std::size(simple); ++i) {
+    EXPECT_EQ(valid({.action = simple[i]}).index(), index[i]) << simple[i];
+  }
+}
+
+TEST(ConfigTest, HotkeyEntriesAndTables) {
+  const auto entry = [](const Binding& binding) {
+    auto result = hotkey_entry(binding);
+    EXPECT_TRUE(result.has_value()) << result.error();
+    return result.value_or(HotkeyEntry{});
+  };
+  const HotkeyEntry adjust =
+      entry({.key = "Alt+Ctrl+PageUp", .action = "adjust"});
+  EXPECT_EQ(adjust.key, "Alt+Ctrl+PageUp");
+  EXPECT_EQ(adjust.modifiers, kModAlt | kModControl);
+  EXPECT_EQ(adjust.vk, 0x21u);
+  EXPECT_TRUE(adjust.repeat);
+  EXPECT_TRUE(entry({.key = "a", .action = "beatgrid_move"}).repeat);
+  EXPECT_FALSE(entry({.key = "a", .action = "press"}).repeat);
+  EXPECT_FALSE(entry({.key = "a", .action = "say"}).repeat);
+  EXPECT_TRUE(entry({.key = "a", .action = "press", .repeat = true}).repeat);
+  EXPECT_FALSE(entry({.key = "a", .action = "adjust", .repeat = false}).repeat);
+
+  // The key is checked before the action; the first bad binding wins.
+  auto tables = build_binding_tables(
+      {{.key = "ctrl+alt+p", .action = "toggle", .control = "play"},
+       {.key = "ctrl+alt+?x", .action = "Bad"},
+       {.key = "ctrl+alt+q", .action = "Bad"}});
+  ASSERT_FALSE(tables.has_value());
+  EXPECT_EQ(tables.error(), "'ctrl+alt+?x': unknown key '?x'");
+  auto action_error =
+      build_binding_tables({{.key = "ctrl+alt+q", .action = "Bad"},
+                            {.key = "ctrl+alt+?x", .action = "toggle"}});
+  ASSERT_FALSE(action_error.has_value());
+  EXPECT_EQ(action_error.error(), "'ctrl+alt+q': unknown action 'Bad'");
+
+  auto built = build_binding_tables(builtin_config().keys);
+  ASSERT_TRUE(built.has_value()) << built.error();
+  ASSERT_EQ(built->hotkeys.size(), 103u);
+  ASSERT_EQ(built->actions.size(), 103u);
+  for (size_t i = 0; i < 103; ++i) {
+    EXPECT_EQ(built->hotkeys[i].key, builtin_config().keys[i].key);
+    EXPECT_EQ(built->actions[i].key, builtin_config().keys[i].key);
+  }
+}
+
+TEST(ConfigTest, FormatAndSayNames) {
+  const char* formats[] = {"percent", "offset",      "balance", "onoff", "time",
+                           "bpm",     "bpm_precise", "key",     "number"};
+  for (size_t i = 0; i < std::size(formats); ++i) {
+    auto format = parse_value_format(formats[i]);
+    ASSERT_TRUE(format.has_value()) << formats[i];
+    EXPECT_EQ(static_cast<size_t>(*format), i);
+    EXPECT_EQ(value_format_name(*format), formats[i]);
+  }
+  EXPECT_FALSE(parse_value_format("Percent"));
+  const char* whats[] = {"status",      "track",          "time",    "tempo",
+                         "grid_offset", "selected_track", "hotcues", "effects"};
+  for (size_t i = 0; i < std::size(whats); ++i) {
+    auto what = parse_say_what(whats[i]);
+    ASSERT_TRUE(what.has_value()) << whats[i];
+    EXPECT_EQ(static_cast<size_t>(*what), i);
+    EXPECT_EQ(say_what_name(*what), whats[i]);
+  }
+  EXPECT_FALSE(parse_say_what("level"));
+}
+
+TEST(ConfigTest, ConfigDirIsOrvalinUnderTheSettingsBase) {
+  EXPECT_EQ(config_dir(), settings_base_dir() / "Orvalin");
+}
+
+}  // namespace
+}  // namespace orvalin

@@ -1,0 +1,241 @@
+#include "config/keys.h"
+
+#include <array>
+#include <utility>
+#include <vector>
+
+#include "config/text.h"
+
+namespace orvalin {
+
+namespace {
+
+struct Named {
+  std::string_view name;
+  uint32_t value;
+};
+
+constexpr std::array<Named, 5> kModifierWords = {{
+    {"alt", kModAlt},
+    {"ctrl", kModControl},
+    {"control", kModControl},
+    {"shift", kModShift},
+    {"win", kModWin},
+}};
+
+constexpr std::array<Named, 19> kKeyNames = {{
+    {"up", 0x26},
+    {"down", 0x28},
+    {"left", 0x25},
+    {"right", 0x27},
+    {"space", 0x20},
+    {"enter", 0x0D},
+    {"tab", 0x09},
+    {"home", 0x24},
+    {"end", 0x23},
+    {"pageup", 0x21},
+    {"pagedown", 0x22},
+    {"insert", 0x2D},
+    {"delete", 0x2E},
+    {"escape", 0x1B},
+    {"comma", 0xBC},
+    {"period", 0xBE},
+    {"minus", 0xBD},
+    {"plus", 0xBB},
+}};
+
+std::vector<std::string> key_parts(std::string_view text) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (;;) {
+    const size_t plus = text.find('+', start);
+    const std::string_view part = text.substr(
+        start,
+        plus == std::string_view::npos ? std::string_view::npos : plus - start);
+    parts.push_back(cfgtext::ascii_lower(cfgtext::trim(part)));
+    if (plus == std::string_view::npos) break;
+    start = plus + 1;
+  }
+  return parts;
+}
+
+// An unsigned decimal number as the function-key suffix allows it: an
+// optional "+", then digits only (leading zeros allowed).
+bool parse_unsigned(std::string_view text, uint32_t* number) {
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  if (text.empty()) return false;
+  uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + static_cast<uint64_t>(c - '0');
+    if (value > 0xFFFFFFFFu) return false;
+  }
+  *number = static_cast<uint32_t>(value);
+  return true;
+}
+
+bool lookup_key(std::string_view part, uint32_t* vk) {
+  if (part.empty()) return false;
+  if (part.size() == 1) {
+    const char c = part[0];
+    if (c >= 'a' && c <= 'z') {
+      *vk = static_cast<uint32_t>(c - 'a' + 'A');
+      return true;
+    }
+    if (c >= '0' && c <= '9') {
+      *vk = static_cast<uint32_t>(c);
+      return true;
+    }
+    return false;
+  }
+  uint32_t number = 0;
+  if (part.front() == 'f' && parse_unsigned(part.substr(1), &number) &&
+      number >= 1 && number <= 24) {
+    *vk = 0x6F + number;
+    return true;
+  }
+  for (const Named& key : kKeyNames) {
+    if (key.name == part) {
+      *vk = key.value;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Appends the UTF-8 form of a code point.
+void append_utf8(std::string* out, char32_t c) {
+  if (c < 0x80) {
+    *out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    *out += static_cast<char>(0xC0 | (c >> 6));
+    *out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    *out += static_cast<char>(0xE0 | (c >> 12));
+    *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    *out += static_cast<char>(0xF0 | (c >> 18));
+    *out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// Upper case of one code point for the scripts a key name could plausibly
+// be written in (Latin, Greek, Cyrillic). Key names are ASCII in practice;
+// anything outside these ranges stays as it is. Written out rather than
+// taken from the C library so that every platform gives the same text.
+std::string upper_case(char32_t c) {
+  std::string out;
+  if (c >= 'a' && c <= 'z') {
+    c -= 0x20;
+  } else if (c == 0xDF) {
+    return "SS";
+  } else if ((c >= 0xE0 && c <= 0xFE && c != 0xF7)) {
+    c -= 0x20;
+  } else if (c == 0xFF) {
+    c = 0x178;
+  } else if (c == 0x131) {
+    c = 'I';
+  } else if (c == 0x17F) {
+    c = 'S';
+  } else if (((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) &&
+             (c & 1) == 1) {
+    c -= 1;
+  } else if (((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) &&
+             (c & 1) == 0) {
+    c -= 1;
+  } else if (c == 0x3C2) {
+    c = 0x3A3;
+  } else if (c >= 0x3B1 && c <= 0x3CB) {
+    c -= 0x20;
+  } else if (c >= 0x430 && c <= 0x44F) {
+    c -= 0x20;
+  } else if (c >= 0x450 && c <= 0x45F) {
+    c -= 0x50;
+  }
+  append_utf8(&out, c);
+  return out;
+}
+
+std::string capitalise(std::string_view part) {
+  if (part.empty()) return {};
+  const auto lead = static_cast<uint8_t>(part[0]);
+  size_t length = 1;
+  if ((lead & 0xE0) == 0xC0) {
+    length = 2;
+  } else if ((lead & 0xF0) == 0xE0) {
+    length = 3;
+  } else if ((lead & 0xF8) == 0xF0) {
+    length = 4;
+  }
+  if (length > part.size()) length = 1;
+  char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+  for (size_t i = 1; i < length; ++i) {
+    const auto next = static_cast<uint8_t>(part[i]);
+    if ((next & 0xC0) != 0x80) return std::string(part);
+    c = (c << 6) | (next & 0x3F);
+  }
+  if (length == 1 && lead >= 0x80) return std::string(part);
+  return upper_case(c) + std::string(part.substr(length));
+}
+
+std::string display_part(std::string_view part) {
+  static constexpr std::array<std::pair<std::string_view, std::string_view>, 11>
+      kDisplay = {{
+          {"alt", "Alt"},
+          {"win", "Windows"},
+          {"ctrl", "Ctrl"},
+          {"control", "Ctrl"},
+          {"shift", "Shift"},
+          {"plus", "Plus"},
+          {"comma", "Comma"},
+          {"minus", "Minus"},
+          {"period", "Period"},
+          {"pageup", "Page Up"},
+          {"pagedown", "Page Down"},
+      }};
+  for (const auto& [name, shown] : kDisplay) {
+    if (name == part) return std::string(shown);
+  }
+  return capitalise(part);
+}
+
+}  // namespace
+
+Result<KeyCombination> parse_key_combination(std::string_view text) {
+  KeyCombination combination;
+  bool have_key = false;
+  for (const std::string& part : key_parts(text)) {
+    bool modifier = false;
+    for (const Named& word : kModifierWords) {
+      if (word.name == part) {
+        combination.modifiers |= word.value;
+        modifier = true;
+        break;
+      }
+    }
+    if (modifier) continue;
+    if (have_key) return fail("'" + std::string(text) + "': more than one key");
+    if (!lookup_key(part, &combination.vk)) {
+      return fail("'" + std::string(text) + "': unknown key '" + part + "'");
+    }
+    have_key = true;
+  }
+  if (!have_key) return fail("'" + std::string(text) + "': no key given");
+  return combination;
+}
+
+std::string key_display_name(std::string_view text) {
+  std::string shown;
+  bool first = true;
+  for (const std::string& part : key_parts(text)) {
+    if (!first) shown += '+';
+    first = false;
+    shown += display_part(part);
+  }
+  return shown;
+}
+
+}  // namespace orvalin
