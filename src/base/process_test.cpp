@@ -33,7 +33,10 @@ TEST(ProcessChild, Run) {
     file << path_to_utf8(std::filesystem::current_path()) << '\n';
     file << get_env("ORVALIN_PROCESS_TEST_VALUE").value_or("<unset>") << '\n';
     const auto args = ::testing::internal::GetArgvs();
-    for (size_t i = 1; i < args.size(); ++i) file << args[i] << '\n';
+    // The saved arguments still hold the test filter that started us.
+    for (size_t i = 1; i < args.size(); ++i) {
+      if (!args[i].starts_with("--gtest_")) file << args[i] << '\n';
+    }
   }
   std::_Exit(
       std::atoi(get_env("ORVALIN_PROCESS_TEST_EXIT").value_or("0").c_str()));
