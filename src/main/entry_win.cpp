@@ -1,6 +1,8 @@
 // The Windows entry point of the GUI-subsystem program (no console).
-#include <shellapi.h>
+// <windows.h> must come before <shellapi.h>.
 #include <windows.h>
+// (keep this order)
+#include <shellapi.h>
 
 #include <string>
 #include <vector>
