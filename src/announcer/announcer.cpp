@@ -18,6 +18,11 @@ constexpr int kHotcues = 8;
 constexpr auto kClipQuiet = std::chrono::seconds(5);
 constexpr auto kHotcueSettle = std::chrono::milliseconds(150);
 constexpr auto kTrackSettle = std::chrono::milliseconds(300);
+// Kelvo flips a refused Auto DJ switch back within a few milliseconds, long
+// before the action worker has read the switch back and marked the toggle as
+// failed (150 ms after its set). Waiting this long before deciding lets that
+// mark silence the flicker, so the toggle's own sentence is all that is heard.
+constexpr auto kRefusalSettle = std::chrono::milliseconds(250);
 
 // A deck or sampler count as Kelvo reports it, rounded into 0..255.
 uint8_t to_count(double value) {
@@ -127,15 +132,19 @@ std::optional<std::string> Announcer::decide(const Changed& change) {
   }
 
   if (!state_->announce.load()) return std::nullopt;
-  {
-    std::lock_guard lock(state_->pending_mutex);
-    const auto& pending = state_->pending_toggle;
-    if (pending && pending->group == change.group &&
-        pending->control == change.key && Clock::now() < pending->deadline) {
-      return std::nullopt;
-    }
+  if (toggle_failed(change)) return std::nullopt;
+  if (change.group == "[AutoDJ]" && change.key == "enabled") {
+    std::this_thread::sleep_for(kRefusalSettle);
+    if (toggle_failed(change)) return std::nullopt;
   }
   return choose(change, previous);
+}
+
+bool Announcer::toggle_failed(const Changed& change) const {
+  std::lock_guard lock(state_->pending_mutex);
+  const auto& pending = state_->pending_toggle;
+  return pending && pending->group == change.group &&
+         pending->control == change.key && Clock::now() < pending->deadline;
 }
 
 std::optional<std::string> Announcer::clipping(const std::string& group) {

@@ -34,7 +34,8 @@ class Announcer {
   Announcer(std::shared_ptr<AppState> state, LastValues last_values);
 
   // Records the change and returns the sentence it deserves, if any. May
-  // read Kelvo and wait (150 ms for a hot cue, 300 ms for a new track).
+  // read Kelvo and wait (150 ms for a hot cue, 300 ms for a new track,
+  // 250 ms for the Auto DJ switch).
   std::optional<std::string> decide(const Changed& change);
 
   const LastValues& last_values() const { return last_values_; }
@@ -42,6 +43,8 @@ class Announcer {
  private:
   using ControlKey = std::pair<std::string, std::string>;
 
+  // Whether a toggle of this control just failed (its flicker is silent).
+  bool toggle_failed(const Changed& change) const;
   std::optional<std::string> choose(const Changed& change,
                                     std::optional<double> previous);
   std::optional<std::string> clipping(const std::string& group);

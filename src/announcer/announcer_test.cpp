@@ -1,0 +1,318 @@
+#include "announcer/announcer.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "actions/reports.h"
+#include "announcer/simrig.h"
+
+namespace orvalin {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using namespace std::chrono_literals;
+
+// Hands every change event to the announcer until `group` `key` has been
+// seen with `value`; returns the sentences decided on the way.
+std::vector<std::string> pump_until(SimRig& rig, Announcer& announcer,
+                                    const std::string& group,
+                                    const std::string& key, double value) {
+  std::vector<std::string> sentences;
+  const auto deadline = Clock::now() + 10s;
+  while (Clock::now() < deadline) {
+    auto event = rig.events.recv_for(deadline - Clock::now());
+    if (!event) break;
+    const auto* change = std::get_if<Changed>(&*event);
+    if (!change) break;
+    if (auto sentence = announcer.decide(*change)) {
+      sentences.push_back(*sentence);
+    }
+    if (change->group == group && change->key == key &&
+        change->value == value) {
+      return sentences;
+    }
+  }
+  ADD_FAILURE() << "no change of " << group << "," << key << " to " << value;
+  return sentences;
+}
+
+// Sets a control and hands the announcer the events up to its change.
+std::vector<std::string> set_and_pump(SimRig& rig, Announcer& announcer,
+                                      const std::string& group,
+                                      const std::string& key, double value) {
+  rig.set(group, key, value);
+  return pump_until(rig, announcer, group, key, value);
+}
+
+// Everything that arrives within `quiet`.
+std::vector<std::string> pump_for(SimRig& rig, Announcer& announcer,
+                                  std::chrono::milliseconds quiet) {
+  std::vector<std::string> sentences;
+  const auto deadline = Clock::now() + quiet;
+  while (auto event = rig.events.recv_for(deadline - Clock::now())) {
+    const auto* change = std::get_if<Changed>(&*event);
+    if (!change) break;
+    if (auto sentence = announcer.decide(*change)) {
+      sentences.push_back(*sentence);
+    }
+    if (Clock::now() >= deadline) break;
+  }
+  return sentences;
+}
+
+size_t watch_requests(const SimRig& rig) {
+  size_t n = 0;
+  for (const std::string& line : rig.sim->trace()) {
+    n += line.find("\"cmd\":\"watch\"") != std::string::npos;
+  }
+  return n;
+}
+
+TEST(SetupWatches, WatchesDecksSamplersAndTheFixedControls) {
+  auto rig = start_rig({"--decks", "2", "--samplers", "3", "--load", "1=2"});
+  ASSERT_TRUE(rig);
+  LastValues values = setup_watches(rig->bridge());
+  // num_decks, 16 controls a deck, a sampler's play, the six fixed ones.
+  EXPECT_EQ(watch_requests(*rig), 1u + 2 * 16 + 3 + 6);
+  EXPECT_EQ(values.size(), 1u + 2 * 16 + 3 + 6);
+  EXPECT_EQ(values.at({"[App]", "num_decks"}), 2);
+  EXPECT_EQ(values.at({"[Channel1]", "track_loaded"}), 1);
+  EXPECT_EQ(values.at({"[Channel2]", "hotcue_8_status"}), 0);
+  EXPECT_TRUE(values.contains({"[Sampler3]", "play"}));
+  EXPECT_TRUE(values.contains({"[Main]", "peak_indicator"}));
+  EXPECT_FALSE(values.contains({"[Channel3]", "play"}));
+  EXPECT_FALSE(values.contains({"[Sampler4]", "play"}));
+
+  const std::vector<std::string> trace = rig->sim->trace();
+  std::vector<std::string> watched;
+  for (const std::string& line : trace) {
+    if (line.find("\"cmd\":\"watch\"") != std::string::npos) {
+      watched.push_back(line);
+    }
+  }
+  ASSERT_FALSE(watched.empty());
+  EXPECT_NE(watched.front().find("num_decks"), std::string::npos);
+  EXPECT_NE(watched[1].find("\"key\":\"play\""), std::string::npos);
+  EXPECT_NE(watched.back().find("[Main]"), std::string::npos);
+}
+
+TEST(Announcer, SpeaksEachRuleOnce) {
+  auto rig = start_rig({"--load", "1=10", "--load", "Sampler1=2", "--select",
+                        "3", "--autodj-queue", "2"});
+  ASSERT_TRUE(rig);
+  Announcer announcer(rig->state, setup_watches(rig->bridge()));
+  auto& a = announcer;
+  auto& r = *rig;
+
+  EXPECT_THAT(set_and_pump(r, a, "[Channel1]", "pfl", 1),
+              ElementsAre("Deck 1 headphones on"));
+  EXPECT_THAT(set_and_pump(r, a, "[Channel1]", "keylock", 1),
+              ElementsAre("Deck 1 key lock on"));
+  EXPECT_THAT(set_and_pump(r, a, "[Channel1]", "sync_enabled", 0.5),
+              ElementsAre("Deck 1 sync on"));
+  EXPECT_THAT(set_and_pump(r, a, "[Channel1]", "sync_enabled", 0),
+              ElementsAre("Deck 1 sync off"));
+  EXPECT_THAT(set_and_pump(r, a, "[Channel1]", "play", 1),
+              ElementsAre("Deck 1 playing"));
+  EXPECT_THAT(set_and_pump(r, a, "[Channel1]", "play", 0),
+              ElementsAre("Deck 1 paused"));
+
+  r.set("[Channel1]", "beatloop_size", 0.5);
+  r.set("[Channel1]", "beatloop_activate", 1);
+  EXPECT_THAT(pump_until(r, a, "[Channel1]", "loop_enabled", 1),
+              ElementsAre("Deck 1 loop 0.5 beats"));
+  r.set("[Channel1]", "reloop_toggle", 1);
+  EXPECT_THAT(pump_until(r, a, "[Channel1]", "loop_enabled", 0),
+              ElementsAre("Deck 1 loop off"));
+
+  r.set("[Channel1]", "hotcue_3_set", 1);
+  EXPECT_THAT(pump_until(r, a, "[Channel1]", "hotcue_3_status", 1),
+              ElementsAre("Deck 1 hotcue 3 set"));
+  r.set("[Channel1]", "hotcue_3_clear", 1);
+  EXPECT_THAT(pump_until(r, a, "[Channel1]", "hotcue_3_status", 0),
+              ElementsAre("Deck 1 hotcue 3 cleared"));
+
+  EXPECT_THAT(set_and_pump(r, a, "[Microphone]", "talkover", 1),
+              ElementsAre("Microphone on"));
+  EXPECT_THAT(set_and_pump(r, a, "[Microphone]", "talkover", 0),
+              ElementsAre("Microphone off"));
+
+  EXPECT_THAT(set_and_pump(r, a, "[Sampler1]", "play", 1),
+              ElementsAre("Sampler 1 playing"));
+  EXPECT_THAT(set_and_pump(r, a, "[Sampler1]", "play", 0),
+              ElementsAre("Sampler 1 stopped"));
+
+  // Broadcast: connecting (1) is not spoken, connected (2) is.
+  r.set("[Shoutcast]", "enabled", 1);
+  EXPECT_THAT(pump_until(r, a, "[Shoutcast]", "status", 2),
+              ElementsAre("Live broadcast on", "Live broadcast connected"));
+
+  // Recording 0 -> 1 -> 2 -> 0.
+  r.set("[Recording]", "toggle_recording", 1);
+  EXPECT_THAT(pump_until(r, a, "[Recording]", "status", 2),
+              ElementsAre("Recording started"));
+  r.set("[Recording]", "toggle_recording", 0);
+  r.set("[Recording]", "toggle_recording", 1);
+  EXPECT_THAT(pump_until(r, a, "[Recording]", "status", 0),
+              ElementsAre("Recording stopped"));
+
+  // Loading a track speaks its description a moment later; ejecting it
+  // says the deck is empty.
+  r.set("[Channel2]", "LoadSelectedTrack", 1);
+  std::vector<std::string> loaded =
+      pump_until(r, a, "[Channel2]", "track_loaded", 1);
+  auto description = deck_track_description(*r.state, 2);
+  ASSERT_TRUE(description);
+  EXPECT_FALSE(description->empty());
+  EXPECT_THAT(loaded, ElementsAre("Deck 2 loaded. " + *description));
+  r.set("[Channel2]", "eject", 1);
+  EXPECT_THAT(pump_until(r, a, "[Channel2]", "track_loaded", 0),
+              ElementsAre("Deck 2 empty"));
+
+  // Play on an empty deck: Kelvo shows play for a moment.
+  r.set("[Channel3]", "play", 1);
+  EXPECT_THAT(pump_until(r, a, "[Channel3]", "play", 0),
+              ElementsAre("Deck 3 has no track loaded"));
+
+  // Near the end of the track.
+  r.set("[Channel1]", "playposition", 0.99);
+  r.set("[Channel1]", "play", 1);
+  std::vector<std::string> ending =
+      pump_until(r, a, "[Channel1]", "end_of_track", 1);
+  EXPECT_THAT(ending, ElementsAre("Deck 1 playing", "Deck 1 track ending"));
+  r.set("[Channel1]", "play", 0);
+  EXPECT_THAT(pump_until(r, a, "[Channel1]", "end_of_track", 0),
+              ElementsAre("Deck 1 paused"));
+
+  EXPECT_THAT(set_and_pump(r, a, "[AutoDJ]", "enabled", 1),
+              testing::Contains("Auto DJ on"));
+}
+
+TEST(Announcer, EqualValuesAndSilentPeriodsAreNotReplayed) {
+  auto rig = start_rig({"--load", "1=10"});
+  ASSERT_TRUE(rig);
+  Announcer announcer(rig->state, setup_watches(rig->bridge()));
+
+  const Changed talkover{"[Microphone]", "talkover", 1};
+  EXPECT_EQ(announcer.decide(talkover), "Microphone on");
+  EXPECT_EQ(announcer.decide(talkover), std::nullopt);
+  // A control that was never watched is still tracked and spoken about.
+  EXPECT_EQ(announcer.decide({"[Channel9]", "pfl", 1}), "Deck 9 headphones on");
+  EXPECT_EQ(announcer.decide({"[Channel1]", "rate", 0.5}), std::nullopt);
+  EXPECT_EQ(announcer.decide({"[Sampler2]", "pfl", 1}), std::nullopt);
+  EXPECT_EQ(announcer.decide({"[Shoutcast]", "status", 1}), std::nullopt);
+  EXPECT_EQ(announcer.decide({"[Shoutcast]", "status", 3}),
+            "Live broadcast failed to connect");
+
+  rig->state->announce.store(0);
+  EXPECT_THAT(set_and_pump(*rig, announcer, "[Channel1]", "pfl", 1), IsEmpty());
+  EXPECT_EQ(announcer.last_values().at({"[Channel1]", "pfl"}), 1);
+  rig->state->announce.store(1);
+  // Nothing is caught up; the next real change is spoken.
+  EXPECT_THAT(pump_for(*rig, announcer, 300ms), IsEmpty());
+  EXPECT_THAT(set_and_pump(*rig, announcer, "[Channel1]", "pfl", 0),
+              ElementsAre("Deck 1 headphones off"));
+}
+
+TEST(Announcer, RefusedAutoDjToggleIsSilent) {
+  auto rig = start_rig({});  // empty Auto DJ queue: Kelvo refuses
+  ASSERT_TRUE(rig);
+  Announcer announcer(rig->state, setup_watches(rig->bridge()));
+  // As the action worker does it: set, read back 150 ms later, mark failed.
+  rig->set("[AutoDJ]", "enabled", 1);
+  std::thread worker([&] {
+    std::this_thread::sleep_for(150ms);
+    std::lock_guard lock(rig->state->pending_mutex);
+    rig->state->pending_toggle =
+        PendingToggle{"[AutoDJ]", "enabled", Clock::now() + 1s};
+  });
+  EXPECT_THAT(pump_until(*rig, announcer, "[AutoDJ]", "enabled", 0), IsEmpty());
+  worker.join();
+}
+
+TEST(Announcer, ClippingIsSpokenOnceInFiveSeconds) {
+  auto rig = start_rig({"--load", "2=4", "--clip-deck", "2"});
+  ASSERT_TRUE(rig);
+  Announcer announcer(rig->state, setup_watches(rig->bridge()));
+  EXPECT_THAT(announcer.decide({"[Main]", "peak_indicator", 1}),
+              testing::Optional(std::string("Main output clipping")));
+  EXPECT_EQ(announcer.decide({"[Main]", "peak_indicator", 0}), std::nullopt);
+  EXPECT_EQ(announcer.decide({"[Main]", "peak_indicator", 1}), std::nullopt);
+
+  // Deck 2 clips 0.4 s of every 1.5 s while it plays: 1, 0, 1 within 3 s.
+  std::vector<std::string> sentences =
+      set_and_pump(*rig, announcer, "[Channel2]", "play", 1);
+  auto more = pump_for(*rig, announcer, 3000ms);
+  sentences.insert(sentences.end(), more.begin(), more.end());
+  EXPECT_EQ(std::count(sentences.begin(), sentences.end(), "Deck 2 clipping"),
+            1);
+  EXPECT_EQ(std::count(sentences.begin(), sentences.end(), "Deck 2 playing"),
+            1);
+}
+
+TEST(Announcer, HotcueQuietTimeAndSettledHotcueStatus) {
+  auto rig = start_rig({"--load", "1=10"});
+  ASSERT_TRUE(rig);
+  Announcer announcer(rig->state, setup_watches(rig->bridge()));
+  {
+    std::lock_guard lock(rig->state->hotcue_mutex);
+    rig->state->hotcue_quiet_until = Clock::now() + 2s;
+  }
+  EXPECT_THAT(set_and_pump(*rig, announcer, "[Channel1]", "play", 1),
+              IsEmpty());
+  {
+    std::lock_guard lock(rig->state->hotcue_mutex);
+    rig->state->hotcue_quiet_until = Clock::now();
+  }
+  EXPECT_THAT(set_and_pump(*rig, announcer, "[Channel1]", "play", 0),
+              ElementsAre("Deck 1 paused"));
+
+  // Events whose value Kelvo has already taken back: the re-read decides,
+  // and a cue never heard as set is not heard as cleared either.
+  EXPECT_EQ(announcer.decide({"[Channel1]", "hotcue_4_status", 1}),
+            std::nullopt);
+  EXPECT_EQ(announcer.decide({"[Channel1]", "hotcue_4_status", 0}),
+            std::nullopt);
+  rig->set("[Channel1]", "hotcue_4_set", 1);
+  EXPECT_THAT(pump_until(*rig, announcer, "[Channel1]", "hotcue_4_status", 1),
+              ElementsAre("Deck 1 hotcue 4 set"));
+}
+
+TEST(Announcer, GrowingDeckCountWatchesTheNewDecks) {
+  auto rig = start_rig({"--decks", "2", "--grow-decks-after-ms", "1500"});
+  ASSERT_TRUE(rig);
+  Announcer announcer(rig->state, setup_watches(rig->bridge()));
+  const size_t before = watch_requests(*rig);
+  EXPECT_THAT(pump_until(*rig, announcer, "[App]", "num_decks", 4), IsEmpty());
+  EXPECT_EQ(watch_requests(*rig), before + 2 * 16);
+  EXPECT_TRUE(announcer.last_values().contains({"[Channel4]", "pfl"}));
+  EXPECT_THAT(set_and_pump(*rig, announcer, "[Channel4]", "pfl", 1),
+              ElementsAre("Deck 4 headphones on"));
+}
+
+TEST(RunAnnouncer, QueuesSentencesAndEndsWhenDisconnected) {
+  auto rig = start_rig({"--load", "1=10"});
+  ASSERT_TRUE(rig);
+  LastValues values = setup_watches(rig->bridge());
+  auto [done_sender, done] = make_channel<int>();
+  std::thread announcer([&, values = std::move(values),
+                         done_sender = std::move(done_sender)]() mutable {
+    run_announcer(rig->state, std::move(rig->events), std::move(values));
+    done_sender.send(1);
+  });
+  rig->set("[Channel1]", "keylock", 1);
+  auto spoken = rig->next_speak(10s);
+  ASSERT_TRUE(spoken);
+  EXPECT_EQ(spoken->text, "Deck 1 key lock on");
+  EXPECT_FALSE(spoken->interrupt);
+
+  rig->sim.reset();  // Kelvo goes away: Disconnected
+  EXPECT_EQ(done.recv_for(10s), 1);
+  announcer.join();
+}
+
+}  // namespace
+}  // namespace orvalin

@@ -1,0 +1,100 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "announcer/announcer.h"
+#include "announcer/simrig.h"
+
+namespace orvalin {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using namespace std::chrono_literals;
+
+constexpr double kDuration = 312;  // library row 10
+
+// Seeks deck `deck` (holding row 10) so that `remaining` seconds are left.
+void seek_remaining(SimRig& rig, int deck, double remaining) {
+  rig.set("[Channel" + std::to_string(deck) + "]", "playposition",
+          (kDuration - remaining) / kDuration);
+}
+
+TEST(TimeWarnings, WarnsOnceWhenThePlayingTrackCrossesOneMinute) {
+  auto rig = start_rig({"--load", "1=10", "--clock-speed", "10"});
+  ASSERT_TRUE(rig);
+  TimeWarnings warnings(rig->state);
+  seek_remaining(*rig, 1, 62);
+  rig->set("[Channel1]", "play", 1);
+  ASSERT_TRUE(warnings.poll());
+  EXPECT_THAT(rig->spoken_now(), IsEmpty());
+  std::this_thread::sleep_for(300ms);  // about 3 seconds of the track
+  ASSERT_TRUE(warnings.poll());
+  auto warning = rig->next_speak(1s);
+  ASSERT_TRUE(warning);
+  EXPECT_EQ(warning->text, "Deck 1, one minute left");
+  EXPECT_FALSE(warning->interrupt);
+  ASSERT_TRUE(warnings.poll());
+  EXPECT_THAT(rig->spoken_now(), IsEmpty());
+}
+
+TEST(TimeWarnings, NoWarningWithoutACrossingSeenWhilePlaying) {
+  // A clock this slow keeps the positions where the test puts them.
+  auto rig = start_rig({"--load", "1=10", "--load", "2=10", "--load", "3=10",
+                        "--load", "4=10", "--clock-speed", "0.0001"});
+  ASSERT_TRUE(rig);
+  TimeWarnings warnings(rig->state);
+  for (int deck = 1; deck <= 4; ++deck) {
+    rig->set("[Channel" + std::to_string(deck) + "]", "play", 1);
+  }
+  seek_remaining(*rig, 1, 60.0);  // 60 then 59: was not above 60
+  seek_remaining(*rig, 2, 61.0);  // 61 then 0: the track ended
+  seek_remaining(*rig, 3, 70.0);  // paused at 70, resumed at 58
+  seek_remaining(*rig, 4, 61.0);  // announcements off at the crossing
+  ASSERT_TRUE(warnings.poll());
+
+  seek_remaining(*rig, 1, 59.0);
+  rig->set("[Channel2]", "playposition", 1.0);
+  rig->set("[Channel3]", "play", 0);
+  rig->state->announce.store(0);
+  seek_remaining(*rig, 4, 60.0);
+  ASSERT_TRUE(warnings.poll());
+
+  seek_remaining(*rig, 3, 58.0);
+  rig->set("[Channel3]", "play", 1);
+  rig->state->announce.store(1);
+  seek_remaining(*rig, 4, 50.0);
+  ASSERT_TRUE(warnings.poll());
+  ASSERT_TRUE(warnings.poll());
+  EXPECT_THAT(rig->spoken_now(), IsEmpty());
+
+  // Deck 4 read above the mark again (a jump back) warns again.
+  seek_remaining(*rig, 4, 60.4);
+  ASSERT_TRUE(warnings.poll());
+  seek_remaining(*rig, 4, 59.4);
+  ASSERT_TRUE(warnings.poll());
+  EXPECT_THAT(rig->spoken_now(), ElementsAre("Deck 4, one minute left"));
+}
+
+TEST(TimeWarnings, LoopEndsOnlyAfterRepeatedFailures) {
+  auto rig = start_rig({"--decks", "1"});
+  ASSERT_TRUE(rig);
+  TimeWarnings warnings(rig->state);
+  ASSERT_TRUE(warnings.poll());
+  rig->sim.reset();  // Kelvo gone: every request fails at once
+  EXPECT_FALSE(warnings.poll());
+
+  auto [done_sender, done] = make_channel<int>();
+  std::thread loop([state = rig->state, done_sender]() mutable {
+    run_time_warnings(std::move(state));
+    done_sender.send(1);
+  });
+  done_sender.reset();
+  // kTimeWarningGiveUp polls a second apart, with slack.
+  EXPECT_EQ(done.recv_for(std::chrono::seconds(kTimeWarningGiveUp + 30)), 1);
+  loop.join();
+}
+
+}  // namespace
+}  // namespace orvalin
