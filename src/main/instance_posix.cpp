@@ -1,0 +1,33 @@
+// The single-instance lock outside Windows: a Unix socket bound to the
+// abstract name "OrvalinRunning". The kernel frees the name when the process
+// ends, however it ends, so a crashed run never blocks the next one.
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstring>
+#include <string_view>
+
+#include "main/platform.h"
+
+namespace orvalin {
+
+bool take_single_instance_lock() {
+  constexpr std::string_view kName = "OrvalinRunning";
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path + 1, kName.data(), kName.size());
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  const socklen_t length = static_cast<socklen_t>(
+      offsetof(sockaddr_un, sun_path) + 1 + kName.size());
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
+    ::close(fd);
+    return false;
+  }
+  // The descriptor is kept open for the life of the process on purpose.
+  return true;
+}
+
+}  // namespace orvalin

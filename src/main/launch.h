@@ -1,0 +1,146 @@
+// Starting Kelvo with the in-host plugin: finding the plugin directory,
+// refusing a Kelvo that already runs, the run's token, the launch with the
+// plugin's environment and the wait for the plugin's loaded signal.
+// Start-up calls these on the main thread; the helpers are pure and may be
+// used anywhere.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/process.h"
+#include "base/result.h"
+
+namespace orvalin {
+
+// --- Plugin directory -------------------------------------------------------
+
+// The plugin below a plugin directory: "generic" and the platform's file name
+// ("orvalin.dll"; "liborvalin.so" elsewhere).
+std::filesystem::path plugin_relative_path();
+
+// The sentence of a failed plugin search.
+std::string plugin_not_found_message();
+
+// The places searched, in order, for a program in `program_dir`: its
+// "plugins" folder, then "plugin/build/plugins" three folders up (left out
+// when the folder has fewer than three ancestors).
+std::vector<std::filesystem::path> plugin_dir_candidates(
+    const std::filesystem::path& program_dir);
+
+// The first candidate that holds the plugin; nothing without a program path.
+std::optional<std::filesystem::path> find_plugin_dir_from(
+    const std::optional<std::filesystem::path>& program,
+    const std::function<bool(const std::filesystem::path&)>& exists);
+
+// The same for the running program and the real file system.
+std::optional<std::filesystem::path> find_plugin_dir();
+
+// --- Is Kelvo running -------------------------------------------------------
+
+// Kelvo's executable name as the process list shows it ("kelvo.exe";
+// "kelvo" elsewhere).
+std::string_view kelvo_process_name();
+
+// Equal to kelvo_process_name() after folding ASCII A-Z to a-z.
+bool is_kelvo_process_name(std::string_view name);
+
+// Whether a process of that name runs; "no" when the list cannot be read.
+bool is_kelvo_running();
+
+// --- Token ------------------------------------------------------------------
+
+// SipHash with `c` compression and `d` finalisation rounds under the key
+// (k0, k1): the key's 16 bytes read as two little-endian words.
+uint64_t siphash(int c, int d, uint64_t k0, uint64_t k1,
+                 std::span<const uint8_t> data);
+
+inline uint64_t siphash13(uint64_t k0, uint64_t k1,
+                          std::span<const uint8_t> data) {
+  return siphash(1, 3, k0, k1, data);
+}
+
+struct TokenKey {
+  uint64_t k0 = 0;
+  uint64_t k1 = 0;
+};
+
+// 128 bits from the system's random generator.
+Result<TokenKey> random_token_key();
+
+// The generated token: the digests of `pid` under `key` and under `key` with
+// k0 increased by one, as 32 lowercase hexadecimal digits.
+std::string token_from(uint64_t pid, TokenKey key);
+
+// A usable ORVALIN_TEST_TOKEN: at least 16 bytes, and its first 16 bytes
+// (the part the loaded signal is named after) end on a whole character.
+bool is_usable_test_token(std::string_view token);
+
+// This program's process id.
+uint64_t current_process_id();
+
+// ORVALIN_TEST_TOKEN when usable, else a fresh token for this process.
+Result<std::string> make_token();
+
+// --- Launch -----------------------------------------------------------------
+
+// The platform's separator of QT_PLUGIN_PATH entries (";"; ":" elsewhere).
+std::string_view plugin_path_separator();
+
+// The variables Kelvo gets on top of this program's environment.
+// `old_plugin_path` is this program's own QT_PLUGIN_PATH, if set.
+std::map<std::string, std::string> kelvo_environment(
+    const std::filesystem::path& plugin_dir,
+    const std::optional<std::string>& old_plugin_path, uint16_t port,
+    const std::string& token);
+
+// Program, arguments (as configured, nothing added), environment and working
+// directory (the folder holding `kelvo_path`, if it names one).
+SpawnOptions kelvo_command(const std::string& kelvo_path,
+                           const std::vector<std::string>& kelvo_args,
+                           std::map<std::string, std::string> env);
+
+// Starts Kelvo; on failure the system's error text.
+Result<std::shared_ptr<Process>> launch_kelvo(
+    const std::string& kelvo_path, const std::vector<std::string>& kelvo_args,
+    uint16_t port, const std::string& token,
+    const std::filesystem::path& plugin_dir);
+
+// "running", "exited with code N" or "unknown (reason)".
+std::string describe_process_state(const ProcessState& state);
+
+// --- Plugin wait ------------------------------------------------------------
+
+// The loaded signal's name: "Local\OrvalinPluginLoaded-" (Windows event) or
+// "OrvalinPluginLoaded-" (abstract socket name elsewhere), then the token's
+// first 16 bytes (the whole token if shorter).
+std::string loaded_signal_name(std::string_view token);
+std::string_view loaded_signal_prefix();
+
+// Whether the plugin's loaded signal of that name exists now.
+bool loaded_signal_exists(const std::string& name);
+
+enum class PluginWait { loaded, exited, timed_out };
+
+struct PluginWaitTiming {
+  std::chrono::milliseconds limit{30000};
+  std::chrono::milliseconds poll{250};
+};
+
+// Polls: signal first, then Kelvo's exit, then the deadline, then a sleep.
+PluginWait wait_for_plugin_with(const std::function<bool()>& signalled,
+                                Process& kelvo, PluginWaitTiming timing);
+
+// The wait for this token's loaded signal, up to 30 seconds.
+PluginWait wait_for_plugin(const std::string& token, Process& kelvo);
+
+}  // namespace orvalin

@@ -1,0 +1,262 @@
+#include "main/launch.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <set>
+#include <vector>
+
+#include "base/utf.h"
+
+namespace orvalin {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A byte-at-a-time SipHash written straight from the algorithm's
+// description, independent of the word-based one under test.
+uint64_t plain_siphash(int c, int d, const uint8_t key[16],
+                       const std::vector<uint8_t>& message) {
+  auto rotl = [](uint64_t x, int b) { return (x << b) | (x >> (64 - b)); };
+  uint64_t k0 = 0, k1 = 0;
+  for (int i = 0; i < 8; ++i) {
+    k0 |= static_cast<uint64_t>(key[i]) << (8 * i);
+    k1 |= static_cast<uint64_t>(key[8 + i]) << (8 * i);
+  }
+  uint64_t v[4] = {k0 ^ 0x736f6d6570736575ull, k1 ^ 0x646f72616e646f6dull,
+                   k0 ^ 0x6c7967656e657261ull, k1 ^ 0x7465646279746573ull};
+  auto sipround = [&] {
+    v[0] += v[1];
+    v[1] = rotl(v[1], 13);
+    v[1] ^= v[0];
+    v[0] = rotl(v[0], 32);
+    v[2] += v[3];
+    v[3] = rotl(v[3], 16);
+    v[3] ^= v[2];
+    v[0] += v[3];
+    v[3] = rotl(v[3], 21);
+    v[3] ^= v[0];
+    v[2] += v[1];
+    v[1] = rotl(v[1], 17);
+    v[1] ^= v[2];
+    v[2] = rotl(v[2], 32);
+  };
+  // Pad: the message, zero bytes up to 7 mod 8, then the length byte.
+  std::vector<uint8_t> padded = message;
+  while (padded.size() % 8 != 7) padded.push_back(0);
+  padded.push_back(static_cast<uint8_t>(message.size()));
+  for (size_t block = 0; block < padded.size(); block += 8) {
+    uint64_t m = 0;
+    for (int i = 0; i < 8; ++i) {
+      m |= static_cast<uint64_t>(padded[block + i]) << (8 * i);
+    }
+    v[3] ^= m;
+    for (int i = 0; i < c; ++i) sipround();
+    v[0] ^= m;
+  }
+  v[2] ^= 0xff;
+  for (int i = 0; i < d; ++i) sipround();
+  return v[0] ^ v[1] ^ v[2] ^ v[3];
+}
+
+std::vector<uint8_t> counting_bytes(size_t n) {
+  std::vector<uint8_t> bytes(n);
+  for (size_t i = 0; i < n; ++i) bytes[i] = static_cast<uint8_t>(i);
+  return bytes;
+}
+
+TEST(SipHash, MatchesTheReferenceVectors) {
+  uint8_t key[16];
+  for (int i = 0; i < 16; ++i) key[i] = static_cast<uint8_t>(i);
+  const uint64_t k0 = 0x0706050403020100ull;
+  const uint64_t k1 = 0x0f0e0d0c0b0a0908ull;
+  // Published SipHash-2-4 outputs for key 00..0f and messages 00..n-1.
+  const std::array<uint64_t, 8> sip24 = {
+      0x726fdb47dd0e0e31ull, 0x74f839c593dc67fdull, 0x0d6c8009d9a94f5aull,
+      0x85676696d7fb7e2dull, 0xcf2794e0277187b7ull, 0x18765564cd99a68dull,
+      0xcbc9466e58fee3ceull, 0xab0200f58b01d137ull};
+  for (size_t n = 0; n < sip24.size(); ++n) {
+    const auto message = counting_bytes(n);
+    EXPECT_EQ(plain_siphash(2, 4, key, message), sip24[n]) << n;
+    EXPECT_EQ(siphash(2, 4, k0, k1, message), sip24[n]) << n;
+  }
+  // SipHash-1-3: the independent version, checked above on the shared core,
+  // against the one the token uses, across the block boundaries.
+  for (size_t n = 0; n < 64; ++n) {
+    const auto message = counting_bytes(n);
+    EXPECT_EQ(siphash13(k0, k1, message), plain_siphash(1, 3, key, message))
+        << n;
+  }
+}
+
+TEST(Token, IsTwoDigestsOfThePidInLowercaseHex) {
+  const TokenKey key{0x0706050403020100ull, 0x0f0e0d0c0b0a0908ull};
+  const uint64_t pid = 0x12345;
+  const std::array<uint8_t, 8> pid_bytes = {0x45, 0x23, 0x01, 0, 0, 0, 0, 0};
+  const std::string token = token_from(pid, key);
+  ASSERT_EQ(token.size(), 32u);
+  for (char c : token) {
+    EXPECT_TRUE((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')) << token;
+  }
+  char expected[33];
+  std::snprintf(
+      expected, sizeof expected, "%016llx%016llx",
+      static_cast<unsigned long long>(siphash13(key.k0, key.k1, pid_bytes)),
+      static_cast<unsigned long long>(
+          siphash13(key.k0 + 1, key.k1, pid_bytes)));
+  EXPECT_EQ(token, expected);
+  // The first word's increment wraps rather than overflowing.
+  const TokenKey top{~0ull, 5};
+  EXPECT_EQ(token_from(pid, top).substr(16),
+            token_from(pid, TokenKey{0, 5}).substr(0, 16));
+}
+
+TEST(Token, FreshKeysDiffer) {
+  std::set<std::string> tokens;
+  for (int i = 0; i < 4; ++i) {
+    auto key = random_token_key();
+    ASSERT_TRUE(key.has_value()) << key.error();
+    tokens.insert(token_from(1, *key));
+  }
+  EXPECT_EQ(tokens.size(), 4u);
+}
+
+TEST(Token, TestTokenNeedsSixteenBytesEndingOnACharacter) {
+  EXPECT_TRUE(is_usable_test_token("0123456789abcdef"));
+  EXPECT_FALSE(is_usable_test_token("0123456789abcde"));
+  EXPECT_TRUE(is_usable_test_token("0123456789abcdef-and-more"));
+  // "é" is two bytes; here they are bytes 16 and 17.
+  EXPECT_FALSE(is_usable_test_token("0123456789abcde\xc3\xa9xyz"));
+  EXPECT_TRUE(is_usable_test_token("0123456789abcd\xc3\xa9xyz"));
+  EXPECT_FALSE(is_usable_test_token("0123456789abcdef\xff"));
+}
+
+TEST(LoadedSignal, IsNamedAfterTheFirstSixteenTokenBytes) {
+  const std::string prefix(loaded_signal_prefix());
+  EXPECT_TRUE(prefix == "Local\\OrvalinPluginLoaded-" ||
+              prefix == "OrvalinPluginLoaded-");
+  EXPECT_EQ(loaded_signal_name("0123456789abcdef0123456789abcdef"),
+            prefix + "0123456789abcdef");
+  EXPECT_EQ(loaded_signal_name("short"), prefix + "short");
+}
+
+TEST(PluginDir, SearchesBesideTheProgramThenThreeFoldersUp) {
+  const fs::path root = fs::path("/").root_path();
+  const fs::path program = root / "A" / "B" / "C" / "D" / "app" / "orvalin";
+  const fs::path beside = root / "A" / "B" / "C" / "D" / "app" / "plugins";
+  const fs::path up = root / "A" / "B" / "plugin" / "build" / "plugins";
+  const fs::path plugin = plugin_relative_path();
+
+  std::set<fs::path> present;
+  auto exists = [&](const fs::path& path) { return present.count(path) > 0; };
+  EXPECT_FALSE(find_plugin_dir_from(program, exists));
+  present.insert(up / plugin);
+  EXPECT_EQ(find_plugin_dir_from(program, exists), up);
+  present.insert(beside / plugin);
+  EXPECT_EQ(find_plugin_dir_from(program, exists), beside);
+  EXPECT_FALSE(find_plugin_dir_from(std::nullopt, exists));
+
+  // A folder with fewer than three ancestors has only the first candidate.
+  EXPECT_EQ(plugin_dir_candidates(root / "x" / "y").size(), 1u);
+  EXPECT_EQ(plugin_dir_candidates(root / "x" / "y" / "z"),
+            (std::vector<fs::path>{root / "x" / "y" / "z" / "plugins",
+                                   root / "plugin" / "build" / "plugins"}));
+}
+
+TEST(KelvoName, FoldsAsciiLettersOnly) {
+  const std::string name(kelvo_process_name());
+  std::string upper = name;
+  for (char& c : upper) c = static_cast<char>(std::toupper(c));
+  EXPECT_TRUE(is_kelvo_process_name(name));
+  EXPECT_TRUE(is_kelvo_process_name(upper));
+  EXPECT_FALSE(is_kelvo_process_name(name + "x"));
+  EXPECT_FALSE(is_kelvo_process_name(name.substr(1)));
+  EXPECT_FALSE(is_kelvo_process_name(""));
+}
+
+TEST(KelvoLaunch, EnvironmentCommandAndDirectory) {
+  const fs::path dir = fs::path("/").root_path() / "p" / "plugins";
+  const std::string sep(plugin_path_separator());
+  auto env = kelvo_environment(dir, std::nullopt, 52764, "tok");
+  EXPECT_EQ(env, (std::map<std::string, std::string>{
+                     {"QT_PLUGIN_PATH", path_to_utf8(dir)},
+                     {"QT_QPA_GENERIC_PLUGINS", "orvalin"},
+                     {"ORVALIN_TOKEN", "tok"},
+                     {"ORVALIN_PORT", "52764"}}));
+  EXPECT_EQ(kelvo_environment(dir, "V", 7, "t")["QT_PLUGIN_PATH"],
+            path_to_utf8(dir) + sep + "V");
+  EXPECT_EQ(kelvo_environment(dir, "", 7, "t")["QT_PLUGIN_PATH"],
+            path_to_utf8(dir) + sep);
+  EXPECT_EQ(kelvo_environment(dir, "", 7, "t")["ORVALIN_PORT"], "7");
+
+  const fs::path kelvo = fs::path("/").root_path() / "k" / "kelvo";
+  SpawnOptions command =
+      kelvo_command(path_to_utf8(kelvo), {"--a", "b c"}, env);
+  EXPECT_EQ(command.program, path_to_utf8(kelvo));
+  EXPECT_EQ(command.args, (std::vector<std::string>{"--a", "b c"}));
+  EXPECT_EQ(command.env, env);
+  EXPECT_EQ(command.cwd, path_to_utf8(kelvo.parent_path()));
+  EXPECT_EQ(kelvo_command("kelvo", {}, {}).cwd, std::nullopt);
+}
+
+TEST(KelvoLaunch, DescribesTheProcessState) {
+  EXPECT_EQ(describe_process_state({ProcessState::Kind::running, 0, ""}),
+            "running");
+  EXPECT_EQ(describe_process_state({ProcessState::Kind::exited, 3, ""}),
+            "exited with code 3");
+  EXPECT_EQ(describe_process_state({ProcessState::Kind::failed, 0, "denied"}),
+            "unknown (denied)");
+}
+
+class FakeProcess final : public Process {
+ public:
+  explicit FakeProcess(int running_polls) : running_polls_(running_polls) {}
+  uint32_t id() const override { return 42; }
+  ProcessState poll() override {
+    ++polls;
+    if (running_polls_ < 0 || polls <= running_polls_) return {};
+    return {ProcessState::Kind::exited, 0, ""};
+  }
+  void kill() override {}
+  std::optional<uint32_t> wait() override { return 0; }
+  int polls = 0;
+
+ private:
+  int running_polls_;
+};
+
+TEST(PluginWait, ChecksTheSignalThenKelvoThenTheDeadline) {
+  using std::chrono::milliseconds;
+  // The signal counts even when the time is already up.
+  FakeProcess running(-1);
+  int probes = 0;
+  EXPECT_EQ(wait_for_plugin_with([&] { return ++probes > 0; }, running,
+                                 {milliseconds(0), milliseconds(1)}),
+            PluginWait::loaded);
+  EXPECT_EQ(running.polls, 0);
+
+  // Kelvo's exit is noticed before the deadline, within one poll.
+  FakeProcess exits(2);
+  EXPECT_EQ(wait_for_plugin_with([] { return false; }, exits,
+                                 {milliseconds(60000), milliseconds(1)}),
+            PluginWait::exited);
+  EXPECT_EQ(exits.polls, 3);
+
+  // A signal that comes on the third probe.
+  FakeProcess slow(-1);
+  probes = 0;
+  EXPECT_EQ(wait_for_plugin_with([&] { return ++probes == 3; }, slow,
+                                 {milliseconds(60000), milliseconds(1)}),
+            PluginWait::loaded);
+  EXPECT_EQ(slow.polls, 2);
+
+  FakeProcess never(-1);
+  probes = 0;
+  EXPECT_EQ(wait_for_plugin_with([&] { return ++probes < 0; }, never,
+                                 {milliseconds(0), milliseconds(1)}),
+            PluginWait::timed_out);
+  EXPECT_EQ(probes, 1);
+}
+
+}  // namespace
+}  // namespace orvalin

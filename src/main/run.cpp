@@ -1,0 +1,162 @@
+#include "main/run.h"
+
+#include <chrono>
+#include <memory>
+#include <thread>
+#include <utility>
+
+#include "actions/actions.h"
+#include "actions/appstate.h"
+#include "announcer/announcer.h"
+#include "applog/applog.h"
+#include "base/channel.h"
+#include "base/os.h"
+#include "base/thread.h"
+#include "base/utf.h"
+#include "beatgrid/beatgrid.h"
+#include "bridge/bridge.h"
+#include "config/config.h"
+#include "hotkeys/hotkeys.h"
+#include "kelvocheck/kelvocheck.h"
+#include "main/launch.h"
+#include "main/testdriver.h"
+
+namespace orvalin {
+
+namespace {
+
+constexpr std::chrono::seconds kConnectLimit{600};
+constexpr std::chrono::milliseconds kWatchInterval{500};
+
+RunOutcome failed(std::string text) {
+  return {RunOutcome::Kind::failed, std::move(text)};
+}
+
+RunOutcome stopped(std::string text) {
+  return {RunOutcome::Kind::stopped, std::move(text)};
+}
+
+// Thread "kelvo-watch": ends the message loop once Kelvo has gone (or its
+// state can no longer be read).
+void watch_kelvo(const std::shared_ptr<Process>& kelvo, uint32_t main_thread) {
+  while (kelvo->poll().kind == ProcessState::Kind::running) {
+    std::this_thread::sleep_for(kWatchInterval);
+  }
+  post_quit(main_thread);
+}
+
+}  // namespace
+
+RunOutcome run(Speech speech) {
+  // Configuring.
+  auto loaded = load_config();
+  if (!loaded) return failed(loaded.error());
+  const General& general = loaded->general;
+  log("Configuration: " + path_to_utf8(loaded->path));
+  log("Kelvo: " + general.kelvo_path);
+  if (loaded->created) {
+    speech.say_queued("Welcome to Orvalin. Your settings file was created.");
+  }
+  auto tables = build_binding_tables(loaded->bindings);
+  if (!tables) return failed(tables.error());
+
+  // Checking.
+  const auto plugin_dir = find_plugin_dir();
+  if (!plugin_dir) return failed(plugin_not_found_message());
+  if (is_kelvo_running()) {
+    return stopped("Kelvo is running. Please close it first.");
+  }
+  const std::string version_line = kelvo_version_line(general.kelvo_path);
+  log(version_line);
+  if (auto refusal = check_qt(general.kelvo_path)) return stopped(*refusal);
+
+  // Launching.
+  auto token = make_token();
+  if (!token) return failed(token.error());
+  speech.say_queued("Starting Kelvo");
+  auto launched = launch_kelvo(general.kelvo_path, general.kelvo_args,
+                               general.port, *token, *plugin_dir);
+  if (!launched) {
+    return failed("Cannot start Kelvo at " + general.kelvo_path + ": " +
+                  launched.error());
+  }
+  const std::shared_ptr<Process> kelvo = std::move(*launched);
+  const uint32_t kelvo_pid = kelvo->id();
+  switch (wait_for_plugin(*token, *kelvo)) {
+    case PluginWait::loaded:
+      break;
+    case PluginWait::exited:
+      return failed("Kelvo closed while starting.");
+    case PluginWait::timed_out:
+      return stopped(version_line +
+                     " did not load the Orvalin plugin, so this Kelvo version "
+                     "is probably not supported. Kelvo keeps running, without "
+                     "Orvalin. Please check for a Orvalin update.");
+  }
+  log("plugin loaded");
+
+  // Connecting.
+  auto [event_sender, event_receiver] = make_channel<BridgeEvent>();
+  auto connected = Bridge::connect(
+      general.port, *token, std::chrono::steady_clock::now() + kConnectLimit,
+      kelvo, std::move(event_sender));
+  if (!connected) {
+    log("connect failed; Kelvo process status: " +
+        describe_process_state(kelvo->poll()));
+    return failed(connected.error());
+  }
+  const std::shared_ptr<Bridge> bridge = std::move(*connected);
+
+  // Starting the workers. std::function needs copyable bodies, so the
+  // move-only receivers travel in shared_ptrs.
+  auto state = std::make_shared<AppState>(speech, bridge);
+  LastValues last_values = setup_watches(*bridge);
+  clear_left_on_clicks(*bridge);
+  auto events =
+      std::make_shared<Receiver<BridgeEvent>>(std::move(event_receiver));
+  spawn_detached(
+      "announcer",
+      [state, events, last_values = std::move(last_values)] {
+        run_announcer(state, std::move(*events), last_values);
+      },
+      "spawn announcer");
+  spawn_detached(
+      "time-warnings", [state] { run_time_warnings(state); },
+      "spawn time warnings");
+  auto [action_sender, action_receiver] = make_channel<uint64_t>();
+  auto queue = std::make_shared<Receiver<uint64_t>>(std::move(action_receiver));
+  spawn_detached(
+      "actions",
+      [state, actions = tables->actions, queue] {
+        run_action_worker(state, actions, std::move(*queue));
+      },
+      "spawn action worker");
+  const uint32_t main_thread = current_thread_id();
+  spawn_detached(
+      "kelvo-watch", [kelvo, main_thread] { watch_kelvo(kelvo, main_thread); },
+      "spawn watcher");
+
+  speech.say(
+      "Orvalin ready. Deck 1 selected. Control Alt F12 turns key help on or "
+      "off.");
+  spawn_detached(
+      "", [speech] { report_taken_hotkeys(speech); }, "failed to spawn thread");
+  if (auto script = get_env("ORVALIN_TEST_ACTIONS")) {
+    std::vector<std::string> keys;
+    keys.reserve(tables->hotkeys.size());
+    for (const HotkeyEntry& entry : tables->hotkeys) keys.push_back(entry.key);
+    spawn_detached(
+        "",
+        [script = std::move(*script), keys = std::move(keys),
+         actions = action_sender,
+         bridge] { run_test_script(script, keys, actions, bridge); },
+        "failed to spawn thread");
+  }
+
+  // Running, until "kelvo-watch" posts the quit.
+  run_hotkeys(std::move(tables->hotkeys), kelvo_pid, std::move(action_sender));
+  log("Kelvo closed, Orvalin exiting.");
+  return {RunOutcome::Kind::finished, {}};
+}
+
+}  // namespace orvalin

@@ -1,0 +1,181 @@
+#include "main/testdriver.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <sstream>
+
+namespace orvalin {
+namespace {
+
+using std::chrono::milliseconds;
+
+TEST(TestScript, SplitsAtSemicolonsAndDropsEmptySteps) {
+  EXPECT_TRUE(split_test_script(";;").empty());
+  EXPECT_TRUE(split_test_script("").empty());
+  EXPECT_EQ(split_test_script(" ctrl+alt+p ;\tsleep:5 ;; log:a,b ;"),
+            (std::vector<std::string>{"ctrl+alt+p", "sleep:5", "log:a,b"}));
+}
+
+uint64_t sleep_of(std::string_view text) {
+  const TestStep parsed = parse_test_step(text);
+  EXPECT_TRUE(std::holds_alternative<step::Sleep>(parsed)) << text;
+  return std::holds_alternative<step::Sleep>(parsed)
+             ? std::get<step::Sleep>(parsed).milliseconds
+             : 12345;
+}
+
+TEST(TestScript, SleepStepsTakeAnUnsignedNumberOrNothing) {
+  EXPECT_EQ(sleep_of("sleep:2000"), 2000u);
+  EXPECT_EQ(sleep_of("sleep:+5"), 5u);
+  EXPECT_EQ(sleep_of("sleep:007"), 7u);
+  EXPECT_EQ(sleep_of("sleep:18446744073709551615"), 18446744073709551615u);
+  EXPECT_EQ(sleep_of("sleep: 500"), 0u);
+  EXPECT_EQ(sleep_of("sleep:+"), 0u);
+  EXPECT_EQ(sleep_of("sleep:-5"), 0u);
+  EXPECT_EQ(sleep_of("sleep:++5"), 0u);
+  EXPECT_EQ(sleep_of("sleep:5ms"), 0u);
+  EXPECT_EQ(sleep_of("sleep:18446744073709551616"), 0u);
+  EXPECT_EQ(sleep_of("sleep:"), 0u);
+  // Prefixes are case-sensitive: this is a key.
+  EXPECT_TRUE(std::holds_alternative<step::Key>(parse_test_step("Sleep:100")));
+  EXPECT_TRUE(std::holds_alternative<step::Key>(parse_test_step("sleep")));
+}
+
+TEST(TestScript, SetStepsNeedGroupCommaKeyEqualsNumber) {
+  auto set_of = [](std::string_view text) {
+    const TestStep parsed = parse_test_step(text);
+    EXPECT_TRUE(std::holds_alternative<step::Set>(parsed)) << text;
+    return std::holds_alternative<step::Set>(parsed)
+               ? std::get<step::Set>(parsed)
+               : step::Set{"", "", -1};
+  };
+  auto is_bad = [](std::string_view text) {
+    return std::holds_alternative<step::BadStep>(parse_test_step(text));
+  };
+  const step::Set fader = set_of("set:[Master],crossfader=0.5");
+  EXPECT_EQ(fader.group, "[Master]");
+  EXPECT_EQ(fader.key, "crossfader");
+  EXPECT_EQ(fader.value, 0.5);
+  // Group and key are not trimmed; the value is.
+  const step::Set spaced = set_of("set: [A],b,c = \t-2.5e1 ");
+  EXPECT_EQ(spaced.group, " [A]");
+  EXPECT_EQ(spaced.key, "b,c ");
+  EXPECT_EQ(spaced.value, -25);
+  EXPECT_EQ(set_of("set:,=+1").value, 1);
+  EXPECT_EQ(set_of("set:a,b=.5").value, 0.5);
+  EXPECT_EQ(set_of("set:a,b=1.").value, 1);
+  EXPECT_EQ(set_of("set:a,b=1e400").value,
+            std::numeric_limits<double>::infinity());
+  EXPECT_EQ(set_of("set:a,b=1e-400").value, 0);
+  EXPECT_EQ(set_of("set:a,b=-Infinity").value,
+            -std::numeric_limits<double>::infinity());
+  EXPECT_EQ(set_of("set:a,b=inf").value,
+            std::numeric_limits<double>::infinity());
+  EXPECT_TRUE(std::isnan(set_of("set:a,b=NaN").value));
+
+  EXPECT_TRUE(is_bad("set:[Master]crossfader=0.5"));
+  EXPECT_TRUE(is_bad("set:a=1,b"));
+  EXPECT_TRUE(is_bad("set:a,b"));
+  EXPECT_TRUE(is_bad("set:a,b="));
+  EXPECT_TRUE(is_bad("set:a,b=x"));
+  EXPECT_TRUE(is_bad("set:a,b=1=2"));
+  EXPECT_TRUE(is_bad("set:a,b=1 2"));
+  EXPECT_TRUE(is_bad("set:a,b=+-1"));
+  EXPECT_TRUE(is_bad("set:a,b=0x10"));
+  EXPECT_TRUE(is_bad("set:a,b=nan(1)"));
+  EXPECT_TRUE(is_bad("set:"));
+  EXPECT_TRUE(std::holds_alternative<step::Key>(parse_test_step("set")));
+  EXPECT_TRUE(std::holds_alternative<step::Key>(parse_test_step("SET:a,b=1")));
+}
+
+TEST(TestScript, LogStepsKeepItemsWithAComma) {
+  const TestStep parsed =
+      parse_test_step("log:[Channel1],play|nocomma||[Sampler1],a,b|");
+  ASSERT_TRUE(std::holds_alternative<step::Log>(parsed));
+  const auto& items = std::get<step::Log>(parsed).items;
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_EQ(items[0].group, "[Channel1]");
+  EXPECT_EQ(items[0].key, "play");
+  EXPECT_EQ(items[1].group, "[Sampler1]");
+  EXPECT_EQ(items[1].key, "a,b");
+  EXPECT_TRUE(std::get<step::Log>(parse_test_step("log:")).items.empty());
+}
+
+TEST(TestScript, LogItemsUseTheNumberFormat) {
+  const step::LogItem item{"[Channel1]", "volume"};
+  EXPECT_EQ(format_test_log_item(item, 0.75), "[Channel1],volume=0.75");
+  EXPECT_EQ(format_test_log_item(item, 1.0), "[Channel1],volume=1");
+  EXPECT_EQ(format_test_log_item(item, 0.12345), "[Channel1],volume=0.123");
+  EXPECT_EQ(format_test_log_item(item, 0.0005), "[Channel1],volume=0.001");
+  EXPECT_EQ(format_test_log_item(item, -0.0005), "[Channel1],volume=-0.001");
+  EXPECT_EQ(format_test_log_item(item, fail("no such control")),
+            "[Channel1],volume=?");
+}
+
+TEST(TestScript, KeysMatchIgnoringAsciiCaseOnly) {
+  const std::vector<std::string> keys = {"ctrl+alt+1", "ctrl+alt+p",
+                                         "Ctrl+Alt+P"};
+  EXPECT_EQ(find_test_key(keys, "CTRL+ALT+P"), 1u);
+  EXPECT_EQ(find_test_key(keys, "ctrl+alt+1"), 0u);
+  EXPECT_EQ(find_test_key(keys, "alt+ctrl+p"), std::nullopt);
+  EXPECT_EQ(find_test_key(keys, "ctrl+alt+p "), std::nullopt);
+  EXPECT_EQ(find_test_key({}, "ctrl+alt+p"), std::nullopt);
+}
+
+class FakeEnvironment final : public TestEnvironment {
+ public:
+  Result<double> get(const std::string& group,
+                     const std::string& key) override {
+    calls << "get " << group << "," << key << ";";
+    if (group == "[Channel1]" && key == "play") return 1.0;
+    if (group == "[Channel1]" && key == "volume") return 0.75;
+    return fail("unknown control");
+  }
+  void set(const std::string& group, const std::string& key,
+           double value) override {
+    calls << "set " << group << "," << key << "=" << value << ";";
+  }
+  void sleep(milliseconds duration) override {
+    calls << "sleep " << duration.count() << ";";
+  }
+  std::ostringstream calls;
+};
+
+TEST(TestScript, RunsEveryStepFormWithItsLogLines) {
+  auto [sender, receiver] = make_channel<uint64_t>();
+  FakeEnvironment environment;
+  const std::vector<std::string> keys = {"ctrl+alt+1", "ctrl+alt+p"};
+  testing::internal::CaptureStdout();
+  run_test_script_with(
+      " CTRL+ALT+P; sleep:2000; log:[Channel1],play|[Channel1],volume|"
+      "[Channel9],play;set:[Master],crossfader=0.5;"
+      "set:[Master]crossfader=0.5;set:[Channel1],play=1;set:a,b=1e21;"
+      "set:a,b=-1e-7;set:a,b=-inf;Sleep:100;log:;;sleep: 500;",
+      keys, sender, environment);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out,
+            "test key: CTRL+ALT+P\n"
+            "test: [Channel1],play=1  [Channel1],volume=0.75  "
+            "[Channel9],play=?\n"
+            "test: set [Master],crossfader=0.5\n"
+            "test: bad step set:[Master]crossfader=0.5\n"
+            "test: set [Channel1],play=1\n"
+            "test: set a,b=1000000000000000000000\n"
+            "test: set a,b=-0.0000001\n"
+            "test: set a,b=-inf\n"
+            "test: unknown key Sleep:100\n"
+            "test: \n"
+            "test: done\n");
+  EXPECT_EQ(environment.calls.str(),
+            "sleep 1000;sleep 900;sleep 2000;"
+            "get [Channel1],play;get [Channel1],volume;get [Channel9],play;"
+            "set [Master],crossfader=0.5;set [Channel1],play=1;"
+            "set a,b=1e+21;set a,b=-1e-07;set a,b=-inf;sleep 900;sleep 0;");
+  EXPECT_EQ(receiver.try_recv(), 1u);
+  EXPECT_EQ(receiver.try_recv(), std::nullopt);
+}
+
+}  // namespace
+}  // namespace orvalin
