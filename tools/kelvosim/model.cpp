@@ -154,6 +154,7 @@ struct Player {
   std::vector<double> taps;                          // real times
   double clip_clock = 0;
   uint64_t play_generation = 0;
+  int previewing_cue = 0;  // hot cue held down on a paused deck
 };
 
 struct Model::State {
@@ -666,6 +667,7 @@ struct Model::State {
     const std::string& g = p.group;
     const bool press = value != 0;
     if (key == "play") {
+      p.previewing_cue = 0;
       if (press && !playing(p)) {
         start_playing(p);
       } else if (!press) {
@@ -734,7 +736,18 @@ struct Model::State {
       }
       return true;
     }
-    if (!press) return true;
+    if (!press) {
+      if (p.previewing_cue != 0 &&
+          key == "hotcue_" + std::to_string(p.previewing_cue) + "_activate") {
+        // Releasing a previewed hot cue stops and returns to it.
+        const std::string prefix =
+            "hotcue_" + std::to_string(p.previewing_cue) + "_";
+        p.previewing_cue = 0;
+        stop_playing(p);
+        seek(p, seconds_of(p, read(g, prefix + "position")));
+      }
+      return true;
+    }
     if (key == "cue_default") {
       if (playing(p)) {
         stop_playing(p);
@@ -892,7 +905,13 @@ struct Model::State {
       if (!key.starts_with(prefix)) continue;
       const std::string action = key.substr(prefix.size());
       const std::string status = prefix + "status";
-      if (action == "activate") {
+      if (action == "activate" && p.row != 0 && read(p.group, status) != 0 &&
+          !playing(p)) {
+        // On a paused deck an existing hot cue plays while it is held.
+        seek(p, seconds_of(p, read(p.group, prefix + "position")));
+        start_playing(p);
+        p.previewing_cue = n;
+      } else if (action == "activate") {
         marker_activate(p, prefix, status);
       } else if (action == "clear") {
         marker_clear(p, prefix, status);
@@ -1222,12 +1241,17 @@ Result<double> Model::set(std::string_view group, std::string_view key,
   const Control* control = state_->find(g, key);
   if (!control) return fail(unknown_control());
   if (!std::isfinite(value)) return fail("value is not a number");
-  if (control->read_only) return control->value;
+  // The reply carries the property that was set, as the host reports it:
+  // a parameter set answers with the parameter in force.
+  const auto in_force = [&](const Control& c) {
+    return prop == Prop::parameter ? state_->to_parameter(c) : c.value;
+  };
+  if (control->read_only) return in_force(*control);
   if (prop == Prop::parameter) value = state_->from_parameter(*control, value);
   if (!state_->apply(g, std::string(key), value)) {
     return fail("invalid value for this control");
   }
-  return state_->find(g, key)->value;
+  return in_force(*state_->find(g, key));
 }
 
 bool Model::exists(std::string_view group, std::string_view key) {

@@ -60,13 +60,16 @@ TEST(Model, MapsValuesOntoParameters) {
   EXPECT_EQ(f.set("[Channel1]", "volume", 0.25, Prop::parameter), 0.25);
   // Crossfader -1..1; [Main] and [Master] are the same group.
   EXPECT_EQ(f.get("[Master]", "crossfader", Prop::parameter), 0.5);
-  EXPECT_EQ(f.set("[Main]", "crossfader", 0.75, Prop::parameter), 0.5);
+  // A parameter set answers with the parameter in force.
+  EXPECT_EQ(f.set("[Main]", "crossfader", 0.75, Prop::parameter), 0.75);
   EXPECT_EQ(f.get("[Master]", "crossfader"), 0.5);
   EXPECT_EQ(f.set("[Master]", "crossfader", -3), -1.0);  // clamped
   // Gain and EQ knobs: 0..4 with 1 at the centre.
   EXPECT_EQ(f.get("[Channel2]", "pregain", Prop::parameter), 0.5);
-  EXPECT_EQ(f.set("[Channel2]", "pregain", 0.25, Prop::parameter), 0.5);
-  EXPECT_EQ(f.set("[Channel2]", "pregain", 1.0, Prop::parameter), 4.0);
+  EXPECT_EQ(f.set("[Channel2]", "pregain", 0.25, Prop::parameter), 0.25);
+  EXPECT_EQ(f.get("[Channel2]", "pregain"), 0.5);
+  EXPECT_EQ(f.set("[Channel2]", "pregain", 1.0, Prop::parameter), 1.0);
+  EXPECT_EQ(f.get("[Channel2]", "pregain"), 4.0);
   EXPECT_EQ(f.set("[Channel2]", "pregain", 2.5), 2.5);
   EXPECT_EQ(f.get("[Channel2]", "pregain", Prop::parameter), 0.75);
   const std::string eq = "[EqualizerRack1_[Channel3]_Effect1]";
@@ -174,8 +177,21 @@ TEST(Model, HotCuesMarkersAndLoopsUseSamplePositions) {
   EXPECT_EQ(f.get("[Channel1]", "hotcue_2_status"), 1.0);
   EXPECT_NEAR(f.get("[Channel1]", "hotcue_2_position"), 10 * 48000 * 2, 1e-6);
   f.set("[Channel1]", "playposition", 0.5);
-  f.press("[Channel1]", "hotcue_2_activate");  // jumps back
+  // On a paused deck the cue plays while held and returns when released.
+  f.changes.clear();
+  f.set("[Channel1]", "hotcue_2_activate", 1);
+  EXPECT_EQ(f.get("[Channel1]", "play"), 1.0);
+  f.ticks(1);
+  f.set("[Channel1]", "hotcue_2_activate", 0);
+  EXPECT_EQ(f.taken("[Channel1]", "play"), (std::vector<double>{1, 0}));
   EXPECT_NEAR(f.get("[Channel1]", "time_elapsed"), 10, 1e-9);
+  // While playing, it jumps.
+  f.set("[Channel1]", "playposition", 0.5);
+  f.set("[Channel1]", "play", 1);
+  f.press("[Channel1]", "hotcue_2_activate");
+  EXPECT_NEAR(f.get("[Channel1]", "time_elapsed"), 10, 1e-9);
+  EXPECT_EQ(f.get("[Channel1]", "play"), 1.0);
+  f.set("[Channel1]", "play", 0);
   f.press("[Channel1]", "hotcue_2_clear");
   EXPECT_EQ(f.get("[Channel1]", "hotcue_2_status"), 0.0);
   EXPECT_EQ(f.get("[Channel1]", "hotcue_2_position"), -1.0);
