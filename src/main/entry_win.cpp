@@ -2,15 +2,32 @@
 // <windows.h> must come before <shellapi.h>.
 #include <windows.h>
 // (keep this order)
+#include <fcntl.h>
+#include <io.h>
 #include <shellapi.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "base/winstr.h"
 #include "main/orvalin_main.h"
 
+namespace {
+
+// What the program prints ends lines with a bare line feed, as on other
+// systems; the C runtime would otherwise write CR LF to a redirected stream.
+// Without a console or redirection the stream has no descriptor (negative).
+void binary_mode(std::FILE* stream) {
+  const int fd = _fileno(stream);
+  if (fd >= 0) _setmode(fd, _O_BINARY);
+}
+
+}  // namespace
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  binary_mode(stdout);
+  binary_mode(stderr);
   int argc = 0;
   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
   std::vector<std::string> args;
