@@ -1,5 +1,6 @@
 #include "speech/speech.h"
 
+#include <exception>
 #include <optional>
 #include <utility>
 
@@ -23,6 +24,41 @@ std::optional<std::filesystem::path> parent_folder(
   // A root ("/", "C:\") has no parent; parent_path() would return itself.
   if (!folder.has_relative_path()) return std::nullopt;
   return folder.parent_path();
+}
+
+void speak_one(const SpeechCommand& command, SpeechEngines& engines,
+               std::unique_ptr<SapiVoice>& voice) {
+  // Whether NVDA runs is asked for every message, so that starting or
+  // quitting NVDA moves speech over from the next message on.
+  NvdaClient* const nvda = engines.nvda();
+  const bool use_nvda = nvda != nullptr && nvda->is_running();
+
+  const Speak* speak = std::get_if<Speak>(&command);
+  if (speak == nullptr) {
+    if (use_nvda) {
+      nvda->cancel_speech();
+    } else if (voice) {
+      voice->purge();
+    }
+    return;
+  }
+  if (use_nvda) {
+    // NVDA's speakText queues; cutting off is our job.
+    if (speak->interrupt) nvda->cancel_speech();
+    nvda->speak_text(speak->text);
+    return;
+  }
+  if (!voice) {
+    // Not kept on failure: the next message tries again.
+    Result<std::unique_ptr<SapiVoice>> created = engines.create_voice();
+    if (!created || *created == nullptr) {
+      log("SAPI unavailable: " +
+          (created ? std::string("no voice object") : created.error()));
+      return;
+    }
+    voice = std::move(*created);
+  }
+  voice->speak(speak->text, speak->interrupt);
 }
 
 }  // namespace
@@ -58,33 +94,11 @@ void serve_speech(Receiver<SpeechCommand> commands,
                   std::unique_ptr<SpeechEngines> engines) {
   std::unique_ptr<SapiVoice> voice;
   while (std::optional<SpeechCommand> command = commands.recv()) {
-    // Whether NVDA runs is asked for every message, so that starting or
-    // quitting NVDA moves speech over from the next message on.
-    NvdaClient* const nvda = engines->nvda();
-    const bool use_nvda = nvda != nullptr && nvda->is_running();
-
-    if (const Speak* speak = std::get_if<Speak>(&*command)) {
-      if (use_nvda) {
-        // NVDA's speakText queues; cutting off is our job.
-        if (speak->interrupt) nvda->cancel_speech();
-        nvda->speak_text(speak->text);
-        continue;
-      }
-      if (!voice) {
-        // Not kept on failure: the next message tries again.
-        Result<std::unique_ptr<SapiVoice>> created = engines->create_voice();
-        if (!created || *created == nullptr) {
-          log("SAPI unavailable: " +
-              (created ? std::string("no voice object") : created.error()));
-          continue;
-        }
-        voice = std::move(*created);
-      }
-      voice->speak(speak->text, speak->interrupt);
-    } else if (use_nvda) {
-      nvda->cancel_speech();
-    } else if (voice) {
-      voice->purge();
+    try {
+      speak_one(*command, *engines, voice);
+    } catch (const std::exception&) {
+      // Out of memory while converting a text, say: that message is lost,
+      // the thread (and with it all later speech) is not.
     }
   }
   // The voice belongs to the engines' COM set-up: release it first.

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,6 +30,8 @@ struct Script {
   bool nvda_running = true;
   // How many voice creations fail before one succeeds.
   int voice_failures = 0;
+  // A text whose speaking throws, as an allocation failure would.
+  std::string throw_on;
   bool closed = false;
 
   void record(std::string call) {
@@ -57,6 +60,7 @@ class FakeNvda : public NvdaClient {
   }
   void speak_text(std::string_view text) override {
     script_.record("nvda speak " + std::string(text));
+    if (text == script_.throw_on) throw std::bad_alloc();
   }
   void cancel_speech() override { script_.record("nvda cancel"); }
 
@@ -224,6 +228,23 @@ TEST(SpeechTest, UnavailableSapiIsLoggedPerMessageAndRetried) {
                                 "sapi create",
                                 "sapi speak third",
                                 "sapi release",
+                                "nvda unload",
+                                "engines closed",
+                            }));
+}
+
+TEST(SpeechTest, AFailingMessageIsLostButNotTheThread) {
+  Script script;
+  script.throw_on = "too long";
+  serve(script, [](const Speech& speech) {
+    speech.say_queued("too long");
+    speech.say_queued("next");
+  });
+  EXPECT_EQ(script.taken(), (Calls{
+                                "nvda running?yes",
+                                "nvda speak too long",
+                                "nvda running?yes",
+                                "nvda speak next",
                                 "nvda unload",
                                 "engines closed",
                             }));
