@@ -5,11 +5,12 @@ makes a Sandbox of temporary settings and log folders, runs the program with
 arguments and environment, and checks the Completed result, the settings
 file and the log. Standard library only.
 
-Under Wine the program is run as
-    wine-run cmd /c "set APPDATA=Z:\\...&& set LOCALAPPDATA=...&& Z:\\...\\orvalin.exe args"
-because Wine replaces the profile folder variables given on the Linux side
-and drops every variable whose name starts with QT_. Other variables pass
-through the Linux environment.
+Under Wine the program is run through Wine's shell, `wine-run cmd /c
+run.bat`, with a batch file that sets APPDATA, LOCALAPPDATA and the like
+before it starts orvalin.exe: Wine replaces the profile folder variables
+given on the Linux side and drops every variable whose name starts with QT_.
+Other variables pass through the Linux environment. Texts given to the batch
+file must be ASCII without "%" or double quotes.
 """
 
 import argparse
@@ -28,10 +29,6 @@ _WINE_SHELL_VARIABLES = {
     "APPDATA", "LOCALAPPDATA", "USERPROFILE", "TEMP", "TMP", "ProgramW6432",
     "ProgramFiles", "ProgramFiles(x86)", "ProgramData", "PATH",
 }
-# Characters that Wine's shell would interpret inside a command or a value.
-_SHELL_SPECIAL = set('"%&|<>^\r\n')
-
-
 def _is_shell_variable(name):
     return name in _WINE_SHELL_VARIABLES or name.upper().startswith("QT_")
 
@@ -100,12 +97,24 @@ class Runner:
                 linux_env.pop(name, None)
             else:
                 linux_env[name] = value
-        if self.under_wine:
-            command = [self.wine, "cmd", "/c", self._shell_line(args, env)]
-        else:
-            command = [self.program] + list(args)
-        if self.display if display is None else display:
-            command = ["xvfb-run", "-a"] + command
+        batch_dir = None
+        try:
+            if self.under_wine:
+                batch_dir = tempfile.mkdtemp(prefix="orvalin-run-")
+                batch = os.path.join(batch_dir, "run.bat")
+                with open(batch, "wb") as f:
+                    f.write(self._batch(args, env).encode("ascii"))
+                command = [self.wine, "cmd", "/c", self.host_path(batch)]
+            else:
+                command = [self.program] + list(args)
+            if self.display if display is None else display:
+                command = ["xvfb-run", "-a"] + command
+            return self._run(command, args, linux_env, cwd, timeout)
+        finally:
+            if batch_dir:
+                shutil.rmtree(batch_dir, ignore_errors=True)
+
+    def _run(self, command, args, linux_env, cwd, timeout):
         process = subprocess.Popen(
             command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
             stderr=subprocess.PIPE, env=linux_env, cwd=cwd,
@@ -119,21 +128,23 @@ class Runner:
                            % (args, timeout, stdout, stderr))
         return Completed(list(args), process.returncode, stdout, stderr)
 
-    def _shell_line(self, args, env):
-        parts = []
+    def _batch(self, args, env):
+        """A batch file that sets the shell variables and runs the program.
+
+        A batch file rather than one `cmd /c` line: Wine would escape the
+        quotes of arguments with spaces in a way cmd does not undo.
+        """
+        lines = ["@echo off"]
         for name, value in env.items():
-            if not _is_shell_variable(name):
-                continue
-            value = "" if value is None else value
-            _check_shell_text(name + "=" + value)
-            # No space before "&&": it would become part of the value.
-            parts.append("set %s=%s&& " % (name, value))
+            if _is_shell_variable(name):
+                setting = "%s=%s" % (name, value or "")
+                _check_batch_text([setting])
+                lines.append('set "%s"' % setting)
         words = [self.host_path(self.program)] + list(args)
-        for word in words:
-            _check_shell_text(word)
-        line = "".join(parts) + " ".join(
-            _quote(word) for word in words)
-        return line
+        _check_batch_text(words)
+        lines.append(" ".join(_windows_quote(word) for word in words))
+        lines.append("exit /b %errorlevel%")
+        return "\r\n".join(lines) + "\r\n"
 
     def wine_command(self, *args, check=True, timeout=60):
         """Runs a Wine command in the test prefix (e.g. "reg", "add", ...)."""
@@ -160,17 +171,20 @@ class Runner:
         self.wine_command(*args, "/f", check=False)
 
 
-def _check_shell_text(text):
-    bad = _SHELL_SPECIAL.intersection(text)
-    if bad:
-        raise ValueError("cannot pass %r through Wine's shell (%s)" %
-                         (text, "".join(sorted(bad))))
+def _check_batch_text(lines):
+    for line in lines:
+        if any(c in line for c in '%"\r\n') or not line.isascii():
+            raise ValueError("cannot pass %r through a batch file" % line)
 
 
-def _quote(word):
-    if word == "" or " " in word or "\t" in word:
-        return '"' + word + '"'
-    return word
+def _windows_quote(word):
+    """Quotes one argument (without quotes of its own) for cmd and for the C
+    runtime's command-line parser."""
+    if word and not any(c in word for c in " \t&|<>^()"):
+        return word
+    # Backslashes before the closing quote are doubled; others stay.
+    trailing = len(word) - len(word.rstrip("\\"))
+    return '"' + word + "\\" * trailing + '"'
 
 
 def _kill_group(process):
