@@ -64,7 +64,7 @@ class Runner:
 
     def __init__(self, program, wine=None, display=False):
         self.program = os.path.abspath(program)
-        self.wine = wine
+        self.wine = os.path.abspath(wine) if wine else None
         # Start the program inside a virtual X display (xvfb-run -a), for
         # runs that open windows.
         self.display = display
