@@ -1,0 +1,272 @@
+#include "actions/actions.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "actions/test_rig.h"
+
+namespace orvalin {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using testrig::Rig;
+using Texts = std::vector<std::string>;
+
+TEST(ResolveDeck, ReplacesEveryPlaceholder) {
+  EXPECT_EQ(resolve_deck("[Channel{deck}]", 2), "[Channel2]");
+  EXPECT_EQ(resolve_deck("[QuickEffectRack1_[Channel{deck}]]", 3),
+            "[QuickEffectRack1_[Channel3]]");
+  EXPECT_EQ(resolve_deck("group_[Channel{deck}]_enable", 255),
+            "group_[Channel255]_enable");
+  EXPECT_EQ(resolve_deck("{deck}{deck}x{deck}", 0), "00x0");
+  EXPECT_EQ(resolve_deck("[Master]", 4), "[Master]");
+  EXPECT_EQ(resolve_deck("{deck", 1), "{deck");
+  EXPECT_EQ(resolve_deck("", 1), "");
+}
+
+act::Toggle toggle(std::string group, std::string control,
+                   std::optional<std::string> label = std::nullopt) {
+  return act::Toggle{{std::move(group), std::move(control)}, std::move(label)};
+}
+
+TEST(ActionWorker, ToggleSpeaksUnwatchedControlsAndLeavesWatchedToAnnouncer) {
+  auto rig = Rig::start({"--load", "1=1"});
+  ASSERT_TRUE(rig);
+  // Watched, announcements on: the announcer speaks, the worker is silent.
+  EXPECT_THAT(rig->press({"ctrl+alt+p"}), IsEmpty());
+  EXPECT_EQ(rig->value("[Channel1]", "play"), 1);
+  // Unwatched: label from the control's spoken name.
+  EXPECT_THAT(rig->press({"ctrl+alt+shift+k", "ctrl+alt+shift+k"}),
+              ElementsAre("grid lock on", "grid lock off"));
+  // Announcements off: the worker speaks watched controls too.
+  EXPECT_THAT(
+      rig->press({"ctrl+alt+a", "ctrl+alt+p", "ctrl+alt+h", "ctrl+alt+a"}),
+      ElementsAre("Announcements off", "play off", "headphones on",
+                  "Announcements on"));
+  EXPECT_EQ(rig->value("[Channel1]", "play"), 0);
+  EXPECT_EQ(rig->value("[Channel1]", "pfl"), 1);
+  // The placeholder in the control key follows the current deck.
+  EXPECT_THAT(rig->press({"ctrl+alt+2", "ctrl+alt+enter"}),
+              ElementsAre("Deck 2. empty", "effect unit 1 on"));
+  EXPECT_EQ(rig->value("[EffectRack1_EffectUnit1]", "group_[Channel2]_enable"),
+            1);
+  EXPECT_EQ(rig->value("[EffectRack1_EffectUnit1]", "group_[Channel1]_enable"),
+            0);
+}
+
+TEST(ActionWorker, ToggleThatDoesNotSwitchRecordsPendingToggle) {
+  auto rig = Rig::start({"--autodj-queue", "0"});
+  ASSERT_TRUE(rig);
+  auto before = Clock::now();
+  EXPECT_THAT(
+      rig->press({"ctrl+alt+shift+a"}),
+      ElementsAre(
+          "Auto DJ could not be switched on. Is the Auto DJ queue empty?"));
+  {
+    std::lock_guard lock(rig->state().pending_mutex);
+    ASSERT_TRUE(rig->state().pending_toggle.has_value());
+    const PendingToggle& pending = *rig->state().pending_toggle;
+    EXPECT_EQ(pending.group, "[AutoDJ]");
+    EXPECT_EQ(pending.control, "enabled");
+    // About one second after the read-back; generous bounds for slow runs.
+    EXPECT_GE(pending.deadline, before + std::chrono::milliseconds(1100));
+    EXPECT_LE(pending.deadline, Clock::now() + std::chrono::seconds(1));
+  }
+  // Play on an empty deck stays off; the label comes from the control name.
+  EXPECT_THAT(rig->press({"ctrl+alt+p"}),
+              ElementsAre("play could not be switched on"));
+  std::lock_guard lock(rig->state().pending_mutex);
+  EXPECT_EQ(rig->state().pending_toggle->group, "[Channel1]");
+  EXPECT_EQ(rig->state().pending_toggle->control, "play");
+}
+
+TEST(ActionWorker, MicrophoneWithoutInputIsNotSwitchedOn) {
+  auto rig = Rig::start({"--no-mic-input"});
+  ASSERT_TRUE(rig);
+  size_t mark = rig->mark();
+  EXPECT_THAT(rig->press({"ctrl+alt+shift+s"}),
+              ElementsAre("microphone not switched on. No microphone input is "
+                          "set up. Choose one in Kelvo preferences, Sound "
+                          "Hardware, Input."));
+  EXPECT_THAT(rig->requests_since(mark),
+              ElementsAre("get [Microphone],talkover",
+                          "get [Microphone],input_configured"));
+}
+
+TEST(ActionWorker, MicrophoneSwitchOffNeverAsksForInput) {
+  auto rig = Rig::start({"--set", "[Microphone],talkover=1"});
+  ASSERT_TRUE(rig);
+  size_t mark = rig->mark();
+  rig->state().announce.store(0);
+  EXPECT_THAT(rig->press({"ctrl+alt+shift+s"}), ElementsAre("microphone off"));
+  EXPECT_THAT(
+      rig->requests_since(mark),
+      ElementsAre("get [Microphone],talkover", "set [Microphone],talkover=0.0",
+                  "get [Microphone],talkover"));
+}
+
+TEST(ActionWorker, PressPulsesAndSpeaksReportOrConfirm) {
+  auto rig =
+      Rig::start({"--load", "1=1", "--set", "[Channel1],beatloop_size=4"});
+  ASSERT_TRUE(rig);
+  size_t mark = rig->mark();
+  EXPECT_THAT(rig->press({"ctrl+alt+shift+period"}), ElementsAre("loop 8"));
+  EXPECT_THAT(rig->requests_since(mark),
+              ElementsAre("set [Channel1],loop_double=1.0",
+                          "set [Channel1],loop_double=0.0",
+                          "get [Channel1],beatloop_size"));
+  EXPECT_THAT(rig->press({"ctrl+alt+shift+comma", "ctrl+alt+shift+comma"}),
+              ElementsAre("loop 4", "loop 2"));
+  // Report and confirm together: only the report is spoken.
+  act::Press both{
+      {"[Channel{deck}]", "loop_halve"},
+      Report{{"[Channel{deck}]", "beatloop_size"}, "size", ValueFormat::number},
+      "halved",
+      std::nullopt};
+  EXPECT_THAT(rig->run(both), ElementsAre("size 1"));
+  EXPECT_THAT(rig->press({"ctrl+alt+f10"}), ElementsAre("fading"));
+  // Neither report nor confirm: silent.
+  EXPECT_THAT(rig->press({"ctrl+alt+c"}), IsEmpty());
+}
+
+TEST(ActionWorker, PressOnEmptySamplerPressesNothing) {
+  auto rig = Rig::start({"--load", "[Sampler1]=1"});
+  ASSERT_TRUE(rig);
+  size_t mark = rig->mark();
+  EXPECT_THAT(rig->press({"ctrl+alt+shift+6"}),
+              ElementsAre("Sampler 2 is empty"));
+  EXPECT_THAT(rig->requests_since(mark),
+              ElementsAre("get [Sampler2],track_loaded"));
+  mark = rig->mark();
+  EXPECT_THAT(rig->press({"ctrl+alt+shift+5"}), IsEmpty());
+  EXPECT_THAT(rig->requests_since(mark),
+              ElementsAre("get [Sampler1],track_loaded",
+                          "set [Sampler1],cue_gotoandplay=1.0",
+                          "set [Sampler1],cue_gotoandplay=0.0"));
+}
+
+TEST(ActionWorker, HotcuePressJumpsOrSetsAndQuietsPlayAnnouncements) {
+  auto rig = Rig::start({"--load", "1=1"});
+  ASSERT_TRUE(rig);
+  // Hot cue 2 does not exist yet: the press sets it, silently here.
+  auto before = Clock::now();
+  EXPECT_THAT(rig->press({"ctrl+alt+f2"}), IsEmpty());
+  {
+    std::lock_guard lock(rig->state().hotcue_mutex);
+    EXPECT_GE(rig->state().hotcue_quiet_until,
+              before + std::chrono::milliseconds(500));
+    EXPECT_LE(rig->state().hotcue_quiet_until,
+              Clock::now() + std::chrono::milliseconds(500));
+  }
+  EXPECT_NE(rig->value("[Channel1]", "hotcue_2_status"), 0);
+  // Now it exists: the press jumps and says where the deck is.
+  size_t mark = rig->mark();
+  Texts jumped = rig->press({"ctrl+alt+f2"});
+  ASSERT_EQ(jumped.size(), 1u);
+  EXPECT_THAT(jumped[0], ::testing::StartsWith("Hotcue 2, 0:0"));
+  EXPECT_THAT(rig->requests_since(mark),
+              ElementsAre("get [Channel1],hotcue_2_status",
+                          "set [Channel1],hotcue_2_activate=1.0",
+                          "set [Channel1],hotcue_2_activate=0.0",
+                          "get [Channel1],time_elapsed"));
+}
+
+TEST(ActionWorker, AdjustClampsAndFollowsTheDeck) {
+  auto rig = Rig::start({"--set", "[Channel1],volume=0.98"});
+  ASSERT_TRUE(rig);
+  EXPECT_NEAR(rig->value("[Channel1]", "volume", "parameter"), 0.98, 1e-9);
+  EXPECT_THAT(rig->press({"ctrl+alt+pageup", "ctrl+alt+pageup"}),
+              ElementsAre("volume 100%", "volume 100%"));
+  EXPECT_EQ(rig->value("[Channel1]", "volume", "parameter"), 1.0);
+
+  rig->state().bridge->set("[Master]", "crossfader", "parameter", 0.02);
+  EXPECT_THAT(rig->press({"ctrl+alt+shift+m", "ctrl+alt+shift+space"}),
+              ElementsAre("crossfader left 100%", "crossfader left 100%"));
+  EXPECT_EQ(rig->value("[Master]", "crossfader", "parameter"), 0.0);
+
+  size_t mark = rig->mark();
+  EXPECT_THAT(
+      rig->press({"ctrl+alt+3", "ctrl+alt+z", "ctrl+alt+1", "ctrl+alt+z"}),
+      ElementsAre("Deck 3. empty", "low +10%", "Deck 1. empty", "low +10%"));
+  EXPECT_THAT(
+      rig->requests_since(mark),
+      ElementsAre("get [Channel3],track_loaded",
+                  "get! [EqualizerRack1_[Channel3]_Effect1],parameter1",
+                  "set! [EqualizerRack1_[Channel3]_Effect1],parameter1=0.55",
+                  "get [Channel1],track_loaded",
+                  "get! [EqualizerRack1_[Channel1]_Effect1],parameter1",
+                  "set! [EqualizerRack1_[Channel1]_Effect1],parameter1=0.55"));
+}
+
+TEST(ActionWorker, SelectDeckKeyHelpAndOrvalinKeys) {
+  auto rig = Rig::start({"--decks", "2"});
+  ASSERT_TRUE(rig);
+  // A deck that Kelvo does not have still becomes current.
+  Texts texts = rig->press({"ctrl+alt+4"});
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_THAT(texts[0],
+              ::testing::StartsWith("Error: [Channel4],track_loaded: "));
+  EXPECT_EQ(rig->state().current_deck.load(), 4);
+
+  size_t mark = rig->mark();
+  EXPECT_THAT(
+      rig->press({"ctrl+alt+f12", "ctrl+alt+p", "ctrl+alt+shift+f1",
+                  "ctrl+alt+f12", "ctrl+alt+2"}),
+      ElementsAre("Key help on. Press any Orvalin key to hear what it does.",
+                  "ctrl alt p: play on or off on the current deck",
+                  "ctrl alt shift f1: clear hotcue 1 on the current deck",
+                  "Key help off", "Deck 2. empty"));
+  // Key help sends nothing to Kelvo.
+  EXPECT_THAT(rig->requests_since(mark),
+              ElementsAre("get [Channel2],track_loaded"));
+  EXPECT_EQ(rig->state().key_help.load(), 0);
+
+  EXPECT_THAT(rig->press({"ctrl+alt+q"}), ElementsAre("<stop>"));
+  texts = rig->press({"ctrl+alt+d"});
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_THAT(texts[0], ::testing::MatchesRegex(
+                            "[0-9]+ widgets written to the plugin log"));
+}
+
+TEST(ActionWorker, IndexBeyondTheTableIsIgnored) {
+  auto rig = Rig::start();
+  ASSERT_TRUE(rig);
+  size_t mark = rig->mark();
+  uint64_t size = rig->builtin().size();
+  EXPECT_THAT(rig->run_indexes(rig->builtin(), {size, size + 1, ~0ull}),
+              IsEmpty());
+  EXPECT_THAT(rig->requests_since(mark), IsEmpty());
+}
+
+TEST(ActionWorker, BridgeErrorsAreSpokenAndTheWorkerGoesOn) {
+  auto rig = Rig::start();
+  ASSERT_TRUE(rig);
+  Texts texts = rig->run_indexes(
+      {KeyAction{"ctrl+alt+x",
+                 act::SayControl{{"[Channel1]", "no_such_control"},
+                                 "thing",
+                                 ValueFormat::number}},
+       KeyAction{"ctrl+alt+y", act::ToggleAnnounce{}}},
+      {0, 1});
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_THAT(texts[0],
+              ::testing::StartsWith("Error: [Channel1],no_such_control: "));
+  EXPECT_EQ(texts[1], "Announcements off");
+}
+
+TEST(ActionWorker, SilentKelvoEndsTheActionWithAnError) {
+  // Kelvo answers the hand-shake but never a read.
+  auto rig = Rig::start({"--drop-reply", "get"});
+  ASSERT_TRUE(rig);
+  EXPECT_THAT(rig->press({"ctrl+alt+p", "ctrl+alt+a"}),
+              ElementsAre("Error: [Channel1],play: Kelvo did not answer",
+                          "Announcements off"));
+}
+
+}  // namespace
+}  // namespace orvalin
