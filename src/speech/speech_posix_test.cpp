@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <sys/resource.h>
 
-#include <cstdio>
+#include <chrono>
 #include <fstream>
+#include <future>
+#include <string>
 
+#include "speech/engines.h"
 #include "speech/speech.h"
 
 namespace orvalin {
@@ -34,6 +38,20 @@ TEST(SpeechPosixDeathTest, ThreadThatCannotStartStopsTheProgram) {
         start_speech();
       },
       testing::ExitedWithCode(1), "spawn speech thread");
+}
+
+TEST(SpeechPosixTest, EnginesAreOpenedOnTheThreadNamedSpeech) {
+  std::promise<std::string> name;
+  std::future<std::string> named = name.get_future();
+  Speech speech = start_speech_with([&name] {
+    char buffer[16] = {};
+    pthread_getname_np(pthread_self(), buffer, sizeof buffer);
+    name.set_value(buffer);
+    return open_speech_engines();
+  });
+  ASSERT_EQ(named.wait_for(std::chrono::seconds(60)),
+            std::future_status::ready);
+  EXPECT_EQ(named.get(), "speech");
 }
 
 }  // namespace
