@@ -1,0 +1,160 @@
+#include "actions/reports.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "actions/test_rig.h"
+
+namespace orvalin {
+namespace {
+
+using ::testing::ElementsAre;
+using testrig::Rig;
+
+Action say(SayWhat what) { return act::Say{what}; }
+
+TEST(Reports, EmptyDeckIsCheckedFirst) {
+  auto rig = Rig::start();
+  ASSERT_TRUE(rig);
+  rig->state().current_deck.store(2);
+  for (SayWhat what :
+       {SayWhat::status, SayWhat::track, SayWhat::time, SayWhat::tempo,
+        SayWhat::grid_offset, SayWhat::hotcues}) {
+    SCOPED_TRACE(std::string(say_what_name(what)));
+    size_t mark = rig->mark();
+    EXPECT_THAT(rig->run(say(what)), ElementsAre("Deck 2 empty"));
+    EXPECT_THAT(rig->requests_since(mark),
+                ElementsAre("get [Channel2],track_loaded"));
+  }
+}
+
+TEST(Reports, StatusTimeAndTempoOfALoadedDeck) {
+  // Row 6 is at 127.5 BPM in C major and lasts 5:56; the clock is all but
+  // stopped so that the playing deck stays at 1:05.
+  auto rig = Rig::start({"--clock-speed", "0.000001", "--load", "1=6", "--set",
+                         "[Channel1],playposition=0.18258426966", "--set",
+                         "[Channel1],play=1"});
+  ASSERT_TRUE(rig);
+  size_t mark = rig->mark();
+  EXPECT_THAT(rig->run(say(SayWhat::status)),
+              ElementsAre("Deck 1 playing, 4:51 remaining, 127.5 BPM, C "
+                          "major, 8B"));
+  EXPECT_THAT(
+      rig->requests_since(mark),
+      ElementsAre("get [Channel1],track_loaded", "get [Channel1],play",
+                  "get [Channel1],time_remaining", "get [Channel1],visual_bpm",
+                  "get [Channel1],visual_key"));
+  EXPECT_THAT(rig->run(say(SayWhat::time)),
+              ElementsAre("1:05 elapsed, 4:51 remaining"));
+  EXPECT_THAT(rig->run(say(SayWhat::tempo)),
+              ElementsAre("127.5 BPM, C major, 8B"));
+}
+
+TEST(Reports, TrackDescriptionCompletesShortenedLabels) {
+  // Deck 1 shows row 3's long title shortened with "…". Deck 2 holds row 1
+  // whose texts are short. The library first selects row 1, then row 3.
+  auto rig = Rig::start({"--load", "1=3", "--load", "2=1", "--select", "1"});
+  ASSERT_TRUE(rig);
+  EXPECT_THAT(
+      rig->run(say(SayWhat::track)),
+      ElementsAre("Tomorrow Never Comes (Ex\xE2\x80\xA6. The Lanterns"));
+  EXPECT_EQ(deck_track_description(rig->state(), 2), "Night Drive. Anon");
+  rig->state().bridge->set("[Library]", "MoveVertical", "value", 2);
+  EXPECT_EQ(deck_track_description(rig->state(), 1),
+            "Tomorrow Never Comes (Extended Sunrise Mix). The Lanterns");
+  // A deck that Kelvo does not have: no description at all.
+  EXPECT_EQ(deck_track_description(rig->state(), 9), std::nullopt);
+}
+
+TEST(Reports, TrackWithoutVisibleTextsAndWithoutDeckInfo) {
+  // Deck 1 says it has a track but its labels show only times, a tempo and
+  // empty texts.
+  auto rig = Rig::start({"--set", "[Channel1],track_loaded=1"});
+  ASSERT_TRUE(rig);
+  EXPECT_EQ(deck_track_description(rig->state(), 1), "");
+  EXPECT_THAT(rig->run(say(SayWhat::track)),
+              ElementsAre("No track information visible in the current skin"));
+
+  auto silent = Rig::start({"--load", "1=1", "--drop-reply", "deckinfo"});
+  ASSERT_TRUE(silent);
+  EXPECT_THAT(silent->run(say(SayWhat::track)),
+              ElementsAre("No track information visible in the current skin"));
+  // select_deck still names the deck, without track text.
+  EXPECT_THAT(silent->press({"ctrl+alt+1"}), ElementsAre("Deck 1. "));
+}
+
+TEST(Reports, SelectedTrack) {
+  auto rig = Rig::start({"--select", "1"});
+  ASSERT_TRUE(rig);
+  EXPECT_THAT(rig->run(say(SayWhat::selected_track)),
+              ElementsAre("Night Drive, by Anon. 130 BPM, key Dm, 7:29. Track "
+                          "1 of 12"));
+  auto silent = Rig::start({"--drop-reply", "selectedtrack"});
+  ASSERT_TRUE(silent);
+  EXPECT_THAT(silent->run(say(SayWhat::selected_track)),
+              ElementsAre("Error: no track selected in the library"));
+}
+
+TEST(Reports, Hotcues) {
+  // Deck 1 (44.1 kHz): hot cues 1 at 0:12 and 3 at 1:48. Deck 2 claims a
+  // track without a sample rate and has hot cue 2.
+  auto rig = Rig::start(
+      {"--load", "1=3", "--set", "[Channel1],hotcue_1_status=1", "--set",
+       "[Channel1],hotcue_1_position=1058400", "--set",
+       "[Channel1],hotcue_3_status=1", "--set",
+       "[Channel1],hotcue_3_position=9525600", "--set",
+       "[Channel2],track_loaded=1", "--set", "[Channel2],hotcue_2_status=1",
+       "--set", "[Channel2],hotcue_2_position=1000"});
+  ASSERT_TRUE(rig);
+  EXPECT_THAT(rig->run(say(SayWhat::hotcues)),
+              ElementsAre("Deck 1: hotcue 1 0:12, hotcue 3 1:48"));
+  rig->state().current_deck.store(2);
+  EXPECT_THAT(rig->run(say(SayWhat::hotcues)), ElementsAre("Deck 2: hotcue 2"));
+  rig->state().current_deck.store(3);
+  rig->state().bridge->set("[Channel3]", "LoadSelectedTrack", "value", 1);
+  EXPECT_THAT(rig->run(say(SayWhat::hotcues)),
+              ElementsAre("Deck 3, no hotcues"));
+}
+
+TEST(Reports, EffectsAndTheirFailures) {
+  auto rig = Rig::start(
+      {"--decks", "3", "--effect", "2,3=org.kelvo.effects.flanger", "--set",
+       "[EffectRack1_EffectUnit2],group_[Channel3]_enable=1"});
+  ASSERT_TRUE(rig);
+  size_t mark = rig->mark();
+  EXPECT_THAT(rig->run(say(SayWhat::effects)),
+              ElementsAre("Effect unit 1: empty. Effect unit 2, on deck 3: "
+                          "Flanger on"));
+  // The deck count; per unit three deck switches and three slots; for the
+  // one loaded slot its effect, the effect's name and its switch.
+  std::vector<std::string> requests = rig->requests_since(mark);
+  EXPECT_EQ(requests.size(), 1u + 2 * (3 + 3) + 3);
+  EXPECT_EQ(requests.front(), "get [App],num_decks");
+  EXPECT_THAT(requests, ::testing::Contains("effectname"));
+
+  // A slot that says it is loaded with an effect Kelvo cannot name ends the
+  // report with the plugin's error.
+  auto broken =
+      Rig::start({"--set", "[EffectRack1_EffectUnit1_Effect1],loaded=1"});
+  ASSERT_TRUE(broken);
+  EXPECT_THAT(broken->run(say(SayWhat::effects)),
+              ElementsAre("Error: no effect with index 0"));
+}
+
+TEST(Reports, FullEffectUnitForGridClicks) {
+  auto rig =
+      Rig::start({"--load", "1=1", "--effect", "4,1=org.kelvo.effects.echo",
+                  "--effect", "4,2=org.kelvo.effects.reverb", "--effect",
+                  "4,3=org.kelvo.effects.phaser", "--effect",
+                  "4,4=org.kelvo.effects.flanger"});
+  ASSERT_TRUE(rig);
+  EXPECT_THAT(rig->press({"ctrl+alt+g"}),
+              ElementsAre("Error: Effect unit 4 is full. Remove an effect from "
+                          "it first."));
+}
+
+}  // namespace
+}  // namespace orvalin
