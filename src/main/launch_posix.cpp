@@ -44,6 +44,20 @@ bool abstract_name_taken(const std::string& name, int type) {
   return taken;
 }
 
+// An exited process that its parent has not reaped yet still has a /proc
+// entry; it does not run any more.
+bool is_zombie(const std::string& dir) {
+  std::ifstream stat(dir + "/stat");
+  std::string line;
+  if (!std::getline(stat, line)) return false;
+  // The state follows the command name, which is in parentheses and may
+  // itself contain ") ".
+  const size_t close = line.rfind(')');
+  if (close == std::string::npos || close + 2 >= line.size()) return false;
+  const char state = line[close + 2];
+  return state == 'Z' || state == 'X';
+}
+
 }  // namespace
 
 std::filesystem::path plugin_relative_path() {
@@ -64,10 +78,13 @@ bool is_kelvo_running() {
     const dirent* entry = ::readdir(proc);
     if (entry == nullptr) break;
     if (!all_digits(entry->d_name)) continue;
-    std::ifstream comm(std::string("/proc/") + entry->d_name + "/comm");
+    const std::string dir = std::string("/proc/") + entry->d_name;
+    std::ifstream comm(dir + "/comm");
     std::string name;
     // A process that has gone meanwhile simply has no readable name.
-    if (std::getline(comm, name)) found = is_kelvo_process_name(name);
+    if (std::getline(comm, name) && is_kelvo_process_name(name)) {
+      found = !is_zombie(dir);
+    }
   }
   ::closedir(proc);
   return found;

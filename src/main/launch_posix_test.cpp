@@ -65,7 +65,13 @@ TEST(KelvoRunningPosix, SeesAProcessNamedKelvoInAnyLetterCase) {
     if (!seen) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   EXPECT_TRUE(seen);
+  // Killed but not yet reaped (a zombie): no longer running.
   (*child)->kill();
+  for (int i = 0; i < 100 && seen; ++i) {
+    seen = is_kelvo_running();
+    if (seen) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_FALSE(seen);
   (*child)->wait();
   std::error_code ignored;
   std::filesystem::remove_all(dir, ignored);

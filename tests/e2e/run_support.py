@@ -98,9 +98,14 @@ class RunBox(harness.Sandbox):
         env.update(extra)
         return env
 
-    def run(self, args=(), env=None, **kwargs):
-        return super().run(list(args), env=self.run_env(**(env or {})),
-                           **kwargs)
+    def run(self, args=(), env=None, timeout=60):
+        """Runs the program to its end; a Completed.
+
+        Its output goes to files rather than pipes: a Kelvo that it leaves
+        running inherits them and would hold a pipe open.
+        """
+        self.start(args, env)
+        return self.finish(timeout)
 
     def start(self, args=(), env=None):
         """Starts the program in the background; see finish()."""
@@ -121,22 +126,34 @@ class RunBox(harness.Sandbox):
             command = [runner.program] + list(args)
         if runner.display:
             command = ["xvfb-run", "-a"] + command
-        self.process = subprocess.Popen(
-            command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-            stderr=subprocess.PIPE, env=linux_env, start_new_session=True)
+        self.runs = getattr(self, "runs", 0) + 1
+        self.out_path = os.path.join(self.root, "stdout%d.txt" % self.runs)
+        self.err_path = os.path.join(self.root, "stderr%d.txt" % self.runs)
+        with open(self.out_path, "wb") as out, open(self.err_path, "wb") as err:
+            self.process = subprocess.Popen(
+                command, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                env=linux_env, start_new_session=True)
         self.started = time.monotonic()
         return self.process
 
     def finish(self, timeout=60):
         """Waits for the background program; a Completed."""
+        process = self.process
         try:
-            stdout, stderr = self.process.communicate(timeout=timeout)
+            process.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
-            harness._kill_group(self.process)
-            stdout, stderr = self.process.communicate()
+            harness._kill_group(process)
+            process.wait()
             raise harness.TimedOut("still running after %s s: %r %r" % (
-                timeout, stdout, stderr))
-        return harness.Completed([], self.process.returncode, stdout, stderr)
+                timeout, self._read(self.out_path), self._read(self.err_path)))
+        return harness.Completed([], process.returncode,
+                                 self._read(self.out_path),
+                                 self._read(self.err_path))
+
+    @staticmethod
+    def _read(path):
+        with open(path, "rb") as f:
+            return f.read()
 
     def messages(self):
         if not os.path.exists(self.log_file):
@@ -206,7 +223,7 @@ class RunBox(harness.Sandbox):
     def remove(self):
         if self.process is not None and self.process.poll() is None:
             harness._kill_group(self.process)
-            self.process.communicate()
+            self.process.wait()
         self.kill_kelvo()
         super().remove()
 

@@ -37,7 +37,7 @@ class Refusals(unittest.TestCase):
         self.assertFalse(box.kelvo_running())
 
         other = start_fake_kelvo(box, "--exit-after", "60")
-        self.addCleanup(other.kill)
+        self.addCleanup(lambda: (other.kill(), other.wait()))
         done = box.run(timeout=60)
         self.assert_failed(box, done, head(box), PLUGIN_MISSING)
 
@@ -45,7 +45,7 @@ class Refusals(unittest.TestCase):
         box = self.box(kelvo_args=["--exit-after", "2"])
         # Named in capitals: the comparison folds letter case.
         other = start_fake_kelvo(box, "--exit-after", "60")
-        self.addCleanup(other.kill)
+        self.addCleanup(lambda: (other.kill(), other.wait()))
         time.sleep(0.3)
         started = time.monotonic()
         done = box.run(timeout=60)
