@@ -79,8 +79,10 @@ std::optional<std::string> from_standard_folders(const KelvoSearch& search) {
 }  // namespace
 
 std::optional<std::string> find_kelvo_with(const KelvoSearch& search) {
-  if (auto found = own_value(search)) return found;
-  if (auto found = from_uninstall_lists(search)) return found;
+  if (search.registry != nullptr) {
+    if (auto found = own_value(search)) return found;
+    if (auto found = from_uninstall_lists(search)) return found;
+  }
   return from_standard_folders(search);
 }
 

@@ -33,7 +33,7 @@ RegistryReader& system_registry();
 
 // The search with every input given (tests).
 struct KelvoSearch {
-  RegistryReader* registry = nullptr;
+  RegistryReader* registry = nullptr;  // none: only the folders are searched
   // Environment lookup (ProgramW6432, ProgramFiles, ProgramFiles(x86),
   // LOCALAPPDATA).
   std::function<std::optional<std::string>(const std::string&)> env;
