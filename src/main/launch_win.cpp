@@ -1,8 +1,9 @@
 // Kelvo's plugin on Windows: a DLL, the process "kelvo.exe", and the loaded
 // signal as a named event.
+#include <windows.h>
+// <windows.h> first: the others need its types.
 #include <bcrypt.h>
 #include <tlhelp32.h>
-#include <windows.h>
 
 #include "base/os.h"
 #include "base/winstr.h"
