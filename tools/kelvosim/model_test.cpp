@@ -335,6 +335,10 @@ TEST(Model, AutoDjRecordingBroadcastAndMicrophone) {
     EXPECT_EQ(f.get("[Channel1]", "play"), 0.0);
     EXPECT_EQ(f.get("[Channel2]", "play"), 1.0);
     EXPECT_EQ(f.get("[Channel1]", "duration"), library()[2].duration);
+    // At the end of deck 2's track Auto DJ goes on with deck 1.
+    f.ticks(library()[1].duration + 1, 0.5);
+    EXPECT_EQ(f.get("[Channel2]", "play"), 0.0);
+    EXPECT_EQ(f.get("[Channel1]", "play"), 1.0);
 
     f.set("[Shoutcast]", "enabled", 1);
     f.ticks(0.5);

@@ -155,6 +155,11 @@ json answer(Model& model, const std::string& token, bool refuse_hello,
 
 }  // namespace
 
+// An event line whose group holds bytes that are never valid UTF-8.
+constexpr char kInvalidUtf8Line[] =
+    "{\"event\":\"changed\",\"group\":\"\xff\xfe\",\"key\":\"play\","
+    "\"value\":1}\n";
+
 std::optional<std::string> answer_request(Model& model,
                                           const std::string& token,
                                           bool refuse_hello, Session& session,
@@ -301,7 +306,7 @@ void Server::serve_connection(std::unique_ptr<Socket> socket) {
     ++connection.replies;
     if (faults_.invalid_utf8_after &&
         connection.replies == *faults_.invalid_utf8_after) {
-      connection.out.send("{\"event\":\"changed\",\"group\":\"\xff\xfe\"}\n");
+      connection.out.send(kInvalidUtf8Line);
     }
   };
 
@@ -309,19 +314,21 @@ void Server::serve_connection(std::unique_ptr<Socket> socket) {
   if (faults_.out_of_order) {
     // A held reply goes out by itself when no other reply overtakes it
     // within 300 ms.
-    flusher = std::thread([&connection] {
+    // In this mode every reply is queued under held_mutex, so queue_reply's
+    // counters are never touched by two threads at once.
+    flusher = std::thread([&connection, &queue_reply] {
       orvalin::set_thread_name("flusher");
       std::unique_lock lock(connection.held_mutex);
       while (!connection.stopping) {
         if (connection.held &&
             std::chrono::steady_clock::now() - connection.held_since >=
                 std::chrono::milliseconds(300)) {
-          connection.out.send(*connection.held + "\n");
+          queue_reply(*connection.held);
           connection.held.reset();
         }
         connection.held_changed.wait_for(lock, std::chrono::milliseconds(20));
       }
-      if (connection.held) connection.out.send(*connection.held + "\n");
+      if (connection.held) queue_reply(*connection.held);
       connection.held.reset();
     });
   }
@@ -350,6 +357,10 @@ void Server::serve_connection(std::unique_ptr<Socket> socket) {
   {
     std::lock_guard lock(mutex_);
     current_ = &connection;
+  }
+
+  if (faults_.invalid_utf8_after == 0) {
+    connection.out.send(kInvalidUtf8Line);
   }
 
   int requests = 0;
