@@ -57,6 +57,16 @@ class Refusals(unittest.TestCase):
         # Only the hand-started Kelvo runs; none was launched.
         self.assertEqual(box.trace_requests(), [])
 
+    def test_an_exited_kelvo_not_yet_reaped_does_not_count(self):
+        box = self.box(kelvo_args=["--exit-after", "2"])
+        other = start_fake_kelvo(box, "--exit-after", "60")
+        self.addCleanup(other.wait)
+        time.sleep(0.3)
+        other.kill()  # and not waited for: it stays a zombie meanwhile
+        done = box.run(timeout=60)
+        self.assertEqual(done.code, 0, done)
+        self.assertIsNone(other.returncode)
+
     def test_bad_key_in_settings_starts_nothing(self):
         box = self.box()
         box.write_run_settings(
