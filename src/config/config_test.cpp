@@ -383,6 +383,15 @@ TEST(ConfigTest, FileErrors) {
 
 TEST(ConfigTest, DocumentErrorsNameTheFieldLineAndColumn) {
   const std::string p = "error in C:\\x\\config.toml: ";
+  // Surrogates, overlong forms and cut sequences are not UTF-8, even after a
+  // byte-order mark or inside a string or comment.
+  for (const std::string bad :
+       {"kelvo_path = '\xED\xA0\x80'", "# \xC0\xAF", "# \xE2\x82",
+        "\xEF\xBB\xBF# \xFF", "\xEF\xBB", "# \xF4\x90\x80\x80"}) {
+    EXPECT_EQ(parse_error("[general]\n" + bad + "\n"),
+              "cannot read C:\\x\\config.toml: stream did not contain valid "
+              "UTF-8");
+  }
   EXPECT_EQ(parse_error("# settings\n[[keys]]\nkey='a'\naction='b'\n"),
             p + "missing field 'general', at line 1, column 1: # settings");
   EXPECT_EQ(parse_error(""),
