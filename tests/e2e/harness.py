@@ -59,6 +59,42 @@ class TimedOut(AssertionError):
     pass
 
 
+class Started:
+    """A program started by Runner.start, in its own process group."""
+
+    def __init__(self, args, process, batch_dir=None):
+        self.args = args
+        self.process = process
+        self._batch_dir = batch_dir
+
+    def finish(self, timeout=60):
+        """Waits for the end and returns a Completed (output that went to
+        files rather than pipes is empty here). Raises TimedOut after
+        `timeout` seconds, with the program killed."""
+        try:
+            try:
+                stdout, stderr = self.process.communicate(timeout=timeout)
+            except subprocess.TimeoutExpired:
+                self.kill()
+                stdout, stderr = self.process.communicate()
+                raise TimedOut("%r did not end within %s s; stdout %r, "
+                               "stderr %r" % (self.args, timeout, stdout,
+                                              stderr))
+        finally:
+            self._remove_batch()
+        return Completed(self.args, self.process.returncode, stdout or b"",
+                         stderr or b"")
+
+    def kill(self):
+        """Kills the whole process group (Wine's shell and the program)."""
+        _kill_group(self.process)
+
+    def _remove_batch(self):
+        if self._batch_dir:
+            shutil.rmtree(self._batch_dir, ignore_errors=True)
+            self._batch_dir = None
+
+
 class Runner:
     """Runs one build's program: natively, or a .exe through scripts/wine-run."""
 
@@ -81,12 +117,23 @@ class Runner:
         return "Z:" + path.replace("/", "\\")
 
     def run(self, args, env=None, cwd=None, timeout=60, display=None):
-        """Runs the program with `args` and returns a Completed.
+        """Runs the program with `args` to its end and returns a Completed.
 
         `env` maps variable names to values (already in the program's path
         form, see host_path) or to None to remove the variable. The program
         always gets a fresh copy of this process's environment plus `env`.
         Raises TimedOut after `timeout` seconds (the program is killed).
+        """
+        started = self.start(args, env=env, cwd=cwd, display=display)
+        return started.finish(timeout)
+
+    def start(self, args, env=None, cwd=None, display=None,
+              stdout=subprocess.PIPE, stderr=subprocess.PIPE):
+        """Starts the program in the background and returns a Started.
+
+        Arguments as for run(). `stdout` and `stderr` may be open files
+        instead of pipes: a program that leaves a child running (Kelvo, an
+        editor) would otherwise hold the pipe open after it ended.
         """
         env = dict(env or {})
         linux_env = dict(os.environ)
@@ -97,36 +144,30 @@ class Runner:
                 linux_env.pop(name, None)
             else:
                 linux_env[name] = value
+        # Wine's shell reads a batch file while it runs it: the file stays
+        # until the run has ended.
         batch_dir = None
+        if self.under_wine:
+            text = self._batch(args, env)
+            batch_dir = tempfile.mkdtemp(prefix="orvalin-batch-")
+            batch = os.path.join(batch_dir, "run.bat")
+            with open(batch, "wb") as f:
+                f.write(text.encode("ascii"))
+            command = [self.wine, "cmd", "/c", self.host_path(batch)]
+        else:
+            command = [self.program] + list(args)
+        if self.display if display is None else display:
+            command = ["xvfb-run", "-a"] + command
         try:
-            if self.under_wine:
-                batch_dir = tempfile.mkdtemp(prefix="orvalin-run-")
-                batch = os.path.join(batch_dir, "run.bat")
-                with open(batch, "wb") as f:
-                    f.write(self._batch(args, env).encode("ascii"))
-                command = [self.wine, "cmd", "/c", self.host_path(batch)]
-            else:
-                command = [self.program] + list(args)
-            if self.display if display is None else display:
-                command = ["xvfb-run", "-a"] + command
-            return self._run(command, args, linux_env, cwd, timeout)
-        finally:
+            process = subprocess.Popen(
+                command, stdin=subprocess.DEVNULL, stdout=stdout,
+                stderr=stderr, env=linux_env, cwd=cwd,
+                start_new_session=True)
+        except BaseException:
             if batch_dir:
                 shutil.rmtree(batch_dir, ignore_errors=True)
-
-    def _run(self, command, args, linux_env, cwd, timeout):
-        process = subprocess.Popen(
-            command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-            stderr=subprocess.PIPE, env=linux_env, cwd=cwd,
-            start_new_session=True)
-        try:
-            stdout, stderr = process.communicate(timeout=timeout)
-        except subprocess.TimeoutExpired:
-            _kill_group(process)
-            stdout, stderr = process.communicate()
-            raise TimedOut("%r did not end within %s s; stdout %r, stderr %r"
-                           % (args, timeout, stdout, stderr))
-        return Completed(list(args), process.returncode, stdout, stderr)
+            raise
+        return Started(list(args), process, batch_dir)
 
     def _batch(self, args, env):
         """A batch file that sets the shell variables and runs the program.
