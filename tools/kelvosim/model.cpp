@@ -221,6 +221,16 @@ struct Model::State {
     if (listener) listener(Change{std::string(group), std::string(key), value});
   }
 
+  // A value change whose notification comes later (see notify()).
+  void store_silently(std::string_view group, std::string_view key,
+                      double value) {
+    if (Control* control = find(group, key)) control->value = value;
+  }
+
+  void notify(std::string_view group, std::string_view key, double value) {
+    if (listener) listener(Change{std::string(group), std::string(key), value});
+  }
+
   void after(double seconds, std::function<void()> run) {
     timers.push_back(Timer{now + seconds, std::move(run)});
   }
@@ -945,12 +955,21 @@ struct Model::State {
   // ---- the rest of the host ----
 
   bool autodj_set(const std::string& key, double value) {
-    write("[AutoDJ]", key, value);
+    if (key != "enabled" || value == 0 || !autodj_queue.empty()) {
+      write("[AutoDJ]", key, value);
+    }
     if (key == "enabled") {
       if (value == 0) return true;
       if (autodj_queue.empty()) {
-        // Refused: the switch flips back at once.
-        after(0.05, [this] { write("[AutoDJ]", "enabled", 0); });
+        // Refused: the switch flips back at once, but the host's refusal
+        // message holds up its change notifications, which arrive only
+        // after that (both of them, in order).
+        store_silently("[AutoDJ]", "enabled", 1);
+        after(0.05, [this] { store_silently("[AutoDJ]", "enabled", 0); });
+        after(0.3, [this] {
+          notify("[AutoDJ]", "enabled", 1);
+          notify("[AutoDJ]", "enabled", 0);
+        });
         return true;
       }
       Player* one = player_of("[Channel1]");

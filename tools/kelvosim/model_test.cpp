@@ -300,9 +300,13 @@ TEST(Model, TempoAndKeyControls) {
 TEST(Model, AutoDjRecordingBroadcastAndMicrophone) {
   {
     Fixture f;
-    // Refused with an empty queue: it flips back at once.
+    // Refused with an empty queue: it flips back at once, and both changes
+    // are reported a little later.
     EXPECT_EQ(f.set("[AutoDJ]", "enabled", 1), 1.0);
     f.ticks(0.1);
+    EXPECT_EQ(f.get("[AutoDJ]", "enabled"), 0.0);
+    EXPECT_TRUE(f.taken("[AutoDJ]", "enabled").empty());
+    f.ticks(0.3);
     EXPECT_EQ(f.taken("[AutoDJ]", "enabled"), (std::vector<double>{1, 0}));
 
     f.press("[Recording]", "toggle_recording");
