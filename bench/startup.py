@@ -1,0 +1,155 @@
+#!/usr/bin/env python3
+"""Start-up time and idle cost of a whole Orvalin run against kelvosim.
+
+    bench/startup.py [--build build/linux] [--runs 10] [--idle-seconds 60]
+
+Start-up: from the moment the process is started until its ready message
+reaches standard output, minus the time spent waiting for the plugin's
+loaded signal (from "say: Starting Kelvo" to "plugin loaded" in the log,
+which is the simulator's start plus the signal poll's grain). Reported as
+the median and the worst of the runs.
+
+Idle: one run left alone after the ready message for --idle-seconds; the CPU
+time (user + system) that Orvalin's process used meanwhile, as a share of one
+core, and its peak resident memory (VmHWM) at the end.
+
+Natively only (Linux /proc). Every run uses its own temporary folders.
+"""
+
+import argparse
+import json
+import os
+import re
+import shutil
+import socket
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+READY = "say: Orvalin ready."
+LOG_LINE = re.compile(r"^\[ *(\d+\.\d{3})\] (.*)$")
+
+
+def free_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+class Session:
+    def __init__(self, build, kelvo_seconds):
+        self.root = tempfile.mkdtemp(prefix="orvalin-bench-")
+        app = os.path.join(self.root, "app")
+        os.makedirs(os.path.join(app, "plugins", "generic"))
+        shutil.copy2(os.path.join(build, "orvalin"), app)
+        open(os.path.join(app, "plugins", "generic", "liborvalin.so"),
+             "wb").close()
+        self.program = os.path.join(app, "orvalin")
+        kelvo = os.path.join(self.root, "kelvo", "kelvo")
+        os.makedirs(os.path.dirname(kelvo))
+        shutil.copy2(os.path.join(build, "tools", "kelvosim", "kelvosim"),
+                     kelvo)
+        settings = os.path.join(self.root, "roaming", "Orvalin", "config.toml")
+        os.makedirs(os.path.dirname(settings))
+        args = ["--exit-after", str(kelvo_seconds)]
+        with open(settings, "w") as f:
+            f.write("[general]\nkelvo_path = %s\nkelvo_args = [%s]\n"
+                    "port = %d\n" % (json.dumps(kelvo),
+                                     ", ".join(json.dumps(a) for a in args),
+                                     free_port()))
+        self.log = os.path.join(self.root, "local", "Orvalin", "logs",
+                                "app.log")
+        self.env = dict(os.environ)
+        self.env.update({"APPDATA": os.path.join(self.root, "roaming"),
+                         "LOCALAPPDATA": os.path.join(self.root, "local")})
+        self.env.pop("ORVALIN_TEST_ACTIONS", None)
+
+    def start(self):
+        self.started = time.perf_counter()
+        self.process = subprocess.Popen(
+            [self.program], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+            stderr=subprocess.DEVNULL, env=self.env, start_new_session=True)
+
+    def wait_ready(self):
+        for raw in self.process.stdout:
+            if raw.decode("utf-8", "replace").startswith(READY):
+                return time.perf_counter() - self.started
+        raise RuntimeError("no ready message")
+
+    def plugin_wait_seconds(self):
+        times = {}
+        with open(self.log, encoding="utf-8") as f:
+            for line in f:
+                match = LOG_LINE.match(line.rstrip("\n"))
+                if match:
+                    times.setdefault(match.group(2), float(match.group(1)))
+        return times["plugin loaded"] - times["say: Starting Kelvo"]
+
+    def cpu_seconds(self):
+        with open("/proc/%d/stat" % self.process.pid) as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+        ticks = os.sysconf("SC_CLK_TCK")
+        return (int(fields[11]) + int(fields[12])) / ticks
+
+    def peak_resident_kib(self):
+        with open("/proc/%d/status" % self.process.pid) as f:
+            for line in f:
+                if line.startswith("VmHWM:"):
+                    return int(line.split()[1])
+        return 0
+
+    def end(self):
+        # Orvalin ends by itself when the simulator exits; drain its output.
+        self.process.stdout.read()
+        code = self.process.wait(timeout=120)
+        shutil.rmtree(self.root, ignore_errors=True)
+        return code
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", default="build/linux")
+    parser.add_argument("--runs", type=int, default=10)
+    parser.add_argument("--idle-seconds", type=float, default=60)
+    options = parser.parse_args()
+    build = os.path.abspath(options.build)
+
+    own = []
+    waits = []
+    for _ in range(options.runs):
+        session = Session(build, kelvo_seconds=1)
+        session.start()
+        ready = session.wait_ready()
+        wait = session.plugin_wait_seconds()
+        if session.end() != 0:
+            print("a run did not end with exit code 0", file=sys.stderr)
+            return 1
+        own.append((ready - wait) * 1000)
+        waits.append(wait * 1000)
+    print("start-up to ready, without the plugin wait: median %.1f ms, "
+          "worst %.1f ms (%d runs; plugin wait median %.0f ms)" % (
+              statistics.median(own), max(own), len(own),
+              statistics.median(waits)))
+
+    if options.idle_seconds > 0:
+        session = Session(build, kelvo_seconds=options.idle_seconds + 15)
+        session.start()
+        session.wait_ready()
+        time.sleep(1)
+        cpu_before = session.cpu_seconds()
+        wall_before = time.perf_counter()
+        time.sleep(options.idle_seconds)
+        cpu = session.cpu_seconds() - cpu_before
+        wall = time.perf_counter() - wall_before
+        peak = session.peak_resident_kib()
+        code = session.end()
+        print("idle for %.0f s: %.3f CPU seconds (%.3f %% of one core), "
+              "peak resident %.1f MB, exit code %d" % (
+                  wall, cpu, 100 * cpu / wall, peak / 1024, code))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
