@@ -85,6 +85,37 @@ TEST(ActionWorker, ToggleThatDoesNotSwitchRecordsPendingToggle) {
   EXPECT_EQ(rig->state().pending_toggle->control, "play");
 }
 
+TEST(ActionWorker, AutoDjThatSwitchesIsLeftToTheAnnouncer) {
+  auto rig = Rig::start({"--autodj-queue", "2"});
+  ASSERT_TRUE(rig);
+  EXPECT_THAT(rig->press({"ctrl+alt+shift+a"}), IsEmpty());
+  EXPECT_EQ(rig->value("[AutoDJ]", "enabled"), 1);
+  std::lock_guard lock(rig->state().pending_mutex);
+  EXPECT_FALSE(rig->state().pending_toggle.has_value());
+}
+
+TEST(ActionWorker, StopSamplersStopsOnlyPlayingOnes) {
+  auto none = Rig::start({"--samplers", "0"});
+  ASSERT_TRUE(none);
+  size_t mark = none->mark();
+  EXPECT_THAT(none->press({"ctrl+alt+shift+9"}),
+              ElementsAre("Samplers stopped"));
+  EXPECT_THAT(none->requests_since(mark),
+              ElementsAre("get [App],num_samplers"));
+
+  auto rig = Rig::start({"--samplers", "2", "--load", "Sampler2=1", "--set",
+                         "[Sampler2],play=1"});
+  ASSERT_TRUE(rig);
+  mark = rig->mark();
+  EXPECT_THAT(rig->press({"ctrl+alt+shift+9"}),
+              ElementsAre("Samplers stopped"));
+  EXPECT_THAT(rig->requests_since(mark),
+              ElementsAre("get [App],num_samplers", "get [Sampler1],play",
+                          "get [Sampler2],play", "set [Sampler2],stop=1.0",
+                          "set [Sampler2],stop=0.0"));
+  EXPECT_EQ(rig->value("[Sampler2]", "play"), 0);
+}
+
 TEST(ActionWorker, MicrophoneWithoutInputIsNotSwitchedOn) {
   auto rig = Rig::start({"--no-mic-input"});
   ASSERT_TRUE(rig);
