@@ -21,6 +21,7 @@ import signal
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 # Variables that Wine sets itself (or drops) for a Windows program: they must
@@ -116,16 +117,33 @@ class Runner:
             return path
         return "Z:" + path.replace("/", "\\")
 
-    def run(self, args, env=None, cwd=None, timeout=60, display=None):
+    def run(self, args, env=None, cwd=None, timeout=60, display=None,
+            output_files=False):
         """Runs the program with `args` to its end and returns a Completed.
 
         `env` maps variable names to values (already in the program's path
         form, see host_path) or to None to remove the variable. The program
         always gets a fresh copy of this process's environment plus `env`.
         Raises TimedOut after `timeout` seconds (the program is killed).
+        With `output_files` the output is caught in files rather than pipes,
+        for programs that leave a child running that would hold a pipe open
+        (under Wine every child holds the caller's output open).
         """
-        started = self.start(args, env=env, cwd=cwd, display=display)
-        return started.finish(timeout)
+        if not output_files:
+            started = self.start(args, env=env, cwd=cwd, display=display)
+            return started.finish(timeout)
+        folder = tempfile.mkdtemp(prefix="orvalin-output-")
+        try:
+            out_path = os.path.join(folder, "stdout")
+            err_path = os.path.join(folder, "stderr")
+            with open(out_path, "wb") as out, open(err_path, "wb") as err:
+                started = self.start(args, env=env, cwd=cwd, display=display,
+                                     stdout=out, stderr=err)
+            done = started.finish(timeout)
+            with open(out_path, "rb") as out, open(err_path, "rb") as err:
+                return Completed(done.args, done.code, out.read(), err.read())
+        finally:
+            shutil.rmtree(folder, ignore_errors=True)
 
     def start(self, args, env=None, cwd=None, display=None,
               stdout=subprocess.PIPE, stderr=subprocess.PIPE):
@@ -233,6 +251,79 @@ def _kill_group(process):
         os.killpg(process.pid, signal.SIGKILL)
     except ProcessLookupError:
         pass
+
+
+class VirtualDisplay:
+    """A private X server (Xvfb) for runs that open windows.
+
+    Pass env() to the program; stopping the server (leaving the `with`
+    block) ends the windows' programs with it.
+    """
+
+    def __init__(self, timeout=30):
+        read_end, write_end = os.pipe()
+        try:
+            self.server = subprocess.Popen(
+                ["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp",
+                 "-screen", "0", "1024x768x24"],
+                pass_fds=(write_end,), stdin=subprocess.DEVNULL,
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                start_new_session=True)
+        finally:
+            os.close(write_end)
+        # Xvfb writes its display number once it accepts connections.
+        number = b""
+        deadline = time.monotonic() + timeout
+        with os.fdopen(read_end, "rb", buffering=0) as f:
+            while not number.endswith(b"\n") and time.monotonic() < deadline:
+                chunk = f.read(1)
+                if not chunk:
+                    break
+                number += chunk
+        if not number.strip().isdigit():
+            self.stop()
+            raise AssertionError("Xvfb did not start")
+        self.name = ":" + number.decode().strip()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+
+    def env(self):
+        return {"DISPLAY": self.name}
+
+    def window_names(self, pattern="."):
+        """Names of the windows whose name matches the regular expression."""
+        env = dict(os.environ, DISPLAY=self.name)
+        found = subprocess.run(["xdotool", "search", "--name", pattern],
+                               env=env, capture_output=True, timeout=30)
+        names = []
+        for window in found.stdout.split():
+            name = subprocess.run(["xdotool", "getwindowname", window],
+                                  env=env, capture_output=True, timeout=30)
+            if name.returncode == 0:
+                names.append(name.stdout.decode("utf-8", "replace").strip())
+        return names
+
+    def wait_for_window(self, pattern, timeout=30):
+        """The names of matching windows once there is one; [] on timeout."""
+        deadline = time.monotonic() + timeout
+        while True:
+            names = self.window_names(pattern)
+            if names or time.monotonic() >= deadline:
+                return names
+            time.sleep(0.2)
+
+    def stop(self):
+        if self.server.poll() is None:
+            self.server.terminate()
+            try:
+                self.server.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.server.kill()
+                self.server.wait()
 
 
 class Sandbox:
