@@ -71,9 +71,14 @@ constexpr uint16_t kDefaultPort = 52764;
   for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
 }
 
-int complain(const std::string& text) {
+// One line on standard error, for whoever reads the host's output.
+void note(const std::string& text) {
   std::fprintf(stderr, "kelvosim: %s\n", text.c_str());
   std::fflush(stderr);
+}
+
+int complain(const std::string& text) {
+  note(text);
   return 1;
 }
 
@@ -117,7 +122,12 @@ int run(const Options& options) {
       options.force_plugin ||
       plugin_would_load(orvalin::get_env("QT_QPA_GENERIC_PLUGINS"),
                         orvalin::get_env("QT_PLUGIN_PATH"));
-  if (!loaded) sleep_forever();
+  if (!loaded) {
+    note(
+        "running without the plugin (QT_QPA_GENERIC_PLUGINS and "
+        "QT_PLUGIN_PATH do not name it)");
+    sleep_forever();
+  }
 
   const auto token =
       options.token ? options.token : orvalin::get_env("ORVALIN_TOKEN");
@@ -154,7 +164,7 @@ int run(const Options& options) {
         std::this_thread::sleep_for(std::chrono::milliseconds(delay));
       }
       if (auto raised = raise_loaded_signal(name); !raised) {
-        complain(raised.error());
+        note(raised.error());
       }
     };
     if (delay > 0) {
@@ -164,6 +174,7 @@ int run(const Options& options) {
     }
   }
 
+  note("listening on 127.0.0.1:" + std::to_string((*listener)->port()));
   model.start_clock();
   server.serve(**listener);
 }
