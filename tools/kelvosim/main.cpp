@@ -191,5 +191,8 @@ int main(int argc, char** argv) {
     std::fputs(usage_text(), stdout);
     return 0;
   }
+  if (auto checked = check_model_options(options->model); !checked) {
+    return complain(checked.error());
+  }
   return run(*options);
 }

@@ -1221,6 +1221,44 @@ struct Model::State {
   }
 };
 
+orvalin::Status check_model_options(const ModelOptions& options) {
+  const int rows = static_cast<int>(library().size());
+  const auto row_text = [rows](int row) {
+    return "row " + std::to_string(row) + " is not in the library (1.." +
+           std::to_string(rows) + ")";
+  };
+  if (options.select < 1 || options.select > rows) {
+    return fail("--select: " + row_text(options.select));
+  }
+  for (const auto& load : options.loads) {
+    if (load.row < 1 || load.row > rows)
+      return fail("--load: " + row_text(load.row));
+    const int deck = group_number(load.player, "[Channel");
+    const int sampler = group_number(load.player, "[Sampler");
+    const bool known = (deck >= 1 && deck <= options.decks) ||
+                       (sampler >= 1 && sampler <= options.samplers) ||
+                       load.player == "[PreviewDeck1]";
+    if (!known) return fail("--load: no player " + load.player);
+  }
+  for (const auto& effect : options.effects) {
+    const auto& effects = effect_catalogue();
+    const bool found =
+        std::any_of(effects.begin(), effects.end(),
+                    [&](const Effect& e) { return e.id == effect.effect_id; });
+    if (!found) return fail("--effect: unknown effect " + effect.effect_id);
+    if (effect.slot > (effect.unit == 4 ? 4 : 3)) {
+      return fail("--effect: effect unit " + std::to_string(effect.unit) +
+                  " has no slot " + std::to_string(effect.slot));
+    }
+  }
+  for (const int deck : options.clip_decks) {
+    if (deck > options.decks && !options.grow_decks_after_ms) {
+      return fail("--clip-deck: no deck " + std::to_string(deck));
+    }
+  }
+  return {};
+}
+
 Model::Model(const ModelOptions& options)
     : state_(std::make_unique<State>(options)) {
   std::lock_guard lock(state_->mutex);

@@ -59,6 +59,10 @@ const std::vector<Track>& library();
 // "m:ss" for whole seconds, as the skin and the library show times.
 std::string format_clock(double seconds);
 
+// Checks the start-up state options against the library, the players and
+// the effect catalogue; the first problem as text.
+orvalin::Status check_model_options(const ModelOptions& options);
+
 class Model {
  public:
   explicit Model(const ModelOptions& options);

@@ -440,5 +440,30 @@ TEST(Model, InitialValuesAndSamplers) {
   EXPECT_EQ(f.get("[Sampler2]", "time_elapsed"), 0.0);
 }
 
+TEST(Model, ChecksStartOptions) {
+  EXPECT_TRUE(check_model_options(ModelOptions{}).has_value());
+  ModelOptions options;
+  options.select = 13;
+  EXPECT_EQ(check_model_options(options).error(),
+            "--select: row 13 is not in the library (1..12)");
+  options = {};
+  options.decks = 2;
+  options.loads.push_back({"[Channel3]", 1});
+  EXPECT_EQ(check_model_options(options).error(),
+            "--load: no player [Channel3]");
+  options.loads = {{"[Sampler4]", 12}, {"[PreviewDeck1]", 1}};
+  EXPECT_TRUE(check_model_options(options).has_value());
+  options.loads = {{"[Sampler5]", 1}};
+  EXPECT_EQ(check_model_options(options).error(),
+            "--load: no player [Sampler5]");
+  options = {};
+  options.effects.push_back({1, 4, "org.kelvo.effects.echo"});
+  EXPECT_EQ(check_model_options(options).error(),
+            "--effect: effect unit 1 has no slot 4");
+  options.effects = {{4, 4, "org.kelvo.effects.nothing"}};
+  EXPECT_EQ(check_model_options(options).error(),
+            "--effect: unknown effect org.kelvo.effects.nothing");
+}
+
 }  // namespace
 }  // namespace kelvosim
