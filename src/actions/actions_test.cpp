@@ -257,6 +257,13 @@ TEST(ActionWorker, SelectDeckKeyHelpAndOrvalinKeys) {
               ElementsAre("get [Channel2],track_loaded"));
   EXPECT_EQ(rig->state().key_help.load(), 0);
 
+  // Deck 2 is current and empty: a marker has nothing to mark.
+  mark = rig->mark();
+  EXPECT_THAT(rig->press({"ctrl+alt+5"}),
+              ElementsAre("Error: no track loaded"));
+  EXPECT_THAT(rig->requests_since(mark),
+              ElementsAre("get [Channel2],track_loaded"));
+
   EXPECT_THAT(rig->press({"ctrl+alt+q"}), ElementsAre("<stop>"));
   // The simulator's main window, library and mixer, two decks and four
   // samplers.

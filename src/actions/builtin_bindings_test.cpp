@@ -195,6 +195,29 @@ TEST(BuiltinBindings, EveryKeyAgainstTheSimulator) {
     EXPECT_EQ(spoken, step.spoken);
     pressed.insert(step.key);
   }
+  // What the presses left in Kelvo.
+  EXPECT_EQ(rig->value("[Library]", "focused_widget"), 3);
+  EXPECT_EQ(rig->value("[Channel1]", "sync_enabled"), 1);
+  EXPECT_EQ(rig->value("[Channel1]", "keylock"), 1);
+  EXPECT_EQ(rig->value("[Channel1]", "pfl"), 1);
+  EXPECT_EQ(rig->value("[Channel1]", "bpmlock"), 1);
+  EXPECT_EQ(rig->value("[Channel1]", "play"), 0);
+  EXPECT_EQ(rig->value("[Channel1]", "volume", "parameter"), 0.95);
+  EXPECT_EQ(rig->value("[Master]", "crossfader"), 0);
+  for (const char* deck : {"[Channel2]", "[Channel3]", "[Channel4]"}) {
+    EXPECT_EQ(rig->value(deck, "track_loaded"), 1) << deck;
+  }
+  EXPECT_EQ(rig->value("[EffectRack1_EffectUnit1]", "group_[Channel1]_enable"),
+            1);
+  EXPECT_EQ(rig->value("[EffectRack1_EffectUnit4]", "group_[Channel1]_enable"),
+            1);
+  EXPECT_EQ(rig->value("[Sampler1]", "play"), 0);
+  EXPECT_EQ(rig->value("[PreviewDeck1]", "play"), 0);
+  EXPECT_EQ(rig->value("[AutoDJ]", "enabled"), 0);
+  EXPECT_EQ(rig->value("[Shoutcast]", "enabled"), 1);
+  EXPECT_NE(rig->value("[Recording]", "status"), 0);
+  EXPECT_EQ(rig->value("[Microphone]", "talkover"), 0);
+
   for (const KeyAction& binding : rig->builtin()) {
     EXPECT_TRUE(pressed.contains(binding.key)) << binding.key << " not run";
   }
