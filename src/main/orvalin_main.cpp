@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 #include "applog/applog.h"
@@ -60,14 +61,22 @@ void sleep_after(const std::string& spoken) {
       std::chrono::seconds(refusal_sleep_seconds(spoken)));
 }
 
-int normal_run() {
+// The threads of a run are detached and may still be working (speaking,
+// logging, waiting on a queue): the process ends here, without running the
+// static destructors of what they use.
+[[noreturn]] void end_process(int code) {
+  std::fflush(nullptr);
+  std::_Exit(code);
+}
+
+[[noreturn]] void normal_run() {
   Speech speech = start_speech();
   if (!take_single_instance_lock()) {
     const std::string text = "Orvalin is already running.";
     speech.say(text);
     std::this_thread::sleep_for(std::chrono::seconds(3));
     speech.reset();
-    return 1;
+    end_process(1);
   }
   open_log();
   const RunOutcome outcome = run(speech);
@@ -91,7 +100,7 @@ int normal_run() {
     }
   }
   speech.reset();
-  return code;
+  end_process(code);
 }
 
 }  // namespace
@@ -112,7 +121,7 @@ int orvalin_main(const std::vector<std::string>& args) {
     if (mode == "--open-settings") return open_settings();
     if (mode == "--find-kelvo") return find_kelvo_service();
   }
-  return normal_run();
+  normal_run();
 }
 
 }  // namespace orvalin

@@ -241,6 +241,12 @@ def start_fake_kelvo(box, *args):
                             start_new_session=True)
 
 
+def own_errors(done):
+    """Standard error lines of Orvalin itself (Kelvo shares the stream)."""
+    return [line for line in done.err.splitlines()
+            if not line.startswith("kelvosim:")]
+
+
 def head(box):
     """The log lines every run starts with."""
     return ["Orvalin 1.0.0",

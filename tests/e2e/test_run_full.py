@@ -6,7 +6,8 @@ import stat
 import unittest
 
 import harness
-from run_support import EXITING, READY, TOKEN, RunBox, head, kelvosim_program
+from run_support import (EXITING, READY, TOKEN, RunBox, head, kelvosim_program,
+                         own_errors)
 
 
 class FullRun(unittest.TestCase):
@@ -30,7 +31,7 @@ class FullRun(unittest.TestCase):
         ]
         self.assertEqual(box.messages(), expected)
         self.assertEqual(done.out, "".join(m + "\n" for m in expected))
-        self.assertEqual(done.err, "")
+        self.assertEqual(own_errors(done), [])
         requests = box.trace_requests()
         # The hello carries the run's token and comes first.
         self.assertEqual(requests[0], {"cmd": "hello", "id": 1,

@@ -7,7 +7,7 @@ import time
 import unittest
 
 import harness
-from run_support import EXITING, READY, RunBox, head
+from run_support import EXITING, READY, RunBox, head, own_errors
 
 
 class Lifecycle(unittest.TestCase):
@@ -58,7 +58,7 @@ class Lifecycle(unittest.TestCase):
         self.assertEqual(box.messages(), head(box) + [
             "Kelvo unknown version", "say: Starting Kelvo", "plugin loaded",
             READY, EXITING])
-        self.assertEqual(done.err, "")
+        self.assertEqual(own_errors(done), [])
 
     def test_lost_connection_keeps_orvalin_running_until_kelvo_exits(self):
         # Start-up takes about 160 requests, the time warnings five a
@@ -76,6 +76,7 @@ class Lifecycle(unittest.TestCase):
         self.assertEqual(done.code, 0, done)
         messages = box.messages()
         self.assertIn("test: [Channel1],play=?", messages)
+        self.assertEqual(own_errors(done), [])
         self.assertEqual(messages[-1], EXITING)
         self.assertEqual(len(box.trace_requests()), 175)
 

@@ -5,7 +5,7 @@ settings (good and malformed) and read-outs (good and failing)."""
 import unittest
 
 import harness
-from run_support import EXITING, READY, RunBox
+from run_support import EXITING, READY, RunBox, own_errors
 
 SCRIPT = (" CTRL+ALT+P; sleep:1500; "
           "log:[Channel1],play|[Channel1],volume|[Channel9],play; "
@@ -32,6 +32,7 @@ class Script(unittest.TestCase):
         box.kill_kelvo()
         done = box.finish(timeout=30)
         self.assertEqual(done.code, 0, done)
+        self.assertEqual(own_errors(done), [])
 
         messages = box.messages()
         tests = [m for m in messages if m.startswith("test")]
