@@ -1,0 +1,291 @@
+// Bridge speed: a get round trip against kelvosim and against a minimal
+// plugin, beside a bare TCP ping-pong of lines of the same sizes on loopback
+// (the ratio is printed at the end; the aim is at most 1.3), requests per
+// second from 4 threads, and change events per second from plugin to
+// consumer.
+//
+// kelvosim is found through ORVALIN_KELVOSIM, else beside this program's
+// build folder (../tools/kelvosim/kelvosim).
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <condition_variable>
+#include <cstdio>
+#include <map>
+#include <mutex>
+#include <nlohmann/json.hpp>
+
+#include "base/os.h"
+#include "base/thread.h"
+#include "bridge/bridge.h"
+#include "bridge/socket.h"
+#include "testing/kelvosim.h"
+
+namespace orvalin {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kRequestLine =
+    R"({"cmd":"get","group":"[Channel1]","id":1000,"key":"play","prop":"value"})"
+    "\n";
+const std::string kReplyLine = R"({"id":1000,"ok":true,"value":0.0})"
+                               "\n";
+
+// Reads one LF-terminated line from `stream`, keeping what follows it.
+bool read_line(Stream& stream, std::string& pending, std::string& line) {
+  char buffer[8192];
+  for (;;) {
+    const size_t end = pending.find('\n');
+    if (end != std::string::npos) {
+      line.assign(pending, 0, end);
+      pending.erase(0, end + 1);
+      return true;
+    }
+    auto got = stream.recv(buffer, sizeof buffer);
+    if (!got || *got == 0) return false;
+    pending.append(buffer, *got);
+  }
+}
+
+// A one-connection loopback server on its own thread that answers every
+// line with what `answer` returns (nothing when empty).
+class LineServer {
+ public:
+  using Answer = std::function<std::string(const std::string& line)>;
+
+  explicit LineServer(Answer answer) {
+    auto listener = listen_loopback(0);
+    if (!listener) {
+      std::fprintf(stderr, "listen: %s\n", listener.error().c_str());
+      std::exit(1);
+    }
+    port_ = (*listener)->port();
+    std::shared_ptr<Listener> shared = std::move(*listener);
+    auto stream = stream_;
+    spawn_detached(
+        "",
+        [shared, stream, answer] {
+          auto accepted = shared->accept();
+          if (!accepted) return;
+          (void)(*accepted)->set_no_delay();
+          stream->set(std::move(*accepted));
+          std::string pending, line;
+          while (read_line(stream->get(), pending, line)) {
+            const std::string reply = answer(line);
+            if (!reply.empty()) stream->send(reply);
+          }
+        },
+        "spawn bench server");
+  }
+
+  uint16_t port() const { return port_; }
+  // Writes raw bytes to the client (once it has connected).
+  void send(std::string_view bytes) { stream_->send(bytes); }
+
+ private:
+  struct Shared {
+    std::mutex mutex;  // guards sends
+    std::unique_ptr<Stream> stream;
+    std::condition_variable ready;
+    void set(std::unique_ptr<Stream> s) {
+      std::lock_guard lock(mutex);
+      stream = std::move(s);
+      ready.notify_all();
+    }
+    Stream& get() {
+      std::unique_lock lock(mutex);
+      ready.wait(lock, [&] { return stream != nullptr; });
+      return *stream;
+    }
+    void send(std::string_view bytes) {
+      Stream& s = get();
+      std::lock_guard lock(mutex);
+      (void)send_all(s, bytes);
+    }
+  };
+  std::shared_ptr<Shared> stream_ = std::make_shared<Shared>();
+  uint16_t port_ = 0;
+};
+
+// Answers the hello and every request with ok and value 0.0, taking the id
+// from the line without a full parse.
+std::string minimal_answer(const std::string& line) {
+  const size_t at = line.find("\"id\":");
+  if (at == std::string::npos) return {};
+  const size_t start = at + 5;
+  const size_t end = line.find_first_not_of("0123456789", start);
+  const std::string id = line.substr(start, end - start);
+  if (line.find("\"cmd\":\"hello\"") != std::string::npos) {
+    return "{\"id\":" + id + ",\"ok\":true}\n";
+  }
+  return "{\"id\":" + id + ",\"ok\":true,\"value\":0.0}\n";
+}
+
+std::shared_ptr<Bridge> connect_or_die(uint16_t port, const std::string& token,
+                                       std::shared_ptr<Process> process,
+                                       Sender<BridgeEvent> events) {
+  auto bridge =
+      Bridge::connect(port, token, std::chrono::steady_clock::now() + 30s,
+                      std::move(process), std::move(events));
+  if (!bridge) {
+    std::fprintf(stderr, "connect: %s\n", bridge.error().c_str());
+    std::exit(1);
+  }
+  return *bridge;
+}
+
+// One kelvosim and one bridge to it for the whole run.
+struct SimBridge {
+  std::unique_ptr<KelvoSim> sim;
+  Receiver<BridgeEvent> events;
+  std::shared_ptr<Bridge> bridge;
+};
+
+// Made on first use, ended by main() so that the simulator is stopped.
+std::unique_ptr<SimBridge> g_sim_bridge;
+std::once_flag g_sim_bridge_once;
+
+SimBridge& sim_bridge() {
+  std::call_once(g_sim_bridge_once, [] {
+    if (!get_env("ORVALIN_KELVOSIM")) {
+      if (auto self = executable_path()) {
+        const auto guess =
+            self->parent_path().parent_path() / "tools/kelvosim/kelvosim";
+        setenv("ORVALIN_KELVOSIM", guess.c_str(), 1);
+      }
+    }
+    auto made = std::make_unique<SimBridge>();
+    made->sim = KelvoSim::start({});
+    if (!made->sim) std::exit(1);
+    auto [events, received] = make_channel<BridgeEvent>();
+    made->events = std::move(received);
+    made->bridge = connect_or_die(made->sim->port(), made->sim->token(),
+                                  made->sim->process(), events);
+    g_sim_bridge = std::move(made);
+  });
+  return *g_sim_bridge;
+}
+
+void BM_BridgeGetKelvoSim(benchmark::State& state) {
+  Bridge& bridge = *sim_bridge().bridge;
+  for (auto _ : state) {
+    auto value = bridge.get("[Channel1]", "play");
+    if (!value) state.SkipWithError(value.error().c_str());
+  }
+}
+BENCHMARK(BM_BridgeGetKelvoSim)->UseRealTime();
+
+void BM_BridgeGetMinimalPlugin(benchmark::State& state) {
+  static LineServer server(minimal_answer);
+  static auto events = make_channel<BridgeEvent>();
+  static std::shared_ptr<Bridge> bridge =
+      connect_or_die(server.port(), "token", nullptr, events.first);
+  for (auto _ : state) {
+    auto value = bridge->get("[Channel1]", "play");
+    if (!value) state.SkipWithError(value.error().c_str());
+  }
+}
+BENCHMARK(BM_BridgeGetMinimalPlugin)->UseRealTime();
+
+void BM_TcpPingPong(benchmark::State& state) {
+  static LineServer server([](const std::string&) { return kReplyLine; });
+  static std::unique_ptr<Stream> client = [] {
+    auto stream = connect_loopback(server.port());
+    if (!stream) std::exit(1);
+    (void)(*stream)->set_no_delay();
+    return std::move(*stream);
+  }();
+  std::string pending, line;
+  for (auto _ : state) {
+    if (!send_all(*client, kRequestLine) ||
+        !read_line(*client, pending, line)) {
+      state.SkipWithError("ping-pong broke");
+    }
+  }
+}
+BENCHMARK(BM_TcpPingPong)->UseRealTime();
+
+void BM_BridgeGetKelvoSimThreads(benchmark::State& state) {
+  Bridge& bridge = *sim_bridge().bridge;
+  const std::string group =
+      "[Channel" + std::to_string(state.thread_index() % 4 + 1) + "]";
+  for (auto _ : state) {
+    auto value = bridge.get(group, "volume");
+    if (!value) state.SkipWithError(value.error().c_str());
+  }
+  state.counters["requests/s"] = benchmark::Counter(
+      static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_BridgeGetKelvoSimThreads)->Threads(4)->UseRealTime();
+
+// Change events from a plugin that writes them as fast as the socket takes
+// them, counted when the consumer has received them.
+void BM_ChangeEvents(benchmark::State& state) {
+  static LineServer server(minimal_answer);
+  static auto events = make_channel<BridgeEvent>();
+  static std::shared_ptr<Bridge> bridge =
+      connect_or_die(server.port(), "token", nullptr, events.first);
+  constexpr int kBatch = 1000;
+  std::string batch;
+  for (int i = 0; i < kBatch; ++i) {
+    batch +=
+        R"({"event":"changed","group":"[Channel1]","key":"playposition","value":0.)" +
+        std::to_string(100000 + i) + "}\n";
+  }
+  Receiver<BridgeEvent>& consumer = events.second;
+  for (auto _ : state) {
+    server.send(batch);
+    for (int i = 0; i < kBatch; ++i) {
+      auto event = consumer.recv_for(10s);
+      if (!event || !std::holds_alternative<Changed>(*event)) {
+        state.SkipWithError("event lost");
+        break;
+      }
+    }
+  }
+  state.counters["events/s"] =
+      benchmark::Counter(static_cast<double>(state.iterations() * kBatch),
+                         benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_ChangeEvents)->UseRealTime();
+
+// The console report plus the round-trip ratios.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+    }
+  }
+  void Finalize() override {
+    ConsoleReporter::Finalize();
+    auto ratio = [&](const std::string& name) {
+      auto it = times_.find(name);
+      auto base = times_.find("BM_TcpPingPong/real_time");
+      if (it == times_.end() || base == times_.end() || base->second <= 0) {
+        return;
+      }
+      std::printf("%s / bare TCP ping-pong: %.2f (aim: at most 1.3)\n",
+                  name.c_str(), it->second / base->second);
+    };
+    ratio("BM_BridgeGetKelvoSim/real_time");
+    ratio("BM_BridgeGetMinimalPlugin/real_time");
+  }
+
+ private:
+  std::map<std::string, double> times_;
+};
+
+}  // namespace
+}  // namespace orvalin
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  orvalin::RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  orvalin::g_sim_bridge.reset();
+  return 0;
+}
