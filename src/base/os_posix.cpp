@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
 #include "base/os.h"
 #include "base/utf.h"
@@ -35,7 +36,7 @@ std::string os_error_text(unsigned long code) {
   // GNU strerror_r returns the text (maybe not in buffer); XSI returns int.
   const auto result = strerror_r(static_cast<int>(code), buffer, sizeof buffer);
   std::string text;
-  if constexpr (std::is_same_v<decltype(result), char*>) {
+  if constexpr (std::is_same_v<std::remove_cv_t<decltype(result)>, char*>) {
     text = result ? result : "";
   } else {
     text = result == 0 ? buffer : "";

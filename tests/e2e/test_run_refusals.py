@@ -78,6 +78,16 @@ class Refusals(unittest.TestCase):
         self.assertFalse(box.kelvo_running())
         self.assertEqual(box.trace_requests(), [])
 
+    def test_kelvo_that_cannot_start(self):
+        box = self.box()
+        missing = box.kelvo + "-missing"
+        box.kelvo = missing
+        box.write_run_settings([])
+        done = box.run(timeout=60)
+        self.assert_failed(box, done, head(box) + [
+            "Kelvo unknown version", "say: Starting Kelvo"],
+            "Cannot start Kelvo at " + missing + ": No such file or directory")
+
     def test_kelvo_exits_while_starting(self):
         box = self.box(kelvo_args=["--no-signal", "--exit-after", "1"])
         done = box.run(timeout=60)
