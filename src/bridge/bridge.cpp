@@ -84,7 +84,7 @@ std::string control_error(const std::string& group, const std::string& key,
 
 // The pending-reply table: one one-shot slot per request waiting for its
 // reply. Shared by the requesters and the reader thread.
-struct Bridge::Shared {
+struct Bridge::PendingReplies {
   std::mutex mutex;  // guards slots and closed
   std::unordered_map<uint64_t, Sender<json>> slots;
   // Set when the reader has ended: nothing can deliver a reply any more.
@@ -108,10 +108,11 @@ namespace {
 // line into a reply hand-over or a change event.
 class Reader {
  public:
-  Reader(std::unique_ptr<Stream> stream, std::shared_ptr<Bridge::Shared> shared,
+  Reader(std::unique_ptr<Stream> stream,
+         std::shared_ptr<Bridge::PendingReplies> pending,
          Sender<BridgeEvent> events)
       : stream_(std::move(stream)),
-        shared_(std::move(shared)),
+        pending_(std::move(pending)),
         events_(std::move(events)) {}
 
   void run() {
@@ -121,9 +122,9 @@ class Reader {
     // Dropping the slots wakes every waiting requester at once.
     std::unordered_map<uint64_t, Sender<json>> orphans;
     {
-      std::lock_guard lock(shared_->mutex);
-      orphans.swap(shared_->slots);
-      shared_->closed = true;
+      std::lock_guard lock(pending_->mutex);
+      orphans.swap(pending_->slots);
+      pending_->closed = true;
     }
     orphans.clear();
     events_.send(Disconnected{});
@@ -180,25 +181,26 @@ class Reader {
     if (!id) return true;
     Sender<json> slot;
     {
-      std::lock_guard lock(shared_->mutex);
-      auto it = shared_->slots.find(*id);
-      if (it == shared_->slots.end()) return true;  // late or unknown
+      std::lock_guard lock(pending_->mutex);
+      auto it = pending_->slots.find(*id);
+      if (it == pending_->slots.end()) return true;  // late or unknown
       slot = std::move(it->second);
-      shared_->slots.erase(it);
+      pending_->slots.erase(it);
     }
     slot.send(std::move(message));
     return true;
   }
 
   std::unique_ptr<Stream> stream_;
-  std::shared_ptr<Bridge::Shared> shared_;
+  std::shared_ptr<Bridge::PendingReplies> pending_;
   Sender<BridgeEvent> events_;
 };
 
 }  // namespace
 
-Bridge::Bridge(std::unique_ptr<Stream> writer, std::shared_ptr<Shared> shared)
-    : shared_(std::move(shared)), writer_(std::move(writer)) {}
+Bridge::Bridge(std::unique_ptr<Stream> writer,
+               std::shared_ptr<PendingReplies> pending)
+    : pending_(std::move(pending)), writer_(std::move(writer)) {}
 
 Bridge::~Bridge() {
   // Closing only this handle would leave the reader blocked on its own
@@ -236,9 +238,9 @@ Result<std::shared_ptr<Bridge>> Bridge::connect(
     return fail("socket clone failed: " + reader_stream.error());
   }
 
-  auto shared = std::make_shared<Shared>();
-  std::shared_ptr<Bridge> bridge(new Bridge(std::move(stream), shared));
-  auto reader = std::make_shared<Reader>(std::move(*reader_stream), shared,
+  auto pending = std::make_shared<PendingReplies>();
+  std::shared_ptr<Bridge> bridge(new Bridge(std::move(stream), pending));
+  auto reader = std::make_shared<Reader>(std::move(*reader_stream), pending,
                                          std::move(events));
   spawn_detached(
       "bridge-reader", [reader] { reader->run(); }, "spawn reader thread");
@@ -259,9 +261,9 @@ Result<json> Bridge::request(json object) {
   // The slot exists before the line goes out, so no reply can beat it.
   auto [slot, reply] = make_channel<json>();
   {
-    std::lock_guard lock(shared_->mutex);
-    if (shared_->closed) return fail(std::string(kNoAnswer));
-    shared_->slots.emplace(id, std::move(slot));
+    std::lock_guard lock(pending_->mutex);
+    if (pending_->closed) return fail(std::string(kNoAnswer));
+    pending_->slots.emplace(id, std::move(slot));
   }
 
   // Invalid UTF-8 in a string becomes U+FFFD instead of an exception.
@@ -274,13 +276,13 @@ Result<json> Bridge::request(json object) {
     written = send_all(*writer_, line);
   }
   if (!written) {
-    shared_->remove(id);
+    pending_->remove(id);
     return fail("send failed: " + written.error());
   }
 
   std::optional<json> answer = reply.recv_for(kReplyWait);
   if (!answer) {
-    shared_->remove(id);
+    pending_->remove(id);
     return fail(std::string(kNoAnswer));
   }
   const json* ok = field(*answer, "ok");

@@ -96,13 +96,13 @@ class Bridge {
   // Every failure reads "no track selected in the library".
   Result<SelectedTrack> selected_track();
 
-  struct Shared;  // the pending-reply table, shared with the reader thread
+  struct PendingReplies;  // one-shot reply slots, shared with the reader thread
 
  private:
   explicit Bridge(std::unique_ptr<Stream> writer,
-                  std::shared_ptr<Shared> shared);
+                  std::shared_ptr<PendingReplies> pending);
 
-  std::shared_ptr<Shared> shared_;
+  std::shared_ptr<PendingReplies> pending_;
   std::mutex writer_mutex_;  // guards writer_: whole lines only
   std::unique_ptr<Stream> writer_;
   std::atomic<uint64_t> next_id_{1};
