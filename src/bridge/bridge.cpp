@@ -75,6 +75,44 @@ const std::string* string_field(const json& object, const char* key) {
   return &value->get_ref<const std::string&>();
 }
 
+// nlohmann writes exponents the way printf does ("1e+20", "5e-05"); the
+// wire carries the shortest form ("1e20", "5e-5"). Outside strings an 'e'
+// followed by a sign only occurs in a number.
+std::string shorten_exponents(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  bool in_string = false;
+  bool escaped = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    out.push_back(c);
+    if (in_string) {
+      if (escaped) {
+        escaped = false;
+      } else if (c == '\\') {
+        escaped = true;
+      } else if (c == '"') {
+        in_string = false;
+      }
+      continue;
+    }
+    if (c == '"') {
+      in_string = true;
+    } else if (c == 'e' && i + 1 < text.size() &&
+               (text[i + 1] == '+' || text[i + 1] == '-')) {
+      size_t next = i + 1;
+      if (text[next] == '-') out.push_back('-');
+      ++next;
+      while (next + 1 < text.size() && text[next] == '0' &&
+             text[next + 1] >= '0' && text[next + 1] <= '9') {
+        ++next;
+      }
+      i = next - 1;
+    }
+  }
+  return out;
+}
+
 std::string control_error(const std::string& group, const std::string& key,
                           const std::string& reason) {
   return group + "," + key + ": " + reason;
@@ -267,8 +305,8 @@ Result<json> Bridge::request(json object) {
   }
 
   // Invalid UTF-8 in a string becomes U+FFFD instead of an exception.
-  std::string line =
-      object.dump(-1, ' ', false, json::error_handler_t::replace);
+  std::string line = shorten_exponents(
+      object.dump(-1, ' ', false, json::error_handler_t::replace));
   line.push_back('\n');
   Status written;
   {

@@ -232,7 +232,7 @@ TEST(BridgeWire, RequestLinesAreCompactSortedAndNumberedFromOne) {
   ASSERT_TRUE(bridge.set("[Master]", "x", "value", 1e20));
   EXPECT_EQ(
       link.plugin->next_line(),
-      R"({"cmd":"set","group":"[Master]","id":5,"key":"x","prop":"value","value":1e+20})");
+      R"({"cmd":"set","group":"[Master]","id":5,"key":"x","prop":"value","value":1e20})");
   ASSERT_TRUE(bridge.set("[Master]", "x", "value", 0.1 + 0.2));
   EXPECT_EQ(
       link.plugin->next_line(),
@@ -271,6 +271,28 @@ TEST(BridgeWire, RequestLinesAreCompactSortedAndNumberedFromOne) {
   EXPECT_EQ(
       link.plugin->next_line(),
       R"({"cmd":"get","group":"[Channel2]","id":15,"key":"rate","prop":"value"})");
+}
+
+TEST(BridgeWire, NumbersTakeTheirShortestForm) {
+  Link link = open_link([](const json& request) {
+    return "{\"id\":" + request["id"].dump() + ",\"ok\":true}\n";
+  });
+  ASSERT_TRUE(link.bridge);
+  ASSERT_TRUE(link.bridge->request({{"cmd", "n"},
+                                    {"a", 1e20},
+                                    {"b", 5e-5},
+                                    {"c", -2.5e100},
+                                    {"d", 1.5e-300},
+                                    {"f", false},
+                                    {"i", -7},
+                                    {"s", "x\"e+05 e-07\\"},
+                                    {"t", true},
+                                    {"u", 123456789012345678ULL},
+                                    {"z", 0.0}}));
+  EXPECT_EQ(link.plugin->next_line(),
+            R"({"a":1e20,"b":5e-5,"c":-2.5e100,"cmd":"n","d":1.5e-300,)"
+            R"("f":false,"i":-7,"id":2,"s":"x\"e+05 e-07\\","t":true,)"
+            R"("u":123456789012345678,"z":0.0})");
 }
 
 TEST(BridgeWire, NonFiniteSetSendsNullAndReturnsWhatWasPassed) {
