@@ -110,29 +110,13 @@ class RunBox(harness.Sandbox):
     def start(self, args=(), env=None):
         """Starts the program in the background; see finish()."""
         env = self.env(**self.run_env(**(env or {})))
-        runner = self.runner
-        linux_env = dict(os.environ)
-        for name, value in env.items():
-            if runner.under_wine and harness._is_shell_variable(name):
-                continue
-            if value is None:
-                linux_env.pop(name, None)
-            else:
-                linux_env[name] = value
-        if runner.under_wine:
-            command = [runner.wine, "cmd", "/c",
-                       runner._shell_line(list(args), env)]
-        else:
-            command = [runner.program] + list(args)
-        if runner.display:
-            command = ["xvfb-run", "-a"] + command
         self.runs = getattr(self, "runs", 0) + 1
         self.out_path = os.path.join(self.root, "stdout%d.txt" % self.runs)
         self.err_path = os.path.join(self.root, "stderr%d.txt" % self.runs)
         with open(self.out_path, "wb") as out, open(self.err_path, "wb") as err:
-            self.process = subprocess.Popen(
-                command, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
-                env=linux_env, start_new_session=True)
+            self.started_run = self.runner.start(list(args), env=env,
+                                                 stdout=out, stderr=err)
+        self.process = self.started_run.process
         self.started = time.monotonic()
         return self.process
 
@@ -140,10 +124,8 @@ class RunBox(harness.Sandbox):
         """Waits for the background program; a Completed."""
         process = self.process
         try:
-            process.wait(timeout=timeout)
-        except subprocess.TimeoutExpired:
-            harness._kill_group(process)
-            process.wait()
+            self.started_run.finish(timeout)
+        except harness.TimedOut:
             raise harness.TimedOut("still running after %s s: %r %r" % (
                 timeout, self._read(self.out_path), self._read(self.err_path)))
         return harness.Completed([], process.returncode,
