@@ -60,8 +60,8 @@ uint64_t plain_siphash(int c, int d, const uint8_t key[16],
 }
 
 std::vector<uint8_t> counting_bytes(size_t n) {
-  std::vector<uint8_t> bytes(n);
-  for (size_t i = 0; i < n; ++i) bytes[i] = static_cast<uint8_t>(i);
+  std::vector<uint8_t> bytes;
+  for (size_t i = 0; i < n; ++i) bytes.push_back(static_cast<uint8_t>(i));
   return bytes;
 }
 
