@@ -63,7 +63,10 @@ class Display:
         return done.stdout.decode().split()
 
 
-class WineRun(unittest.TestCase):
+class WineBase(unittest.TestCase):
+    """Set-up and helpers of whole runs under Wine; the scenarios are in
+    subclasses."""
+
     @classmethod
     def setUpClass(cls):
         # A Wine prefix of these runs alone: Wine's desktop process belongs
@@ -134,6 +137,9 @@ class WineRun(unittest.TestCase):
         self.assertTrue(box.wait_for_message(message, timeout),
                         (message, box.messages()))
 
+
+
+class WineRun(WineBase):
     def test_keys_pressed_in_kelvo_act_and_speak(self):
         box = self.box(kelvo_args=["--load", "1=1", "--exit-after", "90"])
         # X itself takes Ctrl+Alt+F1..F12 (console switching) and the
