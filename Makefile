@@ -1,6 +1,6 @@
 # The two commands of the README. Each does all set-up on a fresh Debian
 # machine (scripts/bootstrap installs what is missing).
-.PHONY: all demo test test-linux test-tsan test-windows bootstrap clean
+.PHONY: all demo test bootstrap clean
 
 JOBS ?= $(shell nproc)
 

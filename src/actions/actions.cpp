@@ -50,28 +50,6 @@ double round_clamped(double value, double lo, double hi) {
   return r < lo ? lo : (r > hi ? hi : r);
 }
 
-// The number of "hotcue_" N "_activate": N is digits only (leading zeros
-// allowed, an optional leading "+") with a value of 0..255.
-std::optional<unsigned> hotcue_activation_number(std::string_view control) {
-  constexpr std::string_view kPrefix = "hotcue_";
-  constexpr std::string_view kSuffix = "_activate";
-  if (control.size() < kPrefix.size() + kSuffix.size() ||
-      !control.starts_with(kPrefix) || !control.ends_with(kSuffix)) {
-    return std::nullopt;
-  }
-  std::string_view digits = control.substr(
-      kPrefix.size(), control.size() - kPrefix.size() - kSuffix.size());
-  if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
-  if (digits.empty()) return std::nullopt;
-  unsigned value = 0;
-  for (char c : digits) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + static_cast<unsigned>(c - '0');
-    if (value > 255) return std::nullopt;
-  }
-  return value;
-}
-
 ControlTarget resolve(const ControlTarget& target, uint8_t deck) {
   return {resolve_deck(target.group, deck), resolve_deck(target.control, deck)};
 }
@@ -193,7 +171,8 @@ Status run_press(AppState& state, const act::Press& action, uint8_t deck) {
     }
   }
 
-  std::optional<unsigned> hotcue = hotcue_activation_number(target.control);
+  std::optional<unsigned> hotcue =
+      numbered_name(target.control, "hotcue_", "_activate");
   bool hotcue_existed = false;
   if (hotcue) {
     auto status = bridge.get(target.group,

@@ -24,38 +24,8 @@ constexpr auto kTrackSettle = std::chrono::milliseconds(300);
 // mark silence the flicker, so the toggle's own sentence is all that is heard.
 constexpr auto kRefusalSettle = std::chrono::milliseconds(250);
 
-// A deck or sampler count as Kelvo reports it, rounded into 0..255.
-uint8_t to_count(double value) {
-  if (std::isnan(value)) return 0;
-  const double rounded = std::round(value);
-  if (rounded <= 0) return 0;
-  if (rounded >= 255) return 255;
-  return static_cast<uint8_t>(rounded);
-}
-
-// The number in prefix + number + suffix: digits only, leading zeros and a
-// leading "+" allowed, value 0..255.
-std::optional<unsigned> numbered(std::string_view text, std::string_view prefix,
-                                 std::string_view suffix) {
-  if (text.size() < prefix.size() + suffix.size()) return std::nullopt;
-  if (!text.starts_with(prefix) || !text.ends_with(suffix)) {
-    return std::nullopt;
-  }
-  text.remove_prefix(prefix.size());
-  text.remove_suffix(suffix.size());
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  if (text.empty()) return std::nullopt;
-  unsigned value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + static_cast<unsigned>(c - '0');
-    if (value > 255) return std::nullopt;
-  }
-  return value;
-}
-
 std::optional<unsigned> deck_number(std::string_view group) {
-  return numbered(group, "[Channel", "]");
+  return numbered_name(group, "[Channel", "]");
 }
 
 const char* on_off(double value) { return value != 0 ? "on" : "off"; }
@@ -84,12 +54,12 @@ void watch_decks(Bridge& bridge, uint8_t first, uint8_t last,
 LastValues setup_watches(Bridge& bridge) {
   LastValues last_values;
   auto decks = bridge.get("[App]", "num_decks");
-  const uint8_t deck_count = decks ? to_count(*decks) : 4;
+  const uint8_t deck_count = decks ? rounded_count(*decks) : 4;
   watch_control(bridge, "[App]", "num_decks", last_values);
   if (deck_count > 0) watch_decks(bridge, 1, deck_count, last_values);
 
   auto samplers = bridge.get("[App]", "num_samplers");
-  const uint8_t sampler_count = samplers ? to_count(*samplers) : 0;
+  const uint8_t sampler_count = samplers ? rounded_count(*samplers) : 0;
   for (unsigned n = 1; n <= sampler_count; ++n) {
     watch_control(bridge, "[Sampler" + std::to_string(n) + "]", "play",
                   last_values);
@@ -124,8 +94,8 @@ std::optional<std::string> Announcer::decide(const Changed& change) {
   // New decks are watched whether or not announcements are on, so that they
   // are spoken about once they are.
   if (change.group == "[App]" && change.key == "num_decks") {
-    const uint8_t old_count = previous ? to_count(*previous) : 0;
-    const uint8_t new_count = to_count(change.value);
+    const uint8_t old_count = previous ? rounded_count(*previous) : 0;
+    const uint8_t new_count = rounded_count(change.value);
     if (new_count > old_count) {
       watch_decks(*state_->bridge, old_count + 1, new_count, last_values_);
     }
@@ -189,7 +159,7 @@ std::optional<std::string> Announcer::choose(const Changed& change,
   if (group == "[AutoDJ]" && key == "enabled") {
     return value != 0 ? "Auto DJ on" : "Auto DJ off";
   }
-  if (auto sampler = numbered(group, "[Sampler", "]")) {
+  if (auto sampler = numbered_name(group, "[Sampler", "]")) {
     if (key != "play") return std::nullopt;
     return "Sampler " + std::to_string(*sampler) +
            (value != 0 ? " playing" : " stopped");
@@ -241,7 +211,7 @@ std::optional<std::string> Announcer::deck_change(
         deck_track_description(*state_, static_cast<uint8_t>(deck));
     return name + " loaded. " + description.value_or("");
   }
-  if (auto cue = numbered(key, "hotcue_", "_status")) {
+  if (auto cue = numbered_name(key, "hotcue_", "_status")) {
     // The status flickers while a cue is being set; read it once it settles.
     std::this_thread::sleep_for(kHotcueSettle);
     auto settled = bridge.get(group, key);

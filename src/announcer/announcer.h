@@ -16,6 +16,16 @@
 
 namespace orvalin {
 
+// The number N of a name prefix + N + suffix ("[Channel" N "]",
+// "hotcue_" N "_status"): digits only, leading zeros and a leading "+"
+// allowed, value 0..255.
+std::optional<unsigned> numbered_name(std::string_view text,
+                                      std::string_view prefix,
+                                      std::string_view suffix);
+
+// A deck or sampler count as Kelvo reports it, rounded into 0..255.
+uint8_t rounded_count(double value);
+
 // Whether the announcer speaks changes of this control (a toggle of such a
 // control leaves the sentence to the announcer).
 bool is_watched_control(std::string_view group, std::string_view key);

@@ -10,21 +10,13 @@ namespace {
 constexpr auto kPollInterval = std::chrono::seconds(1);
 constexpr double kWarnAt = 60;  // seconds remaining
 
-uint8_t to_count(double value) {
-  if (std::isnan(value)) return 0;
-  const double rounded = std::round(value);
-  if (rounded <= 0) return 0;
-  if (rounded >= 255) return 255;
-  return static_cast<uint8_t>(rounded);
-}
-
 }  // namespace
 
 bool TimeWarnings::poll() {
   Bridge& bridge = *state_->bridge;
   auto decks = bridge.get("[App]", "num_decks");
   if (!decks) return false;
-  const uint8_t deck_count = to_count(*decks);
+  const uint8_t deck_count = rounded_count(*decks);
 
   for (unsigned deck = 1; deck <= deck_count; ++deck) {
     const std::string group = "[Channel" + std::to_string(deck) + "]";

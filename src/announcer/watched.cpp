@@ -2,36 +2,46 @@
 // that a successful toggle of such a control is spoken once, by the
 // announcer, rather than twice.
 
+#include <cmath>
 #include <string_view>
 
 #include "announcer/announcer.h"
 
 namespace orvalin {
 
-namespace {
-
-// A deck, sampler or hot-cue number as Kelvo's group and key names carry it:
-// digits only, leading zeros allowed, an optional leading "+", value 0..255.
-bool is_small_number(std::string_view text) {
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  if (text.empty()) return false;
-  unsigned value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    value = value * 10 + static_cast<unsigned>(c - '0');
-    if (value > 255) return false;
+std::optional<unsigned> numbered_name(std::string_view text,
+                                      std::string_view prefix,
+                                      std::string_view suffix) {
+  if (text.size() < prefix.size() + suffix.size()) return std::nullopt;
+  if (!text.starts_with(prefix) || !text.ends_with(suffix)) {
+    return std::nullopt;
   }
-  return true;
-}
-
-// Whether `text` is prefix + number + suffix with a number as above.
-bool is_numbered(std::string_view text, std::string_view prefix,
-                 std::string_view suffix) {
-  if (text.size() < prefix.size() + suffix.size()) return false;
-  if (!text.starts_with(prefix) || !text.ends_with(suffix)) return false;
   text.remove_prefix(prefix.size());
   text.remove_suffix(suffix.size());
-  return is_small_number(text);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  if (text.empty()) return std::nullopt;
+  unsigned value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<unsigned>(c - '0');
+    if (value > 255) return std::nullopt;
+  }
+  return value;
+}
+
+uint8_t rounded_count(double value) {
+  if (std::isnan(value)) return 0;
+  const double rounded = std::round(value);
+  if (rounded <= 0) return 0;
+  if (rounded >= 255) return 255;
+  return static_cast<uint8_t>(rounded);
+}
+
+namespace {
+
+bool is_numbered(std::string_view text, std::string_view prefix,
+                 std::string_view suffix) {
+  return numbered_name(text, prefix, suffix).has_value();
 }
 
 }  // namespace
