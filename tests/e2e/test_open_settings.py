@@ -7,6 +7,7 @@ on a virtual display of the test's own.
 
 import os
 import stat
+import subprocess
 import time
 import unittest
 
@@ -26,6 +27,29 @@ def wait_for_file(path, seconds=30):
 
 
 class OpenSettings(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        # Under Wine, a prefix of these runs alone, made inside the first
+        # test's display: Notepad's window shows on the display of whoever
+        # started the prefix's Wine processes, and a shared prefix may have
+        # been started with no display at all.
+        if harness.OPTIONS.wine:
+            cls.prefix = os.path.join(
+                os.path.dirname(os.path.abspath(harness.OPTIONS.program)),
+                "e2e-settings-wineprefix")
+            cls.old_prefix = os.environ.get("WINEPREFIX")
+            os.environ["WINEPREFIX"] = cls.prefix
+
+    @classmethod
+    def tearDownClass(cls):
+        if harness.OPTIONS.wine:
+            subprocess.run(["wineserver", "-k"], capture_output=True,
+                           timeout=60)
+            if cls.old_prefix is None:
+                os.environ.pop("WINEPREFIX", None)
+            else:
+                os.environ["WINEPREFIX"] = cls.old_prefix
+
     def setUp(self):
         self.runner = harness.OPTIONS.runner()
         self.box = harness.Sandbox(self.runner)
@@ -64,7 +88,7 @@ class OpenSettings(unittest.TestCase):
             env.update(display.env())
             done = self.box.run(["--open-settings"], env=env, timeout=120,
                                 output_files=True)
-            self.notepad = display.wait_for_window(r"config\.toml")
+            self.notepad = display.wait_for_window(r"config\.toml", 60)
         return done
 
     def assert_opened(self, record):
