@@ -1,6 +1,6 @@
 # The two commands of the README. Each does all set-up on a fresh Debian
 # machine (scripts/bootstrap installs what is missing).
-.PHONY: all demo test bootstrap clean
+.PHONY: all demo test bootstrap clean dist dist-test
 
 JOBS ?= $(shell nproc)
 
@@ -17,5 +17,13 @@ demo: bootstrap
 test: bootstrap
 	scripts/test
 
+# The release files for Windows users, in dist/ (see README).
+dist: bootstrap
+	JOBS=$(JOBS) scripts/dist
+
+# Checks dist/ under Wine in a fresh prefix; part of `make test`.
+dist-test: dist
+	python3 tests/dist/test_dist.py
+
 clean:
-	rm -rf build
+	rm -rf build dist

@@ -9,6 +9,7 @@
 #include "applog/logfile.h"
 #include "base/os.h"
 #include "base/thread.h"
+#include "version.h"
 
 namespace orvalin {
 
@@ -57,7 +58,7 @@ void open_log() {
     s.zero = zero;
   }
   set_fatal_hook(&log_fatal);
-  log("Orvalin 1.0.0");
+  log(std::string("Orvalin ") + kVersion);
 }
 
 void log(std::string_view message) {

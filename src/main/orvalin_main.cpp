@@ -12,6 +12,7 @@
 #include "main/run.h"
 #include "registry/registry.h"
 #include "speech/speech.h"
+#include "version.h"
 
 namespace orvalin {
 
@@ -114,7 +115,7 @@ int orvalin_main(const std::vector<std::string>& args) {
   if (!args.empty()) {
     const std::string& mode = args[0];
     if (mode == "--version") {
-      print_line(stdout, "1.0.0");
+      print_line(stdout, kVersion);
       return 0;
     }
     if (mode == "--write-keys") return write_keys(args);
