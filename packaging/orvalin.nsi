@@ -106,7 +106,7 @@ Function ${PREFIX}WaitUntilOrvalinCloses
   ${Loop}
 FunctionEnd
 !macroend
-!insertmacro DefineRunningCheck "" "upgraded"
+!insertmacro DefineRunningCheck "" "installed"
 !insertmacro DefineRunningCheck "un." "uninstalled"
 
 !macro StageFile FILE
