@@ -1,4 +1,4 @@
-# The two commands of the README. Each does all set-up on a fresh Debian
+# The commands of the README. Each does all set-up on a fresh Debian
 # machine (scripts/bootstrap installs what is missing).
 .PHONY: all demo test bootstrap clean dist dist-test
 
