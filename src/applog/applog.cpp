@@ -47,6 +47,8 @@ std::string format_log_line(double seconds, std::string_view message) {
 }
 
 void open_log() {
+  // Made before time zero is read: the banner's stamp is 0.000.
+  const std::string banner = std::string("Orvalin ") + kVersion;
   const std::filesystem::path dir = log_dir();
   std::error_code ignored;
   std::filesystem::create_directories(dir, ignored);
@@ -58,7 +60,7 @@ void open_log() {
     s.zero = zero;
   }
   set_fatal_hook(&log_fatal);
-  log(std::string("Orvalin ") + kVersion);
+  log(banner);
 }
 
 void log(std::string_view message) {
