@@ -153,7 +153,7 @@ FunctionEnd
 Function AbortUnchanged
   RMDir /r "$Staged"
   RMDir /r "$Previous"
-  MessageBox MB_OK|MB_ICONSTOP "Orvalin could not be installed in $INSTDIR: a file there could not be replaced. The installation is as it was before.$\r$\n$\r$\nPlease close Kelvo and any program that may use these files, then run the installer again." /SD IDOK
+  MessageBox MB_OK|MB_ICONSTOP "Orvalin could not be installed in $INSTDIR: a file there could not be written or replaced. Everything there is as it was before.$\r$\n$\r$\nPlease close Kelvo and any program that may use these files, or choose a folder of your own, then run the installer again." /SD IDOK
   SetErrorLevel ${EXIT_REFUSED}
   Abort
 FunctionEnd
