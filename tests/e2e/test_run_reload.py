@@ -5,12 +5,11 @@ the test driver (which looks each step up in the bindings in force); under
 Wine they are real key presses, and another program takes a freed key."""
 
 import os
-import subprocess
 import time
 import unittest
 
 import harness
-from run_support import EXITING, READY, RunBox, build_dir
+from run_support import EXITING, READY, RunBox
 from test_run_wine import WineBase
 
 KEY = "ctrl+alt+shift+y"
@@ -115,10 +114,6 @@ class ReloadNative(ReloadChecks, unittest.TestCase):
 
 class ReloadWine(ReloadChecks, WineBase):
     def test_keys_follow_the_saved_file(self):
-        holder_program = os.path.join(build_dir(self.runner.program),
-                                      "hotkeyholder.exe")
-        if not os.path.exists(holder_program):
-            self.skipTest("hotkeyholder.exe is not built")
         args = ["--exit-after", "120"]
         box = self.box(kelvo_args=args)
         original = box.read_settings().decode()
@@ -140,15 +135,7 @@ class ReloadWine(ReloadChecks, WineBase):
         self.save(box, original +
                   '[[keys]]\nkey = "ctrl+alt+p"\naction = "none"\n')
         self.wait_count(box, RELOADED, 2)
-        holder = subprocess.Popen(
-            [self.runner.wine, "cmd", "/c",
-             self.runner.host_path(holder_program), "60"],
-            env=dict(os.environ, DISPLAY=self.display.name),
-            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-            stderr=subprocess.DEVNULL, start_new_session=True)
-        self.addCleanup(lambda: (harness._kill_group(holder), holder.wait(),
-                                 holder.stdout.close()))
-        self.assertEqual(holder.stdout.readline().strip(), b"registered")
+        self.assertEqual(self.hold_ctrl_alt_p(), b"registered")
 
         # Back in the file while the other program holds it: reported as at
         # start.

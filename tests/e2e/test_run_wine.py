@@ -137,6 +137,23 @@ class WineBase(unittest.TestCase):
         self.assertTrue(box.wait_for_message(message, timeout),
                         (message, box.messages()))
 
+    def hold_ctrl_alt_p(self):
+        """Starts another program that takes Ctrl+Alt+P for 60 s; its first
+        line ("registered", or "failed" and the error)."""
+        holder_program = os.path.join(build_dir(self.runner.program),
+                                      "hotkeyholder.exe")
+        if not os.path.exists(holder_program):
+            self.skipTest("hotkeyholder.exe is not built")
+        holder = subprocess.Popen(
+            [self.runner.wine, "cmd", "/c",
+             self.runner.host_path(holder_program), "60"],
+            env=dict(os.environ, DISPLAY=self.display.name),
+            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+            stderr=subprocess.DEVNULL, start_new_session=True)
+        self.addCleanup(lambda: (harness._kill_group(holder), holder.wait(),
+                                 holder.stdout.close()))
+        return holder.stdout.readline().strip()
+
 
 
 class WineRun(WineBase):
@@ -190,19 +207,7 @@ class WineRun(WineBase):
         self.assertEqual(box.messages()[-1], EXITING)
 
     def test_key_held_by_another_program_is_reported(self):
-        holder_program = os.path.join(build_dir(self.runner.program),
-                                      "hotkeyholder.exe")
-        if not os.path.exists(holder_program):
-            self.skipTest("hotkeyholder.exe is not built")
-        holder = subprocess.Popen(
-            [self.runner.wine, "cmd", "/c",
-             self.runner.host_path(holder_program), "60"],
-            env=dict(os.environ, DISPLAY=self.display.name),
-            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-            stderr=subprocess.DEVNULL, start_new_session=True)
-        self.addCleanup(lambda: (harness._kill_group(holder), holder.wait(),
-                                 holder.stdout.close()))
-        self.assertEqual(holder.stdout.readline().strip(), b"registered")
+        self.assertEqual(self.hold_ctrl_alt_p(), b"registered")
 
         box = self.box(kelvo_args=["--exit-after", "90"])
         box.start(env=self.env(box))
