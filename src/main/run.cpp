@@ -144,16 +144,12 @@ RunOutcome run(Speech speech) {
       "kelvo-watch", [kelvo, main_thread] { watch_kelvo(kelvo, main_thread); },
       "spawn watcher");
 
-  // Watching starts before the ready sentence, so that a save made as soon
-  // as it is heard is seen.
-  auto settings_watch = watch_file(loaded->path);
-  if (!settings_watch) {
+  // Watching starts just before the ready sentence, so that a save made as
+  // soon as it is heard is seen; reloads reach the hot keys only once the
+  // message loop runs. Started here, the thread does not delay the loop.
+  if (auto settings_watch = watch_file(loaded->path); !settings_watch) {
     log("cannot watch the settings file: " + settings_watch.error());
-  }
-  speech.say(
-      "Orvalin ready. Deck 1 selected. Control Alt F12 turns key help on or "
-      "off.");
-  if (settings_watch) {
+  } else {
     ReloadContext context{loaded->path,
                           [] { return find_kelvo(); },
                           general,
@@ -172,6 +168,9 @@ RunOutcome run(Speech speech) {
         },
         "spawn settings watch");
   }
+  speech.say(
+      "Orvalin ready. Deck 1 selected. Control Alt F12 turns key help on or "
+      "off.");
   spawn_detached(
       "", [speech] { report_taken_hotkeys(speech); }, "failed to spawn thread");
   if (auto script = get_env("ORVALIN_TEST_ACTIONS")) {
