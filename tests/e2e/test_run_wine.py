@@ -133,6 +133,17 @@ class WineBase(unittest.TestCase):
             self.display.xdotool("key", key)
             time.sleep(1.0)
 
+    def wait_keys_live(self, box, window, timeout=60):
+        """Presses Ctrl+Alt+1 (deck 1, already current) until it is answered:
+        the keys are registered only after the ready sentence, and a press
+        before that is lost."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            self.press(window, "ctrl+alt+1")
+            if any(m.startswith("say: Deck 1. ") for m in box.messages()):
+                return
+        self.fail("keys never answered: %r" % box.messages())
+
     def wait_for(self, box, message, timeout=30):
         self.assertTrue(box.wait_for_message(message, timeout),
                         (message, box.messages()))
@@ -168,6 +179,7 @@ class WineRun(WineBase):
         box.start(env=self.env(box))
         self.wait_for(box, READY, 120)
         window = self.kelvo_window()
+        self.wait_keys_live(box, window)
         self.press(window, "ctrl+alt+p")
         self.wait_for(box, "say: Deck 1 playing")
         self.assertIn("Deck 1 playing", self.spoken(box))
