@@ -394,10 +394,12 @@ Status run_action(const std::shared_ptr<AppState>& state,
 
 void run_action_worker(std::shared_ptr<AppState> state,
                        std::vector<KeyAction> actions,
-                       Receiver<uint64_t> queue) {
-  while (std::optional<uint64_t> index = queue.recv()) {
-    if (*index >= actions.size()) continue;
-    const KeyAction& binding = actions[*index];
+                       Receiver<KeyPress> queue) {
+  while (std::optional<KeyPress> press = queue.recv()) {
+    const std::vector<KeyAction>& table =
+        press->bindings ? press->bindings->actions : actions;
+    if (press->index >= table.size()) continue;
+    const KeyAction& binding = table[press->index];
     try {
       if (state->key_help.load() != 0 &&
           !std::holds_alternative<act::KeyHelp>(binding.action)) {

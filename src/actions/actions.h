@@ -2,9 +2,12 @@
 // and speaks the outcome.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "actions/appstate.h"
@@ -14,18 +17,54 @@
 
 namespace orvalin {
 
+// One key press on its way to the action worker. It carries the binding
+// tables that were in force when the key was pressed, so a settings reload
+// between the press and its turn does not change what the press does.
+struct KeyPress {
+  uint64_t index = 0;
+  std::chrono::steady_clock::time_point made{};
+  // The tables `index` refers to; none: the worker's own table.
+  std::shared_ptr<const BindingTables> bindings{};
+};
+
+// The binding tables in force. A settings reload replaces them on the main
+// thread, between two key presses; the hot-key loop and the test driver
+// read them to make each press. Any thread.
+class BindingsInForce {
+ public:
+  explicit BindingsInForce(std::shared_ptr<const BindingTables> tables)
+      : tables_(std::move(tables)) {}
+
+  std::shared_ptr<const BindingTables> current() const {
+    std::lock_guard lock(mutex_);
+    return tables_;
+  }
+  void replace(std::shared_ptr<const BindingTables> tables) {
+    std::lock_guard lock(mutex_);
+    tables_ = std::move(tables);
+  }
+  // A press of binding `index` of the tables in force, made now.
+  KeyPress press(uint64_t index) const {
+    return {index, std::chrono::steady_clock::now(), current()};
+  }
+
+ private:
+  mutable std::mutex mutex_;  // guards tables_
+  std::shared_ptr<const BindingTables> tables_;
+};
+
 // Replaces every "{deck}" with the deck number.
 std::string resolve_deck(std::string_view text, uint8_t deck);
 
 // Runs one action with the current deck; the error text is spoken by the
 // worker as "Error: " + text.
-Status run_action(const std::shared_ptr<AppState>& state,
-                  const Action& action);
+Status run_action(const std::shared_ptr<AppState>& state, const Action& action);
 
-// The worker loop (thread "actions"): takes binding indexes until the queue
-// closes; handles key-help mode and speaks errors.
+// The worker loop (thread "actions"): takes key presses until the queue
+// closes; handles key-help mode and speaks errors. A press is looked up in
+// the tables it carries, else in `actions`.
 void run_action_worker(std::shared_ptr<AppState> state,
                        std::vector<KeyAction> actions,
-                       Receiver<uint64_t> queue);
+                       Receiver<KeyPress> queue);
 
 }  // namespace orvalin

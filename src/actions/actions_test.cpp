@@ -295,6 +295,24 @@ TEST(ActionWorker, IndexBeyondTheTableIsIgnored) {
   EXPECT_THAT(rig->requests_since(mark), IsEmpty());
 }
 
+TEST(ActionWorker, APressRunsTheBindingsItWasMadeWith) {
+  auto rig = Rig::start();
+  ASSERT_TRUE(rig);
+  auto tables = [](Action action) {
+    auto made = std::make_shared<BindingTables>();
+    made->actions.push_back({"ctrl+alt+x", std::move(action)});
+    return std::shared_ptr<const BindingTables>(std::move(made));
+  };
+  // Both presses were queued before the worker took the first: a reload in
+  // between changes only the second.
+  BindingsInForce in_force(tables(act::ToggleAnnounce{}));
+  KeyPress before = in_force.press(0);
+  in_force.replace(tables(act::StopSpeech{}));
+  EXPECT_THAT(rig->run_presses({KeyAction{"ctrl+alt+x", act::Say{}}},
+                               {before, in_force.press(0), in_force.press(1)}),
+              ElementsAre("Announcements off", "<stop>"));
+}
+
 TEST(ActionWorker, BridgeErrorsAreSpokenAndTheWorkerGoesOn) {
   auto rig = Rig::start();
   ASSERT_TRUE(rig);

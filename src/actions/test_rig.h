@@ -81,9 +81,16 @@ class Rig {
   // as the text, queued speech as "queued: " + text, a stop as "<stop>".
   std::vector<std::string> run_indexes(const std::vector<KeyAction>& table,
                                        const std::vector<uint64_t>& indexes) {
-    auto [queue, queue_rx] = make_channel<uint64_t>();
+    std::vector<KeyPress> presses;
+    for (uint64_t index : indexes) presses.push_back(KeyPress{index});
+    return run_presses(table, std::move(presses));
+  }
+
+  std::vector<std::string> run_presses(const std::vector<KeyAction>& table,
+                                       std::vector<KeyPress> presses) {
+    auto [queue, queue_rx] = make_channel<KeyPress>();
     std::thread worker(run_action_worker, state_, table, std::move(queue_rx));
-    for (uint64_t index : indexes) queue.send(index);
+    for (KeyPress& press : presses) queue.send(std::move(press));
     queue.reset();
     worker.join();
     return spoken();

@@ -519,10 +519,30 @@ std::vector<Binding> merge_bindings(std::vector<Binding> base,
   return base;
 }
 
-Result<LoadedConfig> load_config_from(const std::filesystem::path& file,
+Result<LoadedConfig> read_config_from(const std::filesystem::path& file,
                                       const KelvoFinder& find) {
   LoadedConfig loaded;
   loaded.path = file;
+  const std::string file_text = path_to_utf8(file);
+  auto bytes = cfgfile::read_file(file);
+  if (!bytes) return fail("cannot read " + file_text + ": " + bytes.error());
+  auto config = parse_config(*bytes, file_text);
+  if (!config) return fail(std::move(config.error()));
+  loaded.general = std::move(config->general);
+  loaded.bindings = merge_bindings(builtin_config().keys, config->keys);
+  if (!path_exists(utf8_to_path(loaded.general.kelvo_path))) {
+    if (const std::optional<std::string> found = find()) {
+      log("kelvo_path " + loaded.general.kelvo_path +
+          " does not exist, using " + *found);
+      loaded.general.kelvo_path = *found;
+    }
+  }
+  return loaded;
+}
+
+Result<LoadedConfig> load_config_from(const std::filesystem::path& file,
+                                      const KelvoFinder& find) {
+  bool created = false;
   const std::string file_text = path_to_utf8(file);
   if (!path_exists(file)) {
     const std::optional<std::string> found = find();
@@ -539,21 +559,10 @@ Result<LoadedConfig> load_config_from(const std::filesystem::path& file,
         !written) {
       return fail("cannot write " + file_text + ": " + written.error());
     }
-    loaded.created = true;
+    created = true;
   }
-  auto bytes = cfgfile::read_file(file);
-  if (!bytes) return fail("cannot read " + file_text + ": " + bytes.error());
-  auto config = parse_config(*bytes, file_text);
-  if (!config) return fail(std::move(config.error()));
-  loaded.general = std::move(config->general);
-  loaded.bindings = merge_bindings(builtin_config().keys, config->keys);
-  if (!path_exists(utf8_to_path(loaded.general.kelvo_path))) {
-    if (const std::optional<std::string> found = find()) {
-      log("kelvo_path " + loaded.general.kelvo_path +
-          " does not exist, using " + *found);
-      loaded.general.kelvo_path = *found;
-    }
-  }
+  auto loaded = read_config_from(file, find);
+  if (loaded) loaded->created = created;
   return loaded;
 }
 

@@ -188,6 +188,11 @@ using KelvoFinder = std::function<std::optional<std::string>()>;
 Result<LoadedConfig> load_config_from(const std::filesystem::path& file,
                                       const KelvoFinder& find);
 
+// Reads, merges and resolves an existing file as load_config_from does, but
+// never creates it: a missing file is a "cannot read" error.
+Result<LoadedConfig> read_config_from(const std::filesystem::path& file,
+                                      const KelvoFinder& find);
+
 // Parses the bytes of a settings file; `file` names it in error messages.
 // Checks the encoding ("cannot read {file}: stream did not contain valid
 // UTF-8") and skips a leading byte-order mark; a TOML problem gives

@@ -2,12 +2,21 @@
 
 #include <algorithm>
 #include <chrono>
+#include <deque>
 #include <thread>
 
 #include "applog/applog.h"
 #include "config/keys.h"
 
 namespace orvalin {
+
+namespace {
+
+// Work that other threads hand to the hot-key loop's thread.
+std::mutex g_tasks_mutex;  // guards g_tasks
+std::deque<std::function<void()>> g_tasks;
+
+}  // namespace
 
 void HotkeyRegistry::start(std::vector<HotkeyEntry> entries) {
   std::lock_guard lock(mutex_);
@@ -19,6 +28,23 @@ void HotkeyRegistry::start(std::vector<HotkeyEntry> entries) {
 void HotkeyRegistry::set_active(bool active) {
   std::lock_guard lock(mutex_);
   if (!entries_ || registered_ == active) return;
+  std::vector<std::string> newly_taken;
+  apply_locked(active, newly_taken);
+}
+
+std::vector<std::string> HotkeyRegistry::replace(
+    std::vector<HotkeyEntry> entries) {
+  std::lock_guard lock(mutex_);
+  const bool active = registered_;
+  std::vector<std::string> newly_taken;
+  if (active) apply_locked(false, newly_taken);
+  entries_ = std::move(entries);
+  if (active) apply_locked(true, newly_taken);
+  return newly_taken;
+}
+
+void HotkeyRegistry::apply_locked(bool active,
+                                  std::vector<std::string>& newly_taken) {
   const std::vector<HotkeyEntry>& entries = *entries_;
   for (size_t i = 0; i < entries.size(); ++i) {
     const int id = static_cast<int>(i);
@@ -36,6 +62,7 @@ void HotkeyRegistry::set_active(bool active) {
     }
     log("hotkey " + entry.key + " is taken by another program");
     taken_.push_back(entry.key);
+    newly_taken.push_back(entry.key);
   }
   registered_ = active;
 }
@@ -54,7 +81,9 @@ void HotkeyLoop::foreground_changed(uint32_t pid) {
   registry_.set_active(pid != 0 && pid == kelvo_pid_);
 }
 
-void HotkeyLoop::hotkey_pressed(uint64_t id) { actions_.send(id); }
+void HotkeyLoop::hotkey_pressed(uint64_t id) {
+  actions_.send(bindings_->press(id));
+}
 
 void HotkeyLoop::quit() {
   registry_.set_active(false);
@@ -71,6 +100,24 @@ std::optional<std::string> taken_hotkeys_sentence(
   }
   return std::to_string(taken.size()) +
          " hotkeys are used by another program: " + keys;
+}
+
+void queue_loop_task(std::function<void()> task) {
+  std::lock_guard lock(g_tasks_mutex);
+  g_tasks.push_back(std::move(task));
+}
+
+void run_loop_tasks() {
+  for (;;) {
+    std::function<void()> task;
+    {
+      std::lock_guard lock(g_tasks_mutex);
+      if (g_tasks.empty()) return;
+      task = std::move(g_tasks.front());
+      g_tasks.pop_front();
+    }
+    task();
+  }
 }
 
 void set_hotkeys_active(bool active) { hotkey_registry().set_active(active); }

@@ -4,12 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "actions/actions.h"
 #include "base/channel.h"
 #include "config/config.h"
 #include "speech/speech.h"
@@ -41,11 +43,20 @@ class HotkeyRegistry {
   // be registered is logged and listed once per run.
   void set_active(bool active);
 
+  // Puts `entries` in place of the current ones (a settings reload): the
+  // old ids are unregistered and, if the keys were registered, the new ones
+  // are registered at once. Returns the keys found taken for the first time.
+  std::vector<std::string> replace(std::vector<HotkeyEntry> entries);
+
   bool registered() const;
   // The key texts that failed to register, in the order they first failed.
   std::vector<std::string> taken() const;
 
  private:
+  // Registers or unregisters every entry; keys newly found taken are added
+  // to `newly_taken`. mutex_ held.
+  void apply_locked(bool active, std::vector<std::string>& newly_taken);
+
   HotkeyApi& api_;
   mutable std::mutex mutex_;  // guards entries_, registered_ and taken_
   std::optional<std::vector<HotkeyEntry>> entries_;
@@ -55,13 +66,16 @@ class HotkeyRegistry {
 
 // What the message loop does with the events it receives, apart from the
 // platform's calls: keeps the registry in step with the foreground window
-// and hands pressed ids to the action worker. Main thread.
+// and hands each press, with the bindings in force, to the action worker.
+// Main thread.
 class HotkeyLoop {
  public:
   HotkeyLoop(HotkeyRegistry& registry, uint32_t kelvo_pid,
-             Sender<uint64_t> actions)
+             std::shared_ptr<const BindingsInForce> bindings,
+             Sender<KeyPress> actions)
       : registry_(registry),
         kelvo_pid_(kelvo_pid),
+        bindings_(std::move(bindings)),
         actions_(std::move(actions)) {}
 
   // A window of process `pid` (0 when unknown) came to the front; also
@@ -74,7 +88,8 @@ class HotkeyLoop {
  private:
   HotkeyRegistry& registry_;
   const uint32_t kelvo_pid_;
-  Sender<uint64_t> actions_;
+  const std::shared_ptr<const BindingsInForce> bindings_;
+  Sender<KeyPress> actions_;
 };
 
 // The sentence for keys that other programs hold; nothing when none.
@@ -88,11 +103,22 @@ HotkeyRegistry& hotkey_registry();
 // Main thread.
 void set_hotkeys_active(bool active);
 
-// The message loop: stores the entries, installs the foreground hook, sets
-// the initial state and sends each pressed id to `actions` until the quit
-// message arrives; then unregisters everything and closes the sender.
-void run_hotkeys(std::vector<HotkeyEntry> entries, uint32_t kelvo_pid,
-                 Sender<uint64_t> actions);
+// The message loop: stores the hot-key entries in force, installs the
+// foreground hook, sets the initial state, sends each press to `actions` and
+// runs the tasks posted to it until the quit message arrives; then
+// unregisters everything and closes the sender.
+void run_hotkeys(std::shared_ptr<const BindingsInForce> bindings,
+                 uint32_t kelvo_pid, Sender<KeyPress> actions);
+
+// Runs `task` on the thread of run_hotkeys (the owner of the hot keys), in
+// turn with the presses that reach it. Any thread; a task posted before the
+// loop starts runs once it has started, one posted after it ended never.
+void post_to_loop(uint32_t main_thread, std::function<void()> task);
+
+// For the platform loops: queues a task, and runs those queued (loop
+// thread).
+void queue_loop_task(std::function<void()> task);
+void run_loop_tasks();
 
 // Ends run_hotkeys from any thread (Windows: WM_QUIT to `main_thread`). A
 // quit posted before the loop has started ends it as soon as it starts.

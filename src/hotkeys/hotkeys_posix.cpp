@@ -1,5 +1,6 @@
-// There are no global hot keys here yet: the loop only waits for the quit
-// signal, which post_quit gives from any thread.
+// There are no global hot keys here yet: the loop only runs the tasks posted
+// to it and waits for the quit signal, which post_quit gives from any
+// thread.
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -16,11 +17,12 @@ class NoHotkeys final : public HotkeyApi {
   void unregister_hotkey(int) override {}
 };
 
-std::mutex g_quit_mutex;  // guards g_quit_posted
+std::mutex g_quit_mutex;  // guards g_quit_posted and g_task_posted
 std::condition_variable g_quit_posted_cv;
 // Stays set until a loop has seen it, so a quit that comes before the loop
 // starts still ends it.
 bool g_quit_posted = false;
+bool g_task_posted = false;
 
 }  // namespace
 
@@ -30,17 +32,34 @@ HotkeyRegistry& hotkey_registry() {
   return registry;
 }
 
-void run_hotkeys(std::vector<HotkeyEntry> entries, uint32_t kelvo_pid,
-                 Sender<uint64_t> actions) {
+void run_hotkeys(std::shared_ptr<const BindingsInForce> bindings,
+                 uint32_t kelvo_pid, Sender<KeyPress> actions) {
   HotkeyRegistry& registry = hotkey_registry();
-  registry.start(std::move(entries));
-  HotkeyLoop loop(registry, kelvo_pid, std::move(actions));
-  {
-    std::unique_lock lock(g_quit_mutex);
-    g_quit_posted_cv.wait(lock, [] { return g_quit_posted; });
-    g_quit_posted = false;
+  registry.start(bindings->current()->hotkeys);
+  HotkeyLoop loop(registry, kelvo_pid, std::move(bindings), std::move(actions));
+  for (;;) {
+    {
+      std::unique_lock lock(g_quit_mutex);
+      g_quit_posted_cv.wait(lock,
+                            [] { return g_quit_posted || g_task_posted; });
+      if (g_quit_posted) {
+        g_quit_posted = false;
+        break;
+      }
+      g_task_posted = false;
+    }
+    run_loop_tasks();
   }
   loop.quit();
+}
+
+void post_to_loop(uint32_t, std::function<void()> task) {
+  queue_loop_task(std::move(task));
+  {
+    std::lock_guard lock(g_quit_mutex);
+    g_task_posted = true;
+  }
+  g_quit_posted_cv.notify_all();
 }
 
 void post_quit(uint32_t) {

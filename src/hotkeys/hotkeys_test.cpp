@@ -129,13 +129,43 @@ TEST(TakenHotkeysSentence, NothingWhenNoKeyIsTaken) {
             "1 hotkeys are used by another program: ctrl+alt+f1");
 }
 
+TEST(HotkeyRegistry, ReplaceSwapsTheRegisteredKeysAndReportsNewlyTaken) {
+  FakeHotkeys api;
+  api.held_elsewhere = {'P', 'Q'};
+  HotkeyRegistry registry(api);
+  registry.start(sample_entries());
+  testing::internal::CaptureStdout();
+  // Inactive: nothing is registered now, the new keys wait for Kelvo.
+  EXPECT_THAT(registry.replace({sample_entries()[2]}), IsEmpty());
+  EXPECT_THAT(api.registrations, IsEmpty());
+  registry.set_active(true);
+  EXPECT_EQ(api.live, (std::set<int>{0}));
+
+  // Active: the old ids go, the new keys are registered at once; a key
+  // already reported is not reported again.
+  std::vector<HotkeyEntry> next = sample_entries();
+  next.push_back({"ctrl+alt+q", kCtrlAlt, 'Q', false});
+  api.unregistrations.clear();
+  EXPECT_THAT(registry.replace(next), ElementsAre("ctrl+alt+p", "ctrl+alt+q"));
+  EXPECT_THAT(api.unregistrations, ElementsAre(0));
+  EXPECT_EQ(api.live, (std::set<int>{1, 2}));
+  EXPECT_THAT(registry.replace(next), IsEmpty());
+  registry.set_active(false);
+  EXPECT_THAT(api.live, IsEmpty());
+  EXPECT_EQ(api.unregistrations.size(), 1u + 4u + 4u);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(count(out, "hotkey ctrl+alt+p is taken by another program"), 1u);
+}
+
 TEST(HotkeyLoop, FollowsTheForegroundAndUnregistersAtQuit) {
   constexpr uint32_t kKelvo = 4242;
   FakeHotkeys api;
   HotkeyRegistry registry(api);
   registry.start(sample_entries());
-  auto [sender, receiver] = make_channel<uint64_t>();
-  HotkeyLoop loop(registry, kKelvo, std::move(sender));
+  auto tables = std::make_shared<BindingTables>();
+  auto in_force = std::make_shared<BindingsInForce>(tables);
+  auto [sender, receiver] = make_channel<KeyPress>();
+  HotkeyLoop loop(registry, kKelvo, in_force, std::move(sender));
 
   loop.foreground_changed(0);  // unknown window: inactive
   EXPECT_FALSE(registry.registered());
@@ -146,10 +176,19 @@ TEST(HotkeyLoop, FollowsTheForegroundAndUnregistersAtQuit) {
   loop.foreground_changed(kKelvo);  // a Kelvo dialog: still active
   EXPECT_EQ(api.registrations.size(), 3u);
 
+  // Each press carries the bindings in force when it was made.
   loop.hotkey_pressed(2);
+  auto reloaded = std::make_shared<BindingTables>();
+  in_force->replace(reloaded);
   loop.hotkey_pressed(0);
-  EXPECT_EQ(receiver.try_recv(), 2u);
-  EXPECT_EQ(receiver.try_recv(), 0u);
+  std::optional<KeyPress> first = receiver.try_recv();
+  std::optional<KeyPress> second = receiver.try_recv();
+  ASSERT_TRUE(first && second);
+  EXPECT_EQ(first->index, 2u);
+  EXPECT_EQ(first->bindings, tables);
+  EXPECT_EQ(second->index, 0u);
+  EXPECT_EQ(second->bindings, reloaded);
+  EXPECT_LE(first->made, second->made);
 
   loop.foreground_changed(1234);  // another program
   EXPECT_THAT(api.live, IsEmpty());

@@ -23,6 +23,9 @@ class WinHotkeys final : public HotkeyApi {
 // is installed and cleared after it is removed.
 std::atomic<HotkeyLoop*> g_loop{nullptr};
 
+// Tells the loop that tasks are queued for it (a thread message: no window).
+constexpr UINT kRunTasks = WM_APP + 1;
+
 uint32_t window_pid(HWND window) {
   if (!window) return 0;
   DWORD pid = 0;
@@ -49,11 +52,11 @@ HotkeyRegistry& hotkey_registry() {
   return registry;
 }
 
-void run_hotkeys(std::vector<HotkeyEntry> entries, uint32_t kelvo_pid,
-                 Sender<uint64_t> actions) {
+void run_hotkeys(std::shared_ptr<const BindingsInForce> bindings,
+                 uint32_t kelvo_pid, Sender<KeyPress> actions) {
   HotkeyRegistry& registry = hotkey_registry();
-  registry.start(std::move(entries));
-  HotkeyLoop loop(registry, kelvo_pid, std::move(actions));
+  registry.start(bindings->current()->hotkeys);
+  HotkeyLoop loop(registry, kelvo_pid, std::move(bindings), std::move(actions));
   g_loop.store(&loop);
   HWINEVENTHOOK hook =
       SetWinEventHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, nullptr,
@@ -77,8 +80,15 @@ void run_hotkeys(std::vector<HotkeyEntry> entries, uint32_t kelvo_pid,
       continue;
     }
     failing = false;
+    // Posted messages come in the order they were posted, so a press made
+    // before a reload's task is handed on with the bindings it was made
+    // with.
     if (msg.message == WM_HOTKEY) {
       loop.hotkey_pressed(static_cast<uint64_t>(msg.wParam));
+      continue;
+    }
+    if (msg.message == kRunTasks && msg.hwnd == nullptr) {
+      run_loop_tasks();
       continue;
     }
     TranslateMessage(&msg);
@@ -88,6 +98,12 @@ void run_hotkeys(std::vector<HotkeyEntry> entries, uint32_t kelvo_pid,
   if (hook) UnhookWinEvent(hook);
   g_loop.store(nullptr);
   loop.quit();
+}
+
+void post_to_loop(uint32_t main_thread, std::function<void()> task) {
+  queue_loop_task(std::move(task));
+  // Should the post fail, the task runs with the next one posted.
+  PostThreadMessageW(main_thread, kRunTasks, 0, 0);
 }
 
 void post_quit(uint32_t main_thread) {

@@ -20,6 +20,8 @@
 #include "kelvocheck/kelvocheck.h"
 #include "main/launch.h"
 #include "main/testdriver.h"
+#include "registry/registry.h"
+#include "reload/reload.h"
 
 namespace orvalin {
 
@@ -27,6 +29,9 @@ namespace {
 
 constexpr std::chrono::seconds kConnectLimit{600};
 constexpr std::chrono::milliseconds kWatchInterval{500};
+// Editors save in several writes: reload once the file has been quiet this
+// long.
+constexpr std::chrono::milliseconds kReloadQuiet{500};
 
 RunOutcome failed(std::string text) {
   return {RunOutcome::Kind::failed, std::move(text)};
@@ -123,38 +128,61 @@ RunOutcome run(Speech speech) {
   spawn_detached(
       "time-warnings", [state] { run_time_warnings(state); },
       "spawn time warnings");
-  auto [action_sender, action_receiver] = make_channel<uint64_t>();
-  auto queue = std::make_shared<Receiver<uint64_t>>(std::move(action_receiver));
+  auto [action_sender, action_receiver] = make_channel<KeyPress>();
+  auto queue = std::make_shared<Receiver<KeyPress>>(std::move(action_receiver));
   spawn_detached(
       "actions",
       [state, actions = tables->actions, queue] {
         run_action_worker(state, actions, std::move(*queue));
       },
       "spawn action worker");
+  // The tables in force from now on; a settings reload replaces them.
+  auto bindings = std::make_shared<BindingsInForce>(
+      std::make_shared<const BindingTables>(std::move(*tables)));
   const uint32_t main_thread = current_thread_id();
   spawn_detached(
       "kelvo-watch", [kelvo, main_thread] { watch_kelvo(kelvo, main_thread); },
       "spawn watcher");
 
+  // Watching starts just before the ready sentence, so that a save made as
+  // soon as it is heard is seen; reloads reach the hot keys only once the
+  // message loop runs. Started here, the thread does not delay the loop.
+  if (auto settings_watch = watch_file(loaded->path); !settings_watch) {
+    log("cannot watch the settings file: " + settings_watch.error());
+  } else {
+    ReloadContext context{loaded->path,
+                          [] { return find_kelvo(); },
+                          general,
+                          speech,
+                          bindings,
+                          &hotkey_registry(),
+                          [main_thread](std::function<void()> task) {
+                            post_to_loop(main_thread, std::move(task));
+                          }};
+    auto watch = std::make_shared<std::unique_ptr<FileWatch>>(
+        std::move(*settings_watch));
+    spawn_detached(
+        "settings-watch",
+        [watch, context = std::move(context)] {
+          run_settings_watch(std::move(*watch), context, kReloadQuiet);
+        },
+        "spawn settings watch");
+  }
   speech.say(
       "Orvalin ready. Deck 1 selected. Control Alt F12 turns key help on or "
       "off.");
   spawn_detached(
       "", [speech] { report_taken_hotkeys(speech); }, "failed to spawn thread");
   if (auto script = get_env("ORVALIN_TEST_ACTIONS")) {
-    std::vector<std::string> keys;
-    keys.reserve(tables->hotkeys.size());
-    for (const HotkeyEntry& entry : tables->hotkeys) keys.push_back(entry.key);
     spawn_detached(
         "",
-        [script = std::move(*script), keys = std::move(keys),
-         actions = action_sender,
-         bridge] { run_test_script(script, keys, actions, bridge); },
+        [script = std::move(*script), bindings, actions = action_sender,
+         bridge] { run_test_script(script, bindings, actions, bridge); },
         "failed to spawn thread");
   }
 
   // Running, until "kelvo-watch" posts the quit.
-  run_hotkeys(std::move(tables->hotkeys), kelvo_pid, std::move(action_sender));
+  run_hotkeys(bindings, kelvo_pid, std::move(action_sender));
   log("Kelvo closed, Orvalin exiting.");
   return {RunOutcome::Kind::finished, {}};
 }

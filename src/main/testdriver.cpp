@@ -168,8 +168,8 @@ std::string format_test_log_item(const step::LogItem& item,
 }
 
 void run_test_script_with(std::string_view script,
-                          const std::vector<std::string>& keys,
-                          const Sender<uint64_t>& actions,
+                          const BindingsInForce& bindings,
+                          const Sender<KeyPress>& actions,
                           TestEnvironment& environment) {
   using std::chrono::milliseconds;
   environment.sleep(milliseconds(1000));
@@ -197,9 +197,16 @@ void run_test_script_with(std::string_view script,
       }
       log(line);
     } else {
+      // A reload may have changed the keys since the last step.
+      const std::shared_ptr<const BindingTables> tables = bindings.current();
+      std::vector<std::string> keys;
+      keys.reserve(tables->hotkeys.size());
+      for (const HotkeyEntry& entry : tables->hotkeys)
+        keys.push_back(entry.key);
       if (const auto index = find_test_key(keys, text)) {
         log("test key: " + text);
-        (void)actions.send(*index);
+        (void)actions.send(
+            KeyPress{*index, std::chrono::steady_clock::now(), tables});
       } else {
         log("test: unknown key " + text);
       }
@@ -209,10 +216,11 @@ void run_test_script_with(std::string_view script,
   log("test: done");
 }
 
-void run_test_script(std::string script, std::vector<std::string> keys,
-                     Sender<uint64_t> actions, std::shared_ptr<Bridge> bridge) {
+void run_test_script(std::string script,
+                     std::shared_ptr<const BindingsInForce> bindings,
+                     Sender<KeyPress> actions, std::shared_ptr<Bridge> bridge) {
   BridgeEnvironment environment(std::move(bridge));
-  run_test_script_with(script, keys, actions, environment);
+  run_test_script_with(script, *bindings, actions, environment);
 }
 
 }  // namespace orvalin

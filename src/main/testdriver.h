@@ -13,6 +13,7 @@
 #include <variant>
 #include <vector>
 
+#include "actions/actions.h"
 #include "base/channel.h"
 #include "base/result.h"
 
@@ -71,13 +72,15 @@ class TestEnvironment {
 };
 
 // Runs the whole script: a 1-second start pause, the steps, "test: done".
+// Each key step is looked up in the bindings in force when it runs.
 void run_test_script_with(std::string_view script,
-                          const std::vector<std::string>& keys,
-                          const Sender<uint64_t>& actions,
+                          const BindingsInForce& bindings,
+                          const Sender<KeyPress>& actions,
                           TestEnvironment& environment);
 
 // Body of the driver's thread.
-void run_test_script(std::string script, std::vector<std::string> keys,
-                     Sender<uint64_t> actions, std::shared_ptr<Bridge> bridge);
+void run_test_script(std::string script,
+                     std::shared_ptr<const BindingsInForce> bindings,
+                     Sender<KeyPress> actions, std::shared_ptr<Bridge> bridge);
 
 }  // namespace orvalin

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <sstream>
 
@@ -139,14 +140,22 @@ class FakeEnvironment final : public TestEnvironment {
   }
   void sleep(milliseconds duration) override {
     calls << "sleep " << duration.count() << ";";
+    if (on_sleep) on_sleep();
   }
   std::ostringstream calls;
+  std::function<void()> on_sleep;
 };
 
+std::shared_ptr<const BindingTables> tables_of(std::vector<std::string> keys) {
+  auto tables = std::make_shared<BindingTables>();
+  for (std::string& key : keys) tables->hotkeys.push_back({std::move(key)});
+  return tables;
+}
+
 TEST(TestScript, RunsEveryStepFormWithItsLogLines) {
-  auto [sender, receiver] = make_channel<uint64_t>();
+  auto [sender, receiver] = make_channel<KeyPress>();
   FakeEnvironment environment;
-  const std::vector<std::string> keys = {"ctrl+alt+1", "ctrl+alt+p"};
+  const BindingsInForce keys(tables_of({"ctrl+alt+1", "ctrl+alt+p"}));
   testing::internal::CaptureStdout();
   run_test_script_with(
       " CTRL+ALT+P; sleep:2000; log:[Channel1],play|[Channel1],volume|"
@@ -173,7 +182,32 @@ TEST(TestScript, RunsEveryStepFormWithItsLogLines) {
             "get [Channel1],play;get [Channel1],volume;get [Channel9],play;"
             "set [Master],crossfader=0.5;set [Channel1],play=1;"
             "set a,b=1e+21;set a,b=-1e-07;set a,b=-inf;sleep 900;sleep 0;");
-  EXPECT_EQ(receiver.try_recv(), 1u);
+  EXPECT_EQ(receiver.try_recv()->index, 1u);
+  EXPECT_EQ(receiver.try_recv(), std::nullopt);
+}
+
+TEST(TestScript, KeyStepsUseTheBindingsInForceWhenTheyRun) {
+  auto [sender, receiver] = make_channel<KeyPress>();
+  FakeEnvironment environment;
+  BindingsInForce bindings(tables_of({"ctrl+alt+p"}));
+  const auto reloaded = tables_of({"ctrl+alt+1", "ctrl+alt+q"});
+  int sleeps = 0;
+  // A reload during the pause after the first key step.
+  environment.on_sleep = [&] {
+    if (++sleeps == 2) bindings.replace(reloaded);
+  };
+  testing::internal::CaptureStdout();
+  run_test_script_with("ctrl+alt+q;ctrl+alt+q;ctrl+alt+p", bindings, sender,
+                       environment);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "test: unknown key ctrl+alt+q\n"
+            "test key: ctrl+alt+q\n"
+            "test: unknown key ctrl+alt+p\n"
+            "test: done\n");
+  std::optional<KeyPress> press = receiver.try_recv();
+  ASSERT_TRUE(press);
+  EXPECT_EQ(press->index, 1u);
+  EXPECT_EQ(press->bindings, reloaded);
   EXPECT_EQ(receiver.try_recv(), std::nullopt);
 }
 

@@ -133,9 +133,37 @@ class WineBase(unittest.TestCase):
             self.display.xdotool("key", key)
             time.sleep(1.0)
 
+    def wait_keys_live(self, box, window, timeout=60):
+        """Presses Ctrl+Alt+1 (deck 1, already current) until it is answered:
+        the keys are registered only after the ready sentence, and a press
+        before that is lost."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            self.press(window, "ctrl+alt+1")
+            if any(m.startswith("say: Deck 1. ") for m in box.messages()):
+                return
+        self.fail("keys never answered: %r" % box.messages())
+
     def wait_for(self, box, message, timeout=30):
         self.assertTrue(box.wait_for_message(message, timeout),
                         (message, box.messages()))
+
+    def hold_ctrl_alt_p(self):
+        """Starts another program that takes Ctrl+Alt+P for 60 s; its first
+        line ("registered", or "failed" and the error)."""
+        holder_program = os.path.join(build_dir(self.runner.program),
+                                      "hotkeyholder.exe")
+        if not os.path.exists(holder_program):
+            self.skipTest("hotkeyholder.exe is not built")
+        holder = subprocess.Popen(
+            [self.runner.wine, "cmd", "/c",
+             self.runner.host_path(holder_program), "60"],
+            env=dict(os.environ, DISPLAY=self.display.name),
+            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+            stderr=subprocess.DEVNULL, start_new_session=True)
+        self.addCleanup(lambda: (harness._kill_group(holder), holder.wait(),
+                                 holder.stdout.close()))
+        return holder.stdout.readline().strip()
 
 
 
@@ -151,6 +179,7 @@ class WineRun(WineBase):
         box.start(env=self.env(box))
         self.wait_for(box, READY, 120)
         window = self.kelvo_window()
+        self.wait_keys_live(box, window)
         self.press(window, "ctrl+alt+p")
         self.wait_for(box, "say: Deck 1 playing")
         self.assertIn("Deck 1 playing", self.spoken(box))
@@ -190,19 +219,7 @@ class WineRun(WineBase):
         self.assertEqual(box.messages()[-1], EXITING)
 
     def test_key_held_by_another_program_is_reported(self):
-        holder_program = os.path.join(build_dir(self.runner.program),
-                                      "hotkeyholder.exe")
-        if not os.path.exists(holder_program):
-            self.skipTest("hotkeyholder.exe is not built")
-        holder = subprocess.Popen(
-            [self.runner.wine, "cmd", "/c",
-             self.runner.host_path(holder_program), "60"],
-            env=dict(os.environ, DISPLAY=self.display.name),
-            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-            stderr=subprocess.DEVNULL, start_new_session=True)
-        self.addCleanup(lambda: (harness._kill_group(holder), holder.wait(),
-                                 holder.stdout.close()))
-        self.assertEqual(holder.stdout.readline().strip(), b"registered")
+        self.assertEqual(self.hold_ctrl_alt_p(), b"registered")
 
         box = self.box(kelvo_args=["--exit-after", "90"])
         box.start(env=self.env(box))

@@ -1,0 +1,87 @@
+#include "reload/reload.h"
+
+#include <optional>
+#include <utility>
+
+#include "applog/applog.h"
+#include "base/os.h"
+
+namespace orvalin {
+
+std::string run_debounced(FileWatch& watch, const SteadyClock& clock,
+                          std::chrono::milliseconds quiet,
+                          const std::function<void()>& settled) {
+  using std::chrono::milliseconds;
+  bool pending = false;  // a change waits for the file to be quiet
+  std::chrono::steady_clock::time_point due{};
+  for (;;) {
+    std::optional<milliseconds> timeout;
+    if (pending) {
+      const auto left = due - clock();
+      timeout = left > left.zero() ? std::chrono::ceil<milliseconds>(left)
+                                   : milliseconds(0);
+    }
+    Result<bool> changed = watch.wait(timeout);
+    if (!changed) return changed.error();
+    if (*changed) {
+      pending = true;
+      due = clock() + quiet;
+    } else if (pending && clock() >= due) {
+      pending = false;
+      settled();
+    }
+  }
+}
+
+std::string reloaded_sentence(const General& running, const General& loaded) {
+  if (running.kelvo_path != loaded.kelvo_path ||
+      running.kelvo_args != loaded.kelvo_args || running.port != loaded.port) {
+    return "Settings reloaded. Kelvo settings take effect at the next start.";
+  }
+  return "Settings reloaded";
+}
+
+void reload_settings(const ReloadContext& context) {
+  static constexpr const char* kRemoved =
+      "settings file removed; keeping the settings in force";
+  // Checked first so that a removed file is never mistaken for a broken one
+  // (and never replaced by the default file, as start-up would).
+  if (!path_exists(context.file)) {
+    log(kRemoved);
+    return;
+  }
+  auto loaded = read_config_from(context.file, context.find_kelvo);
+  Result<BindingTables> tables =
+      loaded ? build_binding_tables(loaded->bindings) : fail(loaded.error());
+  if (!tables) {
+    if (!path_exists(context.file)) {
+      log(kRemoved);  // removed while it was being read
+    } else {
+      context.speech.say_queued("Settings not reloaded. " + tables.error());
+    }
+    return;
+  }
+  auto in_force = std::make_shared<const BindingTables>(std::move(*tables));
+  context.on_main_thread(
+      [in_force, sentence = reloaded_sentence(context.running, loaded->general),
+       speech = context.speech, bindings = context.bindings,
+       hotkeys = context.hotkeys] {
+        const std::vector<std::string> taken =
+            hotkeys->replace(in_force->hotkeys);
+        bindings->replace(in_force);
+        speech.say_queued(sentence);
+        if (auto report = taken_hotkeys_sentence(taken)) {
+          speech.say_queued(*report);
+        }
+      });
+}
+
+void run_settings_watch(std::unique_ptr<FileWatch> watch, ReloadContext context,
+                        std::chrono::milliseconds quiet) {
+  const std::string error = run_debounced(
+      *watch, [] { return std::chrono::steady_clock::now(); }, quiet,
+      [&context] { reload_settings(context); });
+  log("settings file no longer watched: " + error);
+}
+
+}  // namespace orvalin

@@ -1,0 +1,159 @@
+"""Saving the settings file while Kelvo runs: a new key works at once, a
+broken file is refused aloud and the keys in force stay, a removed key is
+free again, a removed file is only logged. Natively the keys are pressed by
+the test driver (which looks each step up in the bindings in force); under
+Wine they are real key presses, and another program takes a freed key."""
+
+import os
+import time
+import unittest
+
+import harness
+from run_support import EXITING, READY, RunBox
+from test_run_wine import WineBase
+
+KEY = "ctrl+alt+shift+y"
+BINDING = ('[[keys]]\nkey = "ctrl+alt+shift+y"\naction = "say_control"\n'
+           'group = "[Master]"\ncontrol = "crossfader"\nlabel = "fader"\n')
+RELOADED = "say: Settings reloaded"
+KELVO_LATER = ("say: Settings reloaded. Kelvo settings take effect at the "
+               "next start.")
+REMOVED = "settings file removed; keeping the settings in force"
+FADER = "say: fader "
+
+
+def count(box, prefix):
+    return len([m for m in box.messages() if m.startswith(prefix)])
+
+
+def refusal(box):
+    return ("say: Settings not reloaded. error in " +
+            box.runner.host_path(box.settings_file) + ": ")
+
+
+class ReloadChecks:
+    def wait_until(self, box, check, what, timeout=30):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if check():
+                return
+            self.assertIsNone(box.process.poll(), box.messages())
+            time.sleep(0.05)
+        self.fail("%s: %r" % (what, box.messages()))
+
+    def wait_count(self, box, prefix, at_least, timeout=30):
+        self.wait_until(box, lambda: count(box, prefix) >= at_least,
+                        "%d x %r" % (at_least, prefix), timeout)
+
+    def save(self, box, text):
+        # Written in two parts, as editors often do: one reload follows.
+        with open(box.settings_file, "wb") as f:
+            f.write(text[:10].encode())
+            f.flush()
+            time.sleep(0.1)
+            f.write(text[10:].encode())
+
+
+class ReloadNative(ReloadChecks, unittest.TestCase):
+    def setUp(self):
+        if harness.OPTIONS.wine:
+            self.skipTest("native scenario")
+        self.runner = harness.OPTIONS.runner()
+
+    def test_saved_settings_apply_while_kelvo_runs(self):
+        box = RunBox(self.runner)
+        self.addCleanup(box.remove)
+        original = box.read_settings().decode()
+        # The driver presses the new key every 0.9 s for as long as needed.
+        box.start(env={"ORVALIN_TEST_ACTIONS": ";".join([KEY] * 200)})
+        self.assertTrue(box.wait_for_message(READY, 60), box.messages())
+
+        # A new binding: known from the next step on, and heard.
+        self.save(box, original + BINDING)
+        self.wait_count(box, RELOADED, 1)
+        self.wait_count(box, FADER, 2)
+        messages = box.messages()
+        self.assertEqual(messages.count(RELOADED), 1, messages)
+        self.assertNotIn("test: unknown key " + KEY,
+                         messages[messages.index("test key: " + KEY):])
+
+        # A broken file changes nothing: the new key still works.
+        self.save(box, original + "[[keys]\n")
+        self.wait_count(box, refusal(box), 1)
+        heard = count(box, FADER)
+        self.wait_count(box, FADER, heard + 2)
+        refused = [m for m in box.messages() if m.startswith(refusal(box))]
+        self.assertIn("line ", refused[0])
+
+        # Without the binding, and with another port for Kelvo.
+        self.save(box, original.replace("port = %d" % box.port,
+                                        "port = %d" % (box.port + 1)))
+        self.wait_count(box, KELVO_LATER, 1)
+        self.wait_count(box, "test: unknown key " + KEY, count(
+            box, "test: unknown key " + KEY) + 2)
+
+        # Removed: only logged, and never written anew.
+        os.remove(box.settings_file)
+        self.wait_count(box, REMOVED, 1)
+        time.sleep(1.0)
+        self.assertFalse(os.path.exists(box.settings_file))
+        self.save(box, original + BINDING)
+        self.wait_count(box, RELOADED, 2)
+        heard = count(box, FADER)
+        self.wait_count(box, FADER, heard + 1)
+
+        box.kill_kelvo()
+        done = box.finish(timeout=30)
+        self.assertEqual(done.code, 0, done)
+        messages = box.messages()
+        self.assertEqual(messages[-1], EXITING)
+        self.assertEqual(messages.count(REMOVED), 1, messages)
+
+
+class ReloadWine(ReloadChecks, WineBase):
+    def test_keys_follow_the_saved_file(self):
+        args = ["--exit-after", "120"]
+        box = self.box(kelvo_args=args)
+        original = box.read_settings().decode()
+        box.start(env=self.env(box))
+        self.wait_for(box, READY, 120)
+        window = self.kelvo_window()
+
+        self.save(box, original + BINDING)
+        self.wait_count(box, RELOADED, 1)
+        self.press(window, KEY)
+        self.wait_count(box, FADER, 1)
+
+        self.save(box, original + "[[keys]\n")
+        self.wait_count(box, refusal(box), 1)
+        self.press(window, KEY)
+        self.wait_count(box, FADER, 2)
+
+        # Ctrl+Alt+P switched off: another program can take it.
+        self.save(box, original +
+                  '[[keys]]\nkey = "ctrl+alt+p"\naction = "none"\n')
+        self.wait_count(box, RELOADED, 2)
+        self.assertEqual(self.hold_ctrl_alt_p(), b"registered")
+
+        # Back in the file while the other program holds it: reported as at
+        # start.
+        self.save(box, original)
+        self.wait_count(box, RELOADED, 3)
+        self.wait_for(box, "say: 1 hotkeys are used by another program: "
+                      "ctrl+alt+p")
+        self.assertEqual(box.messages().count(
+            "hotkey ctrl+alt+p is taken by another program"), 1)
+        os.remove(box.settings_file)
+        self.wait_count(box, REMOVED, 1)
+
+        box.kill_kelvo()
+        done = box.finish(timeout=60)
+        self.assertEqual(done.code, 0, done)
+        self.assertEqual(box.messages()[-1], EXITING)
+        spoken = self.spoken(box)
+        self.assertIn("Settings reloaded", spoken)
+        self.assertIn("Settings not reloaded. error in ", spoken)
+
+
+if __name__ == "__main__":
+    harness.main()
