@@ -519,12 +519,21 @@ std::vector<Binding> merge_bindings(std::vector<Binding> base,
   return base;
 }
 
+SettingsFiles real_settings_files() {
+  return {&cfgfile::read_file_if_exists, &cfgfile::create_new_file};
+}
+
 Result<LoadedConfig> load_config_from(const std::filesystem::path& file,
-                                      const KelvoFinder& find) {
+                                      const KelvoFinder& find,
+                                      const SettingsFiles& files) {
   LoadedConfig loaded;
   loaded.path = file;
   const std::string file_text = path_to_utf8(file);
-  if (!path_exists(file)) {
+  // Only a file that is truly absent is written with the defaults; a file we
+  // may not read (access denied, locked) is the user's and stays as it is.
+  auto bytes = files.read(file);
+  if (!bytes) return fail("cannot read " + file_text + ": " + bytes.error());
+  if (!*bytes) {
     const std::optional<std::string> found = find();
     const std::filesystem::path dir = file.parent_path();
     if (!dir.empty()) {
@@ -535,15 +544,22 @@ Result<LoadedConfig> load_config_from(const std::filesystem::path& file,
                     error_code_text(error));
       }
     }
-    if (auto written = cfgfile::write_file(file, new_settings_text(found));
-        !written) {
-      return fail("cannot write " + file_text + ": " + written.error());
+    std::string text = new_settings_text(found);
+    auto created = files.create(file, text);
+    if (!created)
+      return fail("cannot write " + file_text + ": " + created.error());
+    if (*created) {
+      loaded.created = true;
+      *bytes = std::move(text);
+    } else {
+      // Another instance (or the user) put a file there meanwhile: use it.
+      bytes = files.read(file);
+      if (!bytes)
+        return fail("cannot read " + file_text + ": " + bytes.error());
+      if (!*bytes) return fail("cannot read " + file_text + ": no such file");
     }
-    loaded.created = true;
   }
-  auto bytes = cfgfile::read_file(file);
-  if (!bytes) return fail("cannot read " + file_text + ": " + bytes.error());
-  auto config = parse_config(*bytes, file_text);
+  auto config = parse_config(**bytes, file_text);
   if (!config) return fail(std::move(config.error()));
   loaded.general = std::move(config->general);
   loaded.bindings = merge_bindings(builtin_config().keys, config->keys);
