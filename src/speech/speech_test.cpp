@@ -165,7 +165,8 @@ TEST(SpeechTest, EngineIsChosenAnewForEveryMessage) {
     speech.stop();
   });
   // The voice made for the first message is kept while NVDA takes over and
-  // serves again when NVDA stops.
+  // serves again when NVDA stops. Each switch first silences the engine
+  // that spoke before.
   EXPECT_EQ(script.taken(), (Calls{
                                 "nvda running?no",
                                 "sapi create",
@@ -173,9 +174,11 @@ TEST(SpeechTest, EngineIsChosenAnewForEveryMessage) {
                                 "nvda running?no",
                                 "sapi speak two",
                                 "nvda running?yes",
+                                "sapi purge",
                                 "nvda cancel",
                                 "nvda speak three",
                                 "nvda running?no",
+                                "nvda cancel",
                                 "sapi purge",
                                 "sapi release",
                                 "nvda unload",
