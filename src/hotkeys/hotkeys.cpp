@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "applog/applog.h"
+#include "base/os.h"
 #include "config/keys.h"
 
 namespace orvalin {
@@ -71,6 +72,11 @@ std::optional<std::string> taken_hotkeys_sentence(
   }
   return std::to_string(taken.size()) +
          " hotkeys are used by another program: " + keys;
+}
+
+std::string foreground_watch_failure(unsigned long error) {
+  return "foreground watch failed: " +
+         (error != 0 ? os_error_text(error) : std::string("no hook installed"));
 }
 
 void set_hotkeys_active(bool active) { hotkey_registry().set_active(active); }

@@ -81,6 +81,10 @@ class HotkeyLoop {
 std::optional<std::string> taken_hotkeys_sentence(
     const std::vector<std::string>& taken);
 
+// The log line when the foreground watch cannot be installed: `error` is the
+// system's error code, 0 when it gave none.
+std::string foreground_watch_failure(unsigned long error);
+
 // The process-wide registry on the platform's hot-key service.
 HotkeyRegistry& hotkey_registry();
 

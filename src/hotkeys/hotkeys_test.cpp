@@ -6,6 +6,7 @@
 #include <set>
 #include <tuple>
 
+#include "base/os.h"
 #include "config/keys.h"
 
 namespace orvalin {
@@ -127,6 +128,13 @@ TEST(TakenHotkeysSentence, NothingWhenNoKeyIsTaken) {
   EXPECT_EQ(taken_hotkeys_sentence({}), std::nullopt);
   EXPECT_EQ(taken_hotkeys_sentence({"ctrl+alt+f1"}),
             "1 hotkeys are used by another program: ctrl+alt+f1");
+}
+
+TEST(ForegroundWatch, AFailureIsLoggedWithTheSystemsReason) {
+  EXPECT_EQ(foreground_watch_failure(5),
+            "foreground watch failed: " + os_error_text(5));
+  EXPECT_EQ(foreground_watch_failure(0),
+            "foreground watch failed: no hook installed");
 }
 
 TEST(HotkeyLoop, FollowsTheForegroundAndUnregistersAtQuit) {

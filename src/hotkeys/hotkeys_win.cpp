@@ -58,6 +58,9 @@ void run_hotkeys(std::vector<HotkeyEntry> entries, uint32_t kelvo_pid,
   HWINEVENTHOOK hook =
       SetWinEventHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, nullptr,
                       on_foreground, 0, 0, WINEVENT_OUTOFCONTEXT);
+  // Without the hook the keys keep their start state for the whole run:
+  // the log must say why. (SetWinEventHook need not set a last error.)
+  if (hook == nullptr) log(foreground_watch_failure(GetLastError()));
   loop.foreground_changed(window_pid(GetForegroundWindow()));
 
   bool failing = false;
