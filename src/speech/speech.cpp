@@ -96,11 +96,12 @@ void Speech::say_queued(std::string_view text) const {
 void Speech::stop() const { sender_.send(StopSpeaking{}); }
 
 std::vector<std::filesystem::path> nvda_client_candidates(
-    const std::filesystem::path& executable) {
+    const std::filesystem::path& executable, Layout layout) {
   std::vector<std::filesystem::path> candidates;
   const std::filesystem::path folder = executable.parent_path();
   if (folder.empty()) return candidates;
   candidates.push_back(folder / "nvdaControllerClient.dll");
+  if (layout != Layout::development) return candidates;
   if (auto up = parent_folder(folder)) {
     if (auto up2 = parent_folder(*up)) {
       candidates.push_back(*up2 / "vendor" / "nvda" /

@@ -313,16 +313,21 @@ TEST(SpeechTest, ThreadSpeaksEveryonesMessagesInQueueOrderAndClosesLast) {
 
 TEST(SpeechTest, NvdaClientCandidates) {
   using Paths = std::vector<std::filesystem::path>;
-  EXPECT_EQ(nvda_client_candidates("/opt/orvalin/bin/orvalin.exe"),
+  const Layout dev = Layout::development;
+  EXPECT_EQ(nvda_client_candidates("/opt/orvalin/bin/orvalin.exe", dev),
             (Paths{"/opt/orvalin/bin/nvdaControllerClient.dll",
                    "/opt/vendor/nvda/nvdaControllerClient.dll"}));
+  // Builds for users look only beside the program.
+  EXPECT_EQ(
+      nvda_client_candidates("/opt/orvalin/bin/orvalin.exe", Layout::installed),
+      (Paths{"/opt/orvalin/bin/nvdaControllerClient.dll"}));
   // Two folders above /bin is not there: only the program's own folder.
-  EXPECT_EQ(nvda_client_candidates("/bin/orvalin.exe"),
+  EXPECT_EQ(nvda_client_candidates("/bin/orvalin.exe", dev),
             (Paths{"/bin/nvdaControllerClient.dll"}));
-  EXPECT_EQ(nvda_client_candidates("/x/bin/orvalin.exe"),
+  EXPECT_EQ(nvda_client_candidates("/x/bin/orvalin.exe", dev),
             (Paths{"/x/bin/nvdaControllerClient.dll",
                    "/vendor/nvda/nvdaControllerClient.dll"}));
-  EXPECT_EQ(nvda_client_candidates("/orvalin.exe"),
+  EXPECT_EQ(nvda_client_candidates("/orvalin.exe", dev),
             (Paths{"/nvdaControllerClient.dll"}));
 }
 

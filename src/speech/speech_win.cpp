@@ -68,7 +68,13 @@ HMODULE load_library_quietly(const std::filesystem::path& path) {
   DWORD previous_mode = 0;
   const bool mode_set =
       SetThreadErrorMode(SEM_FAILCRITICALERRORS, &previous_mode) != FALSE;
-  const HMODULE library = LoadLibraryExW(path.c_str(), nullptr, 0);
+  // By its full path; its own dependencies from its folder and System32
+  // only, never from the current folder or PATH.
+  std::error_code ignored;
+  const std::filesystem::path full = std::filesystem::absolute(path, ignored);
+  const HMODULE library = LoadLibraryExW(
+      full.c_str(), nullptr,
+      LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
   if (mode_set) SetThreadErrorMode(previous_mode, nullptr);
   return library;
 }
