@@ -19,6 +19,24 @@ void HotkeyRegistry::start(std::vector<HotkeyEntry> entries) {
 
 void HotkeyRegistry::set_active(bool active) {
   std::lock_guard lock(mutex_);
+  apply(active);
+}
+
+void HotkeyRegistry::set_left_to_typing(std::set<size_t> ids) {
+  std::lock_guard lock(mutex_);
+  if (ids == left_to_typing_) return;
+  const bool active = registered_;
+  apply(false);
+  left_to_typing_ = std::move(ids);
+  apply(active);
+}
+
+std::vector<HotkeyEntry> HotkeyRegistry::entries() const {
+  std::lock_guard lock(mutex_);
+  return entries_.value_or(std::vector<HotkeyEntry>{});
+}
+
+void HotkeyRegistry::apply(bool active) {
   if (!entries_ || registered_ == active) return;
   const std::vector<HotkeyEntry>& entries = *entries_;
   for (size_t i = 0; i < entries.size(); ++i) {
@@ -28,6 +46,7 @@ void HotkeyRegistry::set_active(bool active) {
       api_.unregister_hotkey(id);
       continue;
     }
+    if (left_to_typing_.contains(i)) continue;
     const HotkeyEntry& entry = entries[i];
     const uint32_t modifiers =
         entry.modifiers | (entry.repeat ? 0 : kModNoRepeat);
@@ -52,7 +71,51 @@ std::vector<std::string> HotkeyRegistry::taken() const {
 }
 
 void HotkeyLoop::foreground_changed(uint32_t pid) {
-  registry_.set_active(pid != 0 && pid == kelvo_pid_);
+  kelvo_in_front_ = pid != 0 && pid == kelvo_pid_;
+  if (kelvo_in_front_) check_layout();
+  registry_.set_active(kelvo_in_front_);
+}
+
+void HotkeyLoop::layout_may_have_changed() {
+  if (kelvo_in_front_) check_layout();
+}
+
+void HotkeyLoop::check_layout() {
+  if (layout_ == nullptr) return;
+  const uint64_t layout = layout_->current();
+  if (checked_layout_ == layout) return;
+  checked_layout_ = layout;
+  const std::vector<HotkeyEntry> entries = registry_.entries();
+  std::set<size_t> left;
+  std::vector<std::string> lines;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const HotkeyEntry& entry = entries[i];
+    if ((entry.modifiers & (kModControl | kModAlt)) !=
+        (kModControl | kModAlt)) {
+      continue;
+    }
+    const std::string typed = layout_->typed(layout, entry.modifiers, entry.vk);
+    if (typed.empty()) continue;
+    left.insert(i);
+    lines.push_back(left_to_typing_line(entry.key, typed));
+  }
+  // Said the first time a layout leaves keys to typing, not at every switch.
+  if (!left.empty() && reported_layouts_.insert(layout).second) {
+    for (const std::string& line : lines) log(line);
+    speech_.say_queued(left_to_typing_sentence(left.size()));
+  }
+  registry_.set_left_to_typing(std::move(left));
+}
+
+std::string left_to_typing_line(const std::string& key,
+                                const std::string& typed) {
+  return key + " types " + typed + " on this keyboard layout; left to typing";
+}
+
+std::string left_to_typing_sentence(size_t count) {
+  return std::to_string(count) +
+         (count == 1 ? " Orvalin key is" : " Orvalin keys are") +
+         " left to typing on this keyboard. The log names them.";
 }
 
 void HotkeyLoop::hotkey_pressed(uint64_t id) { actions_.send(id); }

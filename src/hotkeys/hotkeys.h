@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,19 @@ class HotkeyApi {
   virtual void unregister_hotkey(int id) = 0;
 };
 
+// What a keyboard layout types, a seam for tests (Windows: the layout of the
+// thread that owns the window in front, and ToUnicodeEx). Main thread.
+class KeyboardLayout {
+ public:
+  virtual ~KeyboardLayout() = default;
+  // The layout of the window in front now, as an opaque id.
+  virtual uint64_t current() = 0;
+  // The text (UTF-8) that `vk` with `modifiers` (kMod* bits) types on
+  // `layout`; empty when it types no character.
+  virtual std::string typed(uint64_t layout, uint32_t modifiers,
+                            uint32_t vk) = 0;
+};
+
 // The registration state: the entries, whether they are registered now, and
 // the key texts that another program held. set_active and start run on the
 // main thread; taken() may be read from any thread.
@@ -41,15 +55,26 @@ class HotkeyRegistry {
   // be registered is logged and listed once per run.
   void set_active(bool active);
 
+  // Leaves the entries at these ids unregistered from now on (they type a
+  // character on the keyboard layout in use); registered entries follow at
+  // once.
+  void set_left_to_typing(std::set<size_t> ids);
+
   bool registered() const;
+  // The entries as stored by start().
+  std::vector<HotkeyEntry> entries() const;
   // The key texts that failed to register, in the order they first failed.
   std::vector<std::string> taken() const;
 
  private:
+  void apply(bool active);  // set_active with mutex_ held
+
   HotkeyApi& api_;
-  mutable std::mutex mutex_;  // guards entries_, registered_ and taken_
+  // guards entries_, registered_, left_to_typing_ and taken_
+  mutable std::mutex mutex_;
   std::optional<std::vector<HotkeyEntry>> entries_;
   bool registered_ = false;
+  std::set<size_t> left_to_typing_;
   std::vector<std::string> taken_;
 };
 
@@ -58,24 +83,47 @@ class HotkeyRegistry {
 // and hands pressed ids to the action worker. Main thread.
 class HotkeyLoop {
  public:
+  // Without `layout` no key is ever left to typing.
   HotkeyLoop(HotkeyRegistry& registry, uint32_t kelvo_pid,
-             Sender<uint64_t> actions)
+             Sender<uint64_t> actions, KeyboardLayout* layout = nullptr,
+             Speech speech = {})
       : registry_(registry),
         kelvo_pid_(kelvo_pid),
-        actions_(std::move(actions)) {}
+        actions_(std::move(actions)),
+        layout_(layout),
+        speech_(std::move(speech)) {}
 
   // A window of process `pid` (0 when unknown) came to the front; also
-  // called once for the window in front when the loop starts.
+  // called once for the window in front when the loop starts. For Kelvo the
+  // keyboard layout is checked first.
   void foreground_changed(uint32_t pid);
+  // Called now and then while the loop waits: a layout switched while Kelvo
+  // stays in front is checked too.
+  void layout_may_have_changed();
   void hotkey_pressed(uint64_t id);
   // Unregisters every key and closes the action sender.
   void quit();
 
  private:
+  // AltGr is Ctrl+Alt on Windows: a Ctrl+Alt binding that types a character
+  // on Kelvo's keyboard layout (German AltGr+Q is "@") is left to typing.
+  void check_layout();
+
   HotkeyRegistry& registry_;
   const uint32_t kelvo_pid_;
   Sender<uint64_t> actions_;
+  KeyboardLayout* layout_;
+  Speech speech_;
+  bool kelvo_in_front_ = false;
+  std::optional<uint64_t> checked_layout_;
+  std::set<uint64_t> reported_layouts_;
 };
+
+// The log line for a key left to typing, and the sentence spoken for the
+// `count` keys a layout leaves to typing.
+std::string left_to_typing_line(const std::string& key,
+                                const std::string& typed);
+std::string left_to_typing_sentence(size_t count);
 
 // The sentence for keys that other programs hold; nothing when none.
 std::optional<std::string> taken_hotkeys_sentence(
@@ -95,8 +143,9 @@ void set_hotkeys_active(bool active);
 // The message loop: stores the entries, installs the foreground hook, sets
 // the initial state and sends each pressed id to `actions` until the quit
 // message arrives; then unregisters everything and closes the sender.
+// Keys left to typing are spoken through `speech`.
 void run_hotkeys(std::vector<HotkeyEntry> entries, uint32_t kelvo_pid,
-                 Sender<uint64_t> actions);
+                 Sender<uint64_t> actions, Speech speech = {});
 
 // Ends run_hotkeys from any thread (Windows: WM_QUIT to `main_thread`). A
 // quit posted before the loop has started ends it as soon as it starts.

@@ -154,7 +154,8 @@ RunOutcome run(Speech speech) {
   }
 
   // Running, until "kelvo-watch" posts the quit.
-  run_hotkeys(std::move(tables->hotkeys), kelvo_pid, std::move(action_sender));
+  run_hotkeys(std::move(tables->hotkeys), kelvo_pid, std::move(action_sender),
+              speech);
   log("Kelvo closed, Orvalin exiting.");
   return {RunOutcome::Kind::finished, {}};
 }
