@@ -15,6 +15,7 @@
 #include "base/os.h"
 #include "base/thread.h"
 #include "bridge/socket.h"
+#include "bridge/tcpowner.h"
 
 namespace orvalin {
 namespace {
@@ -728,6 +729,15 @@ TEST(BridgeConnect, RefusedUntilTheDeadlineOrKelvoExits) {
 TEST(BridgeConnect, AListenerOfAnotherProcessNeverGetsTheToken) {
   auto listener = listen_loopback(0);
   ASSERT_TRUE(listener) << listener.error();
+  {
+    auto probe = connect_loopback((*listener)->port());
+    ASSERT_TRUE(probe) << probe.error();
+    auto held = loopback_port_holder((*listener)->port(),
+                                     (*probe)->local_port().value_or(0), 1);
+    ASSERT_TRUE(held) << held.error();
+    if (!held->known) GTEST_SKIP() << "this system's TCP table names no owners";
+    ASSERT_TRUE((*listener)->accept());
+  }
   const std::string port = std::to_string((*listener)->port());
   const std::string refusal =
       "port " + port + " is held by another program (process " +

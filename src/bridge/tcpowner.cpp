@@ -1,5 +1,6 @@
 #include "bridge/tcpowner.h"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 
@@ -50,21 +51,22 @@ std::vector<std::string_view> fields_of(std::string_view line) {
 
 }  // namespace
 
-uint64_t far_end_owner(std::span<const TcpRow> table, uint16_t port,
-                       uint16_t local_port) {
-  uint64_t listener = 0;
+std::optional<uint64_t> far_end_owner(std::span<const TcpRow> table,
+                                      uint16_t port, uint16_t local_port) {
+  std::optional<uint64_t> found;
   for (const TcpRow& row : table) {
     if (!row.listening && is_loopback_to(row.local_ip, row.local_port, port) &&
-        is_loopback_to(row.remote_ip, row.remote_port, local_port) &&
-        row.owner != 0) {
-      return row.owner;
+        is_loopback_to(row.remote_ip, row.remote_port, local_port)) {
+      if (row.owner != 0) return row.owner;
+      if (!found) found = 0;
     }
     if (row.listening && row.local_port == port &&
-        (row.local_ip == kLoopback || row.local_ip == 0) && listener == 0) {
-      listener = row.owner;
+        (row.local_ip == kLoopback || row.local_ip == 0) &&
+        found.value_or(0) == 0) {
+      found = row.owner;
     }
   }
-  return listener;
+  return found;
 }
 
 std::vector<TcpRow> parse_proc_net_tcp(std::string_view text) {

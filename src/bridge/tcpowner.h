@@ -28,10 +28,10 @@ struct TcpRow {
 
 // The owner of the far end of our connection from 127.0.0.1:local_port to
 // 127.0.0.1:port: the accepted end when the table names its owner, else the
-// socket listening at the port (on 127.0.0.1 or on every address). 0 when
-// the table has neither.
-uint64_t far_end_owner(std::span<const TcpRow> table, uint16_t port,
-                       uint16_t local_port);
+// socket listening at the port (on 127.0.0.1 or on every address), which may
+// be 0 (unknown). Nothing when the table lists neither.
+std::optional<uint64_t> far_end_owner(std::span<const TcpRow> table,
+                                      uint16_t port, uint16_t local_port);
 
 // The rows of Linux's /proc/net/tcp text; lines that do not parse are
 // skipped.
@@ -39,6 +39,9 @@ std::vector<TcpRow> parse_proc_net_tcp(std::string_view text);
 
 // Who holds the far end of our connection to 127.0.0.1:port.
 struct PortHolder {
+  // False when the table lists the far end but names no owner (Wine's
+  // table names none); the other fields then say nothing.
+  bool known = true;
   bool is_expected = false;         // it is the process we asked about
   std::optional<uint64_t> process;  // its process id, when it can be told
 };

@@ -43,16 +43,17 @@ Result<PortHolder> loopback_port_holder(uint16_t port, uint16_t local_port,
   if (!in) return fail("cannot read /proc/net/tcp");
   std::stringstream text;
   text << in.rdbuf();
-  const uint64_t inode =
+  const std::optional<uint64_t> inode =
       far_end_owner(parse_proc_net_tcp(text.str()), port, local_port);
-  if (inode == 0) {
+  if (!inode) {
     return fail("port " + std::to_string(port) + " is not in the TCP table");
   }
-  const std::string link = "socket:[" + std::to_string(inode) + "]";
+  if (*inode == 0) return PortHolder{false, false, std::nullopt};
+  const std::string link = "socket:[" + std::to_string(*inode) + "]";
   if (holds_socket(fs::path("/proc") / std::to_string(expected), link)) {
-    return PortHolder{true, expected};
+    return PortHolder{true, true, expected};
   }
-  return PortHolder{false, socket_holder(link)};
+  return PortHolder{true, false, socket_holder(link)};
 }
 
 }  // namespace orvalin

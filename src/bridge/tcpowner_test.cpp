@@ -19,16 +19,19 @@ TEST(TcpOwner, FarEndIsTheAcceptedEndElseTheListener) {
   const TcpRow any_listener{0, 7000, 0, 0, true, 55};
   const TcpRow lan_listener{0xC0A80002, 7000, 0, 0, true, 66};
   const TcpRow elsewhere{kLo, 7001, 0, 0, true, 77};
+  const TcpRow unnamed{kLo, 7000, 0, 0, true, 0};  // Wine names no owner
   struct Case {
     std::vector<TcpRow> table;
-    uint64_t owner;
+    std::optional<uint64_t> owner;
   };
   const Case cases[] = {
       {{ours, other_client, listener, accepted}, 22},
       {{ours, pending, other_client, listener}, 44},
       {{ours, pending, any_listener}, 55},
-      {{ours, lan_listener, elsewhere}, 0},
-      {{}, 0},
+      {{ours, pending, unnamed}, 0},
+      {{ours, pending}, 0},
+      {{ours, lan_listener, elsewhere}, std::nullopt},
+      {{}, std::nullopt},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(far_end_owner(c.table, 7000, 50000), c.owner);
@@ -70,6 +73,7 @@ TEST(TcpOwner, TheSystemTableNamesThisProgramAsTheListener) {
   for (bool accepted : {false, true}) {
     auto held = loopback_port_holder(port, *local, self);
     ASSERT_TRUE(held) << held.error();
+    if (!held->known) GTEST_SKIP() << "this system's TCP table names no owners";
     EXPECT_TRUE(held->is_expected);
     auto other = loopback_port_holder(port, *local, self + 1);
     ASSERT_TRUE(other) << other.error();

@@ -58,11 +58,12 @@ Result<PortHolder> loopback_port_holder(uint16_t port, uint16_t local_port,
                                         uint64_t expected) {
   auto rows = read_tcp_table();
   if (!rows) return fail(std::move(rows.error()));
-  const uint64_t owner = far_end_owner(*rows, port, local_port);
-  if (owner == 0) {
+  const std::optional<uint64_t> owner = far_end_owner(*rows, port, local_port);
+  if (!owner) {
     return fail("port " + std::to_string(port) + " is not in the TCP table");
   }
-  return PortHolder{owner == expected, owner};
+  if (*owner == 0) return PortHolder{false, false, std::nullopt};
+  return PortHolder{true, *owner == expected, *owner};
 }
 
 }  // namespace orvalin
