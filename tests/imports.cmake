@@ -1,3 +1,4 @@
+cmake_minimum_required(VERSION 3.25)
 # Fails when the program imports at load time a library that Windows does
 # not take from System32 itself (a KnownDLL): the loader would look for it in
 # the program's folder first, where anyone who can write there (Downloads)
