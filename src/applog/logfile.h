@@ -15,7 +15,9 @@ class LogFile {
   virtual void write(std::string_view bytes) = 0;
 };
 
-// Creates or truncates the file; nullptr on failure.
+// Creates or empties the file and opens it for appending: every write lands
+// at the file's end as it is then, even after another program emptied it.
+// nullptr on failure.
 std::unique_ptr<LogFile> create_log_file(const std::filesystem::path& path);
 
 }  // namespace orvalin

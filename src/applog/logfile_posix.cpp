@@ -22,8 +22,10 @@ class PosixLogFile : public LogFile {
 }  // namespace
 
 std::unique_ptr<LogFile> create_log_file(const std::filesystem::path& path) {
-  const int fd =
-      ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  // O_APPEND: if someone empties the file while we run, our next line goes
+  // to its new end instead of leaving a hole of NUL bytes before it.
+  const int fd = ::open(
+      path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) return nullptr;
   return std::make_unique<PosixLogFile>(fd);
 }

@@ -23,10 +23,21 @@ class WinLogFile : public LogFile {
 }  // namespace
 
 std::unique_ptr<LogFile> create_log_file(const std::filesystem::path& path) {
+  constexpr DWORD share =
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  // Empty (or create) the file with a short-lived handle first: emptying
+  // needs write access, and a handle with write access writes at its own
+  // offset, which leaves NUL bytes if someone else empties the file later.
+  const HANDLE emptied =
+      CreateFileW(path.c_str(), GENERIC_WRITE, share, nullptr, CREATE_ALWAYS,
+                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (emptied == INVALID_HANDLE_VALUE) return nullptr;
+  CloseHandle(emptied);
+  // FILE_APPEND_DATA without FILE_WRITE_DATA: every write goes to the end of
+  // the file as it is at that moment.
   const HANDLE file =
-      CreateFileW(path.c_str(), GENERIC_WRITE,
-                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+      CreateFileW(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE, share, nullptr,
+                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return nullptr;
   return std::make_unique<WinLogFile>(file);
 }

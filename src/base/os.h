@@ -1,6 +1,7 @@
 // Small operating-system queries shared by the modules. Any thread.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -22,6 +23,9 @@ std::string last_os_error_text();
 // Text for a std::error_code from the standard library, with the same
 // fallback as os_error_text.
 std::string error_code_text(const std::error_code& error);
+
+// This program's process id.
+uint64_t current_process_id();
 
 // Full path of the running program, if it can be determined.
 std::optional<std::filesystem::path> executable_path();

@@ -49,6 +49,8 @@ std::string last_os_error_text() {
   return os_error_text(static_cast<unsigned long>(errno));
 }
 
+uint64_t current_process_id() { return static_cast<uint64_t>(::getpid()); }
+
 std::optional<std::filesystem::path> executable_path() {
   std::error_code error;
   auto path = std::filesystem::read_symlink("/proc/self/exe", error);

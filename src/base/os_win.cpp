@@ -79,6 +79,8 @@ std::string os_error_text(unsigned long code) {
 
 std::string last_os_error_text() { return os_error_text(GetLastError()); }
 
+uint64_t current_process_id() { return GetCurrentProcessId(); }
+
 std::optional<std::filesystem::path> executable_path() {
   std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {

@@ -11,6 +11,7 @@
 #include "base/thread.h"
 #include "base/utf.h"
 #include "bridge/socket.h"
+#include "bridge/tcpowner.h"
 
 namespace orvalin {
 
@@ -234,6 +235,25 @@ class Reader {
   Sender<BridgeEvent> events_;
 };
 
+// Why the token must not go over `stream` (a connection to 127.0.0.1:port):
+// the system's TCP table names another holder of the far end than `kelvo`,
+// the Kelvo that Orvalin started. Any program may listen at the port first,
+// another user's Kelvo among them. Windows' table always names the owner; a
+// table that names none (Wine's) cannot tell, and the connection is used as
+// before.
+std::optional<std::string> foreign_holder(const Stream& stream, uint16_t port,
+                                          const Process& kelvo) {
+  auto local = stream.local_port();
+  if (!local) return std::nullopt;
+  auto holder = loopback_port_holder(port, *local, kelvo.id());
+  if (!holder || !holder->known) return std::nullopt;
+  if (holder->is_expected) return std::nullopt;
+  return "port " + std::to_string(port) +
+         " is held by another program (process " +
+         (holder->process ? std::to_string(*holder->process) : "unknown") +
+         "); not sending the token";
+}
+
 }  // namespace
 
 Bridge::Bridge(std::unique_ptr<Stream> writer,
@@ -254,8 +274,18 @@ Result<std::shared_ptr<Bridge>> Bridge::connect(
     std::chrono::steady_clock::time_point deadline,
     std::shared_ptr<Process> kelvo, Sender<BridgeEvent> events) {
   std::unique_ptr<Stream> stream;
+  std::string last_refusal;
   for (;;) {
     auto attempt = connect_loopback(port);
+    if (attempt && kelvo) {
+      // Closed unused, like a refused connection; said once per holder.
+      if (auto refusal = foreign_holder(**attempt, port, *kelvo)) {
+        (*attempt)->close();
+        if (*refusal != last_refusal) log(*refusal);
+        last_refusal = std::move(*refusal);
+        attempt = fail(last_refusal);
+      }
+    }
     if (attempt) {
       stream = std::move(*attempt);
       break;

@@ -12,8 +12,10 @@
 #include <set>
 #include <thread>
 
+#include "base/os.h"
 #include "base/thread.h"
 #include "bridge/socket.h"
+#include "bridge/tcpowner.h"
 
 namespace orvalin {
 namespace {
@@ -182,9 +184,12 @@ void expect_disconnected_last(Link& link) {
 // A Kelvo that exits after `running_polls` checks.
 class FakeKelvo : public Process {
  public:
-  FakeKelvo(int running_polls, ProcessState::Kind then)
-      : running_polls_(running_polls), then_(then) {}
-  uint32_t id() const override { return 42; }
+  // By default this test program stands in for Kelvo: its listeners are
+  // Kelvo's.
+  FakeKelvo(int running_polls, ProcessState::Kind then,
+            uint32_t id = static_cast<uint32_t>(current_process_id()))
+      : id_(id), running_polls_(running_polls), then_(then) {}
+  uint32_t id() const override { return id_; }
   ProcessState poll() override {
     ProcessState state;
     if (polls_.fetch_add(1) >= running_polls_) {
@@ -198,6 +203,7 @@ class FakeKelvo : public Process {
   int polls() const { return polls_.load(); }
 
  private:
+  const uint32_t id_;
   const int running_polls_;
   const ProcessState::Kind then_;
   std::atomic<int> polls_{0};
@@ -718,6 +724,42 @@ TEST(BridgeConnect, RefusedUntilTheDeadlineOrKelvoExits) {
       port, kToken, std::chrono::steady_clock::now() + 600s, failing, events);
   EXPECT_EQ(unknown.error(), expected);
   EXPECT_EQ(failing->polls(), 1);
+}
+
+TEST(BridgeConnect, AListenerOfAnotherProcessNeverGetsTheToken) {
+  auto listener = listen_loopback(0);
+  ASSERT_TRUE(listener) << listener.error();
+  {
+    auto probe = connect_loopback((*listener)->port());
+    ASSERT_TRUE(probe) << probe.error();
+    auto held = loopback_port_holder((*listener)->port(),
+                                     (*probe)->local_port().value_or(0), 1);
+    ASSERT_TRUE(held) << held.error();
+    if (!held->known) GTEST_SKIP() << "this system's TCP table names no owners";
+    ASSERT_TRUE((*listener)->accept());
+  }
+  const std::string port = std::to_string((*listener)->port());
+  const std::string refusal =
+      "port " + port + " is held by another program (process " +
+      std::to_string(current_process_id()) + "); not sending the token";
+  // Kelvo is some other process; the listener is this test's.
+  auto kelvo = std::make_shared<FakeKelvo>(1000, ProcessState::Kind::exited,
+                                           current_process_id() + 1);
+  auto [events, received] = make_channel<BridgeEvent>();
+  testing::internal::CaptureStdout();
+  auto bridge =
+      Bridge::connect((*listener)->port(), kToken,
+                      std::chrono::steady_clock::now() + 600ms, kelvo, events);
+  const std::string logged = testing::internal::GetCapturedStdout();
+  ASSERT_FALSE(bridge.has_value());
+  EXPECT_EQ(bridge.error(), "cannot connect to the Kelvo plugin: " + refusal);
+  EXPECT_GE(kelvo->polls(), 2);       // it kept polling
+  EXPECT_EQ(logged, refusal + "\n");  // once, not once per attempt
+  // Every connection it made was closed without a byte.
+  auto accepted = (*listener)->accept();
+  ASSERT_TRUE(accepted) << accepted.error();
+  char c;
+  EXPECT_EQ((*accepted)->recv(&c, 1).value_or(1), 0u);
 }
 
 TEST(BridgeConnect, RetriesUntilThePluginListens) {

@@ -31,6 +31,10 @@ class Stream {
   // Switches on TCP_NODELAY (sends short lines at once).
   virtual Status set_no_delay() = 0;
 
+  // The connection's port on this side, which names it in the system's TCP
+  // table. Streams that are not sockets have none.
+  virtual Result<uint16_t> local_port() const { return fail("not a socket"); }
+
   // A second handle of the same connection.
   virtual Result<std::unique_ptr<Stream>> clone() = 0;
 

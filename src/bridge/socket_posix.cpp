@@ -59,6 +59,15 @@ class PosixStream : public Stream {
     return {};
   }
 
+  Result<uint16_t> local_port() const override {
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    if (getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      return fail(errno_text());
+    }
+    return ntohs(address.sin_port);
+  }
+
   Result<std::unique_ptr<Stream>> clone() override {
     const int copy = fcntl(fd_, F_DUPFD_CLOEXEC, 0);
     if (copy < 0) return fail(errno_text());

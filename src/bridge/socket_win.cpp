@@ -2,12 +2,15 @@
 #include <ws2tcpip.h>
 // windows.h after winsock2.h, or it pulls in the old winsock.h.
 #include <windows.h>
+// After winsock2.h: needs its types.
+#include <mstcpip.h>
 
 #include <algorithm>
 #include <climits>
 
 #include "base/os.h"
 #include "bridge/socket.h"
+#include "bridge/socket_win.h"
 
 namespace orvalin {
 
@@ -85,6 +88,16 @@ class WinStream : public Stream {
     return {};
   }
 
+  Result<uint16_t> local_port() const override {
+    sockaddr_in address{};
+    int length = sizeof address;
+    if (getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) !=
+        0) {
+      return fail(wsa_error_text());
+    }
+    return ntohs(address.sin_port);
+  }
+
   Result<std::unique_ptr<Stream>> clone() override {
     WSAPROTOCOL_INFOW info{};
     if (WSADuplicateSocketW(socket_, GetCurrentProcessId(), &info) != 0) {
@@ -132,9 +145,24 @@ class WinListener : public Listener {
 
 }  // namespace
 
+TCP_INITIAL_RTO_PARAMETERS no_syn_retransmissions() {
+  TCP_INITIAL_RTO_PARAMETERS parameters{};
+  parameters.Rtt = TCP_INITIAL_RTO_UNSPECIFIED_RTT;
+  parameters.MaxSynRetransmissions = TCP_INITIAL_RTO_NO_SYN_RETRANSMISSIONS;
+  return parameters;
+}
+
 Result<std::unique_ptr<Stream>> connect_loopback(uint16_t port) {
   auto s = new_tcp_socket();
   if (!s) return fail(std::move(s.error()));
+  // Windows answers a loopback connect to a closed port with a reset, then
+  // sends the SYN again twice: a refusal takes about 2 s instead of at once,
+  // and the bridge's 250 ms connect poll would become 2.25 s. Best effort:
+  // systems without this control (Wine) refuse at once anyway.
+  TCP_INITIAL_RTO_PARAMETERS rto = no_syn_retransmissions();
+  DWORD returned = 0;
+  (void)WSAIoctl(*s, SIO_TCP_INITIAL_RTO, &rto, sizeof rto, nullptr, 0,
+                 &returned, nullptr, nullptr);
   const sockaddr_in address = loopback_address(port);
   if (::connect(*s, reinterpret_cast<const sockaddr*>(&address),
                 sizeof address) != 0) {

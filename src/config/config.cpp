@@ -519,14 +519,16 @@ std::vector<Binding> merge_bindings(std::vector<Binding> base,
   return base;
 }
 
-Result<LoadedConfig> read_config_from(const std::filesystem::path& file,
-                                      const KelvoFinder& find) {
+namespace {
+
+// Parses `text`, merges it with the built-in keys and resolves a kelvo_path
+// that no longer exists.
+Result<LoadedConfig> settle_config(const std::filesystem::path& file,
+                                   const std::string& text,
+                                   const KelvoFinder& find) {
   LoadedConfig loaded;
   loaded.path = file;
-  const std::string file_text = path_to_utf8(file);
-  auto bytes = cfgfile::read_file(file);
-  if (!bytes) return fail("cannot read " + file_text + ": " + bytes.error());
-  auto config = parse_config(*bytes, file_text);
+  auto config = parse_config(text, path_to_utf8(file));
   if (!config) return fail(std::move(config.error()));
   loaded.general = std::move(config->general);
   loaded.bindings = merge_bindings(builtin_config().keys, config->keys);
@@ -540,11 +542,31 @@ Result<LoadedConfig> read_config_from(const std::filesystem::path& file,
   return loaded;
 }
 
-Result<LoadedConfig> load_config_from(const std::filesystem::path& file,
+}  // namespace
+
+Result<LoadedConfig> read_config_from(const std::filesystem::path& file,
                                       const KelvoFinder& find) {
-  bool created = false;
   const std::string file_text = path_to_utf8(file);
-  if (!path_exists(file)) {
+  auto bytes = cfgfile::read_file_if_exists(file);
+  if (!bytes) return fail("cannot read " + file_text + ": " + bytes.error());
+  if (!*bytes) return fail("cannot read " + file_text + ": no such file");
+  return settle_config(file, **bytes, find);
+}
+
+SettingsFiles real_settings_files() {
+  return {&cfgfile::read_file_if_exists, &cfgfile::create_new_file};
+}
+
+Result<LoadedConfig> load_config_from(const std::filesystem::path& file,
+                                      const KelvoFinder& find,
+                                      const SettingsFiles& files) {
+  const std::string file_text = path_to_utf8(file);
+  // Only a file that is truly absent is written with the defaults; a file we
+  // may not read (access denied, locked) is the user's and stays as it is.
+  auto bytes = files.read(file);
+  if (!bytes) return fail("cannot read " + file_text + ": " + bytes.error());
+  bool created = false;
+  if (!*bytes) {
     const std::optional<std::string> found = find();
     const std::filesystem::path dir = file.parent_path();
     if (!dir.empty()) {
@@ -555,13 +577,21 @@ Result<LoadedConfig> load_config_from(const std::filesystem::path& file,
                     error_code_text(error));
       }
     }
-    if (auto written = cfgfile::write_file(file, new_settings_text(found));
-        !written) {
-      return fail("cannot write " + file_text + ": " + written.error());
+    std::string text = new_settings_text(found);
+    auto made = files.create(file, text);
+    if (!made) return fail("cannot write " + file_text + ": " + made.error());
+    if (*made) {
+      created = true;
+      *bytes = std::move(text);
+    } else {
+      // Another instance (or the user) put a file there meanwhile: use it.
+      bytes = files.read(file);
+      if (!bytes)
+        return fail("cannot read " + file_text + ": " + bytes.error());
+      if (!*bytes) return fail("cannot read " + file_text + ": no such file");
     }
-    created = true;
   }
-  auto loaded = read_config_from(file, find);
+  auto loaded = settle_config(file, **bytes, find);
   if (loaded) loaded->created = created;
   return loaded;
 }

@@ -183,10 +183,23 @@ std::filesystem::path config_dir();
 // bindings and resolves the Kelvo path (Kelvo search: find_kelvo).
 Result<LoadedConfig> load_config();
 
-// The same with the file and the Kelvo search given (tests).
+// How the settings file is read and first created (cfgfile's functions;
+// tests put in fakes).
+struct SettingsFiles {
+  std::function<Result<std::optional<std::string>>(
+      const std::filesystem::path&)>
+      read;
+  std::function<Result<bool>(const std::filesystem::path&, std::string_view)>
+      create;
+};
+SettingsFiles real_settings_files();
+
+// The same with the file, the Kelvo search and the file operations given
+// (tests).
 using KelvoFinder = std::function<std::optional<std::string>()>;
-Result<LoadedConfig> load_config_from(const std::filesystem::path& file,
-                                      const KelvoFinder& find);
+Result<LoadedConfig> load_config_from(
+    const std::filesystem::path& file, const KelvoFinder& find,
+    const SettingsFiles& files = real_settings_files());
 
 // Reads, merges and resolves an existing file as load_config_from does, but
 // never creates it: a missing file is a "cannot read" error.

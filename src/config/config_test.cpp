@@ -12,6 +12,7 @@
 #include "base/os.h"
 #include "base/utf.h"
 #include "config/builtin.h"
+#include "config/fileio.h"
 #include "config/keys.h"
 
 namespace orvalin {
@@ -379,6 +380,57 @@ TEST(ConfigTest, FileErrors) {
   EXPECT_GT(
       uncreatable.error().size(),
       ("cannot create " + path_to_utf8(blocker / "Orvalin") + ": ").size());
+}
+
+TEST(ConfigTest, DefaultsAreWrittenOnlyWhereNoFileExists) {
+  TempDir dir;
+  const auto file = dir.path() / "config.toml";
+  const std::string name = path_to_utf8(file);
+  const std::string users = std::string(kMinimal) + "# mine\n";
+  FakeFinder finder;
+
+  // A file that exists but cannot be read is an error, never replaced.
+  int creates = 0;
+  SettingsFiles denied{[](const auto&) -> Result<std::optional<std::string>> {
+                         return fail("Access is denied.");
+                       },
+                       [&](const auto&, std::string_view) -> Result<bool> {
+                         ++creates;
+                         return true;
+                       }};
+  auto refused = load_config_from(file, finder.function(), denied);
+  ASSERT_FALSE(refused.has_value());
+  EXPECT_EQ(refused.error(), "cannot read " + name + ": Access is denied.");
+  EXPECT_EQ(creates, 0);
+
+  // Another instance creates the file between our read and our create: its
+  // file is read, ours is dropped.
+  int reads = 0;
+  SettingsFiles raced{
+      [&](const auto&) -> Result<std::optional<std::string>> {
+        if (reads++ == 0) return std::nullopt;
+        return users;
+      },
+      [](const auto&, std::string_view) -> Result<bool> { return false; }};
+  auto other = load_config_from(file, finder.function(), raced);
+  ASSERT_TRUE(other.has_value()) << other.error();
+  EXPECT_FALSE(other->created);
+  EXPECT_EQ(other->general.kelvo_path, "C:\\Kelvo\\kelvo.exe");
+
+  // The real creation: exclusive, and no temporary file is left behind.
+  write_bytes(file, users);
+  auto again = cfgfile::create_new_file(file, "defaults");
+  ASSERT_TRUE(again.has_value()) << again.error();
+  EXPECT_FALSE(*again);
+  EXPECT_EQ(read_bytes(file), users);
+  const auto fresh = dir.path() / "fresh.toml";
+  auto made = cfgfile::create_new_file(fresh, "defaults");
+  ASSERT_TRUE(made.has_value()) << made.error();
+  EXPECT_TRUE(*made);
+  EXPECT_EQ(read_bytes(fresh), "defaults");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                          std::filesystem::directory_iterator()),
+            2);
 }
 
 TEST(ConfigTest, DocumentErrorsNameTheFieldLineAndColumn) {

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "applog/applog.h"
+#include "base/os.h"
 #include "config/keys.h"
 
 namespace orvalin {
@@ -14,7 +15,7 @@ namespace {
 
 // Work that other threads hand to the hot-key loop's thread.
 std::mutex g_tasks_mutex;  // guards g_tasks
-std::deque<std::function<void()>> g_tasks;
+std::deque<LoopTask> g_tasks;
 
 }  // namespace
 
@@ -33,14 +34,30 @@ void HotkeyRegistry::set_active(bool active) {
 }
 
 std::vector<std::string> HotkeyRegistry::replace(
-    std::vector<HotkeyEntry> entries) {
+    std::vector<HotkeyEntry> entries, std::set<size_t> left_to_typing) {
   std::lock_guard lock(mutex_);
   const bool active = registered_;
   std::vector<std::string> newly_taken;
   if (active) apply_locked(false, newly_taken);
   entries_ = std::move(entries);
+  left_to_typing_ = std::move(left_to_typing);
   if (active) apply_locked(true, newly_taken);
   return newly_taken;
+}
+
+void HotkeyRegistry::set_left_to_typing(std::set<size_t> ids) {
+  std::lock_guard lock(mutex_);
+  if (ids == left_to_typing_) return;
+  const bool active = entries_ && registered_;
+  std::vector<std::string> newly_taken;
+  if (active) apply_locked(false, newly_taken);
+  left_to_typing_ = std::move(ids);
+  if (active) apply_locked(true, newly_taken);
+}
+
+std::vector<HotkeyEntry> HotkeyRegistry::entries() const {
+  std::lock_guard lock(mutex_);
+  return entries_.value_or(std::vector<HotkeyEntry>{});
 }
 
 void HotkeyRegistry::apply_locked(bool active,
@@ -53,6 +70,7 @@ void HotkeyRegistry::apply_locked(bool active,
       api_.unregister_hotkey(id);
       continue;
     }
+    if (left_to_typing_.contains(i)) continue;
     const HotkeyEntry& entry = entries[i];
     const uint32_t modifiers =
         entry.modifiers | (entry.repeat ? 0 : kModNoRepeat);
@@ -78,7 +96,69 @@ std::vector<std::string> HotkeyRegistry::taken() const {
 }
 
 void HotkeyLoop::foreground_changed(uint32_t pid) {
-  registry_.set_active(pid != 0 && pid == kelvo_pid_);
+  kelvo_in_front_ = pid != 0 && pid == kelvo_pid_;
+  if (kelvo_in_front_) check_layout();
+  registry_.set_active(kelvo_in_front_);
+}
+
+void HotkeyLoop::layout_may_have_changed() {
+  if (kelvo_in_front_) check_layout();
+}
+
+void HotkeyLoop::check_layout() {
+  if (layout_ == nullptr) return;
+  const uint64_t layout = layout_->current();
+  if (checked_layout_ == layout) return;
+  checked_layout_ = layout;
+  registry_.set_left_to_typing(left_to_typing(registry_.entries(), layout));
+}
+
+std::vector<std::string> HotkeyLoop::replace_entries(
+    std::vector<HotkeyEntry> entries) {
+  // Checked before the new keys are registered, so that none of them takes
+  // a typed character even for a moment. Away from Kelvo the check waits for
+  // Kelvo's next turn in front.
+  std::set<size_t> left;
+  checked_layout_.reset();
+  if (layout_ != nullptr && kelvo_in_front_) {
+    checked_layout_ = layout_->current();
+    left = left_to_typing(entries, *checked_layout_);
+  }
+  return registry_.replace(std::move(entries), std::move(left));
+}
+
+std::set<size_t> HotkeyLoop::left_to_typing(
+    const std::vector<HotkeyEntry>& entries, uint64_t layout) {
+  std::set<size_t> left;
+  std::vector<std::string> lines;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const HotkeyEntry& entry = entries[i];
+    if ((entry.modifiers & (kModControl | kModAlt)) !=
+        (kModControl | kModAlt)) {
+      continue;
+    }
+    const std::string typed = layout_->typed(layout, entry.modifiers, entry.vk);
+    if (typed.empty()) continue;
+    left.insert(i);
+    lines.push_back(left_to_typing_line(entry.key, typed));
+  }
+  // Said the first time a layout leaves keys to typing, not at every switch.
+  if (!left.empty() && reported_layouts_.insert(layout).second) {
+    for (const std::string& line : lines) log(line);
+    speech_.say_queued(left_to_typing_sentence(left.size()));
+  }
+  return left;
+}
+
+std::string left_to_typing_line(const std::string& key,
+                                const std::string& typed) {
+  return key + " types " + typed + " on this keyboard layout; left to typing";
+}
+
+std::string left_to_typing_sentence(size_t count) {
+  return std::to_string(count) +
+         (count == 1 ? " Orvalin key is" : " Orvalin keys are") +
+         " left to typing on this keyboard. The log names them.";
 }
 
 void HotkeyLoop::hotkey_pressed(uint64_t id) {
@@ -102,21 +182,26 @@ std::optional<std::string> taken_hotkeys_sentence(
          " hotkeys are used by another program: " + keys;
 }
 
-void queue_loop_task(std::function<void()> task) {
+std::string foreground_watch_failure(unsigned long error) {
+  return "foreground watch failed: " +
+         (error != 0 ? os_error_text(error) : std::string("no hook installed"));
+}
+
+void queue_loop_task(LoopTask task) {
   std::lock_guard lock(g_tasks_mutex);
   g_tasks.push_back(std::move(task));
 }
 
-void run_loop_tasks() {
+void run_loop_tasks(HotkeyLoop& loop) {
   for (;;) {
-    std::function<void()> task;
+    LoopTask task;
     {
       std::lock_guard lock(g_tasks_mutex);
       if (g_tasks.empty()) return;
       task = std::move(g_tasks.front());
       g_tasks.pop_front();
     }
-    task();
+    task(loop);
   }
 }
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,19 @@ class HotkeyApi {
   virtual void unregister_hotkey(int id) = 0;
 };
 
+// What a keyboard layout types, a seam for tests (Windows: the layout of the
+// thread that owns the window in front, and ToUnicodeEx). Main thread.
+class KeyboardLayout {
+ public:
+  virtual ~KeyboardLayout() = default;
+  // The layout of the window in front now, as an opaque id.
+  virtual uint64_t current() = 0;
+  // The text (UTF-8) that `vk` with `modifiers` (kMod* bits) types on
+  // `layout`; empty when it types no character.
+  virtual std::string typed(uint64_t layout, uint32_t modifiers,
+                            uint32_t vk) = 0;
+};
+
 // The registration state: the entries, whether they are registered now, and
 // the key texts that another program held. set_active and start run on the
 // main thread; taken() may be read from any thread.
@@ -43,12 +57,21 @@ class HotkeyRegistry {
   // be registered is logged and listed once per run.
   void set_active(bool active);
 
-  // Puts `entries` in place of the current ones (a settings reload): the
-  // old ids are unregistered and, if the keys were registered, the new ones
-  // are registered at once. Returns the keys found taken for the first time.
-  std::vector<std::string> replace(std::vector<HotkeyEntry> entries);
+  // Puts `entries` in place of the current ones (a settings reload), with
+  // the ids of those left to typing: the old ids are unregistered and, if
+  // the keys were registered, the new ones are registered at once. Returns
+  // the keys found taken for the first time.
+  std::vector<std::string> replace(std::vector<HotkeyEntry> entries,
+                                   std::set<size_t> left_to_typing = {});
+
+  // Leaves the entries at these ids unregistered from now on (they type a
+  // character on the keyboard layout in use); registered entries follow at
+  // once.
+  void set_left_to_typing(std::set<size_t> ids);
 
   bool registered() const;
+  // The entries in force.
+  std::vector<HotkeyEntry> entries() const;
   // The key texts that failed to register, in the order they first failed.
   std::vector<std::string> taken() const;
 
@@ -58,9 +81,11 @@ class HotkeyRegistry {
   void apply_locked(bool active, std::vector<std::string>& newly_taken);
 
   HotkeyApi& api_;
-  mutable std::mutex mutex_;  // guards entries_, registered_ and taken_
+  // guards entries_, registered_, left_to_typing_ and taken_
+  mutable std::mutex mutex_;
   std::optional<std::vector<HotkeyEntry>> entries_;
   bool registered_ = false;
+  std::set<size_t> left_to_typing_;
   std::vector<std::string> taken_;
 };
 
@@ -70,31 +95,65 @@ class HotkeyRegistry {
 // Main thread.
 class HotkeyLoop {
  public:
+  // Without `layout` no key is ever left to typing.
   HotkeyLoop(HotkeyRegistry& registry, uint32_t kelvo_pid,
              std::shared_ptr<const BindingsInForce> bindings,
-             Sender<KeyPress> actions)
+             Sender<KeyPress> actions, KeyboardLayout* layout = nullptr,
+             Speech speech = {})
       : registry_(registry),
         kelvo_pid_(kelvo_pid),
         bindings_(std::move(bindings)),
-        actions_(std::move(actions)) {}
+        actions_(std::move(actions)),
+        layout_(layout),
+        speech_(std::move(speech)) {}
 
   // A window of process `pid` (0 when unknown) came to the front; also
-  // called once for the window in front when the loop starts.
+  // called once for the window in front when the loop starts. For Kelvo the
+  // keyboard layout is checked first.
   void foreground_changed(uint32_t pid);
+  // Called now and then while the loop waits: a layout switched while Kelvo
+  // stays in front is checked too.
+  void layout_may_have_changed();
   void hotkey_pressed(uint64_t id);
+  // Puts reloaded entries in force (HotkeyRegistry::replace), leaving to
+  // typing those that type a character on the layout in use.
+  std::vector<std::string> replace_entries(std::vector<HotkeyEntry> entries);
   // Unregisters every key and closes the action sender.
   void quit();
 
  private:
+  // AltGr is Ctrl+Alt on Windows: a Ctrl+Alt binding that types a character
+  // on Kelvo's keyboard layout (German AltGr+Q is "@") is left to typing.
+  void check_layout();
+  // The ids of `entries` that type a character on `layout`; logged and
+  // spoken the first time a layout leaves keys to typing.
+  std::set<size_t> left_to_typing(const std::vector<HotkeyEntry>& entries,
+                                  uint64_t layout);
+
   HotkeyRegistry& registry_;
   const uint32_t kelvo_pid_;
   const std::shared_ptr<const BindingsInForce> bindings_;
   Sender<KeyPress> actions_;
+  KeyboardLayout* layout_;
+  Speech speech_;
+  bool kelvo_in_front_ = false;
+  std::optional<uint64_t> checked_layout_;
+  std::set<uint64_t> reported_layouts_;
 };
+
+// The log line for a key left to typing, and the sentence spoken for the
+// `count` keys a layout leaves to typing.
+std::string left_to_typing_line(const std::string& key,
+                                const std::string& typed);
+std::string left_to_typing_sentence(size_t count);
 
 // The sentence for keys that other programs hold; nothing when none.
 std::optional<std::string> taken_hotkeys_sentence(
     const std::vector<std::string>& taken);
+
+// The log line when the foreground watch cannot be installed: `error` is the
+// system's error code, 0 when it gave none.
+std::string foreground_watch_failure(unsigned long error);
 
 // The process-wide registry on the platform's hot-key service.
 HotkeyRegistry& hotkey_registry();
@@ -106,19 +165,24 @@ void set_hotkeys_active(bool active);
 // The message loop: stores the hot-key entries in force, installs the
 // foreground hook, sets the initial state, sends each press to `actions` and
 // runs the tasks posted to it until the quit message arrives; then
-// unregisters everything and closes the sender.
+// unregisters everything and closes the sender. Keys left to typing are
+// spoken through `speech`.
 void run_hotkeys(std::shared_ptr<const BindingsInForce> bindings,
-                 uint32_t kelvo_pid, Sender<KeyPress> actions);
+                 uint32_t kelvo_pid, Sender<KeyPress> actions,
+                 Speech speech = {});
 
-// Runs `task` on the thread of run_hotkeys (the owner of the hot keys), in
-// turn with the presses that reach it. Any thread; a task posted before the
-// loop starts runs once it has started, one posted after it ended never.
-void post_to_loop(uint32_t main_thread, std::function<void()> task);
+// Work for the thread of run_hotkeys (the owner of the hot keys).
+using LoopTask = std::function<void(HotkeyLoop&)>;
+
+// Runs `task` on the thread of run_hotkeys, in turn with the presses that
+// reach it. Any thread; a task posted before the loop starts runs once it
+// has started, one posted after it ended never.
+void post_to_loop(uint32_t main_thread, LoopTask task);
 
 // For the platform loops: queues a task, and runs those queued (loop
 // thread).
-void queue_loop_task(std::function<void()> task);
-void run_loop_tasks();
+void queue_loop_task(LoopTask task);
+void run_loop_tasks(HotkeyLoop& loop);
 
 // Ends run_hotkeys from any thread (Windows: WM_QUIT to `main_thread`). A
 // quit posted before the loop has started ends it as soon as it starts.

@@ -33,7 +33,7 @@ HotkeyRegistry& hotkey_registry() {
 }
 
 void run_hotkeys(std::shared_ptr<const BindingsInForce> bindings,
-                 uint32_t kelvo_pid, Sender<KeyPress> actions) {
+                 uint32_t kelvo_pid, Sender<KeyPress> actions, Speech) {
   HotkeyRegistry& registry = hotkey_registry();
   registry.start(bindings->current()->hotkeys);
   HotkeyLoop loop(registry, kelvo_pid, std::move(bindings), std::move(actions));
@@ -48,12 +48,12 @@ void run_hotkeys(std::shared_ptr<const BindingsInForce> bindings,
       }
       g_task_posted = false;
     }
-    run_loop_tasks();
+    run_loop_tasks(loop);
   }
   loop.quit();
 }
 
-void post_to_loop(uint32_t, std::function<void()> task) {
+void post_to_loop(uint32_t, LoopTask task) {
   queue_loop_task(std::move(task));
   {
     std::lock_guard lock(g_quit_mutex);

@@ -27,7 +27,7 @@ TEST(RunHotkeys, RunsPostedTasksAndEndsOnQuitPostedBeforeOrDuringTheLoop) {
     auto [sender, receiver] = make_channel<KeyPress>();
     std::thread::id ran_on;
     std::thread watcher([main_thread, &ran_on] {
-      post_to_loop(main_thread, [main_thread, &ran_on] {
+      post_to_loop(main_thread, [main_thread, &ran_on](HotkeyLoop&) {
         ran_on = std::this_thread::get_id();
         post_quit(main_thread);
       });

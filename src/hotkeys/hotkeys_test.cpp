@@ -3,9 +3,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
 #include <tuple>
 
+#include "base/os.h"
 #include "config/keys.h"
 
 namespace orvalin {
@@ -157,6 +159,13 @@ TEST(HotkeyRegistry, ReplaceSwapsTheRegisteredKeysAndReportsNewlyTaken) {
   EXPECT_EQ(count(out, "hotkey ctrl+alt+p is taken by another program"), 1u);
 }
 
+TEST(ForegroundWatch, AFailureIsLoggedWithTheSystemsReason) {
+  EXPECT_EQ(foreground_watch_failure(5),
+            "foreground watch failed: " + os_error_text(5));
+  EXPECT_EQ(foreground_watch_failure(0),
+            "foreground watch failed: no hook installed");
+}
+
 TEST(HotkeyLoop, FollowsTheForegroundAndUnregistersAtQuit) {
   constexpr uint32_t kKelvo = 4242;
   FakeHotkeys api;
@@ -199,6 +208,113 @@ TEST(HotkeyLoop, FollowsTheForegroundAndUnregistersAtQuit) {
   EXPECT_THAT(api.live, IsEmpty());
   EXPECT_FALSE(registry.registered());
   EXPECT_TRUE(receiver.closed());
+}
+
+// German and Polish AltGr characters as Windows' layouts give them for
+// Ctrl+Alt; the US layout types nothing with Ctrl+Alt.
+class FakeLayout : public KeyboardLayout {
+ public:
+  static constexpr uint64_t kUs = 0x04090409, kGerman = 0x04070407,
+                            kPolish = 0x04150415;
+  uint64_t current() override {
+    ++asked;
+    return now;
+  }
+  std::string typed(uint64_t layout, uint32_t modifiers, uint32_t vk) override {
+    const std::map<std::tuple<uint64_t, uint32_t, uint32_t>, std::string> table{
+        {{kGerman, kCtrlAlt, 'Q'}, "@"},
+        {{kGerman, kCtrlAlt, 'E'}, "\xE2\x82\xAC"},
+        {{kGerman, kCtrlAlt, '7'}, "{"},
+        {{kGerman, kModControl, 'Q'}, "\x11"},
+        {{kPolish, kCtrlAlt, 'A'}, "\xC4\x85"},
+        {{kPolish, kCtrlAlt, 'S'}, "\xC5\x9B"}};
+    const auto found = table.find({layout, modifiers, vk});
+    return found == table.end() ? "" : found->second;
+  }
+  uint64_t now = kUs;
+  int asked = 0;
+};
+
+TEST(HotkeyLoop, CtrlAltKeysThatTypeOnKelvosLayoutAreLeftToTyping) {
+  constexpr uint32_t kKelvo = 4242;
+  FakeHotkeys api;
+  HotkeyRegistry registry(api);
+  registry.start({{"ctrl+alt+p", kCtrlAlt, 'P', false},
+                  {"ctrl+alt+q", kCtrlAlt, 'Q', false},
+                  {"ctrl+alt+e", kCtrlAlt, 'E', false},
+                  {"ctrl+alt+7", kCtrlAlt, '7', false},
+                  {"ctrl+alt+a", kCtrlAlt, 'A', false},
+                  {"ctrl+alt+s", kCtrlAlt, 'S', false},
+                  {"ctrl+q", kModControl, 'Q', false}});
+  FakeLayout layout;
+  auto [speech_tx, speech_rx] = make_channel<SpeechCommand>();
+  auto [sender, receiver] = make_channel<KeyPress>();
+  HotkeyLoop loop(
+      registry, kKelvo,
+      std::make_shared<BindingsInForce>(std::make_shared<BindingTables>()),
+      std::move(sender), &layout, Speech(std::move(speech_tx)));
+  auto spoken = [&rx = speech_rx] {
+    std::vector<std::string> texts;
+    while (auto command = rx.try_recv())
+      texts.push_back(std::get<Speak>(*command).text);
+    return texts;
+  };
+  struct Step {
+    uint32_t front;
+    uint64_t layout;
+    std::set<int> live;
+    std::string logged;
+    std::vector<std::string> said;
+  };
+  const std::string tail = " on this keyboard layout; left to typing\n";
+  const Step steps[] = {
+      {kKelvo, FakeLayout::kUs, {0, 1, 2, 3, 4, 5, 6}, "", {}},
+      {kKelvo,
+       FakeLayout::kGerman,
+       {0, 4, 5, 6},
+       "ctrl+alt+q types @" + tail + "ctrl+alt+e types \xE2\x82\xAC" + tail +
+           "ctrl+alt+7 types {" + tail,
+       {"3 Orvalin keys are left to typing on this keyboard. The log names "
+        "them."}},
+      {kKelvo,
+       FakeLayout::kPolish,
+       {0, 1, 2, 3, 6},
+       "ctrl+alt+a types \xC4\x85" + tail + "ctrl+alt+s types \xC5\x9B" + tail,
+       {"2 Orvalin keys are left to typing on this keyboard. The log names "
+        "them."}},
+      // Said once per layout; a layout switched back to is quiet.
+      {kKelvo, FakeLayout::kGerman, {0, 4, 5, 6}, "", {}},
+      {1234, FakeLayout::kUs, {}, "", {}},
+      {kKelvo, FakeLayout::kUs, {0, 1, 2, 3, 4, 5, 6}, "", {}},
+  };
+  loop.foreground_changed(kKelvo);
+  for (const Step& step : steps) {
+    layout.now = step.layout;
+    testing::internal::CaptureStdout();
+    loop.foreground_changed(step.front);
+    loop.layout_may_have_changed();  // the timer
+    std::string logged = step.logged;
+    for (const std::string& text : step.said) logged += "say: " + text + "\n";
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), logged);
+    EXPECT_EQ(api.live, step.live) << step.layout;
+    EXPECT_EQ(spoken(), step.said);
+  }
+  // Another program in front: its layout is not Kelvo's concern.
+  const int asked = layout.asked;
+  loop.foreground_changed(1234);
+  loop.layout_may_have_changed();
+  EXPECT_EQ(layout.asked, asked);
+  // Reloaded keys are checked before they are registered.
+  layout.now = FakeLayout::kGerman;
+  loop.foreground_changed(kKelvo);
+  EXPECT_THAT(loop.replace_entries({{"ctrl+alt+q", kCtrlAlt, 'Q', false},
+                                    {"ctrl+alt+w", kCtrlAlt, 'W', false}}),
+              IsEmpty());
+  EXPECT_EQ(api.live, (std::set<int>{1}));
+  EXPECT_EQ(left_to_typing_sentence(1),
+            "1 Orvalin key is left to typing on this keyboard. The log names "
+            "them.");
+  loop.quit();
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
+#include <string>
 
 #include "applog/applog.h"
+#include "base/winstr.h"
 #include "hotkeys/hotkeys.h"
 
 namespace orvalin {
@@ -16,6 +19,41 @@ class WinHotkeys final : public HotkeyApi {
     return RegisterHotKey(nullptr, id, modifiers, vk) != 0;
   }
   void unregister_hotkey(int id) override { UnregisterHotKey(nullptr, id); }
+};
+
+// How often the loop looks whether Kelvo's keyboard layout was switched
+// (no event tells another process of it).
+constexpr UINT kLayoutCheckMs = 500;
+
+class WinKeyboardLayout final : public KeyboardLayout {
+ public:
+  uint64_t current() override {
+    const HWND window = GetForegroundWindow();
+    const DWORD thread =
+        window ? GetWindowThreadProcessId(window, nullptr) : DWORD{0};
+    return reinterpret_cast<uintptr_t>(GetKeyboardLayout(thread));
+  }
+
+  std::string typed(uint64_t layout, uint32_t modifiers, uint32_t vk) override {
+    const HKL hkl = reinterpret_cast<HKL>(static_cast<uintptr_t>(layout));
+    BYTE state[256] = {};
+    // AltGr reaches programs as left Ctrl with right Alt.
+    if (modifiers & MOD_CONTROL) state[VK_CONTROL] = state[VK_LCONTROL] = 0x80;
+    if (modifiers & MOD_ALT) state[VK_MENU] = state[VK_RMENU] = 0x80;
+    if (modifiers & MOD_SHIFT) state[VK_SHIFT] = state[VK_LSHIFT] = 0x80;
+    if (modifiers & MOD_WIN) state[VK_LWIN] = 0x80;
+    const UINT scan = MapVirtualKeyExW(vk, MAPVK_VK_TO_VSC, hkl);
+    wchar_t buffer[8];
+    // Flag 4: a dead key does not stay pending in the keyboard state
+    // (Windows 10 1607 and later).
+    const int got = ToUnicodeEx(vk, scan, state, buffer, 8, 4, hkl);
+    if (got == 0) return {};
+    // Negative: a dead key, which types its character with the next key.
+    std::wstring text(buffer, got < 0 ? 1 : std::min(got, 8));
+    // Control characters (Ctrl+letter, Enter, Tab) are not typing.
+    std::erase_if(text, [](wchar_t c) { return c < 0x20 || c == 0x7F; });
+    return from_wide(text);
+  }
 };
 
 // The loop of the running run_hotkeys, for the foreground hook, which runs
@@ -53,15 +91,22 @@ HotkeyRegistry& hotkey_registry() {
 }
 
 void run_hotkeys(std::shared_ptr<const BindingsInForce> bindings,
-                 uint32_t kelvo_pid, Sender<KeyPress> actions) {
+                 uint32_t kelvo_pid, Sender<KeyPress> actions, Speech speech) {
   HotkeyRegistry& registry = hotkey_registry();
   registry.start(bindings->current()->hotkeys);
-  HotkeyLoop loop(registry, kelvo_pid, std::move(bindings), std::move(actions));
+  WinKeyboardLayout layout;
+  HotkeyLoop loop(registry, kelvo_pid, std::move(bindings), std::move(actions),
+                  &layout, std::move(speech));
   g_loop.store(&loop);
   HWINEVENTHOOK hook =
       SetWinEventHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, nullptr,
                       on_foreground, 0, 0, WINEVENT_OUTOFCONTEXT);
+  // Without the hook the keys keep their start state for the whole run:
+  // the log must say why. (SetWinEventHook need not set a last error.)
+  if (hook == nullptr) log(foreground_watch_failure(GetLastError()));
   loop.foreground_changed(window_pid(GetForegroundWindow()));
+  // A thread timer: WM_TIMER arrives in this queue without a window.
+  const UINT_PTR timer = SetTimer(nullptr, 0, kLayoutCheckMs, nullptr);
 
   bool failing = false;
   MSG msg;
@@ -88,19 +133,24 @@ void run_hotkeys(std::shared_ptr<const BindingsInForce> bindings,
       continue;
     }
     if (msg.message == kRunTasks && msg.hwnd == nullptr) {
-      run_loop_tasks();
+      run_loop_tasks(loop);
+      continue;
+    }
+    if (msg.message == WM_TIMER && msg.hwnd == nullptr && msg.wParam == timer) {
+      loop.layout_may_have_changed();
       continue;
     }
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
 
+  if (timer != 0) KillTimer(nullptr, timer);
   if (hook) UnhookWinEvent(hook);
   g_loop.store(nullptr);
   loop.quit();
 }
 
-void post_to_loop(uint32_t main_thread, std::function<void()> task) {
+void post_to_loop(uint32_t main_thread, LoopTask task) {
   queue_loop_task(std::move(task));
   // Should the post fail, the task runs with the next one posted.
   PostThreadMessageW(main_thread, kRunTasks, 0, 0);

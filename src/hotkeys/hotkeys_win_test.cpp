@@ -29,8 +29,9 @@ TEST(WinHotkeys, LoopSendsPressesRunsTasksInTurnAndEndsOnQuit) {
   auto reloaded = std::make_shared<BindingTables>();
   ASSERT_TRUE(PostThreadMessageW(loop_thread, WM_HOTKEY, 7, 0));
   // A press posted before the task keeps the bindings it was made with.
-  post_to_loop(loop_thread,
-               [in_force, reloaded] { in_force->replace(reloaded); });
+  post_to_loop(loop_thread, [in_force, reloaded](HotkeyLoop&) {
+    in_force->replace(reloaded);
+  });
   std::thread poster([loop_thread] {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     PostThreadMessageW(loop_thread, WM_HOTKEY, 2, 0);

@@ -10,14 +10,20 @@ namespace orvalin {
 void open_in_editor(const std::filesystem::path& file) {
   // A Windows path cannot hold a double quote, and this one ends in the file
   // name, so plain quotes keep it one argument.
-  std::wstring command = L"notepad.exe \"" + file.wstring() + L"\"";
+  // Notepad by its full path in the system folder: a search would try the
+  // current folder (Downloads, say) first.
+  wchar_t system[MAX_PATH];
+  const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return;
+  const std::wstring notepad = std::wstring(system, length) + L"\\notepad.exe";
+  std::wstring command = L"\"" + notepad + L"\" \"" + file.wstring() + L"\"";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
   // No handles are inherited: Notepad must not hold a caller's redirected
   // output open. A failure to start is ignored.
-  if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0,
-                     nullptr, nullptr, &startup, &info)) {
+  if (CreateProcessW(notepad.c_str(), command.data(), nullptr, nullptr, FALSE,
+                     0, nullptr, nullptr, &startup, &info)) {
     CloseHandle(info.hThread);
     CloseHandle(info.hProcess);
   }

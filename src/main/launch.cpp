@@ -1,5 +1,6 @@
 #include "main/launch.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdio>
@@ -57,8 +58,9 @@ std::string hex64(uint64_t value) {
 }  // namespace
 
 std::vector<std::filesystem::path> plugin_dir_candidates(
-    const std::filesystem::path& program_dir) {
+    const std::filesystem::path& program_dir, Layout layout) {
   std::vector<std::filesystem::path> candidates{program_dir / "plugins"};
+  if (layout != Layout::development) return candidates;
   // Three ancestors above the folder: parent, grandparent, great-grandparent.
   std::filesystem::path up = program_dir;
   int ancestors = 0;
@@ -73,11 +75,12 @@ std::vector<std::filesystem::path> plugin_dir_candidates(
 
 std::optional<std::filesystem::path> find_plugin_dir_from(
     const std::optional<std::filesystem::path>& program,
-    const std::function<bool(const std::filesystem::path&)>& exists) {
+    const std::function<bool(const std::filesystem::path&)>& exists,
+    Layout layout) {
   if (!program || !program->has_parent_path()) return std::nullopt;
   const std::filesystem::path folder = program->parent_path();
   if (folder.empty()) return std::nullopt;
-  for (const auto& candidate : plugin_dir_candidates(folder)) {
+  for (const auto& candidate : plugin_dir_candidates(folder, layout)) {
     if (exists(candidate / plugin_relative_path())) return candidate;
   }
   return std::nullopt;
@@ -97,6 +100,14 @@ bool is_kelvo_process_name(std::string_view name) {
     if (c != want[i]) return false;
   }
   return true;
+}
+
+bool kelvo_runs_in_session(std::span<const ListedProcess> processes,
+                           uint32_t own, const SessionOf& session_of) {
+  return std::ranges::any_of(processes, [&](const ListedProcess& process) {
+    return is_kelvo_process_name(process.name) &&
+           session_of(process.pid) == own;
+  });
 }
 
 uint64_t siphash(int c, int d, uint64_t k0, uint64_t k1,

@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/layout.h"
 #include "base/process.h"
 #include "base/result.h"
 
@@ -32,15 +33,17 @@ std::filesystem::path plugin_relative_path();
 std::string plugin_not_found_message();
 
 // The places searched, in order, for a program in `program_dir`: its
-// "plugins" folder, then "plugin/build/plugins" three folders up (left out
-// when the folder has fewer than three ancestors).
+// "plugins" folder, then in the development layout "plugin/build/plugins"
+// three folders up (left out when the folder has fewer than three
+// ancestors).
 std::vector<std::filesystem::path> plugin_dir_candidates(
-    const std::filesystem::path& program_dir);
+    const std::filesystem::path& program_dir, Layout layout = kBuildLayout);
 
 // The first candidate that holds the plugin; nothing without a program path.
 std::optional<std::filesystem::path> find_plugin_dir_from(
     const std::optional<std::filesystem::path>& program,
-    const std::function<bool(const std::filesystem::path&)>& exists);
+    const std::function<bool(const std::filesystem::path&)>& exists,
+    Layout layout = kBuildLayout);
 
 // The same for the running program and the real file system.
 std::optional<std::filesystem::path> find_plugin_dir();
@@ -54,7 +57,25 @@ std::string_view kelvo_process_name();
 // Equal to kelvo_process_name() after folding ASCII A-Z to a-z.
 bool is_kelvo_process_name(std::string_view name);
 
-// Whether a process of that name runs; "no" when the list cannot be read.
+// One entry of the system's process list.
+struct ListedProcess {
+  uint64_t pid = 0;
+  std::string name;
+};
+
+// A process's session (Windows: ProcessIdToSessionId); nullopt when it
+// cannot be asked.
+using SessionOf = std::function<std::optional<uint32_t>(uint64_t pid)>;
+
+// Whether a Kelvo process of the list runs in session `own`. Another user's
+// session (fast user switching) does not count: that Kelvo is not ours to
+// close, and the single-instance lock is per session too. A process whose
+// session cannot be asked is one we may not query, so not ours either.
+bool kelvo_runs_in_session(std::span<const ListedProcess> processes,
+                           uint32_t own, const SessionOf& session_of);
+
+// Whether a process of that name runs in this program's session; "no" when
+// the list cannot be read.
 bool is_kelvo_running();
 
 // --- Token ------------------------------------------------------------------
@@ -84,9 +105,6 @@ std::string token_from(uint64_t pid, TokenKey key);
 // A usable ORVALIN_TEST_TOKEN: at least 16 bytes, and its first 16 bytes
 // (the part the loaded signal is named after) end on a whole character.
 bool is_usable_test_token(std::string_view token);
-
-// This program's process id.
-uint64_t current_process_id();
 
 // ORVALIN_TEST_TOKEN when usable, else a fresh token for this process.
 Result<std::string> make_token();

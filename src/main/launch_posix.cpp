@@ -109,8 +109,6 @@ Result<TokenKey> random_token_key() {
   return key;
 }
 
-uint64_t current_process_id() { return static_cast<uint64_t>(::getpid()); }
-
 std::string_view plugin_path_separator() { return ":"; }
 
 std::string_view loaded_signal_prefix() { return "OrvalinPluginLoaded-"; }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -147,18 +148,24 @@ TEST(PluginDir, SearchesBesideTheProgramThenThreeFoldersUp) {
   const fs::path up = root / "A" / "B" / "plugin" / "build" / "plugins";
   const fs::path plugin = plugin_relative_path();
 
+  const Layout dev = Layout::development;
   std::set<fs::path> present;
   auto exists = [&](const fs::path& path) { return present.count(path) > 0; };
-  EXPECT_FALSE(find_plugin_dir_from(program, exists));
+  EXPECT_FALSE(find_plugin_dir_from(program, exists, dev));
   present.insert(up / plugin);
-  EXPECT_EQ(find_plugin_dir_from(program, exists), up);
+  EXPECT_EQ(find_plugin_dir_from(program, exists, dev), up);
+  // Builds for users never look above their own folder.
+  EXPECT_FALSE(find_plugin_dir_from(program, exists, Layout::installed));
   present.insert(beside / plugin);
-  EXPECT_EQ(find_plugin_dir_from(program, exists), beside);
-  EXPECT_FALSE(find_plugin_dir_from(std::nullopt, exists));
+  EXPECT_EQ(find_plugin_dir_from(program, exists, dev), beside);
+  EXPECT_EQ(find_plugin_dir_from(program, exists, Layout::installed), beside);
+  EXPECT_FALSE(find_plugin_dir_from(std::nullopt, exists, dev));
+  EXPECT_EQ(plugin_dir_candidates(root / "x" / "y" / "z", Layout::installed),
+            (std::vector<fs::path>{root / "x" / "y" / "z" / "plugins"}));
 
   // A folder with fewer than three ancestors has only the first candidate.
-  EXPECT_EQ(plugin_dir_candidates(root / "x" / "y").size(), 1u);
-  EXPECT_EQ(plugin_dir_candidates(root / "x" / "y" / "z"),
+  EXPECT_EQ(plugin_dir_candidates(root / "x" / "y", dev).size(), 1u);
+  EXPECT_EQ(plugin_dir_candidates(root / "x" / "y" / "z", dev),
             (std::vector<fs::path>{root / "x" / "y" / "z" / "plugins",
                                    root / "plugin" / "build" / "plugins"}));
 }
@@ -172,6 +179,25 @@ TEST(KelvoName, FoldsAsciiLettersOnly) {
   EXPECT_FALSE(is_kelvo_process_name(name + "x"));
   EXPECT_FALSE(is_kelvo_process_name(name.substr(1)));
   EXPECT_FALSE(is_kelvo_process_name(""));
+}
+
+TEST(KelvoName, OnlyKelvoInOurOwnSessionCounts) {
+  const std::string kelvo(kelvo_process_name());
+  // pid -> session; 40 belongs to another user and cannot be asked.
+  const std::map<uint64_t, uint32_t> sessions{{10, 1}, {20, 2}, {30, 2}};
+  const SessionOf session_of = [&](uint64_t pid) -> std::optional<uint32_t> {
+    const auto found = sessions.find(pid);
+    if (found == sessions.end()) return std::nullopt;
+    return found->second;
+  };
+  const std::vector<ListedProcess> processes{
+      {10, kelvo}, {20, "notepad"}, {40, kelvo}};
+  EXPECT_TRUE(kelvo_runs_in_session(processes, 1, session_of));
+  EXPECT_FALSE(kelvo_runs_in_session(processes, 2, session_of));
+  EXPECT_FALSE(kelvo_runs_in_session(processes, 3, session_of));
+  const std::vector<ListedProcess> other_user{{30, kelvo}};
+  EXPECT_TRUE(kelvo_runs_in_session(other_user, 2, session_of));
+  EXPECT_FALSE(kelvo_runs_in_session(other_user, 1, session_of));
 }
 
 TEST(KelvoLaunch, EnvironmentCommandAndDirectory) {

@@ -155,8 +155,7 @@ RunOutcome run(Speech speech) {
                           general,
                           speech,
                           bindings,
-                          &hotkey_registry(),
-                          [main_thread](std::function<void()> task) {
+                          [main_thread](LoopTask task) {
                             post_to_loop(main_thread, std::move(task));
                           }};
     auto watch = std::make_shared<std::unique_ptr<FileWatch>>(
@@ -182,7 +181,7 @@ RunOutcome run(Speech speech) {
   }
 
   // Running, until "kelvo-watch" posts the quit.
-  run_hotkeys(bindings, kelvo_pid, std::move(action_sender));
+  run_hotkeys(bindings, kelvo_pid, std::move(action_sender), speech);
   log("Kelvo closed, Orvalin exiting.");
   return {RunOutcome::Kind::finished, {}};
 }

@@ -64,10 +64,10 @@ void reload_settings(const ReloadContext& context) {
   auto in_force = std::make_shared<const BindingTables>(std::move(*tables));
   context.on_main_thread(
       [in_force, sentence = reloaded_sentence(context.running, loaded->general),
-       speech = context.speech, bindings = context.bindings,
-       hotkeys = context.hotkeys] {
+       speech = context.speech,
+       bindings = context.bindings](HotkeyLoop& hotkeys) {
         const std::vector<std::string> taken =
-            hotkeys->replace(in_force->hotkeys);
+            hotkeys.replace_entries(in_force->hotkeys);
         bindings->replace(in_force);
         speech.say_queued(sentence);
         if (auto report = taken_hotkeys_sentence(taken)) {

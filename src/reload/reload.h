@@ -36,8 +36,7 @@ struct ReloadContext {
   General running;  // the [general] settings Kelvo was started with
   Speech speech;
   std::shared_ptr<BindingsInForce> bindings;
-  HotkeyRegistry* hotkeys = nullptr;
-  std::function<void(std::function<void()>)> on_main_thread;
+  std::function<void(LoopTask)> on_main_thread;
 };
 
 // The sentence for a valid file: Kelvo's own settings apply only when

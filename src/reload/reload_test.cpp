@@ -129,8 +129,7 @@ class Reload : public ::testing::Test {
     old_ = std::make_shared<const BindingTables>(std::move(tables.value()));
     context_.bindings = std::make_shared<BindingsInForce>(old_);
     registry_.start(old_->hotkeys);
-    context_.hotkeys = &registry_;
-    context_.on_main_thread = [this](std::function<void()> task) {
+    context_.on_main_thread = [this](LoopTask task) {
       tasks_.push_back(std::move(task));
     };
   }
@@ -157,7 +156,7 @@ class Reload : public ::testing::Test {
   std::pair<Sender<SpeechCommand>, Receiver<SpeechCommand>> speech_;
   ReloadContext context_;
   std::shared_ptr<const BindingTables> old_;
-  std::vector<std::function<void()>> tasks_;
+  std::vector<LoopTask> tasks_;
 };
 
 TEST_F(Reload, ValidFileIsSwappedInOnTheMainThreadBetweenTwoPresses) {
@@ -176,7 +175,7 @@ TEST_F(Reload, ValidFileIsSwappedInOnTheMainThreadBetweenTwoPresses) {
   loop.hotkey_pressed(0);
   EXPECT_THAT(spoken(), IsEmpty());
 
-  tasks_[0]();
+  tasks_[0](loop);
   loop.hotkey_pressed(0);
   const std::shared_ptr<const BindingTables> now = context_.bindings->current();
   ASSERT_NE(now, old_);
@@ -226,7 +225,9 @@ TEST_F(Reload, RemovedFileIsOnlyLoggedAndLoadedWhenItIsBack) {
   write("port = 1\n");
   reload_settings(context_);
   ASSERT_EQ(tasks_.size(), 1u);
-  tasks_[0]();
+  auto [sender, receiver] = make_channel<KeyPress>();
+  HotkeyLoop loop(registry_, kKelvo, context_.bindings, sender);
+  tasks_[0](loop);
   EXPECT_THAT(spoken(), ElementsAre("queued: Settings reloaded. Kelvo settings "
                                     "take effect at the next start."));
   EXPECT_NE(context_.bindings->current(), old_);

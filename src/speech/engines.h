@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/channel.h"
+#include "base/layout.h"
 #include "base/result.h"
 #include "speech/speech.h"
 
@@ -54,10 +55,11 @@ class SpeechEngines {
 };
 
 // The places where the NVDA client library is looked for, in order, for the
-// program at `executable`: its own folder, then "vendor\nvda" two folders
-// above that folder when there is such an ancestor.
+// program at `executable`: its own folder, then in the development layout
+// "vendor\nvda" two folders above that folder when there is such an
+// ancestor.
 std::vector<std::filesystem::path> nvda_client_candidates(
-    const std::filesystem::path& executable);
+    const std::filesystem::path& executable, Layout layout = kBuildLayout);
 
 // The platform's engines, opened on the calling thread (the speech thread):
 // the first candidate that exists and loads becomes the NVDA client, when it

@@ -26,20 +26,40 @@ std::optional<std::filesystem::path> parent_folder(
   return folder.parent_path();
 }
 
+enum class Engine { none, nvda, sapi };
+
+// The speech thread's own state between messages.
+struct Speaker {
+  std::unique_ptr<SapiVoice> voice;
+  // The engine that spoke (or was silenced) last: when speech moves to the
+  // other engine, this one may still be talking.
+  Engine last = Engine::none;
+};
+
+void silence(Engine engine, SpeechEngines& engines, Speaker& speaker) {
+  if (engine == Engine::nvda && engines.nvda() != nullptr) {
+    engines.nvda()->cancel_speech();
+  } else if (engine == Engine::sapi && speaker.voice) {
+    speaker.voice->purge();
+  }
+}
+
 void speak_one(const SpeechCommand& command, SpeechEngines& engines,
-               std::unique_ptr<SapiVoice>& voice) {
+               Speaker& speaker) {
   // Whether NVDA runs is asked for every message, so that starting or
   // quitting NVDA moves speech over from the next message on.
   NvdaClient* const nvda = engines.nvda();
   const bool use_nvda = nvda != nullptr && nvda->is_running();
+  const Engine engine = use_nvda ? Engine::nvda : Engine::sapi;
+  // On a switch the other engine is stopped first, or both talk at once.
+  if (speaker.last != Engine::none && speaker.last != engine) {
+    silence(speaker.last, engines, speaker);
+  }
+  speaker.last = engine;
 
   const Speak* speak = std::get_if<Speak>(&command);
   if (speak == nullptr) {
-    if (use_nvda) {
-      nvda->cancel_speech();
-    } else if (voice) {
-      voice->purge();
-    }
+    silence(engine, engines, speaker);
     return;
   }
   if (use_nvda) {
@@ -48,7 +68,7 @@ void speak_one(const SpeechCommand& command, SpeechEngines& engines,
     nvda->speak_text(speak->text);
     return;
   }
-  if (!voice) {
+  if (!speaker.voice) {
     // Not kept on failure: the next message tries again.
     Result<std::unique_ptr<SapiVoice>> created = engines.create_voice();
     if (!created || *created == nullptr) {
@@ -56,9 +76,9 @@ void speak_one(const SpeechCommand& command, SpeechEngines& engines,
           (created ? std::string("no voice object") : created.error()));
       return;
     }
-    voice = std::move(*created);
+    speaker.voice = std::move(*created);
   }
-  voice->speak(speak->text, speak->interrupt);
+  speaker.voice->speak(speak->text, speak->interrupt);
 }
 
 }  // namespace
@@ -76,11 +96,12 @@ void Speech::say_queued(std::string_view text) const {
 void Speech::stop() const { sender_.send(StopSpeaking{}); }
 
 std::vector<std::filesystem::path> nvda_client_candidates(
-    const std::filesystem::path& executable) {
+    const std::filesystem::path& executable, Layout layout) {
   std::vector<std::filesystem::path> candidates;
   const std::filesystem::path folder = executable.parent_path();
   if (folder.empty()) return candidates;
   candidates.push_back(folder / "nvdaControllerClient.dll");
+  if (layout != Layout::development) return candidates;
   if (auto up = parent_folder(folder)) {
     if (auto up2 = parent_folder(*up)) {
       candidates.push_back(*up2 / "vendor" / "nvda" /
@@ -92,17 +113,17 @@ std::vector<std::filesystem::path> nvda_client_candidates(
 
 void serve_speech(Receiver<SpeechCommand> commands,
                   std::unique_ptr<SpeechEngines> engines) {
-  std::unique_ptr<SapiVoice> voice;
+  Speaker speaker;
   while (std::optional<SpeechCommand> command = commands.recv()) {
     try {
-      speak_one(*command, *engines, voice);
+      speak_one(*command, *engines, speaker);
     } catch (const std::exception&) {
       // Out of memory while converting a text, say: that message is lost,
       // the thread (and with it all later speech) is not.
     }
   }
   // The voice belongs to the engines' COM set-up: release it first.
-  voice.reset();
+  speaker.voice.reset();
   engines.reset();
 }
 

@@ -165,7 +165,8 @@ TEST(SpeechTest, EngineIsChosenAnewForEveryMessage) {
     speech.stop();
   });
   // The voice made for the first message is kept while NVDA takes over and
-  // serves again when NVDA stops.
+  // serves again when NVDA stops. Each switch first silences the engine
+  // that spoke before.
   EXPECT_EQ(script.taken(), (Calls{
                                 "nvda running?no",
                                 "sapi create",
@@ -173,9 +174,11 @@ TEST(SpeechTest, EngineIsChosenAnewForEveryMessage) {
                                 "nvda running?no",
                                 "sapi speak two",
                                 "nvda running?yes",
+                                "sapi purge",
                                 "nvda cancel",
                                 "nvda speak three",
                                 "nvda running?no",
+                                "nvda cancel",
                                 "sapi purge",
                                 "sapi release",
                                 "nvda unload",
@@ -310,16 +313,21 @@ TEST(SpeechTest, ThreadSpeaksEveryonesMessagesInQueueOrderAndClosesLast) {
 
 TEST(SpeechTest, NvdaClientCandidates) {
   using Paths = std::vector<std::filesystem::path>;
-  EXPECT_EQ(nvda_client_candidates("/opt/orvalin/bin/orvalin.exe"),
+  const Layout dev = Layout::development;
+  EXPECT_EQ(nvda_client_candidates("/opt/orvalin/bin/orvalin.exe", dev),
             (Paths{"/opt/orvalin/bin/nvdaControllerClient.dll",
                    "/opt/vendor/nvda/nvdaControllerClient.dll"}));
+  // Builds for users look only beside the program.
+  EXPECT_EQ(
+      nvda_client_candidates("/opt/orvalin/bin/orvalin.exe", Layout::installed),
+      (Paths{"/opt/orvalin/bin/nvdaControllerClient.dll"}));
   // Two folders above /bin is not there: only the program's own folder.
-  EXPECT_EQ(nvda_client_candidates("/bin/orvalin.exe"),
+  EXPECT_EQ(nvda_client_candidates("/bin/orvalin.exe", dev),
             (Paths{"/bin/nvdaControllerClient.dll"}));
-  EXPECT_EQ(nvda_client_candidates("/x/bin/orvalin.exe"),
+  EXPECT_EQ(nvda_client_candidates("/x/bin/orvalin.exe", dev),
             (Paths{"/x/bin/nvdaControllerClient.dll",
                    "/vendor/nvda/nvdaControllerClient.dll"}));
-  EXPECT_EQ(nvda_client_candidates("/orvalin.exe"),
+  EXPECT_EQ(nvda_client_candidates("/orvalin.exe", dev),
             (Paths{"/nvdaControllerClient.dll"}));
 }
 

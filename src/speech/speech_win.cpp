@@ -6,6 +6,7 @@
 #include "base/os.h"
 #include "base/winstr.h"
 #include "speech/engines.h"
+#include "speech/sapi_win.h"
 
 namespace orvalin {
 
@@ -67,7 +68,13 @@ HMODULE load_library_quietly(const std::filesystem::path& path) {
   DWORD previous_mode = 0;
   const bool mode_set =
       SetThreadErrorMode(SEM_FAILCRITICALERRORS, &previous_mode) != FALSE;
-  const HMODULE library = LoadLibraryExW(path.c_str(), nullptr, 0);
+  // By its full path; its own dependencies from its folder and System32
+  // only, never from the current folder or PATH.
+  std::error_code ignored;
+  const std::filesystem::path full = std::filesystem::absolute(path, ignored);
+  const HMODULE library = LoadLibraryExW(
+      full.c_str(), nullptr,
+      LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
   if (mode_set) SetThreadErrorMode(previous_mode, nullptr);
   return library;
 }
@@ -108,9 +115,7 @@ class WinSapiVoice : public SapiVoice {
 
   void speak(std::string_view text, bool purge) override {
     const std::wstring wide = to_wide(text);
-    DWORD flags = SPF_ASYNC;
-    if (purge) flags |= SPF_PURGEBEFORESPEAK;
-    voice_->Speak(wide.c_str(), flags, nullptr);
+    voice_->Speak(wide.c_str(), sapi_speak_flags(purge), nullptr);
   }
   void purge() override {
     voice_->Speak(nullptr, SPF_PURGEBEFORESPEAK, nullptr);
@@ -155,6 +160,14 @@ class WinSpeechEngines : public SpeechEngines {
 };
 
 }  // namespace
+
+unsigned long sapi_speak_flags(bool purge) {
+  // SPF_IS_NOT_XML: titles like "<3 Remix" are text; without it SAPI reads
+  // them as markup and says nothing, or changes voice.
+  DWORD flags = SPF_ASYNC | SPF_IS_NOT_XML;
+  if (purge) flags |= SPF_PURGEBEFORESPEAK;
+  return flags;
+}
 
 std::unique_ptr<SpeechEngines> open_speech_engines(
     const std::vector<std::filesystem::path>& nvda_candidates) {

@@ -3,6 +3,9 @@
 // the program looks for the client library.
 #include <gtest/gtest.h>
 #include <windows.h>
+// windows.h first: sapi.h needs its types.
+#include <objbase.h>
+#include <sapi.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -16,6 +19,7 @@
 #include "base/os.h"
 #include "base/winstr.h"
 #include "speech/engines.h"
+#include "speech/sapi_win.h"
 #include "speech/speech.h"
 
 namespace orvalin {
@@ -208,6 +212,13 @@ TEST_F(SpeechWinTest, NvdaNotRunningFallsBackToSapi) {
   EXPECT_EQ(lines, (Lines{"cancel", "speak Deck 2 playing", "cancel"}));
   EXPECT_NE(logged.find("say: Deck 2 loaded\n"), std::string::npos) << logged;
   EXPECT_EQ(logged.find("SAPI unavailable"), std::string::npos) << logged;
+}
+
+TEST(SapiFlagsTest, TextIsNeverReadAsMarkup) {
+  // Wine's voice does not speak, so the flags themselves are checked.
+  EXPECT_EQ(sapi_speak_flags(false), unsigned(SPF_ASYNC | SPF_IS_NOT_XML));
+  EXPECT_EQ(sapi_speak_flags(true),
+            unsigned(SPF_ASYNC | SPF_IS_NOT_XML | SPF_PURGEBEFORESPEAK));
 }
 
 TEST_F(SpeechWinTest, ClientCandidatesAreTriedInOrder) {

@@ -1,0 +1,89 @@
+#include "bridge/tcpowner.h"
+
+#include <gtest/gtest.h>
+
+#include "base/os.h"
+#include "bridge/socket.h"
+
+namespace orvalin {
+namespace {
+
+constexpr uint32_t kLo = 0x7F000001;
+
+TEST(TcpOwner, FarEndIsTheAcceptedEndElseTheListener) {
+  const TcpRow ours{kLo, 50000, kLo, 7000, false, 11};
+  const TcpRow accepted{kLo, 7000, kLo, 50000, false, 22};
+  const TcpRow pending{kLo, 7000, kLo, 50000, false, 0};  // Linux: no inode yet
+  const TcpRow other_client{kLo, 7000, kLo, 50001, false, 33};
+  const TcpRow listener{kLo, 7000, 0, 0, true, 44};
+  const TcpRow any_listener{0, 7000, 0, 0, true, 55};
+  const TcpRow lan_listener{0xC0A80002, 7000, 0, 0, true, 66};
+  const TcpRow elsewhere{kLo, 7001, 0, 0, true, 77};
+  const TcpRow unnamed{kLo, 7000, 0, 0, true, 0};  // Wine names no owner
+  struct Case {
+    std::vector<TcpRow> table;
+    std::optional<uint64_t> owner;
+  };
+  const Case cases[] = {
+      {{ours, other_client, listener, accepted}, 22},
+      {{ours, pending, other_client, listener}, 44},
+      {{ours, pending, any_listener}, 55},
+      {{ours, pending, unnamed}, 0},
+      {{ours, pending}, 0},
+      {{ours, lan_listener, elsewhere}, std::nullopt},
+      {{}, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(far_end_owner(c.table, 7000, 50000), c.owner);
+  }
+}
+
+TEST(TcpOwner, ReadsLinuxTcpTable) {
+  // Addresses are the kernel's words as this (little-endian) machine prints
+  // them; ports are plain hexadecimal.
+  const std::string text =
+      "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when "
+      "retrnsmt   uid  timeout inode\n"
+      "   0: 0100007F:1B58 00000000:0000 0A 00000000:00000000 00:00000000 "
+      "00000000  1000        0 4711 1 0000000000000000 100 0 0 10 0\n"
+      "   1: 0100007F:C350 0100007F:1B58 01 00000000:00000000 00:00000000 "
+      "00000000  1000        0 4712 1 0000000000000000 20 4 30 10 -1\n"
+      "   2: garbage\n";
+  const auto rows = parse_proc_net_tcp(text);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].local_ip, kLo);
+  EXPECT_EQ(rows[0].local_port, 7000);
+  EXPECT_TRUE(rows[0].listening);
+  EXPECT_EQ(rows[0].owner, 4711u);
+  EXPECT_EQ(rows[1].remote_port, 7000);
+  EXPECT_EQ(rows[1].local_port, 50000);
+  EXPECT_FALSE(rows[1].listening);
+  EXPECT_EQ(far_end_owner(rows, 7000, 50000), 4711u);
+}
+
+TEST(TcpOwner, TheSystemTableNamesThisProgramAsTheListener) {
+  auto listener = listen_loopback(0);
+  ASSERT_TRUE(listener) << listener.error();
+  const uint16_t port = (*listener)->port();
+  auto client = connect_loopback(port);
+  ASSERT_TRUE(client) << client.error();
+  auto local = (*client)->local_port();
+  ASSERT_TRUE(local) << local.error();
+  const uint64_t self = current_process_id();
+  for (bool accepted : {false, true}) {
+    auto held = loopback_port_holder(port, *local, self);
+    ASSERT_TRUE(held) << held.error();
+    if (!held->known) GTEST_SKIP() << "this system's TCP table names no owners";
+    EXPECT_TRUE(held->is_expected);
+    auto other = loopback_port_holder(port, *local, self + 1);
+    ASSERT_TRUE(other) << other.error();
+    EXPECT_FALSE(other->is_expected);
+    EXPECT_EQ(other->process, self);
+    if (!accepted) {
+      ASSERT_TRUE((*listener)->accept());
+    }
+  }
+}
+
+}  // namespace
+}  // namespace orvalin
