@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <deque>
 #include <exception>
 #include <string>
 #include <string_view>
@@ -17,6 +18,7 @@
 #include "actions/formats.h"
 #include "actions/reports.h"
 #include "announcer/announcer.h"
+#include "applog/applog.h"
 #include "beatgrid/beatgrid.h"
 #include "config/keylist.h"
 
@@ -392,26 +394,72 @@ Status run_action(const std::shared_ptr<AppState>& state,
       action);
 }
 
+std::string skipped_presses_sentence(size_t count) {
+  return "Kelvo was busy. " + std::to_string(count) +
+         (count == 1 ? " key press skipped." : " key presses skipped.");
+}
+
+namespace {
+
+// Key help only describes keys, and its own key only flips the mode: neither
+// reaches Kelvo, so neither can be late.
+bool ages(const AppState& state, const KeyAction& binding) {
+  return state.key_help.load() == 0 &&
+         !std::holds_alternative<act::KeyHelp>(binding.action);
+}
+
+void handle_press(AppState& state, const std::shared_ptr<AppState>& shared,
+                  const KeyAction& binding) {
+  if (state.key_help.load() != 0 &&
+      !std::holds_alternative<act::KeyHelp>(binding.action)) {
+    state.speech.say(spoken_key(binding.key) + ": " +
+                     describe_action(binding.action));
+    return;
+  }
+  if (Status done = run_action(shared, binding.action); !done) {
+    state.speech.say("Error: " + done.error());
+  }
+}
+
+}  // namespace
+
 void run_action_worker(std::shared_ptr<AppState> state,
-                       std::vector<KeyAction> actions,
-                       Receiver<uint64_t> queue) {
-  while (std::optional<uint64_t> index = queue.recv()) {
-    if (*index >= actions.size()) continue;
-    const KeyAction& binding = actions[*index];
-    try {
-      if (state->key_help.load() != 0 &&
-          !std::holds_alternative<act::KeyHelp>(binding.action)) {
-        state->speech.say(spoken_key(binding.key) + ": " +
-                          describe_action(binding.action));
-        continue;
-      }
-      if (Status done = run_action(state, binding.action); !done) {
-        state->speech.say("Error: " + done.error());
-      }
-    } catch (const std::exception& e) {
-      // Keep the worker alive: a key press must never end it.
-      state->speech.say(std::string("Error: ") + e.what());
+                       std::vector<KeyAction> actions, Receiver<KeyPress> queue,
+                       std::function<Clock::time_point()> now) {
+  // Presses taken off the queue but not yet handled, in arrival order.
+  std::deque<KeyPress> backlog;
+  auto stale = [&](const KeyPress& press, Clock::time_point at) {
+    return press.index < actions.size() && ages(*state, actions[press.index]) &&
+           at - press.made > kPressMaxAge;
+  };
+  for (;;) {
+    if (backlog.empty()) {
+      std::optional<KeyPress> next = queue.recv();
+      if (!next) break;
+      backlog.push_back(*next);
     }
+    const KeyPress press = backlog.front();
+    backlog.pop_front();
+    if (press.index >= actions.size()) continue;
+    run_guarded("actions", [&] {
+      const Clock::time_point at = now();
+      if (stale(press, at)) {
+        // Everything else that waited as long goes too, so a key held
+        // against a slow Kelvo stops soon after its release.
+        while (std::optional<KeyPress> queued = queue.try_recv()) {
+          backlog.push_back(*queued);
+        }
+        const size_t before = backlog.size();
+        std::erase_if(backlog,
+                      [&](const KeyPress& other) { return stale(other, at); });
+        const std::string sentence =
+            skipped_presses_sentence(1 + before - backlog.size());
+        log(sentence);
+        state->speech.say_queued(sentence);
+        return;
+      }
+      handle_press(*state, state, actions[press.index]);
+    });
   }
 }
 

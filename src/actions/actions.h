@@ -2,7 +2,9 @@
 // and speaks the outcome.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,18 +16,34 @@
 
 namespace orvalin {
 
+// One key press on its way to the action worker: the binding's index and
+// the moment the press was made (WM_HOTKEY's arrival, or the test driver's
+// sending of its key).
+struct KeyPress {
+  uint64_t index = 0;
+  std::chrono::steady_clock::time_point made;
+};
+
+// A press older than this when the worker takes it is not carried out: a
+// play given up on seconds ago must not start a track on air.
+inline constexpr std::chrono::seconds kPressMaxAge{2};
+
+// "Kelvo was busy. N key presses skipped." ("1 key press").
+std::string skipped_presses_sentence(size_t count);
+
 // Replaces every "{deck}" with the deck number.
 std::string resolve_deck(std::string_view text, uint8_t deck);
 
 // Runs one action with the current deck; the error text is spoken by the
 // worker as "Error: " + text.
-Status run_action(const std::shared_ptr<AppState>& state,
-                  const Action& action);
+Status run_action(const std::shared_ptr<AppState>& state, const Action& action);
 
-// The worker loop (thread "actions"): takes binding indexes until the queue
-// closes; handles key-help mode and speaks errors.
+// The worker loop (thread "actions"): takes key presses until the queue
+// closes; skips presses that waited too long, handles key-help mode and
+// speaks errors. `now` is the clock the presses' age is measured with.
 void run_action_worker(std::shared_ptr<AppState> state,
-                       std::vector<KeyAction> actions,
-                       Receiver<uint64_t> queue);
+                       std::vector<KeyAction> actions, Receiver<KeyPress> queue,
+                       std::function<std::chrono::steady_clock::time_point()>
+                           now = std::chrono::steady_clock::now);
 
 }  // namespace orvalin

@@ -81,9 +81,11 @@ class Rig {
   // as the text, queued speech as "queued: " + text, a stop as "<stop>".
   std::vector<std::string> run_indexes(const std::vector<KeyAction>& table,
                                        const std::vector<uint64_t>& indexes) {
-    auto [queue, queue_rx] = make_channel<uint64_t>();
-    std::thread worker(run_action_worker, state_, table, std::move(queue_rx));
-    for (uint64_t index : indexes) queue.send(index);
+    auto [queue, queue_rx] = make_channel<KeyPress>();
+    std::thread worker([&, queue_rx = std::move(queue_rx)]() mutable {
+      run_action_worker(state_, table, std::move(queue_rx));
+    });
+    for (uint64_t index : indexes) queue.send(KeyPress{index, Clock::now()});
     queue.reset();
     worker.join();
     return spoken();

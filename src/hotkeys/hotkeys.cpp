@@ -54,7 +54,9 @@ void HotkeyLoop::foreground_changed(uint32_t pid) {
   registry_.set_active(pid != 0 && pid == kelvo_pid_);
 }
 
-void HotkeyLoop::hotkey_pressed(uint64_t id) { actions_.send(id); }
+void HotkeyLoop::hotkey_pressed(uint64_t id) {
+  actions_.send(KeyPress{id, std::chrono::steady_clock::now()});
+}
 
 void HotkeyLoop::quit() {
   registry_.set_active(false);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "actions/actions.h"
 #include "base/channel.h"
 #include "config/config.h"
 #include "speech/speech.h"
@@ -59,7 +60,7 @@ class HotkeyRegistry {
 class HotkeyLoop {
  public:
   HotkeyLoop(HotkeyRegistry& registry, uint32_t kelvo_pid,
-             Sender<uint64_t> actions)
+             Sender<KeyPress> actions)
       : registry_(registry),
         kelvo_pid_(kelvo_pid),
         actions_(std::move(actions)) {}
@@ -67,6 +68,7 @@ class HotkeyLoop {
   // A window of process `pid` (0 when unknown) came to the front; also
   // called once for the window in front when the loop starts.
   void foreground_changed(uint32_t pid);
+  // A hot key arrived now; the press is stamped with this moment.
   void hotkey_pressed(uint64_t id);
   // Unregisters every key and closes the action sender.
   void quit();
@@ -74,7 +76,7 @@ class HotkeyLoop {
  private:
   HotkeyRegistry& registry_;
   const uint32_t kelvo_pid_;
-  Sender<uint64_t> actions_;
+  Sender<KeyPress> actions_;
 };
 
 // The sentence for keys that other programs hold; nothing when none.
@@ -89,10 +91,10 @@ HotkeyRegistry& hotkey_registry();
 void set_hotkeys_active(bool active);
 
 // The message loop: stores the entries, installs the foreground hook, sets
-// the initial state and sends each pressed id to `actions` until the quit
+// the initial state and sends each press to `actions` until the quit
 // message arrives; then unregisters everything and closes the sender.
 void run_hotkeys(std::vector<HotkeyEntry> entries, uint32_t kelvo_pid,
-                 Sender<uint64_t> actions);
+                 Sender<KeyPress> actions);
 
 // Ends run_hotkeys from any thread (Windows: WM_QUIT to `main_thread`). A
 // quit posted before the loop has started ends it as soon as it starts.

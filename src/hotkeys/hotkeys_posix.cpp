@@ -31,7 +31,7 @@ HotkeyRegistry& hotkey_registry() {
 }
 
 void run_hotkeys(std::vector<HotkeyEntry> entries, uint32_t kelvo_pid,
-                 Sender<uint64_t> actions) {
+                 Sender<KeyPress> actions) {
   HotkeyRegistry& registry = hotkey_registry();
   registry.start(std::move(entries));
   HotkeyLoop loop(registry, kelvo_pid, std::move(actions));

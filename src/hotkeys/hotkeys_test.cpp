@@ -134,7 +134,7 @@ TEST(HotkeyLoop, FollowsTheForegroundAndUnregistersAtQuit) {
   FakeHotkeys api;
   HotkeyRegistry registry(api);
   registry.start(sample_entries());
-  auto [sender, receiver] = make_channel<uint64_t>();
+  auto [sender, receiver] = make_channel<KeyPress>();
   HotkeyLoop loop(registry, kKelvo, std::move(sender));
 
   loop.foreground_changed(0);  // unknown window: inactive
@@ -148,8 +148,8 @@ TEST(HotkeyLoop, FollowsTheForegroundAndUnregistersAtQuit) {
 
   loop.hotkey_pressed(2);
   loop.hotkey_pressed(0);
-  EXPECT_EQ(receiver.try_recv(), 2u);
-  EXPECT_EQ(receiver.try_recv(), 0u);
+  EXPECT_EQ(receiver.try_recv().value_or(KeyPress{99}).index, 2u);
+  EXPECT_EQ(receiver.try_recv().value_or(KeyPress{99}).index, 0u);
 
   loop.foreground_changed(1234);  // another program
   EXPECT_THAT(api.live, IsEmpty());

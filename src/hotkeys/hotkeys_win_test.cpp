@@ -20,7 +20,7 @@ TEST(WinHotkeys, SecondRegistrationOfACombinationFails) {
 TEST(WinHotkeys, LoopSendsHotkeyIdsAndEndsOnQuit) {
   // The loop's thread gets its queue from current_thread_id, so messages
   // posted before the loop starts are kept.
-  auto [sender, receiver] = make_channel<uint64_t>();
+  auto [sender, receiver] = make_channel<KeyPress>();
   const uint32_t loop_thread = current_thread_id();
   ASSERT_TRUE(PostThreadMessageW(loop_thread, WM_HOTKEY, 7, 0));
   std::thread poster([loop_thread] {
@@ -33,8 +33,8 @@ TEST(WinHotkeys, LoopSendsHotkeyIdsAndEndsOnQuit) {
       {{"ctrl+alt+shift+f9", kModControl | kModAlt | kModShift, VK_F9, false}},
       0, std::move(sender));
   poster.join();
-  EXPECT_EQ(receiver.try_recv(), 7u);
-  EXPECT_EQ(receiver.try_recv(), 2u);
+  EXPECT_EQ(receiver.try_recv().value_or(KeyPress{99}).index, 7u);
+  EXPECT_EQ(receiver.try_recv().value_or(KeyPress{99}).index, 2u);
   EXPECT_TRUE(receiver.closed());
   EXPECT_FALSE(hotkey_registry().registered());
   // Nothing stayed registered.

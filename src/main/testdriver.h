@@ -13,6 +13,7 @@
 #include <variant>
 #include <vector>
 
+#include "actions/actions.h"
 #include "base/channel.h"
 #include "base/result.h"
 
@@ -37,11 +38,16 @@ struct LogItem {
 struct Log {
   std::vector<LogItem> items;
 };
+// Several keys pressed at once, "|" between them, with one pause after the
+// last: presses that pile up faster than the worker takes them.
+struct Keys {
+  std::vector<std::string> keys;
+};
 struct Key {};  // anything else: a key text to look up
 }  // namespace step
 
-using TestStep =
-    std::variant<step::Sleep, step::Set, step::BadStep, step::Log, step::Key>;
+using TestStep = std::variant<step::Sleep, step::Set, step::BadStep, step::Log,
+                              step::Keys, step::Key>;
 
 // The script's steps: split at ";", trimmed, empty ones left out.
 std::vector<std::string> split_test_script(std::string_view script);
@@ -68,16 +74,20 @@ class TestEnvironment {
   virtual void set(const std::string& group, const std::string& key,
                    double value) = 0;
   virtual void sleep(std::chrono::milliseconds duration) = 0;
+  // The moment a key step's press is made.
+  virtual std::chrono::steady_clock::time_point now() {
+    return std::chrono::steady_clock::now();
+  }
 };
 
 // Runs the whole script: a 1-second start pause, the steps, "test: done".
 void run_test_script_with(std::string_view script,
                           const std::vector<std::string>& keys,
-                          const Sender<uint64_t>& actions,
+                          const Sender<KeyPress>& actions,
                           TestEnvironment& environment);
 
 // Body of the driver's thread.
 void run_test_script(std::string script, std::vector<std::string> keys,
-                     Sender<uint64_t> actions, std::shared_ptr<Bridge> bridge);
+                     Sender<KeyPress> actions, std::shared_ptr<Bridge> bridge);
 
 }  // namespace orvalin
