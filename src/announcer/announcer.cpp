@@ -282,6 +282,17 @@ void run_announcer(std::shared_ptr<AppState> state,
   auto speak_settled = [&](Clock::time_point at) {
     for (const Changed& change : settler.take_settled(at)) speak(change);
   };
+  // False at Disconnected.
+  auto take = [&](const BridgeEvent& event) {
+    const Changed* change = std::get_if<Changed>(&event);
+    if (!change) return false;
+    const Clock::time_point at =
+        change->arrived == Clock::time_point{} ? now() : change->arrived;
+    // Values that settled before this change arrived go first.
+    speak_settled(at);
+    if (auto decide_now = settler.arrive(*change, at)) speak(*decide_now);
+    return true;
+  };
   for (;;) {
     std::optional<BridgeEvent> event;
     if (auto due = settler.next_due()) {
@@ -292,13 +303,11 @@ void run_announcer(std::shared_ptr<AppState> state,
       event = events.recv();
     }
     if (event) {
-      const Changed* change = std::get_if<Changed>(&*event);
-      if (!change) break;  // Disconnected
-      const Clock::time_point at =
-          change->arrived == Clock::time_point{} ? now() : change->arrived;
-      // Values that settled before this change arrived go first.
-      speak_settled(at);
-      if (auto decide_now = settler.arrive(*change, at)) speak(*decide_now);
+      // A change already queued is a change, however late it is read: all
+      // of them are taken before the clock says what has settled.
+      bool connected = take(*event);
+      while (connected && (event = events.try_recv())) connected = take(*event);
+      if (!connected) break;
     } else if (events.closed()) {
       break;
     }

@@ -16,6 +16,11 @@ std::filesystem::path log_dir();
 // Failures are silent: the program then logs to standard output only.
 void open_log();
 
+// From now on log lines go to standard error only: no file is opened and
+// nothing is printed to standard output. For a service option run while
+// another instance owns the log file. Main thread, before any logging.
+void log_to_stderr_only();
+
 // Prints the message and appends one time-stamped line. Any thread, any time.
 void log(std::string_view message);
 
