@@ -70,8 +70,16 @@ class StageSession(Session):
         raise RuntimeError("no %r; saw %r" % (text, seen[-20:]))
 
     def stop(self):
+        """Ends Orvalin and the simulator it started (found by its path)."""
         self.process.kill()
         self.process.wait()
+        for entry in os.listdir("/proc"):
+            try:
+                with open("/proc/%s/cmdline" % entry, "rb") as f:
+                    if f.read().startswith(self.root.encode()):
+                        os.kill(int(entry), 9)
+            except (OSError, ValueError):
+                pass
 
 
 def main():
@@ -86,8 +94,9 @@ def main():
                            options.changes)
     session.start()
     session.wait_for("test: set [Kelvosim],burst=%d" % options.changes)
-    sent, _ = session.wait_for("kelvosim: fault sent")
+    sent, during = session.wait_for("kelvosim: fault sent")
     settled, between = session.wait_for(SETTLED)
+    between = during + between
     time.sleep(2)  # anything more the burst would say
     after = []
     while not session.lines.empty():
