@@ -408,16 +408,16 @@ bool ages(const AppState& state, const KeyAction& binding) {
          !std::holds_alternative<act::KeyHelp>(binding.action);
 }
 
-void handle_press(AppState& state, const std::shared_ptr<AppState>& shared,
+void handle_press(const std::shared_ptr<AppState>& state,
                   const KeyAction& binding) {
-  if (state.key_help.load() != 0 &&
+  if (state->key_help.load() != 0 &&
       !std::holds_alternative<act::KeyHelp>(binding.action)) {
-    state.speech.say(spoken_key(binding.key) + ": " +
-                     describe_action(binding.action));
+    state->speech.say(spoken_key(binding.key) + ": " +
+                      describe_action(binding.action));
     return;
   }
-  if (Status done = run_action(shared, binding.action); !done) {
-    state.speech.say("Error: " + done.error());
+  if (Status done = run_action(state, binding.action); !done) {
+    state->speech.say("Error: " + done.error());
   }
 }
 
@@ -458,7 +458,7 @@ void run_action_worker(std::shared_ptr<AppState> state,
         state->speech.say_queued(sentence);
         return;
       }
-      handle_press(*state, state, actions[press.index]);
+      handle_press(state, actions[press.index]);
     });
   }
 }

@@ -84,8 +84,10 @@ class Stage:
         with open(box.log_file, "rb") as f:
             before = f.read()
         # The sandbox's own run, not RunBox's: the run goes on meanwhile.
+        # Under Wine, Notepad holds the service's output open: files.
         done = harness.Sandbox.run(box, ["--open-settings"],
-                                   env=self.service_env(box), timeout=120)
+                                   env=self.service_env(box), timeout=120,
+                                   output_files=True)
         self.assertEqual(done.code, 0, done)
         self.assertIn("Orvalin 1.0.0", done.err)
         self.end(box)

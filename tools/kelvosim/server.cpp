@@ -198,17 +198,23 @@ std::optional<std::vector<std::string>> fault_lines(
   if (key == "stall") {
     stall_until = std::chrono::steady_clock::now() +
                   std::chrono::milliseconds(static_cast<int64_t>(value * 1000));
-  } else if (key == "burst") {
-    // Play flips on and off; an even count ends where it began.
-    for (size_t i = 0; i < count; ++i) {
-      lines.push_back(event("[Channel1]", "play", i % 2 == 0 ? 1 : 0));
+  } else if (key == "burst" || key == "flap") {
+    // One write for all of them, so that they come as fast as the link
+    // carries them and not one system call (under Wine, one wineserver
+    // round trip) apart. A burst flips play on and off, and an even count
+    // ends where it began; a flap ejects the track and loads it again.
+    const std::string on = key == "burst"
+                               ? event("[Channel1]", "play", 1)
+                               : event("[Channel1]", "track_loaded", 1);
+    const std::string off = key == "burst"
+                                ? event("[Channel1]", "play", 0)
+                                : event("[Channel1]", "track_loaded", 0);
+    const size_t total = key == "burst" ? count : 2 * count;
+    std::string all;
+    for (size_t i = 0; i < total; ++i) {
+      all += (i % 2 == 0) == (key == "burst") ? on : off;
     }
-  } else if (key == "flap") {
-    // The track is ejected and loaded again, `count` times; it stays loaded.
-    for (size_t i = 0; i < count; ++i) {
-      lines.push_back(event("[Channel1]", "track_loaded", 0));
-      lines.push_back(event("[Channel1]", "track_loaded", 1));
-    }
+    lines.push_back(std::move(all));
   } else if (key == "long_line") {
     std::string line = event("[Channel1]", "play", 1);
     line.pop_back();
