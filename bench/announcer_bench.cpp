@@ -61,8 +61,11 @@ void BM_ChangeToQueuedSentence(benchmark::State& bench) {
   auto rig = start(bench);
   if (!rig) return;
   LastValues values = setup_watches(*rig->state->bridge);
-  std::thread announcer(run_announcer, rig->state, std::move(rig->events),
-                        std::move(values));
+  std::thread announcer(
+      [state = rig->state, events = std::move(rig->events),
+       values = std::move(values)]() mutable {
+        run_announcer(state, std::move(events), std::move(values));
+      });
   double pfl = 0;
   for (auto _ : bench) {
     pfl = pfl == 0 ? 1 : 0;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <deque>
 #include <exception>
 #include <string>
 #include <string_view>
@@ -17,6 +18,7 @@
 #include "actions/formats.h"
 #include "actions/reports.h"
 #include "announcer/announcer.h"
+#include "applog/applog.h"
 #include "beatgrid/beatgrid.h"
 #include "config/keylist.h"
 
@@ -392,28 +394,80 @@ Status run_action(const std::shared_ptr<AppState>& state,
       action);
 }
 
+std::string skipped_presses_sentence(size_t count) {
+  return "Kelvo was busy. " + std::to_string(count) +
+         (count == 1 ? " key press skipped." : " key presses skipped.");
+}
+
+namespace {
+
+// Key help only describes keys, and its own key only flips the mode: neither
+// reaches Kelvo, so neither can be late.
+bool ages(const AppState& state, const KeyAction& binding) {
+  return state.key_help.load() == 0 &&
+         !std::holds_alternative<act::KeyHelp>(binding.action);
+}
+
+void handle_press(const std::shared_ptr<AppState>& state,
+                  const KeyAction& binding) {
+  if (state->key_help.load() != 0 &&
+      !std::holds_alternative<act::KeyHelp>(binding.action)) {
+    state->speech.say(spoken_key(binding.key) + ": " +
+                      describe_action(binding.action));
+    return;
+  }
+  if (Status done = run_action(state, binding.action); !done) {
+    state->speech.say("Error: " + done.error());
+  }
+}
+
+}  // namespace
+
 void run_action_worker(std::shared_ptr<AppState> state,
-                       std::vector<KeyAction> actions,
-                       Receiver<KeyPress> queue) {
-  while (std::optional<KeyPress> press = queue.recv()) {
+                       std::vector<KeyAction> actions, Receiver<KeyPress> queue,
+                       std::function<Clock::time_point()> now) {
+  // Presses taken off the queue but not yet handled, in arrival order.
+  std::deque<KeyPress> backlog;
+  // A press means the binding of the tables it was made with.
+  auto binding_of = [&](const KeyPress& press) -> const KeyAction* {
     const std::vector<KeyAction>& table =
-        press->bindings ? press->bindings->actions : actions;
-    if (press->index >= table.size()) continue;
-    const KeyAction& binding = table[press->index];
-    try {
-      if (state->key_help.load() != 0 &&
-          !std::holds_alternative<act::KeyHelp>(binding.action)) {
-        state->speech.say(spoken_key(binding.key) + ": " +
-                          describe_action(binding.action));
-        continue;
-      }
-      if (Status done = run_action(state, binding.action); !done) {
-        state->speech.say("Error: " + done.error());
-      }
-    } catch (const std::exception& e) {
-      // Keep the worker alive: a key press must never end it.
-      state->speech.say(std::string("Error: ") + e.what());
+        press.bindings ? press.bindings->actions : actions;
+    return press.index < table.size() ? &table[press.index] : nullptr;
+  };
+  auto stale = [&](const KeyPress& press, Clock::time_point at) {
+    const KeyAction* binding = binding_of(press);
+    return binding != nullptr && ages(*state, *binding) &&
+           at - press.made > kPressMaxAge;
+  };
+  for (;;) {
+    if (backlog.empty()) {
+      std::optional<KeyPress> next = queue.recv();
+      if (!next) break;
+      backlog.push_back(*next);
     }
+    const KeyPress press = backlog.front();
+    backlog.pop_front();
+    const KeyAction* binding = binding_of(press);
+    if (binding == nullptr) continue;
+    run_guarded("actions", [&] {
+      const Clock::time_point at = now();
+      if (stale(press, at)) {
+        // Everything else that waited as long goes too, so a key held
+        // against a slow Kelvo stops soon after its release.
+        while (std::optional<KeyPress> queued = queue.try_recv()) {
+          backlog.push_back(*queued);
+        }
+        const size_t before = backlog.size();
+        std::erase_if(backlog,
+                      [&](const KeyPress& other) { return stale(other, at); });
+        const std::string sentence =
+            skipped_presses_sentence(1 + before - backlog.size());
+        log(sentence);
+        state->speech.say_queued(sentence);
+        return;
+      }
+      handle_press(state, *binding);
+    });
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -17,9 +18,11 @@
 
 namespace orvalin {
 
-// One key press on its way to the action worker. It carries the binding
-// tables that were in force when the key was pressed, so a settings reload
-// between the press and its turn does not change what the press does.
+// One key press on its way to the action worker: the binding's index, the
+// moment the press was made (WM_HOTKEY's arrival, or the test driver's
+// sending of its key), and the binding tables that were in force then, so a
+// settings reload between the press and its turn does not change what the
+// press does.
 struct KeyPress {
   uint64_t index = 0;
   std::chrono::steady_clock::time_point made{};
@@ -53,6 +56,13 @@ class BindingsInForce {
   std::shared_ptr<const BindingTables> tables_;
 };
 
+// A press older than this when the worker takes it is not carried out: a
+// play given up on seconds ago must not start a track on air.
+inline constexpr std::chrono::seconds kPressMaxAge{2};
+
+// "Kelvo was busy. N key presses skipped." ("1 key press").
+std::string skipped_presses_sentence(size_t count);
+
 // Replaces every "{deck}" with the deck number.
 std::string resolve_deck(std::string_view text, uint8_t deck);
 
@@ -61,10 +71,12 @@ std::string resolve_deck(std::string_view text, uint8_t deck);
 Status run_action(const std::shared_ptr<AppState>& state, const Action& action);
 
 // The worker loop (thread "actions"): takes key presses until the queue
-// closes; handles key-help mode and speaks errors. A press is looked up in
-// the tables it carries, else in `actions`.
+// closes; skips presses that waited too long, handles key-help mode and
+// speaks errors. A press is looked up in the tables it carries, else in
+// `actions`. `now` is the clock the presses' age is measured with.
 void run_action_worker(std::shared_ptr<AppState> state,
-                       std::vector<KeyAction> actions,
-                       Receiver<KeyPress> queue);
+                       std::vector<KeyAction> actions, Receiver<KeyPress> queue,
+                       std::function<std::chrono::steady_clock::time_point()>
+                           now = std::chrono::steady_clock::now);
 
 }  // namespace orvalin

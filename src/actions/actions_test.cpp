@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "actions/test_rig.h"
+#include "config/keylist.h"
 
 namespace orvalin {
 namespace {
@@ -27,6 +28,43 @@ TEST(ResolveDeck, ReplacesEveryPlaceholder) {
   EXPECT_EQ(resolve_deck("[Master]", 4), "[Master]");
   EXPECT_EQ(resolve_deck("{deck", 1), "{deck");
   EXPECT_EQ(resolve_deck("", 1), "");
+}
+
+// The age limit at its edge, the skipped-presses sentence, and key help,
+// which never reaches Kelvo and so is never late. The clock stands still.
+TEST(ActionWorker, SkipsPressesOlderThanTwoSecondsAndSaysHowMany) {
+  using std::chrono::milliseconds;
+  auto [speech, speech_rx] = make_channel<SpeechCommand>();
+  auto state = std::make_shared<AppState>(Speech(speech), nullptr);
+  const std::vector<KeyAction> table = {{"ctrl+alt+a", act::ToggleAnnounce{}},
+                                        {"ctrl+alt+f12", act::KeyHelp{}}};
+  const Clock::time_point now = Clock::now();
+  auto run = [&](std::vector<std::pair<uint64_t, int>> presses) {
+    auto [queue, queue_rx] = make_channel<KeyPress>();
+    for (auto [index, age_ms] : presses) {
+      queue.send(KeyPress{index, now - milliseconds(age_ms)});
+    }
+    queue.reset();
+    run_action_worker(state, table, std::move(queue_rx), [&] { return now; });
+    Texts texts;
+    while (auto command = speech_rx.try_recv()) {
+      const Speak& speak = std::get<Speak>(*command);
+      texts.push_back((speak.interrupt ? "" : "queued: ") + speak.text);
+    }
+    return texts;
+  };
+  EXPECT_THAT(run({{0, 2000}, {0, 2001}, {0, 2500}, {0, 1000}, {1, 9000}}),
+              ElementsAre("Announcements off",
+                          "queued: Kelvo was busy. 2 key presses skipped.",
+                          "Announcements on",
+                          "Key help on. Press any Orvalin key to hear what it "
+                          "does."));
+  EXPECT_THAT(run({{0, 3000}, {1, 2001}, {0, 2001}}),
+              ElementsAre("ctrl alt a: " + describe_action(table[0].action),
+                          "Key help off",
+                          "queued: Kelvo was busy. 1 key press skipped."));
+  EXPECT_EQ(skipped_presses_sentence(100000),
+            "Kelvo was busy. 100000 key presses skipped.");
 }
 
 act::Toggle toggle(std::string group, std::string control,
@@ -333,9 +371,10 @@ TEST(ActionWorker, SilentKelvoEndsTheActionWithAnError) {
   // Kelvo answers the hand-shake but never a read.
   auto rig = Rig::start({"--drop-reply", "get"});
   ASSERT_TRUE(rig);
+  // The second press waited behind the first for 3 seconds: too late.
   EXPECT_THAT(rig->press({"ctrl+alt+p", "ctrl+alt+a"}),
               ElementsAre("Error: [Channel1],play: Kelvo did not answer",
-                          "Announcements off"));
+                          "queued: Kelvo was busy. 1 key press skipped."));
 }
 
 }  // namespace

@@ -82,14 +82,16 @@ class Rig {
   std::vector<std::string> run_indexes(const std::vector<KeyAction>& table,
                                        const std::vector<uint64_t>& indexes) {
     std::vector<KeyPress> presses;
-    for (uint64_t index : indexes) presses.push_back(KeyPress{index});
+    for (uint64_t index : indexes) presses.push_back({index, Clock::now()});
     return run_presses(table, std::move(presses));
   }
 
   std::vector<std::string> run_presses(const std::vector<KeyAction>& table,
                                        std::vector<KeyPress> presses) {
     auto [queue, queue_rx] = make_channel<KeyPress>();
-    std::thread worker(run_action_worker, state_, table, std::move(queue_rx));
+    std::thread worker([&, queue_rx = std::move(queue_rx)]() mutable {
+      run_action_worker(state_, table, std::move(queue_rx));
+    });
     for (KeyPress& press : presses) queue.send(std::move(press));
     queue.reset();
     worker.join();

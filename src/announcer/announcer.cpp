@@ -1,10 +1,12 @@
 #include "announcer/announcer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <thread>
 
 #include "actions/formats.h"
 #include "actions/reports.h"
+#include "applog/applog.h"
 #include "base/thread.h"
 
 namespace orvalin {
@@ -214,14 +216,12 @@ std::optional<std::string> Announcer::deck_change(
   if (auto cue = numbered_name(key, "hotcue_", "_status")) {
     // The status flickers while a cue is being set; read it once it settles.
     std::this_thread::sleep_for(kHotcueSettle);
-    auto settled = bridge.get(group, key);
-    const bool now_set = settled.value_or(value) != 0;
-    bool was_set = previous && *previous != 0;
-    auto [at, inserted] = hotcue_states_.try_emplace({group, key}, now_set);
-    if (!inserted) {
-      was_set = at->second;
-      at->second = now_set;
-    }
+    const double settled = bridge.get(group, key).value_or(value);
+    // Like every control, the hot cue is compared with its value at its
+    // last decision, also one made while announcements were off.
+    last_values_[{group, key}] = settled;
+    const bool now_set = settled != 0;
+    const bool was_set = previous && *previous != 0;
     if (now_set == was_set) return std::nullopt;
     return name + " hotcue " + std::to_string(*cue) +
            (now_set ? " set" : " cleared");
@@ -229,15 +229,89 @@ std::optional<std::string> Announcer::deck_change(
   return std::nullopt;
 }
 
+std::optional<Changed> Settler::arrive(const Changed& change,
+                                       Clock::time_point at) {
+  auto [it, fresh] = controls_.try_emplace({change.group, change.key});
+  Control& control = it->second;
+  const bool still = fresh || at - control.last_change >= kSettleTime;
+  control.last_change = at;
+  if (still && !control.waiting) return change;
+  control.waiting = change.value;
+  return std::nullopt;
+}
+
+std::optional<Clock::time_point> Settler::next_due() const {
+  std::optional<Clock::time_point> due;
+  for (const auto& [key, control] : controls_) {
+    if (!control.waiting) continue;
+    const Clock::time_point at = control.last_change + kSettleTime;
+    if (!due || at < *due) due = at;
+  }
+  return due;
+}
+
+std::vector<Changed> Settler::take_settled(Clock::time_point now) {
+  std::vector<std::pair<Clock::time_point, Changed>> settled;
+  for (auto& [key, control] : controls_) {
+    if (!control.waiting || now - control.last_change < kSettleTime) continue;
+    settled.push_back({control.last_change,
+                       Changed{key.first, key.second, *control.waiting}});
+    control.waiting.reset();
+  }
+  std::stable_sort(
+      settled.begin(), settled.end(),
+      [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<Changed> out;
+  out.reserve(settled.size());
+  for (auto& [at, change] : settled) out.push_back(std::move(change));
+  return out;
+}
+
 void run_announcer(std::shared_ptr<AppState> state,
-                   Receiver<BridgeEvent> events, LastValues last_values) {
+                   Receiver<BridgeEvent> events, LastValues last_values,
+                   std::function<Clock::time_point()> now) {
   Announcer announcer(state, std::move(last_values));
-  while (std::optional<BridgeEvent> event = events.recv()) {
-    const Changed* change = std::get_if<Changed>(&*event);
-    if (!change) break;  // Disconnected
-    if (auto sentence = announcer.decide(*change)) {
-      state->speech.say_queued(*sentence);
+  Settler settler;
+  auto speak = [&](const Changed& change) {
+    run_guarded("announcer", [&] {
+      if (auto sentence = announcer.decide(change)) {
+        state->speech.say_queued(*sentence);
+      }
+    });
+  };
+  auto speak_settled = [&](Clock::time_point at) {
+    for (const Changed& change : settler.take_settled(at)) speak(change);
+  };
+  // False at Disconnected.
+  auto take = [&](const BridgeEvent& event) {
+    const Changed* change = std::get_if<Changed>(&event);
+    if (!change) return false;
+    const Clock::time_point at =
+        change->arrived == Clock::time_point{} ? now() : change->arrived;
+    // Values that settled before this change arrived go first.
+    speak_settled(at);
+    if (auto decide_now = settler.arrive(*change, at)) speak(*decide_now);
+    return true;
+  };
+  for (;;) {
+    std::optional<BridgeEvent> event;
+    if (auto due = settler.next_due()) {
+      const auto wait = *due - now();
+      event = events.recv_for(
+          wait > Clock::duration::zero() ? wait : Clock::duration::zero());
+    } else {
+      event = events.recv();
     }
+    if (event) {
+      // A change already queued is a change, however late it is read: all
+      // of them are taken before the clock says what has settled.
+      bool connected = take(*event);
+      while (connected && (event = events.try_recv())) connected = take(*event);
+      if (!connected) break;
+    } else if (events.closed()) {
+      break;
+    }
+    speak_settled(now());
   }
 }
 

@@ -2,13 +2,16 @@
 // one-minute warnings (thread "time-warnings").
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "actions/appstate.h"
 #include "base/channel.h"
@@ -37,6 +40,36 @@ void watch_decks(Bridge& bridge, uint8_t first, uint8_t last,
 // Registers the watched controls at start-up and collects their values.
 LastValues setup_watches(Bridge& bridge);
 
+// A control that changes again within this time is announced once it has
+// been still this long, not once per change.
+inline constexpr std::chrono::milliseconds kSettleTime{300};
+
+// The settle rule: which changes are decided at once and which wait until
+// their control is still. Holds at most one waiting value per control, so
+// its memory follows the number of controls, not the rate of events. The
+// caller gives the time; owned by the announcer thread (or a test).
+class Settler {
+ public:
+  // A change that arrived at `at`. It comes back to be decided now when its
+  // control had no change for kSettleTime; otherwise it becomes the
+  // control's waiting value (replacing an earlier one) and nothing returns.
+  std::optional<Changed> arrive(const Changed& change, Clock::time_point at);
+
+  // When the next waiting value settles; nothing when none waits.
+  std::optional<Clock::time_point> next_due() const;
+
+  // Takes the waiting values whose control has been still for kSettleTime
+  // by `now`, the longest still first.
+  std::vector<Changed> take_settled(Clock::time_point now);
+
+ private:
+  struct Control {
+    Clock::time_point last_change;
+    std::optional<double> waiting;
+  };
+  std::map<std::pair<std::string, std::string>, Control> controls_;
+};
+
 // What the announcer knows and decides, one change at a time. Owned by the
 // announcer thread (or a test); not thread-safe.
 class Announcer {
@@ -63,13 +96,14 @@ class Announcer {
 
   std::shared_ptr<AppState> state_;
   LastValues last_values_;
-  std::map<ControlKey, bool> hotcue_states_;  // whether the hot cue is set
   std::map<std::string, Clock::time_point> last_clip_;
 };
 
-// The announcer loop: until Disconnected or the channel closes.
+// The announcer loop: until Disconnected or the channel closes. Changes
+// pass the settle rule before they are decided; `now` is its clock.
 void run_announcer(std::shared_ptr<AppState> state,
-                   Receiver<BridgeEvent> events, LastValues last_values);
+                   Receiver<BridgeEvent> events, LastValues last_values,
+                   std::function<Clock::time_point()> now = Clock::now);
 
 // The one-minute warnings, one poll at a time. Owned by the time-warnings
 // thread (or a test).

@@ -281,6 +281,66 @@ TEST(Announcer, HotcueQuietTimeAndSettledHotcueStatus) {
               ElementsAre("Deck 1 hotcue 4 set"));
 }
 
+// A hot cue is compared with its value at its last decision, also one made
+// while announcements were off.
+TEST(Announcer, HotcueChangedWhileAnnouncementsOffIsTracked) {
+  auto rig = start_rig({"--load", "1=10"});
+  ASSERT_TRUE(rig);
+  Announcer announcer(rig->state, setup_watches(rig->bridge()));
+  auto hotcue = [&](const char* action, double status) {
+    rig->set("[Channel1]", std::string("hotcue_4_") + action, 1);
+    return pump_until(*rig, announcer, "[Channel1]", "hotcue_4_status", status);
+  };
+  EXPECT_THAT(hotcue("set", 1), ElementsAre("Deck 1 hotcue 4 set"));
+  rig->state->announce.store(0);
+  EXPECT_THAT(hotcue("clear", 0), IsEmpty());
+  rig->state->announce.store(1);
+  EXPECT_THAT(hotcue("set", 1), ElementsAre("Deck 1 hotcue 4 set"));
+}
+
+// The settle rule on a clock of the test's own: a first change is decided
+// at once, later ones within 300 ms once they settle, against the value of
+// the last decision.
+TEST(Settler, DecidesFirstChangesAtOnceAndBurstsOnceSettled) {
+  auto [speech, speech_rx] = make_channel<SpeechCommand>();
+  auto state = std::make_shared<AppState>(Speech(speech), nullptr);
+  Announcer announcer(state, {{{"[Microphone]", "talkover"}, 0},
+                              {{"[Recording]", "status"}, 0}});
+  Settler settler;
+  const Clock::time_point start = Clock::now();
+  auto at = [&](int ms) { return start + std::chrono::milliseconds(ms); };
+  std::vector<std::string> heard;
+  auto decide = [&](const Changed& change) {
+    if (auto sentence = announcer.decide(change)) heard.push_back(*sentence);
+  };
+  auto settle = [&](int ms) {
+    for (const Changed& change : settler.take_settled(at(ms))) decide(change);
+  };
+  auto arrive = [&](const char* group, const char* key, double value, int ms) {
+    settle(ms);
+    if (auto now = settler.arrive({group, key, value}, at(ms))) decide(*now);
+  };
+  arrive("[Microphone]", "talkover", 1, 0);
+  EXPECT_THAT(heard, ElementsAre("Microphone on"));
+  arrive("[Microphone]", "talkover", 0, 100);
+  arrive("[Microphone]", "talkover", 1, 399);
+  EXPECT_EQ(settler.next_due(), at(699));
+  settle(698);
+  settle(699);  // settled where it was last decided: nothing to say
+  EXPECT_EQ(settler.next_due(), std::nullopt);
+  arrive("[Microphone]", "talkover", 0, 999);
+  arrive("[Recording]", "status", 1, 1000);
+  arrive("[Recording]", "status", 2, 1100);
+  settle(1400);
+  for (int i = 0; i < 1000; ++i) {
+    arrive("[Microphone]", "talkover", i % 2 == 0 ? 1 : 0, 2000 + i);
+  }
+  settle(3299);
+  EXPECT_THAT(
+      heard, ElementsAre("Microphone on", "Microphone off", "Recording started",
+                         "Microphone on", "Microphone off"));
+}
+
 TEST(Announcer, GrowingDeckCountWatchesTheNewDecks) {
   auto rig = start_rig({"--decks", "2", "--grow-decks-after-ms", "1500"});
   ASSERT_TRUE(rig);

@@ -2,6 +2,7 @@
 #include <thread>
 
 #include "announcer/announcer.h"
+#include "applog/applog.h"
 
 namespace orvalin {
 
@@ -56,7 +57,9 @@ void run_time_warnings(std::shared_ptr<AppState> state) {
   int failed_in_a_row = 0;
   while (failed_in_a_row < kTimeWarningGiveUp) {
     std::this_thread::sleep_for(kPollInterval);
-    failed_in_a_row = warnings.poll() ? 0 : failed_in_a_row + 1;
+    run_guarded("time-warnings", [&] {
+      failed_in_a_row = warnings.poll() ? 0 : failed_in_a_row + 1;
+    });
   }
 }
 

@@ -1,5 +1,6 @@
 #include "applog/applog.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -32,6 +33,9 @@ LogState& state() {
 
 void log_fatal(std::string_view message) { log(message); }
 
+// Set once, before other threads log, by log_to_stderr_only.
+std::atomic<bool> g_stderr_only{false};
+
 }  // namespace
 
 std::filesystem::path log_dir() { return log_base_dir() / "Orvalin" / "logs"; }
@@ -51,6 +55,10 @@ void open_log() {
   const std::string banner = std::string("Orvalin ") + kVersion;
   const std::filesystem::path dir = log_dir();
   std::error_code ignored;
+  if (g_stderr_only.load()) {
+    log("Orvalin 1.0.0");
+    return;
+  }
   std::filesystem::create_directories(dir, ignored);
   if (auto file = create_log_file(dir / "app.log")) {
     const Clock::time_point zero = Clock::now();
@@ -63,9 +71,16 @@ void open_log() {
   log(banner);
 }
 
+void log_to_stderr_only() { g_stderr_only.store(true); }
+
 void log(std::string_view message) {
   std::string printed(message);
   printed += '\n';
+  if (g_stderr_only.load()) {
+    std::fwrite(printed.data(), 1, printed.size(), stderr);
+    std::fflush(stderr);
+    return;
+  }
   std::fwrite(printed.data(), 1, printed.size(), stdout);
   std::fflush(stdout);
 

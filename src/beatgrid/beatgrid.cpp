@@ -231,16 +231,18 @@ Status tap_tempo(const std::shared_ptr<AppState>& state, uint8_t deck) {
   spawn_detached(
       "",
       [state, deck, tapped_at] {
-        std::this_thread::sleep_for(kTapQuiet);
-        {
-          std::lock_guard lock(state->beatgrid_mutex);
-          if (state->beatgrid.last_tap != tapped_at) return;
-        }
-        auto bpm = state->bridge->get(deck_group(deck), "file_bpm");
-        if (!bpm) return;
-        char text[64];
-        std::snprintf(text, sizeof text, "tapped %.2f BPM", *bpm);
-        state->speech.say(text);
+        run_guarded("tempo-tap", [&] {
+          std::this_thread::sleep_for(kTapQuiet);
+          {
+            std::lock_guard lock(state->beatgrid_mutex);
+            if (state->beatgrid.last_tap != tapped_at) return;
+          }
+          auto bpm = state->bridge->get(deck_group(deck), "file_bpm");
+          if (!bpm) return;
+          char text[64];
+          std::snprintf(text, sizeof text, "tapped %.2f BPM", *bpm);
+          state->speech.say(text);
+        });
       },
       "failed to spawn thread");
   return {};

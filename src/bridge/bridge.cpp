@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <string_view>
 #include <thread>
 #include <unordered_map>
@@ -22,6 +23,8 @@ namespace {
 constexpr auto kConnectPoll = std::chrono::milliseconds(250);
 constexpr auto kReplyWait = std::chrono::seconds(3);
 constexpr size_t kReadBuffer = 8 * 1024;
+// The longest line taken in, not counting its LF.
+constexpr size_t kMaxLine = 1024 * 1024;
 
 constexpr std::string_view kNoAnswer = "Kelvo did not answer";
 constexpr std::string_view kRequestFailed = "request failed";
@@ -122,12 +125,16 @@ std::string control_error(const std::string& group, const std::string& key,
 }  // namespace
 
 // The pending-reply table: one one-shot slot per request waiting for its
-// reply. Shared by the requesters and the reader thread.
+// reply, and the controls watched so far. Shared by the requesters and the
+// reader thread.
 struct Bridge::PendingReplies {
-  std::mutex mutex;  // guards slots and closed
+  std::mutex mutex;  // guards slots, closed and watched
   std::unordered_map<uint64_t, Sender<json>> slots;
   // Set when the reader has ended: nothing can deliver a reply any more.
   bool closed = false;
+  // Events of other controls are dropped at once: nothing would speak them,
+  // and a plugin that floods them must not fill the event queue.
+  std::set<std::pair<std::string, std::string>> watched;
 
   void remove(uint64_t id) {
     Sender<json> slot;
@@ -138,6 +145,11 @@ struct Bridge::PendingReplies {
       slot = std::move(it->second);
       slots.erase(it);
     }
+  }
+
+  bool is_watched(const std::string& group, const std::string& key) {
+    std::lock_guard lock(mutex);
+    return watched.contains({group, key});
   }
 };
 
@@ -155,7 +167,11 @@ class Reader {
         events_(std::move(events)) {}
 
   void run() {
-    read_lines();
+    // Whatever ends the reading (end of stream, a read error, a line that is
+    // not UTF-8, an exception such as bad_alloc) ends the connection.
+    run_guarded("bridge-reader", [&] { read_lines(); });
+    // The plugin sees the end at once, not only when the Bridge is dropped.
+    stream_->shutdown();
     stream_->close();
     stream_.reset();
     // Dropping the slots wakes every waiting requester at once.
@@ -171,37 +187,51 @@ class Reader {
   }
 
  private:
+  // Lines are collected in `line_` up to kMaxLine bytes; a longer one is
+  // dropped as its bytes arrive, so reading never holds more than one line's
+  // limit plus the read buffer.
   void read_lines() {
-    std::string pending;
-    size_t scanned = 0;  // bytes of `pending` known to hold no LF
     std::vector<char> buffer(kReadBuffer);
+    line_.reserve(kReadBuffer);
     for (;;) {
       auto got = stream_->recv(buffer.data(), buffer.size());
       if (!got || *got == 0) break;
-      pending.append(buffer.data(), *got);
-      size_t start = 0;
-      for (;;) {
-        const size_t end = pending.find('\n', start + scanned);
-        if (end == std::string::npos) break;
-        size_t line_end = end;
-        if (line_end > start && pending[line_end - 1] == '\r') --line_end;
-        if (!handle_line(
-                std::string_view(pending).substr(start, line_end - start))) {
-          return;
+      std::string_view bytes(buffer.data(), *got);
+      while (!bytes.empty()) {
+        const size_t lf = bytes.find('\n');
+        const std::string_view piece = bytes.substr(0, lf);
+        if (!discarding_) {
+          if (line_.size() + piece.size() > kMaxLine) {
+            discarding_ = true;
+            line_.clear();
+            line_.shrink_to_fit();
+            log("bridge: discarded a line longer than " +
+                std::to_string(kMaxLine) + " bytes");
+          } else {
+            line_.append(piece);
+          }
         }
-        start = end + 1;
-        scanned = 0;
+        if (lf == std::string_view::npos) break;
+        bytes.remove_prefix(lf + 1);
+        if (discarding_) {
+          discarding_ = false;
+          line_.reserve(kReadBuffer);
+          continue;
+        }
+        if (!line_.empty() && line_.back() == '\r') line_.pop_back();
+        const bool go_on = handle_line(line_);
+        line_.clear();
+        if (!go_on) return;
       }
-      pending.erase(0, start);
-      scanned = pending.size();
     }
     // A last line without a terminator still counts.
-    if (!pending.empty()) handle_line(pending);
+    if (!discarding_ && !line_.empty()) handle_line(line_);
   }
 
   // False when the line ends the connection (it is not UTF-8).
   bool handle_line(std::string_view line) {
     if (!is_valid_utf8(line)) return false;
+    const auto arrived = std::chrono::steady_clock::now();
     json message = json::parse(line.begin(), line.end(), nullptr, false);
     if (message.is_discarded() || !message.is_object()) return true;
 
@@ -210,7 +240,9 @@ class Reader {
       Changed changed;
       if (auto group = string_field(message, "group")) changed.group = *group;
       if (auto key = string_field(message, "key")) changed.key = *key;
+      if (!pending_->is_watched(changed.group, changed.key)) return true;
       changed.value = double_field(message, "value").value_or(0.0);
+      changed.arrived = arrived;
       // A consumer that has gone is no reason to stop reading replies.
       events_.send(std::move(changed));
       return true;
@@ -233,6 +265,8 @@ class Reader {
   std::unique_ptr<Stream> stream_;
   std::shared_ptr<Bridge::PendingReplies> pending_;
   Sender<BridgeEvent> events_;
+  std::string line_;         // the line being collected
+  bool discarding_ = false;  // skipping the rest of an over-long line
 };
 
 // Why the token must not go over `stream` (a connection to 127.0.0.1:port):
@@ -401,6 +435,10 @@ void Bridge::watch(const std::string& group, const std::string& key,
   if (auto reply = request(std::move(message)); !reply) {
     log("watch failed: " + control_error(group, key, reply.error()));
     return;
+  }
+  {
+    std::lock_guard lock(pending_->mutex);
+    pending_->watched.emplace(group, key);
   }
   if (auto value = get(group, key, "value")) {
     last_values[{group, key}] = *value;

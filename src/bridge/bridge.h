@@ -30,6 +30,9 @@ struct Changed {
   std::string group;
   std::string key;
   double value = 0;
+  // When the reader took the line off the wire; unset in changes that were
+  // not read from the wire.
+  std::chrono::steady_clock::time_point arrived{};
 };
 
 // The connection has ended; always the last event.
@@ -85,7 +88,8 @@ class Bridge {
   Result<double> set(const std::string& group, const std::string& key,
                      const std::string& prop, double value);
   // Subscribes to a control and reads its value into `last_values`; a
-  // failure is only logged.
+  // failure is only logged. The reader drops change events of controls that
+  // were never watched.
   void watch(const std::string& group, const std::string& key,
              LastValues& last_values);
   // Nothing when the request fails.

@@ -67,6 +67,12 @@ class FakePlugin {
 
   json next_request() { return json::parse(next_line()); }
 
+  // True once the bridge has ended the connection (the plugin read the end
+  // of the stream) and every line it sent has been taken.
+  bool saw_end() {
+    return !received_.recv_for(10s).has_value() && received_.closed();
+  }
+
   void send(std::string_view bytes) {
     std::lock_guard lock(state_->mutex);
     if (state_->stream) {
@@ -156,6 +162,26 @@ Link open_link(Responder responder = {}) {
   EXPECT_EQ(
       link.plugin->next_line(),
       std::string("{\"cmd\":\"hello\",\"id\":1,\"token\":\"") + kToken + "\"}");
+  return link;
+}
+
+// A link on which `controls` are watched: events of other controls never
+// reach the event queue. The plugin answers the watches by itself.
+Link watching_link(
+    const std::vector<std::pair<std::string, std::string>>& controls) {
+  auto watching = std::make_shared<std::atomic<bool>>(true);
+  Link link = open_link([watching](const json& request) -> std::string {
+    if (!watching->load()) return "";
+    return "{\"id\":" + request["id"].dump() + ",\"ok\":true,\"value\":0}\n";
+  });
+  if (!link.bridge) return link;
+  LastValues values;
+  for (const auto& [group, key] : controls) {
+    link.bridge->watch(group, key, values);
+    link.plugin->next_line();  // the watch
+    link.plugin->next_line();  // the read of its value
+  }
+  watching->store(false);
   return link;
 }
 
@@ -475,7 +501,12 @@ TEST(BridgeRequests, ConcurrentRequestsKeepLinesWholeAndIdsUnique) {
 }
 
 TEST(BridgeEvents, ChangedEventsAndTheirDefaults) {
-  Link link = open_link();
+  Link link = watching_link({{"[Channel1]", "play"},
+                             {"[Channel2]", "rate"},
+                             {"[Master]", "balance"},
+                             {"", "volume"},
+                             {"[Sampler1]", ""},
+                             {"[Channel1]", "t\u00e9"}});
   ASSERT_TRUE(link.bridge);
   link.plugin->send(
       "{\"event\":\"changed\",\"group\":\"[Channel1]\",\"key\":\"play\","
@@ -487,6 +518,8 @@ TEST(BridgeEvents, ChangedEventsAndTheirDefaults) {
       "{\"event\":\"changed\",\"group\":\"[Sampler1]\",\"id\":2,"
       "\"value\":18446744073709551615}\n"
       "{\"event\":\"Changed\",\"group\":\"[X]\",\"key\":\"y\",\"value\":1}\n"
+      "{\"event\":\"changed\",\"group\":\"[Channel3]\",\"key\":\"play\","
+      "\"value\":1}\n"
       "{\"event\":\"changed\",\"group\":\"[Channel1]\",\"key\":\"t\u00e9\","
       "\"value\":2.5}\n");
   expect_changed(next_event(link), "[Channel1]", "play", 1.0);
@@ -498,7 +531,7 @@ TEST(BridgeEvents, ChangedEventsAndTheirDefaults) {
 }
 
 TEST(BridgeEvents, LastUnterminatedLineThenDisconnectedOnce) {
-  Link link = open_link();
+  Link link = watching_link({{"[A]", "b"}});
   ASSERT_TRUE(link.bridge);
   link.plugin->send(
       "{\"event\":\"changed\",\"group\":\"[A]\",\"key\":\"b\",\"value\":2}");
@@ -511,20 +544,50 @@ TEST(BridgeEvents, LastUnterminatedLineThenDisconnectedOnce) {
 }
 
 TEST(BridgeEvents, InvalidUtf8EndsTheReaderAndFailsWaitingRequests) {
-  Link link = open_link();
+  Link link = watching_link({{"[A]", "b"}, {"[A]", "c"}});
   ASSERT_TRUE(link.bridge);
   auto pending = std::async(std::launch::async, [&] {
     return link.bridge->get("[Channel1]", "play");
   });
-  EXPECT_EQ(link.plugin->next_request()["id"], 2);
+  EXPECT_EQ(link.plugin->next_request()["id"], 6);
   link.plugin->send(
       "{\"event\":\"changed\",\"group\":\"[A]\",\"key\":\"b\",\"value\":1}\n"
       "{\"event\":\"changed\",\"group\":\"[\xC3\x28]\",\"key\":\"b\"}\n"
       "{\"event\":\"changed\",\"group\":\"[A]\",\"key\":\"c\",\"value\":1}\n"
-      "{\"id\":2,\"ok\":true,\"value\":1}\n");
+      "{\"id\":6,\"ok\":true,\"value\":1}\n");
   expect_changed(next_event(link), "[A]", "b", 1.0);
   expect_disconnected_last(link);
   EXPECT_EQ(pending.get().error(), "[Channel1],play: Kelvo did not answer");
+  // The plugin sees the end at once, while the Bridge still exists.
+  EXPECT_TRUE(link.plugin->saw_end());
+}
+
+// A line of up to 1 MiB before its LF is read; a longer one is skipped to
+// its LF, logged once, and the connection goes on.
+TEST(BridgeEvents, LinesLongerThanOneMebibyteAreDiscarded) {
+  Link link = watching_link({{"[A]", "b"}});
+  ASSERT_TRUE(link.bridge);
+  auto padded = [](int value, size_t length) {
+    std::string line =
+        "{\"event\":\"changed\",\"group\":\"[A]\",\"key\":\"b\","
+        "\"value\":" +
+        std::to_string(value) + "}";
+    line.resize(length, ' ');
+    return line + "\n";
+  };
+  testing::internal::CaptureStdout();
+  link.plugin->send(padded(1, 1048576));
+  link.plugin->send(padded(2, 1048577));
+  link.plugin->send(padded(3, 3 * 1048576));
+  std::string last = padded(4, 1048575);  // with its CR, 1 MiB before the LF
+  last.insert(last.size() - 1, "\r");
+  link.plugin->send(last);
+  expect_changed(next_event(link), "[A]", "b", 1.0);
+  expect_changed(next_event(link), "[A]", "b", 4.0);
+  const std::string out = testing::internal::GetCapturedStdout();
+  const std::string line =
+      "bridge: discarded a line longer than 1048576 bytes\n";
+  EXPECT_EQ(out, line + line);
 }
 
 TEST(BridgeEvents, ReadingGoesOnWhenTheConsumerHasGone) {

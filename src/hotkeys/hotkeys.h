@@ -114,6 +114,7 @@ class HotkeyLoop {
   // Called now and then while the loop waits: a layout switched while Kelvo
   // stays in front is checked too.
   void layout_may_have_changed();
+  // A hot key arrived now; the press is stamped with this moment.
   void hotkey_pressed(uint64_t id);
   // Puts reloaded entries in force (HotkeyRegistry::replace), leaving to
   // typing those that type a character on the layout in use.

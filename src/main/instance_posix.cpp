@@ -13,21 +13,38 @@
 
 namespace orvalin {
 
-bool take_single_instance_lock() {
+namespace {
+
+// A socket bound to the lock's name; -1 when another process holds it (or no
+// socket could be made).
+int bind_lock() {
   constexpr std::string_view kName = "OrvalinRunning";
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   std::memcpy(address.sun_path + 1, kName.data(), kName.size());
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
+  if (fd < 0) return -1;
   const socklen_t length = static_cast<socklen_t>(
       offsetof(sockaddr_un, sun_path) + 1 + kName.size());
   if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
     ::close(fd);
-    return false;
+    return -1;
   }
+  return fd;
+}
+
+}  // namespace
+
+bool take_single_instance_lock() {
   // The descriptor is kept open for the life of the process on purpose.
-  return true;
+  return bind_lock() >= 0;
+}
+
+bool another_instance_running() {
+  const int fd = bind_lock();
+  if (fd < 0) return true;
+  ::close(fd);
+  return false;
 }
 
 }  // namespace orvalin

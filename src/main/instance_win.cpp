@@ -17,4 +17,14 @@ bool take_single_instance_lock() {
   return true;
 }
 
+bool another_instance_running() {
+  HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, L"OrvalinRunning");
+  if (mutex != nullptr) {
+    CloseHandle(mutex);
+    return true;
+  }
+  // A mutex that exists but may not be opened is still held by someone.
+  return GetLastError() == ERROR_ACCESS_DENIED;
+}
+
 }  // namespace orvalin

@@ -114,6 +114,11 @@ int refusal_sleep_seconds(const std::string& spoken) {
 int orvalin_main(const std::vector<std::string>& args) {
   if (!args.empty()) {
     const std::string& mode = args[0];
+    const bool service = mode == "--version" || mode == "--write-keys" ||
+                         mode == "--open-settings" || mode == "--find-kelvo";
+    // The running instance's log is its own: a service beside it must not
+    // empty it, nor write into it.
+    if (service && another_instance_running()) log_to_stderr_only();
     if (mode == "--version") {
       print_line(stdout, kVersion);
       return 0;

@@ -9,6 +9,9 @@ namespace orvalin {
 // another instance holds it.
 bool take_single_instance_lock();
 
+// Whether another process holds the single-instance lock; takes nothing.
+bool another_instance_running();
+
 // Starts the system's text editor (Notepad on Windows) with the file,
 // without waiting; a failure to start is ignored.
 void open_in_editor(const std::filesystem::path& file);

@@ -44,8 +44,12 @@ RunOutcome stopped(std::string text) {
 // Thread "kelvo-watch": ends the message loop once Kelvo has gone (or its
 // state can no longer be read).
 void watch_kelvo(const std::shared_ptr<Process>& kelvo, uint32_t main_thread) {
-  while (kelvo->poll().kind == ProcessState::Kind::running) {
+  bool running = true;
+  while (running) {
     std::this_thread::sleep_for(kWatchInterval);
+    run_guarded("kelvo-watch", [&] {
+      running = kelvo->poll().kind == ProcessState::Kind::running;
+    });
   }
   post_quit(main_thread);
 }
@@ -171,7 +175,11 @@ RunOutcome run(Speech speech) {
       "Orvalin ready. Deck 1 selected. Control Alt F12 turns key help on or "
       "off.");
   spawn_detached(
-      "", [speech] { report_taken_hotkeys(speech); }, "failed to spawn thread");
+      "",
+      [speech] {
+        run_guarded("hotkey-report", [&] { report_taken_hotkeys(speech); });
+      },
+      "failed to spawn thread");
   if (auto script = get_env("ORVALIN_TEST_ACTIONS")) {
     spawn_detached(
         "",

@@ -127,6 +127,16 @@ TestStep parse_test_step(std::string_view text) {
     return step::Set{std::string(target.substr(0, comma)),
                      std::string(target.substr(comma + 1)), *value};
   }
+  if (text.starts_with("keys:")) {
+    step::Keys keys;
+    std::string_view rest = text.substr(5);
+    for (size_t bar = 0; bar != std::string_view::npos;) {
+      bar = rest.find('|');
+      keys.keys.emplace_back(trim(rest.substr(0, bar)));
+      rest.remove_prefix(bar == std::string_view::npos ? rest.size() : bar + 1);
+    }
+    return keys;
+  }
   if (text.starts_with("log:")) {
     step::Log log_step;
     std::string_view rest = text.substr(4);
@@ -173,45 +183,52 @@ void run_test_script_with(std::string_view script,
                           TestEnvironment& environment) {
   using std::chrono::milliseconds;
   environment.sleep(milliseconds(1000));
-  for (const std::string& text : split_test_script(script)) {
-    const TestStep parsed = parse_test_step(text);
-    if (const auto* sleep = std::get_if<step::Sleep>(&parsed)) {
-      // Durations beyond the clock's range are capped rather than wrapped.
-      const uint64_t cap = static_cast<uint64_t>(milliseconds::max().count());
-      environment.sleep(milliseconds(
-          static_cast<milliseconds::rep>(std::min(sleep->milliseconds, cap))));
-    } else if (const auto* set = std::get_if<step::Set>(&parsed)) {
-      environment.set(set->group, set->key, set->value);
-      log("test: set " + set->group + "," + set->key + "=" +
-          format_set_value(set->value));
-    } else if (std::holds_alternative<step::BadStep>(parsed)) {
-      log("test: bad step " + text);
-    } else if (const auto* log_step = std::get_if<step::Log>(&parsed)) {
-      std::string line = "test: ";
-      bool first = true;
-      for (const step::LogItem& item : log_step->items) {
-        if (!first) line += "  ";
-        first = false;
-        line +=
-            format_test_log_item(item, environment.get(item.group, item.key));
-      }
-      log(line);
-    } else {
-      // A reload may have changed the keys since the last step.
-      const std::shared_ptr<const BindingTables> tables = bindings.current();
-      std::vector<std::string> keys;
-      keys.reserve(tables->hotkeys.size());
-      for (const HotkeyEntry& entry : tables->hotkeys)
-        keys.push_back(entry.key);
-      if (const auto index = find_test_key(keys, text)) {
-        log("test key: " + text);
-        (void)actions.send(
-            KeyPress{*index, std::chrono::steady_clock::now(), tables});
-      } else {
-        log("test: unknown key " + text);
-      }
-      environment.sleep(milliseconds(900));
+  // Sends one key press, looked up in the bindings in force now: a reload
+  // may have changed the keys since the last step.
+  auto press = [&](std::string_view key) {
+    const std::shared_ptr<const BindingTables> tables = bindings.current();
+    std::vector<std::string> keys;
+    keys.reserve(tables->hotkeys.size());
+    for (const HotkeyEntry& entry : tables->hotkeys) keys.push_back(entry.key);
+    if (const auto index = find_test_key(keys, key)) {
+      log("test key: " + std::string(key));
+      (void)actions.send(KeyPress{*index, environment.now(), tables});
+      return;
     }
+    log("test: unknown key " + std::string(key));
+  };
+  for (const std::string& text : split_test_script(script)) {
+    run_guarded("test-driver", [&] {
+      const TestStep parsed = parse_test_step(text);
+      if (const auto* sleep = std::get_if<step::Sleep>(&parsed)) {
+        // Durations beyond the clock's range are capped rather than wrapped.
+        const uint64_t cap = static_cast<uint64_t>(milliseconds::max().count());
+        environment.sleep(milliseconds(static_cast<milliseconds::rep>(
+            std::min(sleep->milliseconds, cap))));
+      } else if (const auto* set = std::get_if<step::Set>(&parsed)) {
+        environment.set(set->group, set->key, set->value);
+        log("test: set " + set->group + "," + set->key + "=" +
+            format_set_value(set->value));
+      } else if (std::holds_alternative<step::BadStep>(parsed)) {
+        log("test: bad step " + text);
+      } else if (const auto* log_step = std::get_if<step::Log>(&parsed)) {
+        std::string line = "test: ";
+        bool first = true;
+        for (const step::LogItem& item : log_step->items) {
+          if (!first) line += "  ";
+          first = false;
+          line +=
+              format_test_log_item(item, environment.get(item.group, item.key));
+        }
+        log(line);
+      } else if (const auto* several = std::get_if<step::Keys>(&parsed)) {
+        for (const std::string& key : several->keys) press(key);
+        environment.sleep(milliseconds(900));
+      } else {
+        press(text);
+        environment.sleep(milliseconds(900));
+      }
+    });
   }
   log("test: done");
 }

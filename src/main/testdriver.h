@@ -38,11 +38,16 @@ struct LogItem {
 struct Log {
   std::vector<LogItem> items;
 };
+// Several keys pressed at once, "|" between them, with one pause after the
+// last: presses that pile up faster than the worker takes them.
+struct Keys {
+  std::vector<std::string> keys;
+};
 struct Key {};  // anything else: a key text to look up
 }  // namespace step
 
-using TestStep =
-    std::variant<step::Sleep, step::Set, step::BadStep, step::Log, step::Key>;
+using TestStep = std::variant<step::Sleep, step::Set, step::BadStep, step::Log,
+                              step::Keys, step::Key>;
 
 // The script's steps: split at ";", trimmed, empty ones left out.
 std::vector<std::string> split_test_script(std::string_view script);
@@ -69,6 +74,10 @@ class TestEnvironment {
   virtual void set(const std::string& group, const std::string& key,
                    double value) = 0;
   virtual void sleep(std::chrono::milliseconds duration) = 0;
+  // The moment a key step's press is made.
+  virtual std::chrono::steady_clock::time_point now() {
+    return std::chrono::steady_clock::now();
+  }
 };
 
 // Runs the whole script: a 1-second start pause, the steps, "test: done".

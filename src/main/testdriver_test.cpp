@@ -161,7 +161,8 @@ TEST(TestScript, RunsEveryStepFormWithItsLogLines) {
       " CTRL+ALT+P; sleep:2000; log:[Channel1],play|[Channel1],volume|"
       "[Channel9],play;set:[Master],crossfader=0.5;"
       "set:[Master]crossfader=0.5;set:[Channel1],play=1;set:a,b=1e21;"
-      "set:a,b=-1e-7;set:a,b=-inf;Sleep:100;log:;;sleep: 500;",
+      "set:a,b=-1e-7;set:a,b=-inf;Sleep:100;log:;;sleep: 500;"
+      "keys:ctrl+alt+1| CTRL+ALT+P|nope",
       keys, sender, environment);
   const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(out,
@@ -176,13 +177,19 @@ TEST(TestScript, RunsEveryStepFormWithItsLogLines) {
             "test: set a,b=-inf\n"
             "test: unknown key Sleep:100\n"
             "test: \n"
+            "test key: ctrl+alt+1\n"
+            "test key: CTRL+ALT+P\n"
+            "test: unknown key nope\n"
             "test: done\n");
   EXPECT_EQ(environment.calls.str(),
             "sleep 1000;sleep 900;sleep 2000;"
             "get [Channel1],play;get [Channel1],volume;get [Channel9],play;"
             "set [Master],crossfader=0.5;set [Channel1],play=1;"
-            "set a,b=1e+21;set a,b=-1e-07;set a,b=-inf;sleep 900;sleep 0;");
-  EXPECT_EQ(receiver.try_recv()->index, 1u);
+            "set a,b=1e+21;set a,b=-1e-07;set a,b=-inf;sleep 900;sleep 0;"
+            "sleep 900;");
+  for (uint64_t index : {1u, 0u, 1u}) {
+    EXPECT_EQ(receiver.try_recv().value_or(KeyPress{99}).index, index);
+  }
   EXPECT_EQ(receiver.try_recv(), std::nullopt);
 }
 

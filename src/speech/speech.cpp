@@ -115,12 +115,9 @@ void serve_speech(Receiver<SpeechCommand> commands,
                   std::unique_ptr<SpeechEngines> engines) {
   Speaker speaker;
   while (std::optional<SpeechCommand> command = commands.recv()) {
-    try {
-      speak_one(*command, *engines, speaker);
-    } catch (const std::exception&) {
-      // Out of memory while converting a text, say: that message is lost,
-      // the thread (and with it all later speech) is not.
-    }
+    // Out of memory while converting a text, say: that message is lost,
+    // the thread (and with it all later speech) is not.
+    run_guarded("speech", [&] { speak_one(*command, *engines, speaker); });
   }
   // The voice belongs to the engines' COM set-up: release it first.
   speaker.voice.reset();

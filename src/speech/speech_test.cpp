@@ -31,7 +31,7 @@ struct Script {
   // How many voice creations fail before one succeeds.
   int voice_failures = 0;
   // A text whose speaking throws, as an allocation failure would.
-  std::string throw_on;
+  std::string throw_on = "(nothing)";
   bool closed = false;
 
   void record(std::string call) {
@@ -239,10 +239,11 @@ TEST(SpeechTest, UnavailableSapiIsLoggedPerMessageAndRetried) {
 TEST(SpeechTest, AFailingMessageIsLostButNotTheThread) {
   Script script;
   script.throw_on = "too long";
-  serve(script, [](const Speech& speech) {
+  const std::string logged = serve(script, [](const Speech& speech) {
     speech.say_queued("too long");
     speech.say_queued("next");
   });
+  EXPECT_NE(logged.find("speech: std::bad_alloc\n"), std::string::npos);
   EXPECT_EQ(script.taken(), (Calls{
                                 "nvda running?yes",
                                 "nvda speak too long",

@@ -231,6 +231,15 @@ Faults:
   --close-after N          close the connection after answering N requests
   --refuse-hello           refuse every hello
 
+Faults set off by the client, with a set of a "[Kelvosim]" control whose
+value is the fault's size (answered at once, before the fault):
+  stall S                  hold every later request S seconds from now, then
+                           answer them all late, in order
+  burst N                  N changes of [Channel1] play: 1, 0, 1, ...
+  flap N                   [Channel1] track_loaded 0 then 1, N times
+  long_line M              one change line of M bytes (padded with spaces)
+  nested_line D            one line of D nested JSON arrays
+
 Model:
   --clock-speed X          run the clock X times faster than real time
   --set "[Group],key=V"    initial control value (repeatable)

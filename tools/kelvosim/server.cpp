@@ -171,6 +171,63 @@ std::optional<std::string> answer_request(Model& model,
       .dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
+namespace {
+
+// Lines of the faults that a test sets off when it chooses, by setting a
+// control of the group "[Kelvosim]" (see --help). Nothing for other requests.
+std::optional<std::vector<std::string>> fault_lines(
+    const json& request, std::chrono::steady_clock::time_point& stall_until) {
+  if (!request.is_object() || text_field(request, "cmd") != "set" ||
+      text_field(request, "group") != "[Kelvosim]") {
+    return std::nullopt;
+  }
+  const std::string key = text_field(request, "key").value_or("");
+  const auto found = request.find("value");
+  const double value =
+      found != request.end() && found->is_number() ? found->get<double>() : 0.0;
+  const size_t count = value > 0 ? static_cast<size_t>(value) : 0;
+  auto event = [](const char* group, const char* key, int value) {
+    return json({{"event", "changed"},
+                 {"group", group},
+                 {"key", key},
+                 {"value", value}})
+               .dump() +
+           "\n";
+  };
+  std::vector<std::string> lines;
+  if (key == "stall") {
+    stall_until = std::chrono::steady_clock::now() +
+                  std::chrono::milliseconds(static_cast<int64_t>(value * 1000));
+  } else if (key == "burst" || key == "flap") {
+    // One write for all of them, so that they come as fast as the link
+    // carries them and not one system call (under Wine, one wineserver
+    // round trip) apart. A burst flips play on and off, and an even count
+    // ends where it began; a flap ejects the track and loads it again.
+    const std::string on = key == "burst"
+                               ? event("[Channel1]", "play", 1)
+                               : event("[Channel1]", "track_loaded", 1);
+    const std::string off = key == "burst"
+                                ? event("[Channel1]", "play", 0)
+                                : event("[Channel1]", "track_loaded", 0);
+    const size_t total = key == "burst" ? count : 2 * count;
+    std::string all;
+    for (size_t i = 0; i < total; ++i) {
+      all += (i % 2 == 0) == (key == "burst") ? on : off;
+    }
+    lines.push_back(std::move(all));
+  } else if (key == "long_line") {
+    std::string line = event("[Channel1]", "play", 1);
+    line.pop_back();
+    if (line.size() < count) line.resize(count, ' ');
+    lines.push_back(line + "\n");
+  } else if (key == "nested_line") {
+    lines.push_back(std::string(count, '[') + std::string(count, ']') + "\n");
+  }
+  return lines;
+}
+
+}  // namespace
+
 // ---- Trace ----
 
 Trace::Trace(const std::string& path) {
@@ -276,6 +333,12 @@ void Server::serve_connection(std::unique_ptr<Socket> socket) {
     orvalin::set_thread_name("writer");
     bool broken = false;
     while (auto line = lines.recv()) {
+      if (line->empty()) {
+        // The end of a fault's lines: benchmarks time what follows from here.
+        std::fprintf(stderr, "kelvosim: fault sent\n");
+        std::fflush(stderr);
+        continue;
+      }
       if (!broken && !socket->send_all(*line)) broken = true;
     }
   });
@@ -364,6 +427,7 @@ void Server::serve_connection(std::unique_ptr<Socket> socket) {
   }
 
   int requests = 0;
+  std::chrono::steady_clock::time_point stall_until;
   std::string pending;
   char buffer[4096];
   bool open = true;
@@ -378,6 +442,18 @@ void Server::serve_connection(std::unique_ptr<Socket> socket) {
       std::string line = pending.substr(start, end - start);
       if (!line.empty() && line.back() == '\r') line.pop_back();
       trace_.record(line);
+      // A stalled Kelvo holds every request, then answers them in order.
+      std::this_thread::sleep_until(stall_until);
+      const json parsed = json::parse(line, nullptr, false);
+      if (auto faulty = fault_lines(parsed, stall_until)) {
+        json reply = {{"ok", true}};
+        if (parsed.contains("id")) reply["id"] = parsed["id"];
+        send_reply(reply.dump());
+        for (std::string& fault : *faulty)
+          connection.out.send(std::move(fault));
+        if (!faulty->empty()) connection.out.send(std::string());
+        continue;
+      }
       auto reply = answer_request(model_, token_, faults_.refuse_hello,
                                   connection.session, mutex_, line);
       if (!reply) continue;
