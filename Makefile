@@ -1,8 +1,12 @@
 # The two commands of the README. Each does all set-up on a fresh Debian
-# machine (scripts/bootstrap installs what is missing).
-.PHONY: all demo test bootstrap clean
+# machine (scripts/bootstrap installs what is missing). Also: `make fuzz`
+# (each fuzz target for FUZZ_SECONDS) and `make bench` (the benchmarks,
+# built optimised).
+.PHONY: all demo test fuzz bench bootstrap clean
 
 JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
+BENCHES := $(notdir $(basename $(wildcard bench/*_bench.cpp)))
 
 all: demo
 
@@ -16,6 +20,15 @@ demo: bootstrap
 
 test: bootstrap
 	scripts/test
+
+fuzz: bootstrap
+	FUZZ_SECONDS=$(FUZZ_SECONDS) JOBS=$(JOBS) scripts/fuzz
+
+bench: bootstrap
+	cmake --preset release >/dev/null
+	cmake --build --preset release -j $(JOBS) --target orvalin kelvosim $(BENCHES)
+	for b in $(BENCHES); do build/release/bench/$$b || exit 1; done
+	bench/startup.py --build build/release
 
 clean:
 	rm -rf build

@@ -31,6 +31,13 @@ LogState& state() {
 
 void log_fatal(std::string_view message) { log(message); }
 
+void print_line(std::string_view message) {
+  std::string printed(message);
+  printed += '\n';
+  std::fwrite(printed.data(), 1, printed.size(), stdout);
+  std::fflush(stdout);
+}
+
 }  // namespace
 
 std::filesystem::path log_dir() { return log_base_dir() / "Orvalin" / "logs"; }
@@ -46,25 +53,26 @@ std::string format_log_line(double seconds, std::string_view message) {
 }
 
 void open_log() {
+  constexpr std::string_view kBanner = "Orvalin 1.0.0";
   const std::filesystem::path dir = log_dir();
   std::error_code ignored;
   std::filesystem::create_directories(dir, ignored);
   if (auto file = create_log_file(dir / "app.log")) {
-    const Clock::time_point zero = Clock::now();
+    // The banner is the file's first line at time zero by definition. Going
+    // through log() would read the clock again after printing and flushing
+    // standard output, which on a loaded machine is already past 0.000.
+    file->write(format_log_line(0, kBanner));
     LogState& s = state();
     std::lock_guard lock(s.mutex);
     s.file = std::move(file);
-    s.zero = zero;
+    s.zero = Clock::now();
   }
   set_fatal_hook(&log_fatal);
-  log("Orvalin 1.0.0");
+  print_line(kBanner);
 }
 
 void log(std::string_view message) {
-  std::string printed(message);
-  printed += '\n';
-  std::fwrite(printed.data(), 1, printed.size(), stdout);
-  std::fflush(stdout);
+  print_line(message);
 
   LogState& s = state();
   std::lock_guard lock(s.mutex);

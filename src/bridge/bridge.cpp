@@ -269,6 +269,19 @@ Result<std::shared_ptr<Bridge>> Bridge::connect(
     std::this_thread::sleep_for(kConnectPoll);
   }
 
+  auto attached = attach(std::move(stream), std::move(events));
+  if (!attached) return fail(std::move(attached.error()));
+  std::shared_ptr<Bridge> bridge = std::move(*attached);
+  json hello = json::object();
+  hello["cmd"] = "hello";
+  hello["token"] = token;
+  auto answer = bridge->request(std::move(hello));
+  if (!answer) return fail(std::move(answer.error()));
+  return bridge;
+}
+
+Result<std::shared_ptr<Bridge>> Bridge::attach(std::unique_ptr<Stream> stream,
+                                               Sender<BridgeEvent> events) {
   (void)stream->set_no_delay();  // best effort
   auto reader_stream = stream->clone();
   if (!reader_stream) {
@@ -282,12 +295,6 @@ Result<std::shared_ptr<Bridge>> Bridge::connect(
                                          std::move(events));
   spawn_detached(
       "bridge-reader", [reader] { reader->run(); }, "spawn reader thread");
-
-  json hello = json::object();
-  hello["cmd"] = "hello";
-  hello["token"] = token;
-  auto answer = bridge->request(std::move(hello));
-  if (!answer) return fail(std::move(answer.error()));
   return bridge;
 }
 

@@ -66,6 +66,13 @@ class Bridge {
       std::chrono::steady_clock::time_point deadline,
       std::shared_ptr<Process> kelvo, Sender<BridgeEvent> events);
 
+  // Takes a stream that is already connected to the plugin and starts the
+  // "bridge-reader" thread on a second handle of it, as connect() does once
+  // it has a connection; no hello is sent. Tests and fuzzing hand in a fake
+  // Stream here.
+  static Result<std::shared_ptr<Bridge>> attach(std::unique_ptr<Stream> stream,
+                                                Sender<BridgeEvent> events);
+
   // Ends the connection; the reader thread then sends Disconnected and ends
   // on its own. Never waits for it.
   ~Bridge();
