@@ -10,8 +10,8 @@ namespace orvalin {
 
 namespace {
 
-// 2^52, 2^63 and 2^64, exactly representable.
-constexpr double kTwoTo52 = 4503599627370496.0;
+// 2^53, 2^63 and 2^64, exactly representable.
+constexpr double kTwoTo53 = 9007199254740992.0;
 constexpr double kTwoTo63 = 9223372036854775808.0;
 constexpr double kTwoTo64 = 18446744073709551616.0;
 
@@ -27,12 +27,18 @@ std::string fixed(double value, int precision) {
   return std::string(buffer, end);
 }
 
-// `value` rounded to a multiple of 1 / scale. From 2^52 on every double is
-// whole: scaling such a value and back would only change its digits (1e20
-// would come back as 99999999999999983616) or overflow.
+// `value` rounded to a multiple of 1 / scale. Below 2^53 the scaled value
+// rounds to an exact whole number, and dividing that back gives the double
+// nearest to the rounded value. From 2^53 on the scaled value has already
+// lost digits: dividing it back would land on a neighbour of `value` that
+// needs more decimals (4.01170084663095e13 in thousandths came back as
+// ...309.5078125, said "309.51"), or overflow. There the spacing of the
+// doubles exceeds 1 / scale, and `value` itself is the nearest double to
+// its rounded value.
 double round_to(double value, double scale) {
-  if (std::fabs(value) >= kTwoTo52) return value;
-  return std::round(value * scale) / scale;
+  const double scaled = value * scale;
+  if (!(std::fabs(scaled) < kTwoTo53)) return value;  // also NaN, infinities
+  return std::round(scaled) / scale;
 }
 
 // The "number" format.

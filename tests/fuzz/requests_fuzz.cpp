@@ -78,17 +78,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string prop = input.ConsumeRemainingBytesAsString();
 
   Link& l = link();
-  size_t before = 0;
-  {
-    std::lock_guard lock(l.wire->mutex);
-    before = l.wire->sent.size();
-  }
   Result<double> result = is_set ? l.bridge->set(group, key, prop, value)
                                  : l.bridge->get(group, key, prop);
   std::string line;
   {
     std::lock_guard lock(l.wire->mutex);
-    line = l.wire->sent.substr(before);
+    line.swap(l.wire->sent);
   }
   require(line.ends_with('\n') && line.find('\n') == line.size() - 1,
           "a request is exactly one line", line);
