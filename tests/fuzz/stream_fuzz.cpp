@@ -6,6 +6,7 @@
 // Input: one byte with the number of waiting requests (low two bits), one
 // byte choosing the read sizes (0: as much as fits), then the plugin's bytes.
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -113,6 +114,49 @@ std::vector<std::string> cut(std::string_view bytes, uint8_t choice) {
   return chunks;
 }
 
+// Three requester threads for the whole run (starting threads for every
+// input would take most of its time). Each takes one bridge at a time,
+// sends one request and hands back how it ended.
+class Requesters {
+ public:
+  static constexpr size_t kCount = 3;
+
+  Requesters() {
+    for (size_t i = 0; i < kCount; ++i) {
+      auto [jobs, take] = make_channel<std::shared_ptr<Bridge>>();
+      jobs_[i] = std::move(jobs);
+      std::thread([take = std::move(take), done = done_sender_]() mutable {
+        while (auto bridge = take.recv()) {
+          auto reply = (*bridge)->request(json{{"cmd", "get"}, {"group", "g"}});
+          done.send(reply ? "ok " + reply->dump() : "error " + reply.error());
+        }
+      }).detach();
+    }
+  }
+
+  void start(size_t i, const std::shared_ptr<Bridge>& bridge) {
+    jobs_[i].send(bridge);
+  }
+
+  std::string finished() {
+    auto outcome = done_.recv_for(std::chrono::seconds(30));
+    require(outcome.has_value(), "every waiting request ends");
+    return std::move(*outcome);
+  }
+
+ private:
+  std::pair<Sender<std::string>, Receiver<std::string>> channel_ =
+      make_channel<std::string>();
+  Sender<std::string>& done_sender_ = channel_.first;
+  Receiver<std::string>& done_ = channel_.second;
+  std::array<Sender<std::shared_ptr<Bridge>>, kCount> jobs_;
+};
+
+Requesters& requesters() {
+  static Requesters* const instance = new Requesters;
+  return *instance;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -136,14 +180,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                std::move(events));
   require(bridge.has_value(), "the bridge attaches to a connected stream");
 
-  std::vector<std::string> outcomes(requests);
-  std::vector<std::thread> requesters;
-  for (uint64_t i = 0; i < requests; ++i) {
-    requesters.emplace_back([&, i] {
-      auto reply = (*bridge)->request(json{{"cmd", "get"}, {"group", "g"}});
-      outcomes[i] = reply ? "ok " + reply->dump() : "error " + reply.error();
-    });
-  }
+  for (uint64_t i = 0; i < requests; ++i) requesters().start(i, *bridge);
 
   std::vector<Changed> got;
   for (;;) {
@@ -152,7 +189,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (std::holds_alternative<Disconnected>(*event)) break;
     got.push_back(std::get<Changed>(std::move(*event)));
   }
-  for (std::thread& requester : requesters) requester.join();
+  std::vector<std::string> outcomes;
+  for (uint64_t i = 0; i < requests; ++i) {
+    outcomes.push_back(requesters().finished());
+  }
   bridge->reset();
 
   require(got.size() == expected.events.size(),
