@@ -110,7 +110,21 @@ std::string shown_line(std::string_view text, uint32_t number) {
 // it.
 std::string located(std::string_view text, const toml::source_position& at,
                     std::string_view what) {
-  std::string out(what);
+  // The TOML library quotes what it saw, which may hold a line break
+  // ("saw 'fa\n'"): written as an escape, the message stays one log line.
+  std::string out;
+  for (char c : what) {
+    const auto byte = static_cast<uint8_t>(c);
+    if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      out += ' ';
+    } else {
+      out += c;
+    }
+  }
   if (at.line == 0) return out;
   out += ", at line " + std::to_string(at.line) + ", column " +
          std::to_string(at.column);

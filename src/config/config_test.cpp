@@ -392,6 +392,10 @@ TEST(ConfigTest, DocumentErrorsNameTheFieldLineAndColumn) {
               "cannot read C:\\x\\config.toml: stream did not contain valid "
               "UTF-8");
   }
+  // What the library quotes stays on one line.
+  EXPECT_EQ(parse_error(std::string(kMinimal) + "x = fa\n"),
+            p + "Error while parsing boolean: "
+                "expected 'false', saw 'fa\\n', at line 3, column 7: x = fa");
   EXPECT_EQ(parse_error("# settings\n[[keys]]\nkey='a'\naction='b'\n"),
             p + "missing field 'general', at line 1, column 1: # settings");
   EXPECT_EQ(parse_error(""),
