@@ -27,18 +27,25 @@ std::string fixed(double value, int precision) {
   return std::string(buffer, end);
 }
 
-// `value` rounded to a multiple of 1 / scale. Below 2^53 the scaled value
-// rounds to an exact whole number, and dividing that back gives the double
-// nearest to the rounded value. From 2^53 on the scaled value has already
-// lost digits: dividing it back would land on a neighbour of `value` that
-// needs more decimals (4.01170084663095e13 in thousandths came back as
-// ...309.5078125, said "309.51"), or overflow. There the spacing of the
-// doubles exceeds 1 / scale, and `value` itself is the nearest double to
-// its rounded value.
+// `value` rounded to a multiple of 1 / scale, half away from zero. Below
+// 2^53 the rounded scaled value is an exact whole number, and dividing it
+// back gives the double nearest to the result. The product itself is
+// rounded, though, and with few bits left after the point it can land on a
+// half that the exact value does not reach (4399054716927.9004 in
+// thousandths became ...927.901, said with three decimals as a tempo): what
+// the product lost decides that case. From 2^53 on the doubles lie further
+// apart than 1 / scale, and `value` itself is the nearest one to its
+// rounded value; scaling back and forth would only add digits
+// (4.01170084663095e13 came back as ...309.5078125) or overflow.
 double round_to(double value, double scale) {
   const double scaled = value * scale;
   if (!(std::fabs(scaled) < kTwoTo53)) return value;  // also NaN, infinities
-  return std::round(scaled) / scale;
+  double whole = std::round(scaled);
+  if (std::fabs(scaled - std::trunc(scaled)) == 0.5) {
+    const double lost = std::fma(value, scale, -scaled);
+    if (lost != 0 && (lost < 0) == (scaled > 0)) whole = std::trunc(scaled);
+  }
+  return whole / scale;
 }
 
 // The "number" format.

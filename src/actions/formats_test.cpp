@@ -79,9 +79,10 @@ TEST(FormatsTest, Bpm) {
   EXPECT_EQ(fmt(ValueFormat::bpm, 87.25), "87.3 BPM");
   EXPECT_EQ(fmt(ValueFormat::bpm, 0.0), "0 BPM");
   EXPECT_EQ(fmt(ValueFormat::bpm, -0.01), "0 BPM");
-  // Scaled by 1000 this is beyond 2^53: no second rounding adds a digit.
+  // Large tempos keep one decimal: no rounding of the scaled value adds one.
   EXPECT_EQ(fmt(ValueFormat::bpm, -40117008466309.516),
             "-40117008466309.5 BPM");
+  EXPECT_EQ(fmt(ValueFormat::bpm, 4399054716927.901), "4399054716927.9 BPM");
 
   EXPECT_EQ(fmt(ValueFormat::bpm_precise, 128.0), "128.00 BPM");
   EXPECT_EQ(fmt(ValueFormat::bpm_precise, 127.5), "127.50 BPM");
