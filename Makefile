@@ -1,8 +1,12 @@
 # The commands of the README. Each does all set-up on a fresh Debian
-# machine (scripts/bootstrap installs what is missing).
-.PHONY: all demo test bootstrap clean dist dist-test
+# machine (scripts/bootstrap installs what is missing). Also: `make dist`
+# (the release files), `make fuzz` (each fuzz target for FUZZ_SECONDS) and
+# `make bench` (the benchmarks, built optimised).
+.PHONY: all demo test fuzz bench bootstrap clean dist dist-test
 
 JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
+BENCHES := $(notdir $(basename $(wildcard bench/*_bench.cpp)))
 
 all: demo
 
@@ -24,6 +28,15 @@ dist: bootstrap
 # Checks dist/ under Wine in a fresh prefix; part of `make test`.
 dist-test: dist
 	python3 tests/dist/test_dist.py
+
+fuzz: bootstrap
+	FUZZ_SECONDS=$(FUZZ_SECONDS) JOBS=$(JOBS) scripts/fuzz
+
+bench: bootstrap
+	cmake --preset release >/dev/null
+	cmake --build --preset release -j $(JOBS) --target orvalin kelvosim $(BENCHES)
+	for b in $(BENCHES); do build/release/bench/$$b || exit 1; done
+	bench/startup.py --build build/release
 
 clean:
 	rm -rf build dist

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Start-up time and idle cost of a whole Orvalin run against kelvosim.
 
-    bench/startup.py [--build build/linux] [--runs 10] [--idle-seconds 60]
+    bench/startup.py [--build build/release] [--runs 10] [--idle-seconds 60]
 
 Start-up: from the moment the process is started until its ready message
 reaches standard output, minus the time spent waiting for the plugin's
@@ -110,7 +110,7 @@ class Session:
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--build", default="build/linux")
+    parser.add_argument("--build", default="build/release")
     parser.add_argument("--runs", type=int, default=10)
     parser.add_argument("--idle-seconds", type=float, default=60)
     options = parser.parse_args()

@@ -3,15 +3,16 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
+#include <string>
 #include <string_view>
 
 namespace orvalin {
 
 namespace {
 
-// 2^52, 2^63 and 2^64, exactly representable.
-constexpr double kTwoTo52 = 4503599627370496.0;
+// 2^63 and 2^64, exactly representable.
 constexpr double kTwoTo63 = 9223372036854775808.0;
 constexpr double kTwoTo64 = 18446744073709551616.0;
 
@@ -27,17 +28,46 @@ std::string fixed(double value, int precision) {
   return std::string(buffer, end);
 }
 
-// `value` rounded to a multiple of 1 / scale. From 2^52 on every double is
-// whole: scaling such a value and back would only change its digits (1e20
-// would come back as 99999999999999983616) or overflow.
-double round_to(double value, double scale) {
-  if (std::fabs(value) >= kTwoTo52) return value;
-  return std::round(value * scale) / scale;
+// `value` rounded to `digits` decimals, half away from zero, as the number
+// reads: the digits of its shortest round-trip form are rounded, and the
+// result read back. Rounding the scaled binary value instead goes wrong in
+// both directions: the scaled product is itself rounded, so at large values
+// it can land on a half the number does not have (4399054716927.9 in
+// thousandths became ...927.901, said with three decimals as a tempo) or,
+// divided back, on a neighbour with more digits (4.01170084663095e13 came
+// back as ...309.5078125, "309.51").
+double round_to(double value, size_t digits) {
+  if (!std::isfinite(value)) return value;
+  char buffer[kFixedBuffer];
+  const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                          std::chars_format::fixed);
+  if (error != std::errc()) return value;  // cannot happen, see kFixedBuffer
+  std::string text(buffer, end);
+  const size_t dot = text.find('.');
+  if (dot == std::string::npos || text.size() - dot - 1 <= digits) return value;
+  const bool away = text[dot + 1 + digits] >= '5';
+  text.resize(digits == 0 ? dot : dot + 1 + digits);
+  if (away) {
+    size_t at = text.size();
+    bool carry = true;
+    while (carry && at > 0) {
+      char& c = text[--at];
+      if (c == '.') continue;
+      if (c < '0' || c > '9') {
+        ++at;  // the sign: a new leading digit goes after it
+        break;
+      }
+      carry = c == '9';
+      c = carry ? '0' : static_cast<char>(c + 1);
+    }
+    if (carry) text.insert(at, 1, '1');
+  }
+  return std::strtod(text.c_str(), nullptr);
 }
 
 // The "number" format.
 std::string format_number(double value) {
-  const double y = round_to(value, 1000);
+  const double y = round_to(value, 3);
   // Inf - inf is NaN: infinities count as having a fraction and are written
   // as plain decimals, like NaN.
   if (y - std::trunc(y) == 0) {
@@ -140,7 +170,7 @@ std::string format_value(ValueFormat format, double value) {
     case ValueFormat::time:
       return format_time(value);
     case ValueFormat::bpm:
-      return format_number(round_to(value, 10)) + " BPM";
+      return format_number(round_to(value, 1)) + " BPM";
     case ValueFormat::bpm_precise: {
       std::string text = fixed(value, 2);
       // -0.004 prints as "-0.00"; there is no negative zero to speak.

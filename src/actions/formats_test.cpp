@@ -79,6 +79,10 @@ TEST(FormatsTest, Bpm) {
   EXPECT_EQ(fmt(ValueFormat::bpm, 87.25), "87.3 BPM");
   EXPECT_EQ(fmt(ValueFormat::bpm, 0.0), "0 BPM");
   EXPECT_EQ(fmt(ValueFormat::bpm, -0.01), "0 BPM");
+  // Large tempos keep one decimal: no rounding of the scaled value adds one.
+  EXPECT_EQ(fmt(ValueFormat::bpm, -40117008466309.516),
+            "-40117008466309.5 BPM");
+  EXPECT_EQ(fmt(ValueFormat::bpm, 4399054716927.901), "4399054716927.9 BPM");
 
   EXPECT_EQ(fmt(ValueFormat::bpm_precise, 128.0), "128.00 BPM");
   EXPECT_EQ(fmt(ValueFormat::bpm_precise, 127.5), "127.50 BPM");
@@ -123,6 +127,7 @@ TEST(FormatsTest, NumberRoundsToThousandths) {
   EXPECT_EQ(fmt(ValueFormat::number, -0.0004), "0");
   EXPECT_EQ(fmt(ValueFormat::number, 0.0004), "0");
   EXPECT_EQ(fmt(ValueFormat::number, 9007199254740993.0), "9007199254740992");
+  EXPECT_EQ(fmt(ValueFormat::number, 40117008466309.5), "40117008466309.5");
   EXPECT_EQ(fmt(ValueFormat::number, 1e20), "100000000000000000000");
   EXPECT_EQ(fmt(ValueFormat::number, -1e20), "-100000000000000000000");
   EXPECT_EQ(fmt(ValueFormat::number, 1e22), "1" + std::string(22, '0'));

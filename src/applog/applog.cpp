@@ -36,6 +36,14 @@ void log_fatal(std::string_view message) { log(message); }
 // Set once, before other threads log, by log_to_stderr_only.
 std::atomic<bool> g_stderr_only{false};
 
+void print_line(std::string_view message) {
+  std::string printed(message);
+  printed += '\n';
+  std::FILE* out = g_stderr_only.load() ? stderr : stdout;
+  std::fwrite(printed.data(), 1, printed.size(), out);
+  std::fflush(out);
+}
+
 }  // namespace
 
 std::filesystem::path log_dir() { return log_base_dir() / "Orvalin" / "logs"; }
@@ -51,38 +59,33 @@ std::string format_log_line(double seconds, std::string_view message) {
 }
 
 void open_log() {
-  // Made before time zero is read: the banner's stamp is 0.000.
   const std::string banner = std::string("Orvalin ") + kVersion;
   const std::filesystem::path dir = log_dir();
   std::error_code ignored;
   if (g_stderr_only.load()) {
-    log("Orvalin 1.0.0");
+    log(banner);
     return;
   }
   std::filesystem::create_directories(dir, ignored);
   if (auto file = create_log_file(dir / "app.log")) {
-    const Clock::time_point zero = Clock::now();
+    // The banner is the file's first line at time zero by definition. Going
+    // through log() would read the clock again after printing and flushing
+    // standard output, which on a loaded machine is already past 0.000.
+    file->write(format_log_line(0, banner));
     LogState& s = state();
     std::lock_guard lock(s.mutex);
     s.file = std::move(file);
-    s.zero = zero;
+    s.zero = Clock::now();
   }
   set_fatal_hook(&log_fatal);
-  log(banner);
+  print_line(banner);
 }
 
 void log_to_stderr_only() { g_stderr_only.store(true); }
 
 void log(std::string_view message) {
-  std::string printed(message);
-  printed += '\n';
-  if (g_stderr_only.load()) {
-    std::fwrite(printed.data(), 1, printed.size(), stderr);
-    std::fflush(stderr);
-    return;
-  }
-  std::fwrite(printed.data(), 1, printed.size(), stdout);
-  std::fflush(stdout);
+  print_line(message);
+  if (g_stderr_only.load()) return;
 
   LogState& s = state();
   std::lock_guard lock(s.mutex);

@@ -333,6 +333,20 @@ Result<std::shared_ptr<Bridge>> Bridge::connect(
     std::this_thread::sleep_for(kConnectPoll);
   }
 
+  auto attached = attach(std::move(stream), std::move(events));
+  if (!attached) return fail(std::move(attached.error()));
+  std::shared_ptr<Bridge> bridge = std::move(*attached);
+  json hello = json::object();
+  hello["cmd"] = "hello";
+  hello["token"] = token;
+  auto answer = bridge->request(std::move(hello));
+  if (!answer) return fail(std::move(answer.error()));
+  return bridge;
+}
+
+Result<std::shared_ptr<Bridge>> Bridge::attach(
+    std::unique_ptr<Stream> stream, Sender<BridgeEvent> events,
+    std::set<std::pair<std::string, std::string>> watched) {
   (void)stream->set_no_delay();  // best effort
   auto reader_stream = stream->clone();
   if (!reader_stream) {
@@ -341,17 +355,12 @@ Result<std::shared_ptr<Bridge>> Bridge::connect(
   }
 
   auto pending = std::make_shared<PendingReplies>();
+  pending->watched = std::move(watched);
   std::shared_ptr<Bridge> bridge(new Bridge(std::move(stream), pending));
   auto reader = std::make_shared<Reader>(std::move(*reader_stream), pending,
                                          std::move(events));
   spawn_detached(
       "bridge-reader", [reader] { reader->run(); }, "spawn reader thread");
-
-  json hello = json::object();
-  hello["cmd"] = "hello";
-  hello["token"] = token;
-  auto answer = bridge->request(std::move(hello));
-  if (!answer) return fail(std::move(answer.error()));
   return bridge;
 }
 

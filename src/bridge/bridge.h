@@ -14,6 +14,7 @@
 #include <mutex>
 #include <nlohmann/json_fwd.hpp>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <variant>
@@ -68,6 +69,15 @@ class Bridge {
       uint16_t port, const std::string& token,
       std::chrono::steady_clock::time_point deadline,
       std::shared_ptr<Process> kelvo, Sender<BridgeEvent> events);
+
+  // Takes a stream that is already connected to the plugin and starts the
+  // "bridge-reader" thread on a second handle of it, as connect() does once
+  // it has a connection; no hello is sent. Tests and fuzzing hand in a fake
+  // Stream here, with the controls counted as watched from the start (their
+  // stand-in plugin sends changes without a watch request).
+  static Result<std::shared_ptr<Bridge>> attach(
+      std::unique_ptr<Stream> stream, Sender<BridgeEvent> events,
+      std::set<std::pair<std::string, std::string>> watched = {});
 
   // Ends the connection; the reader thread then sends Disconnected and ends
   // on its own. Never waits for it.

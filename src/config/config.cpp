@@ -110,13 +110,129 @@ std::string shown_line(std::string_view text, uint32_t number) {
 // it.
 std::string located(std::string_view text, const toml::source_position& at,
                     std::string_view what) {
-  std::string out(what);
+  // The TOML library quotes what it saw, which may hold a line break
+  // ("saw 'fa\n'"): written as an escape, the message stays one log line.
+  std::string out;
+  for (char c : what) {
+    const auto byte = static_cast<uint8_t>(c);
+    if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      out += ' ';
+    } else {
+      out += c;
+    }
+  }
   if (at.line == 0) return out;
   out += ", at line " + std::to_string(at.line) + ", column " +
          std::to_string(at.column);
   const std::string line = shown_line(text, at.line);
   if (!line.empty()) out += ": " + line;
   return out;
+}
+
+// toml++ 3.3 asks, wherever white space may stand (and for every character
+// of a key), whether a non-ASCII character is Unicode white space. For the
+// characters of four ranges (accented Latin letters, Greek and Cyrillic
+// among them) that question ends in __builtin_unreachable(): undefined
+// behaviour, answered however the optimiser saw fit. None of them is white
+// space, so the parser gets each of them swapped for a stand-in from a
+// private-use plane, which the check answers correctly, and every text read
+// back is swapped again.
+struct CodeRange {
+  char32_t first;
+  char32_t last;
+};
+constexpr std::array<CodeRange, 4> kUnreachableRanges = {
+    {{0xA1, 0x499}, {0x2C5E, 0x2FFF}, {0x3001, 0x3057}, {0xFB26, 0xFEFE}}};
+constexpr char32_t kStandIns = 0xF0000;
+constexpr char32_t kStandInCount = 3019;  // the ranges' size
+
+// The stand-in of a character of the ranges and back; others unchanged.
+char32_t swapped(char32_t c) {
+  char32_t index = 0;
+  for (const CodeRange& range : kUnreachableRanges) {
+    if (c >= range.first && c <= range.last) {
+      return kStandIns + index + (c - range.first);
+    }
+    index += range.last - range.first + 1;
+  }
+  if (c < kStandIns || c >= kStandIns + kStandInCount) return c;
+  char32_t rest = c - kStandIns;
+  for (const CodeRange& range : kUnreachableRanges) {
+    const char32_t size = range.last - range.first + 1;
+    if (rest < size) return range.first + rest;
+    rest -= size;
+  }
+  return c;
+}
+
+bool is_stand_in(char32_t c) {
+  return c >= kStandIns && c < kStandIns + kStandInCount;
+}
+
+// `text` (valid UTF-8) with every character swapped as above.
+std::string swap_unreachable(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<uint8_t>(text[i]);
+    const size_t length = lead < 0x80   ? 1
+                          : lead < 0xE0 ? 2
+                          : lead < 0xF0 ? 3
+                                        : 4;
+    if (length == 1 || i + length > text.size()) {
+      out += text[i++];
+      continue;
+    }
+    char32_t c = lead & (0x7F >> length);
+    for (size_t k = 1; k < length; ++k) {
+      c = (c << 6) | (static_cast<uint8_t>(text[i + k]) & 0x3F);
+    }
+    const char32_t to = swapped(c);
+    if (to == c) {
+      out.append(text.substr(i, length));
+    } else if (to < 0x800) {
+      out += static_cast<char>(0xC0 | (to >> 6));
+      out += static_cast<char>(0x80 | (to & 0x3F));
+    } else if (to < 0x10000) {
+      out += static_cast<char>(0xE0 | (to >> 12));
+      out += static_cast<char>(0x80 | ((to >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (to & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (to >> 18));
+      out += static_cast<char>(0x80 | ((to >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((to >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (to & 0x3F));
+    }
+    i += length;
+  }
+  return out;
+}
+
+// Where the file itself holds a stand-in (nothing could tell it from a
+// swapped character), or nothing.
+std::optional<toml::source_position> first_stand_in(std::string_view text) {
+  toml::source_position at{1, 1};
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<uint8_t>(text[i]);
+    if (byte == 0xF3 && i + 3 < text.size()) {
+      const char32_t c = ((byte & 0x07u) << 18) |
+                         ((static_cast<uint8_t>(text[i + 1]) & 0x3Fu) << 12) |
+                         ((static_cast<uint8_t>(text[i + 2]) & 0x3Fu) << 6) |
+                         (static_cast<uint8_t>(text[i + 3]) & 0x3Fu);
+      if (is_stand_in(c)) return at;
+    }
+    if (byte == '\n') {
+      ++at.line;
+      at.column = 1;
+    } else if ((byte & 0xC0) != 0x80) {
+      ++at.column;
+    }
+  }
+  return std::nullopt;
 }
 
 std::string quoted(std::string_view field) {
@@ -193,7 +309,7 @@ class RecordReader {
     const auto* value = node->as_string();
     if (value == nullptr)
       return fail(wrong_type(quoted(field), *node, "a string"));
-    *out = value->get();
+    *out = swap_unreachable(value->get());
     return {};
   }
 
@@ -254,7 +370,7 @@ class RecordReader {
           return fail(wrong_type("'kelvo_args' item " + std::to_string(item),
                                  entry, "a string"));
         }
-        general.kelvo_args.push_back(value->get());
+        general.kelvo_args.push_back(swap_unreachable(value->get()));
       }
     }
     std::optional<int64_t> port;
@@ -457,12 +573,17 @@ Result<Config> parse_config(std::string_view text, std::string_view file) {
   }
   if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
   const std::string prefix = "error in " + std::string(file) + ": ";
+  if (const auto at = first_stand_in(text)) {
+    return fail(prefix + located(text, *at, "unsupported character"));
+  }
   try {
-    toml::parse_result parsed = toml::parse(text, std::string_view(file));
+    const std::string swapped_text = swap_unreachable(text);
+    toml::parse_result parsed =
+        toml::parse(swapped_text, std::string_view(file));
     if (!parsed) {
       const toml::parse_error& error = parsed.error();
-      return fail(prefix +
-                  located(text, error.source().begin, error.description()));
+      return fail(prefix + located(text, error.source().begin,
+                                   swap_unreachable(error.description())));
     }
     auto config = RecordReader(text).read_config(parsed.table());
     if (!config) return fail(prefix + config.error());

@@ -444,6 +444,10 @@ TEST(ConfigTest, DocumentErrorsNameTheFieldLineAndColumn) {
               "cannot read C:\\x\\config.toml: stream did not contain valid "
               "UTF-8");
   }
+  // What the library quotes stays on one line.
+  EXPECT_EQ(parse_error(std::string(kMinimal) + "x = fa\n"),
+            p + "Error while parsing boolean: "
+                "expected 'false', saw 'fa\\n', at line 3, column 7: x = fa");
   EXPECT_EQ(parse_error("# settings\n[[keys]]\nkey='a'\naction='b'\n"),
             p + "missing field 'general', at line 1, column 1: # settings");
   EXPECT_EQ(parse_error(""),
@@ -728,6 +732,39 @@ TEST(ConfigTest, FormatAndSayNames) {
 
 TEST(ConfigTest, ConfigDirIsOrvalinUnderTheSettingsBase) {
   EXPECT_EQ(config_dir(), settings_base_dir() / "Orvalin");
+}
+
+}  // namespace
+}  // namespace orvalin
+
+namespace orvalin {
+namespace {
+
+// Letters the TOML library cannot classify without undefined behaviour
+// (found by fuzzing: U+FBFF before a table header) reach the parser as
+// stand-ins and come back unchanged; a stand-in in the file is refused.
+TEST(ConfigTest, LettersOfEveryScriptReadBack) {
+  const std::string letters =
+      "Lautst\xC3\xA4rke \xD0\x96 \xE3\x80\x81 \xEF\xAC\xA6 \xEF\xBB\xBE";
+  const Config config =
+      parsed_ok(std::string(kMinimal) + "kelvo_args = ['" + letters +
+                "']\n"
+                "\"" +
+                letters +
+                "\" = 1\n"
+                "[[keys]]\nkey = 'f5'\naction = 'x'\n"
+                "label = \"" +
+                letters + "\"\n");
+  EXPECT_EQ(config.general.kelvo_args, std::vector<std::string>{letters});
+  ASSERT_EQ(config.keys.size(), 1u);
+  EXPECT_EQ(config.keys[0].label, letters);
+  EXPECT_EQ(parse_error("\xEF\xAF\xBF[general]\n"),
+            "error in C:\\x\\config.toml: Error while parsing root table: "
+            "expected keys, tables, whitespace or comments, saw "
+            "'\xEF\xAF\xBF', at line 1, column 1: \xEF\xAF\xBF[general]");
+  EXPECT_EQ(parse_error(std::string(kMinimal) + "x = '\xF3\xB0\x80\x80'\n"),
+            "error in C:\\x\\config.toml: unsupported character, at line 3, "
+            "column 6: x = '\xF3\xB0\x80\x80'");
 }
 
 }  // namespace

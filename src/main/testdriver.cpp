@@ -42,31 +42,30 @@ uint64_t parse_milliseconds(std::string_view text) {
 }
 
 // Decimal or exponent notation, "inf", "infinity" and "nan" in any letter
-// case, each with an optional sign.
+// case, each with an optional sign. strtod reads the number (not every
+// standard library has a floating-point from_chars); what it would take
+// beyond that notation is refused first: white space, a second sign,
+// hexadecimal ("0x10") and "nan(...)".
 std::optional<double> parse_number(std::string_view text) {
   bool negative = false;
   if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
     negative = text.front() == '-';
     text.remove_prefix(1);
   }
-  // from_chars takes neither a "+" nor a second sign, and accepts
-  // "nan(...)", which is no number here.
-  if (text.empty() || text.front() == '+' || text.front() == '-' ||
-      text.find('(') != std::string_view::npos) {
+  if (text.empty() || text.front() == '+' || text.front() == '-') {
     return std::nullopt;
   }
-  double value = 0;
-  const auto [end, error] =
-      std::from_chars(text.data(), text.data() + text.size(), value,
-                      std::chars_format::general);
-  if (end != text.data() + text.size()) return std::nullopt;
-  if (error == std::errc::result_out_of_range) {
-    // Too large or too small for a double: infinity or (nearly) zero, as
-    // strtod rounds it.
-    value = std::strtod(std::string(text).c_str(), nullptr);
-  } else if (error != std::errc()) {
-    return std::nullopt;
+  for (const char c : text) {
+    const char lower = fold(c);
+    const bool allowed = (c >= '0' && c <= '9') || c == '.' || c == '+' ||
+                         c == '-' || (lower >= 'a' && lower <= 'z');
+    if (!allowed || lower == 'x') return std::nullopt;
   }
+  // Out of range, strtod gives infinity or (nearly) zero, rounded as usual.
+  const std::string copy(text);
+  char* end = nullptr;
+  const double value = std::strtod(copy.c_str(), &end);
+  if (end != copy.c_str() + copy.size()) return std::nullopt;
   return negative ? -value : value;
 }
 

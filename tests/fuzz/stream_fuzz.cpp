@@ -1,0 +1,221 @@
+// Whatever the plugin might send, cut into reads at arbitrary points,
+// through the bridge's reader while a few requests wait for replies. Every
+// waiting request ends, with the first reply that carries its id or with an
+// error, and every event comes from one complete, valid "changed" line.
+//
+// Input: one byte with the number of waiting requests (low two bits), one
+// byte choosing the read sizes (0: as much as fits), then the plugin's bytes.
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "base/utf.h"
+#include "bridge/bridge.h"
+#include "check.h"
+#include "fake_stream.h"
+
+using namespace orvalin;
+using fuzz::require;
+using nlohmann::json;
+
+namespace {
+
+// The controls the bridge counts as watched, as the dictionary names them.
+const std::set<std::pair<std::string, std::string>> kWatched = {
+    {"[Channel1]", "play"}, {"[Master]", "crossfader"}, {"g", "k"}};
+
+// What a careful reading of the bytes expects: the events, and the outcome
+// of the request with each id.
+struct Expected {
+  std::vector<Changed> events;
+  std::map<uint64_t, std::string> outcomes;  // "ok <json>" or "error <text>"
+};
+
+std::optional<uint64_t> id_of(const json& message) {
+  auto it = message.find("id");
+  if (it == message.end()) return std::nullopt;
+  if (it->is_number_unsigned()) return it->get<uint64_t>();
+  if (it->is_number_integer() && it->get<int64_t>() >= 0) {
+    return static_cast<uint64_t>(it->get<int64_t>());
+  }
+  return std::nullopt;
+}
+
+std::string outcome_of(const json& reply) {
+  auto ok = reply.find("ok");
+  if (ok != reply.end() && ok->is_boolean() && ok->get<bool>()) {
+    return "ok " + reply.dump();
+  }
+  auto error = reply.find("error");
+  if (error != reply.end() && error->is_string()) {
+    return "error " + error->get<std::string>();
+  }
+  return "error request failed";
+}
+
+// Lines end at LF (a CR before it dropped; a last line without LF counts);
+// a line that is not UTF-8 ends the connection, one that is not a JSON
+// object is skipped.
+Expected read_expected(std::string_view bytes, uint64_t requests) {
+  Expected expected;
+  while (!bytes.empty()) {
+    const size_t end = bytes.find('\n');
+    std::string_view line = bytes.substr(0, end);
+    bytes.remove_prefix(end == std::string_view::npos ? bytes.size() : end + 1);
+    if (end != std::string_view::npos && line.ends_with('\r')) {
+      line.remove_suffix(1);
+    }
+    if (!is_valid_utf8(line)) break;
+    const json message = json::parse(line, nullptr, false);
+    if (message.is_discarded() || !message.is_object()) continue;
+    auto event = message.find("event");
+    if (event != message.end() && *event == "changed") {
+      Changed changed;
+      auto group = message.find("group");
+      if (group != message.end() && group->is_string()) changed.group = *group;
+      auto key = message.find("key");
+      if (key != message.end() && key->is_string()) changed.key = *key;
+      auto value = message.find("value");
+      if (value != message.end() && value->is_number()) changed.value = *value;
+      // Changes of controls nobody watches never leave the reader.
+      if (kWatched.contains({changed.group, changed.key})) {
+        expected.events.push_back(std::move(changed));
+      }
+      continue;
+    }
+    const auto id = id_of(message);
+    if (id && *id >= 1 && *id <= requests && !expected.outcomes.contains(*id)) {
+      expected.outcomes[*id] = outcome_of(message);
+    }
+  }
+  for (uint64_t id = 1; id <= requests; ++id) {
+    expected.outcomes.try_emplace(id, "error Kelvo did not answer");
+  }
+  return expected;
+}
+
+// Read sizes from a small generator: the same input, the same cuts.
+std::vector<std::string> cut(std::string_view bytes, uint8_t choice) {
+  std::vector<std::string> chunks;
+  uint32_t state = 0x9E3779B9u ^ choice;
+  while (!bytes.empty()) {
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    const size_t size =
+        choice == 0 ? bytes.size() : 1 + state % (choice % 64 + 1);
+    const size_t taken = std::min(size, bytes.size());
+    chunks.emplace_back(bytes.substr(0, taken));
+    bytes.remove_prefix(taken);
+  }
+  return chunks;
+}
+
+// Three requester threads for the whole run (starting threads for every
+// input would take most of its time). Each takes one bridge at a time,
+// sends one request and hands back how it ended.
+class Requesters {
+ public:
+  static constexpr size_t kCount = 3;
+
+  Requesters() {
+    for (size_t i = 0; i < kCount; ++i) {
+      auto [jobs, take] = make_channel<std::shared_ptr<Bridge>>();
+      jobs_[i] = std::move(jobs);
+      std::thread([take = std::move(take), done = done_sender_]() mutable {
+        while (auto bridge = take.recv()) {
+          auto reply = (*bridge)->request(json{{"cmd", "get"}, {"group", "g"}});
+          done.send(reply ? "ok " + reply->dump() : "error " + reply.error());
+        }
+      }).detach();
+    }
+  }
+
+  void start(size_t i, const std::shared_ptr<Bridge>& bridge) {
+    jobs_[i].send(bridge);
+  }
+
+  std::string finished() {
+    auto outcome = done_.recv_for(std::chrono::seconds(30));
+    require(outcome.has_value(), "every waiting request ends");
+    return std::move(*outcome);
+  }
+
+ private:
+  std::pair<Sender<std::string>, Receiver<std::string>> channel_ =
+      make_channel<std::string>();
+  Sender<std::string>& done_sender_ = channel_.first;
+  Receiver<std::string>& done_ = channel_.second;
+  std::array<Sender<std::shared_ptr<Bridge>>, kCount> jobs_;
+};
+
+Requesters& requesters() {
+  static Requesters* const instance = new Requesters;
+  return *instance;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 2) return 0;
+  const uint64_t requests = data[0] & 3;
+  const std::string_view bytes(reinterpret_cast<const char*>(data) + 2,
+                               size - 2);
+  const Expected expected = read_expected(bytes, requests);
+
+  auto wire = std::make_shared<fuzz::Wire>();
+  for (std::string& chunk : cut(bytes, data[1])) {
+    wire->incoming.push_back(std::move(chunk));
+  }
+  wire->incoming_ends = true;
+  // The plugin speaks only once every request is on its way, so that each
+  // has its reply slot before any reply can arrive.
+  wire->release_after = requests;
+
+  auto [events, received] = make_channel<BridgeEvent>();
+  auto bridge = Bridge::attach(std::make_unique<fuzz::FakeStream>(wire),
+                               std::move(events), kWatched);
+  require(bridge.has_value(), "the bridge attaches to a connected stream");
+
+  for (uint64_t i = 0; i < requests; ++i) requesters().start(i, *bridge);
+
+  std::vector<Changed> got;
+  for (;;) {
+    auto event = received.recv_for(std::chrono::seconds(30));
+    require(event.has_value(), "the reader ends when the stream ends");
+    if (std::holds_alternative<Disconnected>(*event)) break;
+    got.push_back(std::get<Changed>(std::move(*event)));
+  }
+  std::vector<std::string> outcomes;
+  for (uint64_t i = 0; i < requests; ++i) {
+    outcomes.push_back(requesters().finished());
+  }
+  bridge->reset();
+
+  require(got.size() == expected.events.size(),
+          "one event per complete \"changed\" line");
+  for (size_t i = 0; i < got.size(); ++i) {
+    require(got[i].group == expected.events[i].group &&
+                got[i].key == expected.events[i].key &&
+                got[i].value == expected.events[i].value,
+            "an event is its line's group, key and value", got[i].group);
+  }
+  std::vector<std::string> wanted;
+  for (const auto& [id, outcome] : expected.outcomes) wanted.push_back(outcome);
+  std::sort(wanted.begin(), wanted.end());
+  std::sort(outcomes.begin(), outcomes.end());
+  require(outcomes == wanted, "each request ends with its own reply",
+          outcomes.empty() ? "" : outcomes.front());
+  return 0;
+}
