@@ -375,6 +375,7 @@ Status run_action(const std::shared_ptr<AppState>& state,
           s.speech.say(was_on ? "Key help off"
                               : "Key help on. Press any Orvalin key to hear "
                                 "what it does.");
+          if (s.key_help_changed) s.key_help_changed(!was_on);
           return {};
         } else if constexpr (std::is_same_v<A, act::BeatgridClicks>) {
           return toggle_grid_clicks(state, deck);
@@ -409,7 +410,15 @@ bool ages(const AppState& state, const KeyAction& binding) {
 }
 
 void handle_press(const std::shared_ptr<AppState>& state,
-                  const KeyAction& binding) {
+                  const KeyAction& binding, bool left_to_typing) {
+  if (left_to_typing) {
+    // Key help went off after the press: the key belongs to typing.
+    if (state->key_help.load() != 0) {
+      state->speech.say(spoken_key(binding.key) +
+                        ": left to typing on this keyboard");
+    }
+    return;
+  }
   if (state->key_help.load() != 0 &&
       !std::holds_alternative<act::KeyHelp>(binding.action)) {
     state->speech.say(spoken_key(binding.key) + ": " +
@@ -436,8 +445,8 @@ void run_action_worker(std::shared_ptr<AppState> state,
   };
   auto stale = [&](const KeyPress& press, Clock::time_point at) {
     const KeyAction* binding = binding_of(press);
-    return binding != nullptr && ages(*state, *binding) &&
-           at - press.made > kPressMaxAge;
+    return binding != nullptr && !press.left_to_typing &&
+           ages(*state, *binding) && at - press.made > kPressMaxAge;
   };
   for (;;) {
     if (backlog.empty()) {
@@ -466,7 +475,7 @@ void run_action_worker(std::shared_ptr<AppState> state,
         state->speech.say_queued(sentence);
         return;
       }
-      handle_press(state, *binding);
+      handle_press(state, *binding, press.left_to_typing);
     });
   }
 }

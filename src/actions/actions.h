@@ -28,6 +28,9 @@ struct KeyPress {
   std::chrono::steady_clock::time_point made{};
   // The tables `index` refers to; none: the worker's own table.
   std::shared_ptr<const BindingTables> bindings{};
+  // The key was left to typing on Kelvo's keyboard layout and reaches us
+  // only because key help is on: it is described, never run.
+  bool left_to_typing = false;
 };
 
 // The binding tables in force. A settings reload replaces them on the main

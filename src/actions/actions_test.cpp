@@ -333,6 +333,27 @@ TEST(ActionWorker, IndexBeyondTheTableIsIgnored) {
   EXPECT_THAT(rig->requests_since(mark), IsEmpty());
 }
 
+TEST(ActionWorker, KeysLeftToTypingAreOnlyDescribedInKeyHelp) {
+  auto rig = Rig::start();
+  ASSERT_TRUE(rig);
+  std::vector<bool> told;
+  rig->state().key_help_changed = [&told](bool on) { told.push_back(on); };
+  const std::vector<KeyAction> table = {{"ctrl+alt+f12", act::KeyHelp{}},
+                                        {"ctrl+alt+q", act::ToggleAnnounce{}}};
+  const auto now = Clock::now();
+  KeyPress typing{1, now};
+  typing.left_to_typing = true;
+  size_t mark = rig->mark();
+  EXPECT_THAT(rig->run_presses(table, {{0, now}, typing, {0, now}, typing}),
+              ElementsAre("Key help on. Press any Orvalin key to hear what it "
+                          "does.",
+                          "ctrl alt q: left to typing on this keyboard",
+                          "Key help off"));
+  EXPECT_THAT(told, ElementsAre(true, false));
+  EXPECT_EQ(rig->state().announce.load(), 1);
+  EXPECT_THAT(rig->requests_since(mark), IsEmpty());
+}
+
 TEST(ActionWorker, APressRunsTheBindingsItWasMadeWith) {
   auto rig = Rig::start();
   ASSERT_TRUE(rig);

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -31,7 +32,7 @@ struct AppState {
   AppState(Speech speech_handle, std::shared_ptr<Bridge> bridge_handle)
       : speech(std::move(speech_handle)), bridge(std::move(bridge_handle)) {}
 
-  const Speech speech;                  // copyable sender; any thread
+  const Speech speech;                   // copyable sender; any thread
   const std::shared_ptr<Bridge> bridge;  // thread-safe
 
   std::mutex beatgrid_mutex;  // guards beatgrid; held for a whole grid action
@@ -46,6 +47,9 @@ struct AppState {
   std::atomic<uint8_t> current_deck{1};
   std::atomic<uint8_t> announce{1};  // 0 off, 1 on; flipped with fetch_xor
   std::atomic<uint8_t> key_help{0};  // 0 off, 1 on; flipped with fetch_xor
+  // Told each new key-help state (actions thread), so that keys left to
+  // typing can be pressed for their help. Set before the threads start.
+  std::function<void(bool on)> key_help_changed;
 };
 
 }  // namespace orvalin

@@ -110,7 +110,13 @@ void HotkeyLoop::check_layout() {
   const uint64_t layout = layout_->current();
   if (checked_layout_ == layout) return;
   checked_layout_ = layout;
-  registry_.set_left_to_typing(left_to_typing(registry_.entries(), layout));
+  left_ = left_to_typing(registry_.entries(), layout);
+  registry_.set_left_to_typing(key_help_ ? std::set<size_t>{} : left_);
+}
+
+void HotkeyLoop::set_key_help(bool on) {
+  key_help_ = on;
+  registry_.set_left_to_typing(key_help_ ? std::set<size_t>{} : left_);
 }
 
 std::vector<std::string> HotkeyLoop::replace_entries(
@@ -118,13 +124,14 @@ std::vector<std::string> HotkeyLoop::replace_entries(
   // Checked before the new keys are registered, so that none of them takes
   // a typed character even for a moment. Away from Kelvo the check waits for
   // Kelvo's next turn in front.
-  std::set<size_t> left;
+  left_.clear();
   checked_layout_.reset();
   if (layout_ != nullptr && kelvo_in_front_) {
     checked_layout_ = layout_->current();
-    left = left_to_typing(entries, *checked_layout_);
+    left_ = left_to_typing(entries, *checked_layout_);
   }
-  return registry_.replace(std::move(entries), std::move(left));
+  return registry_.replace(std::move(entries),
+                           key_help_ ? std::set<size_t>{} : left_);
 }
 
 std::set<size_t> HotkeyLoop::left_to_typing(
@@ -162,7 +169,9 @@ std::string left_to_typing_sentence(size_t count) {
 }
 
 void HotkeyLoop::hotkey_pressed(uint64_t id) {
-  actions_.send(bindings_->press(id));
+  KeyPress press = bindings_->press(id);
+  press.left_to_typing = left_.contains(static_cast<size_t>(id));
+  actions_.send(std::move(press));
 }
 
 void HotkeyLoop::quit() {

@@ -119,6 +119,9 @@ class HotkeyLoop {
   // Puts reloaded entries in force (HotkeyRegistry::replace), leaving to
   // typing those that type a character on the layout in use.
   std::vector<std::string> replace_entries(std::vector<HotkeyEntry> entries);
+  // While key help is on, keys left to typing are registered too, so that
+  // their help can be heard.
+  void set_key_help(bool on);
   // Unregisters every key and closes the action sender.
   void quit();
 
@@ -138,6 +141,8 @@ class HotkeyLoop {
   KeyboardLayout* layout_;
   Speech speech_;
   bool kelvo_in_front_ = false;
+  bool key_help_ = false;
+  std::set<size_t> left_;  // left to typing on the layout last checked
   std::optional<uint64_t> checked_layout_;
   std::set<uint64_t> reported_layouts_;
 };

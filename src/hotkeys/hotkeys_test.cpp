@@ -304,9 +304,20 @@ TEST(HotkeyLoop, CtrlAltKeysThatTypeOnKelvosLayoutAreLeftToTyping) {
   loop.foreground_changed(1234);
   loop.layout_may_have_changed();
   EXPECT_EQ(layout.asked, asked);
-  // Reloaded keys are checked before they are registered.
+  // With key help on, keys left to typing are registered for their help,
+  // and their presses say so.
   layout.now = FakeLayout::kGerman;
   loop.foreground_changed(kKelvo);
+  loop.set_key_help(true);
+  EXPECT_EQ(api.live, (std::set<int>{0, 1, 2, 3, 4, 5, 6}));
+  loop.hotkey_pressed(1);
+  loop.hotkey_pressed(0);
+  EXPECT_TRUE(receiver.try_recv().value().left_to_typing);
+  EXPECT_FALSE(receiver.try_recv().value().left_to_typing);
+  loop.set_key_help(false);
+  EXPECT_EQ(api.live, (std::set<int>{0, 4, 5, 6}));
+
+  // Reloaded keys are checked before they are registered.
   EXPECT_THAT(loop.replace_entries({{"ctrl+alt+q", kCtrlAlt, 'Q', false},
                                     {"ctrl+alt+w", kCtrlAlt, 'W', false}}),
               IsEmpty());

@@ -119,6 +119,11 @@ RunOutcome run(Speech speech) {
   // Starting the workers. std::function needs copyable bodies, so the
   // move-only receivers travel in shared_ptrs.
   auto state = std::make_shared<AppState>(speech, bridge);
+  const uint32_t main_thread = current_thread_id();
+  state->key_help_changed = [main_thread](bool on) {
+    post_to_loop(main_thread,
+                 [on](HotkeyLoop& loop) { loop.set_key_help(on); });
+  };
   LastValues last_values = setup_watches(*bridge);
   clear_left_on_clicks(*bridge);
   auto events =
@@ -143,7 +148,6 @@ RunOutcome run(Speech speech) {
   // The tables in force from now on; a settings reload replaces them.
   auto bindings = std::make_shared<BindingsInForce>(
       std::make_shared<const BindingTables>(std::move(*tables)));
-  const uint32_t main_thread = current_thread_id();
   spawn_detached(
       "kelvo-watch", [kelvo, main_thread] { watch_kelvo(kelvo, main_thread); },
       "spawn watcher");
