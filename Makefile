@@ -37,6 +37,7 @@ bench: bootstrap
 	cmake --build --preset release -j $(JOBS) --target orvalin kelvosim $(BENCHES)
 	for b in $(BENCHES); do build/release/bench/$$b || exit 1; done
 	bench/startup.py --build build/release
+	bench/stage.py --build build/release
 
 clean:
 	rm -rf build dist
