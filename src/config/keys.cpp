@@ -23,7 +23,7 @@ constexpr std::array<Named, 5> kModifierWords = {{
     {"win", kModWin},
 }};
 
-constexpr std::array<Named, 19> kKeyNames = {{
+constexpr std::array<Named, 18> kKeyNames = {{
     {"up", 0x26},
     {"down", 0x28},
     {"left", 0x25},
@@ -236,6 +236,22 @@ std::string key_display_name(std::string_view text) {
     shown += display_part(part);
   }
   return shown;
+}
+
+std::string key_combination_text(const KeyCombination& combination) {
+  std::string text;
+  if (combination.modifiers & kModControl) text += "ctrl+";
+  if (combination.modifiers & kModAlt) text += "alt+";
+  if (combination.modifiers & kModShift) text += "shift+";
+  if (combination.modifiers & kModWin) text += "win+";
+  const uint32_t vk = combination.vk;
+  if (vk >= 'A' && vk <= 'Z') return text + static_cast<char>(vk - 'A' + 'a');
+  if (vk >= '0' && vk <= '9') return text + static_cast<char>(vk);
+  if (vk >= 0x70 && vk <= 0x87) return text + "f" + std::to_string(vk - 0x6F);
+  for (const Named& key : kKeyNames) {
+    if (key.value == vk) return text + std::string(key.name);
+  }
+  return {};
 }
 
 }  // namespace orvalin

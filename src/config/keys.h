@@ -26,6 +26,10 @@ struct KeyCombination {
 
 Result<KeyCombination> parse_key_combination(std::string_view text);
 
+// The text of a combination in lower case, modifiers first, as
+// parse_key_combination reads it back; empty for a key that has no name.
+std::string key_combination_text(const KeyCombination& combination);
+
 // "ctrl+alt+pageup" -> "Ctrl+Alt+Page Up".
 std::string key_display_name(std::string_view text);
 

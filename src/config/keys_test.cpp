@@ -28,6 +28,12 @@ TEST(KeysTest, SpellingsOfOneCombinationAreEqual) {
   EXPECT_EQ(parsed("ctrl\u00A0+\talt+p\u3000"), expected);
   EXPECT_EQ(parsed("win+shift+x"), (KeyCombination{kModWin | kModShift, 0x58}));
   EXPECT_EQ(parsed("f5"), (KeyCombination{0, 0x74}));
+  // Written back in one spelling.
+  EXPECT_EQ(key_combination_text(expected), "ctrl+alt+p");
+  EXPECT_EQ(key_combination_text(parsed("Shift+PageUp+Win")),
+            "shift+win+pageup");
+  EXPECT_EQ(key_combination_text(parsed("F24")), "f24");
+  EXPECT_EQ(key_combination_text({kModControl, 0}), "");
 }
 
 TEST(KeysTest, KeyNames) {
