@@ -9,16 +9,10 @@
 #include <vector>
 
 #include "applog/applog.h"
+#include "testing/kelvosim.h"
 
 namespace orvalin {
 namespace {
-
-std::string read_all(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
 
 class ApplogFileTest : public testing::Test {
  protected:
@@ -40,7 +34,7 @@ TEST_F(ApplogFileTest, EachOpeningStartsAFreshFileWithTheBanner) {
   log("first run");
   open_log();
   log("second run");
-  const std::string text = read_all(file);
+  const std::string text = read_file(file);
   EXPECT_EQ(text.find("first run"), std::string::npos);
   EXPECT_TRUE(text.starts_with("[   0.000] Orvalin 1.0.0\n")) << text;
   EXPECT_NE(text.find("] second run\n"), std::string::npos);
@@ -58,7 +52,7 @@ TEST_F(ApplogFileTest, LinesFromManyThreadsNeverInterleave) {
     });
   }
   for (auto& thread : threads) thread.join();
-  std::istringstream lines(read_all(dir_ / "Orvalin" / "logs" / "app.log"));
+  std::istringstream lines(read_file(dir_ / "Orvalin" / "logs" / "app.log"));
   const std::regex shape(
       R"(\[ *\d+\.\d{3}\] (Orvalin 1\.0\.0|thread \d line \d+x{100}))");
   int count = 0;

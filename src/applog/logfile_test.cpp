@@ -6,16 +6,10 @@
 #include <sstream>
 
 #include "base/os.h"
+#include "testing/kelvosim.h"
 
 namespace orvalin {
 namespace {
-
-std::string read_all(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
 
 TEST(LogFileTest, WritesContinueAtTheEndAfterAnotherProgramEmptiedTheFile) {
   const auto path = temp_dir() / ("orvalin-logfile-test-" +
@@ -24,13 +18,13 @@ TEST(LogFileTest, WritesContinueAtTheEndAfterAnotherProgramEmptiedTheFile) {
   {
     auto file = create_log_file(path);
     ASSERT_NE(file, nullptr);
-    EXPECT_EQ(read_all(path), "");  // emptied when opened
+    EXPECT_EQ(read_file(path), "");  // emptied when opened
     file->write("first line\n");
     // What a user's "clear log" or a rotation tool does while we run.
     std::ofstream(path, std::ios::binary | std::ios::trunc) << "cut\n";
     file->write("second line\n");
   }
-  EXPECT_EQ(read_all(path), "cut\nsecond line\n");
+  EXPECT_EQ(read_file(path), "cut\nsecond line\n");
   std::filesystem::remove(path);
 }
 
