@@ -12,15 +12,15 @@
 #include <string>
 #include <string_view>
 #include <thread>
-#include <type_traits>
 #include <utility>
 
-#include "actions/formats.h"
 #include "actions/reports.h"
-#include "announcer/announcer.h"
 #include "applog/applog.h"
 #include "beatgrid/beatgrid.h"
 #include "config/keylist.h"
+#include "controls/formats.h"
+#include "controls/names.h"
+#include "controls/track.h"
 
 namespace orvalin {
 
@@ -40,10 +40,6 @@ constexpr auto kPendingToggleTime = 1s;
 constexpr auto kHotcueQuietTime = 500ms;
 
 std::string on_off(double value) { return value != 0 ? "on" : "off"; }
-
-std::string deck_group(uint8_t deck) {
-  return "[Channel" + std::to_string(deck) + "]";
-}
 
 // Rounds half away from zero and clamps to lo..hi; NaN gives lo.
 double round_clamped(double value, double lo, double hi) {
@@ -338,61 +334,83 @@ std::string resolve_deck(std::string_view text, uint8_t deck) {
   return result;
 }
 
+namespace {
+
+// What every runner gets: the state and the deck current at the press.
+struct Run {
+  const std::shared_ptr<AppState>& state;
+  AppState& s;
+  uint8_t deck;
+};
+
+// One runner per action kind; run_action picks it by overload, so a kind
+// without one here fails to compile.
+Status run_kind(const Run& r, const act::SelectDeck& a) {
+  return run_select_deck(r.s, a);
+}
+Status run_kind(const Run& r, const act::Toggle& a) {
+  return run_toggle(r.s, a, r.deck);
+}
+Status run_kind(const Run& r, const act::Press& a) {
+  return run_press(r.s, a, r.deck);
+}
+Status run_kind(const Run& r, const act::Set& a) {
+  return run_set(r.s, a, r.deck);
+}
+Status run_kind(const Run& r, const act::Adjust& a) {
+  return run_adjust(r.s, a, r.deck);
+}
+Status run_kind(const Run& r, const act::Say& a) {
+  return say_report(r.s, a.what, r.deck);
+}
+Status run_kind(const Run& r, const act::SayControl& a) {
+  ControlTarget target = resolve(a.target, r.deck);
+  return speak_control(r.s, target.group, target.control, a.label, a.format);
+}
+Status run_kind(const Run& r, const act::StopSpeech&) {
+  r.s.speech.stop();
+  return {};
+}
+Status run_kind(const Run& r, const act::ToggleAnnounce&) {
+  bool was_on = r.s.announce.fetch_xor(1) != 0;
+  r.s.speech.say(was_on ? "Announcements off" : "Announcements on");
+  return {};
+}
+Status run_kind(const Run& r, const act::DumpWidgets&) {
+  return run_dump_widgets(r.s);
+}
+Status run_kind(const Run& r, const act::KeyHelp&) {
+  bool was_on = r.s.key_help.fetch_xor(1) != 0;
+  r.s.speech.say(was_on ? "Key help off"
+                        : "Key help on. Press any Orvalin key to hear "
+                          "what it does.");
+  if (r.s.key_help_changed) r.s.key_help_changed(!was_on);
+  return {};
+}
+Status run_kind(const Run& r, const act::BeatgridClicks&) {
+  return toggle_grid_clicks(r.state, r.deck);
+}
+Status run_kind(const Run& r, const act::BeatgridMove& a) {
+  return move_grid(r.state, r.deck, a.step);
+}
+Status run_kind(const Run& r, const act::BeatgridTap&) {
+  return tap_tempo(r.state, r.deck);
+}
+Status run_kind(const Run& r, const act::Preview&) { return run_preview(r.s); }
+Status run_kind(const Run& r, const act::Marker& a) {
+  return run_marker(r.s, a, r.deck);
+}
+Status run_kind(const Run& r, const act::StopSamplers&) {
+  return run_stop_samplers(r.s);
+}
+
+}  // namespace
+
 Status run_action(const std::shared_ptr<AppState>& state,
                   const Action& action) {
-  AppState& s = *state;
-  uint8_t deck = s.current_deck.load();
-  return std::visit(
-      [&](const auto& a) -> Status {
-        using A = std::decay_t<decltype(a)>;
-        if constexpr (std::is_same_v<A, act::SelectDeck>) {
-          return run_select_deck(s, a);
-        } else if constexpr (std::is_same_v<A, act::Toggle>) {
-          return run_toggle(s, a, deck);
-        } else if constexpr (std::is_same_v<A, act::Press>) {
-          return run_press(s, a, deck);
-        } else if constexpr (std::is_same_v<A, act::Set>) {
-          return run_set(s, a, deck);
-        } else if constexpr (std::is_same_v<A, act::Adjust>) {
-          return run_adjust(s, a, deck);
-        } else if constexpr (std::is_same_v<A, act::Say>) {
-          return say_report(s, a.what, deck);
-        } else if constexpr (std::is_same_v<A, act::SayControl>) {
-          ControlTarget target = resolve(a.target, deck);
-          return speak_control(s, target.group, target.control, a.label,
-                               a.format);
-        } else if constexpr (std::is_same_v<A, act::StopSpeech>) {
-          s.speech.stop();
-          return {};
-        } else if constexpr (std::is_same_v<A, act::ToggleAnnounce>) {
-          bool was_on = s.announce.fetch_xor(1) != 0;
-          s.speech.say(was_on ? "Announcements off" : "Announcements on");
-          return {};
-        } else if constexpr (std::is_same_v<A, act::DumpWidgets>) {
-          return run_dump_widgets(s);
-        } else if constexpr (std::is_same_v<A, act::KeyHelp>) {
-          bool was_on = s.key_help.fetch_xor(1) != 0;
-          s.speech.say(was_on ? "Key help off"
-                              : "Key help on. Press any Orvalin key to hear "
-                                "what it does.");
-          if (s.key_help_changed) s.key_help_changed(!was_on);
-          return {};
-        } else if constexpr (std::is_same_v<A, act::BeatgridClicks>) {
-          return toggle_grid_clicks(state, deck);
-        } else if constexpr (std::is_same_v<A, act::BeatgridMove>) {
-          return move_grid(state, deck, a.step);
-        } else if constexpr (std::is_same_v<A, act::BeatgridTap>) {
-          return tap_tempo(state, deck);
-        } else if constexpr (std::is_same_v<A, act::Preview>) {
-          return run_preview(s);
-        } else if constexpr (std::is_same_v<A, act::Marker>) {
-          return run_marker(s, a, deck);
-        } else {
-          static_assert(std::is_same_v<A, act::StopSamplers>);
-          return run_stop_samplers(s);
-        }
-      },
-      action);
+  const Run run{state, *state, state->current_deck.load()};
+  return std::visit([&](const auto& kind) { return run_kind(run, kind); },
+                    action);
 }
 
 std::string skipped_presses_sentence(size_t count) {

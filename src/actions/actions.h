@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "actions/appstate.h"
+#include "controls/appstate.h"
 #include "base/channel.h"
 #include "base/result.h"
 #include "config/config.h"

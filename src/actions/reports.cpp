@@ -1,5 +1,4 @@
-// The eight spoken reports of the say action, and the deck's track
-// description that select_deck and the announcer share.
+// The eight spoken reports of the say action.
 
 #include "actions/reports.h"
 
@@ -9,16 +8,14 @@
 #include <string_view>
 #include <vector>
 
-#include "actions/formats.h"
 #include "beatgrid/beatgrid.h"
+#include "controls/formats.h"
+#include "controls/names.h"
+#include "controls/track.h"
 
 namespace orvalin {
 
 namespace {
-
-std::string deck_group(uint8_t deck) {
-  return "[Channel" + std::to_string(deck) + "]";
-}
 
 std::string on_off(double value) { return value != 0 ? "on" : "off"; }
 
@@ -45,35 +42,6 @@ std::string_view trim(std::string_view text) {
   if (first == std::string_view::npos) return {};
   size_t last = text.find_last_not_of(kSpace);
   return text.substr(first, last - first + 1);
-}
-
-std::string_view trim_end(std::string_view text) {
-  size_t last = text.find_last_not_of(" \t\r\n\v\f");
-  return last == std::string_view::npos ? std::string_view{}
-                                        : text.substr(0, last + 1);
-}
-
-// Times, tempos and counters that a skin shows next to the track's texts.
-bool is_only_digits_and_marks(std::string_view text) {
-  if (text.empty()) return false;
-  for (char c : text) {
-    if (!((c >= '0' && c <= '9') || c == ':' || c == '.')) return false;
-  }
-  return true;
-}
-
-// The text before a trailing ellipsis ("…" or "..."), trimmed at its end, or
-// nothing when the text is not shortened.
-std::optional<std::string_view> shortened_stem(std::string_view text) {
-  constexpr std::string_view kEllipsis = "\xE2\x80\xA6";  // U+2026
-  constexpr std::string_view kDots = "...";
-  if (text.ends_with(kEllipsis)) {
-    return trim_end(text.substr(0, text.size() - kEllipsis.size()));
-  }
-  if (text.ends_with(kDots)) {
-    return trim_end(text.substr(0, text.size() - kDots.size()));
-  }
-  return std::nullopt;
 }
 
 // Reads the deck's "track_loaded": false (and the sentence spoken) when the
@@ -304,48 +272,6 @@ Status say_report(AppState& state, SayWhat what, uint8_t deck) {
       break;
   }
   return {};
-}
-
-std::optional<std::string> deck_track_description(AppState& state,
-                                                  uint8_t deck) {
-  std::optional<std::vector<DeckLabel>> labels = state.bridge->deck_info(deck);
-  if (!labels) return std::nullopt;
-
-  std::vector<std::string> texts;
-  bool any_shortened = false;
-  for (const DeckLabel& label : *labels) {
-    if (is_only_digits_and_marks(label.text)) continue;
-    if (shortened_stem(label.text)) any_shortened = true;
-    texts.push_back(label.text);
-  }
-
-  if (any_shortened) {
-    if (auto track = state.bridge->selected_track()) {
-      std::vector<std::string> candidates;
-      for (const char* name : {"title", "artist", "album"}) {
-        auto it = track->fields.find(name);
-        if (it != track->fields.end()) candidates.push_back(it->second);
-      }
-      for (std::string& text : texts) {
-        std::optional<std::string_view> stem = shortened_stem(text);
-        if (!stem) continue;
-        for (const std::string& candidate : candidates) {
-          if (candidate.size() > stem->size() && candidate.starts_with(*stem)) {
-            text = candidate;
-            break;
-          }
-        }
-      }
-    }
-  }
-
-  // Empty labels carry nothing to say; joining them would only put stray
-  // ". " separators into the sentence.
-  std::vector<std::string> spoken;
-  for (std::string& text : texts) {
-    if (!text.empty()) spoken.push_back(std::move(text));
-  }
-  return join(spoken, ". ");
 }
 
 }  // namespace orvalin

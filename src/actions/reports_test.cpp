@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "actions/test_rig.h"
+#include "controls/track.h"
 
 namespace orvalin {
 namespace {

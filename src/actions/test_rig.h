@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "actions/actions.h"
-#include "actions/appstate.h"
+#include "controls/appstate.h"
 #include "base/channel.h"
 #include "bridge/bridge.h"
 #include "config/builtin.h"

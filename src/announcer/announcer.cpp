@@ -4,19 +4,15 @@
 #include <cmath>
 #include <thread>
 
-#include "actions/formats.h"
-#include "actions/reports.h"
 #include "applog/applog.h"
 #include "base/thread.h"
+#include "controls/formats.h"
+#include "controls/track.h"
 
 namespace orvalin {
 
 namespace {
 
-constexpr char kDeckKeys[][16] = {
-    "play",         "sync_enabled", "pfl",          "keylock",
-    "loop_enabled", "end_of_track", "track_loaded", "peak_indicator"};
-constexpr int kHotcues = 8;
 constexpr auto kClipQuiet = std::chrono::seconds(5);
 constexpr auto kHotcueSettle = std::chrono::milliseconds(150);
 constexpr auto kTrackSettle = std::chrono::milliseconds(300);
@@ -32,9 +28,9 @@ std::optional<unsigned> deck_number(std::string_view group) {
 
 const char* on_off(double value) { return value != 0 ? "on" : "off"; }
 
-void watch_control(Bridge& bridge, const std::string& group,
-                   const std::string& key, LastValues& last_values) {
-  bridge.watch(group, key, last_values);
+void watch_control(Bridge& bridge, std::string_view group, std::string_view key,
+                   LastValues& last_values) {
+  bridge.watch(std::string(group), std::string(key), last_values);
 }
 
 }  // namespace
@@ -42,11 +38,11 @@ void watch_control(Bridge& bridge, const std::string& group,
 void watch_decks(Bridge& bridge, uint8_t first, uint8_t last,
                  LastValues& last_values) {
   for (unsigned deck = first; deck <= last; ++deck) {
-    const std::string group = "[Channel" + std::to_string(deck) + "]";
-    for (const char* key : kDeckKeys) {
+    const std::string group = deck_group(static_cast<uint8_t>(deck));
+    for (std::string_view key : kWatchedDeckKeys) {
       watch_control(bridge, group, key, last_values);
     }
-    for (int n = 1; n <= kHotcues; ++n) {
+    for (int n = 1; n <= kWatchedHotcues; ++n) {
       watch_control(bridge, group, "hotcue_" + std::to_string(n) + "_status",
                     last_values);
     }
@@ -63,16 +59,11 @@ LastValues setup_watches(Bridge& bridge) {
   auto samplers = bridge.get("[App]", "num_samplers");
   const uint8_t sampler_count = samplers ? rounded_count(*samplers) : 0;
   for (unsigned n = 1; n <= sampler_count; ++n) {
-    watch_control(bridge, "[Sampler" + std::to_string(n) + "]", "play",
-                  last_values);
+    watch_control(bridge, "[Sampler" + std::to_string(n) + "]",
+                  kWatchedSamplerKey, last_values);
   }
 
-  static const std::pair<const char*, const char*> kFixed[] = {
-      {"[AutoDJ]", "enabled"},      {"[Recording]", "status"},
-      {"[Shoutcast]", "enabled"},   {"[Shoutcast]", "status"},
-      {"[Microphone]", "talkover"}, {"[Main]", "peak_indicator"},
-  };
-  for (const auto& [group, key] : kFixed) {
+  for (const auto& [group, key] : kWatchedFixed) {
     watch_control(bridge, group, key, last_values);
   }
   return last_values;

@@ -13,31 +13,19 @@
 #include <utility>
 #include <vector>
 
-#include "actions/appstate.h"
 #include "base/channel.h"
 #include "bridge/bridge.h"
+#include "controls/appstate.h"
+#include "controls/names.h"
 
 namespace orvalin {
-
-// The number N of a name prefix + N + suffix ("[Channel" N "]",
-// "hotcue_" N "_status"): digits only, leading zeros and a leading "+"
-// allowed, value 0..255.
-std::optional<unsigned> numbered_name(std::string_view text,
-                                      std::string_view prefix,
-                                      std::string_view suffix);
-
-// A deck or sampler count as Kelvo reports it, rounded into 0..255.
-uint8_t rounded_count(double value);
-
-// Whether the announcer speaks changes of this control (a toggle of such a
-// control leaves the sentence to the announcer).
-bool is_watched_control(std::string_view group, std::string_view key);
 
 // Watches every control of decks first..last into `last_values`.
 void watch_decks(Bridge& bridge, uint8_t first, uint8_t last,
                  LastValues& last_values);
 
-// Registers the watched controls at start-up and collects their values.
+// Registers the watched controls (see controls/names.h) at start-up and
+// collects their values.
 LastValues setup_watches(Bridge& bridge);
 
 // A control that changes again within this time is announced once it has

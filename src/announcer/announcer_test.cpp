@@ -5,7 +5,7 @@
 
 #include <thread>
 
-#include "actions/reports.h"
+#include "controls/track.h"
 #include "announcer/simrig.h"
 
 namespace orvalin {

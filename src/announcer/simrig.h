@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "actions/appstate.h"
+#include "controls/appstate.h"
 #include "bridge/bridge.h"
 #include "speech/speech.h"
 #include "testing/kelvosim.h"

@@ -20,8 +20,8 @@ bool TimeWarnings::poll() {
   const uint8_t deck_count = rounded_count(*decks);
 
   for (unsigned deck = 1; deck <= deck_count; ++deck) {
-    const std::string group = "[Channel" + std::to_string(deck) + "]";
     const auto number = static_cast<uint8_t>(deck);
+    const std::string group = deck_group(number);
     bool playing = false;
     if (auto play = bridge.get(group, "play"); play && *play != 0) {
       auto loaded = bridge.get(group, "track_loaded");

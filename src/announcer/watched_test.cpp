@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "announcer/announcer.h"
+#include "controls/names.h"
 
 namespace orvalin {
 namespace {

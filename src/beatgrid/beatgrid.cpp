@@ -9,11 +9,12 @@
 #include <thread>
 #include <utility>
 
-#include "actions/appstate.h"
-#include "actions/formats.h"
 #include "applog/applog.h"
 #include "base/thread.h"
 #include "bridge/bridge.h"
+#include "controls/appstate.h"
+#include "controls/formats.h"
+#include "controls/names.h"
 
 namespace orvalin {
 
@@ -25,10 +26,6 @@ constexpr char kValue[] = "value";
 constexpr int kSlots = 4;
 constexpr int64_t kMillisecondsPerStep = 5;  // as Kelvo moves the grid
 constexpr auto kTapQuiet = std::chrono::milliseconds(1500);
-
-std::string deck_group(uint8_t deck) {
-  return "[Channel" + std::to_string(deck) + "]";
-}
 
 std::string slot_group(int slot) {
   return "[EffectRack1_EffectUnit4_Effect" + std::to_string(slot) + "]";
@@ -168,11 +165,16 @@ std::string move_sentence(int32_t step, int32_t total) {
 
 }  // namespace
 
+BeatgridState& beatgrid_of(AppState& state) {
+  if (!state.beatgrid) state.beatgrid = std::make_shared<BeatgridState>();
+  return *state.beatgrid;
+}
+
 Status toggle_grid_clicks(const std::shared_ptr<AppState>& state,
                           uint8_t deck) {
   Bridge& bridge = *state->bridge;
   std::lock_guard lock(state->beatgrid_mutex);
-  BeatgridState& grid = state->beatgrid;
+  BeatgridState& grid = beatgrid_of(*state);
 
   // The record goes first: a failure while switching off must not leave the
   // program believing the clicks are still on.
@@ -205,7 +207,7 @@ Status move_grid(const std::shared_ptr<AppState>& state, uint8_t deck,
   int32_t total = 0;
   {
     std::lock_guard lock(state->beatgrid_mutex);
-    int32_t& stored = state->beatgrid.move_totals[deck];
+    int32_t& stored = beatgrid_of(*state).move_totals[deck];
     stored = saturating_add(stored, step);
     total = stored;
   }
@@ -223,7 +225,7 @@ Status tap_tempo(const std::shared_ptr<AppState>& state, uint8_t deck) {
   const auto tapped_at = std::chrono::steady_clock::now();
   {
     std::lock_guard lock(state->beatgrid_mutex);
-    state->beatgrid.last_tap = tapped_at;
+    beatgrid_of(*state).last_tap = tapped_at;
   }
 
   // One short thread per tap; only the one whose tap is still the latest
@@ -235,7 +237,7 @@ Status tap_tempo(const std::shared_ptr<AppState>& state, uint8_t deck) {
           std::this_thread::sleep_for(kTapQuiet);
           {
             std::lock_guard lock(state->beatgrid_mutex);
-            if (state->beatgrid.last_tap != tapped_at) return;
+            if (beatgrid_of(*state).last_tap != tapped_at) return;
           }
           auto bpm = state->bridge->get(deck_group(deck), "file_bpm");
           if (!bpm) return;

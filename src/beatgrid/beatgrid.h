@@ -33,8 +33,10 @@ struct BeatgridState {
   std::optional<std::chrono::steady_clock::time_point> last_tap;
 };
 
-Status toggle_grid_clicks(const std::shared_ptr<AppState>& state,
-                          uint8_t deck);
+// The state's beat-grid record, made on first use; beatgrid_mutex held.
+BeatgridState& beatgrid_of(AppState& state);
+
+Status toggle_grid_clicks(const std::shared_ptr<AppState>& state, uint8_t deck);
 Status move_grid(const std::shared_ptr<AppState>& state, uint8_t deck,
                  int32_t step);
 Status tap_tempo(const std::shared_ptr<AppState>& state, uint8_t deck);

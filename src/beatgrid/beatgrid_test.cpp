@@ -46,9 +46,9 @@ TEST(GridClicks, UsesTheMetronomeAlreadyInTheUnitAndLeavesItThere) {
   for (int s : {1, 2, 4}) EXPECT_EQ(rig->get(slot(s), "loaded"), 0) << s;
   {
     std::lock_guard lock(rig->state->beatgrid_mutex);
-    ASSERT_TRUE(rig->state->beatgrid.clicks);
-    EXPECT_EQ(rig->state->beatgrid.clicks->slot, 3);
-    EXPECT_FALSE(rig->state->beatgrid.clicks->loaded_by_us);
+    ASSERT_TRUE(rig->state->beatgrid->clicks);
+    EXPECT_EQ(rig->state->beatgrid->clicks->slot, 3);
+    EXPECT_FALSE(rig->state->beatgrid->clicks->loaded_by_us);
   }
 
   ASSERT_TRUE(toggle_grid_clicks(rig->state, 1));
@@ -104,7 +104,7 @@ TEST(GridClicks, RefusesAFullUnitAndAMissingMetronome) {
   EXPECT_EQ(full->get(kUnit, "group_[Channel1]_enable"), 0);
   {
     std::lock_guard lock(full->state->beatgrid_mutex);
-    EXPECT_FALSE(full->state->beatgrid.clicks);
+    EXPECT_FALSE(full->state->beatgrid->clicks);
   }
 
   auto missing = start_rig({"--load", "1=10", "--no-metronome"});

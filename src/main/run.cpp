@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "actions/actions.h"
-#include "actions/appstate.h"
+#include "controls/appstate.h"
 #include "announcer/announcer.h"
 #include "applog/applog.h"
 #include "base/channel.h"

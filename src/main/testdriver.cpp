@@ -7,7 +7,7 @@
 #include <optional>
 #include <thread>
 
-#include "actions/formats.h"
+#include "controls/formats.h"
 #include "applog/applog.h"
 #include "bridge/bridge.h"
 

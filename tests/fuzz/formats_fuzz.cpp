@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "actions/formats.h"
+#include "controls/formats.h"
 #include "check.h"
 
 using namespace orvalin;

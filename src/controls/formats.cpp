@@ -1,4 +1,4 @@
-#include "actions/formats.h"
+#include "controls/formats.h"
 
 #include <array>
 #include <charconv>

@@ -12,13 +12,16 @@
 #include <optional>
 #include <string>
 
-#include "beatgrid/beatgrid.h"
 #include "bridge/bridge.h"
 #include "speech/speech.h"
 
 namespace orvalin {
 
 using Clock = std::chrono::steady_clock;
+
+// The beat-grid tools' state; the beat-grid module defines it and makes it on
+// first use.
+struct BeatgridState;
 
 // A toggle that did not take effect: its control's changes are not
 // announced until the deadline.
@@ -36,7 +39,7 @@ struct AppState {
   const std::shared_ptr<Bridge> bridge;  // thread-safe
 
   std::mutex beatgrid_mutex;  // guards beatgrid; held for a whole grid action
-  BeatgridState beatgrid;
+  std::shared_ptr<BeatgridState> beatgrid;
 
   std::mutex hotcue_mutex;  // guards hotcue_quiet_until; held for one access
   Clock::time_point hotcue_quiet_until = Clock::now();
