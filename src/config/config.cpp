@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <limits>
 #include <system_error>
+#include <type_traits>
 #include <utility>
 
 // The TOML library stays inside this file. Its error-code form keeps parse
@@ -722,95 +723,149 @@ Result<LoadedConfig> load_config() {
                           [] { return find_kelvo(); });
 }
 
-Result<Action> validate_binding(const Binding& binding) {
-  const std::string& action = binding.action;
+namespace act {
+
+Result<SelectDeck> SelectDeck::parse(const Binding& binding) {
+  if (!binding.deck)
+    return fail(quoted_key(binding) + "select_deck needs 'deck'");
+  return SelectDeck{*binding.deck};
+}
+
+Result<Toggle> Toggle::parse(const Binding& binding) {
+  auto target = target_of(binding);
+  if (!target) return fail(std::move(target.error()));
+  return Toggle{std::move(*target), binding.label};
+}
+
+Result<Press> Press::parse(const Binding& binding) {
+  std::optional<Report> report;
+  if (binding.report) {
+    auto format =
+        format_of(binding, binding.report_format, ValueFormat::number);
+    if (!format) return fail(std::move(format.error()));
+    report = Report{ControlTarget{binding.group.value_or("[Channel{deck}]"),
+                                  *binding.report},
+                    binding.report_label.value_or(*binding.report), *format};
+  }
+  auto target = target_of(binding);
+  if (!target) return fail(std::move(target.error()));
+  return Press{std::move(*target), std::move(report), binding.confirm,
+               binding.label};
+}
+
+Result<Set> Set::parse(const Binding& binding) {
+  if (!binding.value) return fail(quoted_key(binding) + "set needs 'value'");
+  auto target = target_of(binding);
+  if (!target) return fail(std::move(target.error()));
+  return Set{std::move(*target), *binding.value, binding.label};
+}
+
+Result<Adjust> Adjust::parse(const Binding& binding) {
+  if (!binding.step) return fail(quoted_key(binding) + "adjust needs 'step'");
+  auto target = target_of(binding);
+  if (!target) return fail(std::move(target.error()));
+  auto format = format_of(binding, binding.format, ValueFormat::percent);
+  if (!format) return fail(std::move(format.error()));
+  return Adjust{std::move(*target), *binding.step,
+                binding.label.value_or(control_or_empty(binding)), *format};
+}
+
+Result<Say> Say::parse(const Binding& binding) {
+  const auto what = binding.what ? parse_say_what(*binding.what) : std::nullopt;
+  if (!what) {
+    return fail(quoted_key(binding) +
+                "unknown say 'what': " + optional_text_notation(binding.what));
+  }
+  return Say{*what};
+}
+
+Result<SayControl> SayControl::parse(const Binding& binding) {
+  auto target = target_of(binding);
+  if (!target) return fail(std::move(target.error()));
+  auto format = format_of(binding, binding.format, ValueFormat::number);
+  if (!format) return fail(std::move(format.error()));
+  return SayControl{std::move(*target),
+                    binding.label.value_or(control_or_empty(binding)), *format};
+}
+
+Result<BeatgridMove> BeatgridMove::parse(const Binding& binding) {
+  if (!binding.step) {
+    return fail(quoted_key(binding) + "beatgrid_move needs 'step'");
+  }
+  return BeatgridMove{rounded_steps(*binding.step)};
+}
+
+Result<Marker> Marker::parse(const Binding& binding) {
   const std::string key = quoted_key(binding);
-  if (action == "select_deck") {
-    if (!binding.deck) return fail(key + "select_deck needs 'deck'");
-    return act::SelectDeck{*binding.deck};
+  if (!binding.control) return fail(key + "marker needs 'control'");
+  if (!binding.report) return fail(key + "marker needs 'report'");
+  if (!binding.label) return fail(key + "marker needs 'label'");
+  return Marker{*binding.control, *binding.report, *binding.label};
+}
+
+}  // namespace act
+
+namespace {
+
+// The kind named `name` (its index in Action), if any.
+template <size_t I = 0>
+std::optional<size_t> kind_index(std::string_view name) {
+  if constexpr (I == std::variant_size_v<Action>) {
+    return std::nullopt;
+  } else {
+    if (std::variant_alternative_t<I, Action>::kName == name) return I;
+    return kind_index<I + 1>(name);
   }
-  if (action == "toggle") {
-    auto target = target_of(binding);
-    if (!target) return fail(std::move(target.error()));
-    return act::Toggle{std::move(*target), binding.label};
+}
+
+// The binding parsed as kind I.
+template <size_t I>
+Result<Action> parse_kind(const Binding& binding) {
+  using Kind = std::variant_alternative_t<I, Action>;
+  if constexpr (std::is_empty_v<Kind>) {
+    return Action(std::in_place_index<I>);
+  } else {
+    auto action = Kind::parse(binding);
+    if (!action) return fail(std::move(action.error()));
+    return Action(std::in_place_index<I>, std::move(*action));
   }
-  if (action == "press") {
-    std::optional<Report> report;
-    if (binding.report) {
-      auto format =
-          format_of(binding, binding.report_format, ValueFormat::number);
-      if (!format) return fail(std::move(format.error()));
-      report = Report{ControlTarget{binding.group.value_or("[Channel{deck}]"),
-                                    *binding.report},
-                      binding.report_label.value_or(*binding.report), *format};
-    }
-    auto target = target_of(binding);
-    if (!target) return fail(std::move(target.error()));
-    return act::Press{std::move(*target), std::move(report), binding.confirm,
-                      binding.label};
+}
+
+template <size_t... I>
+Result<Action> parse_kind_at(size_t index, const Binding& binding,
+                             std::index_sequence<I...>) {
+  using Parser = Result<Action> (*)(const Binding&);
+  static constexpr Parser kParsers[] = {&parse_kind<I>...};
+  return kParsers[index](binding);
+}
+
+template <size_t... I>
+bool repeats_at(size_t index, std::index_sequence<I...>) {
+  static constexpr bool kRepeats[] = {
+      repeats_by_default<std::variant_alternative_t<I, Action>>()...};
+  return kRepeats[index];
+}
+
+constexpr auto kKinds = std::make_index_sequence<std::variant_size_v<Action>>();
+
+}  // namespace
+
+Result<Action> validate_binding(const Binding& binding) {
+  const std::optional<size_t> kind = kind_index(binding.action);
+  if (!kind) {
+    return fail(quoted_key(binding) + "unknown action '" + binding.action +
+                "'");
   }
-  if (action == "set") {
-    if (!binding.value) return fail(key + "set needs 'value'");
-    auto target = target_of(binding);
-    if (!target) return fail(std::move(target.error()));
-    return act::Set{std::move(*target), *binding.value, binding.label};
-  }
-  if (action == "adjust") {
-    if (!binding.step) return fail(key + "adjust needs 'step'");
-    auto target = target_of(binding);
-    if (!target) return fail(std::move(target.error()));
-    auto format = format_of(binding, binding.format, ValueFormat::percent);
-    if (!format) return fail(std::move(format.error()));
-    return act::Adjust{std::move(*target), *binding.step,
-                       binding.label.value_or(control_or_empty(binding)),
-                       *format};
-  }
-  if (action == "say") {
-    const auto what =
-        binding.what ? parse_say_what(*binding.what) : std::nullopt;
-    if (!what) {
-      return fail(
-          key + "unknown say 'what': " + optional_text_notation(binding.what));
-    }
-    return act::Say{*what};
-  }
-  if (action == "say_control") {
-    auto target = target_of(binding);
-    if (!target) return fail(std::move(target.error()));
-    auto format = format_of(binding, binding.format, ValueFormat::number);
-    if (!format) return fail(std::move(format.error()));
-    return act::SayControl{std::move(*target),
-                           binding.label.value_or(control_or_empty(binding)),
-                           *format};
-  }
-  if (action == "beatgrid_move") {
-    if (!binding.step) return fail(key + "beatgrid_move needs 'step'");
-    return act::BeatgridMove{rounded_steps(*binding.step)};
-  }
-  if (action == "marker") {
-    if (!binding.control) return fail(key + "marker needs 'control'");
-    if (!binding.report) return fail(key + "marker needs 'report'");
-    if (!binding.label) return fail(key + "marker needs 'label'");
-    return act::Marker{*binding.control, *binding.report, *binding.label};
-  }
-  if (action == "stop_speech") return act::StopSpeech{};
-  if (action == "toggle_announce") return act::ToggleAnnounce{};
-  if (action == "dump_widgets") return act::DumpWidgets{};
-  if (action == "key_help") return act::KeyHelp{};
-  if (action == "beatgrid_clicks") return act::BeatgridClicks{};
-  if (action == "beatgrid_tap") return act::BeatgridTap{};
-  if (action == "preview") return act::Preview{};
-  if (action == "stop_samplers") return act::StopSamplers{};
-  return fail(key + "unknown action '" + action + "'");
+  return parse_kind_at(*kind, binding, kKinds);
 }
 
 Result<HotkeyEntry> hotkey_entry(const Binding& binding) {
   auto combination = parse_key_combination(binding.key);
   if (!combination) return fail(std::move(combination.error()));
-  const bool repeats_by_default =
-      binding.action == "adjust" || binding.action == "beatgrid_move";
+  const std::optional<size_t> kind = kind_index(binding.action);
+  const bool repeats = kind && repeats_at(*kind, kKinds);
   return HotkeyEntry{binding.key, combination->modifiers, combination->vk,
-                     binding.repeat.value_or(repeats_by_default)};
+                     binding.repeat.value_or(repeats)};
 }
 
 Result<BindingTables> build_binding_tables(

@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -97,56 +98,119 @@ struct Report {
   ValueFormat format = ValueFormat::number;
 };
 
-// The seventeen action kinds, in their fixed order.
+// The seventeen action kinds, in their fixed order: the one table of kinds.
+// Each kind has its name in the settings file (kName) and, where a held key
+// repeats it by default, kRepeats. A kind without fields has its key-help
+// description in kDescription; a kind with fields is made from its binding
+// by parse (checking it; in config.cpp) and described by describe() (in
+// keylist.cpp). The action worker runs each kind (actions.cpp): a kind
+// without a runner there does not compile.
 namespace act {
 struct SelectDeck {
+  static constexpr std::string_view kName = "select_deck";
+  static Result<SelectDeck> parse(const Binding& binding);
+  std::string describe() const;
   uint8_t deck = 0;
 };
 struct Toggle {
+  static constexpr std::string_view kName = "toggle";
+  static Result<Toggle> parse(const Binding& binding);
+  std::string describe() const;
   ControlTarget target;
   std::optional<std::string> label;
 };
 struct Press {
+  static constexpr std::string_view kName = "press";
+  static Result<Press> parse(const Binding& binding);
+  std::string describe() const;
   ControlTarget target;
   std::optional<Report> report;
   std::optional<std::string> confirm;
   std::optional<std::string> label;
 };
 struct Set {
+  static constexpr std::string_view kName = "set";
+  static Result<Set> parse(const Binding& binding);
+  std::string describe() const;
   ControlTarget target;
   double value = 0;
   std::optional<std::string> label;
 };
 struct Adjust {
+  static constexpr std::string_view kName = "adjust";
+  static constexpr bool kRepeats = true;
+  static Result<Adjust> parse(const Binding& binding);
+  std::string describe() const;
   ControlTarget target;
   double step = 0;
   std::string label;
   ValueFormat format = ValueFormat::percent;
 };
 struct Say {
+  static constexpr std::string_view kName = "say";
+  static Result<Say> parse(const Binding& binding);
+  std::string describe() const;
   SayWhat what = SayWhat::status;
 };
 struct SayControl {
+  static constexpr std::string_view kName = "say_control";
+  static Result<SayControl> parse(const Binding& binding);
+  std::string describe() const;
   ControlTarget target;
   std::string label;
   ValueFormat format = ValueFormat::number;
 };
-struct StopSpeech {};
-struct ToggleAnnounce {};
-struct DumpWidgets {};
-struct KeyHelp {};
-struct BeatgridClicks {};
+struct StopSpeech {
+  static constexpr std::string_view kName = "stop_speech";
+  static constexpr std::string_view kDescription = "stop speech";
+};
+struct ToggleAnnounce {
+  static constexpr std::string_view kName = "toggle_announce";
+  static constexpr std::string_view kDescription = "announcements on or off";
+};
+struct DumpWidgets {
+  static constexpr std::string_view kName = "dump_widgets";
+  static constexpr std::string_view kDescription =
+      "write the Kelvo widget list to the plugin log";
+};
+struct KeyHelp {
+  static constexpr std::string_view kName = "key_help";
+  static constexpr std::string_view kDescription = "key help on or off";
+};
+struct BeatgridClicks {
+  static constexpr std::string_view kName = "beatgrid_clicks";
+  static constexpr std::string_view kDescription =
+      "beat grid clicks on or off for the current deck";
+};
 struct BeatgridMove {
+  static constexpr std::string_view kName = "beatgrid_move";
+  static constexpr bool kRepeats = true;
+  static Result<BeatgridMove> parse(const Binding& binding);
+  std::string describe() const;
   int32_t step = 0;
 };
-struct BeatgridTap {};
-struct Preview {};
+struct BeatgridTap {
+  static constexpr std::string_view kName = "beatgrid_tap";
+  static constexpr std::string_view kDescription =
+      "tap the tempo of the current deck";
+};
+struct Preview {
+  static constexpr std::string_view kName = "preview";
+  static constexpr std::string_view kDescription =
+      "preview the selected library track, or stop the preview";
+};
 struct Marker {
+  static constexpr std::string_view kName = "marker";
+  static Result<Marker> parse(const Binding& binding);
+  std::string describe() const;
   std::string control;
   std::string report;
   std::string label;
 };
-struct StopSamplers {};
+struct StopSamplers {
+  static constexpr std::string_view kName = "stop_samplers";
+  static constexpr std::string_view kDescription = "stop all samplers";
+};
 }  // namespace act
 
 using Action =
@@ -155,6 +219,16 @@ using Action =
                  act::ToggleAnnounce, act::DumpWidgets, act::KeyHelp,
                  act::BeatgridClicks, act::BeatgridMove, act::BeatgridTap,
                  act::Preview, act::Marker, act::StopSamplers>;
+
+// Whether a held key repeats a kind when its binding does not say.
+template <typename Kind>
+constexpr bool repeats_by_default() {
+  if constexpr (requires { Kind::kRepeats; }) {
+    return Kind::kRepeats;
+  } else {
+    return false;
+  }
+}
 
 // One hot-key registration; its position in the table is the hot-key id.
 struct HotkeyEntry {

@@ -195,57 +195,59 @@ std::string control_description(std::string_view control) {
   return cfgtext::replace_all(control, "_", " ");
 }
 
+namespace act {
+
+std::string SelectDeck::describe() const {
+  return "select deck " + std::to_string(deck);
+}
+
+std::string Toggle::describe() const {
+  return with_suffix(name_of(label, target) + " on or off", target);
+}
+
+std::string Press::describe() const {
+  return with_suffix(name_of(label, target), target);
+}
+
+std::string Set::describe() const {
+  if (label) return with_suffix(*label, target);
+  return with_suffix("set " + control_description(target.control) + " to " +
+                         number_text(value),
+                     target);
+}
+
+std::string Adjust::describe() const {
+  const bool up = step > 0;
+  const char* direction = format == ValueFormat::balance
+                              ? (up ? "right" : "left")
+                              : (up ? "up" : "down");
+  return with_suffix(label + " " + direction, target);
+}
+
+std::string Say::describe() const { return std::string(say_description(what)); }
+
+std::string SayControl::describe() const { return "say " + label; }
+
+std::string BeatgridMove::describe() const {
+  // In 64 bits: five times the most negative step must not wrap.
+  const int64_t milliseconds = 5 * std::llabs(int64_t{step});
+  return "move the beat grid " + std::to_string(milliseconds) +
+         " milliseconds " + (step > 0 ? "later" : "earlier") +
+         " on the current deck";
+}
+
+std::string Marker::describe() const { return label + " on the current deck"; }
+
+}  // namespace act
+
 std::string describe_action(const Action& action) {
   return std::visit(
-      [](const auto& a) -> std::string {
-        using A = std::decay_t<decltype(a)>;
-        if constexpr (std::is_same_v<A, act::SelectDeck>) {
-          return "select deck " + std::to_string(a.deck);
-        } else if constexpr (std::is_same_v<A, act::Toggle>) {
-          return with_suffix(name_of(a.label, a.target) + " on or off",
-                             a.target);
-        } else if constexpr (std::is_same_v<A, act::Press>) {
-          return with_suffix(name_of(a.label, a.target), a.target);
-        } else if constexpr (std::is_same_v<A, act::Set>) {
-          if (a.label) return with_suffix(*a.label, a.target);
-          return with_suffix("set " + control_description(a.target.control) +
-                                 " to " + number_text(a.value),
-                             a.target);
-        } else if constexpr (std::is_same_v<A, act::Adjust>) {
-          const bool up = a.step > 0;
-          const char* direction = a.format == ValueFormat::balance
-                                      ? (up ? "right" : "left")
-                                      : (up ? "up" : "down");
-          return with_suffix(a.label + " " + direction, a.target);
-        } else if constexpr (std::is_same_v<A, act::Say>) {
-          return std::string(say_description(a.what));
-        } else if constexpr (std::is_same_v<A, act::SayControl>) {
-          return "say " + a.label;
-        } else if constexpr (std::is_same_v<A, act::StopSpeech>) {
-          return "stop speech";
-        } else if constexpr (std::is_same_v<A, act::ToggleAnnounce>) {
-          return "announcements on or off";
-        } else if constexpr (std::is_same_v<A, act::DumpWidgets>) {
-          return "write the Kelvo widget list to the plugin log";
-        } else if constexpr (std::is_same_v<A, act::KeyHelp>) {
-          return "key help on or off";
-        } else if constexpr (std::is_same_v<A, act::BeatgridClicks>) {
-          return "beat grid clicks on or off for the current deck";
-        } else if constexpr (std::is_same_v<A, act::BeatgridMove>) {
-          // In 64 bits: five times the most negative step must not wrap.
-          const int64_t milliseconds = 5 * std::llabs(int64_t{a.step});
-          return "move the beat grid " + std::to_string(milliseconds) +
-                 " milliseconds " + (a.step > 0 ? "later" : "earlier") +
-                 " on the current deck";
-        } else if constexpr (std::is_same_v<A, act::BeatgridTap>) {
-          return "tap the tempo of the current deck";
-        } else if constexpr (std::is_same_v<A, act::Preview>) {
-          return "preview the selected library track, or stop the preview";
-        } else if constexpr (std::is_same_v<A, act::Marker>) {
-          return a.label + " on the current deck";
+      [](const auto& kind) -> std::string {
+        using Kind = std::decay_t<decltype(kind)>;
+        if constexpr (std::is_empty_v<Kind>) {
+          return std::string(Kind::kDescription);
         } else {
-          static_assert(std::is_same_v<A, act::StopSamplers>);
-          return "stop all samplers";
+          return kind.describe();
         }
       },
       action);
