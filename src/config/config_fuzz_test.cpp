@@ -3,16 +3,14 @@
 // hang or a different kind of message.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <fstream>
 #include <random>
 
-#include "base/os.h"
 #include "base/utf.h"
 #include "config/builtin.h"
 #include "config/config.h"
 #include "config/keylist.h"
+#include "testing/kelvosim.h"
 
 namespace orvalin {
 namespace {
@@ -147,14 +145,7 @@ TEST(ConfigFuzzTest, MutatedBuiltInText) {
 }
 
 TEST(ConfigFuzzTest, DamagedFilesThroughTheLoader) {
-  static std::atomic<int> counter{0};
-  const auto dir =
-      temp_dir() /
-      ("orvalin-fuzz-test-" +
-       std::to_string(
-           std::chrono::steady_clock::now().time_since_epoch().count()) +
-       "-" + std::to_string(counter++));
-  std::filesystem::create_directories(dir);
+  const auto dir = make_temp_dir("orvalin-fuzz-test-");
   const auto file = dir / "config.toml";
   const std::string name = path_to_utf8(file);
   const std::string base(builtin_config_text());
