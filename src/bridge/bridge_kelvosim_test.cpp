@@ -9,7 +9,7 @@
 
 #include "base/os.h"
 #include "bridge/bridge.h"
-#include "bridge/socket.h"
+#include "net/socket.h"
 #include "testing/kelvosim.h"
 
 namespace orvalin {
@@ -29,7 +29,8 @@ struct SimLink {
 // Starts the simulator with `options` and connects; `token` replaces the
 // simulator's own when given.
 SimLink open_sim(std::vector<std::string> options,
-                 std::optional<std::string> token = std::nullopt) {
+                 std::optional<std::string> token = std::nullopt,
+                 BridgeTiming timing = {10ms, 10s}) {
   SimLink link;
   link.sim = KelvoSim::start(std::move(options));
   if (!link.sim) {
@@ -38,9 +39,10 @@ SimLink open_sim(std::vector<std::string> options,
   }
   auto [events, received] = make_channel<BridgeEvent>();
   link.events = std::move(received);
-  link.bridge = Bridge::connect(
-      link.sim->port(), token.value_or(link.sim->token()),
-      std::chrono::steady_clock::now() + 30s, link.sim->process(), events);
+  link.bridge =
+      Bridge::connect(link.sim->port(), token.value_or(link.sim->token()),
+                      std::chrono::steady_clock::now() + 30s,
+                      link.sim->process(), events, timing);
   return link;
 }
 
@@ -175,7 +177,8 @@ TEST(BridgeKelvoSim, JunkOutOfOrderAndSlowRepliesStillMatch) {
 
 TEST(BridgeKelvoSim, DroppedReplyTimesOutAlone) {
   REQUIRE_KELVOSIM();
-  SimLink link = open_sim({"--drop-reply", "dumpwidgets"});
+  SimLink link =
+      open_sim({"--drop-reply", "dumpwidgets"}, std::nullopt, {10ms, 500ms});
   ASSERT_TRUE(link.bridge) << link.bridge.error();
   EXPECT_EQ((*link.bridge)->dump_widgets().error(), "Kelvo did not answer");
   EXPECT_TRUE((*link.bridge)->get("[Channel1]", "play").has_value());
@@ -206,7 +209,7 @@ TEST(BridgeKelvoSim, PluginClosingEndsTheReader) {
 
 TEST(BridgeKelvoSim, ConnectGivesUpWhenKelvoExits) {
   REQUIRE_KELVOSIM();
-  auto sim = KelvoSim::start({"--exit-after", "1", "--exit-code", "3"});
+  auto sim = KelvoSim::start({"--exit-after", "0.3", "--exit-code", "3"});
   ASSERT_TRUE(sim);
   // A port nobody listens on, while the simulator is the Kelvo to watch.
   uint16_t port = 0;
@@ -219,7 +222,7 @@ TEST(BridgeKelvoSim, ConnectGivesUpWhenKelvoExits) {
   auto [events, received] = make_channel<BridgeEvent>();
   auto bridge = Bridge::connect(port, sim->token(),
                                 std::chrono::steady_clock::now() + 600s,
-                                sim->process(), events);
+                                sim->process(), events, {10ms, 10s});
   ASSERT_FALSE(bridge);
   EXPECT_EQ(bridge.error(), "cannot connect to the Kelvo plugin: " + refused);
   EXPECT_EQ(sim->process()->poll().kind, ProcessState::Kind::exited);

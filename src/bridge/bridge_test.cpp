@@ -14,8 +14,9 @@
 
 #include "base/os.h"
 #include "base/thread.h"
-#include "bridge/socket.h"
 #include "bridge/tcpowner.h"
+#include "net/lines.h"
+#include "net/socket.h"
 
 namespace orvalin {
 namespace {
@@ -25,6 +26,12 @@ using namespace std::chrono_literals;
 
 constexpr const char* kToken = "0123456789abcdef0123456789abcdef";
 constexpr const char* kHelloOk = "{\"id\":1,\"ok\":true}\n";
+
+// Short connect polls; a long reply wait where replies are expected (it is
+// only ever waited out when one goes missing) and a short one where the
+// test waits for a time-out.
+constexpr BridgeTiming kTiming{10ms, 10s};
+constexpr BridgeTiming kTimeOut{10ms, 500ms};
 
 // Bytes to write back for one request line (empty: no answer).
 using Responder = std::function<std::string(const json& request)>;
@@ -106,28 +113,20 @@ class FakePlugin {
       state.stream = std::move(*accepted);
       if (state.ended) stream->shutdown();
     }
-    std::string pending;
-    char buffer[4096];
-    for (;;) {
-      auto got = stream->recv(buffer, sizeof buffer);
-      if (!got || *got == 0) break;
-      pending.append(buffer, *got);
-      size_t end;
-      while ((end = pending.find('\n')) != std::string::npos) {
-        std::string line = pending.substr(0, end);
-        pending.erase(0, end + 1);
-        const json request = json::parse(line, nullptr, false);
-        std::string answer;
-        if (request.is_object() && request.value("cmd", "") == "hello") {
-          answer = hello_reply;
-        } else if (responder) {
-          answer = responder(request);
-        }
-        lines.send(std::move(line));
-        if (!answer.empty()) {
-          std::lock_guard lock(state.mutex);
-          (void)send_all(*stream, answer);
-        }
+    LineReader reader(*stream);
+    reader.keep_carriage_returns();
+    while (auto line = reader.next()) {
+      const json request = json::parse(*line, nullptr, false);
+      std::string answer;
+      if (request.is_object() && request.value("cmd", "") == "hello") {
+        answer = hello_reply;
+      } else if (responder) {
+        answer = responder(request);
+      }
+      lines.send(std::string(*line));
+      if (!answer.empty()) {
+        std::lock_guard lock(state.mutex);
+        (void)send_all(*stream, answer);
       }
     }
     // Closing the only handle also wakes the bridge's reader under Wine.
@@ -149,14 +148,14 @@ struct Link {
   std::shared_ptr<Bridge> bridge;
 };
 
-Link open_link(Responder responder = {}) {
+Link open_link(Responder responder = {}, BridgeTiming timing = kTiming) {
   Link link;
   link.plugin = std::make_unique<FakePlugin>(std::move(responder));
   auto [events, received] = make_channel<BridgeEvent>();
   link.events = std::move(received);
-  auto bridge =
-      Bridge::connect(link.plugin->port(), kToken,
-                      std::chrono::steady_clock::now() + 10s, nullptr, events);
+  auto bridge = Bridge::connect(link.plugin->port(), kToken,
+                                std::chrono::steady_clock::now() + 10s, nullptr,
+                                events, timing);
   EXPECT_TRUE(bridge.has_value()) << bridge.error();
   if (bridge) link.bridge = *bridge;
   EXPECT_EQ(
@@ -397,22 +396,20 @@ TEST(BridgeRequests, ReplyOutcomes) {
 }
 
 TEST(BridgeRequests, TimeOutAndLateReply) {
-  Link link = open_link();
+  // Request 2 gets no answer in time; its late reply comes just before the
+  // reply to request 3, which must not take it.
+  Link link = open_link(
+      [](const json& request) -> std::string {
+        if (request["id"] != 3) return "";
+        return "{\"id\":2,\"ok\":true,\"value\":8}\n"
+               "{\"id\":3,\"ok\":true,\"value\":1}\n";
+      },
+      kTimeOut);
   ASSERT_TRUE(link.bridge);
   Bridge& bridge = *link.bridge;
-
   EXPECT_EQ(bridge.get("[Master]", "crossfader").error(),
             "[Master],crossfader: Kelvo did not answer");
-  EXPECT_EQ(link.plugin->next_request()["id"], 2);
-
-  // The late reply is dropped; the next request gets its own.
-  auto next = std::async(std::launch::async,
-                         [&] { return bridge.get("[Channel1]", "play"); });
-  const json request = link.plugin->next_request();
-  EXPECT_EQ(request["id"], 3);
-  link.plugin->send("{\"id\":2,\"ok\":true,\"value\":8}\n");
-  link.plugin->send("{\"id\":3,\"ok\":true,\"value\":1}\n");
-  EXPECT_EQ(next.get().value(), 1.0);
+  EXPECT_EQ(bridge.get("[Channel1]", "play").value(), 1.0);
 }
 
 TEST(BridgeRequests, ForeignAndMalformedLinesAreSkipped) {
@@ -731,7 +728,7 @@ TEST(BridgeCommands, ResultFieldsAndDefaults) {
 }
 
 TEST(BridgeCommands, SelectedTrackTimeOutIsNoTrack) {
-  Link link = open_link();
+  Link link = open_link({}, kTimeOut);
   ASSERT_TRUE(link.bridge);
   EXPECT_EQ(link.bridge->selected_track().error(),
             "no track selected in the library");
@@ -753,7 +750,7 @@ TEST(BridgeConnect, HelloFailures) {
     auto [events, received] = make_channel<BridgeEvent>();
     auto bridge = Bridge::connect(plugin.port(), kToken,
                                   std::chrono::steady_clock::now() + 10s,
-                                  nullptr, events);
+                                  nullptr, events, kTimeOut);
     events.reset();
     ASSERT_FALSE(bridge.has_value());
     EXPECT_EQ(bridge.error(), c.error);
@@ -773,18 +770,20 @@ TEST(BridgeConnect, RefusedUntilTheDeadlineOrKelvoExits) {
 
   auto [events, received] = make_channel<BridgeEvent>();
   auto late = Bridge::connect(port, kToken, std::chrono::steady_clock::now(),
-                              nullptr, events);
+                              nullptr, events, kTiming);
   EXPECT_EQ(late.error(), expected);
 
   auto exiting = std::make_shared<FakeKelvo>(3, ProcessState::Kind::exited);
-  auto gone = Bridge::connect(
-      port, kToken, std::chrono::steady_clock::now() + 600s, exiting, events);
+  auto gone =
+      Bridge::connect(port, kToken, std::chrono::steady_clock::now() + 600s,
+                      exiting, events, kTiming);
   EXPECT_EQ(gone.error(), expected);
   EXPECT_EQ(exiting->polls(), 4);
 
   auto failing = std::make_shared<FakeKelvo>(0, ProcessState::Kind::failed);
-  auto unknown = Bridge::connect(
-      port, kToken, std::chrono::steady_clock::now() + 600s, failing, events);
+  auto unknown =
+      Bridge::connect(port, kToken, std::chrono::steady_clock::now() + 600s,
+                      failing, events, kTiming);
   EXPECT_EQ(unknown.error(), expected);
   EXPECT_EQ(failing->polls(), 1);
 }
@@ -810,9 +809,9 @@ TEST(BridgeConnect, AListenerOfAnotherProcessNeverGetsTheToken) {
                                            current_process_id() + 1);
   auto [events, received] = make_channel<BridgeEvent>();
   testing::internal::CaptureStdout();
-  auto bridge =
-      Bridge::connect((*listener)->port(), kToken,
-                      std::chrono::steady_clock::now() + 600ms, kelvo, events);
+  auto bridge = Bridge::connect((*listener)->port(), kToken,
+                                std::chrono::steady_clock::now() + 200ms, kelvo,
+                                events, kTiming);
   const std::string logged = testing::internal::GetCapturedStdout();
   ASSERT_FALSE(bridge.has_value());
   EXPECT_EQ(bridge.error(), "cannot connect to the Kelvo plugin: " + refusal);
@@ -833,7 +832,7 @@ TEST(BridgeConnect, RetriesUntilThePluginListens) {
   auto kelvo = std::make_shared<FakeKelvo>(1000, ProcessState::Kind::exited);
   auto connecting = std::async(std::launch::async, [&, events = events] {
     return Bridge::connect(port, kToken, std::chrono::steady_clock::now() + 60s,
-                           kelvo, events);
+                           kelvo, events, kTiming);
   });
   while (kelvo->polls() < 2) std::this_thread::sleep_for(10ms);
   auto listener = listen_loopback(port);
