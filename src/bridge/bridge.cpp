@@ -11,20 +11,15 @@
 #include "applog/applog.h"
 #include "base/thread.h"
 #include "base/utf.h"
-#include "bridge/socket.h"
 #include "bridge/tcpowner.h"
+#include "net/lines.h"
+#include "net/socket.h"
 
 namespace orvalin {
 
 using nlohmann::json;
 
 namespace {
-
-constexpr auto kConnectPoll = std::chrono::milliseconds(250);
-constexpr auto kReplyWait = std::chrono::seconds(3);
-constexpr size_t kReadBuffer = 8 * 1024;
-// The longest line taken in, not counting its LF.
-constexpr size_t kMaxLine = 1024 * 1024;
 
 constexpr std::string_view kNoAnswer = "Kelvo did not answer";
 constexpr std::string_view kRequestFailed = "request failed";
@@ -187,45 +182,14 @@ class Reader {
   }
 
  private:
-  // Lines are collected in `line_` up to kMaxLine bytes; a longer one is
-  // dropped as its bytes arrive, so reading never holds more than one line's
-  // limit plus the read buffer.
   void read_lines() {
-    std::vector<char> buffer(kReadBuffer);
-    line_.reserve(kReadBuffer);
-    for (;;) {
-      auto got = stream_->recv(buffer.data(), buffer.size());
-      if (!got || *got == 0) break;
-      std::string_view bytes(buffer.data(), *got);
-      while (!bytes.empty()) {
-        const size_t lf = bytes.find('\n');
-        const std::string_view piece = bytes.substr(0, lf);
-        if (!discarding_) {
-          if (line_.size() + piece.size() > kMaxLine) {
-            discarding_ = true;
-            line_.clear();
-            line_.shrink_to_fit();
-            log("bridge: discarded a line longer than " +
-                std::to_string(kMaxLine) + " bytes");
-          } else {
-            line_.append(piece);
-          }
-        }
-        if (lf == std::string_view::npos) break;
-        bytes.remove_prefix(lf + 1);
-        if (discarding_) {
-          discarding_ = false;
-          line_.reserve(kReadBuffer);
-          continue;
-        }
-        if (!line_.empty() && line_.back() == '\r') line_.pop_back();
-        const bool go_on = handle_line(line_);
-        line_.clear();
-        if (!go_on) return;
-      }
+    LineReader lines(*stream_, [] {
+      log("bridge: discarded a line longer than " +
+          std::to_string(kMaxLineBytes) + " bytes");
+    });
+    while (auto line = lines.next()) {
+      if (!handle_line(*line)) return;
     }
-    // A last line without a terminator still counts.
-    if (!discarding_ && !line_.empty()) handle_line(line_);
   }
 
   // False when the line ends the connection (it is not UTF-8).
@@ -265,8 +229,6 @@ class Reader {
   std::unique_ptr<Stream> stream_;
   std::shared_ptr<Bridge::PendingReplies> pending_;
   Sender<BridgeEvent> events_;
-  std::string line_;         // the line being collected
-  bool discarding_ = false;  // skipping the rest of an over-long line
 };
 
 // Why the token must not go over `stream` (a connection to 127.0.0.1:port):
@@ -291,8 +253,10 @@ std::optional<std::string> foreign_holder(const Stream& stream, uint16_t port,
 }  // namespace
 
 Bridge::Bridge(std::unique_ptr<Stream> writer,
-               std::shared_ptr<PendingReplies> pending)
-    : pending_(std::move(pending)), writer_(std::move(writer)) {}
+               std::shared_ptr<PendingReplies> pending, BridgeTiming timing)
+    : timing_(timing),
+      pending_(std::move(pending)),
+      writer_(std::move(writer)) {}
 
 Bridge::~Bridge() {
   // Closing only this handle would leave the reader blocked on its own
@@ -306,7 +270,8 @@ Bridge::~Bridge() {
 Result<std::shared_ptr<Bridge>> Bridge::connect(
     uint16_t port, const std::string& token,
     std::chrono::steady_clock::time_point deadline,
-    std::shared_ptr<Process> kelvo, Sender<BridgeEvent> events) {
+    std::shared_ptr<Process> kelvo, Sender<BridgeEvent> events,
+    BridgeTiming timing) {
   std::unique_ptr<Stream> stream;
   std::string last_refusal;
   for (;;) {
@@ -330,10 +295,10 @@ Result<std::shared_ptr<Bridge>> Bridge::connect(
     if (kelvo && kelvo->poll().kind != ProcessState::Kind::running) {
       return fail(failure);
     }
-    std::this_thread::sleep_for(kConnectPoll);
+    std::this_thread::sleep_for(timing.connect_poll);
   }
 
-  auto attached = attach(std::move(stream), std::move(events));
+  auto attached = attach(std::move(stream), std::move(events), {}, timing);
   if (!attached) return fail(std::move(attached.error()));
   std::shared_ptr<Bridge> bridge = std::move(*attached);
   json hello = json::object();
@@ -346,8 +311,8 @@ Result<std::shared_ptr<Bridge>> Bridge::connect(
 
 Result<std::shared_ptr<Bridge>> Bridge::attach(
     std::unique_ptr<Stream> stream, Sender<BridgeEvent> events,
-    std::set<std::pair<std::string, std::string>> watched) {
-  (void)stream->set_no_delay();  // best effort
+    std::set<std::pair<std::string, std::string>> watched,
+    BridgeTiming timing) {
   auto reader_stream = stream->clone();
   if (!reader_stream) {
     stream->close();
@@ -356,7 +321,8 @@ Result<std::shared_ptr<Bridge>> Bridge::attach(
 
   auto pending = std::make_shared<PendingReplies>();
   pending->watched = std::move(watched);
-  std::shared_ptr<Bridge> bridge(new Bridge(std::move(stream), pending));
+  std::shared_ptr<Bridge> bridge(
+      new Bridge(std::move(stream), pending, timing));
   auto reader = std::make_shared<Reader>(std::move(*reader_stream), pending,
                                          std::move(events));
   spawn_detached(
@@ -391,7 +357,7 @@ Result<json> Bridge::request(json object) {
     return fail("send failed: " + written.error());
   }
 
-  std::optional<json> answer = reply.recv_for(kReplyWait);
+  std::optional<json> answer = reply.recv_for(timing_.reply_wait);
   if (!answer) {
     pending_->remove(id);
     return fail(std::string(kNoAnswer));

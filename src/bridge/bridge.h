@@ -57,18 +57,28 @@ struct DeckLabel {
 // Last known control values, keyed by (group, key).
 using LastValues = std::map<std::pair<std::string, std::string>, double>;
 
-class Stream;  // a connected socket handle, see socket.h
+class Stream;  // a connected socket handle, see net/socket.h
+
+// The bridge's waits. The product runs with these defaults; tests pass
+// short ones.
+struct BridgeTiming {
+  // Between connection attempts while the plugin does not listen yet.
+  std::chrono::milliseconds connect_poll{250};
+  // For the reply to one request.
+  std::chrono::milliseconds reply_wait{3000};
+};
 
 class Bridge {
  public:
-  // Connects to 127.0.0.1:port, retrying every 250 ms until `deadline` or
-  // until `kelvo` has exited (a null `kelvo` is never asked); starts the
+  // Connects to 127.0.0.1:port, retrying every `connect_poll` until `deadline`
+  // or until `kelvo` has exited (a null `kelvo` is never asked); starts the
   // "bridge-reader" thread, which sends every event to `events` and
   // Disconnected last, and sends the hello with `token`.
   static Result<std::shared_ptr<Bridge>> connect(
       uint16_t port, const std::string& token,
       std::chrono::steady_clock::time_point deadline,
-      std::shared_ptr<Process> kelvo, Sender<BridgeEvent> events);
+      std::shared_ptr<Process> kelvo, Sender<BridgeEvent> events,
+      BridgeTiming timing = {});
 
   // Takes a stream that is already connected to the plugin and starts the
   // "bridge-reader" thread on a second handle of it, as connect() does once
@@ -77,7 +87,8 @@ class Bridge {
   // stand-in plugin sends changes without a watch request).
   static Result<std::shared_ptr<Bridge>> attach(
       std::unique_ptr<Stream> stream, Sender<BridgeEvent> events,
-      std::set<std::pair<std::string, std::string>> watched = {});
+      std::set<std::pair<std::string, std::string>> watched = {},
+      BridgeTiming timing = {});
 
   // Ends the connection; the reader thread then sends Disconnected and ends
   // on its own. Never waits for it.
@@ -86,7 +97,7 @@ class Bridge {
   Bridge& operator=(const Bridge&) = delete;
 
   // Sends one request ("cmd" and fields; "id" is filled in) and waits up to
-  // 3 seconds for its reply. The reply object when its "ok" is true, else
+  // `reply_wait` for its reply. The reply object when its "ok" is true, else
   // the reply's "error" text, "request failed", "send failed: ..." or
   // "Kelvo did not answer".
   Result<nlohmann::json> request(nlohmann::json object);
@@ -113,9 +124,10 @@ class Bridge {
   struct PendingReplies;  // one-shot reply slots, shared with the reader thread
 
  private:
-  explicit Bridge(std::unique_ptr<Stream> writer,
-                  std::shared_ptr<PendingReplies> pending);
+  Bridge(std::unique_ptr<Stream> writer,
+         std::shared_ptr<PendingReplies> pending, BridgeTiming timing);
 
+  const BridgeTiming timing_;
   std::shared_ptr<PendingReplies> pending_;
   std::mutex writer_mutex_;  // guards writer_: whole lines only
   std::unique_ptr<Stream> writer_;

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "base/os.h"
-#include "bridge/socket.h"
+#include "net/socket.h"
 
 namespace orvalin {
 namespace {

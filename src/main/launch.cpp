@@ -11,9 +11,19 @@
 
 namespace orvalin {
 
-namespace {
+std::filesystem::path plugin_relative_path() {
+  return std::filesystem::path(kPluginFolder) /
+         utf8_to_path(plugin_file_name());
+}
 
-constexpr size_t kSignalTokenBytes = 16;
+std::string plugin_not_found_message() {
+  return "The Kelvo plugin (" +
+         path_to_utf8(std::filesystem::path("plugins") /
+                      plugin_relative_path()) +
+         ") was not found.";
+}
+
+namespace {
 
 uint64_t read_le64(const uint8_t* bytes) {
   uint64_t value = 0;
@@ -164,10 +174,10 @@ std::map<std::string, std::string> kelvo_environment(
     plugin_path += *old_plugin_path;
   }
   return {
-      {"QT_PLUGIN_PATH", plugin_path},
-      {"QT_QPA_GENERIC_PLUGINS", "orvalin"},
-      {"ORVALIN_TOKEN", token},
-      {"ORVALIN_PORT", std::to_string(port)},
+      {kQtPluginPathVariable, plugin_path},
+      {kQtGenericPluginsVariable, kGenericPluginName},
+      {kTokenVariable, token},
+      {kPortVariable, std::to_string(port)},
   };
 }
 
@@ -187,8 +197,8 @@ Result<std::shared_ptr<Process>> launch_kelvo(
     const std::string& kelvo_path, const std::vector<std::string>& kelvo_args,
     uint16_t port, const std::string& token,
     const std::filesystem::path& plugin_dir) {
-  auto env =
-      kelvo_environment(plugin_dir, get_env("QT_PLUGIN_PATH"), port, token);
+  auto env = kelvo_environment(plugin_dir, get_env(kQtPluginPathVariable), port,
+                               token);
   return spawn_process(kelvo_command(kelvo_path, kelvo_args, std::move(env)));
 }
 
@@ -202,11 +212,6 @@ std::string describe_process_state(const ProcessState& state) {
       break;
   }
   return "unknown (" + state.error + ")";
-}
-
-std::string loaded_signal_name(std::string_view token) {
-  return std::string(loaded_signal_prefix()) +
-         std::string(token.substr(0, kSignalTokenBytes));
 }
 
 PluginWait wait_for_plugin_with(const std::function<bool()>& signalled,

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "base/layout.h"
+#include "base/plugin.h"
 #include "base/process.h"
 #include "base/result.h"
 
@@ -111,9 +112,6 @@ Result<std::string> make_token();
 
 // --- Launch -----------------------------------------------------------------
 
-// The platform's separator of QT_PLUGIN_PATH entries (";"; ":" elsewhere).
-std::string_view plugin_path_separator();
-
 // The variables Kelvo gets on top of this program's environment.
 // `old_plugin_path` is this program's own QT_PLUGIN_PATH, if set.
 std::map<std::string, std::string> kelvo_environment(
@@ -138,14 +136,7 @@ std::string describe_process_state(const ProcessState& state);
 
 // --- Plugin wait ------------------------------------------------------------
 
-// The loaded signal's name: "Local\OrvalinPluginLoaded-" (Windows event) or
-// "OrvalinPluginLoaded-" (abstract socket name elsewhere), then the token's
-// first 16 bytes (the whole token if shorter).
-std::string loaded_signal_name(std::string_view token);
-std::string_view loaded_signal_prefix();
-
-// Whether the plugin's loaded signal of that name exists now.
-bool loaded_signal_exists(const std::string& name);
+// The loaded signal's name and check: see base/plugin.h.
 
 enum class PluginWait { loaded, exited, timed_out };
 

@@ -1,14 +1,10 @@
-// Kelvo's plugin outside Windows: a shared library, the process named
-// "kelvo", and the loaded signal as a Unix socket bound to an abstract name.
+// Kelvo outside Windows: the process named "kelvo" and the random token
+// key.
 #include <dirent.h>
 #include <sys/random.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstddef>
-#include <cstring>
 #include <fstream>
 
 #include "base/os.h"
@@ -26,24 +22,6 @@ bool all_digits(const char* text) {
   return true;
 }
 
-// Binding the name fails with "address in use" while the plugin holds it.
-// Abstract names are separate per socket type, so every type is tried.
-bool abstract_name_taken(const std::string& name, int type) {
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  if (name.size() + 1 > sizeof address.sun_path) return false;
-  std::memcpy(address.sun_path + 1, name.data(), name.size());
-  const int fd = ::socket(AF_UNIX, type | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  const socklen_t length =
-      static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
-  const bool taken =
-      ::bind(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0 &&
-      errno == EADDRINUSE;
-  ::close(fd);
-  return taken;
-}
-
 // An exited process that its parent has not reaped yet still has a /proc
 // entry; it does not run any more.
 bool is_zombie(const std::string& dir) {
@@ -59,14 +37,6 @@ bool is_zombie(const std::string& dir) {
 }
 
 }  // namespace
-
-std::filesystem::path plugin_relative_path() {
-  return std::filesystem::path("generic") / "liborvalin.so";
-}
-
-std::string plugin_not_found_message() {
-  return "The Kelvo plugin (plugins/generic/liborvalin.so) was not found.";
-}
 
 std::string_view kelvo_process_name() { return "kelvo"; }
 
@@ -107,17 +77,6 @@ Result<TokenKey> random_token_key() {
     key.k1 = (key.k1 << 8) | bytes[8 + i];
   }
   return key;
-}
-
-std::string_view plugin_path_separator() { return ":"; }
-
-std::string_view loaded_signal_prefix() { return "OrvalinPluginLoaded-"; }
-
-bool loaded_signal_exists(const std::string& name) {
-  for (int type : {SOCK_STREAM, SOCK_DGRAM, SOCK_SEQPACKET}) {
-    if (abstract_name_taken(name, type)) return true;
-  }
-  return false;
 }
 
 }  // namespace orvalin

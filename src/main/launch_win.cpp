@@ -1,5 +1,4 @@
-// Kelvo's plugin on Windows: a DLL, the process "kelvo.exe", and the loaded
-// signal as a named event.
+// Kelvo on Windows: the process "kelvo.exe" and the random token key.
 #include <windows.h>
 // <windows.h> first: the others need its types.
 #include <bcrypt.h>
@@ -29,14 +28,6 @@ bool process_prng(uint8_t* bytes, size_t size) {
 }
 
 }  // namespace
-
-std::filesystem::path plugin_relative_path() {
-  return std::filesystem::path(L"generic") / L"orvalin.dll";
-}
-
-std::string plugin_not_found_message() {
-  return "The Kelvo plugin (plugins\\generic\\orvalin.dll) was not found.";
-}
 
 std::string_view kelvo_process_name() { return "kelvo.exe"; }
 
@@ -91,19 +82,6 @@ Result<TokenKey> random_token_key() {
     key.k1 = (key.k1 << 8) | bytes[8 + i];
   }
   return key;
-}
-
-std::string_view plugin_path_separator() { return ";"; }
-
-std::string_view loaded_signal_prefix() {
-  return "Local\\OrvalinPluginLoaded-";
-}
-
-bool loaded_signal_exists(const std::string& name) {
-  HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, to_wide(name).c_str());
-  if (event == nullptr) return false;
-  CloseHandle(event);
-  return true;
 }
 
 }  // namespace orvalin

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "bridge/socket.h"
+#include "net/socket.h"
 
 namespace orvalin::fuzz {
 
@@ -70,8 +70,6 @@ class FakeStream final : public Stream {
     if (chunk.empty()) wire_->incoming.pop_front();
     return taken;
   }
-
-  Status set_no_delay() override { return {}; }
 
   Result<std::unique_ptr<Stream>> clone() override {
     return std::unique_ptr<Stream>(std::make_unique<FakeStream>(wire_));

@@ -47,34 +47,6 @@ void run_main_window() {
 
 }  // namespace
 
-std::string loaded_signal_name(std::string_view token) {
-  return "Local\\OrvalinPluginLoaded-" + std::string(token.substr(0, 16));
-}
-
-orvalin::Status raise_loaded_signal(std::string_view token) {
-  // The handle is kept open for the life of the process.
-  const HANDLE event =
-      CreateEventW(nullptr, TRUE, FALSE,
-                   orvalin::to_wide(loaded_signal_name(token)).c_str());
-  if (event == nullptr) {
-    return orvalin::fail("cannot create the loaded signal: " +
-                         orvalin::last_os_error_text());
-  }
-  return {};
-}
-
-bool loaded_signal_exists(std::string_view token) {
-  const HANDLE event = OpenEventW(
-      SYNCHRONIZE, FALSE, orvalin::to_wide(loaded_signal_name(token)).c_str());
-  if (event == nullptr) return false;
-  CloseHandle(event);
-  return true;
-}
-
-std::string_view plugin_file_name() { return "orvalin.dll"; }
-
-char plugin_path_separator() { return ';'; }
-
 std::vector<std::string> program_args(int, char**) {
   // The narrow arguments are in the ANSI code page; take the UTF-16 ones.
   std::vector<std::string> args;

@@ -53,11 +53,12 @@
 #include <thread>
 
 #include "base/os.h"
+#include "base/plugin.h"
 #include "base/thread.h"
 #include "base/utf.h"
 #include "host.h"
 #include "model.h"
-#include "net.h"
+#include "net/socket.h"
 #include "options.h"
 #include "server.h"
 
@@ -120,8 +121,8 @@ int run(const Options& options) {
 
   const bool loaded =
       options.force_plugin ||
-      plugin_would_load(orvalin::get_env("QT_QPA_GENERIC_PLUGINS"),
-                        orvalin::get_env("QT_PLUGIN_PATH"));
+      plugin_would_load(orvalin::get_env(orvalin::kQtGenericPluginsVariable),
+                        orvalin::get_env(orvalin::kQtPluginPathVariable));
   if (!loaded) {
     note(
         "running without the plugin (QT_QPA_GENERIC_PLUGINS and "
@@ -130,14 +131,14 @@ int run(const Options& options) {
   }
 
   const auto token =
-      options.token ? options.token : orvalin::get_env("ORVALIN_TOKEN");
+      options.token ? options.token : orvalin::get_env(orvalin::kTokenVariable);
   if (!token || token->empty()) {
     return complain("no token: ORVALIN_TOKEN is not set and --token is absent");
   }
   int port = kDefaultPort;
   if (options.port) {
     port = *options.port;
-  } else if (const auto text = orvalin::get_env("ORVALIN_PORT")) {
+  } else if (const auto text = orvalin::get_env(orvalin::kPortVariable)) {
     port = std::atoi(text->c_str());
     if (port <= 0 || port > 65535) {
       return complain("ORVALIN_PORT is not a port: " + *text);
@@ -147,8 +148,11 @@ int run(const Options& options) {
   Model model(options.model);
   Trace trace(options.trace);
   Server server(model, *token, options.faults, trace);
-  auto listener = listen_loopback(static_cast<uint16_t>(port));
-  if (!listener) return complain(listener.error());
+  auto listener = orvalin::listen_loopback(static_cast<uint16_t>(port));
+  if (!listener) {
+    return complain("cannot listen on 127.0.0.1:" + std::to_string(port) +
+                    ": " + listener.error());
+  }
   if (!options.port_file.empty()) {
     if (auto written = write_port_file(options.port_file, (*listener)->port());
         !written) {
@@ -158,12 +162,12 @@ int run(const Options& options) {
 
   if (!options.no_signal) {
     const int delay = options.signal_delay_ms;
-    const std::string name = *token;
+    const std::string name = orvalin::loaded_signal_name(*token);
     auto raise = [delay, name] {
       if (delay > 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(delay));
       }
-      if (auto raised = raise_loaded_signal(name); !raised) {
+      if (auto raised = orvalin::raise_loaded_signal(name); !raised) {
         note(raised.error());
       }
     };

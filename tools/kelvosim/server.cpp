@@ -8,6 +8,7 @@
 #include "base/channel.h"
 #include "base/thread.h"
 #include "base/utf.h"
+#include "net/lines.h"
 
 namespace kelvosim {
 
@@ -323,7 +324,7 @@ void Server::serve(Listener& listener) {
   }
 }
 
-void Server::serve_connection(std::unique_ptr<Socket> socket) {
+void Server::serve_connection(std::unique_ptr<Stream> socket) {
   Connection connection;
   auto [out, lines] = orvalin::make_channel<std::string>();
   connection.out = out;
@@ -339,7 +340,7 @@ void Server::serve_connection(std::unique_ptr<Socket> socket) {
         std::fflush(stderr);
         continue;
       }
-      if (!broken && !socket->send_all(*line)) broken = true;
+      if (!broken && !orvalin::send_all(*socket, *line)) broken = true;
     }
   });
 
@@ -428,45 +429,34 @@ void Server::serve_connection(std::unique_ptr<Socket> socket) {
 
   int requests = 0;
   std::chrono::steady_clock::time_point stall_until;
-  std::string pending;
-  char buffer[4096];
+  orvalin::LineReader reader(*socket);
   bool open = true;
   while (open) {
-    auto got = socket->receive(buffer, sizeof buffer);
-    if (!got || *got == 0) break;
-    pending.append(buffer, *got);
-    size_t start = 0;
-    for (size_t end;
-         open && (end = pending.find('\n', start)) != std::string::npos;
-         start = end + 1) {
-      std::string line = pending.substr(start, end - start);
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      trace_.record(line);
-      // A stalled Kelvo holds every request, then answers them in order.
-      std::this_thread::sleep_until(stall_until);
-      const json parsed = json::parse(line, nullptr, false);
-      if (auto faulty = fault_lines(parsed, stall_until)) {
-        json reply = {{"ok", true}};
-        if (parsed.contains("id")) reply["id"] = parsed["id"];
-        send_reply(reply.dump());
-        for (std::string& fault : *faulty)
-          connection.out.send(std::move(fault));
-        if (!faulty->empty()) connection.out.send(std::string());
-        continue;
-      }
-      auto reply = answer_request(model_, token_, faults_.refuse_hello,
-                                  connection.session, mutex_, line);
-      if (!reply) continue;
-      ++requests;
-      const json request = json::parse(line, nullptr, false);
-      const auto cmd = request.is_object() && request.contains("cmd") &&
-                               request["cmd"].is_string()
-                           ? request["cmd"].get<std::string>()
-                           : std::string();
-      if (!faults_.drop_reply.contains(cmd)) send_reply(*reply);
-      if (faults_.close_after && requests >= *faults_.close_after) open = false;
+    const auto read = reader.next();
+    if (!read) break;
+    const std::string line(*read);
+    trace_.record(line);
+    // A stalled Kelvo holds every request, then answers them in order.
+    std::this_thread::sleep_until(stall_until);
+    const json parsed = json::parse(line, nullptr, false);
+    if (auto faulty = fault_lines(parsed, stall_until)) {
+      json reply = {{"ok", true}};
+      if (parsed.contains("id")) reply["id"] = parsed["id"];
+      send_reply(reply.dump());
+      for (std::string& fault : *faulty) connection.out.send(std::move(fault));
+      if (!faulty->empty()) connection.out.send(std::string());
+      continue;
     }
-    pending.erase(0, start);
+    auto reply = answer_request(model_, token_, faults_.refuse_hello,
+                                connection.session, mutex_, line);
+    if (!reply) continue;
+    ++requests;
+    const auto cmd = parsed.is_object() && parsed.contains("cmd") &&
+                             parsed["cmd"].is_string()
+                         ? parsed["cmd"].get<std::string>()
+                         : std::string();
+    if (!faults_.drop_reply.contains(cmd)) send_reply(*reply);
+    if (faults_.close_after && requests >= *faults_.close_after) open = false;
   }
 
   {

@@ -12,10 +12,13 @@
 #include <utility>
 
 #include "model.h"
-#include "net.h"
+#include "net/socket.h"
 #include "options.h"
 
 namespace kelvosim {
+
+using orvalin::Listener;
+using orvalin::Stream;
 
 // Appends request lines to the trace file, one JSON object per line, each
 // flushed at once so that tests can read it while the simulator runs. Any
@@ -59,7 +62,7 @@ class Server {
   [[noreturn]] void serve(Listener& listener);
 
   // Serves one connection until the peer closes it or a fault ends it.
-  void serve_connection(std::unique_ptr<Socket> socket);
+  void serve_connection(std::unique_ptr<Stream> socket);
 
  private:
   struct Connection;

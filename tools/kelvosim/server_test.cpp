@@ -5,7 +5,9 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
+#include "base/plugin.h"
 #include "base/utf.h"
 #include "host.h"
 #include "options.h"
@@ -64,50 +66,38 @@ TEST(Server, AnswersEveryCommandAndEchoesIds) {
   EXPECT_TRUE(p.ask("[1,2]").is_null());
   EXPECT_TRUE(p.ask("not json").is_null());
 
-  EXPECT_EQ(
-      p.ask(
-          R"({"cmd":"set","id":2,"group":"[Master]","key":"crossfader","prop":"parameter","value":1})"),
-      json::parse(R"({"id":2,"ok":true,"value":1.0})"));
-  EXPECT_EQ(
-      p.ask(
-          R"({"cmd":"set","id":3,"group":"[Master]","key":"crossfader","value":null})")
-          ["error"],
-      "value is not a number");
-  EXPECT_EQ(
-      p.ask(
-          R"({"cmd":"get","id":4,"group":"[Master]","key":"crossfader","prop":"both"})")
-          ["error"],
-      "unknown prop");
-  EXPECT_EQ(p.ask(R"({"cmd":"get","id":5,"key":"crossfader"})")["error"],
-            "missing group");
-  EXPECT_EQ(
-      p.ask(
-          R"({"cmd":"get","id":6,"group":"[Master]","key":"nope","prop":"value"})"),
-      json::parse(R"({"id":6,"ok":false,"error":"unknown control"})"));
-  EXPECT_EQ(
-      p.ask(
-          R"({"cmd":"watch","id":7,"group":"[Master]","key":"nope"})")["error"],
-      "unknown control");
-  EXPECT_EQ(p.ask(R"({"cmd":"fly","id":8})")["error"], "unknown command 'fly'");
-
-  EXPECT_EQ(
-      p.ask(
-          R"({"cmd":"watch","id":9,"group":"[Main]","key":"peak_indicator"})"),
-      json::parse(R"({"id":9,"ok":true})"));
+  // Request (id 1) and whole reply, or its error text alone.
+  const std::vector<std::pair<std::string, json>> cases = {
+      {R"("set","group":"[Master]","key":"crossfader","prop":"parameter","value":1)",
+       json::parse(R"({"id":1,"ok":true,"value":1.0})")},
+      {R"("set","group":"[Master]","key":"crossfader","value":null)",
+       "value is not a number"},
+      {R"("get","group":"[Master]","key":"crossfader","prop":"both")",
+       "unknown prop"},
+      {R"("get","key":"crossfader")", "missing group"},
+      {R"("get","group":"[Master]","key":"nope","prop":"value")",
+       json::parse(R"({"id":1,"ok":false,"error":"unknown control"})")},
+      {R"("watch","group":"[Master]","key":"nope")", "unknown control"},
+      {R"("fly")", "unknown command 'fly'"},
+      {R"("watch","group":"[Main]","key":"peak_indicator")",
+       json::parse(R"({"id":1,"ok":true})")},
+      {R"("deckinfo","deck":9)", "no deck 9"},
+      {R"("effectname","index":8)",
+       json::parse(R"({"id":1,"ok":true,"name":"Reverb"})")},
+      {R"("effectindex","effect":"org.kelvo.effects.metronome")",
+       json::parse(R"({"id":1,"ok":true,"index":6})")},
+  };
+  for (const auto& [request, expected] : cases) {
+    const json reply = p.ask(R"({"id":1,"cmd":)" + request + "}");
+    EXPECT_EQ(expected.is_string() ? reply["error"] : reply, expected)
+        << request;
+  }
   EXPECT_TRUE(p.session.watched.contains({"[Master]", "peak_indicator"}));
 
   const json labels = p.ask(R"({"cmd":"deckinfo","id":10,"deck":1})");
   EXPECT_EQ(labels["ok"], true);
   EXPECT_EQ(labels["labels"].size(), 5u);
   EXPECT_EQ(labels["labels"][0], json::parse(R"({"label":"title","text":""})"));
-  EXPECT_EQ(p.ask(R"({"cmd":"deckinfo","id":11,"deck":9})")["error"],
-            "no deck 9");
-  EXPECT_EQ(p.ask(R"({"cmd":"effectname","id":12,"index":8})"),
-            json::parse(R"({"id":12,"ok":true,"name":"Reverb"})"));
-  EXPECT_EQ(
-      p.ask(
-          R"({"cmd":"effectindex","id":13,"effect":"org.kelvo.effects.metronome"})"),
-      json::parse(R"({"id":13,"ok":true,"index":6})"));
   const json selected = p.ask(R"({"cmd":"selectedtrack","id":14})");
   EXPECT_EQ(selected["fields"]["title"], "Night Drive");
   EXPECT_EQ(selected["fields"]["artist"], "Anon");
@@ -119,60 +109,21 @@ TEST(Server, AnswersEveryCommandAndEchoesIds) {
 }
 
 TEST(Options, ParsesEveryOption) {
-  auto options = parse_options({"--port",
-                                "0",
-                                "--port-file",
-                                "p",
-                                "--token",
-                                "t",
-                                "--force-plugin",
-                                "--trace",
-                                "tr",
-                                "--clock-speed",
-                                "60",
-                                "--reply-delay-ms",
-                                "5",
-                                "--drop-reply",
-                                "get",
-                                "--drop-reply",
-                                "set",
-                                "--junk",
-                                "--invalid-utf8-after",
-                                "3",
-                                "--out-of-order",
-                                "--close-after",
-                                "2",
-                                "--exit-after",
-                                "1.5",
-                                "--exit-code",
-                                "7",
-                                "--signal-delay-ms",
-                                "100",
-                                "--no-signal",
-                                "--refuse-hello",
-                                "--set",
-                                "[QuickEffectRack1_[Channel1]],super1=0.25",
-                                "--load",
-                                "2=5",
-                                "--load",
-                                "Sampler1=3",
-                                "--select",
-                                "4",
-                                "--decks",
-                                "2",
-                                "--samplers",
-                                "8",
-                                "--effect",
-                                "4,2=org.kelvo.effects.echo",
-                                "--autodj-queue",
-                                "3",
-                                "--no-mic-input",
-                                "--broadcast-fails",
-                                "--grow-decks-after-ms",
-                                "900",
-                                "--clip-deck",
-                                "3",
-                                "--no-metronome"});
+  // Every option once; values hold no spaces.
+  const std::string all =
+      "--port 0 --port-file p --token t --force-plugin --trace tr "
+      "--clock-speed 60 --reply-delay-ms 5 --drop-reply get --drop-reply set "
+      "--junk --invalid-utf8-after 3 --out-of-order --close-after 2 "
+      "--exit-after 1.5 --exit-code 7 --signal-delay-ms 100 --no-signal "
+      "--refuse-hello --set [QuickEffectRack1_[Channel1]],super1=0.25 "
+      "--load 2=5 --load Sampler1=3 --select 4 --decks 2 --samplers 8 "
+      "--effect 4,2=org.kelvo.effects.echo --autodj-queue 3 --no-mic-input "
+      "--broadcast-fails --grow-decks-after-ms 900 --clip-deck 3 "
+      "--no-metronome";
+  std::vector<std::string> args;
+  std::istringstream words(all);
+  for (std::string word; words >> word;) args.push_back(word);
+  auto options = parse_options(args);
   ASSERT_TRUE(options.has_value()) << options.error();
   EXPECT_EQ(options->port, 0);
   EXPECT_EQ(options->token, "t");
@@ -211,11 +162,12 @@ TEST(Host, LoadsThePluginOnlyFromTheFirstPluginPathEntry) {
   const auto dir = orvalin::make_temp_dir("kelvosim-plugin");
   std::filesystem::create_directories(dir / "generic");
   {
-    std::ofstream(dir / "generic" / orvalin::utf8_to_path(plugin_file_name()));
+    std::ofstream(dir / "generic" /
+                  orvalin::utf8_to_path(orvalin::plugin_file_name()));
   }
   const std::string with = orvalin::path_to_utf8(dir);
   const std::string without = orvalin::path_to_utf8(dir / "generic");
-  const std::string separator(1, plugin_path_separator());
+  const std::string separator(orvalin::plugin_path_separator());
   EXPECT_TRUE(plugin_would_load("orvalin", with));
   EXPECT_TRUE(plugin_would_load("orvalin", with + separator + without));
   EXPECT_FALSE(plugin_would_load("orvalin", without + separator + with));
@@ -227,16 +179,17 @@ TEST(Host, LoadsThePluginOnlyFromTheFirstPluginPathEntry) {
 }
 
 TEST(Host, LoadedSignalLivesWithTheProcess) {
+  using orvalin::loaded_signal_name;
+  const auto exists = [](const std::string& token) {
+    return orvalin::loaded_signal_exists(loaded_signal_name(token));
+  };
   const std::string token = orvalin::make_test_token();
-  EXPECT_FALSE(loaded_signal_exists(token));
-  ASSERT_TRUE(raise_loaded_signal(token).has_value());
-  EXPECT_TRUE(loaded_signal_exists(token));
+  EXPECT_FALSE(exists(token));
+  ASSERT_TRUE(orvalin::raise_loaded_signal(loaded_signal_name(token)));
+  EXPECT_TRUE(exists(token));
   // Only the first 16 bytes name it.
-  EXPECT_TRUE(loaded_signal_exists(token.substr(0, 16) + "different"));
-  EXPECT_FALSE(loaded_signal_exists(orvalin::make_test_token()));
-  EXPECT_EQ(loaded_signal_name("0123456789abcdef0123")
-                .substr(loaded_signal_name("").size()),
-            "0123456789abcdef");
+  EXPECT_TRUE(exists(token.substr(0, 16) + "different"));
+  EXPECT_FALSE(exists(orvalin::make_test_token()));
 }
 
 }  // namespace

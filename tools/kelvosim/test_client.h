@@ -1,5 +1,6 @@
 // A raw protocol client for the simulator's tests: sends lines and collects
-// every line received (replies, events and junk alike) on a reader thread.
+// every line received (replies, events and junk alike, a CR before the LF
+// kept) on a reader thread.
 #pragma once
 
 #include <chrono>
@@ -9,7 +10,8 @@
 
 #include "base/channel.h"
 #include "base/thread.h"
-#include "net.h"
+#include "net/lines.h"
+#include "net/socket.h"
 
 namespace kelvosim {
 
@@ -17,37 +19,28 @@ class TestClient {
  public:
   // nullptr when the connection fails.
   static std::unique_ptr<TestClient> connect(uint16_t port) {
-    auto socket = connect_loopback(port);
-    if (!socket) return nullptr;
-    std::shared_ptr<Socket> shared(std::move(*socket));
+    auto stream = orvalin::connect_loopback(port);
+    if (!stream) return nullptr;
+    std::shared_ptr<orvalin::Stream> shared(std::move(*stream));
     auto [sender, receiver] = orvalin::make_channel<std::string>();
     // Detached: under Wine a blocked receive only ends when the peer closes,
     // so the thread keeps the socket alive until then.
     orvalin::spawn_detached(
         "test-reader",
         [shared, sender = std::move(sender)] {
-          std::string pending;
-          char buffer[4096];
-          for (;;) {
-            auto got = shared->receive(buffer, sizeof buffer);
-            if (!got || *got == 0) break;
-            pending.append(buffer, *got);
-            for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
-              sender.send(pending.substr(0, end));  // CR kept, if any
-              pending.erase(0, end + 1);
-            }
-          }
-          if (!pending.empty()) sender.send(pending);
+          orvalin::LineReader reader(*shared);
+          reader.keep_carriage_returns();
+          while (auto line = reader.next()) sender.send(std::string(*line));
         },
         "failed to spawn thread");
     return std::unique_ptr<TestClient>(
         new TestClient(std::move(shared), std::move(receiver)));
   }
 
-  ~TestClient() { socket_->shutdown(); }
+  ~TestClient() { stream_->shutdown(); }
 
   bool send(const std::string& line) {
-    return socket_->send_all(line + "\n").has_value();
+    return orvalin::send_all(*stream_, line + "\n").has_value();
   }
 
   // The next line, or nullopt after `timeout` or at the end of the stream.
@@ -67,11 +60,11 @@ class TestClient {
   }
 
  private:
-  TestClient(std::shared_ptr<Socket> socket,
+  TestClient(std::shared_ptr<orvalin::Stream> stream,
              orvalin::Receiver<std::string> lines)
-      : socket_(std::move(socket)), lines_(std::move(lines)) {}
+      : stream_(std::move(stream)), lines_(std::move(lines)) {}
 
-  std::shared_ptr<Socket> socket_;
+  std::shared_ptr<orvalin::Stream> stream_;
   orvalin::Receiver<std::string> lines_;
 };
 

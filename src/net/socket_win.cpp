@@ -9,8 +9,8 @@
 #include <climits>
 
 #include "base/os.h"
-#include "bridge/socket.h"
-#include "bridge/socket_win.h"
+#include "net/socket.h"
+#include "net/socket_win.h"
 
 namespace orvalin {
 
@@ -79,15 +79,6 @@ class WinStream : public Stream {
     }
   }
 
-  Status set_no_delay() override {
-    const BOOL on = TRUE;
-    if (setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY,
-                   reinterpret_cast<const char*>(&on), sizeof on) != 0) {
-      return fail(wsa_error_text());
-    }
-    return {};
-  }
-
   Result<uint16_t> local_port() const override {
     sockaddr_in address{};
     int length = sizeof address;
@@ -122,6 +113,15 @@ class WinStream : public Stream {
   SOCKET socket_;
 };
 
+// A stream of a new connection, with TCP_NODELAY (best effort: a loopback
+// socket always takes it).
+std::unique_ptr<Stream> connected_stream(SOCKET s) {
+  const BOOL on = TRUE;
+  (void)setsockopt(s, IPPROTO_TCP, TCP_NODELAY,
+                   reinterpret_cast<const char*>(&on), sizeof on);
+  return std::make_unique<WinStream>(s);
+}
+
 class WinListener : public Listener {
  public:
   WinListener(SOCKET s, uint16_t port) : socket_(s), port_(port) {}
@@ -132,8 +132,11 @@ class WinListener : public Listener {
   Result<std::unique_ptr<Stream>> accept() override {
     for (;;) {
       const SOCKET s = ::accept(socket_, nullptr, nullptr);
-      if (s != INVALID_SOCKET) return std::make_unique<WinStream>(s);
-      if (WSAGetLastError() == WSAEINTR) continue;
+      if (s != INVALID_SOCKET) return connected_stream(s);
+      // WSAECONNRESET: the peer reset the connection before it was taken;
+      // the next one may be fine.
+      const int error = WSAGetLastError();
+      if (error == WSAEINTR || error == WSAECONNRESET) continue;
       return fail(wsa_error_text());
     }
   }
@@ -170,12 +173,24 @@ Result<std::unique_ptr<Stream>> connect_loopback(uint16_t port) {
     closesocket(*s);
     return fail(std::move(error));
   }
-  return std::make_unique<WinStream>(*s);
+  return connected_stream(*s);
 }
 
 Result<std::unique_ptr<Listener>> listen_loopback(uint16_t port) {
   auto s = new_tcp_socket();
   if (!s) return fail(std::move(s.error()));
+  // Without it another process could bind the same port and take the
+  // plugin's connections (Windows lets a socket that sets SO_REUSEADDR bind
+  // over a listener that did not ask for exclusive use); with it a second
+  // listener is refused. SO_REUSEADDR is never set: on Windows it means
+  // exactly that sharing.
+  const BOOL on = TRUE;
+  if (setsockopt(*s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
+                 reinterpret_cast<const char*>(&on), sizeof on) != 0) {
+    std::string error = wsa_error_text();
+    closesocket(*s);
+    return fail(std::move(error));
+  }
   sockaddr_in address = loopback_address(port);
   int length = sizeof address;
   if (::bind(*s, reinterpret_cast<const sockaddr*>(&address), length) != 0 ||

@@ -1,4 +1,4 @@
-#include "bridge/socket.h"
+#include "net/socket.h"
 
 namespace orvalin {
 

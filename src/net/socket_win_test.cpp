@@ -1,4 +1,4 @@
-#include "bridge/socket_win.h"
+#include "net/socket_win.h"
 
 #include <gtest/gtest.h>
 

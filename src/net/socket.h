@@ -1,9 +1,15 @@
-// TCP over IPv4 loopback, the one operating-system seam of the bridge: a
-// blocking client connection to 127.0.0.1 and, for tests and benchmarks, a
-// listening socket on 127.0.0.1. Error texts come from the system.
+// TCP over IPv4 loopback, the one operating-system seam of every link
+// between Orvalin, the plugin and their stand-ins: a blocking client
+// connection to 127.0.0.1 and a listening socket on 127.0.0.1 (the plugin's
+// side: kelvosim, tests and benchmarks). Error texts come from the system.
+//
+// Both ends of every connection have TCP_NODELAY set: the links carry short
+// request and reply lines, and Nagle's algorithm would hold each one back
+// until the previous one is acknowledged.
 //
 // A Stream is one handle of a connected socket. One thread may send while
-// another receives on the same handle; clone() gives a second, independently
+// another receives on the same handle, and any thread may call shutdown()
+// to end a receive blocked on it; clone() gives a second, independently
 // closable handle of the same connection, which is how the bridge's reader
 // thread gets its own.
 #pragma once
@@ -28,9 +34,6 @@ class Stream {
   // Reads up to `size` bytes into `buffer`; 0 means end of stream.
   virtual Result<size_t> recv(char* buffer, size_t size) = 0;
 
-  // Switches on TCP_NODELAY (sends short lines at once).
-  virtual Status set_no_delay() = 0;
-
   // The connection's port on this side, which names it in the system's TCP
   // table. Streams that are not sockets have none.
   virtual Result<uint16_t> local_port() const { return fail("not a socket"); }
@@ -54,17 +57,21 @@ Status send_all(Stream& stream, std::string_view bytes);
 // A blocking connect to 127.0.0.1:port, without a time-out of its own.
 Result<std::unique_ptr<Stream>> connect_loopback(uint16_t port);
 
-// A listening socket on 127.0.0.1, for tests and benchmarks.
+// A listening socket on 127.0.0.1.
 class Listener {
  public:
   virtual ~Listener() = default;
   // The port actually bound (useful when 0 was asked for).
   virtual uint16_t port() const = 0;
-  // Waits for the next connection.
+  // Waits for the next connection. A connection that the peer dropped
+  // before it was taken, and an interrupted wait, are skipped.
   virtual Result<std::unique_ptr<Stream>> accept() = 0;
 };
 
-// Listens on 127.0.0.1:port; port 0 picks a free port.
+// Listens on 127.0.0.1:port; port 0 picks a free port. No other socket may
+// listen on the same port while this one does (on Windows not even one that
+// asks to share it), but a port that a closed connection still holds in
+// TIME_WAIT can be taken again at once.
 Result<std::unique_ptr<Listener>> listen_loopback(uint16_t port);
 
 }  // namespace orvalin

@@ -8,7 +8,7 @@
 #include <cerrno>
 
 #include "base/os.h"
-#include "bridge/socket.h"
+#include "net/socket.h"
 
 namespace orvalin {
 
@@ -51,14 +51,6 @@ class PosixStream : public Stream {
     }
   }
 
-  Status set_no_delay() override {
-    const int on = 1;
-    if (setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0) {
-      return fail(errno_text());
-    }
-    return {};
-  }
-
   Result<uint16_t> local_port() const override {
     sockaddr_in address{};
     socklen_t length = sizeof address;
@@ -87,6 +79,14 @@ class PosixStream : public Stream {
   int fd_;
 };
 
+// A stream of a new connection, with TCP_NODELAY (best effort: a loopback
+// socket always takes it).
+std::unique_ptr<Stream> connected_stream(int fd) {
+  const int on = 1;
+  (void)setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  return std::make_unique<PosixStream>(fd);
+}
+
 class PosixListener : public Listener {
  public:
   PosixListener(int fd, uint16_t port) : fd_(fd), port_(port) {}
@@ -97,8 +97,10 @@ class PosixListener : public Listener {
   Result<std::unique_ptr<Stream>> accept() override {
     for (;;) {
       const int fd = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (fd >= 0) return std::make_unique<PosixStream>(fd);
-      if (errno == EINTR) continue;
+      if (fd >= 0) return connected_stream(fd);
+      // ECONNABORTED: the peer reset the connection before it was taken;
+      // the next one may be fine.
+      if (errno == EINTR || errno == ECONNABORTED) continue;
       return fail(errno_text());
     }
   }
@@ -120,14 +122,17 @@ Result<std::unique_ptr<Stream>> connect_loopback(uint16_t port) {
     ::close(fd);
     return fail(std::move(error));
   }
-  return std::make_unique<PosixStream>(fd);
+  return connected_stream(fd);
 }
 
 Result<std::unique_ptr<Listener>> listen_loopback(uint16_t port) {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return fail(errno_text());
+  // On POSIX systems SO_REUSEADDR only lets a listener bind over
+  // connections left in TIME_WAIT; a second listener on the port is still
+  // refused.
   const int on = 1;
-  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  (void)setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   sockaddr_in address = loopback_address(port);
   socklen_t length = sizeof address;
   if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0 ||
