@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "actions/test_rig.h"
 #include "config/keylist.h"
+#include "testing/rig.h"
 
 namespace orvalin {
 namespace {
@@ -111,9 +111,11 @@ TEST(ActionWorker, ToggleThatDoesNotSwitchRecordsPendingToggle) {
     const PendingToggle& pending = *rig->state().pending_toggle;
     EXPECT_EQ(pending.group, "[AutoDJ]");
     EXPECT_EQ(pending.control, "enabled");
-    // About one second after the read-back; generous bounds for slow runs.
-    EXPECT_GE(pending.deadline, before + std::chrono::milliseconds(1100));
-    EXPECT_LE(pending.deadline, Clock::now() + std::chrono::seconds(1));
+    // The quiet time after the read-back.
+    const Timing& timing = rig->state().timing;
+    EXPECT_GE(pending.deadline,
+              before + timing.toggle_delay + timing.pending_toggle_quiet);
+    EXPECT_LE(pending.deadline, Clock::now() + timing.pending_toggle_quiet);
   }
   // Play on an empty deck stays off; the label comes from the control name.
   EXPECT_THAT(rig->press({"ctrl+alt+p"}),
@@ -231,10 +233,9 @@ TEST(ActionWorker, HotcuePressJumpsOrSetsAndQuietsPlayAnnouncements) {
   EXPECT_THAT(rig->press({"ctrl+alt+f4"}), IsEmpty());
   {
     std::lock_guard lock(rig->state().hotcue_mutex);
-    EXPECT_GE(rig->state().hotcue_quiet_until,
-              before + std::chrono::milliseconds(500));
-    EXPECT_LE(rig->state().hotcue_quiet_until,
-              Clock::now() + std::chrono::milliseconds(500));
+    const auto quiet = rig->state().timing.hotcue_quiet;
+    EXPECT_GE(rig->state().hotcue_quiet_until, before + quiet);
+    EXPECT_LE(rig->state().hotcue_quiet_until, Clock::now() + quiet);
   }
   EXPECT_NE(rig->value("[Channel1]", "hotcue_4_status"), 0);
   // Hot cue 2 exists: the press jumps and says where the deck is now.

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "actions/test_rig.h"
+#include "testing/rig.h"
 
 namespace orvalin {
 namespace {

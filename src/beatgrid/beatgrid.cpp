@@ -24,7 +24,6 @@ constexpr char kMetronome[] = "org.kelvo.effects.metronome";
 constexpr char kValue[] = "value";
 constexpr int kSlots = 4;
 constexpr int64_t kMillisecondsPerStep = 5;  // as Kelvo moves the grid
-constexpr auto kTapQuiet = std::chrono::milliseconds(1500);
 
 std::string deck_group(uint8_t deck) {
   return "[Channel" + std::to_string(deck) + "]";
@@ -232,7 +231,7 @@ Status tap_tempo(const std::shared_ptr<AppState>& state, uint8_t deck) {
       "",
       [state, deck, tapped_at] {
         run_guarded("tempo-tap", [&] {
-          std::this_thread::sleep_for(kTapQuiet);
+          std::this_thread::sleep_for(state->timing.tap_quiet);
           {
             std::lock_guard lock(state->beatgrid_mutex);
             if (state->beatgrid.last_tap != tapped_at) return;
