@@ -106,60 +106,64 @@ TEST(Announcer, SpeaksEachRuleOnce) {
                          "3", "--autodj-queue", "2"});
   ASSERT_TRUE(rig);
   Announcer announcer(rig->shared_state(), setup_watches(rig->bridge()));
+  // Each step sets controls, then hands over the events up to the change
+  // of its last control (or of `until`) and expects these sentences.
+  struct Set {
+    const char* group;
+    const char* key;
+    double value;
+  };
+  struct Step {
+    std::vector<Set> sets;
+    std::optional<Set> until;
+    std::vector<std::string> spoken;
+  };
+  const Step steps[] = {
+      {{{"[Channel1]", "pfl", 1}}, {}, {"Deck 1 headphones on"}},
+      {{{"[Channel1]", "keylock", 1}}, {}, {"Deck 1 key lock on"}},
+      {{{"[Channel1]", "sync_enabled", 0.5}}, {}, {"Deck 1 sync on"}},
+      {{{"[Channel1]", "sync_enabled", 0}}, {}, {"Deck 1 sync off"}},
+      {{{"[Channel1]", "play", 1}}, {}, {"Deck 1 playing"}},
+      {{{"[Channel1]", "play", 0}}, {}, {"Deck 1 paused"}},
+      {{{"[Channel1]", "beatloop_size", 0.5},
+        {"[Channel1]", "beatloop_activate", 1}},
+       Set{"[Channel1]", "loop_enabled", 1},
+       {"Deck 1 loop 0.5 beats"}},
+      {{{"[Channel1]", "reloop_toggle", 1}},
+       Set{"[Channel1]", "loop_enabled", 0},
+       {"Deck 1 loop off"}},
+      {{{"[Channel1]", "hotcue_3_set", 1}},
+       Set{"[Channel1]", "hotcue_3_status", 1},
+       {"Deck 1 hotcue 3 set"}},
+      {{{"[Channel1]", "hotcue_3_clear", 1}},
+       Set{"[Channel1]", "hotcue_3_status", 0},
+       {"Deck 1 hotcue 3 cleared"}},
+      {{{"[Microphone]", "talkover", 1}}, {}, {"Microphone on"}},
+      {{{"[Microphone]", "talkover", 0}}, {}, {"Microphone off"}},
+      {{{"[Sampler1]", "play", 1}}, {}, {"Sampler 1 playing"}},
+      {{{"[Sampler1]", "play", 0}}, {}, {"Sampler 1 stopped"}},
+      // Broadcast: connecting (1) is not spoken, connected (2) is.
+      {{{"[Shoutcast]", "enabled", 1}},
+       Set{"[Shoutcast]", "status", 2},
+       {"Live broadcast on", "Live broadcast connected"}},
+      // Recording 0 -> 1 -> 2 -> 0.
+      {{{"[Recording]", "toggle_recording", 1}},
+       Set{"[Recording]", "status", 2},
+       {"Recording started"}},
+      {{{"[Recording]", "toggle_recording", 0},
+        {"[Recording]", "toggle_recording", 1}},
+       Set{"[Recording]", "status", 0},
+       {"Recording stopped"}},
+  };
   auto& a = announcer;
   auto& r = *rig;
-
-  EXPECT_THAT(set_and_pump(r, a, "[Channel1]", "pfl", 1),
-              ElementsAre("Deck 1 headphones on"));
-  EXPECT_THAT(set_and_pump(r, a, "[Channel1]", "keylock", 1),
-              ElementsAre("Deck 1 key lock on"));
-  EXPECT_THAT(set_and_pump(r, a, "[Channel1]", "sync_enabled", 0.5),
-              ElementsAre("Deck 1 sync on"));
-  EXPECT_THAT(set_and_pump(r, a, "[Channel1]", "sync_enabled", 0),
-              ElementsAre("Deck 1 sync off"));
-  EXPECT_THAT(set_and_pump(r, a, "[Channel1]", "play", 1),
-              ElementsAre("Deck 1 playing"));
-  EXPECT_THAT(set_and_pump(r, a, "[Channel1]", "play", 0),
-              ElementsAre("Deck 1 paused"));
-
-  r.set("[Channel1]", "beatloop_size", 0.5);
-  r.set("[Channel1]", "beatloop_activate", 1);
-  EXPECT_THAT(pump_until(r, a, "[Channel1]", "loop_enabled", 1),
-              ElementsAre("Deck 1 loop 0.5 beats"));
-  r.set("[Channel1]", "reloop_toggle", 1);
-  EXPECT_THAT(pump_until(r, a, "[Channel1]", "loop_enabled", 0),
-              ElementsAre("Deck 1 loop off"));
-
-  r.set("[Channel1]", "hotcue_3_set", 1);
-  EXPECT_THAT(pump_until(r, a, "[Channel1]", "hotcue_3_status", 1),
-              ElementsAre("Deck 1 hotcue 3 set"));
-  r.set("[Channel1]", "hotcue_3_clear", 1);
-  EXPECT_THAT(pump_until(r, a, "[Channel1]", "hotcue_3_status", 0),
-              ElementsAre("Deck 1 hotcue 3 cleared"));
-
-  EXPECT_THAT(set_and_pump(r, a, "[Microphone]", "talkover", 1),
-              ElementsAre("Microphone on"));
-  EXPECT_THAT(set_and_pump(r, a, "[Microphone]", "talkover", 0),
-              ElementsAre("Microphone off"));
-
-  EXPECT_THAT(set_and_pump(r, a, "[Sampler1]", "play", 1),
-              ElementsAre("Sampler 1 playing"));
-  EXPECT_THAT(set_and_pump(r, a, "[Sampler1]", "play", 0),
-              ElementsAre("Sampler 1 stopped"));
-
-  // Broadcast: connecting (1) is not spoken, connected (2) is.
-  r.set("[Shoutcast]", "enabled", 1);
-  EXPECT_THAT(pump_until(r, a, "[Shoutcast]", "status", 2),
-              ElementsAre("Live broadcast on", "Live broadcast connected"));
-
-  // Recording 0 -> 1 -> 2 -> 0.
-  r.set("[Recording]", "toggle_recording", 1);
-  EXPECT_THAT(pump_until(r, a, "[Recording]", "status", 2),
-              ElementsAre("Recording started"));
-  r.set("[Recording]", "toggle_recording", 0);
-  r.set("[Recording]", "toggle_recording", 1);
-  EXPECT_THAT(pump_until(r, a, "[Recording]", "status", 0),
-              ElementsAre("Recording stopped"));
+  for (const Step& step : steps) {
+    for (const Set& set : step.sets) r.set(set.group, set.key, set.value);
+    const Set until = step.until.value_or(step.sets.back());
+    EXPECT_EQ(pump_until(r, a, until.group, until.key, until.value),
+              step.spoken)
+        << step.sets[0].group << "," << step.sets[0].key;
+  }
 
   // Loading a track speaks its description a moment later; ejecting it
   // says the deck is empty.
