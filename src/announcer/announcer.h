@@ -15,6 +15,7 @@
 
 #include "actions/appstate.h"
 #include "base/channel.h"
+#include "base/timing.h"
 #include "bridge/bridge.h"
 
 namespace orvalin {

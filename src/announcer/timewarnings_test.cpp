@@ -93,7 +93,7 @@ TEST(TimeWarnings, LoopEndsOnlyAfterRepeatedFailures) {
     done_sender.send(1);
   });
   done_sender.reset();
-  // kTimeWarningGiveUp polls a second apart, with slack.
+  // kTimeWarningGiveUp short polls, with ample slack.
   EXPECT_EQ(done.recv_for(std::chrono::seconds(kTimeWarningGiveUp + 30)), 1);
   loop.join();
 }
