@@ -26,19 +26,6 @@ namespace orvalin {
 
 namespace {
 
-using namespace std::chrono_literals;
-
-// A press holds its control at 1 for this long.
-constexpr auto kPulseHold = 30ms;
-// Kelvo needs a moment before a changed control reads back its new state.
-constexpr auto kReportDelay = 50ms;
-constexpr auto kMarkerDelay = 80ms;
-constexpr auto kToggleDelay = 150ms;
-// How long the announcer keeps quiet about a control a toggle failed to
-// switch (Kelvo may flicker it), and about play after a hot-cue jump.
-constexpr auto kPendingToggleTime = 1s;
-constexpr auto kHotcueQuietTime = 500ms;
-
 std::string on_off(double value) { return value != 0 ? "on" : "off"; }
 
 // Rounds half away from zero and clamps to lo..hi; NaN gives lo.
@@ -52,12 +39,13 @@ ControlTarget resolve(const ControlTarget& target, uint8_t deck) {
   return {resolve_deck(target.group, deck), resolve_deck(target.control, deck)};
 }
 
-Status pulse(Bridge& bridge, const std::string& group,
+Status pulse(const AppState& state, const std::string& group,
              const std::string& control) {
+  Bridge& bridge = *state.bridge;
   if (auto on = bridge.set(group, control, "value", 1.0); !on) {
     return fail(on.error());
   }
-  std::this_thread::sleep_for(kPulseHold);
+  std::this_thread::sleep_for(state.timing.pulse_hold);
   if (auto off = bridge.set(group, control, "value", 0.0); !off) {
     return fail(off.error());
   }
@@ -124,7 +112,7 @@ Status run_toggle(AppState& state, const act::Toggle& action, uint8_t deck) {
       !sent) {
     return fail(sent.error());
   }
-  std::this_thread::sleep_for(kToggleDelay);
+  std::this_thread::sleep_for(state.timing.toggle_delay);
   auto new_value = bridge.get(target.group, target.control);
   if (!new_value) return fail(new_value.error());
 
@@ -140,8 +128,9 @@ Status run_toggle(AppState& state, const act::Toggle& action, uint8_t deck) {
 
   {
     std::lock_guard lock(state.pending_mutex);
-    state.pending_toggle = PendingToggle{target.group, target.control,
-                                         Clock::now() + kPendingToggleTime};
+    state.pending_toggle =
+        PendingToggle{target.group, target.control,
+                      Clock::now() + state.timing.pending_toggle_quiet};
   }
   std::string hint;
   if (target.group == "[AutoDJ]" && target.control == "enabled") {
@@ -178,15 +167,15 @@ Status run_press(AppState& state, const act::Press& action, uint8_t deck) {
     if (!status) return fail(status.error());
     hotcue_existed = *status != 0;
     std::lock_guard lock(state.hotcue_mutex);
-    state.hotcue_quiet_until = Clock::now() + kHotcueQuietTime;
+    state.hotcue_quiet_until = Clock::now() + state.timing.hotcue_quiet;
   }
 
-  if (auto pressed = pulse(bridge, target.group, target.control); !pressed) {
+  if (auto pressed = pulse(state, target.group, target.control); !pressed) {
     return pressed;
   }
 
   if (hotcue_existed) {
-    std::this_thread::sleep_for(kReportDelay);
+    std::this_thread::sleep_for(state.timing.report_delay);
     auto elapsed = bridge.get(target.group, "time_elapsed");
     if (!elapsed) return fail(elapsed.error());
     state.speech.say("Hotcue " + std::to_string(*hotcue) + ", " +
@@ -194,7 +183,7 @@ Status run_press(AppState& state, const act::Press& action, uint8_t deck) {
   }
 
   if (action.report) {
-    std::this_thread::sleep_for(kReportDelay);
+    std::this_thread::sleep_for(state.timing.report_delay);
     return speak_control(state, target.group,
                          resolve_deck(action.report->target.control, deck),
                          action.report->label, action.report->format);
@@ -238,7 +227,7 @@ Status run_preview(AppState& state) {
   }
   auto track = bridge.selected_track();
   if (!track) return fail(track.error());
-  if (auto started = pulse(bridge, kGroup, "LoadSelectedTrackAndPlay");
+  if (auto started = pulse(state, kGroup, "LoadSelectedTrackAndPlay");
       !started) {
     return started;
   }
@@ -258,10 +247,10 @@ Status run_marker(AppState& state, const act::Marker& action, uint8_t deck) {
   if (!rate) return fail(rate.error());
   auto before = bridge.get(group, action.report);
   if (!before) return fail(before.error());
-  if (auto pressed = pulse(bridge, group, action.control); !pressed) {
+  if (auto pressed = pulse(state, group, action.control); !pressed) {
     return pressed;
   }
-  std::this_thread::sleep_for(kMarkerDelay);
+  std::this_thread::sleep_for(state.timing.marker_delay);
   auto after = bridge.get(group, action.report);
   if (!after) return fail(after.error());
 
@@ -295,7 +284,7 @@ Status run_stop_samplers(AppState& state) {
     std::string group = "[Sampler" + std::to_string(i) + "]";
     auto playing = bridge.get(group, "play");
     if (!playing || *playing == 0) continue;
-    if (auto stopped = pulse(bridge, group, "stop"); !stopped) return stopped;
+    if (auto stopped = pulse(state, group, "stop"); !stopped) return stopped;
   }
   state.speech.say("Samplers stopped");
   return {};
@@ -464,7 +453,8 @@ void run_action_worker(std::shared_ptr<AppState> state,
   auto stale = [&](const KeyPress& press, Clock::time_point at) {
     const KeyAction* binding = binding_of(press);
     return binding != nullptr && !press.left_to_typing &&
-           ages(*state, *binding) && at - press.made > kPressMaxAge;
+           ages(*state, *binding) &&
+           at - press.made > state->timing.press_max_age;
   };
   for (;;) {
     if (backlog.empty()) {

@@ -59,10 +59,6 @@ class BindingsInForce {
   std::shared_ptr<const BindingTables> tables_;
 };
 
-// A press older than this when the worker takes it is not carried out: a
-// play given up on seconds ago must not start a track on air.
-inline constexpr std::chrono::seconds kPressMaxAge{2};
-
 // "Kelvo was busy. N key presses skipped." ("1 key press").
 std::string skipped_presses_sentence(size_t count);
 
@@ -75,8 +71,9 @@ Status run_action(const std::shared_ptr<AppState>& state, const Action& action);
 
 // The worker loop (thread "actions"): takes key presses until the queue
 // closes; skips presses that waited too long, handles key-help mode and
-// speaks errors. A press is looked up in the tables it carries, else in
-// `actions`. `now` is the clock the presses' age is measured with.
+// speaks errors (a press older than the run's `press_max_age` is skipped). A
+// press is looked up in the tables it carries, else in `actions`. `now` is the
+// clock the presses' age is measured with.
 void run_action_worker(std::shared_ptr<AppState> state,
                        std::vector<KeyAction> actions, Receiver<KeyPress> queue,
                        std::function<std::chrono::steady_clock::time_point()>

@@ -7,14 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "actions/test_rig.h"
 #include "config/keylist.h"
+#include "testing/rig.h"
 
 namespace orvalin {
 namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using testrig::quick_timing;
 using testrig::Rig;
 using Texts = std::vector<std::string>;
 
@@ -111,9 +112,11 @@ TEST(ActionWorker, ToggleThatDoesNotSwitchRecordsPendingToggle) {
     const PendingToggle& pending = *rig->state().pending_toggle;
     EXPECT_EQ(pending.group, "[AutoDJ]");
     EXPECT_EQ(pending.control, "enabled");
-    // About one second after the read-back; generous bounds for slow runs.
-    EXPECT_GE(pending.deadline, before + std::chrono::milliseconds(1100));
-    EXPECT_LE(pending.deadline, Clock::now() + std::chrono::seconds(1));
+    // The quiet time after the read-back.
+    const Timing& timing = rig->state().timing;
+    EXPECT_GE(pending.deadline,
+              before + timing.toggle_delay + timing.pending_toggle_quiet);
+    EXPECT_LE(pending.deadline, Clock::now() + timing.pending_toggle_quiet);
   }
   // Play on an empty deck stays off; the label comes from the control name.
   EXPECT_THAT(rig->press({"ctrl+alt+p"}),
@@ -132,51 +135,55 @@ TEST(ActionWorker, AutoDjThatSwitchesIsLeftToTheAnnouncer) {
   EXPECT_FALSE(rig->state().pending_toggle.has_value());
 }
 
-TEST(ActionWorker, StopSamplersStopsOnlyPlayingOnes) {
-  auto none = Rig::start({"--samplers", "0"});
-  ASSERT_TRUE(none);
-  size_t mark = none->mark();
-  EXPECT_THAT(none->press({"ctrl+alt+shift+9"}),
-              ElementsAre("Samplers stopped"));
-  EXPECT_THAT(none->requests_since(mark),
-              ElementsAre("get [App],num_samplers"));
-
-  auto rig = Rig::start({"--samplers", "2", "--load", "Sampler2=1", "--set",
-                         "[Sampler2],play=1"});
-  ASSERT_TRUE(rig);
-  mark = rig->mark();
-  EXPECT_THAT(rig->press({"ctrl+alt+shift+9"}),
-              ElementsAre("Samplers stopped"));
-  EXPECT_THAT(rig->requests_since(mark),
-              ElementsAre("get [App],num_samplers", "get [Sampler1],play",
-                          "get [Sampler2],play", "set [Sampler2],stop=1.0",
-                          "set [Sampler2],stop=0.0"));
-  EXPECT_EQ(rig->value("[Sampler2]", "play"), 0);
-}
-
-TEST(ActionWorker, MicrophoneWithoutInputIsNotSwitchedOn) {
-  auto rig = Rig::start({"--no-mic-input"});
-  ASSERT_TRUE(rig);
-  size_t mark = rig->mark();
-  EXPECT_THAT(rig->press({"ctrl+alt+shift+s"}),
-              ElementsAre("microphone not switched on. No microphone input is "
-                          "set up. Choose one in Kelvo preferences, Sound "
-                          "Hardware, Input."));
-  EXPECT_THAT(rig->requests_since(mark),
-              ElementsAre("get [Microphone],talkover",
-                          "get [Microphone],input_configured"));
-}
-
-TEST(ActionWorker, MicrophoneSwitchOffNeverAsksForInput) {
-  auto rig = Rig::start({"--set", "[Microphone],talkover=1"});
-  ASSERT_TRUE(rig);
-  size_t mark = rig->mark();
-  rig->state().announce.store(0);
-  EXPECT_THAT(rig->press({"ctrl+alt+shift+s"}), ElementsAre("microphone off"));
-  EXPECT_THAT(
-      rig->requests_since(mark),
-      ElementsAre("get [Microphone],talkover", "set [Microphone],talkover=0.0",
-                  "get [Microphone],talkover"));
+// Built-in keys against a simulator set up for them: what is spoken, and
+// exactly what is sent to Kelvo.
+TEST(ActionWorker, KeysSpeakAndSendExactly) {
+  struct Case {
+    std::vector<std::string> options;
+    std::vector<std::string_view> keys;
+    Texts spoken, requests;
+  };
+  const std::string mic_hint =
+      "microphone not switched on. No microphone input is set up. Choose one "
+      "in Kelvo preferences, Sound Hardware, Input.";
+  const Case cases[] = {
+      // Stop samplers stops only playing ones.
+      {{"--samplers", "0"},
+       {"ctrl+alt+shift+9"},
+       {"Samplers stopped"},
+       {"get [App],num_samplers"}},
+      {{"--samplers", "2", "--load", "Sampler2=1", "--set",
+        "[Sampler2],play=1"},
+       {"ctrl+alt+shift+9"},
+       {"Samplers stopped"},
+       {"get [App],num_samplers", "get [Sampler1],play", "get [Sampler2],play",
+        "set [Sampler2],stop=1.0", "set [Sampler2],stop=0.0"}},
+      // The microphone is not switched on without an input; switching it
+      // off never asks.
+      {{"--no-mic-input"},
+       {"ctrl+alt+shift+s"},
+       {mic_hint},
+       {"get [Microphone],talkover", "get [Microphone],input_configured"}},
+      {{"--set", "[Microphone],talkover=1"},
+       {"ctrl+alt+a", "ctrl+alt+shift+s"},
+       {"Announcements off", "microphone off"},
+       {"get [Microphone],talkover", "set [Microphone],talkover=0.0",
+        "get [Microphone],talkover"}},
+      // A press on an empty sampler presses nothing.
+      {{"--load", "[Sampler1]=1"},
+       {"ctrl+alt+shift+6", "ctrl+alt+shift+5"},
+       {"Sampler 2 is empty"},
+       {"get [Sampler2],track_loaded", "get [Sampler1],track_loaded",
+        "set [Sampler1],cue_gotoandplay=1.0",
+        "set [Sampler1],cue_gotoandplay=0.0"}},
+  };
+  for (const Case& c : cases) {
+    auto rig = Rig::start(c.options);
+    ASSERT_TRUE(rig);
+    const size_t mark = rig->mark();
+    EXPECT_EQ(rig->press(c.keys), c.spoken) << c.keys[0];
+    EXPECT_EQ(rig->requests_since(mark), c.requests) << c.keys[0];
+  }
 }
 
 TEST(ActionWorker, PressPulsesAndSpeaksReportOrConfirm) {
@@ -231,10 +238,9 @@ TEST(ActionWorker, HotcuePressJumpsOrSetsAndQuietsPlayAnnouncements) {
   EXPECT_THAT(rig->press({"ctrl+alt+f4"}), IsEmpty());
   {
     std::lock_guard lock(rig->state().hotcue_mutex);
-    EXPECT_GE(rig->state().hotcue_quiet_until,
-              before + std::chrono::milliseconds(500));
-    EXPECT_LE(rig->state().hotcue_quiet_until,
-              Clock::now() + std::chrono::milliseconds(500));
+    const auto quiet = rig->state().timing.hotcue_quiet;
+    EXPECT_GE(rig->state().hotcue_quiet_until, before + quiet);
+    EXPECT_LE(rig->state().hotcue_quiet_until, Clock::now() + quiet);
   }
   EXPECT_NE(rig->value("[Channel1]", "hotcue_4_status"), 0);
   // Hot cue 2 exists: the press jumps and says where the deck is now.
@@ -390,9 +396,12 @@ TEST(ActionWorker, BridgeErrorsAreSpokenAndTheWorkerGoesOn) {
 
 TEST(ActionWorker, SilentKelvoEndsTheActionWithAnError) {
   // Kelvo answers the hand-shake but never a read.
-  auto rig = Rig::start({"--drop-reply", "get"});
+  Timing timing = quick_timing();
+  timing.press_max_age = timing.reply_wait / 2;
+  auto rig = Rig::start({"--drop-reply", "get"}, timing);
   ASSERT_TRUE(rig);
-  // The second press waited behind the first for 3 seconds: too late.
+  // The second press waited behind the first for a whole reply wait: too
+  // late.
   EXPECT_THAT(rig->press({"ctrl+alt+p", "ctrl+alt+a"}),
               ElementsAre("Error: [Channel1],play: Kelvo did not answer",
                           "queued: Kelvo was busy. 1 key press skipped."));

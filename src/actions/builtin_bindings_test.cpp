@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "actions/test_rig.h"
+#include "testing/rig.h"
 
 namespace orvalin {
 namespace {

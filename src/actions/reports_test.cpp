@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "actions/test_rig.h"
 #include "controls/track.h"
+#include "testing/rig.h"
 
 namespace orvalin {
 namespace {

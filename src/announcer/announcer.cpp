@@ -13,15 +13,6 @@ namespace orvalin {
 
 namespace {
 
-constexpr auto kClipQuiet = std::chrono::seconds(5);
-constexpr auto kHotcueSettle = std::chrono::milliseconds(150);
-constexpr auto kTrackSettle = std::chrono::milliseconds(300);
-// Kelvo flips a refused Auto DJ switch back within a few milliseconds, long
-// before the action worker has read the switch back and marked the toggle as
-// failed (150 ms after its set). Waiting this long before deciding lets that
-// mark silence the flicker, so the toggle's own sentence is all that is heard.
-constexpr auto kRefusalSettle = std::chrono::milliseconds(250);
-
 std::optional<unsigned> deck_number(std::string_view group) {
   return numbered_name(group, "[Channel", "]");
 }
@@ -97,7 +88,12 @@ std::optional<std::string> Announcer::decide(const Changed& change) {
   if (!state_->announce.load()) return std::nullopt;
   if (toggle_failed(change)) return std::nullopt;
   if (change.group == "[AutoDJ]" && change.key == "enabled") {
-    std::this_thread::sleep_for(kRefusalSettle);
+    // Kelvo flips a refused Auto DJ switch back within a few milliseconds,
+    // long before the action worker has read the switch back and marked the
+    // toggle as failed (`toggle_delay` after its set). Waiting longer than
+    // that before deciding lets the mark silence the flicker, so the
+    // toggle's own sentence is all that is heard.
+    std::this_thread::sleep_for(state_->timing.autodj_settle);
     if (toggle_failed(change)) return std::nullopt;
   }
   return choose(change, previous);
@@ -113,7 +109,7 @@ bool Announcer::toggle_failed(const Changed& change) const {
 std::optional<std::string> Announcer::clipping(const std::string& group) {
   const auto now = Clock::now();
   auto at = last_clip_.find(group);
-  if (at != last_clip_.end() && now - at->second < kClipQuiet) {
+  if (at != last_clip_.end() && now - at->second < state_->timing.clip_quiet) {
     return std::nullopt;
   }
   last_clip_[group] = now;
@@ -199,14 +195,14 @@ std::optional<std::string> Announcer::deck_change(
   if (key == "track_loaded") {
     if (value == 0) return name + " empty";
     // Kelvo fills in the deck's labels a moment after the load.
-    std::this_thread::sleep_for(kTrackSettle);
+    std::this_thread::sleep_for(state_->timing.track_settle);
     auto description =
         deck_track_description(*state_, static_cast<uint8_t>(deck));
     return name + " loaded. " + description.value_or("");
   }
   if (auto cue = numbered_name(key, "hotcue_", "_status")) {
     // The status flickers while a cue is being set; read it once it settles.
-    std::this_thread::sleep_for(kHotcueSettle);
+    std::this_thread::sleep_for(state_->timing.hotcue_settle);
     const double settled = bridge.get(group, key).value_or(value);
     // Like every control, the hot cue is compared with its value at its
     // last decision, also one made while announcements were off.
@@ -224,7 +220,7 @@ std::optional<Changed> Settler::arrive(const Changed& change,
                                        Clock::time_point at) {
   auto [it, fresh] = controls_.try_emplace({change.group, change.key});
   Control& control = it->second;
-  const bool still = fresh || at - control.last_change >= kSettleTime;
+  const bool still = fresh || at - control.last_change >= settle_;
   control.last_change = at;
   if (still && !control.waiting) return change;
   control.waiting = change.value;
@@ -235,7 +231,7 @@ std::optional<Clock::time_point> Settler::next_due() const {
   std::optional<Clock::time_point> due;
   for (const auto& [key, control] : controls_) {
     if (!control.waiting) continue;
-    const Clock::time_point at = control.last_change + kSettleTime;
+    const Clock::time_point at = control.last_change + settle_;
     if (!due || at < *due) due = at;
   }
   return due;
@@ -244,7 +240,7 @@ std::optional<Clock::time_point> Settler::next_due() const {
 std::vector<Changed> Settler::take_settled(Clock::time_point now) {
   std::vector<std::pair<Clock::time_point, Changed>> settled;
   for (auto& [key, control] : controls_) {
-    if (!control.waiting || now - control.last_change < kSettleTime) continue;
+    if (!control.waiting || now - control.last_change < settle_) continue;
     settled.push_back({control.last_change,
                        Changed{key.first, key.second, *control.waiting}});
     control.waiting.reset();
@@ -262,7 +258,7 @@ void run_announcer(std::shared_ptr<AppState> state,
                    Receiver<BridgeEvent> events, LastValues last_values,
                    std::function<Clock::time_point()> now) {
   Announcer announcer(state, std::move(last_values));
-  Settler settler;
+  Settler settler(state->timing.settle);
   auto speak = [&](const Changed& change) {
     run_guarded("announcer", [&] {
       if (auto sentence = announcer.decide(change)) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/channel.h"
+#include "base/timing.h"
 #include "bridge/bridge.h"
 #include "controls/appstate.h"
 #include "controls/names.h"
@@ -28,25 +29,26 @@ void watch_decks(Bridge& bridge, uint8_t first, uint8_t last,
 // collects their values.
 LastValues setup_watches(Bridge& bridge);
 
-// A control that changes again within this time is announced once it has
-// been still this long, not once per change.
-inline constexpr std::chrono::milliseconds kSettleTime{300};
-
-// The settle rule: which changes are decided at once and which wait until
-// their control is still. Holds at most one waiting value per control, so
+// The settle rule: a control that changes again within the settle time is
+// announced once it has been still that long, not once per change; this
+// decides which changes are decided at once and which wait until their
+// control is still. Holds at most one waiting value per control, so
 // its memory follows the number of controls, not the rate of events. The
 // caller gives the time; owned by the announcer thread (or a test).
 class Settler {
  public:
+  explicit Settler(std::chrono::milliseconds settle = Timing{}.settle)
+      : settle_(settle) {}
+
   // A change that arrived at `at`. It comes back to be decided now when its
-  // control had no change for kSettleTime; otherwise it becomes the
+  // control had no change for the settle time; otherwise it becomes the
   // control's waiting value (replacing an earlier one) and nothing returns.
   std::optional<Changed> arrive(const Changed& change, Clock::time_point at);
 
   // When the next waiting value settles; nothing when none waits.
   std::optional<Clock::time_point> next_due() const;
 
-  // Takes the waiting values whose control has been still for kSettleTime
+  // Takes the waiting values whose control has been still for the settle time
   // by `now`, the longest still first.
   std::vector<Changed> take_settled(Clock::time_point now);
 
@@ -55,6 +57,7 @@ class Settler {
     Clock::time_point last_change;
     std::optional<double> waiting;
   };
+  std::chrono::milliseconds settle_;
   std::map<std::pair<std::string, std::string>, Control> controls_;
 };
 
@@ -65,8 +68,7 @@ class Announcer {
   Announcer(std::shared_ptr<AppState> state, LastValues last_values);
 
   // Records the change and returns the sentence it deserves, if any. May
-  // read Kelvo and wait (150 ms for a hot cue, 300 ms for a new track,
-  // 250 ms for the Auto DJ switch).
+  // read Kelvo and wait (the run's hot-cue, track and Auto DJ settle).
   std::optional<std::string> decide(const Changed& change);
 
   const LastValues& last_values() const { return last_values_; }
@@ -109,9 +111,9 @@ class TimeWarnings {
   std::map<uint8_t, double> last_remaining_;  // seconds, at the last poll
 };
 
-// The time-warnings loop: one poll a second. It ends when the deck count
-// has failed on kTimeWarningGiveUp polls in a row: one slow answer from a
-// busy Kelvo must not end the warnings for the rest of the night.
+// The time-warnings loop: one poll per `time_warning_poll`. It ends when the
+// deck count has failed on kTimeWarningGiveUp polls in a row: one slow answer
+// from a busy Kelvo must not end the warnings for the rest of the night.
 inline constexpr int kTimeWarningGiveUp = 10;
 void run_time_warnings(std::shared_ptr<AppState> state);
 

@@ -6,10 +6,12 @@
 #include <thread>
 
 #include "controls/track.h"
-#include "announcer/simrig.h"
+#include "testing/rig.h"
 
 namespace orvalin {
 namespace {
+
+using testrig::Rig;
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
@@ -17,13 +19,13 @@ using namespace std::chrono_literals;
 
 // Hands every change event to the announcer until `group` `key` has been
 // seen with `value`; returns the sentences decided on the way.
-std::vector<std::string> pump_until(SimRig& rig, Announcer& announcer,
+std::vector<std::string> pump_until(Rig& rig, Announcer& announcer,
                                     const std::string& group,
                                     const std::string& key, double value) {
   std::vector<std::string> sentences;
   const auto deadline = Clock::now() + 10s;
   while (Clock::now() < deadline) {
-    auto event = rig.events.recv_for(deadline - Clock::now());
+    auto event = rig.events().recv_for(deadline - Clock::now());
     if (!event) break;
     const auto* change = std::get_if<Changed>(&*event);
     if (!change) break;
@@ -40,7 +42,7 @@ std::vector<std::string> pump_until(SimRig& rig, Announcer& announcer,
 }
 
 // Sets a control and hands the announcer the events up to its change.
-std::vector<std::string> set_and_pump(SimRig& rig, Announcer& announcer,
+std::vector<std::string> set_and_pump(Rig& rig, Announcer& announcer,
                                       const std::string& group,
                                       const std::string& key, double value) {
   rig.set(group, key, value);
@@ -48,11 +50,11 @@ std::vector<std::string> set_and_pump(SimRig& rig, Announcer& announcer,
 }
 
 // Everything that arrives within `quiet`.
-std::vector<std::string> pump_for(SimRig& rig, Announcer& announcer,
+std::vector<std::string> pump_for(Rig& rig, Announcer& announcer,
                                   std::chrono::milliseconds quiet) {
   std::vector<std::string> sentences;
   const auto deadline = Clock::now() + quiet;
-  while (auto event = rig.events.recv_for(deadline - Clock::now())) {
+  while (auto event = rig.events().recv_for(deadline - Clock::now())) {
     const auto* change = std::get_if<Changed>(&*event);
     if (!change) break;
     if (auto sentence = announcer.decide(*change)) {
@@ -63,16 +65,16 @@ std::vector<std::string> pump_for(SimRig& rig, Announcer& announcer,
   return sentences;
 }
 
-size_t watch_requests(const SimRig& rig) {
+size_t watch_requests(const Rig& rig) {
   size_t n = 0;
-  for (const std::string& line : rig.sim->trace()) {
+  for (const std::string& line : rig.sim().trace()) {
     n += line.find("\"cmd\":\"watch\"") != std::string::npos;
   }
   return n;
 }
 
 TEST(SetupWatches, WatchesDecksSamplersAndTheFixedControls) {
-  auto rig = start_rig({"--decks", "2", "--samplers", "3", "--load", "1=2"});
+  auto rig = Rig::start({"--decks", "2", "--samplers", "3", "--load", "1=2"});
   ASSERT_TRUE(rig);
   LastValues values = setup_watches(rig->bridge());
   // num_decks, 16 controls a deck, a sampler's play, the six fixed ones.
@@ -86,7 +88,7 @@ TEST(SetupWatches, WatchesDecksSamplersAndTheFixedControls) {
   EXPECT_FALSE(values.contains({"[Channel3]", "play"}));
   EXPECT_FALSE(values.contains({"[Sampler4]", "play"}));
 
-  const std::vector<std::string> trace = rig->sim->trace();
+  const std::vector<std::string> trace = rig->sim().trace();
   std::vector<std::string> watched;
   for (const std::string& line : trace) {
     if (line.find("\"cmd\":\"watch\"") != std::string::npos) {
@@ -100,71 +102,75 @@ TEST(SetupWatches, WatchesDecksSamplersAndTheFixedControls) {
 }
 
 TEST(Announcer, SpeaksEachRuleOnce) {
-  auto rig = start_rig({"--load", "1=10", "--load", "Sampler1=2", "--select",
-                        "3", "--autodj-queue", "2"});
+  auto rig = Rig::start({"--load", "1=10", "--load", "Sampler1=2", "--select",
+                         "3", "--autodj-queue", "2"});
   ASSERT_TRUE(rig);
-  Announcer announcer(rig->state, setup_watches(rig->bridge()));
+  Announcer announcer(rig->shared_state(), setup_watches(rig->bridge()));
+  // Each step sets controls, then hands over the events up to the change
+  // of its last control (or of `until`) and expects these sentences.
+  struct Set {
+    const char* group;
+    const char* key;
+    double value;
+  };
+  struct Step {
+    std::vector<Set> sets;
+    std::optional<Set> until;
+    std::vector<std::string> spoken;
+  };
+  const Step steps[] = {
+      {{{"[Channel1]", "pfl", 1}}, {}, {"Deck 1 headphones on"}},
+      {{{"[Channel1]", "keylock", 1}}, {}, {"Deck 1 key lock on"}},
+      {{{"[Channel1]", "sync_enabled", 0.5}}, {}, {"Deck 1 sync on"}},
+      {{{"[Channel1]", "sync_enabled", 0}}, {}, {"Deck 1 sync off"}},
+      {{{"[Channel1]", "play", 1}}, {}, {"Deck 1 playing"}},
+      {{{"[Channel1]", "play", 0}}, {}, {"Deck 1 paused"}},
+      {{{"[Channel1]", "beatloop_size", 0.5},
+        {"[Channel1]", "beatloop_activate", 1}},
+       Set{"[Channel1]", "loop_enabled", 1},
+       {"Deck 1 loop 0.5 beats"}},
+      {{{"[Channel1]", "reloop_toggle", 1}},
+       Set{"[Channel1]", "loop_enabled", 0},
+       {"Deck 1 loop off"}},
+      {{{"[Channel1]", "hotcue_3_set", 1}},
+       Set{"[Channel1]", "hotcue_3_status", 1},
+       {"Deck 1 hotcue 3 set"}},
+      {{{"[Channel1]", "hotcue_3_clear", 1}},
+       Set{"[Channel1]", "hotcue_3_status", 0},
+       {"Deck 1 hotcue 3 cleared"}},
+      {{{"[Microphone]", "talkover", 1}}, {}, {"Microphone on"}},
+      {{{"[Microphone]", "talkover", 0}}, {}, {"Microphone off"}},
+      {{{"[Sampler1]", "play", 1}}, {}, {"Sampler 1 playing"}},
+      {{{"[Sampler1]", "play", 0}}, {}, {"Sampler 1 stopped"}},
+      // Broadcast: connecting (1) is not spoken, connected (2) is.
+      {{{"[Shoutcast]", "enabled", 1}},
+       Set{"[Shoutcast]", "status", 2},
+       {"Live broadcast on", "Live broadcast connected"}},
+      // Recording 0 -> 1 -> 2 -> 0.
+      {{{"[Recording]", "toggle_recording", 1}},
+       Set{"[Recording]", "status", 2},
+       {"Recording started"}},
+      {{{"[Recording]", "toggle_recording", 0},
+        {"[Recording]", "toggle_recording", 1}},
+       Set{"[Recording]", "status", 0},
+       {"Recording stopped"}},
+  };
   auto& a = announcer;
   auto& r = *rig;
-
-  EXPECT_THAT(set_and_pump(r, a, "[Channel1]", "pfl", 1),
-              ElementsAre("Deck 1 headphones on"));
-  EXPECT_THAT(set_and_pump(r, a, "[Channel1]", "keylock", 1),
-              ElementsAre("Deck 1 key lock on"));
-  EXPECT_THAT(set_and_pump(r, a, "[Channel1]", "sync_enabled", 0.5),
-              ElementsAre("Deck 1 sync on"));
-  EXPECT_THAT(set_and_pump(r, a, "[Channel1]", "sync_enabled", 0),
-              ElementsAre("Deck 1 sync off"));
-  EXPECT_THAT(set_and_pump(r, a, "[Channel1]", "play", 1),
-              ElementsAre("Deck 1 playing"));
-  EXPECT_THAT(set_and_pump(r, a, "[Channel1]", "play", 0),
-              ElementsAre("Deck 1 paused"));
-
-  r.set("[Channel1]", "beatloop_size", 0.5);
-  r.set("[Channel1]", "beatloop_activate", 1);
-  EXPECT_THAT(pump_until(r, a, "[Channel1]", "loop_enabled", 1),
-              ElementsAre("Deck 1 loop 0.5 beats"));
-  r.set("[Channel1]", "reloop_toggle", 1);
-  EXPECT_THAT(pump_until(r, a, "[Channel1]", "loop_enabled", 0),
-              ElementsAre("Deck 1 loop off"));
-
-  r.set("[Channel1]", "hotcue_3_set", 1);
-  EXPECT_THAT(pump_until(r, a, "[Channel1]", "hotcue_3_status", 1),
-              ElementsAre("Deck 1 hotcue 3 set"));
-  r.set("[Channel1]", "hotcue_3_clear", 1);
-  EXPECT_THAT(pump_until(r, a, "[Channel1]", "hotcue_3_status", 0),
-              ElementsAre("Deck 1 hotcue 3 cleared"));
-
-  EXPECT_THAT(set_and_pump(r, a, "[Microphone]", "talkover", 1),
-              ElementsAre("Microphone on"));
-  EXPECT_THAT(set_and_pump(r, a, "[Microphone]", "talkover", 0),
-              ElementsAre("Microphone off"));
-
-  EXPECT_THAT(set_and_pump(r, a, "[Sampler1]", "play", 1),
-              ElementsAre("Sampler 1 playing"));
-  EXPECT_THAT(set_and_pump(r, a, "[Sampler1]", "play", 0),
-              ElementsAre("Sampler 1 stopped"));
-
-  // Broadcast: connecting (1) is not spoken, connected (2) is.
-  r.set("[Shoutcast]", "enabled", 1);
-  EXPECT_THAT(pump_until(r, a, "[Shoutcast]", "status", 2),
-              ElementsAre("Live broadcast on", "Live broadcast connected"));
-
-  // Recording 0 -> 1 -> 2 -> 0.
-  r.set("[Recording]", "toggle_recording", 1);
-  EXPECT_THAT(pump_until(r, a, "[Recording]", "status", 2),
-              ElementsAre("Recording started"));
-  r.set("[Recording]", "toggle_recording", 0);
-  r.set("[Recording]", "toggle_recording", 1);
-  EXPECT_THAT(pump_until(r, a, "[Recording]", "status", 0),
-              ElementsAre("Recording stopped"));
+  for (const Step& step : steps) {
+    for (const Set& set : step.sets) r.set(set.group, set.key, set.value);
+    const Set until = step.until.value_or(step.sets.back());
+    EXPECT_EQ(pump_until(r, a, until.group, until.key, until.value),
+              step.spoken)
+        << step.sets[0].group << "," << step.sets[0].key;
+  }
 
   // Loading a track speaks its description a moment later; ejecting it
   // says the deck is empty.
   r.set("[Channel2]", "LoadSelectedTrack", 1);
   std::vector<std::string> loaded =
       pump_until(r, a, "[Channel2]", "track_loaded", 1);
-  auto description = deck_track_description(*r.state, 2);
+  auto description = deck_track_description(r.state(), 2);
   ASSERT_TRUE(description);
   EXPECT_FALSE(description->empty());
   EXPECT_THAT(loaded, ElementsAre("Deck 2 loaded. " + *description));
@@ -192,9 +198,9 @@ TEST(Announcer, SpeaksEachRuleOnce) {
 }
 
 TEST(Announcer, EqualValuesAndSilentPeriodsAreNotReplayed) {
-  auto rig = start_rig({"--load", "1=10"});
+  auto rig = Rig::start({"--load", "1=10"});
   ASSERT_TRUE(rig);
-  Announcer announcer(rig->state, setup_watches(rig->bridge()));
+  Announcer announcer(rig->shared_state(), setup_watches(rig->bridge()));
 
   const Changed talkover{"[Microphone]", "talkover", 1};
   EXPECT_EQ(announcer.decide(talkover), "Microphone on");
@@ -207,10 +213,10 @@ TEST(Announcer, EqualValuesAndSilentPeriodsAreNotReplayed) {
   EXPECT_EQ(announcer.decide({"[Shoutcast]", "status", 3}),
             "Live broadcast failed to connect");
 
-  rig->state->announce.store(0);
+  rig->state().announce.store(0);
   EXPECT_THAT(set_and_pump(*rig, announcer, "[Channel1]", "pfl", 1), IsEmpty());
   EXPECT_EQ(announcer.last_values().at({"[Channel1]", "pfl"}), 1);
-  rig->state->announce.store(1);
+  rig->state().announce.store(1);
   // Nothing is caught up; the next real change is spoken.
   EXPECT_THAT(pump_for(*rig, announcer, 300ms), IsEmpty());
   EXPECT_THAT(set_and_pump(*rig, announcer, "[Channel1]", "pfl", 0),
@@ -218,15 +224,15 @@ TEST(Announcer, EqualValuesAndSilentPeriodsAreNotReplayed) {
 }
 
 TEST(Announcer, RefusedAutoDjToggleIsSilent) {
-  auto rig = start_rig({});  // empty Auto DJ queue: Kelvo refuses
+  auto rig = Rig::start({});  // empty Auto DJ queue: Kelvo refuses
   ASSERT_TRUE(rig);
-  Announcer announcer(rig->state, setup_watches(rig->bridge()));
-  // As the action worker does it: set, read back 150 ms later, mark failed.
+  Announcer announcer(rig->shared_state(), setup_watches(rig->bridge()));
+  // As the action worker does it: set, read back later, mark failed.
   rig->set("[AutoDJ]", "enabled", 1);
   std::thread worker([&] {
-    std::this_thread::sleep_for(150ms);
-    std::lock_guard lock(rig->state->pending_mutex);
-    rig->state->pending_toggle =
+    std::this_thread::sleep_for(rig->state().timing.toggle_delay);
+    std::lock_guard lock(rig->state().pending_mutex);
+    rig->state().pending_toggle =
         PendingToggle{"[AutoDJ]", "enabled", Clock::now() + 1s};
   });
   EXPECT_THAT(pump_until(*rig, announcer, "[AutoDJ]", "enabled", 0), IsEmpty());
@@ -234,9 +240,9 @@ TEST(Announcer, RefusedAutoDjToggleIsSilent) {
 }
 
 TEST(Announcer, ClippingIsSpokenOnceInFiveSeconds) {
-  auto rig = start_rig({"--load", "2=4", "--clip-deck", "2"});
+  auto rig = Rig::start({"--load", "2=4", "--clip-deck", "2"});
   ASSERT_TRUE(rig);
-  Announcer announcer(rig->state, setup_watches(rig->bridge()));
+  Announcer announcer(rig->shared_state(), setup_watches(rig->bridge()));
   EXPECT_THAT(announcer.decide({"[Main]", "peak_indicator", 1}),
               testing::Optional(std::string("Main output clipping")));
   EXPECT_EQ(announcer.decide({"[Main]", "peak_indicator", 0}), std::nullopt);
@@ -254,18 +260,18 @@ TEST(Announcer, ClippingIsSpokenOnceInFiveSeconds) {
 }
 
 TEST(Announcer, HotcueQuietTimeAndSettledHotcueStatus) {
-  auto rig = start_rig({"--load", "1=10"});
+  auto rig = Rig::start({"--load", "1=10"});
   ASSERT_TRUE(rig);
-  Announcer announcer(rig->state, setup_watches(rig->bridge()));
+  Announcer announcer(rig->shared_state(), setup_watches(rig->bridge()));
   {
-    std::lock_guard lock(rig->state->hotcue_mutex);
-    rig->state->hotcue_quiet_until = Clock::now() + 2s;
+    std::lock_guard lock(rig->state().hotcue_mutex);
+    rig->state().hotcue_quiet_until = Clock::now() + 2s;
   }
   EXPECT_THAT(set_and_pump(*rig, announcer, "[Channel1]", "play", 1),
               IsEmpty());
   {
-    std::lock_guard lock(rig->state->hotcue_mutex);
-    rig->state->hotcue_quiet_until = Clock::now();
+    std::lock_guard lock(rig->state().hotcue_mutex);
+    rig->state().hotcue_quiet_until = Clock::now();
   }
   EXPECT_THAT(set_and_pump(*rig, announcer, "[Channel1]", "play", 0),
               ElementsAre("Deck 1 paused"));
@@ -284,17 +290,17 @@ TEST(Announcer, HotcueQuietTimeAndSettledHotcueStatus) {
 // A hot cue is compared with its value at its last decision, also one made
 // while announcements were off.
 TEST(Announcer, HotcueChangedWhileAnnouncementsOffIsTracked) {
-  auto rig = start_rig({"--load", "1=10"});
+  auto rig = Rig::start({"--load", "1=10"});
   ASSERT_TRUE(rig);
-  Announcer announcer(rig->state, setup_watches(rig->bridge()));
+  Announcer announcer(rig->shared_state(), setup_watches(rig->bridge()));
   auto hotcue = [&](const char* action, double status) {
     rig->set("[Channel1]", std::string("hotcue_4_") + action, 1);
     return pump_until(*rig, announcer, "[Channel1]", "hotcue_4_status", status);
   };
   EXPECT_THAT(hotcue("set", 1), ElementsAre("Deck 1 hotcue 4 set"));
-  rig->state->announce.store(0);
+  rig->state().announce.store(0);
   EXPECT_THAT(hotcue("clear", 0), IsEmpty());
-  rig->state->announce.store(1);
+  rig->state().announce.store(1);
   EXPECT_THAT(hotcue("set", 1), ElementsAre("Deck 1 hotcue 4 set"));
 }
 
@@ -342,9 +348,9 @@ TEST(Settler, DecidesFirstChangesAtOnceAndBurstsOnceSettled) {
 }
 
 TEST(Announcer, GrowingDeckCountWatchesTheNewDecks) {
-  auto rig = start_rig({"--decks", "2", "--grow-decks-after-ms", "1500"});
+  auto rig = Rig::start({"--decks", "2", "--grow-decks-after-ms", "1500"});
   ASSERT_TRUE(rig);
-  Announcer announcer(rig->state, setup_watches(rig->bridge()));
+  Announcer announcer(rig->shared_state(), setup_watches(rig->bridge()));
   const size_t before = watch_requests(*rig);
   EXPECT_THAT(pump_until(*rig, announcer, "[App]", "num_decks", 4), IsEmpty());
   EXPECT_EQ(watch_requests(*rig), before + 2 * 16);
@@ -354,13 +360,14 @@ TEST(Announcer, GrowingDeckCountWatchesTheNewDecks) {
 }
 
 TEST(RunAnnouncer, QueuesSentencesAndEndsWhenDisconnected) {
-  auto rig = start_rig({"--load", "1=10"});
+  auto rig = Rig::start({"--load", "1=10"});
   ASSERT_TRUE(rig);
   LastValues values = setup_watches(rig->bridge());
   auto [done_sender, done] = make_channel<int>();
   std::thread announcer([&, values = std::move(values),
                          done_sender = std::move(done_sender)]() mutable {
-    run_announcer(rig->state, std::move(rig->events), std::move(values));
+    run_announcer(rig->shared_state(), std::move(rig->events()),
+                  std::move(values));
     done_sender.send(1);
   });
   rig->set("[Channel1]", "keylock", 1);
@@ -369,7 +376,7 @@ TEST(RunAnnouncer, QueuesSentencesAndEndsWhenDisconnected) {
   EXPECT_EQ(spoken->text, "Deck 1 key lock on");
   EXPECT_FALSE(spoken->interrupt);
 
-  rig->sim.reset();  // Kelvo goes away: Disconnected
+  rig->stop_sim();  // Kelvo goes away: Disconnected
   EXPECT_EQ(done.recv_for(10s), 1);
   announcer.join();
 }

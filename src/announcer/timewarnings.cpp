@@ -8,7 +8,6 @@ namespace orvalin {
 
 namespace {
 
-constexpr auto kPollInterval = std::chrono::seconds(1);
 constexpr double kWarnAt = 60;  // seconds remaining
 
 }  // namespace
@@ -53,10 +52,11 @@ bool TimeWarnings::poll() {
 }
 
 void run_time_warnings(std::shared_ptr<AppState> state) {
+  const auto interval = state->timing.time_warning_poll;
   TimeWarnings warnings(std::move(state));
   int failed_in_a_row = 0;
   while (failed_in_a_row < kTimeWarningGiveUp) {
-    std::this_thread::sleep_for(kPollInterval);
+    std::this_thread::sleep_for(interval);
     run_guarded("time-warnings", [&] {
       failed_in_a_row = warnings.poll() ? 0 : failed_in_a_row + 1;
     });

@@ -4,10 +4,12 @@
 #include <thread>
 
 #include "announcer/announcer.h"
-#include "announcer/simrig.h"
+#include "testing/rig.h"
 
 namespace orvalin {
 namespace {
+
+using testrig::Rig;
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
@@ -16,15 +18,15 @@ using namespace std::chrono_literals;
 constexpr double kDuration = 312;  // library row 10
 
 // Seeks deck `deck` (holding row 10) so that `remaining` seconds are left.
-void seek_remaining(SimRig& rig, int deck, double remaining) {
+void seek_remaining(Rig& rig, int deck, double remaining) {
   rig.set("[Channel" + std::to_string(deck) + "]", "playposition",
           (kDuration - remaining) / kDuration);
 }
 
 TEST(TimeWarnings, WarnsOnceWhenThePlayingTrackCrossesOneMinute) {
-  auto rig = start_rig({"--load", "1=10", "--clock-speed", "10"});
+  auto rig = Rig::start({"--load", "1=10", "--clock-speed", "10"});
   ASSERT_TRUE(rig);
-  TimeWarnings warnings(rig->state);
+  TimeWarnings warnings(rig->shared_state());
   seek_remaining(*rig, 1, 62);
   rig->set("[Channel1]", "play", 1);
   ASSERT_TRUE(warnings.poll());
@@ -41,10 +43,10 @@ TEST(TimeWarnings, WarnsOnceWhenThePlayingTrackCrossesOneMinute) {
 
 TEST(TimeWarnings, NoWarningWithoutACrossingSeenWhilePlaying) {
   // A clock this slow keeps the positions where the test puts them.
-  auto rig = start_rig({"--load", "1=10", "--load", "2=10", "--load", "3=10",
-                        "--load", "4=10", "--clock-speed", "0.0001"});
+  auto rig = Rig::start({"--load", "1=10", "--load", "2=10", "--load", "3=10",
+                         "--load", "4=10", "--clock-speed", "0.0001"});
   ASSERT_TRUE(rig);
-  TimeWarnings warnings(rig->state);
+  TimeWarnings warnings(rig->shared_state());
   for (int deck = 1; deck <= 4; ++deck) {
     rig->set("[Channel" + std::to_string(deck) + "]", "play", 1);
   }
@@ -57,13 +59,13 @@ TEST(TimeWarnings, NoWarningWithoutACrossingSeenWhilePlaying) {
   seek_remaining(*rig, 1, 59.0);
   rig->set("[Channel2]", "playposition", 1.0);
   rig->set("[Channel3]", "play", 0);
-  rig->state->announce.store(0);
+  rig->state().announce.store(0);
   seek_remaining(*rig, 4, 60.0);
   ASSERT_TRUE(warnings.poll());
 
   seek_remaining(*rig, 3, 58.0);
   rig->set("[Channel3]", "play", 1);
-  rig->state->announce.store(1);
+  rig->state().announce.store(1);
   seek_remaining(*rig, 4, 50.0);
   ASSERT_TRUE(warnings.poll());
   ASSERT_TRUE(warnings.poll());
@@ -78,20 +80,20 @@ TEST(TimeWarnings, NoWarningWithoutACrossingSeenWhilePlaying) {
 }
 
 TEST(TimeWarnings, LoopEndsOnlyAfterRepeatedFailures) {
-  auto rig = start_rig({"--decks", "1"});
+  auto rig = Rig::start({"--decks", "1"});
   ASSERT_TRUE(rig);
-  TimeWarnings warnings(rig->state);
+  TimeWarnings warnings(rig->shared_state());
   ASSERT_TRUE(warnings.poll());
-  rig->sim.reset();  // Kelvo gone: every request fails at once
+  rig->stop_sim();  // Kelvo gone: every request fails at once
   EXPECT_FALSE(warnings.poll());
 
   auto [done_sender, done] = make_channel<int>();
-  std::thread loop([state = rig->state, done_sender]() mutable {
+  std::thread loop([state = rig->shared_state(), done_sender]() mutable {
     run_time_warnings(std::move(state));
     done_sender.send(1);
   });
   done_sender.reset();
-  // kTimeWarningGiveUp polls a second apart, with slack.
+  // kTimeWarningGiveUp short polls, with ample slack.
   EXPECT_EQ(done.recv_for(std::chrono::seconds(kTimeWarningGiveUp + 30)), 1);
   loop.join();
 }

@@ -25,7 +25,6 @@ constexpr char kMetronome[] = "org.kelvo.effects.metronome";
 constexpr char kValue[] = "value";
 constexpr int kSlots = 4;
 constexpr int64_t kMillisecondsPerStep = 5;  // as Kelvo moves the grid
-constexpr auto kTapQuiet = std::chrono::milliseconds(1500);
 
 std::string slot_group(int slot) {
   return "[EffectRack1_EffectUnit4_Effect" + std::to_string(slot) + "]";
@@ -234,7 +233,7 @@ Status tap_tempo(const std::shared_ptr<AppState>& state, uint8_t deck) {
       "",
       [state, deck, tapped_at] {
         run_guarded("tempo-tap", [&] {
-          std::this_thread::sleep_for(kTapQuiet);
+          std::this_thread::sleep_for(state->timing.tap_quiet);
           {
             std::lock_guard lock(state->beatgrid_mutex);
             if (beatgrid_of(*state).last_tap != tapped_at) return;

@@ -6,10 +6,12 @@
 #include <cstdio>
 #include <thread>
 
-#include "announcer/simrig.h"
+#include "testing/rig.h"
 
 namespace orvalin {
 namespace {
+
+using testrig::Rig;
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -31,11 +33,12 @@ std::string effect(int slot_number, const std::string& id) {
 }
 
 TEST(GridClicks, UsesTheMetronomeAlreadyInTheUnitAndLeavesItThere) {
-  auto rig = start_rig({"--load", "1=10", "--effect", effect(3, kMetronomeId)});
+  auto rig =
+      Rig::start({"--load", "1=10", "--effect", effect(3, kMetronomeId)});
   ASSERT_TRUE(rig);
   const double metronome = rig->get(slot(3), "loaded_effect");
 
-  ASSERT_TRUE(toggle_grid_clicks(rig->state, 1));
+  ASSERT_TRUE(toggle_grid_clicks(rig->shared_state(), 1));
   auto on = rig->next_speak();
   ASSERT_TRUE(on);
   EXPECT_EQ(on->text, kClicksOn1);
@@ -45,13 +48,13 @@ TEST(GridClicks, UsesTheMetronomeAlreadyInTheUnitAndLeavesItThere) {
   EXPECT_EQ(rig->get(slot(3), "enabled"), 1);
   for (int s : {1, 2, 4}) EXPECT_EQ(rig->get(slot(s), "loaded"), 0) << s;
   {
-    std::lock_guard lock(rig->state->beatgrid_mutex);
-    ASSERT_TRUE(rig->state->beatgrid->clicks);
-    EXPECT_EQ(rig->state->beatgrid->clicks->slot, 3);
-    EXPECT_FALSE(rig->state->beatgrid->clicks->loaded_by_us);
+    std::lock_guard lock(rig->state().beatgrid_mutex);
+    ASSERT_TRUE(rig->state().beatgrid->clicks);
+    EXPECT_EQ(rig->state().beatgrid->clicks->slot, 3);
+    EXPECT_FALSE(rig->state().beatgrid->clicks->loaded_by_us);
   }
 
-  ASSERT_TRUE(toggle_grid_clicks(rig->state, 1));
+  ASSERT_TRUE(toggle_grid_clicks(rig->shared_state(), 1));
   EXPECT_THAT(rig->spoken_now(), ElementsAre("Grid clicks off for deck 1"));
   EXPECT_EQ(rig->get(kUnit, "group_[Channel1]_enable"), 0);
   EXPECT_EQ(rig->get(slot(3), "loaded"), 1);
@@ -59,17 +62,17 @@ TEST(GridClicks, UsesTheMetronomeAlreadyInTheUnitAndLeavesItThere) {
 }
 
 TEST(GridClicks, LoadsIntoTheFirstEmptySlotAndRestoresTheUnit) {
-  auto rig = start_rig({"--load", "1=10", "--effect",
-                        effect(1, "org.kelvo.effects.echo"), "--effect",
-                        effect(2, "org.kelvo.effects.reverb"), "--set",
-                        "[EffectRack1_EffectUnit4],mix=0.25", "--set",
-                        "[EffectRack1_EffectUnit4],mix_mode=1", "--set",
-                        "[EffectRack1_EffectUnit4],enabled=0"});
+  auto rig = Rig::start({"--load", "1=10", "--effect",
+                         effect(1, "org.kelvo.effects.echo"), "--effect",
+                         effect(2, "org.kelvo.effects.reverb"), "--set",
+                         "[EffectRack1_EffectUnit4],mix=0.25", "--set",
+                         "[EffectRack1_EffectUnit4],mix_mode=1", "--set",
+                         "[EffectRack1_EffectUnit4],enabled=0"});
   ASSERT_TRUE(rig);
   auto index = rig->bridge().effect_index(kMetronomeId);
   ASSERT_TRUE(index);
 
-  ASSERT_TRUE(toggle_grid_clicks(rig->state, 1));
+  ASSERT_TRUE(toggle_grid_clicks(rig->shared_state(), 1));
   EXPECT_THAT(rig->spoken_now(), ElementsAre(kClicksOn1));
   EXPECT_EQ(rig->get(slot(3), "loaded"), 1);
   EXPECT_EQ(rig->get(slot(3), "loaded_effect"), *index);
@@ -78,7 +81,7 @@ TEST(GridClicks, LoadsIntoTheFirstEmptySlotAndRestoresTheUnit) {
   EXPECT_EQ(rig->get(kUnit, "mix_mode"), 0);
   EXPECT_EQ(rig->get(kUnit, "enabled"), 1);
 
-  ASSERT_TRUE(toggle_grid_clicks(rig->state, 1));
+  ASSERT_TRUE(toggle_grid_clicks(rig->shared_state(), 1));
   EXPECT_THAT(rig->spoken_now(), ElementsAre("Grid clicks off for deck 1"));
   EXPECT_EQ(rig->get(slot(3), "loaded"), 0);
   EXPECT_EQ(rig->get(slot(1), "loaded"), 1);
@@ -90,26 +93,26 @@ TEST(GridClicks, LoadsIntoTheFirstEmptySlotAndRestoresTheUnit) {
 }
 
 TEST(GridClicks, RefusesAFullUnitAndAMissingMetronome) {
-  auto full = start_rig({"--load", "1=10", "--effect",
-                         effect(1, "org.kelvo.effects.echo"), "--effect",
-                         effect(2, "org.kelvo.effects.reverb"), "--effect",
-                         effect(3, "org.kelvo.effects.filter"), "--effect",
-                         effect(4, "org.kelvo.effects.phaser")});
+  auto full = Rig::start({"--load", "1=10", "--effect",
+                          effect(1, "org.kelvo.effects.echo"), "--effect",
+                          effect(2, "org.kelvo.effects.reverb"), "--effect",
+                          effect(3, "org.kelvo.effects.filter"), "--effect",
+                          effect(4, "org.kelvo.effects.phaser")});
   ASSERT_TRUE(full);
-  auto refused = toggle_grid_clicks(full->state, 1);
+  auto refused = toggle_grid_clicks(full->shared_state(), 1);
   ASSERT_FALSE(refused);
   EXPECT_EQ(refused.error(),
             "Effect unit 4 is full. Remove an effect from it first.");
   EXPECT_THAT(full->spoken_now(), IsEmpty());
   EXPECT_EQ(full->get(kUnit, "group_[Channel1]_enable"), 0);
   {
-    std::lock_guard lock(full->state->beatgrid_mutex);
-    EXPECT_FALSE(full->state->beatgrid->clicks);
+    std::lock_guard lock(full->state().beatgrid_mutex);
+    EXPECT_FALSE(full->state().beatgrid->clicks);
   }
 
-  auto missing = start_rig({"--load", "1=10", "--no-metronome"});
+  auto missing = Rig::start({"--load", "1=10", "--no-metronome"});
   ASSERT_TRUE(missing);
-  refused = toggle_grid_clicks(missing->state, 1);
+  refused = toggle_grid_clicks(missing->shared_state(), 1);
   ASSERT_FALSE(refused);
   EXPECT_EQ(refused.error(),
             "The Metronome effect is not available. Enable it in Kelvo "
@@ -117,10 +120,10 @@ TEST(GridClicks, RefusesAFullUnitAndAMissingMetronome) {
 }
 
 TEST(GridClicks, MoveToAnotherDeckSpeaksOnlyTheOnSentence) {
-  auto rig = start_rig({"--load", "1=10", "--load", "2=3"});
+  auto rig = Rig::start({"--load", "1=10", "--load", "2=3"});
   ASSERT_TRUE(rig);
-  ASSERT_TRUE(toggle_grid_clicks(rig->state, 1));
-  ASSERT_TRUE(toggle_grid_clicks(rig->state, 2));
+  ASSERT_TRUE(toggle_grid_clicks(rig->shared_state(), 1));
+  ASSERT_TRUE(toggle_grid_clicks(rig->shared_state(), 2));
   EXPECT_THAT(rig->spoken_now(), ElementsAre(kClicksOn1, kClicksOn2));
   EXPECT_EQ(rig->get(kUnit, "group_[Channel1]_enable"), 0);
   EXPECT_EQ(rig->get(kUnit, "group_[Channel2]_enable"), 1);
@@ -129,19 +132,19 @@ TEST(GridClicks, MoveToAnotherDeckSpeaksOnlyTheOnSentence) {
   for (int s = 1; s <= 4; ++s) loaded += rig->get(slot(s), "loaded") != 0;
   EXPECT_EQ(loaded, 1);
 
-  ASSERT_TRUE(toggle_grid_clicks(rig->state, 2));
+  ASSERT_TRUE(toggle_grid_clicks(rig->shared_state(), 2));
   EXPECT_THAT(rig->spoken_now(), ElementsAre("Grid clicks off for deck 2"));
   for (int s = 1; s <= 4; ++s) EXPECT_EQ(rig->get(slot(s), "loaded"), 0);
 }
 
 TEST(GridMove, KeepsATotalPerDeckThatClicksOnResets) {
-  auto rig = start_rig({"--load", "1=10", "--load", "3=4"});
+  auto rig = Rig::start({"--load", "1=10", "--load", "3=4"});
   ASSERT_TRUE(rig);
-  ASSERT_TRUE(move_grid(rig->state, 1, 1));
-  ASSERT_TRUE(move_grid(rig->state, 1, 1));
-  ASSERT_TRUE(move_grid(rig->state, 3, -2));
-  ASSERT_TRUE(move_grid(rig->state, 1, -1));
-  ASSERT_TRUE(move_grid(rig->state, 1, -1));
+  ASSERT_TRUE(move_grid(rig->shared_state(), 1, 1));
+  ASSERT_TRUE(move_grid(rig->shared_state(), 1, 1));
+  ASSERT_TRUE(move_grid(rig->shared_state(), 3, -2));
+  ASSERT_TRUE(move_grid(rig->shared_state(), 1, -1));
+  ASSERT_TRUE(move_grid(rig->shared_state(), 1, -1));
   EXPECT_THAT(rig->spoken_now(),
               ElementsAre("later, total plus 5 milliseconds",
                           "later, total plus 10 milliseconds",
@@ -150,26 +153,26 @@ TEST(GridMove, KeepsATotalPerDeckThatClicksOnResets) {
                           "earlier, back where it was"));
   EXPECT_EQ(rig->get("[Channel1]", "beats_translate_move"), 0);
 
-  ASSERT_TRUE(move_grid(rig->state, 1, 3));
-  ASSERT_TRUE(toggle_grid_clicks(rig->state, 1));
-  ASSERT_TRUE(move_grid(rig->state, 1, -1));
-  ASSERT_TRUE(move_grid(rig->state, 3, -1));
+  ASSERT_TRUE(move_grid(rig->shared_state(), 1, 3));
+  ASSERT_TRUE(toggle_grid_clicks(rig->shared_state(), 1));
+  ASSERT_TRUE(move_grid(rig->shared_state(), 1, -1));
+  ASSERT_TRUE(move_grid(rig->shared_state(), 3, -1));
   EXPECT_THAT(rig->spoken_now(),
               ElementsAre("later, total plus 15 milliseconds", kClicksOn1,
                           "earlier, total minus 5 milliseconds",
                           "earlier, total minus 15 milliseconds"));
 
   // An empty deck: refused before anything is sent to Kelvo.
-  auto empty = move_grid(rig->state, 2, 1);
+  auto empty = move_grid(rig->shared_state(), 2, 1);
   ASSERT_FALSE(empty);
   EXPECT_EQ(empty.error(), "no track loaded");
-  auto tap = tap_tempo(rig->state, 2);
+  auto tap = tap_tempo(rig->shared_state(), 2);
   ASSERT_FALSE(tap);
   EXPECT_EQ(tap.error(), "no track loaded");
-  auto offset = say_grid_offset(*rig->state, 2);
+  auto offset = say_grid_offset(rig->state(), 2);
   ASSERT_FALSE(offset);
   EXPECT_EQ(offset.error(), "no track loaded");
-  for (const std::string& line : rig->sim->trace()) {
+  for (const std::string& line : rig->sim().trace()) {
     if (line.find("[Channel2]") == std::string::npos) continue;
     EXPECT_THAT(line, HasSubstr("\"cmd\":\"get\"")) << line;
   }
@@ -177,11 +180,11 @@ TEST(GridMove, KeepsATotalPerDeckThatClicksOnResets) {
 }
 
 TEST(TapTempo, ARunOfTapsGivesOneSentence) {
-  auto rig = start_rig({"--load", "1=10"});
+  auto rig = Rig::start({"--load", "1=10"});
   ASSERT_TRUE(rig);
   for (int tap = 0; tap < 4; ++tap) {
     if (tap > 0) std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    ASSERT_TRUE(tap_tempo(rig->state, 1));
+    ASSERT_TRUE(tap_tempo(rig->shared_state(), 1));
   }
   auto sentence = rig->next_speak(std::chrono::seconds(10));
   ASSERT_TRUE(sentence);
@@ -193,19 +196,19 @@ TEST(TapTempo, ARunOfTapsGivesOneSentence) {
   EXPECT_THAT(sentence->text, testing::StartsWith("tapped 1"));
   EXPECT_THAT(sentence->text, testing::EndsWith(" BPM"));
   // The earlier taps' threads stay silent.
-  EXPECT_FALSE(rig->next_speak(std::chrono::seconds(2)));
+  EXPECT_FALSE(rig->next_speak(rig->state().timing.tap_quiet));
 }
 
 TEST(GridOffset, SpeaksTheDistanceToTheNearestBeat) {
   // Row 10 is a 120 BPM track whose grid starts at 0: 500 ms a beat.
-  auto rig = start_rig(
+  auto rig = Rig::start(
       {"--load", "1=10", "--load", "2=10", "--load", "3=10", "--load", "4=10",
        "--set", "[Channel1],beat_distance=0.25", "--set",
        "[Channel2],beat_distance=0.9", "--set",
        "[Channel3],beat_distance=0.002", "--set", "[Channel4],file_bpm=0"});
   ASSERT_TRUE(rig);
   for (uint8_t deck = 1; deck <= 4; ++deck) {
-    ASSERT_TRUE(say_grid_offset(*rig->state, deck));
+    ASSERT_TRUE(say_grid_offset(rig->state(), deck));
   }
   EXPECT_THAT(rig->spoken_now(),
               ElementsAre("125 milliseconds after the beat",
@@ -214,10 +217,10 @@ TEST(GridOffset, SpeaksTheDistanceToTheNearestBeat) {
 }
 
 TEST(ClearLeftOnClicks, SwitchesOffDecksOnlyWhenTheUnitHoldsTheMetronome) {
-  auto rig =
-      start_rig({"--effect", effect(2, kMetronomeId), "--set",
-                 "[EffectRack1_EffectUnit4],group_[Channel1]_enable=1", "--set",
-                 "[EffectRack1_EffectUnit4],group_[Channel3]_enable=1"});
+  auto rig = Rig::start(
+      {"--effect", effect(2, kMetronomeId), "--set",
+       "[EffectRack1_EffectUnit4],group_[Channel1]_enable=1", "--set",
+       "[EffectRack1_EffectUnit4],group_[Channel3]_enable=1"});
   ASSERT_TRUE(rig);
   testing::internal::CaptureStdout();
   clear_left_on_clicks(rig->bridge());
@@ -235,8 +238,8 @@ TEST(ClearLeftOnClicks, SwitchesOffDecksOnlyWhenTheUnitHoldsTheMetronome) {
 
   // Without the metronome in the unit the assignment is someone else's.
   auto other =
-      start_rig({"--effect", effect(1, "org.kelvo.effects.echo"), "--set",
-                 "[EffectRack1_EffectUnit4],group_[Channel2]_enable=1"});
+      Rig::start({"--effect", effect(1, "org.kelvo.effects.echo"), "--set",
+                  "[EffectRack1_EffectUnit4],group_[Channel2]_enable=1"});
   ASSERT_TRUE(other);
   clear_left_on_clicks(other->bridge());
   EXPECT_EQ(other->get(kUnit, "group_[Channel2]_enable"), 1);

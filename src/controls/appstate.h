@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "base/timing.h"
 #include "bridge/bridge.h"
 #include "speech/speech.h"
 
@@ -32,11 +33,15 @@ struct PendingToggle {
 };
 
 struct AppState {
-  AppState(Speech speech_handle, std::shared_ptr<Bridge> bridge_handle)
-      : speech(std::move(speech_handle)), bridge(std::move(bridge_handle)) {}
+  AppState(Speech speech_handle, std::shared_ptr<Bridge> bridge_handle,
+           Timing timing_value = {})
+      : speech(std::move(speech_handle)),
+        bridge(std::move(bridge_handle)),
+        timing(timing_value) {}
 
   const Speech speech;                   // copyable sender; any thread
   const std::shared_ptr<Bridge> bridge;  // thread-safe
+  const Timing timing;                   // the run's waits; any thread
 
   std::mutex beatgrid_mutex;  // guards beatgrid; held for a whole grid action
   std::shared_ptr<BeatgridState> beatgrid;

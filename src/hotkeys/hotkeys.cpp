@@ -216,8 +216,8 @@ void run_loop_tasks(HotkeyLoop& loop) {
 
 void set_hotkeys_active(bool active) { hotkey_registry().set_active(active); }
 
-void report_taken_hotkeys(Speech speech) {
-  std::this_thread::sleep_for(std::chrono::seconds(5));
+void report_taken_hotkeys(Speech speech, std::chrono::milliseconds delay) {
+  std::this_thread::sleep_for(delay);
   if (auto sentence = taken_hotkeys_sentence(hotkey_registry().taken())) {
     speech.say_queued(*sentence);
   }

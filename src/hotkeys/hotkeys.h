@@ -14,6 +14,7 @@
 
 #include "actions/actions.h"
 #include "base/channel.h"
+#include "base/timing.h"
 #include "config/config.h"
 #include "speech/speech.h"
 
@@ -172,10 +173,12 @@ void set_hotkeys_active(bool active);
 // foreground hook, sets the initial state, sends each press to `actions` and
 // runs the tasks posted to it until the quit message arrives; then
 // unregisters everything and closes the sender. Keys left to typing are
-// spoken through `speech`.
-void run_hotkeys(std::shared_ptr<const BindingsInForce> bindings,
-                 uint32_t kelvo_pid, Sender<KeyPress> actions,
-                 Speech speech = {});
+// spoken through `speech`; Kelvo's keyboard layout is looked at every
+// `layout_check` (Windows).
+void run_hotkeys(
+    std::shared_ptr<const BindingsInForce> bindings, uint32_t kelvo_pid,
+    Sender<KeyPress> actions, Speech speech = {},
+    std::chrono::milliseconds layout_check = Timing{}.layout_check);
 
 // Work for the thread of run_hotkeys (the owner of the hot keys).
 using LoopTask = std::function<void(HotkeyLoop&)>;
@@ -199,8 +202,8 @@ void post_quit(uint32_t main_thread);
 // not lost.
 uint32_t current_thread_id();
 
-// Body of the short thread that, after 5 seconds, speaks the keys that
-// other programs hold.
-void report_taken_hotkeys(Speech speech);
+// Body of the short thread that, after `delay`, speaks the keys that other
+// programs hold.
+void report_taken_hotkeys(Speech speech, std::chrono::milliseconds delay);
 
 }  // namespace orvalin

@@ -33,7 +33,8 @@ HotkeyRegistry& hotkey_registry() {
 }
 
 void run_hotkeys(std::shared_ptr<const BindingsInForce> bindings,
-                 uint32_t kelvo_pid, Sender<KeyPress> actions, Speech) {
+                 uint32_t kelvo_pid, Sender<KeyPress> actions, Speech,
+                 std::chrono::milliseconds) {
   HotkeyRegistry& registry = hotkey_registry();
   registry.start(bindings->current()->hotkeys);
   HotkeyLoop loop(registry, kelvo_pid, std::move(bindings), std::move(actions));

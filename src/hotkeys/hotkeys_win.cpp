@@ -21,10 +21,6 @@ class WinHotkeys final : public HotkeyApi {
   void unregister_hotkey(int id) override { UnregisterHotKey(nullptr, id); }
 };
 
-// How often the loop looks whether Kelvo's keyboard layout was switched
-// (no event tells another process of it).
-constexpr UINT kLayoutCheckMs = 500;
-
 class WinKeyboardLayout final : public KeyboardLayout {
  public:
   uint64_t current() override {
@@ -91,7 +87,8 @@ HotkeyRegistry& hotkey_registry() {
 }
 
 void run_hotkeys(std::shared_ptr<const BindingsInForce> bindings,
-                 uint32_t kelvo_pid, Sender<KeyPress> actions, Speech speech) {
+                 uint32_t kelvo_pid, Sender<KeyPress> actions, Speech speech,
+                 std::chrono::milliseconds layout_check) {
   HotkeyRegistry& registry = hotkey_registry();
   registry.start(bindings->current()->hotkeys);
   WinKeyboardLayout layout;
@@ -105,8 +102,11 @@ void run_hotkeys(std::shared_ptr<const BindingsInForce> bindings,
   // the log must say why. (SetWinEventHook need not set a last error.)
   if (hook == nullptr) log(foreground_watch_failure(GetLastError()));
   loop.foreground_changed(window_pid(GetForegroundWindow()));
-  // A thread timer: WM_TIMER arrives in this queue without a window.
-  const UINT_PTR timer = SetTimer(nullptr, 0, kLayoutCheckMs, nullptr);
+  // A thread timer: WM_TIMER arrives in this queue without a window. It
+  // looks whether Kelvo's keyboard layout was switched (no event tells
+  // another process of it).
+  const UINT_PTR timer =
+      SetTimer(nullptr, 0, static_cast<UINT>(layout_check.count()), nullptr);
 
   bool failing = false;
   MSG msg;

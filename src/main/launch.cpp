@@ -164,6 +164,18 @@ Result<std::string> make_token() {
   return token_from(current_process_id(), *key);
 }
 
+Timing run_timing(
+    const std::function<std::optional<std::string>(std::string_view)>& env) {
+  Timing timing;
+  if (!env("ORVALIN_TEST_TOKEN") && !env("ORVALIN_TEST_ACTIONS")) {
+    return timing;
+  }
+  if (auto text = env("ORVALIN_TEST_TIMING")) {
+    (void)apply_timing_overrides(*text, timing);
+  }
+  return timing;
+}
+
 std::map<std::string, std::string> kelvo_environment(
     const std::filesystem::path& plugin_dir,
     const std::optional<std::string>& old_plugin_path, uint16_t port,
@@ -229,10 +241,11 @@ PluginWait wait_for_plugin_with(const std::function<bool()>& signalled,
   }
 }
 
-PluginWait wait_for_plugin(const std::string& token, Process& kelvo) {
+PluginWait wait_for_plugin(const std::string& token, Process& kelvo,
+                           PluginWaitTiming timing) {
   const std::string name = loaded_signal_name(token);
   return wait_for_plugin_with([&] { return loaded_signal_exists(name); }, kelvo,
-                              PluginWaitTiming{});
+                              timing);
 }
 
 }  // namespace orvalin

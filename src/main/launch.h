@@ -21,6 +21,7 @@
 #include "base/plugin.h"
 #include "base/process.h"
 #include "base/result.h"
+#include "base/timing.h"
 
 namespace orvalin {
 
@@ -110,6 +111,14 @@ bool is_usable_test_token(std::string_view token);
 // ORVALIN_TEST_TOKEN when usable, else a fresh token for this process.
 Result<std::string> make_token();
 
+// The waits of this run: the defaults, with ORVALIN_TEST_TIMING's
+// "name=milliseconds" items applied when a test hook (ORVALIN_TEST_TOKEN or
+// ORVALIN_TEST_ACTIONS) is set too, so that an end-to-end test need not sleep
+// through the real waits. A user's run always has the defaults; a bad
+// ORVALIN_TEST_TIMING leaves them too. `env` reads a variable.
+Timing run_timing(
+    const std::function<std::optional<std::string>(std::string_view)>& env);
+
 // --- Launch -----------------------------------------------------------------
 
 // The variables Kelvo gets on top of this program's environment.
@@ -149,7 +158,8 @@ struct PluginWaitTiming {
 PluginWait wait_for_plugin_with(const std::function<bool()>& signalled,
                                 Process& kelvo, PluginWaitTiming timing);
 
-// The wait for this token's loaded signal, up to 30 seconds.
-PluginWait wait_for_plugin(const std::string& token, Process& kelvo);
+// The wait for this token's loaded signal.
+PluginWait wait_for_plugin(const std::string& token, Process& kelvo,
+                           PluginWaitTiming timing);
 
 }  // namespace orvalin

@@ -284,5 +284,46 @@ TEST(PluginWait, ChecksTheSignalThenKelvoThenTheDeadline) {
   EXPECT_EQ(probes, 1);
 }
 
+// The test hook changes the waits only beside another test hook, and only
+// when every item is good; the defaults are otherwise untouched.
+TEST(RunTiming, TestHookOnlyBesideATestRunAndAllOrNothing) {
+  using std::chrono::milliseconds;
+  struct Case {
+    std::map<std::string, std::string> env;
+    milliseconds toggle, driver_key;
+  };
+  const Timing real;
+  const Case cases[] = {
+      {{{"ORVALIN_TEST_TIMING", "toggle_delay=5"}},
+       real.toggle_delay,
+       real.driver_key},
+      {{{"ORVALIN_TEST_TOKEN", "t"},
+        {"ORVALIN_TEST_TIMING", "toggle_delay=5,driver_key=0"}},
+       milliseconds(5),
+       milliseconds(0)},
+      {{{"ORVALIN_TEST_ACTIONS", ""},
+        {"ORVALIN_TEST_TIMING", "toggle_delay=7"}},
+       milliseconds(7),
+       real.driver_key},
+  };
+  for (const Case& c : cases) {
+    const Timing timing =
+        run_timing([&](std::string_view name) -> std::optional<std::string> {
+          auto at = c.env.find(std::string(name));
+          if (at == c.env.end()) return std::nullopt;
+          return at->second;
+        });
+    EXPECT_EQ(timing.toggle_delay, c.toggle);
+    EXPECT_EQ(timing.driver_key, c.driver_key);
+    EXPECT_EQ(timing.tap_quiet, real.tap_quiet);
+  }
+  for (const char* bad : {"toggle_delay=5,nowait=1", "toggle_delay=-1",
+                          "toggle_delay", "toggle_delay=5x", "toggle_delay="}) {
+    Timing timing;
+    EXPECT_FALSE(apply_timing_overrides(bad, timing)) << bad;
+    EXPECT_EQ(timing.toggle_delay, real.toggle_delay) << bad;
+  }
+}
+
 }  // namespace
 }  // namespace orvalin

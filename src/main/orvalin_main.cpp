@@ -1,13 +1,17 @@
 #include "main/orvalin_main.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
 
 #include "applog/applog.h"
+#include "base/os.h"
+#include "base/timing.h"
 #include "config/config.h"
 #include "config/keylist.h"
+#include "main/launch.h"
 #include "main/platform.h"
 #include "main/run.h"
 #include "registry/registry.h"
@@ -57,9 +61,8 @@ int find_kelvo_service() {
   return 1;
 }
 
-void sleep_after(const std::string& spoken) {
-  std::this_thread::sleep_for(
-      std::chrono::seconds(refusal_sleep_seconds(spoken)));
+void sleep_after(const std::string& spoken, const Timing& timing) {
+  std::this_thread::sleep_for(refusal_sleep(spoken, timing));
 }
 
 // The threads of a run are detached and may still be working (speaking,
@@ -71,16 +74,17 @@ void sleep_after(const std::string& spoken) {
 }
 
 [[noreturn]] void normal_run() {
+  const Timing timing = run_timing(get_env);
   Speech speech = start_speech();
   if (!take_single_instance_lock()) {
     const std::string text = "Orvalin is already running.";
     speech.say(text);
-    std::this_thread::sleep_for(std::chrono::seconds(3));
+    std::this_thread::sleep_for(timing.already_running);
     speech.reset();
     end_process(1);
   }
   open_log();
-  const RunOutcome outcome = run(speech);
+  const RunOutcome outcome = run(speech, timing);
   int code = 0;
   switch (outcome.kind) {
     case RunOutcome::Kind::finished:
@@ -88,14 +92,14 @@ void sleep_after(const std::string& spoken) {
     case RunOutcome::Kind::stopped:
       log("stopped: " + outcome.text);
       speech.say(outcome.text);
-      sleep_after(outcome.text);
+      sleep_after(outcome.text, timing);
       code = 1;
       break;
     case RunOutcome::Kind::failed: {
       log("error: " + outcome.text);
       const std::string spoken = "Orvalin error. " + outcome.text;
       speech.say(spoken);
-      sleep_after(spoken);
+      sleep_after(spoken, timing);
       code = 1;
       break;
     }
@@ -106,9 +110,12 @@ void sleep_after(const std::string& spoken) {
 
 }  // namespace
 
-int refusal_sleep_seconds(const std::string& spoken) {
-  const int seconds = static_cast<int>(spoken.size() / 14);
-  return seconds < 4 ? 4 : seconds;
+std::chrono::milliseconds refusal_sleep(const std::string& spoken,
+                                        const Timing& timing) {
+  const auto by_length =
+      timing.refusal_per_14_bytes *
+      static_cast<std::chrono::milliseconds::rep>(spoken.size() / 14);
+  return std::max(by_length, timing.refusal_min);
 }
 
 int orvalin_main(const std::vector<std::string>& args) {

@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "actions/actions.h"
-#include "controls/appstate.h"
 #include "announcer/announcer.h"
 #include "applog/applog.h"
 #include "base/channel.h"
@@ -16,6 +15,7 @@
 #include "beatgrid/beatgrid.h"
 #include "bridge/bridge.h"
 #include "config/config.h"
+#include "controls/appstate.h"
 #include "hotkeys/hotkeys.h"
 #include "kelvocheck/kelvocheck.h"
 #include "main/launch.h"
@@ -28,10 +28,6 @@ namespace orvalin {
 namespace {
 
 constexpr std::chrono::seconds kConnectLimit{600};
-constexpr std::chrono::milliseconds kWatchInterval{500};
-// Editors save in several writes: reload once the file has been quiet this
-// long.
-constexpr std::chrono::milliseconds kReloadQuiet{500};
 
 RunOutcome failed(std::string text) {
   return {RunOutcome::Kind::failed, std::move(text)};
@@ -43,10 +39,11 @@ RunOutcome stopped(std::string text) {
 
 // Thread "kelvo-watch": ends the message loop once Kelvo has gone (or its
 // state can no longer be read).
-void watch_kelvo(const std::shared_ptr<Process>& kelvo, uint32_t main_thread) {
+void watch_kelvo(const std::shared_ptr<Process>& kelvo, uint32_t main_thread,
+                 std::chrono::milliseconds interval) {
   bool running = true;
   while (running) {
-    std::this_thread::sleep_for(kWatchInterval);
+    std::this_thread::sleep_for(interval);
     run_guarded("kelvo-watch", [&] {
       running = kelvo->poll().kind == ProcessState::Kind::running;
     });
@@ -56,7 +53,7 @@ void watch_kelvo(const std::shared_ptr<Process>& kelvo, uint32_t main_thread) {
 
 }  // namespace
 
-RunOutcome run(Speech speech) {
+RunOutcome run(Speech speech, const Timing& timing) {
   // Configuring.
   auto loaded = load_config();
   if (!loaded) return failed(loaded.error());
@@ -91,7 +88,8 @@ RunOutcome run(Speech speech) {
   }
   const std::shared_ptr<Process> kelvo = std::move(*launched);
   const uint32_t kelvo_pid = kelvo->id();
-  switch (wait_for_plugin(*token, *kelvo)) {
+  switch (wait_for_plugin(*token, *kelvo,
+                          {timing.plugin_limit, timing.plugin_poll})) {
     case PluginWait::loaded:
       break;
     case PluginWait::exited:
@@ -108,7 +106,8 @@ RunOutcome run(Speech speech) {
   auto [event_sender, event_receiver] = make_channel<BridgeEvent>();
   auto connected = Bridge::connect(
       general.port, *token, std::chrono::steady_clock::now() + kConnectLimit,
-      kelvo, std::move(event_sender));
+      kelvo, std::move(event_sender),
+      BridgeTiming{timing.connect_poll, timing.reply_wait});
   if (!connected) {
     log("connect failed; Kelvo process status: " +
         describe_process_state(kelvo->poll()));
@@ -118,7 +117,7 @@ RunOutcome run(Speech speech) {
 
   // Starting the workers. std::function needs copyable bodies, so the
   // move-only receivers travel in shared_ptrs.
-  auto state = std::make_shared<AppState>(speech, bridge);
+  auto state = std::make_shared<AppState>(speech, bridge, timing);
   const uint32_t main_thread = current_thread_id();
   state->key_help_changed = [main_thread](bool on) {
     post_to_loop(main_thread,
@@ -149,7 +148,10 @@ RunOutcome run(Speech speech) {
   auto bindings = std::make_shared<BindingsInForce>(
       std::make_shared<const BindingTables>(std::move(*tables)));
   spawn_detached(
-      "kelvo-watch", [kelvo, main_thread] { watch_kelvo(kelvo, main_thread); },
+      "kelvo-watch",
+      [kelvo, main_thread, interval = timing.kelvo_watch] {
+        watch_kelvo(kelvo, main_thread, interval);
+      },
       "spawn watcher");
 
   // Watching starts just before the ready sentence, so that a save made as
@@ -170,8 +172,10 @@ RunOutcome run(Speech speech) {
         std::move(*settings_watch));
     spawn_detached(
         "settings-watch",
-        [watch, context = std::move(context)] {
-          run_settings_watch(std::move(*watch), context, kReloadQuiet);
+        // Editors save in several writes: reload once the file has been
+        // quiet a while.
+        [watch, context = std::move(context), quiet = timing.reload_quiet] {
+          run_settings_watch(std::move(*watch), context, quiet);
         },
         "spawn settings watch");
   }
@@ -180,20 +184,24 @@ RunOutcome run(Speech speech) {
       "off.");
   spawn_detached(
       "",
-      [speech] {
-        run_guarded("hotkey-report", [&] { report_taken_hotkeys(speech); });
+      [speech, delay = timing.hotkey_report] {
+        run_guarded("hotkey-report",
+                    [&] { report_taken_hotkeys(speech, delay); });
       },
       "failed to spawn thread");
   if (auto script = get_env("ORVALIN_TEST_ACTIONS")) {
     spawn_detached(
         "",
-        [script = std::move(*script), bindings, actions = action_sender,
-         bridge] { run_test_script(script, bindings, actions, bridge); },
+        [script = std::move(*script), bindings, actions = action_sender, bridge,
+         timing] {
+          run_test_script(script, bindings, actions, bridge, timing);
+        },
         "failed to spawn thread");
   }
 
   // Running, until "kelvo-watch" posts the quit.
-  run_hotkeys(bindings, kelvo_pid, std::move(action_sender), speech);
+  run_hotkeys(bindings, kelvo_pid, std::move(action_sender), speech,
+              timing.layout_check);
   log("Kelvo closed, Orvalin exiting.");
   return {RunOutcome::Kind::finished, {}};
 }

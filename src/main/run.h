@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "base/timing.h"
 #include "speech/speech.h"
 
 namespace orvalin {
@@ -18,7 +19,8 @@ struct RunOutcome {
   std::string text;
 };
 
-// Called once, on the main thread, after speech, the lock and the log.
-RunOutcome run(Speech speech);
+// Called once, on the main thread, after speech, the lock and the log;
+// every component waits as `timing` says.
+RunOutcome run(Speech speech, const Timing& timing);
 
 }  // namespace orvalin

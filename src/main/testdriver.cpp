@@ -179,9 +179,9 @@ std::string format_test_log_item(const step::LogItem& item,
 void run_test_script_with(std::string_view script,
                           const BindingsInForce& bindings,
                           const Sender<KeyPress>& actions,
-                          TestEnvironment& environment) {
+                          TestEnvironment& environment, const Timing& timing) {
   using std::chrono::milliseconds;
-  environment.sleep(milliseconds(1000));
+  environment.sleep(timing.driver_start);
   // Sends one key press, looked up in the bindings in force now: a reload
   // may have changed the keys since the last step.
   auto press = [&](std::string_view key) {
@@ -222,10 +222,10 @@ void run_test_script_with(std::string_view script,
         log(line);
       } else if (const auto* several = std::get_if<step::Keys>(&parsed)) {
         for (const std::string& key : several->keys) press(key);
-        environment.sleep(milliseconds(900));
+        environment.sleep(timing.driver_key);
       } else {
         press(text);
-        environment.sleep(milliseconds(900));
+        environment.sleep(timing.driver_key);
       }
     });
   }
@@ -234,9 +234,10 @@ void run_test_script_with(std::string_view script,
 
 void run_test_script(std::string script,
                      std::shared_ptr<const BindingsInForce> bindings,
-                     Sender<KeyPress> actions, std::shared_ptr<Bridge> bridge) {
+                     Sender<KeyPress> actions, std::shared_ptr<Bridge> bridge,
+                     const Timing& timing) {
   BridgeEnvironment environment(std::move(bridge));
-  run_test_script_with(script, *bindings, actions, environment);
+  run_test_script_with(script, *bindings, actions, environment, timing);
 }
 
 }  // namespace orvalin

@@ -16,6 +16,7 @@
 #include "actions/actions.h"
 #include "base/channel.h"
 #include "base/result.h"
+#include "base/timing.h"
 
 namespace orvalin {
 
@@ -80,16 +81,19 @@ class TestEnvironment {
   }
 };
 
-// Runs the whole script: a 1-second start pause, the steps, "test: done".
-// Each key step is looked up in the bindings in force when it runs.
+// Runs the whole script: a start pause (`driver_start`), the steps (a pause
+// of `driver_key` after each key step), "test: done". Each key step is
+// looked up in the bindings in force when it runs.
 void run_test_script_with(std::string_view script,
                           const BindingsInForce& bindings,
                           const Sender<KeyPress>& actions,
-                          TestEnvironment& environment);
+                          TestEnvironment& environment,
+                          const Timing& timing = {});
 
 // Body of the driver's thread.
 void run_test_script(std::string script,
                      std::shared_ptr<const BindingsInForce> bindings,
-                     Sender<KeyPress> actions, std::shared_ptr<Bridge> bridge);
+                     Sender<KeyPress> actions, std::shared_ptr<Bridge> bridge,
+                     const Timing& timing);
 
 }  // namespace orvalin

@@ -1,9 +1,8 @@
 """Runs the built program for end-to-end tests, natively or under Wine.
 
-A scenario script builds a Runner from its command line (parse_options),
-makes a Sandbox of temporary settings and log folders, runs the program with
-arguments and environment, and checks the Completed result, the settings
-file and the log. Standard library only.
+A scenario script gets a Runner from its command line (OPTIONS), makes a
+Sandbox of temporary settings and log folders, runs the program and checks
+the Completed result, the settings file and the log. Standard library only.
 
 Under Wine the program is run through Wine's shell, `wine-run cmd /c
 run.bat`, with a batch file that sets APPDATA, LOCALAPPDATA and the like
@@ -30,6 +29,8 @@ _WINE_SHELL_VARIABLES = {
     "APPDATA", "LOCALAPPDATA", "USERPROFILE", "TEMP", "TMP", "ProgramW6432",
     "ProgramFiles", "ProgramFiles(x86)", "ProgramData", "PATH",
 }
+
+
 def _is_shell_variable(name):
     return name in _WINE_SHELL_VARIABLES or name.upper().startswith("QT_")
 
@@ -38,18 +39,11 @@ class Completed:
     """One finished run: exit code and the captured bytes of both streams."""
 
     def __init__(self, args, code, stdout, stderr):
-        self.args = args
-        self.code = code
-        self.stdout = stdout
-        self.stderr = stderr
+        self.args, self.code, self.stdout, self.stderr = (args, code, stdout,
+                                                          stderr)
 
-    @property
-    def out(self):
-        return self.stdout.decode("utf-8", "replace")
-
-    @property
-    def err(self):
-        return self.stderr.decode("utf-8", "replace")
+    out = property(lambda self: self.stdout.decode("utf-8", "replace"))
+    err = property(lambda self: self.stderr.decode("utf-8", "replace"))
 
     def __repr__(self):
         return "Completed(args=%r, code=%r, stdout=%r, stderr=%r)" % (
@@ -64,47 +58,34 @@ class Started:
     """A program started by Runner.start, in its own process group."""
 
     def __init__(self, args, process, batch_dir=None):
-        self.args = args
-        self.process = process
-        self._batch_dir = batch_dir
+        self.args, self.process, self._batch_dir = args, process, batch_dir
 
     def finish(self, timeout=60):
         """Waits for the end and returns a Completed (output that went to
         files rather than pipes is empty here). Raises TimedOut after
-        `timeout` seconds, with the program killed."""
+        `timeout` seconds, with the whole process group killed."""
         try:
             try:
                 stdout, stderr = self.process.communicate(timeout=timeout)
             except subprocess.TimeoutExpired:
-                self.kill()
+                kill_group(self.process)
                 stdout, stderr = self.process.communicate()
                 raise TimedOut("%r did not end within %s s; stdout %r, "
                                "stderr %r" % (self.args, timeout, stdout,
                                               stderr))
         finally:
-            self._remove_batch()
+            if self._batch_dir:
+                shutil.rmtree(self._batch_dir, ignore_errors=True)
         return Completed(self.args, self.process.returncode, stdout or b"",
                          stderr or b"")
-
-    def kill(self):
-        """Kills the whole process group (Wine's shell and the program)."""
-        _kill_group(self.process)
-
-    def _remove_batch(self):
-        if self._batch_dir:
-            shutil.rmtree(self._batch_dir, ignore_errors=True)
-            self._batch_dir = None
 
 
 class Runner:
     """Runs one build's program: natively, or a .exe through scripts/wine-run."""
 
-    def __init__(self, program, wine=None, display=False):
+    def __init__(self, program, wine=None):
         self.program = os.path.abspath(program)
         self.wine = os.path.abspath(wine) if wine else None
-        # Start the program inside a virtual X display (xvfb-run -a), for
-        # runs that open windows.
-        self.display = display
 
     @property
     def under_wine(self):
@@ -113,40 +94,32 @@ class Runner:
     def host_path(self, path):
         """A Linux path as the program sees it (a Z: path under Wine)."""
         path = os.path.abspath(path)
-        if not self.under_wine:
-            return path
-        return "Z:" + path.replace("/", "\\")
+        return "Z:" + path.replace("/", "\\") if self.under_wine else path
 
-    def run(self, args, env=None, cwd=None, timeout=60, display=None,
-            output_files=False):
+    def run(self, args, env=None, cwd=None, timeout=60, output_files=False):
         """Runs the program with `args` to its end and returns a Completed.
 
         `env` maps variable names to values (already in the program's path
-        form, see host_path) or to None to remove the variable. The program
-        always gets a fresh copy of this process's environment plus `env`.
-        Raises TimedOut after `timeout` seconds (the program is killed).
-        With `output_files` the output is caught in files rather than pipes,
-        for programs that leave a child running that would hold a pipe open
-        (under Wine every child holds the caller's output open).
+        form, see host_path) or to None to remove the variable, on top of a
+        copy of this process's environment. Raises TimedOut after `timeout`
+        seconds (the program is killed). With `output_files` the output is
+        caught in files rather than pipes, for programs that leave a child
+        running that would hold a pipe open (under Wine every child holds
+        the caller's output open).
         """
         if not output_files:
-            started = self.start(args, env=env, cwd=cwd, display=display)
-            return started.finish(timeout)
-        folder = tempfile.mkdtemp(prefix="orvalin-output-")
-        try:
-            out_path = os.path.join(folder, "stdout")
-            err_path = os.path.join(folder, "stderr")
-            with open(out_path, "wb") as out, open(err_path, "wb") as err:
-                started = self.start(args, env=env, cwd=cwd, display=display,
-                                     stdout=out, stderr=err)
+            return self.start(args, env=env, cwd=cwd).finish(timeout)
+        with tempfile.TemporaryDirectory(prefix="orvalin-output-") as folder:
+            paths = [os.path.join(folder, n) for n in ("stdout", "stderr")]
+            with open(paths[0], "wb") as out, open(paths[1], "wb") as err:
+                started = self.start(args, env=env, cwd=cwd, stdout=out,
+                                     stderr=err)
             done = started.finish(timeout)
-            with open(out_path, "rb") as out, open(err_path, "rb") as err:
-                return Completed(done.args, done.code, out.read(), err.read())
-        finally:
-            shutil.rmtree(folder, ignore_errors=True)
+            return Completed(done.args, done.code, *(read_bytes(p)
+                                                     for p in paths))
 
-    def start(self, args, env=None, cwd=None, display=None,
-              stdout=subprocess.PIPE, stderr=subprocess.PIPE):
+    def start(self, args, env=None, cwd=None, stdout=subprocess.PIPE,
+              stderr=subprocess.PIPE):
         """Starts the program in the background and returns a Started.
 
         Arguments as for run(). `stdout` and `stderr` may be open files
@@ -165,6 +138,7 @@ class Runner:
         # Wine's shell reads a batch file while it runs it: the file stays
         # until the run has ended.
         batch_dir = None
+        command = [self.program] + list(args)
         if self.under_wine:
             text = self._batch(args, env)
             batch_dir = tempfile.mkdtemp(prefix="orvalin-batch-")
@@ -172,10 +146,6 @@ class Runner:
             with open(batch, "wb") as f:
                 f.write(text.encode("ascii"))
             command = [self.wine, "cmd", "/c", self.host_path(batch)]
-        else:
-            command = [self.program] + list(args)
-        if self.display if display is None else display:
-            command = ["xvfb-run", "-a"] + command
         try:
             process = subprocess.Popen(
                 command, stdin=subprocess.DEVNULL, stdout=stdout,
@@ -224,10 +194,8 @@ class Runner:
 
     def reg_delete(self, key, name=None):
         """Deletes a registry key (or one value); a missing key is fine."""
-        args = ["reg", "delete", key]
-        if name is not None:
-            args += ["/v", name]
-        self.wine_command(*args, "/f", check=False)
+        value = ["/v", name] if name is not None else []
+        self.wine_command("reg", "delete", key, *value, "/f", check=False)
 
 
 def _check_batch_text(lines):
@@ -246,11 +214,27 @@ def _windows_quote(word):
     return '"' + word + "\\" * trailing + '"'
 
 
-def _kill_group(process):
+def kill_group(process):
     try:
         os.killpg(process.pid, signal.SIGKILL)
     except ProcessLookupError:
         pass
+
+
+def read_bytes(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def wait_until(check, timeout, step=0.05):
+    """Polls `check` until it is true or `timeout` seconds have passed; its
+    last result."""
+    deadline = time.monotonic() + timeout
+    while True:
+        result = check()
+        if result or time.monotonic() >= deadline:
+            return result
+        time.sleep(step)
 
 
 class VirtualDisplay:
@@ -294,27 +278,24 @@ class VirtualDisplay:
     def env(self):
         return {"DISPLAY": self.name}
 
-    def window_names(self, pattern="."):
-        """Names of the windows whose name matches the regular expression."""
-        env = dict(os.environ, DISPLAY=self.name)
-        found = subprocess.run(["xdotool", "search", "--name", pattern],
-                               env=env, capture_output=True, timeout=30)
-        names = []
-        for window in found.stdout.split():
-            name = subprocess.run(["xdotool", "getwindowname", window],
-                                  env=env, capture_output=True, timeout=30)
-            if name.returncode == 0:
-                names.append(name.stdout.decode("utf-8", "replace").strip())
-        return names
+    def xdotool(self, *args, check=True):
+        """The words xdotool printed; fails on an error when `check`."""
+        done = subprocess.run(["xdotool"] + list(args),
+                              env=dict(os.environ, DISPLAY=self.name),
+                              capture_output=True, timeout=30)
+        if check and done.returncode != 0:
+            raise AssertionError("xdotool %r: %r" % (args, done))
+        return done.stdout.decode("utf-8", "replace").split()
 
-    def wait_for_window(self, pattern, timeout=30):
-        """The names of matching windows once there is one; [] on timeout."""
-        deadline = time.monotonic() + timeout
-        while True:
-            names = self.window_names(pattern)
-            if names or time.monotonic() >= deadline:
-                return names
-            time.sleep(0.2)
+    def wait_for_window(self, pattern, timeout=30, names=True):
+        """The matching windows (their names, or their ids without `names`)
+        once there is one; [] on timeout."""
+        windows = wait_until(lambda: self.xdotool(
+            "search", "--name", pattern, check=False), timeout, 0.2)
+        if not names:
+            return windows
+        return [" ".join(self.xdotool("getwindowname", w, check=False))
+                for w in windows]
 
     def stop(self):
         if self.server.poll() is None:
@@ -364,6 +345,15 @@ class Sandbox:
         env.update(extra)
         return env
 
+    def no_kelvo_env(self):
+        """Program folders (Wine) or a PATH (natively) of the sandbox's own,
+        so that no Kelvo is found."""
+        if not self.runner.under_wine:
+            return {"PATH": os.path.dirname(self.path("bin", "x"))}
+        return {n: self.runner.host_path(os.path.dirname(
+            self.path("pf" + n[-3:], "x")))
+            for n in ("ProgramW6432", "ProgramFiles", "ProgramFiles(x86)")}
+
     def run(self, args, env=None, **kwargs):
         """Runner.run with this sandbox's folders (env adds to them)."""
         return self.runner.run(args, env=self.env(**(env or {})), **kwargs)
@@ -385,58 +375,53 @@ class Sandbox:
             f.write(content)
 
     def read_settings(self):
-        with open(self.settings_file, "rb") as f:
-            return f.read()
-
-    def read_log(self):
-        """The log's entries as (seconds, message) pairs, in file order.
-
-        A message that spans several lines is one entry.
-        """
-        with open(self.log_file, "rb") as f:
-            return parse_log(f.read().decode("utf-8", "replace"))
+        return read_bytes(self.settings_file)
 
     def log_messages(self):
-        return [message for _, message in self.read_log()]
+        """The log's messages in file order; a message that spans several
+        lines is one entry."""
+        text = read_bytes(self.log_file).decode("utf-8", "replace")
+        messages = []
+        for line in text.split("\n"):
+            match = _LOG_LINE.match(line)
+            if match:
+                messages.append(match.group(1))
+            elif messages and line:
+                messages[-1] += "\n" + line
+        return messages
 
 
-_LOG_LINE = re.compile(r"^\[ *(\d+\.\d{3})\] (.*)$")
-
-
-def parse_log(text):
-    entries = []
-    for line in text.split("\n"):
-        match = _LOG_LINE.match(line)
-        if match:
-            entries.append((float(match.group(1)), match.group(2)))
-        elif entries and line:
-            seconds, message = entries[-1]
-            entries[-1] = (seconds, message + "\n" + line)
-    return entries
+_LOG_LINE = re.compile(r"^\[ *\d+\.\d{3}\] (.*)$")
 
 
 def builtin_config_text(source_dir):
     """The built-in configuration text, as the program carries it."""
     path = os.path.join(source_dir, "src", "config", "builtin.cpp")
-    with open(path, "rb") as f:
-        source = f.read().decode("utf-8")
+    source = read_bytes(path).decode("utf-8")
     match = re.search(r'R"toml\((.*?)\)toml"', source, re.S)
     if not match:
         raise AssertionError("no built-in text found in " + path)
     return match.group(1).encode("utf-8")
 
 
+class SandboxCase(unittest.TestCase):
+    """A scenario of the program's services, with a Sandbox in self.box."""
+
+    def setUp(self):
+        self.runner = OPTIONS.runner()
+        self.box = Sandbox(self.runner)
+        self.addCleanup(self.box.remove)
+
+
 class Options:
     """What a scenario script was given on its command line."""
 
     def __init__(self, program, source, wine=None, native_program=None):
-        self.program = program
-        self.source = source
-        self.wine = wine
-        self.native_program = native_program
+        self.program, self.source = program, source
+        self.wine, self.native_program = wine, native_program
 
-    def runner(self, display=False):
-        return Runner(self.program, wine=self.wine, display=display)
+    def runner(self):
+        return Runner(self.program, wine=self.wine)
 
     def native_runner(self):
         """A Runner of the native build given with --native-program, or None
@@ -449,7 +434,11 @@ class Options:
 OPTIONS = None
 
 
-def parse_options(argv=None):
+def main():
+    """Runs the calling script's unittest cases with the harness options
+    (in OPTIONS); the remaining arguments go to unittest (for example a
+    test name)."""
+    global OPTIONS
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", required=True,
                         help="the built orvalin or orvalin.exe")
@@ -457,17 +446,7 @@ def parse_options(argv=None):
     parser.add_argument("--wine", help="scripts/wine-run: run under Wine")
     parser.add_argument("--native-program",
                         help="a native orvalin to compare outputs with")
-    options, rest = parser.parse_known_args(argv)
-    return Options(options.program, options.source, options.wine,
-                   options.native_program), rest
-
-
-def main():
-    """Runs the calling script's unittest cases with the harness options.
-
-    The options are in harness.OPTIONS; the remaining arguments go to
-    unittest (for example a test name).
-    """
-    global OPTIONS
-    OPTIONS, rest = parse_options(sys.argv[1:])
+    options, rest = parser.parse_known_args(sys.argv[1:])
+    OPTIONS = Options(options.program, options.source, options.wine,
+                      options.native_program)
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)

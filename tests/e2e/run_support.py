@@ -1,7 +1,8 @@
 """Set-up for scenarios of a whole run: the program copied into a folder with
 its plugin file, the Kelvo simulator installed as Kelvo, a settings file that
-points at it, and helpers to start the program in the background, wait for
-log lines and clean up every Kelvo a scenario started.
+points at it, helpers to start the program in the background, wait for log
+lines and clean up every Kelvo a scenario started, and the base cases of the
+run scenarios, natively (RunCase) and under Wine (WineCase).
 
 Natively Kelvo is `kelvo` and the plugin `plugins/generic/liborvalin.so`;
 under Wine they are `kelvo.exe` and `plugins\\generic\\orvalin.dll`.
@@ -15,6 +16,7 @@ import socket
 import stat
 import subprocess
 import time
+import unittest
 
 import harness
 
@@ -22,6 +24,18 @@ READY = ("say: Orvalin ready. Deck 1 selected. Control Alt F12 turns key "
          "help on or off.")
 EXITING = "Kelvo closed, Orvalin exiting."
 TOKEN = "0123456789abcdef0123456789abcdef"
+# The program's waits for most runs (ORVALIN_TEST_TIMING): short, but in the
+# order of the real ones, and long enough for the simulator's own delays
+# (50 ms) and for the announcer to speak between two scripted key presses.
+# A run made with real_timing=True keeps the real waits.
+QUICK_TIMING = ",".join("%s=%d" % item for item in (
+    ("pulse_hold", 5), ("report_delay", 60), ("marker_delay", 60),
+    ("toggle_delay", 100), ("autodj_settle", 150), ("settle", 100),
+    ("hotcue_settle", 20), ("track_settle", 50), ("plugin_poll", 50),
+    ("plugin_limit", 5000), ("kelvo_watch", 100), ("hotkey_report", 1000),
+    ("reload_quiet", 200), ("time_warning_poll", 250), ("refusal_min", 300),
+    ("refusal_per_14_bytes", 20), ("already_running", 300),
+    ("driver_start", 300), ("driver_key", 400)))
 
 
 def free_port():
@@ -49,8 +63,8 @@ class RunBox(harness.Sandbox):
     """A sandbox with the program, its plugin and Kelvo installed."""
 
     def __init__(self, runner, plugin=True, kelvo_args=(), port=None,
-                 settings=True, prefix="orvalin-run-"):
-        super().__init__(runner, prefix=prefix)
+                 settings=True, real_timing=False):
+        super().__init__(runner, prefix="orvalin-run-")
         wine = runner.under_wine
         self.exe = ".exe" if wine else ""
         self.app_dir = os.path.join(self.root, "app")
@@ -58,13 +72,11 @@ class RunBox(harness.Sandbox):
         program = os.path.join(self.app_dir, "orvalin" + self.exe)
         shutil.copy2(runner.program, program)
         # The copy runs, so that the plugin is searched beside it.
-        self.runner = harness.Runner(program, wine=runner.wine,
-                                     display=runner.display)
-        if wine:
-            for dll in ("nvdaControllerClient.dll",):
-                source = os.path.join(os.path.dirname(runner.program), dll)
-                if os.path.exists(source):
-                    shutil.copy2(source, self.app_dir)
+        self.runner = harness.Runner(program, wine=runner.wine)
+        dll = os.path.join(os.path.dirname(runner.program),
+                           "nvdaControllerClient.dll")
+        if wine and os.path.exists(dll):
+            shutil.copy2(dll, self.app_dir)
         self.plugin = os.path.join(
             self.app_dir, "plugins", "generic",
             "orvalin.dll" if wine else "liborvalin.so")
@@ -81,22 +93,17 @@ class RunBox(harness.Sandbox):
         self.port = port or free_port()
         if settings:
             self.write_run_settings(kelvo_args)
+        self.timing = None if real_timing else QUICK_TIMING
         self.process = None
-
-    def kelvo_args(self, *extra):
-        return ["--trace", self.runner.host_path(self.trace)] + list(extra)
+        self.runs = 0
 
     def write_run_settings(self, kelvo_args, keys=""):
-        args = self.kelvo_args(*kelvo_args)
+        args = ["--trace", self.runner.host_path(self.trace)] + list(
+            kelvo_args)
         self.write_settings(
             "[general]\nkelvo_path = %s\nkelvo_args = [%s]\nport = %d\n%s" % (
                 toml_string(self.runner.host_path(self.kelvo)),
                 ", ".join(toml_string(a) for a in args), self.port, keys))
-
-    def run_env(self, **extra):
-        env = {"ORVALIN_TEST_TOKEN": TOKEN, "ORVALIN_TEST_ACTIONS": None}
-        env.update(extra)
-        return env
 
     def run(self, args=(), env=None, timeout=60):
         """Runs the program to its end; a Completed.
@@ -109,33 +116,30 @@ class RunBox(harness.Sandbox):
 
     def start(self, args=(), env=None):
         """Starts the program in the background; see finish()."""
-        env = self.env(**self.run_env(**(env or {})))
-        self.runs = getattr(self, "runs", 0) + 1
+        env = self.env(**dict({"ORVALIN_TEST_TOKEN": TOKEN,
+                               "ORVALIN_TEST_ACTIONS": None,
+                               "ORVALIN_TEST_TIMING": self.timing},
+                              **(env or {})))
+        self.runs += 1
         self.out_path = os.path.join(self.root, "stdout%d.txt" % self.runs)
         self.err_path = os.path.join(self.root, "stderr%d.txt" % self.runs)
         with open(self.out_path, "wb") as out, open(self.err_path, "wb") as err:
             self.started_run = self.runner.start(list(args), env=env,
                                                  stdout=out, stderr=err)
         self.process = self.started_run.process
-        self.started = time.monotonic()
         return self.process
 
     def finish(self, timeout=60):
         """Waits for the background program; a Completed."""
-        process = self.process
         try:
             self.started_run.finish(timeout)
         except harness.TimedOut:
             raise harness.TimedOut("still running after %s s: %r %r" % (
-                timeout, self._read(self.out_path), self._read(self.err_path)))
-        return harness.Completed([], process.returncode,
-                                 self._read(self.out_path),
-                                 self._read(self.err_path))
-
-    @staticmethod
-    def _read(path):
-        with open(path, "rb") as f:
-            return f.read()
+                timeout, harness.read_bytes(self.out_path),
+                harness.read_bytes(self.err_path)))
+        return harness.Completed([], self.process.returncode,
+                                 harness.read_bytes(self.out_path),
+                                 harness.read_bytes(self.err_path))
 
     def messages(self):
         if not os.path.exists(self.log_file):
@@ -143,43 +147,33 @@ class RunBox(harness.Sandbox):
         return self.log_messages()
 
     def wait_for_message(self, message, timeout=60):
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            if message in self.messages():
-                return True
-            if self.process is not None and self.process.poll() is not None:
-                return message in self.messages()
-            time.sleep(0.05)
-        return False
+        """Whether `message` is logged within `timeout` (or by the end)."""
+        harness.wait_until(lambda: message in self.messages() or (
+            self.process is not None and self.process.poll() is not None),
+            timeout)
+        return message in self.messages()
 
     def trace_requests(self):
         if not os.path.exists(self.trace):
             return []
-        with open(self.trace, "rb") as f:
-            return [json.loads(line) for line in f.read().splitlines()
-                    if line.strip()]
+        return [json.loads(line) for line in
+                harness.read_bytes(self.trace).splitlines() if line.strip()]
 
     def kelvo_pids(self):
         """Processes running this sandbox's Kelvo."""
-        if self.runner.under_wine:
-            names = {"kelvo.exe"}
-        else:
-            names = {"kelvo"}
+        name = "kelvo.exe" if self.runner.under_wine else "kelvo"
+        traces = (self.trace.encode(),
+                  self.runner.host_path(self.trace).encode())
         pids = []
-        for entry in os.listdir("/proc"):
-            if not entry.isdigit():
-                continue
+        for entry in filter(str.isdigit, os.listdir("/proc")):
             try:
                 with open("/proc/%s/comm" % entry) as f:
-                    comm = f.read().strip()
-                if comm.lower() not in names:
-                    continue
-                with open("/proc/%s/cmdline" % entry, "rb") as f:
-                    cmdline = f.read()
+                    if f.read().strip().lower() != name:
+                        continue
+                cmdline = harness.read_bytes("/proc/%s/cmdline" % entry)
             except OSError:
                 continue
-            if self.trace.encode() in cmdline or self.runner.host_path(
-                    self.trace).encode() in cmdline:
+            if any(trace in cmdline for trace in traces):
                 pids.append(int(entry))
         return pids
 
@@ -187,12 +181,7 @@ class RunBox(harness.Sandbox):
         return bool(self.kelvo_pids())
 
     def wait_kelvo_gone(self, timeout=30):
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            if not self.kelvo_pids():
-                return True
-            time.sleep(0.05)
-        return False
+        return harness.wait_until(lambda: not self.kelvo_pids(), timeout)
 
     def kill_kelvo(self):
         for pid in self.kelvo_pids():
@@ -204,10 +193,121 @@ class RunBox(harness.Sandbox):
 
     def remove(self):
         if self.process is not None and self.process.poll() is None:
-            harness._kill_group(self.process)
+            harness.kill_group(self.process)
             self.process.wait()
         self.kill_kelvo()
         super().remove()
+
+
+class RunCase(unittest.TestCase):
+    """A native run scenario: box() makes a RunBox removed after the test."""
+
+    wine = False
+
+    def setUp(self):
+        if bool(harness.OPTIONS.wine) != self.wine:
+            self.skipTest("Wine scenario" if self.wine else "native scenario")
+        self.runner = harness.OPTIONS.runner()
+
+    def box(self, **kwargs):
+        box = RunBox(self.runner, **kwargs)
+        self.addCleanup(box.remove)
+        return box
+
+    def env(self, box, **extra):
+        return extra
+
+    def wait_for(self, box, message, timeout=60):
+        self.assertTrue(box.wait_for_message(message, timeout),
+                        (message, box.messages()))
+
+    def end(self, box):
+        """Closes Kelvo; the run must end with it, normally."""
+        box.kill_kelvo()
+        done = box.finish(timeout=60)
+        self.assertEqual(done.code, 0, done)
+        self.assertEqual(box.messages()[-1], EXITING)
+        return done
+
+
+class WineCase(RunCase):
+    """A run of orvalin.exe under Wine in a virtual X display of the test's
+    own, with speech through the NVDA stub. Wine delivers no
+    foreground-change events, so every scenario keeps the simulator's
+    window in front from the start."""
+
+    wine = True
+
+    @classmethod
+    def setUpClass(cls):
+        # A Wine prefix of these runs alone: Wine's desktop process belongs
+        # to the X display of whoever started it first, and other tests
+        # sharing a prefix use displays of their own. scripts/wine-run makes
+        # it on first use, inside a test's display.
+        if harness.OPTIONS.wine:
+            os.environ["WINEPREFIX"] = os.path.join(
+                build_dir(harness.OPTIONS.program), "e2e-run-wineprefix")
+
+    @classmethod
+    def tearDownClass(cls):
+        if harness.OPTIONS.wine:
+            subprocess.run(["wineserver", "-k"], capture_output=True,
+                           timeout=60)
+
+    def setUp(self):
+        super().setUp()
+        for tool in ("Xvfb", "xdotool"):
+            if shutil.which(tool) is None:
+                self.skipTest(tool + " is missing")
+        self.display = harness.VirtualDisplay()
+        self.addCleanup(self.display.stop)
+
+    def box(self, qt="fits", **kwargs):
+        box = super().box(**kwargs)
+        dll = os.path.join(build_dir(self.runner.program), "tests", "qtdlls",
+                           qt, "Qt6Core.dll")
+        if os.path.exists(dll):
+            shutil.copy2(dll, box.kelvo_dir)
+        box.stub_log = os.path.join(box.root, "nvda.log")
+        return box
+
+    def env(self, box, **extra):
+        return dict(self.display.env(), ORVALIN_NVDA_STUB_LOG=(
+            self.runner.host_path(box.stub_log)), **extra)
+
+    def spoken(self, box):
+        if not os.path.exists(box.stub_log):
+            return ""
+        return harness.read_bytes(box.stub_log).decode("utf-8", "replace")
+
+    def kelvo_window(self):
+        windows = self.display.wait_for_window("^Kelvo$", names=False)
+        if not windows:
+            self.fail("no Kelvo window")
+        return windows[0]
+
+    def press(self, window, *keys):
+        self.display.xdotool("windowfocus", window)
+        for key in keys:
+            self.display.xdotool("key", key)
+            time.sleep(1.0)
+
+    def hold_ctrl_alt_p(self):
+        """Starts another program that takes Ctrl+Alt+P for 60 s; its first
+        line ("registered", or "failed" and the error)."""
+        holder_program = os.path.join(build_dir(self.runner.program),
+                                      "hotkeyholder.exe")
+        if not os.path.exists(holder_program):
+            self.skipTest("hotkeyholder.exe is not built")
+        holder = subprocess.Popen(
+            [self.runner.wine, "cmd", "/c",
+             self.runner.host_path(holder_program), "60"],
+            env=dict(os.environ, **self.display.env()),
+            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+            stderr=subprocess.DEVNULL, start_new_session=True)
+        self.addCleanup(lambda: (harness.kill_group(holder), holder.wait(),
+                                 holder.stdout.close()))
+        return holder.stdout.readline().strip()
 
 
 def start_fake_kelvo(box, *args):
@@ -229,8 +329,14 @@ def own_errors(done):
             if not line.startswith("kelvosim:")]
 
 
-def head(box):
-    """The log lines every run starts with."""
+def head(box, *more):
+    """The log lines every run starts with, then `more`."""
     return ["Orvalin 1.0.0",
             "Configuration: " + box.runner.host_path(box.settings_file),
-            "Kelvo: " + box.runner.host_path(box.kelvo)]
+            "Kelvo: " + box.runner.host_path(box.kelvo)] + list(more)
+
+
+def started(box, *more):
+    """The log lines of a run up to the plugin loaded, then `more`."""
+    return head(box, "Kelvo unknown version", "say: Starting Kelvo",
+                "plugin loaded", *more)

@@ -7,8 +7,6 @@ uninstall entry, the LOCALAPPDATA folder) and removes them afterwards.
 
 import os
 import stat
-import unittest
-
 import harness
 
 OWN_KEY = r"HKCU\Software\Orvalin"
@@ -24,12 +22,7 @@ def make_file(path, executable=False):
     return path
 
 
-class FindKelvo(unittest.TestCase):
-    def setUp(self):
-        self.runner = harness.OPTIONS.runner()
-        self.box = harness.Sandbox(self.runner)
-        self.addCleanup(self.box.remove)
-
+class FindKelvo(harness.SandboxCase):
     def assert_found(self, done, path):
         self.assertEqual(done.code, 0, done)
         self.assertEqual(done.out, path + "\n", done)
@@ -65,10 +58,7 @@ class FindKelvo(unittest.TestCase):
         runner = self.runner
         # Program folders of our own, so that nothing installed in the prefix
         # is found; LOCALAPPDATA as the sandbox gives.
-        folders = {name: runner.host_path(self.box.path("pf" + str(i), "x"))
-                   .rsplit("\\", 1)[0]
-                   for i, name in enumerate(
-                       ["ProgramW6432", "ProgramFiles", "ProgramFiles(x86)"])}
+        folders = self.box.no_kelvo_env()
 
         def find():
             return self.box.run(["--find-kelvo"], env=folders)

@@ -9,7 +9,6 @@ import os
 import stat
 import subprocess
 import time
-import unittest
 
 import harness
 
@@ -26,7 +25,7 @@ def wait_for_file(path, seconds=30):
     return None
 
 
-class OpenSettings(unittest.TestCase):
+class OpenSettings(harness.SandboxCase):
     @classmethod
     def setUpClass(cls):
         # Under Wine, a prefix of these runs alone, made inside the first
@@ -51,21 +50,9 @@ class OpenSettings(unittest.TestCase):
                 os.environ["WINEPREFIX"] = cls.old_prefix
 
     def setUp(self):
-        self.runner = harness.OPTIONS.runner()
-        self.box = harness.Sandbox(self.runner)
-        self.addCleanup(self.box.remove)
+        super().setUp()
         self.builtin = harness.builtin_config_text(harness.OPTIONS.source)
-        if self.runner.under_wine:
-            # Program folders of our own, so that no Kelvo is found.
-            self.env = {
-                name: runner_dir
-                for name, runner_dir in (
-                    (n, self.runner.host_path(
-                        os.path.dirname(self.box.path("pf" + n[-3:], "x"))))
-                    for n in ("ProgramW6432", "ProgramFiles",
-                              "ProgramFiles(x86)"))}
-        else:
-            self.env = {"PATH": os.path.dirname(self.box.path("bin", "x"))}
+        self.env = self.box.no_kelvo_env()
 
     def editor(self, name):
         """A native editor script that writes its argument to a file."""

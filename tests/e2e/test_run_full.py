@@ -1,34 +1,21 @@
 """A whole run: start-up, the plugin hand-shake, the bridge, the ready
-message, and the end when Kelvo closes."""
+message, and the end when Kelvo closes. The first keeps the real waits."""
 
 import os
 import stat
-import unittest
 
 import harness
-from run_support import (EXITING, READY, TOKEN, RunBox, head, kelvosim_program,
-                         own_errors)
+from run_support import (EXITING, READY, TOKEN, RunCase, head,
+                         kelvosim_program, own_errors, started)
 
 
-class FullRun(unittest.TestCase):
-    def setUp(self):
-        if harness.OPTIONS.wine:
-            self.skipTest("native scenario")
-        self.runner = harness.OPTIONS.runner()
-
+class FullRun(RunCase):
     def test_start_to_end(self):
-        box = RunBox(self.runner, kelvo_args=["--exit-after", "3"])
-        self.addCleanup(box.remove)
+        box = self.box(kelvo_args=["--exit-after", "3"], real_timing=True)
         # An inherited plugin path stays after the plugin directory.
-        done = box.run(env={"QT_PLUGIN_PATH": "/nonexistent/qt"}, timeout=60)
+        done = box.run(env={"QT_PLUGIN_PATH": "/nonexistent/qt"})
         self.assertEqual(done.code, 0, done)
-        expected = head(box) + [
-            "Kelvo unknown version",
-            "say: Starting Kelvo",
-            "plugin loaded",
-            READY,
-            EXITING,
-        ]
+        expected = started(box, READY, EXITING)
         self.assertEqual(box.messages(), expected)
         self.assertEqual(done.out, "".join(m + "\n" for m in expected))
         self.assertEqual(own_errors(done), [])
@@ -38,17 +25,14 @@ class FullRun(unittest.TestCase):
                                        "token": TOKEN})
         self.assertEqual([r["id"] for r in requests],
                          list(range(1, len(requests) + 1)))
-        watched = {(r["group"], r["key"]) for r in requests
-                   if r["cmd"] == "watch"}
-        self.assertIn(("[Channel1]", "play"), watched)
+        self.assertIn(("[Channel1]", "play"), {
+            (r["group"], r["key"]) for r in requests if r["cmd"] == "watch"})
         # Orvalin never closes Kelvo: it exited by itself.
         self.assertFalse(box.kelvo_running())
 
     def test_generated_token_reaches_the_plugin(self):
-        box = RunBox(self.runner, kelvo_args=["--exit-after", "2"])
-        self.addCleanup(box.remove)
-        done = box.run(env={"ORVALIN_TEST_TOKEN": "too-short-token"},
-                       timeout=60)
+        box = self.box(kelvo_args=["--exit-after", "2"])
+        done = box.run(env={"ORVALIN_TEST_TOKEN": "too-short-token"})
         self.assertEqual(done.code, 0, done)
         hello = box.trace_requests()[0]
         self.assertEqual(hello["cmd"], "hello")
@@ -58,29 +42,20 @@ class FullRun(unittest.TestCase):
         # No settings file: it is created with the Kelvo found on PATH, here
         # a script that runs the simulator for a few seconds on the default
         # port.
-        box = RunBox(self.runner, settings=False)
-        self.addCleanup(box.remove)
-        bin_dir = os.path.dirname(box.path("bin", "x"))
-        wrapper = os.path.join(bin_dir, "kelvo")
+        box = self.box(settings=False)
+        wrapper = box.path("bin", "kelvo")
         with open(wrapper, "w") as f:
             f.write('#!/bin/sh\nexec "%s" --trace "%s" --exit-after 3\n' % (
                 kelvosim_program(self.runner.program), box.trace))
         os.chmod(wrapper, stat.S_IRWXU)
-        path = bin_dir + os.pathsep + os.environ.get("PATH", "")
-        done = box.run(env={"PATH": path}, timeout=60)
+        path = os.path.dirname(wrapper) + os.pathsep + os.environ.get("PATH",
+                                                                      "")
+        done = box.run(env={"PATH": path})
         self.assertEqual(done.code, 0, done)
-        messages = box.messages()
-        self.assertEqual(messages, [
-            "Orvalin 1.0.0",
-            "Configuration: " + box.settings_file,
+        self.assertEqual(box.messages(), head(box)[:2] + [
             "Kelvo: " + wrapper,
             "say: Welcome to Orvalin. Your settings file was created.",
-            "Kelvo unknown version",
-            "say: Starting Kelvo",
-            "plugin loaded",
-            READY,
-            EXITING,
-        ])
+        ] + started(box, READY, EXITING)[3:])
         self.assertTrue(os.path.exists(box.settings_file))
 
 

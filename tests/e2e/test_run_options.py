@@ -6,6 +6,7 @@ import os
 import unittest
 
 import harness
+from run_support import QUICK_TIMING, TOKEN
 
 
 class OtherOptions(unittest.TestCase):
@@ -13,15 +14,9 @@ class OtherOptions(unittest.TestCase):
         runner = harness.OPTIONS.runner()
         for args in (["--Version"], ["--help", "--version"]):
             with harness.Sandbox(runner) as box:
-                if runner.under_wine:
-                    folders = {name: runner.host_path(os.path.dirname(
-                        box.path("pf" + name[-3:], "x")))
-                        for name in ("ProgramW6432", "ProgramFiles",
-                                     "ProgramFiles(x86)")}
-                else:
-                    folders = {"PATH": os.path.dirname(box.path("bin", "x"))}
-                done = box.run(args, env=folders, timeout=120,
-                               output_files=True)
+                env = dict(box.no_kelvo_env(), ORVALIN_TEST_TOKEN=TOKEN,
+                           ORVALIN_TEST_TIMING=QUICK_TIMING)
+                done = box.run(args, env=env, timeout=120, output_files=True)
                 self.assertEqual(done.code, 1, done)
                 self.assertTrue(done.out.startswith("Orvalin 1.0.0\n"), done)
                 # The run read (and so created) the settings file, and

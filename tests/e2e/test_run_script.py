@@ -2,10 +2,8 @@
 presses (matched ignoring letter case, unknown ones logged), waits, control
 settings (good and malformed) and read-outs (good and failing)."""
 
-import unittest
-
 import harness
-from run_support import EXITING, READY, RunBox, own_errors
+from run_support import READY, RunCase, own_errors
 
 SCRIPT = (" CTRL+ALT+P; sleep:1500; "
           "log:[Channel1],play|[Channel1],volume|[Channel9],play; "
@@ -15,28 +13,17 @@ SCRIPT = (" CTRL+ALT+P; sleep:1500; "
           "log:[Channel1],play; log:nocomma;")
 
 
-class Script(unittest.TestCase):
-    def setUp(self):
-        if harness.OPTIONS.wine:
-            self.skipTest("native scenario")
-        self.runner = harness.OPTIONS.runner()
-
+class Script(RunCase):
     def test_every_step_form(self):
-        box = RunBox(self.runner, kelvo_args=["--load", "1=1"])
-        self.addCleanup(box.remove)
+        box = self.box(kelvo_args=["--load", "1=1"])
         box.start(env={"ORVALIN_TEST_ACTIONS": SCRIPT})
-        self.assertTrue(box.wait_for_message("test: done", 60),
-                        box.messages())
+        self.wait_for(box, "test: done")
         # The script's end does not end the run; Kelvo's does.
         self.assertIsNone(box.process.poll())
-        box.kill_kelvo()
-        done = box.finish(timeout=30)
-        self.assertEqual(done.code, 0, done)
-        self.assertEqual(own_errors(done), [])
+        self.assertEqual(own_errors(self.end(box)), [])
 
         messages = box.messages()
-        tests = [m for m in messages if m.startswith("test")]
-        self.assertEqual(tests, [
+        self.assertEqual([m for m in messages if m.startswith("test")], [
             "test key: CTRL+ALT+P",
             "test: [Channel1],play=1  [Channel1],volume=1  [Channel9],play=?",
             "test: set [Master],crossfader=0.25",
@@ -54,18 +41,14 @@ class Script(unittest.TestCase):
         # by the announcer like real ones.
         self.assertLess(messages.index(READY),
                         messages.index("test key: CTRL+ALT+P"))
-        self.assertEqual(messages[-1], EXITING)
-        spoken = [m for m in messages if m.startswith("say: Deck 1 ")]
-        self.assertEqual(spoken, ["say: Deck 1 playing", "say: Deck 1 paused"])
-
-        sets = [(r["group"], r["key"], r["value"])
-                for r in box.trace_requests() if r["cmd"] == "set"]
-        self.assertEqual(sets, [
-            ("[Channel1]", "play", 1.0),
-            ("[Master]", "crossfader", 0.25),
-            ("[Channel9]", "play", 1.0),
-            ("[Channel1]", "play", 0.0),
-        ])
+        self.assertEqual([m for m in messages if m.startswith("say: Deck 1 ")],
+                         ["say: Deck 1 playing", "say: Deck 1 paused"])
+        self.assertEqual([(r["group"], r["key"], r["value"])
+                          for r in box.trace_requests() if r["cmd"] == "set"],
+                         [("[Channel1]", "play", 1.0),
+                          ("[Master]", "crossfader", 0.25),
+                          ("[Channel9]", "play", 1.0),
+                          ("[Channel1]", "play", 0.0)])
 
 
 if __name__ == "__main__":

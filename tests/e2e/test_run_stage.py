@@ -4,13 +4,10 @@ settled state, an over-long or deeply nested line leaves the keys working,
 and a settings service beside a run leaves the run's log alone. Natively
 and under Wine; the simulator's faults are set off by the test script."""
 
-import os
 import time
-import unittest
 
 import harness
-import test_run_wine
-from run_support import EXITING, READY, RunBox
+from run_support import READY, RunCase, WineCase
 
 LOADED = ["--load", "1=1"]
 # The stall holds the sync toggle's first read; the three headphone presses
@@ -30,22 +27,17 @@ DISCARDED = "bridge: discarded a line longer than 1048576 bytes"
 
 
 class Stage:
-    """The scenarios; a subclass says how a run is made and started."""
+    """The scenarios; natively, and under Wine in WineStage."""
 
     def run_box(self, script, timeout=120):
-        box = self.make_box(LOADED)
-        self.start(box, script)
-        self.assertTrue(box.wait_for_message(READY, timeout), box.messages())
+        box = self.box(kelvo_args=LOADED)
+        box.start(env=self.env(box, ORVALIN_TEST_ACTIONS=script))
+        self.wait_for(box, READY, timeout)
         return box
-
-    def end(self, box):
-        box.kill_kelvo()
-        done = box.finish(timeout=60)
-        self.assertEqual(done.code, 0, done)
 
     def test_presses_during_a_stall_are_skipped(self):
         box = self.run_box(STALL_SCRIPT)
-        self.assertTrue(box.wait_for_message(HEADPHONES, 90), box.messages())
+        self.wait_for(box, HEADPHONES, 90)
         self.end(box)
         messages = box.messages()
         self.assertLess(messages.index(NO_ANSWER),
@@ -61,10 +53,8 @@ class Stage:
 
     def test_burst_is_announced_as_it_settles(self):
         box = self.run_box(BURST_SCRIPT)
-        deadline = time.monotonic() + 120
-        while time.monotonic() < deadline and not any(
-                m.startswith("say: Deck 1 loaded. ") for m in box.messages()):
-            time.sleep(0.1)
+        harness.wait_until(lambda: any(m.startswith("say: Deck 1 loaded. ")
+                                       for m in box.messages()), 120, 0.1)
         time.sleep(1.0)
         self.end(box)
         about_play = [m for m in box.messages()
@@ -83,8 +73,7 @@ class Stage:
 
     def test_keys_work_after_a_long_and_a_nested_line(self):
         box = self.run_box(LONG_SCRIPT)
-        self.assertTrue(box.wait_for_message("say: Deck 1 sync on", 120),
-                        box.messages())
+        self.wait_for(box, "say: Deck 1 sync on", 120)
         self.end(box)
         messages = box.messages()
         self.assertEqual(messages.count(DISCARDED), 1, messages)
@@ -92,50 +81,26 @@ class Stage:
 
     def test_settings_service_leaves_the_run_log_alone(self):
         box = self.run_box("sleep:60000")
-        with open(box.log_file, "rb") as f:
-            before = f.read()
+        before = harness.read_bytes(box.log_file)
         # The sandbox's own run, not RunBox's: the run goes on meanwhile.
         # Under Wine, Notepad holds the service's output open: files.
-        done = harness.Sandbox.run(box, ["--open-settings"],
-                                   env=self.service_env(box), timeout=120,
-                                   output_files=True)
+        env = self.env(box) if self.wine else {"VISUAL": "true"}
+        done = harness.Sandbox.run(box, ["--open-settings"], env=env,
+                                   timeout=120, output_files=True)
         self.assertEqual(done.code, 0, done)
         self.assertIn("Orvalin 1.0.0", done.err)
         self.end(box)
-        with open(box.log_file, "rb") as f:
-            after = f.read()
+        after = harness.read_bytes(box.log_file)
         self.assertTrue(after.startswith(before), (before, after))
         self.assertNotIn(b"\0", after)
-        self.assertEqual(box.log_messages()[-1], EXITING)
 
 
-class NativeStage(Stage, unittest.TestCase):
-    def setUp(self):
-        if harness.OPTIONS.wine:
-            self.skipTest("native scenario")
-        self.runner = harness.OPTIONS.runner()
-
-    def make_box(self, kelvo_args):
-        box = RunBox(self.runner, kelvo_args=kelvo_args)
-        self.addCleanup(box.remove)
-        return box
-
-    def start(self, box, script):
-        box.start(env={"ORVALIN_TEST_ACTIONS": script})
-
-    def service_env(self, box):
-        return {"VISUAL": "true"}
+class NativeStage(Stage, RunCase):
+    pass
 
 
-class WineStage(Stage, test_run_wine.WineBase):
-    def make_box(self, kelvo_args):
-        return self.box(kelvo_args=kelvo_args)
-
-    def start(self, box, script):
-        box.start(env=self.env(box, ORVALIN_TEST_ACTIONS=script))
-
-    def service_env(self, box):
-        return self.env(box)
+class WineStage(Stage, WineCase):
+    pass
 
 
 if __name__ == "__main__":

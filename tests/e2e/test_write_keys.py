@@ -2,19 +2,12 @@
 
 import os
 import re
-import unittest
-
 import harness
 
 KEY_LINE = re.compile(rb"^(?:(?:Ctrl|Alt|Shift|Win)\+)+[^:]+: \S")
 
 
-class WriteKeys(unittest.TestCase):
-    def setUp(self):
-        self.runner = harness.OPTIONS.runner()
-        self.box = harness.Sandbox(self.runner)
-        self.addCleanup(self.box.remove)
-
+class WriteKeys(harness.SandboxCase):
     def check_key_list(self, data):
         self.assertTrue(data.startswith(b"Orvalin - default keys\r\n"),
                         data[:80])

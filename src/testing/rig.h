@@ -1,84 +1,109 @@
-// Test rig for the action worker: a kelvosim, a real bridge to it, an
-// AppState whose speech goes to a channel the test reads, and the built-in
-// binding table. Included by the actions tests only.
+// Test rig (tests and benchmarks only, never the program): a kelvosim, a
+// real bridge to it, an AppState on that bridge with the waits of
+// quick_timing() and its speech captured, the built-in binding table, and
+// a fresh action worker per batch of presses. One thread (the test's).
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <chrono>
+#include <cmath>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
 #include "actions/actions.h"
-#include "controls/appstate.h"
 #include "base/channel.h"
+#include "base/timing.h"
 #include "bridge/bridge.h"
 #include "config/builtin.h"
 #include "config/config.h"
+#include "controls/appstate.h"
 #include "speech/speech.h"
 #include "testing/kelvosim.h"
 
 namespace orvalin::testrig {
 
+// The run's waits cut short. Read-backs still outlast the simulator's own
+// delays (a refused switch or an empty deck's play drops back after 50 ms),
+// and keep the order of the real ones where the product relies on it (the
+// Auto DJ settle outlasts the toggle read-back). Quiet times that tests look
+// at keep their real length.
+inline Timing quick_timing() {
+  using std::chrono::milliseconds;
+  Timing t;
+  t.pulse_hold = milliseconds(5);
+  t.report_delay = milliseconds(60);
+  t.marker_delay = milliseconds(60);
+  t.toggle_delay = milliseconds(100);
+  t.tap_quiet = milliseconds(700);
+  t.settle = milliseconds(30);
+  t.hotcue_settle = milliseconds(5);
+  t.track_settle = milliseconds(10);
+  t.autodj_settle = milliseconds(150);
+  t.time_warning_poll = milliseconds(10);
+  t.connect_poll = milliseconds(10);
+  t.reply_wait = milliseconds(1000);
+  return t;
+}
+
 inline std::vector<KeyAction> builtin_actions() {
   auto config = parse_config(builtin_config_text(), "built-in");
-  EXPECT_TRUE(config.has_value()) << config.error();
   if (!config) return {};
   auto tables = build_binding_tables(config->keys);
-  EXPECT_TRUE(tables.has_value()) << tables.error();
-  if (!tables) return {};
-  return tables->actions;
+  return tables ? tables->actions : std::vector<KeyAction>{};
 }
 
 class Rig {
  public:
-  // nullptr (with a test failure) when kelvosim or the bridge cannot start.
-  static std::unique_ptr<Rig> start(std::vector<std::string> options = {}) {
+  // nullptr when kelvosim or the bridge cannot start (why: `error`).
+  static std::unique_ptr<Rig> start(std::vector<std::string> options = {},
+                                    Timing timing = quick_timing(),
+                                    std::string* error = nullptr) {
     std::unique_ptr<Rig> rig(new Rig);
-    rig->sim_ = KelvoSim::start(std::move(options));
-    if (!rig->sim_) {
-      ADD_FAILURE() << "kelvosim did not start";
+    auto failed = [&](std::string text) {
+      if (error) *error = std::move(text);
       return nullptr;
-    }
+    };
+    rig->sim_ = KelvoSim::start(std::move(options));
+    if (!rig->sim_) return failed("kelvosim did not start (ORVALIN_KELVOSIM?)");
     auto [events, events_rx] = make_channel<BridgeEvent>();
     rig->events_ = std::move(events_rx);
     auto bridge = Bridge::connect(
         rig->sim_->port(), rig->sim_->token(),
         std::chrono::steady_clock::now() + std::chrono::seconds(10),
-        rig->sim_->process(), std::move(events));
-    if (!bridge) {
-      ADD_FAILURE() << "bridge: " << bridge.error();
-      return nullptr;
-    }
+        rig->sim_->process(), std::move(events),
+        BridgeTiming{timing.connect_poll, timing.reply_wait});
+    if (!bridge) return failed("bridge: " + bridge.error());
     auto [speech, speech_rx] = make_channel<SpeechCommand>();
     rig->speech_ = std::move(speech_rx);
     rig->state_ =
-        std::make_shared<AppState>(Speech(std::move(speech)), *bridge);
+        std::make_shared<AppState>(Speech(std::move(speech)), *bridge, timing);
     rig->builtin_ = builtin_actions();
     return rig;
   }
 
   AppState& state() { return *state_; }
   std::shared_ptr<AppState> shared_state() { return state_; }
-  KelvoSim& sim() { return *sim_; }
+  Bridge& bridge() { return *state_->bridge; }
+  KelvoSim& sim() const { return *sim_; }
+  // Kelvo goes away: the bridge sees Disconnected, requests fail.
+  void stop_sim() { sim_.reset(); }
+  Receiver<BridgeEvent>& events() { return events_; }
   const std::vector<KeyAction>& builtin() const { return builtin_; }
 
-  // The index of a built-in key ("ctrl+alt+p").
+  // The index of a built-in key ("ctrl+alt+p"); past the end when unknown.
   uint64_t index_of(std::string_view key) const {
     for (size_t i = 0; i < builtin_.size(); ++i) {
       if (builtin_[i].key == key) return i;
     }
-    ADD_FAILURE() << "no built-in key " << key;
     return builtin_.size();
   }
 
   // Runs the indexes through a fresh worker over `table`, waits until it has
-  // handled all of them and returns what it spoke. Interrupting speech reads
-  // as the text, queued speech as "queued: " + text, a stop as "<stop>".
+  // handled all of them and returns what it spoke (see spoken()).
   std::vector<std::string> run_indexes(const std::vector<KeyAction>& table,
                                        const std::vector<uint64_t>& indexes) {
     std::vector<KeyPress> presses;
@@ -110,6 +135,8 @@ class Rig {
     return run_indexes({KeyAction{std::move(key), std::move(action)}}, {0});
   }
 
+  // What was spoken so far, without waiting: interrupting speech as the
+  // text, queued speech as "queued: " + text, a stop as "<stop>".
   std::vector<std::string> spoken() {
     std::vector<std::string> texts;
     while (auto command = speech_.try_recv()) {
@@ -123,8 +150,28 @@ class Rig {
     return texts;
   }
 
-  // Waits up to `timeout` for one more spoken text (speech that a detached
-  // thread, such as a tempo tap's, sends later).
+  // Every sentence spoken so far, without waiting and without how.
+  std::vector<std::string> spoken_now() {
+    std::vector<std::string> texts;
+    while (auto command = speech_.try_recv()) {
+      if (auto* speak = std::get_if<Speak>(&*command)) {
+        texts.push_back(speak->text);
+      }
+    }
+    return texts;
+  }
+
+  // The next sentence spoken within `wait` (speech that another thread,
+  // such as a tempo tap's or the announcer's, sends later).
+  std::optional<Speak> next_speak(
+      std::chrono::milliseconds wait = std::chrono::seconds(5)) {
+    while (auto command = speech_.recv_for(wait)) {
+      if (auto* speak = std::get_if<Speak>(&*command)) return *speak;
+    }
+    return std::nullopt;
+  }
+
+  // The text of the next command within `timeout` ("<stop>" for a stop).
   std::optional<std::string> wait_spoken(std::chrono::milliseconds timeout) {
     auto command = speech_.recv_for(timeout);
     if (!command) return std::nullopt;
@@ -132,12 +179,17 @@ class Rig {
     return "<stop>";
   }
 
-  // A control's value as Kelvo (the simulator) now has it.
+  // A control's value as Kelvo (the simulator) now has it; -12345 when it
+  // cannot be read.
   double value(const std::string& group, const std::string& key,
                const std::string& prop = "value") {
-    auto read = state_->bridge->get(group, key, prop);
-    EXPECT_TRUE(read.has_value()) << read.error();
-    return read.value_or(-12345);
+    return bridge().get(group, key, prop).value_or(-12345);
+  }
+  double get(const std::string& group, const std::string& key) {
+    return value(group, key);
+  }
+  bool set(const std::string& group, const std::string& key, double value) {
+    return bridge().set(group, key, "value", value).has_value();
   }
 
   // How many requests the simulator has seen, to mark a point in its trace.
