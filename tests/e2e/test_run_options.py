@@ -11,6 +11,7 @@ import harness
 class OtherOptions(unittest.TestCase):
     def test_unknown_options_start_a_normal_run(self):
         runner = harness.OPTIONS.runner()
+        banner = "Orvalin " + harness.OPTIONS.version()
         for args in (["--Version"], ["--help", "--version"]):
             with harness.Sandbox(runner) as box:
                 if runner.under_wine:
@@ -23,12 +24,12 @@ class OtherOptions(unittest.TestCase):
                 done = box.run(args, env=folders, timeout=120,
                                output_files=True)
                 self.assertEqual(done.code, 1, done)
-                self.assertTrue(done.out.startswith("Orvalin 1.0.0\n"), done)
+                self.assertTrue(done.out.startswith(banner + "\n"), done)
                 # The run read (and so created) the settings file, and
                 # logged why it ended.
                 self.assertTrue(os.path.exists(box.settings_file))
                 messages = box.log_messages()
-                self.assertEqual(messages[0], "Orvalin 1.0.0")
+                self.assertEqual(messages[0], banner)
                 self.assertTrue(any(m.startswith(("error: ", "stopped: "))
                                     for m in messages), messages)
 

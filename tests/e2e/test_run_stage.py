@@ -100,7 +100,7 @@ class Stage:
                                    env=self.service_env(box), timeout=120,
                                    output_files=True)
         self.assertEqual(done.code, 0, done)
-        self.assertIn("Orvalin 1.0.0", done.err)
+        self.assertIn("Orvalin " + harness.OPTIONS.version(), done.err)
         self.end(box)
         with open(box.log_file, "rb") as f:
             after = f.read()
