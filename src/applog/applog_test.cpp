@@ -6,7 +6,7 @@ namespace orvalin {
 namespace {
 
 TEST(ApplogTest, StampIsRightAlignedWithThreeDecimals) {
-  EXPECT_EQ(format_log_line(0, "Orvalin 1.0.0"), "[   0.000] Orvalin 1.0.0\n");
+  EXPECT_EQ(format_log_line(0, "Orvalin"), "[   0.000] Orvalin\n");
   EXPECT_EQ(format_log_line(1.2346, "x"), "[   1.235] x\n");
   EXPECT_EQ(format_log_line(9999.9994, "x"), "[9999.999] x\n");
   // From 10000 s on the stamp is wider than 8 characters and kept whole.

@@ -39,13 +39,13 @@ std::string plugin_not_found_message();
 // three folders up (left out when the folder has fewer than three
 // ancestors).
 std::vector<std::filesystem::path> plugin_dir_candidates(
-    const std::filesystem::path& program_dir, Layout layout = kBuildLayout);
+    const std::filesystem::path& program_dir, Layout layout = build_layout());
 
 // The first candidate that holds the plugin; nothing without a program path.
 std::optional<std::filesystem::path> find_plugin_dir_from(
     const std::optional<std::filesystem::path>& program,
     const std::function<bool(const std::filesystem::path&)>& exists,
-    Layout layout = kBuildLayout);
+    Layout layout = build_layout());
 
 // The same for the running program and the real file system.
 std::optional<std::filesystem::path> find_plugin_dir();

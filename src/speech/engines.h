@@ -59,7 +59,7 @@ class SpeechEngines {
 // "vendor\nvda" two folders above that folder when there is such an
 // ancestor.
 std::vector<std::filesystem::path> nvda_client_candidates(
-    const std::filesystem::path& executable, Layout layout = kBuildLayout);
+    const std::filesystem::path& executable, Layout layout = build_layout());
 
 // The platform's engines, opened on the calling thread (the speech thread):
 // the first candidate that exists and loads becomes the NVDA client, when it

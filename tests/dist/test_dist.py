@@ -23,8 +23,9 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(
     __file__))))
 DIST = os.path.join(ROOT, "dist")
 BUILD = os.path.join(ROOT, "build", "dist")
+WINDOWS = os.path.join(ROOT, "build", "windows")
 PREFIX = os.path.join(ROOT, "build", "dist-test", "wineprefix")
-with open(os.path.join(BUILD, "version.txt")) as f:
+with open(os.path.join(WINDOWS, "version.txt")) as f:
     VERSION = f.read().strip()
 ZIP = os.path.join(DIST, "orvalin-%s-win64-portable.zip" % VERSION)
 INSTALLER = os.path.join(DIST, "orvalin-%s-win64.exe" % VERSION)
@@ -134,15 +135,25 @@ class Dist(unittest.TestCase):
 
     def test_release_build_searches_no_development_folders(self):
         # The candidate lists of both layouts are unit-tested; here, that the
-        # released program is compiled for the installed layout throughout.
-        with open(os.path.join(BUILD, "CMakeCache.txt")) as f:
-            self.assertIn("ORVALIN_DEV_PATHS:BOOL=OFF", f.read())
-        with open(os.path.join(BUILD, "compile_commands.json")) as f:
-            commands = [entry["command"] for entry in json.load(f)
-                        if entry["file"].startswith(os.path.join(ROOT, "src"))]
-        self.assertTrue(commands)
-        for command in commands:
-            self.assertIn("-DORVALIN_DEV_PATHS=0", command)
+        # released program is linked with the layout compiled as installed,
+        # and not with the development one (both define the same function,
+        # so the link would fail with both).
+        layouts = {}  # object file: compile command
+        with open(os.path.join(WINDOWS, "compile_commands.json")) as f:
+            for entry in json.load(f):
+                if entry["file"].endswith("/src/base/layout.cpp"):
+                    words = entry["command"].split()
+                    layouts[words[words.index("-o") + 1]] = entry["command"]
+        installed = [o for o in layouts if "orv_layout_installed" in o]
+        self.assertEqual(len(installed), 1, layouts)
+        self.assertIn("-DORVALIN_DEV_PATHS=0", layouts[installed[0]])
+        with open(os.path.join(WINDOWS, "build.ninja")) as f:
+            link = next(line for line in f
+                        if line.startswith("build installed/orvalin.exe:"))
+        inputs = link.split(" | ")[0].split()
+        self.assertIn(installed[0], inputs)
+        self.assertFalse([i for i in inputs if i.endswith("layout.cpp.obj")
+                          and i != installed[0]], link)
 
     def test_checksums_verify(self):
         with open(os.path.join(DIST, "SHA256SUMS")) as f:

@@ -423,6 +423,13 @@ class Options:
     def runner(self):
         return Runner(self.program, wine=self.wine)
 
+    def version(self):
+        """The version the build was made with: the build's version.txt,
+        beside the program."""
+        folder = os.path.dirname(os.path.abspath(self.program))
+        with open(os.path.join(folder, "version.txt")) as f:
+            return f.read().strip()
+
     def native_runner(self):
         """A Runner of the native build given with --native-program, or None
         when there is none."""

@@ -88,7 +88,7 @@ class Stage:
         done = harness.Sandbox.run(box, ["--open-settings"], env=env,
                                    timeout=120, output_files=True)
         self.assertEqual(done.code, 0, done)
-        self.assertIn("Orvalin 1.0.0", done.err)
+        self.assertIn("Orvalin " + harness.OPTIONS.version(), done.err)
         self.end(box)
         after = harness.read_bytes(box.log_file)
         self.assertTrue(after.startswith(before), (before, after))
