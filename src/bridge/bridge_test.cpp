@@ -596,13 +596,6 @@ TEST(BridgeEvents, ReadingGoesOnWhenTheConsumerHasGone) {
   EXPECT_EQ(pending.get().value(), 6.0);
 }
 
-TEST(BridgeEvents, DroppingTheBridgeEndsTheReader) {
-  Link link = open_link();
-  ASSERT_TRUE(link.bridge);
-  link.bridge.reset();
-  expect_disconnected_last(link);
-}
-
 TEST(BridgeCommands, WatchFillsTheTableOrLogsTheFailure) {
   Link link = open_link([](const json& request) -> std::string {
     const std::string id = request["id"].dump();

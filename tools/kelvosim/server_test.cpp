@@ -178,19 +178,5 @@ TEST(Host, LoadsThePluginOnlyFromTheFirstPluginPathEntry) {
   std::filesystem::remove_all(dir);
 }
 
-TEST(Host, LoadedSignalLivesWithTheProcess) {
-  using orvalin::loaded_signal_name;
-  const auto exists = [](const std::string& token) {
-    return orvalin::loaded_signal_exists(loaded_signal_name(token));
-  };
-  const std::string token = orvalin::make_test_token();
-  EXPECT_FALSE(exists(token));
-  ASSERT_TRUE(orvalin::raise_loaded_signal(loaded_signal_name(token)));
-  EXPECT_TRUE(exists(token));
-  // Only the first 16 bytes name it.
-  EXPECT_TRUE(exists(token.substr(0, 16) + "different"));
-  EXPECT_FALSE(exists(orvalin::make_test_token()));
-}
-
 }  // namespace
 }  // namespace kelvosim
