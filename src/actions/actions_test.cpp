@@ -68,11 +68,6 @@ TEST(ActionWorker, SkipsPressesOlderThanTwoSecondsAndSaysHowMany) {
             "Kelvo was busy. 100000 key presses skipped.");
 }
 
-act::Toggle toggle(std::string group, std::string control,
-                   std::optional<std::string> label = std::nullopt) {
-  return act::Toggle{{std::move(group), std::move(control)}, std::move(label)};
-}
-
 TEST(ActionWorker, ToggleSpeaksUnwatchedControlsAndLeavesWatchedToAnnouncer) {
   auto rig = Rig::start({"--load", "1=1"});
   ASSERT_TRUE(rig);
@@ -208,22 +203,6 @@ TEST(ActionWorker, PressPulsesAndSpeaksReportOrConfirm) {
   EXPECT_THAT(rig->press({"ctrl+alt+f10"}), ElementsAre("fading"));
   // Neither report nor confirm: silent.
   EXPECT_THAT(rig->press({"ctrl+alt+c"}), IsEmpty());
-}
-
-TEST(ActionWorker, PressOnEmptySamplerPressesNothing) {
-  auto rig = Rig::start({"--load", "[Sampler1]=1"});
-  ASSERT_TRUE(rig);
-  size_t mark = rig->mark();
-  EXPECT_THAT(rig->press({"ctrl+alt+shift+6"}),
-              ElementsAre("Sampler 2 is empty"));
-  EXPECT_THAT(rig->requests_since(mark),
-              ElementsAre("get [Sampler2],track_loaded"));
-  mark = rig->mark();
-  EXPECT_THAT(rig->press({"ctrl+alt+shift+5"}), IsEmpty());
-  EXPECT_THAT(rig->requests_since(mark),
-              ElementsAre("get [Sampler1],track_loaded",
-                          "set [Sampler1],cue_gotoandplay=1.0",
-                          "set [Sampler1],cue_gotoandplay=0.0"));
 }
 
 TEST(ActionWorker, HotcuePressJumpsOrSetsAndQuietsPlayAnnouncements) {
