@@ -633,15 +633,6 @@ TEST(ConfigTest, HotkeyEntriesAndTables) {
                             {.key = "ctrl+alt+?x", .action = "toggle"}});
   ASSERT_FALSE(action_error.has_value());
   EXPECT_EQ(action_error.error(), "'ctrl+alt+q': unknown action 'Bad'");
-
-  auto built = build_binding_tables(builtin_config().keys);
-  ASSERT_TRUE(built.has_value()) << built.error();
-  ASSERT_EQ(built->hotkeys.size(), 103u);
-  ASSERT_EQ(built->actions.size(), 103u);
-  for (size_t i = 0; i < 103; ++i) {
-    EXPECT_EQ(built->hotkeys[i].key, builtin_config().keys[i].key);
-    EXPECT_EQ(built->actions[i].key, builtin_config().keys[i].key);
-  }
 }
 
 TEST(ConfigTest, FormatAndSayNames) {
