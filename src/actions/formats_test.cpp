@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 namespace orvalin {
 namespace {
@@ -15,15 +16,71 @@ std::string fmt(ValueFormat format, double value) {
   return format_value(format, value);
 }
 
-TEST(FormatsTest, PercentRoundsHalfAwayAndDoesNotClamp) {
-  EXPECT_EQ(fmt(ValueFormat::percent, 1.0), "100%");
-  EXPECT_EQ(fmt(ValueFormat::percent, 0.5), "50%");
-  EXPECT_EQ(fmt(ValueFormat::percent, 0.005), "1%");
-  EXPECT_EQ(fmt(ValueFormat::percent, -0.005), "-1%");
-  EXPECT_EQ(fmt(ValueFormat::percent, 0.0049), "0%");
-  EXPECT_EQ(fmt(ValueFormat::percent, -0.004), "0%");  // never "-0%"
-  EXPECT_EQ(fmt(ValueFormat::percent, 1.5), "150%");
-  EXPECT_EQ(fmt(ValueFormat::percent, kNaN), "nan%");
+// Percent rounds half away from zero and does not clamp; time rounds before
+// splitting and never wraps into hours; BPM keeps one decimal even for large
+// tempos; numbers round to thousandths. None of them says "-0". Time
+// saturates at the largest unsigned 64-bit number of seconds.
+TEST(FormatsTest, EachFormatRoundsItsOwnWay) {
+  using Case = std::pair<double, const char*>;
+  const auto check = [](ValueFormat format, const auto& cases) {
+    for (const auto& [value, text] : cases) {
+      EXPECT_EQ(fmt(format, value), text)
+          << value_format_name(format) << " " << value;
+    }
+  };
+  const Case percent[] = {
+      {1.0, "100%"},  {0.5, "50%"},   {0.005, "1%"}, {-0.005, "-1%"},
+      {0.0049, "0%"}, {-0.004, "0%"}, {1.5, "150%"}, {kNaN, "nan%"},
+  };
+  const Case onoff[] = {
+      {0.0, "off"}, {-0.0, "off"}, {0.5, "on"}, {-1.0, "on"}, {kNaN, "on"},
+  };
+  const Case time[] = {
+      {125.4, "2:05"},   {59.6, "1:00"},      {59.5, "1:00"}, {59.49, "0:59"},
+      {0.0, "0:00"},     {-5.0, "0:00"},      {-0.6, "0:00"}, {kNaN, "0:00"},
+      {3600.0, "60:00"}, {36125.0, "602:05"},
+  };
+  const Case bpm[] = {
+      {128.0, "128 BPM"},  {127.96, "128 BPM"}, {127.94, "127.9 BPM"},
+      {127.95, "128 BPM"}, {87.25, "87.3 BPM"}, {0.0, "0 BPM"},
+      {-0.01, "0 BPM"},
+  };
+  const Case bpm_precise[] = {
+      {128.0, "128.00 BPM"},   {127.5, "127.50 BPM"}, {127.456, "127.46 BPM"},
+      {127.999, "128.00 BPM"}, {-0.001, "0.00 BPM"},
+  };
+  const Case number[] = {
+      {0.0005, "0.001"},  {2.9996, "3"},  {-2.9996, "-3"},
+      {4.0, "4"},         {-2.0, "-2"},   {0.125, "0.125"},
+      {1.0 / 3, "0.333"}, {1.5, "1.5"},   {-1.0 / 3, "-0.333"},
+      {0.1 + 0.2, "0.3"}, {-0.0004, "0"}, {0.0004, "0"},
+      {kNaN, "nan"},      {kInf, "inf"},  {-kInf, "-inf"},
+  };
+  // Large values: no wrap into hours, no exponent, no extra decimal.
+  for (const auto& [format, value, text] : {
+           std::tuple{ValueFormat::time, kInf, "307445734561825860:15"},
+           std::tuple{ValueFormat::time, 1e30, "307445734561825860:15"},
+           std::tuple{ValueFormat::bpm, -40117008466309.516,
+                      "-40117008466309.5 BPM"},
+           std::tuple{ValueFormat::bpm, 4399054716927.901,
+                      "4399054716927.9 BPM"},
+           std::tuple{ValueFormat::number, 9007199254740993.0,
+                      "9007199254740992"},
+           std::tuple{ValueFormat::number, 40117008466309.5,
+                      "40117008466309.5"},
+           std::tuple{ValueFormat::number, 1e20, "100000000000000000000"},
+           std::tuple{ValueFormat::number, -1e20, "-100000000000000000000"},
+           std::tuple{ValueFormat::number, 1e22, "10000000000000000000000"},
+       }) {
+    EXPECT_EQ(fmt(format, value), text) << value;
+  }
+  check(ValueFormat::percent, percent);
+  check(ValueFormat::onoff, onoff);
+  check(ValueFormat::time, time);
+  check(ValueFormat::bpm, bpm);
+  check(ValueFormat::bpm_precise, bpm_precise);
+  check(ValueFormat::number, number);
+  EXPECT_EQ(format_time(125.4), "2:05");
 }
 
 TEST(FormatsTest, OffsetAndBalanceAroundTheCentre) {
@@ -44,51 +101,6 @@ TEST(FormatsTest, OffsetAndBalanceAroundTheCentre) {
     EXPECT_EQ(fmt(ValueFormat::offset, c.value), c.offset) << c.value;
     EXPECT_EQ(fmt(ValueFormat::balance, c.value), c.balance) << c.value;
   }
-}
-
-TEST(FormatsTest, OnOff) {
-  EXPECT_EQ(fmt(ValueFormat::onoff, 0.0), "off");
-  EXPECT_EQ(fmt(ValueFormat::onoff, -0.0), "off");
-  EXPECT_EQ(fmt(ValueFormat::onoff, 0.5), "on");
-  EXPECT_EQ(fmt(ValueFormat::onoff, -1.0), "on");
-  EXPECT_EQ(fmt(ValueFormat::onoff, kNaN), "on");
-}
-
-TEST(FormatsTest, TimeRoundsBeforeSplittingAndNeverWrapsIntoHours) {
-  EXPECT_EQ(format_time(125.4), "2:05");
-  EXPECT_EQ(format_time(59.6), "1:00");
-  EXPECT_EQ(format_time(59.5), "1:00");
-  EXPECT_EQ(format_time(59.49), "0:59");
-  EXPECT_EQ(format_time(0.0), "0:00");
-  EXPECT_EQ(format_time(-5.0), "0:00");
-  EXPECT_EQ(format_time(-0.6), "0:00");
-  EXPECT_EQ(format_time(kNaN), "0:00");
-  EXPECT_EQ(format_time(3600.0), "60:00");
-  EXPECT_EQ(format_time(36125.0), "602:05");
-  // Saturates at the largest unsigned 64-bit number of seconds.
-  EXPECT_EQ(format_time(kInf), "307445734561825860:15");
-  EXPECT_EQ(format_time(1e30), "307445734561825860:15");
-  EXPECT_EQ(fmt(ValueFormat::time, 125.4), "2:05");
-}
-
-TEST(FormatsTest, Bpm) {
-  EXPECT_EQ(fmt(ValueFormat::bpm, 128.0), "128 BPM");
-  EXPECT_EQ(fmt(ValueFormat::bpm, 127.96), "128 BPM");
-  EXPECT_EQ(fmt(ValueFormat::bpm, 127.94), "127.9 BPM");
-  EXPECT_EQ(fmt(ValueFormat::bpm, 127.95), "128 BPM");
-  EXPECT_EQ(fmt(ValueFormat::bpm, 87.25), "87.3 BPM");
-  EXPECT_EQ(fmt(ValueFormat::bpm, 0.0), "0 BPM");
-  EXPECT_EQ(fmt(ValueFormat::bpm, -0.01), "0 BPM");
-  // Large tempos keep one decimal: no rounding of the scaled value adds one.
-  EXPECT_EQ(fmt(ValueFormat::bpm, -40117008466309.516),
-            "-40117008466309.5 BPM");
-  EXPECT_EQ(fmt(ValueFormat::bpm, 4399054716927.901), "4399054716927.9 BPM");
-
-  EXPECT_EQ(fmt(ValueFormat::bpm_precise, 128.0), "128.00 BPM");
-  EXPECT_EQ(fmt(ValueFormat::bpm_precise, 127.5), "127.50 BPM");
-  EXPECT_EQ(fmt(ValueFormat::bpm_precise, 127.456), "127.46 BPM");
-  EXPECT_EQ(fmt(ValueFormat::bpm_precise, 127.999), "128.00 BPM");
-  EXPECT_EQ(fmt(ValueFormat::bpm_precise, -0.001), "0.00 BPM");
 }
 
 TEST(FormatsTest, EveryKeyAndWhatIsNoKey) {
@@ -112,28 +124,6 @@ TEST(FormatsTest, EveryKeyAndWhatIsNoKey) {
        {0.0, 0.4, 24.6, 25.0, -1.0, -12.0, kNaN, kInf, -kInf, 1e300}) {
     EXPECT_EQ(fmt(ValueFormat::key, none), "no key") << none;
   }
-}
-
-TEST(FormatsTest, NumberRoundsToThousandths) {
-  EXPECT_EQ(fmt(ValueFormat::number, 0.0005), "0.001");
-  EXPECT_EQ(fmt(ValueFormat::number, 2.9996), "3");
-  EXPECT_EQ(fmt(ValueFormat::number, 4.0), "4");
-  EXPECT_EQ(fmt(ValueFormat::number, -2.0), "-2");
-  EXPECT_EQ(fmt(ValueFormat::number, 0.125), "0.125");
-  EXPECT_EQ(fmt(ValueFormat::number, 1.0 / 3), "0.333");
-  EXPECT_EQ(fmt(ValueFormat::number, 1.5), "1.5");
-  EXPECT_EQ(fmt(ValueFormat::number, -1.0 / 3), "-0.333");
-  EXPECT_EQ(fmt(ValueFormat::number, 0.1 + 0.2), "0.3");
-  EXPECT_EQ(fmt(ValueFormat::number, -0.0004), "0");
-  EXPECT_EQ(fmt(ValueFormat::number, 0.0004), "0");
-  EXPECT_EQ(fmt(ValueFormat::number, 9007199254740993.0), "9007199254740992");
-  EXPECT_EQ(fmt(ValueFormat::number, 40117008466309.5), "40117008466309.5");
-  EXPECT_EQ(fmt(ValueFormat::number, 1e20), "100000000000000000000");
-  EXPECT_EQ(fmt(ValueFormat::number, -1e20), "-100000000000000000000");
-  EXPECT_EQ(fmt(ValueFormat::number, 1e22), "1" + std::string(22, '0'));
-  EXPECT_EQ(fmt(ValueFormat::number, kNaN), "nan");
-  EXPECT_EQ(fmt(ValueFormat::number, kInf), "inf");
-  EXPECT_EQ(fmt(ValueFormat::number, -kInf), "-inf");
 }
 
 TEST(FormatsTest, PlainDecimalIsShortestRoundTripWithoutExponent) {
@@ -170,13 +160,12 @@ TEST(FormatsTest, SaturatingConversionsTruncate) {
 }
 
 TEST(FormatsTest, OnlyPositionFormatsReadTheParameter) {
-  EXPECT_TRUE(format_reads_parameter(ValueFormat::percent));
-  EXPECT_TRUE(format_reads_parameter(ValueFormat::offset));
-  EXPECT_TRUE(format_reads_parameter(ValueFormat::balance));
-  for (ValueFormat other :
-       {ValueFormat::onoff, ValueFormat::time, ValueFormat::bpm,
-        ValueFormat::bpm_precise, ValueFormat::key, ValueFormat::number}) {
-    EXPECT_FALSE(format_reads_parameter(other));
+  using enum ValueFormat;
+  for (ValueFormat format :
+       {percent, offset, balance, onoff, time, bpm, bpm_precise, key, number}) {
+    EXPECT_EQ(format_reads_parameter(format),
+              format == percent || format == offset || format == balance)
+        << value_format_name(format);
   }
 }
 

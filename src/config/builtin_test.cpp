@@ -2,10 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
-
-#include "config/config.h"
-#include "config/keys.h"
 #include "config/text.h"
 
 namespace orvalin {
@@ -13,26 +9,6 @@ namespace {
 
 std::vector<std::string_view> lines() {
   return cfgtext::split_lines(builtin_config_text());
-}
-
-TEST(BuiltinTest, ParsesToTheDefaults) {
-  auto config = parse_config(builtin_config_text(), "built-in");
-  ASSERT_TRUE(config.has_value()) << config.error();
-  EXPECT_EQ(config->general.kelvo_path, "C:\\Program Files\\Kelvo\\kelvo.exe");
-  EXPECT_TRUE(config->general.kelvo_args.empty());
-  EXPECT_EQ(config->general.port, 52764);
-  ASSERT_EQ(config->keys.size(), 103u);
-  std::set<std::pair<uint32_t, uint32_t>> seen;
-  for (const Binding& binding : config->keys) {
-    auto key = parse_key_combination(binding.key);
-    ASSERT_TRUE(key.has_value()) << key.error();
-    EXPECT_TRUE(seen.insert({key->modifiers, key->vk}).second) << binding.key;
-    EXPECT_EQ(key->modifiers & (kModControl | kModAlt), kModControl | kModAlt)
-        << binding.key;
-    auto action = validate_binding(binding);
-    EXPECT_TRUE(action.has_value()) << action.error();
-  }
-  EXPECT_EQ(builtin_config().keys.size(), 103u);
 }
 
 TEST(BuiltinTest, TextLayout) {
@@ -127,31 +103,6 @@ TEST(BuiltinTest, SectionLines) {
                       "\n# Choose effects in Kelvo's window: Ctrl+Tab to the "
                       "effects area, then Tab.\n\n"),
             std::string_view::npos);
-}
-
-TEST(BuiltinTest, SelectedBindingsAsWritten) {
-  const std::string_view text = builtin_config_text();
-  const char* tables[] = {
-      "[[keys]]\nkey = \"ctrl+alt+j\"\naction = \"press\"\n"
-      "control = \"beats_adjust_faster\"\nrepeat = true\n"
-      "report = \"file_bpm\"\nreport_label = \"grid tempo\"\n"
-      "report_format = \"bpm_precise\"\n",
-      "[[keys]]\nkey = \"ctrl+alt+shift+f\"\naction = \"adjust\"\n"
-      "group = \"[QuickEffectRack1_[Channel{deck}]]\"\ncontrol = \"super1\"\n"
-      "step = -0.05\nlabel = \"filter\"\nformat = \"offset\"\n",
-      "[[keys]]\nkey = \"ctrl+alt+shift+f11\"\naction = \"set\"\n"
-      "group = \"[Library]\"\ncontrol = \"focused_widget\"\nvalue = 3\n"
-      "label = \"go to the library track list\"\n",
-      "[[keys]]\nkey = \"ctrl+alt+shift+w\"\naction = \"beatgrid_move\"\n"
-      "step = -1\n",
-      "[[keys]]\nkey = \"ctrl+alt+u\"\naction = \"press\"\n"
-      "control = \"beats_undo_adjustment\"\nreport = \"file_bpm\"\n"
-      "report_label = \"grid change undone, grid tempo\"\n"
-      "report_format = \"bpm_precise\"\n",
-  };
-  for (const char* table : tables) {
-    EXPECT_NE(text.find(table), std::string_view::npos) << table;
-  }
 }
 
 }  // namespace
