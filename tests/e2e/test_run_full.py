@@ -1,8 +1,10 @@
 """A whole run: start-up, the plugin hand-shake, the bridge, the ready
-message, and the end when Kelvo closes. The first keeps the real waits."""
+message, and the end within a second when Kelvo closes. The first keeps the
+real waits."""
 
 import os
 import stat
+import time
 
 import harness
 from run_support import (EXITING, READY, TOKEN, RunCase, head,
@@ -11,9 +13,16 @@ from run_support import (EXITING, READY, TOKEN, RunCase, head,
 
 class FullRun(RunCase):
     def test_start_to_end(self):
-        box = self.box(kelvo_args=["--exit-after", "3"], real_timing=True)
+        box = self.box(kelvo_args=["--exit-after", "4"], real_timing=True)
         # An inherited plugin path stays after the plugin directory.
-        done = box.run(env={"QT_PLUGIN_PATH": "/nonexistent/qt"})
+        box.start(env={"QT_PLUGIN_PATH": "/nonexistent/qt"})
+        self.wait_for(box, READY)
+        self.assertTrue(box.wait_kelvo_gone(60))
+        gone = time.monotonic()
+        done = box.finish(timeout=30)
+        # Kelvo closing ends the run within a second: the watcher looks
+        # every half second; allow for a slow machine.
+        self.assertLess(time.monotonic() - gone, 2.5)
         self.assertEqual(done.code, 0, done)
         expected = started(box, READY, EXITING)
         self.assertEqual(box.messages(), expected)
