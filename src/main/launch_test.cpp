@@ -51,10 +51,6 @@ TEST(Token, IsTwoDigestsOfThePidInLowercaseHex) {
   const uint64_t pid = 0x12345;
   const std::array<uint8_t, 8> pid_bytes = {0x45, 0x23, 0x01, 0, 0, 0, 0, 0};
   const std::string token = token_from(pid, key);
-  ASSERT_EQ(token.size(), 32u);
-  for (char c : token) {
-    EXPECT_TRUE((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')) << token;
-  }
   char expected[33];
   std::snprintf(
       expected, sizeof expected, "%016llx%016llx",
@@ -169,7 +165,6 @@ TEST(KelvoLaunch, EnvironmentCommandAndDirectory) {
             path_to_utf8(dir) + sep + "V");
   EXPECT_EQ(kelvo_environment(dir, "", 7, "t")["QT_PLUGIN_PATH"],
             path_to_utf8(dir) + sep);
-  EXPECT_EQ(kelvo_environment(dir, "", 7, "t")["ORVALIN_PORT"], "7");
 
   const fs::path kelvo = fs::path("/").root_path() / "k" / "kelvo";
   SpawnOptions command =
