@@ -50,26 +50,32 @@ class TimedOut(AssertionError):
 
 
 class Started:
-    def __init__(self, args, process, batch_dir=None):
-        self.args, self.process, self._batch_dir = args, process, batch_dir
+    def __init__(self, args, process, batch_dir, output_dir):
+        self.args, self.process = args, process
+        self._batch_dir, self._output_dir = batch_dir, output_dir
 
     def finish(self, timeout=60):
-        """A Completed (without output that went to files); TimedOut, with
-        the process group killed, after `timeout` seconds."""
+        """A Completed; TimedOut, with the process group killed, after
+        `timeout` seconds."""
         try:
             try:
-                stdout, stderr = self.process.communicate(timeout=timeout)
+                piped = self.process.communicate(timeout=timeout)
             except subprocess.TimeoutExpired:
                 kill_group(self.process)
-                stdout, stderr = self.process.communicate()
                 raise TimedOut("%r did not end within %s s; stdout %r, "
-                               "stderr %r" % (self.args, timeout, stdout,
-                                              stderr))
+                               "stderr %r" % (self.args, timeout, *self._output(
+                                   self.process.communicate())))
         finally:
             if self._batch_dir:
                 shutil.rmtree(self._batch_dir, ignore_errors=True)
-        return Completed(self.args, self.process.returncode, stdout or b"",
-                         stderr or b"")
+        return Completed(self.args, self.process.returncode,
+                         *self._output(piped))
+
+    def _output(self, piped):
+        if not self._output_dir:
+            return [data or b"" for data in piped]
+        return [read_bytes(os.path.join(self._output_dir, name))
+                for name in ("stdout", "stderr")]
 
 
 class Runner:
@@ -94,18 +100,12 @@ class Runner:
         if not output_files:
             return self.start(args, env=env, cwd=cwd).finish(timeout)
         with tempfile.TemporaryDirectory(prefix="orvalin-output-") as folder:
-            paths = [os.path.join(folder, n) for n in ("stdout", "stderr")]
-            with open(paths[0], "wb") as out, open(paths[1], "wb") as err:
-                started = self.start(args, env=env, cwd=cwd, stdout=out,
-                                     stderr=err)
-            done = started.finish(timeout)
-            return Completed(done.args, done.code, *(read_bytes(p)
-                                                     for p in paths))
+            return self.start(args, env=env, cwd=cwd,
+                              output_dir=folder).finish(timeout)
 
-    def start(self, args, env=None, cwd=None, stdout=subprocess.PIPE,
-              stderr=subprocess.PIPE):
-        """The program in the background, a Started; `stdout` and `stderr`
-        may be open files (see run)."""
+    def start(self, args, env=None, cwd=None, output_dir=None):
+        """The program in the background, a Started; its output goes to
+        files "stdout" and "stderr" in `output_dir` if given (see run)."""
         env = dict(env or {})
         linux_env = dict(os.environ)
         for name, value in env.items():
@@ -126,16 +126,24 @@ class Runner:
             with open(batch, "wb") as f:
                 f.write(text.encode("ascii"))
             command = [self.wine, "cmd", "/c", self.host_path(batch)]
+        outputs = [subprocess.PIPE] * 2
+        if output_dir:
+            outputs = [open(os.path.join(output_dir, name), "wb")
+                       for name in ("stdout", "stderr")]
         try:
             process = subprocess.Popen(
-                command, stdin=subprocess.DEVNULL, stdout=stdout,
-                stderr=stderr, env=linux_env, cwd=cwd,
+                command, stdin=subprocess.DEVNULL, stdout=outputs[0],
+                stderr=outputs[1], env=linux_env, cwd=cwd,
                 start_new_session=True)
         except BaseException:
             if batch_dir:
                 shutil.rmtree(batch_dir, ignore_errors=True)
             raise
-        return Started(list(args), process, batch_dir)
+        finally:
+            if output_dir:
+                for f in outputs:
+                    f.close()
+        return Started(list(args), process, batch_dir, output_dir)
 
     def _batch(self, args, env):
         # Not one `cmd /c` line: Wine would escape the quotes of arguments

@@ -104,7 +104,6 @@ class RunBox(harness.Sandbox):
                 ", ".join(toml_string(a) for a in args), self.port, keys))
 
     def run(self, args=(), env=None, timeout=60):
-        # Output goes to files: a Kelvo left running would hold a pipe open.
         self.start(args, env)
         return self.finish(timeout)
 
@@ -114,24 +113,15 @@ class RunBox(harness.Sandbox):
                                "ORVALIN_TEST_TIMING": self.timing},
                               **(env or {})))
         self.runs += 1
-        self.out_path = os.path.join(self.root, "stdout%d.txt" % self.runs)
-        self.err_path = os.path.join(self.root, "stderr%d.txt" % self.runs)
-        with open(self.out_path, "wb") as out, open(self.err_path, "wb") as err:
-            self.started_run = self.runner.start(list(args), env=env,
-                                                 stdout=out, stderr=err)
+        # Output goes to files: a Kelvo left running would hold a pipe open.
+        self.started_run = self.runner.start(
+            list(args), env=env,
+            output_dir=os.path.dirname(self.path("run%d" % self.runs, "x")))
         self.process = self.started_run.process
         return self.process
 
     def finish(self, timeout=60):
-        try:
-            self.started_run.finish(timeout)
-        except harness.TimedOut:
-            raise harness.TimedOut("still running after %s s: %r %r" % (
-                timeout, harness.read_bytes(self.out_path),
-                harness.read_bytes(self.err_path)))
-        return harness.Completed([], self.process.returncode,
-                                 harness.read_bytes(self.out_path),
-                                 harness.read_bytes(self.err_path))
+        return self.started_run.finish(timeout)
 
     def messages(self):
         if not os.path.exists(self.log_file):
