@@ -10,6 +10,7 @@ file must be ASCII without "%" or double quotes.
 """
 
 import argparse
+import dataclasses
 import os
 import re
 import shutil
@@ -32,17 +33,15 @@ def _is_shell_variable(name):
     return name in _WINE_SHELL_VARIABLES or name.upper().startswith("QT_")
 
 
+@dataclasses.dataclass
 class Completed:
-    def __init__(self, args, code, stdout, stderr):
-        self.args, self.code, self.stdout, self.stderr = (args, code, stdout,
-                                                          stderr)
+    args: list
+    code: int
+    stdout: bytes
+    stderr: bytes
 
     out = property(lambda self: self.stdout.decode("utf-8", "replace"))
     err = property(lambda self: self.stderr.decode("utf-8", "replace"))
-
-    def __repr__(self):
-        return "Completed(args=%r, code=%r, stdout=%r, stderr=%r)" % (
-            self.args, self.code, self.stdout, self.stderr)
 
 
 class TimedOut(AssertionError):
@@ -160,20 +159,18 @@ class Runner:
         lines.append("exit /b %errorlevel%")
         return "\r\n".join(lines) + "\r\n"
 
-    def wine_command(self, *args, check=True, timeout=60):
-        if not self.under_wine:
-            raise RuntimeError("not running under Wine")
+    def wine_command(self, *args, check=True):
         done = subprocess.run(
             [self.wine] + list(args), stdin=subprocess.DEVNULL,
-            capture_output=True, timeout=timeout)
+            capture_output=True, timeout=60)
         if check and done.returncode != 0:
             raise AssertionError("wine %r failed with %d: %r %r" % (
                 args, done.returncode, done.stdout, done.stderr))
         return done
 
-    def reg_add(self, key, name, data, kind="REG_SZ"):
-        self.wine_command("reg", "add", key, "/v", name, "/t", kind, "/d",
-                          data, "/f")
+    def reg_add(self, key, name, data):
+        self.wine_command("reg", "add", key, "/v", name, "/t", "REG_SZ",
+                          "/d", data, "/f")
 
     def reg_delete(self, key, name=None):
         value = ["/v", name] if name is not None else []
@@ -221,7 +218,7 @@ class VirtualDisplay:
     """A private X server (Xvfb); stopping it ends the programs of its
     windows."""
 
-    def __init__(self, timeout=30):
+    def __init__(self):
         read_end, write_end = os.pipe()
         try:
             self.server = subprocess.Popen(
@@ -233,14 +230,8 @@ class VirtualDisplay:
         finally:
             os.close(write_end)
         # Xvfb writes its display number once it accepts connections.
-        number = b""
-        deadline = time.monotonic() + timeout
         with os.fdopen(read_end, "rb", buffering=0) as f:
-            while not number.endswith(b"\n") and time.monotonic() < deadline:
-                chunk = f.read(1)
-                if not chunk:
-                    break
-                number += chunk
+            number = f.readline()
         if not number.strip().isdigit():
             self.stop()
             raise AssertionError("Xvfb did not start")
