@@ -61,9 +61,9 @@ class Started:
                 piped = self.process.communicate(timeout=timeout)
             except subprocess.TimeoutExpired:
                 kill_group(self.process)
+                output = self._output(self.process.communicate())
                 raise TimedOut("%r did not end within %s s; stdout %r, "
-                               "stderr %r" % (self.args, timeout, *self._output(
-                                   self.process.communicate())))
+                               "stderr %r" % (self.args, timeout, *output))
         finally:
             if self._batch_dir:
                 shutil.rmtree(self._batch_dir, ignore_errors=True)
