@@ -4,9 +4,6 @@
 
 #include <fstream>
 
-#include "base/os.h"
-#include "base/utf.h"
-
 namespace orvalin {
 namespace {
 
@@ -16,9 +13,6 @@ TEST(KelvoSim, StartsListensAndIsKilledWithItsFolder) {
     auto sim = KelvoSim::start({"--decks", "2"});
     ASSERT_TRUE(sim);
     EXPECT_NE(sim->port(), 0);
-    EXPECT_EQ(sim->token().size(), 32u);
-    EXPECT_EQ(sim->token().find_first_not_of("0123456789abcdef"),
-              std::string::npos);
     EXPECT_TRUE(sim->trace().empty());
     process = sim->process();
     EXPECT_EQ(process->poll().kind, ProcessState::Kind::running);
@@ -36,10 +30,7 @@ TEST(TempDir, IsFreshAndUnique) {
   const auto a = make_temp_dir("testing-test");
   const auto b = make_temp_dir("testing-test");
   EXPECT_NE(a, b);
-  EXPECT_TRUE(std::filesystem::is_directory(a));
-  EXPECT_EQ(std::filesystem::directory_iterator(a),
-            std::filesystem::directory_iterator());
-  EXPECT_TRUE(path_to_utf8(a).starts_with(path_to_utf8(temp_dir())));
+  EXPECT_TRUE(std::filesystem::is_empty(a));
   EXPECT_EQ(read_file(a / "missing"), "");
   { std::ofstream(a / "file", std::ios::binary) << "two\r\nlines\n"; }
   EXPECT_EQ(read_file(a / "file"), "two\r\nlines\n");

@@ -1,8 +1,5 @@
-"""Runs the built program for end-to-end tests, natively or under Wine.
-
-A scenario script gets a Runner from its command line (OPTIONS), makes a
-Sandbox of temporary settings and log folders, runs the program and checks
-the Completed result, the settings file and the log. Standard library only.
+"""Runs the built program for end-to-end tests, natively or under Wine, in a
+Sandbox of temporary settings and log folders. Standard library only.
 
 Under Wine the program is run through Wine's shell, `wine-run cmd /c
 run.bat`, with a batch file that sets APPDATA, LOCALAPPDATA and the like
@@ -13,6 +10,7 @@ file must be ASCII without "%" or double quotes.
 """
 
 import argparse
+import dataclasses
 import os
 import re
 import shutil
@@ -35,19 +33,15 @@ def _is_shell_variable(name):
     return name in _WINE_SHELL_VARIABLES or name.upper().startswith("QT_")
 
 
+@dataclasses.dataclass
 class Completed:
-    """One finished run: exit code and the captured bytes of both streams."""
-
-    def __init__(self, args, code, stdout, stderr):
-        self.args, self.code, self.stdout, self.stderr = (args, code, stdout,
-                                                          stderr)
+    args: list
+    code: int
+    stdout: bytes
+    stderr: bytes
 
     out = property(lambda self: self.stdout.decode("utf-8", "replace"))
     err = property(lambda self: self.stderr.decode("utf-8", "replace"))
-
-    def __repr__(self):
-        return "Completed(args=%r, code=%r, stdout=%r, stderr=%r)" % (
-            self.args, self.code, self.stdout, self.stderr)
 
 
 class TimedOut(AssertionError):
@@ -55,34 +49,35 @@ class TimedOut(AssertionError):
 
 
 class Started:
-    """A program started by Runner.start, in its own process group."""
-
-    def __init__(self, args, process, batch_dir=None):
-        self.args, self.process, self._batch_dir = args, process, batch_dir
+    def __init__(self, args, process, batch_dir, output_dir):
+        self.args, self.process = args, process
+        self._batch_dir, self._output_dir = batch_dir, output_dir
 
     def finish(self, timeout=60):
-        """Waits for the end and returns a Completed (output that went to
-        files rather than pipes is empty here). Raises TimedOut after
-        `timeout` seconds, with the whole process group killed."""
+        """A Completed; TimedOut, with the process group killed, after
+        `timeout` seconds."""
         try:
             try:
-                stdout, stderr = self.process.communicate(timeout=timeout)
+                piped = self.process.communicate(timeout=timeout)
             except subprocess.TimeoutExpired:
                 kill_group(self.process)
-                stdout, stderr = self.process.communicate()
+                output = self._output(self.process.communicate())
                 raise TimedOut("%r did not end within %s s; stdout %r, "
-                               "stderr %r" % (self.args, timeout, stdout,
-                                              stderr))
+                               "stderr %r" % (self.args, timeout, *output))
         finally:
             if self._batch_dir:
                 shutil.rmtree(self._batch_dir, ignore_errors=True)
-        return Completed(self.args, self.process.returncode, stdout or b"",
-                         stderr or b"")
+        return Completed(self.args, self.process.returncode,
+                         *self._output(piped))
+
+    def _output(self, piped):
+        if not self._output_dir:
+            return [data or b"" for data in piped]
+        return [read_bytes(os.path.join(self._output_dir, name))
+                for name in ("stdout", "stderr")]
 
 
 class Runner:
-    """Runs one build's program: natively, or a .exe through scripts/wine-run."""
-
     def __init__(self, program, wine=None):
         self.program = os.path.abspath(program)
         self.wine = os.path.abspath(wine) if wine else None
@@ -97,35 +92,19 @@ class Runner:
         return "Z:" + path.replace("/", "\\") if self.under_wine else path
 
     def run(self, args, env=None, cwd=None, timeout=60, output_files=False):
-        """Runs the program with `args` to its end and returns a Completed.
-
-        `env` maps variable names to values (already in the program's path
-        form, see host_path) or to None to remove the variable, on top of a
-        copy of this process's environment. Raises TimedOut after `timeout`
-        seconds (the program is killed). With `output_files` the output is
-        caught in files rather than pipes, for programs that leave a child
-        running that would hold a pipe open (under Wine every child holds
-        the caller's output open).
-        """
+        """A Completed. `env` values are in the program's path form, or None
+        to remove a variable. With `output_files` the output goes to files:
+        a child left running would hold a pipe open (under Wine every child
+        holds the caller's output)."""
         if not output_files:
             return self.start(args, env=env, cwd=cwd).finish(timeout)
         with tempfile.TemporaryDirectory(prefix="orvalin-output-") as folder:
-            paths = [os.path.join(folder, n) for n in ("stdout", "stderr")]
-            with open(paths[0], "wb") as out, open(paths[1], "wb") as err:
-                started = self.start(args, env=env, cwd=cwd, stdout=out,
-                                     stderr=err)
-            done = started.finish(timeout)
-            return Completed(done.args, done.code, *(read_bytes(p)
-                                                     for p in paths))
+            return self.start(args, env=env, cwd=cwd,
+                              output_dir=folder).finish(timeout)
 
-    def start(self, args, env=None, cwd=None, stdout=subprocess.PIPE,
-              stderr=subprocess.PIPE):
-        """Starts the program in the background and returns a Started.
-
-        Arguments as for run(). `stdout` and `stderr` may be open files
-        instead of pipes: a program that leaves a child running (Kelvo, an
-        editor) would otherwise hold the pipe open after it ended.
-        """
+    def start(self, args, env=None, cwd=None, output_dir=None):
+        """The program in the background, a Started; its output goes to
+        files "stdout" and "stderr" in `output_dir` if given (see run)."""
         env = dict(env or {})
         linux_env = dict(os.environ)
         for name, value in env.items():
@@ -146,23 +125,28 @@ class Runner:
             with open(batch, "wb") as f:
                 f.write(text.encode("ascii"))
             command = [self.wine, "cmd", "/c", self.host_path(batch)]
+        outputs = [subprocess.PIPE] * 2
+        if output_dir:
+            outputs = [open(os.path.join(output_dir, name), "wb")
+                       for name in ("stdout", "stderr")]
         try:
             process = subprocess.Popen(
-                command, stdin=subprocess.DEVNULL, stdout=stdout,
-                stderr=stderr, env=linux_env, cwd=cwd,
+                command, stdin=subprocess.DEVNULL, stdout=outputs[0],
+                stderr=outputs[1], env=linux_env, cwd=cwd,
                 start_new_session=True)
         except BaseException:
             if batch_dir:
                 shutil.rmtree(batch_dir, ignore_errors=True)
             raise
-        return Started(list(args), process, batch_dir)
+        finally:
+            if output_dir:
+                for f in outputs:
+                    f.close()
+        return Started(list(args), process, batch_dir, output_dir)
 
     def _batch(self, args, env):
-        """A batch file that sets the shell variables and runs the program.
-
-        A batch file rather than one `cmd /c` line: Wine would escape the
-        quotes of arguments with spaces in a way cmd does not undo.
-        """
+        # Not one `cmd /c` line: Wine would escape the quotes of arguments
+        # with spaces in a way cmd does not undo.
         lines = ["@echo off"]
         for name, value in env.items():
             if _is_shell_variable(name):
@@ -175,25 +159,20 @@ class Runner:
         lines.append("exit /b %errorlevel%")
         return "\r\n".join(lines) + "\r\n"
 
-    def wine_command(self, *args, check=True, timeout=60):
-        """Runs a Wine command in the test prefix (e.g. "reg", "add", ...)."""
-        if not self.under_wine:
-            raise RuntimeError("not running under Wine")
+    def wine_command(self, *args, check=True):
         done = subprocess.run(
             [self.wine] + list(args), stdin=subprocess.DEVNULL,
-            capture_output=True, timeout=timeout)
+            capture_output=True, timeout=60)
         if check and done.returncode != 0:
             raise AssertionError("wine %r failed with %d: %r %r" % (
                 args, done.returncode, done.stdout, done.stderr))
         return done
 
-    def reg_add(self, key, name, data, kind="REG_SZ"):
-        """Sets a registry value in the Wine prefix."""
-        self.wine_command("reg", "add", key, "/v", name, "/t", kind, "/d",
-                          data, "/f")
+    def reg_add(self, key, name, data):
+        self.wine_command("reg", "add", key, "/v", name, "/t", "REG_SZ",
+                          "/d", data, "/f")
 
     def reg_delete(self, key, name=None):
-        """Deletes a registry key (or one value); a missing key is fine."""
         value = ["/v", name] if name is not None else []
         self.wine_command("reg", "delete", key, *value, "/f", check=False)
 
@@ -205,8 +184,7 @@ def _check_batch_text(lines):
 
 
 def _windows_quote(word):
-    """Quotes one argument (without quotes of its own) for cmd and for the C
-    runtime's command-line parser."""
+    # For cmd and for the C runtime's command-line parser.
     if word and not any(c in word for c in " \t&|<>^()"):
         return word
     # Backslashes before the closing quote are doubled; others stay.
@@ -227,8 +205,7 @@ def read_bytes(path):
 
 
 def wait_until(check, timeout, step=0.05):
-    """Polls `check` until it is true or `timeout` seconds have passed; its
-    last result."""
+    """The last result of `check`, polled until true or `timeout`."""
     deadline = time.monotonic() + timeout
     while True:
         result = check()
@@ -238,13 +215,10 @@ def wait_until(check, timeout, step=0.05):
 
 
 class VirtualDisplay:
-    """A private X server (Xvfb) for runs that open windows.
+    """A private X server (Xvfb); stopping it ends the programs of its
+    windows."""
 
-    Pass env() to the program; stopping the server (leaving the `with`
-    block) ends the windows' programs with it.
-    """
-
-    def __init__(self, timeout=30):
+    def __init__(self):
         read_end, write_end = os.pipe()
         try:
             self.server = subprocess.Popen(
@@ -256,14 +230,8 @@ class VirtualDisplay:
         finally:
             os.close(write_end)
         # Xvfb writes its display number once it accepts connections.
-        number = b""
-        deadline = time.monotonic() + timeout
         with os.fdopen(read_end, "rb", buffering=0) as f:
-            while not number.endswith(b"\n") and time.monotonic() < deadline:
-                chunk = f.read(1)
-                if not chunk:
-                    break
-                number += chunk
+            number = f.readline()
         if not number.strip().isdigit():
             self.stop()
             raise AssertionError("Xvfb did not start")
@@ -279,7 +247,6 @@ class VirtualDisplay:
         return {"DISPLAY": self.name}
 
     def xdotool(self, *args, check=True):
-        """The words xdotool printed; fails on an error when `check`."""
         done = subprocess.run(["xdotool"] + list(args),
                               env=dict(os.environ, DISPLAY=self.name),
                               capture_output=True, timeout=30)
@@ -308,11 +275,8 @@ class VirtualDisplay:
 
 
 class Sandbox:
-    """Temporary settings (APPDATA) and log (LOCALAPPDATA) folders.
-
-    Use as a context manager; the folder is removed afterwards unless the
-    variable ORVALIN_KEEP_SANDBOX is set.
-    """
+    """Temporary settings (APPDATA) and log (LOCALAPPDATA) folders, kept
+    when ORVALIN_KEEP_SANDBOX is set."""
 
     def __init__(self, runner, prefix="orvalin-e2e-"):
         self.runner = runner
@@ -339,7 +303,6 @@ class Sandbox:
         return full
 
     def env(self, **extra):
-        """The variables that point the program at this sandbox, plus extra."""
         env = {"APPDATA": self.runner.host_path(self.roaming),
                "LOCALAPPDATA": self.runner.host_path(self.local)}
         env.update(extra)
@@ -355,7 +318,6 @@ class Sandbox:
             for n in ("ProgramW6432", "ProgramFiles", "ProgramFiles(x86)")}
 
     def run(self, args, env=None, **kwargs):
-        """Runner.run with this sandbox's folders (env adds to them)."""
         return self.runner.run(args, env=self.env(**(env or {})), **kwargs)
 
     @property
@@ -367,7 +329,6 @@ class Sandbox:
         return os.path.join(self.local, "Orvalin", "logs", "app.log")
 
     def write_settings(self, content):
-        """Writes config.toml (text is written as UTF-8 bytes unchanged)."""
         if isinstance(content, str):
             content = content.encode("utf-8")
         os.makedirs(os.path.dirname(self.settings_file), exist_ok=True)
@@ -395,7 +356,6 @@ _LOG_LINE = re.compile(r"^\[ *\d+\.\d{3}\] (.*)$")
 
 
 def builtin_config_text(source_dir):
-    """The built-in configuration text, as the program carries it."""
     path = os.path.join(source_dir, "src", "config", "builtin.cpp")
     source = read_bytes(path).decode("utf-8")
     match = re.search(r'R"toml\((.*?)\)toml"', source, re.S)
@@ -405,17 +365,39 @@ def builtin_config_text(source_dir):
 
 
 class SandboxCase(unittest.TestCase):
-    """A scenario of the program's services, with a Sandbox in self.box."""
-
     def setUp(self):
         self.runner = OPTIONS.runner()
         self.box = Sandbox(self.runner)
         self.addCleanup(self.box.remove)
 
 
-class Options:
-    """What a scenario script was given on its command line."""
+class OwnWinePrefix:
+    """Under Wine, the class's runs use a prefix of their own, named PREFIX,
+    beside the program, made inside the first test's display: Wine's desktop
+    process belongs to the X display of whoever started the prefix, and other
+    tests sharing one use displays of their own."""
 
+    PREFIX = None
+
+    @classmethod
+    def setUpClass(cls):
+        if OPTIONS.wine:
+            cls.old_prefix = os.environ.get("WINEPREFIX")
+            os.environ["WINEPREFIX"] = os.path.join(
+                os.path.dirname(os.path.abspath(OPTIONS.program)), cls.PREFIX)
+
+    @classmethod
+    def tearDownClass(cls):
+        if OPTIONS.wine:
+            subprocess.run(["wineserver", "-k"], capture_output=True,
+                           timeout=60)
+            if cls.old_prefix is None:
+                os.environ.pop("WINEPREFIX", None)
+            else:
+                os.environ["WINEPREFIX"] = cls.old_prefix
+
+
+class Options:
     def __init__(self, program, source, wine=None, native_program=None):
         self.program, self.source = program, source
         self.wine, self.native_program = wine, native_program
@@ -431,8 +413,6 @@ class Options:
             return f.read().strip()
 
     def native_runner(self):
-        """A Runner of the native build given with --native-program, or None
-        when there is none."""
         if self.native_program and os.access(self.native_program, os.X_OK):
             return Runner(self.native_program)
         return None
@@ -442,9 +422,7 @@ OPTIONS = None
 
 
 def main():
-    """Runs the calling script's unittest cases with the harness options
-    (in OPTIONS); the remaining arguments go to unittest (for example a
-    test name)."""
+    """Runs the script's cases; unknown arguments go to unittest."""
     global OPTIONS
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", required=True,

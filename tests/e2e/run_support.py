@@ -1,8 +1,6 @@
-"""Set-up for scenarios of a whole run: the program copied into a folder with
-its plugin file, the Kelvo simulator installed as Kelvo, a settings file that
-points at it, helpers to start the program in the background, wait for log
-lines and clean up every Kelvo a scenario started, and the base cases of the
-run scenarios, natively (RunCase) and under Wine (WineCase).
+"""Set-up for scenarios of a whole run, natively (RunCase) and under Wine
+(WineCase): the program copied beside its plugin file, the Kelvo simulator
+installed as Kelvo and a settings file that points at it.
 
 Natively Kelvo is `kelvo` and the plugin `plugins/generic/liborvalin.so`;
 under Wine they are `kelvo.exe` and `plugins\\generic\\orvalin.dll`.
@@ -62,8 +60,8 @@ def kelvosim_program(program):
 class RunBox(harness.Sandbox):
     """A sandbox with the program, its plugin and Kelvo installed."""
 
-    def __init__(self, runner, plugin=True, kelvo_args=(), port=None,
-                 settings=True, real_timing=False):
+    def __init__(self, runner, plugin=True, kelvo_args=(), settings=True,
+                 real_timing=False):
         super().__init__(runner, prefix="orvalin-run-")
         wine = runner.under_wine
         self.exe = ".exe" if wine else ""
@@ -90,7 +88,7 @@ class RunBox(harness.Sandbox):
         shutil.copy2(kelvosim_program(runner.program), self.kelvo)
         os.chmod(self.kelvo, os.stat(self.kelvo).st_mode | stat.S_IXUSR)
         self.trace = os.path.join(self.root, "trace.jsonl")
-        self.port = port or free_port()
+        self.port = free_port()
         if settings:
             self.write_run_settings(kelvo_args)
         self.timing = None if real_timing else QUICK_TIMING
@@ -106,40 +104,24 @@ class RunBox(harness.Sandbox):
                 ", ".join(toml_string(a) for a in args), self.port, keys))
 
     def run(self, args=(), env=None, timeout=60):
-        """Runs the program to its end; a Completed.
-
-        Its output goes to files rather than pipes: a Kelvo that it leaves
-        running inherits them and would hold a pipe open.
-        """
         self.start(args, env)
         return self.finish(timeout)
 
     def start(self, args=(), env=None):
-        """Starts the program in the background; see finish()."""
         env = self.env(**dict({"ORVALIN_TEST_TOKEN": TOKEN,
                                "ORVALIN_TEST_ACTIONS": None,
                                "ORVALIN_TEST_TIMING": self.timing},
                               **(env or {})))
         self.runs += 1
-        self.out_path = os.path.join(self.root, "stdout%d.txt" % self.runs)
-        self.err_path = os.path.join(self.root, "stderr%d.txt" % self.runs)
-        with open(self.out_path, "wb") as out, open(self.err_path, "wb") as err:
-            self.started_run = self.runner.start(list(args), env=env,
-                                                 stdout=out, stderr=err)
+        # Output goes to files: a Kelvo left running would hold a pipe open.
+        self.started_run = self.runner.start(
+            list(args), env=env,
+            output_dir=os.path.dirname(self.path("run%d" % self.runs, "x")))
         self.process = self.started_run.process
         return self.process
 
     def finish(self, timeout=60):
-        """Waits for the background program; a Completed."""
-        try:
-            self.started_run.finish(timeout)
-        except harness.TimedOut:
-            raise harness.TimedOut("still running after %s s: %r %r" % (
-                timeout, harness.read_bytes(self.out_path),
-                harness.read_bytes(self.err_path)))
-        return harness.Completed([], self.process.returncode,
-                                 harness.read_bytes(self.out_path),
-                                 harness.read_bytes(self.err_path))
+        return self.started_run.finish(timeout)
 
     def messages(self):
         if not os.path.exists(self.log_file):
@@ -200,8 +182,6 @@ class RunBox(harness.Sandbox):
 
 
 class RunCase(unittest.TestCase):
-    """A native run scenario: box() makes a RunBox removed after the test."""
-
     wine = False
 
     def setUp(self):
@@ -230,29 +210,13 @@ class RunCase(unittest.TestCase):
         return done
 
 
-class WineCase(RunCase):
-    """A run of orvalin.exe under Wine in a virtual X display of the test's
-    own, with speech through the NVDA stub. Wine delivers no
-    foreground-change events, so every scenario keeps the simulator's
-    window in front from the start."""
+class WineCase(harness.OwnWinePrefix, RunCase):
+    """A run of orvalin.exe in a virtual X display of the test's own, with
+    speech through the NVDA stub. Wine delivers no foreground-change events:
+    every scenario keeps the simulator's window in front from the start."""
 
     wine = True
-
-    @classmethod
-    def setUpClass(cls):
-        # A Wine prefix of these runs alone: Wine's desktop process belongs
-        # to the X display of whoever started it first, and other tests
-        # sharing a prefix use displays of their own. scripts/wine-run makes
-        # it on first use, inside a test's display.
-        if harness.OPTIONS.wine:
-            os.environ["WINEPREFIX"] = os.path.join(
-                build_dir(harness.OPTIONS.program), "e2e-run-wineprefix")
-
-    @classmethod
-    def tearDownClass(cls):
-        if harness.OPTIONS.wine:
-            subprocess.run(["wineserver", "-k"], capture_output=True,
-                           timeout=60)
+    PREFIX = "e2e-run-wineprefix"
 
     def setUp(self):
         super().setUp()

@@ -7,47 +7,14 @@ on a virtual display of the test's own.
 
 import os
 import stat
-import subprocess
-import time
 
 import harness
 
 
-def wait_for_file(path, seconds=30):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        if os.path.exists(path):
-            with open(path, "rb") as f:
-                data = f.read()
-            if data.endswith(b"\n"):
-                return data
-        time.sleep(0.05)
-    return None
-
-
-class OpenSettings(harness.SandboxCase):
-    @classmethod
-    def setUpClass(cls):
-        # Under Wine, a prefix of these runs alone, made inside the first
-        # test's display: Notepad's window shows on the display of whoever
-        # started the prefix's Wine processes, and a shared prefix may have
-        # been started with no display at all.
-        if harness.OPTIONS.wine:
-            cls.prefix = os.path.join(
-                os.path.dirname(os.path.abspath(harness.OPTIONS.program)),
-                "e2e-settings-wineprefix")
-            cls.old_prefix = os.environ.get("WINEPREFIX")
-            os.environ["WINEPREFIX"] = cls.prefix
-
-    @classmethod
-    def tearDownClass(cls):
-        if harness.OPTIONS.wine:
-            subprocess.run(["wineserver", "-k"], capture_output=True,
-                           timeout=60)
-            if cls.old_prefix is None:
-                os.environ.pop("WINEPREFIX", None)
-            else:
-                os.environ["WINEPREFIX"] = cls.old_prefix
+class OpenSettings(harness.OwnWinePrefix, harness.SandboxCase):
+    # Notepad's window shows on the display of whoever started the
+    # prefix's Wine processes.
+    PREFIX = "e2e-settings-wineprefix"
 
     def setUp(self):
         super().setUp()
@@ -85,7 +52,10 @@ class OpenSettings(harness.SandboxCase):
                 any(name.startswith("config.toml") for name in self.notepad),
                 self.notepad)
         else:
-            self.assertEqual(wait_for_file(record),
+            # The script's file is whole once it ends with its new line.
+            harness.wait_until(lambda: os.path.exists(record) and harness.
+                               read_bytes(record).endswith(b"\n"), 30)
+            self.assertEqual(harness.read_bytes(record),
                              (self.box.settings_file + "\n").encode())
 
     def test_creates_the_default_file_and_opens_it(self):

@@ -23,21 +23,13 @@ class Announcements(RunCase):
         return box
 
     def test_load_play_and_last_minute(self):
+        # The sentences, their timing and the polling of the remaining time
+        # are checked by the announcer's tests; here, that a run makes them.
         box = self.run_script()
-        messages = box.messages()
-        spoken = [m for m in messages if m.startswith("say: ")]
+        spoken = [m for m in box.messages() if m.startswith("say: ")]
         self.assertEqual(spoken[:2], ["say: Starting Kelvo", READY])
-        # The load is described once, after the press and before playing.
-        self.assertEqual(spoken.count(LOADED), 1, spoken)
-        self.assertLess(messages.index("test key: ctrl+alt+o"),
-                        messages.index(LOADED))
-        self.assertLess(spoken.index(LOADED), spoken.index(PLAYING))
-        self.assertLess(spoken.index(PLAYING), spoken.index(WARNING))
-        self.assertEqual(spoken.count(WARNING), 1, spoken)
-        # The warning came from polling the remaining time, not from an event.
-        self.assertTrue([r for r in box.trace_requests()
-                         if r.get("cmd") == "get" and
-                         r.get("key") == "time_remaining"])
+        heard = [m for m in spoken if m in (LOADED, PLAYING, WARNING)]
+        self.assertEqual(heard, [LOADED, PLAYING, WARNING])
 
 
 class WineAnnouncements(WineCase):

@@ -5,7 +5,7 @@ it running)."""
 import time
 
 import harness
-from run_support import (READY, TOKEN, RunCase, free_port, head, started,
+from run_support import (READY, TOKEN, RunCase, head, started,
                          start_fake_kelvo)
 
 PLUGIN_MISSING = ("The Kelvo plugin (plugins/generic/liborvalin.so) was not "
@@ -89,26 +89,8 @@ class Refusals(RunCase):
         # Kelvo is left running.
         self.assertTrue(box.kelvo_running())
 
-    def test_connect_failure_when_kelvo_exits_before_serving(self):
-        # The plugin serves another port than the configured one, and Kelvo
-        # exits two seconds later: the connect gives up then.
-        box = self.box(kelvo_args=["--port", str(free_port()), "--exit-after",
-                                   "2", "--exit-code", "3"])
-        done = box.run()
-        self.assertEqual(done.code, 1, done)
-        messages = box.messages()
-        self.assertEqual(messages[:-2], started(
-            box, "connect failed; Kelvo process status: exited with code 3"))
-        self.assertTrue(messages[-2].startswith(
-            "error: cannot connect to the Kelvo plugin: "), messages)
-        self.assertEqual(messages[-1],
-                         "say: Orvalin error. " + messages[-2][len("error: "):])
-        self.assertEqual(box.trace_requests(), [])
-
     def test_no_signal_within_the_plugin_wait(self):
-        # The wait is 5 s here (30 s in a real run).
         box = self.box(kelvo_args=["--no-signal", "--exit-after", "120"])
-        begun = time.monotonic()
         done = box.run(timeout=120)
         sentence = ("Kelvo unknown version did not load the Orvalin plugin, "
                     "so this Kelvo version is probably not supported. Kelvo "
@@ -117,7 +99,6 @@ class Refusals(RunCase):
         self.assertEqual(done.code, 1, done)
         self.assertEqual(box.messages(), head(box, *LAUNCHED) + [
             "stopped: " + sentence, "say: " + sentence])
-        self.assertGreaterEqual(time.monotonic() - begun, 5)
         self.assertTrue(box.kelvo_running())
         self.assertNotIn(READY, box.messages())
 

@@ -1,31 +1,11 @@
 """orvalin --write-keys writes the key list of the built-in bindings."""
 
 import os
-import re
-import harness
 
-KEY_LINE = re.compile(rb"^(?:(?:Ctrl|Alt|Shift|Win)\+)+[^:]+: \S")
+import harness
 
 
 class WriteKeys(harness.SandboxCase):
-    def check_key_list(self, data):
-        self.assertTrue(data.startswith(b"Orvalin - default keys\r\n"),
-                        data[:80])
-        self.assertTrue(data.endswith(b"\r\n"))
-        # Every line ends with CR LF, and there are no other CRs.
-        self.assertEqual(data.count(b"\n"), data.count(b"\r\n"))
-        self.assertEqual(data.count(b"\r"), data.count(b"\r\n"))
-        lines = data[:-2].split(b"\r\n")
-        keys = [line for line in lines if KEY_LINE.match(line)]
-        self.assertEqual(len(keys), 103)
-        self.assertIn(b"Ctrl+Alt+P: play on or off on the current deck", keys)
-        headings = [lines[i] for i in range(1, len(lines))
-                    if re.fullmatch(rb"-+", lines[i])
-                    and len(lines[i]) == len(lines[i - 1])]
-        self.assertEqual(len(headings), 15)
-        self.assertNotIn(b"Other", lines)
-        data.decode("utf-8")
-
     def test_usage_without_a_file(self):
         done = self.box.run(["--write-keys"])
         self.assertEqual(done.code, 1, done)
@@ -43,16 +23,22 @@ class WriteKeys(harness.SandboxCase):
         self.assertEqual(done.code, 0, done)
         self.assertEqual(done.stdout, b"", done)
         self.assertEqual(done.stderr, b"", done)
-        with open(target, "rb") as f:
-            data = f.read()
-        self.check_key_list(data)
+        data = harness.read_bytes(target)
+        # Its text is checked by the key list's unit test; here, that it is
+        # written as it is, with CR LF line ends and no other CR.
+        self.assertTrue(data.startswith(b"Orvalin - default keys\r\n"),
+                        data[:80])
+        self.assertIn(b"\r\nCtrl+Alt+P: play on or off on the current "
+                      b"deck\r\n", data)
+        self.assertTrue(data.endswith(b"\r\n"))
+        self.assertEqual(data.count(b"\r"), data.count(b"\r\n"))
 
         # A path relative to the working directory.
         work = os.path.dirname(self.box.path("work", "x"))
         done = self.box.run(["--write-keys", "keys.txt"], cwd=work)
         self.assertEqual(done.code, 0, done)
-        with open(os.path.join(work, "keys.txt"), "rb") as f:
-            self.assertEqual(f.read(), data)
+        self.assertEqual(harness.read_bytes(os.path.join(work, "keys.txt")),
+                         data)
 
         # The Windows build writes the same bytes as the native build.
         if self.runner.under_wine:
@@ -62,8 +48,7 @@ class WriteKeys(harness.SandboxCase):
             reference = self.box.path("native", "keys.txt")
             done = native.run(["--write-keys", reference])
             self.assertEqual(done.code, 0, done)
-            with open(reference, "rb") as f:
-                self.assertEqual(f.read(), data)
+            self.assertEqual(harness.read_bytes(reference), data)
 
     def test_cannot_write(self):
         target = self.box.path("missing-folder-parent", "x")
@@ -74,9 +59,7 @@ class WriteKeys(harness.SandboxCase):
         self.assertEqual(done.stdout, b"", done)
         self.assertTrue(done.err.startswith("cannot write " + shown + ": "),
                         done)
-        self.assertTrue(done.err.endswith("\n"), done)
         self.assertEqual(done.err.count("\n"), 1, done)
-        self.assertGreater(len(done.err), len("cannot write " + shown + ": \n"))
         self.assertFalse(os.path.exists(missing))
 
 
