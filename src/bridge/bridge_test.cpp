@@ -784,9 +784,11 @@ TEST(BridgeConnect, AListenerOfAnotherProcessNeverGetsTheToken) {
   const std::string refusal =
       "port " + port + " is held by another program (process " +
       std::to_string(current_process_id()) + "); not sending the token";
-  // Kelvo is some other process; the listener is this test's.
+  // Kelvo is some other process; the listener is this test's. Not our id
+  // plus one: that is often one of our own threads, and /proc/<thread id>
+  // shows our descriptors too.
   auto kelvo = std::make_shared<FakeKelvo>(1000, ProcessState::Kind::exited,
-                                           current_process_id() + 1);
+                                           0x7fffffffu);
   auto [events, received] = make_channel<BridgeEvent>();
   testing::internal::CaptureStdout();
   // Few attempts: the listener never accepts, and a connect beyond its
