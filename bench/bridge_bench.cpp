@@ -208,6 +208,13 @@ void BM_ChangeEvents(benchmark::State& state) {
   static auto events = make_channel<BridgeEvent>();
   static std::shared_ptr<Bridge> bridge =
       connect_or_die(server.port(), "token", nullptr, events.first);
+  // The reader passes on changes of watched controls only.
+  static const bool watched = [] {
+    LastValues last;
+    bridge->watch("[Channel1]", "playposition", last);
+    return true;
+  }();
+  (void)watched;
   constexpr int kBatch = 1000;
   std::string batch;
   for (int i = 0; i < kBatch; ++i) {
