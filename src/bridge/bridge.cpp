@@ -275,7 +275,12 @@ Result<std::shared_ptr<Bridge>> Bridge::connect(
   std::unique_ptr<Stream> stream;
   std::string last_refusal;
   for (;;) {
-    auto attempt = connect_loopback(port);
+    // Each attempt ends by the deadline, or one poll after it.
+    const auto remaining =
+        std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+    auto attempt =
+        connect_loopback(port, std::max(remaining, timing.connect_poll));
     if (attempt && kelvo) {
       // Closed unused, like a refused connection; said once per holder.
       if (auto refusal = foreign_holder(**attempt, port, *kelvo)) {

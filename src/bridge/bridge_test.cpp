@@ -792,7 +792,7 @@ TEST(BridgeConnect, AListenerOfAnotherProcessNeverGetsTheToken) {
   auto [events, received] = make_channel<BridgeEvent>();
   testing::internal::CaptureStdout();
   // Few attempts: the listener never accepts, and a connect beyond its
-  // backlog would wait for the system's own time-out.
+  // backlog would time out instead of being refused.
   auto bridge = Bridge::connect((*listener)->port(), kToken,
                                 std::chrono::steady_clock::now() + 200ms, kelvo,
                                 events, BridgeTiming{50ms, 10s});

@@ -14,6 +14,7 @@
 // thread gets its own.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -54,8 +55,12 @@ class Stream {
 // Sends all of `bytes`, continuing partial writes.
 Status send_all(Stream& stream, std::string_view bytes);
 
-// A blocking connect to 127.0.0.1:port, without a time-out of its own.
-Result<std::unique_ptr<Stream>> connect_loopback(uint16_t port);
+// A connect to 127.0.0.1:port that gives up after `limit`. A listener that
+// never accepts drops new connections once its backlog is full, and a plain
+// blocking connect would then wait for the system's SYN retries (minutes).
+Result<std::unique_ptr<Stream>> connect_loopback(
+    uint16_t port,
+    std::chrono::milliseconds limit = std::chrono::milliseconds(5000));
 
 // A listening socket on 127.0.0.1.
 class Listener {

@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -112,15 +113,39 @@ class PosixListener : public Listener {
 
 }  // namespace
 
-Result<std::unique_ptr<Stream>> connect_loopback(uint16_t port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+Result<std::unique_ptr<Stream>> connect_loopback(
+    uint16_t port, std::chrono::milliseconds limit) {
+  const int fd =
+      ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return fail(errno_text());
   const sockaddr_in address = loopback_address(port);
+  int error = 0;
   if (::connect(fd, reinterpret_cast<const sockaddr*>(&address),
                 sizeof address) != 0) {
-    std::string error = errno_text();
+    error = errno;
+    if (error == EINPROGRESS) {
+      pollfd pending{fd, POLLOUT, 0};
+      int ready;
+      do {
+        ready = ::poll(&pending, 1, static_cast<int>(limit.count()));
+      } while (ready < 0 && errno == EINTR);
+      socklen_t size = sizeof error;
+      if (ready == 0) {
+        error = ETIMEDOUT;
+      } else if (ready < 0 ||
+                 ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0) {
+        error = errno;
+      }
+    }
+  }
+  if (error == 0 &&
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    error = errno;
+  }
+  if (error != 0) {
     ::close(fd);
-    return fail(std::move(error));
+    errno = error;
+    return fail(errno_text());
   }
   return connected_stream(fd);
 }

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <vector>
 
 #include "net/lines.h"
 
@@ -45,6 +47,22 @@ TEST(Socket, RefusedConnectHasAnErrorText) {
   auto refused = connect_loopback(port);
   ASSERT_FALSE(refused);
   EXPECT_FALSE(refused.error().empty());
+}
+
+TEST(Socket, ConnectGivesUpAtItsLimitWhenTheBacklogIsFull) {
+  // The listener never accepts: past its backlog the system drops the
+  // connection requests, and only the limit ends an attempt.
+  auto listener = listen_loopback(0);
+  ASSERT_TRUE(listener);
+  std::vector<std::unique_ptr<Stream>> held;
+  for (int i = 0; i < 24; ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    auto attempt =
+        connect_loopback((*listener)->port(), std::chrono::milliseconds(100));
+    EXPECT_LT(std::chrono::steady_clock::now() - start,
+              std::chrono::seconds(3));
+    if (attempt) held.push_back(std::move(*attempt));
+  }
 }
 
 TEST(Socket, ACloneOutlivesTheOriginalHandle) {

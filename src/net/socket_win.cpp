@@ -155,7 +155,8 @@ TCP_INITIAL_RTO_PARAMETERS no_syn_retransmissions() {
   return parameters;
 }
 
-Result<std::unique_ptr<Stream>> connect_loopback(uint16_t port) {
+Result<std::unique_ptr<Stream>> connect_loopback(
+    uint16_t port, std::chrono::milliseconds limit) {
   auto s = new_tcp_socket();
   if (!s) return fail(std::move(s.error()));
   // Windows answers a loopback connect to a closed port with a reset, then
@@ -166,12 +167,47 @@ Result<std::unique_ptr<Stream>> connect_loopback(uint16_t port) {
   DWORD returned = 0;
   (void)WSAIoctl(*s, SIO_TCP_INITIAL_RTO, &rto, sizeof rto, nullptr, 0,
                  &returned, nullptr, nullptr);
+  // Non-blocking while connecting, so that `limit` holds; a failed connect
+  // is reported through the exception set.
+  u_long non_blocking = 1;
+  int error =
+      ioctlsocket(*s, FIONBIO, &non_blocking) == 0 ? 0 : WSAGetLastError();
   const sockaddr_in address = loopback_address(port);
-  if (::connect(*s, reinterpret_cast<const sockaddr*>(&address),
-                sizeof address) != 0) {
-    std::string error = wsa_error_text();
+  if (error == 0 && ::connect(*s, reinterpret_cast<const sockaddr*>(&address),
+                              sizeof address) != 0) {
+    error = WSAGetLastError();
+    if (error == WSAEWOULDBLOCK) {
+      fd_set writable, failed;
+      FD_ZERO(&writable);
+      FD_ZERO(&failed);
+      FD_SET(*s, &writable);
+      FD_SET(*s, &failed);
+      const long ms = static_cast<long>(limit.count());
+      const timeval wait{ms / 1000, (ms % 1000) * 1000};
+      const int ready = ::select(0, nullptr, &writable, &failed, &wait);
+      if (ready == 0) {
+        error = WSAETIMEDOUT;
+      } else if (ready == SOCKET_ERROR) {
+        error = WSAGetLastError();
+      } else if (FD_ISSET(*s, &failed)) {
+        int reason = 0;
+        int size = sizeof reason;
+        (void)getsockopt(*s, SOL_SOCKET, SO_ERROR,
+                         reinterpret_cast<char*>(&reason), &size);
+        error = reason != 0 ? reason : WSAECONNREFUSED;
+      } else {
+        error = 0;
+      }
+    }
+  }
+  u_long blocking = 0;
+  if (error == 0 && ioctlsocket(*s, FIONBIO, &blocking) != 0) {
+    error = WSAGetLastError();
+  }
+  if (error != 0) {
     closesocket(*s);
-    return fail(std::move(error));
+    WSASetLastError(error);
+    return fail(wsa_error_text());
   }
   return connected_stream(*s);
 }
