@@ -23,6 +23,7 @@
 #include "base/channel.h"
 #include "base/process.h"
 #include "base/result.h"
+#include "base/timing.h"
 
 namespace orvalin {
 
@@ -59,13 +60,16 @@ using LastValues = std::map<std::pair<std::string, std::string>, double>;
 
 class Stream;  // a connected socket handle, see net/socket.h
 
-// The bridge's waits. The product runs with these defaults; tests pass
-// short ones.
+// The bridge's waits, taken from the run's Timing: between connection
+// attempts while the plugin does not listen yet, and for the reply to one
+// request. Tests pass short ones.
 struct BridgeTiming {
-  // Between connection attempts while the plugin does not listen yet.
-  std::chrono::milliseconds connect_poll{250};
-  // For the reply to one request.
-  std::chrono::milliseconds reply_wait{3000};
+  std::chrono::milliseconds connect_poll = Timing{}.connect_poll;
+  std::chrono::milliseconds reply_wait = Timing{}.reply_wait;
+
+  static BridgeTiming of(const Timing& timing) {
+    return {timing.connect_poll, timing.reply_wait};
+  }
 };
 
 class Bridge {

@@ -106,8 +106,7 @@ RunOutcome run(Speech speech, const Timing& timing) {
   auto [event_sender, event_receiver] = make_channel<BridgeEvent>();
   auto connected = Bridge::connect(
       general.port, *token, std::chrono::steady_clock::now() + kConnectLimit,
-      kelvo, std::move(event_sender),
-      BridgeTiming{timing.connect_poll, timing.reply_wait});
+      kelvo, std::move(event_sender), BridgeTiming::of(timing));
   if (!connected) {
     log("connect failed; Kelvo process status: " +
         describe_process_state(kelvo->poll()));

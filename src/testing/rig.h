@@ -74,8 +74,7 @@ class Rig {
     auto bridge = Bridge::connect(
         rig->sim_->port(), rig->sim_->token(),
         std::chrono::steady_clock::now() + std::chrono::seconds(10),
-        rig->sim_->process(), std::move(events),
-        BridgeTiming{timing.connect_poll, timing.reply_wait});
+        rig->sim_->process(), std::move(events), BridgeTiming::of(timing));
     if (!bridge) return failed("bridge: " + bridge.error());
     auto [speech, speech_rx] = make_channel<SpeechCommand>();
     rig->speech_ = std::move(speech_rx);
