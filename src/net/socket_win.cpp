@@ -183,7 +183,7 @@ Result<std::unique_ptr<Stream>> connect_loopback(
       FD_SET(*s, &writable);
       FD_SET(*s, &failed);
       const long ms = static_cast<long>(limit.count());
-      const timeval wait{ms / 1000, (ms % 1000) * 1000};
+      timeval wait{ms / 1000, (ms % 1000) * 1000};
       const int ready = ::select(0, nullptr, &writable, &failed, &wait);
       if (ready == 0) {
         error = WSAETIMEDOUT;
