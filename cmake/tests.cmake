@@ -27,6 +27,7 @@ function(orvalin_add_gtest target)
     set_target_properties(${target} PROPERTIES EXCLUDE_FROM_ALL ON)
     return()
   endif()
+  target_link_libraries(${target} PRIVATE orvalin_test_flags)
   set(names "")
   if(CMAKE_CROSSCOMPILING)
     add_test(NAME ${target} COMMAND ${target})
@@ -72,15 +73,22 @@ function(orvalin_precompile)
   set(common <nlohmann/json.hpp> <string> <vector> <optional> <functional>
       <filesystem> <chrono> <thread> <mutex> <map>)
   add_library(orvalin_pch OBJECT ${CMAKE_SOURCE_DIR}/cmake/pch.cpp)
-  target_link_libraries(orvalin_pch PRIVATE orvalin_options orvalin_thirdparty)
+  target_link_libraries(orvalin_pch PRIVATE orvalin_options
+    orvalin_product_flags orvalin_thirdparty)
   target_precompile_headers(orvalin_pch PRIVATE ${common})
+  # A header is only used with the flags it was made with (GCC silently
+  # compiles without it otherwise): the test code has its own.
   add_library(orvalin_test_pch OBJECT ${CMAKE_SOURCE_DIR}/cmake/pch.cpp)
   target_link_libraries(orvalin_test_pch PRIVATE orvalin_options
-    orvalin_thirdparty ${ORVALIN_GTEST})
+    orvalin_test_flags orvalin_thirdparty ${ORVALIN_GTEST})
   target_precompile_headers(orvalin_test_pch PRIVATE ${common}
     <gtest/gtest.h> <gmock/gmock.h>)
   foreach(m ${ORVALIN_MODULES})
-    target_precompile_headers(orv_${m} REUSE_FROM orvalin_pch)
+    if(m STREQUAL "testing")
+      target_precompile_headers(orv_${m} REUSE_FROM orvalin_test_pch)
+    else()
+      target_precompile_headers(orv_${m} REUSE_FROM orvalin_pch)
+    endif()
   endforeach()
   foreach(t ${ORVALIN_TEST_PROGRAMS})
     if(TARGET ${t})

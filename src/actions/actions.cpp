@@ -26,15 +26,6 @@ namespace orvalin {
 
 namespace {
 
-std::string on_off(double value) { return value != 0 ? "on" : "off"; }
-
-// Rounds half away from zero and clamps to lo..hi; NaN gives lo.
-double round_clamped(double value, double lo, double hi) {
-  if (std::isnan(value)) return lo;
-  double r = std::round(value);
-  return r < lo ? lo : (r > hi ? hi : r);
-}
-
 ControlTarget resolve(const ControlTarget& target, uint8_t deck) {
   return {resolve_deck(target.group, deck), resolve_deck(target.control, deck)};
 }

@@ -17,15 +17,6 @@ namespace orvalin {
 
 namespace {
 
-std::string on_off(double value) { return value != 0 ? "on" : "off"; }
-
-// Rounds half away from zero and clamps to lo..hi; NaN gives lo.
-double round_clamped(double value, double lo, double hi) {
-  if (std::isnan(value)) return lo;
-  double r = std::round(value);
-  return r < lo ? lo : (r > hi ? hi : r);
-}
-
 std::string join(const std::vector<std::string>& parts,
                  std::string_view separator) {
   std::string text;

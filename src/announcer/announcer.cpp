@@ -17,8 +17,6 @@ std::optional<unsigned> deck_number(std::string_view group) {
   return numbered_name(group, "[Channel", "]");
 }
 
-const char* on_off(double value) { return value != 0 ? "on" : "off"; }
-
 void watch_control(Bridge& bridge, std::string_view group, std::string_view key,
                    LastValues& last_values) {
   bridge.watch(std::string(group), std::string(key), last_values);

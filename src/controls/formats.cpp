@@ -122,6 +122,14 @@ std::string plain_decimal(double value) {
   return std::string(buffer, end);
 }
 
+std::string on_off(double value) { return value != 0 ? "on" : "off"; }
+
+double round_clamped(double value, double lo, double hi) {
+  if (std::isnan(value)) return lo;
+  const double r = std::round(value);
+  return r < lo ? lo : (r > hi ? hi : r);
+}
+
 int64_t saturating_int64(double value) {
   if (std::isnan(value)) return 0;
   if (value >= kTwoTo63) return std::numeric_limits<int64_t>::max();

@@ -26,6 +26,12 @@ bool format_reads_parameter(ValueFormat format);
 // "nan", infinities "inf" and "-inf".
 std::string plain_decimal(double value);
 
+// "on" for a non-zero value, else "off".
+std::string on_off(double value);
+
+// Rounds half away from zero and clamps to lo..hi; NaN gives lo.
+double round_clamped(double value, double lo, double hi);
+
 // Conversions by truncation towards zero that saturate: NaN gives 0, values
 // beyond the range give the nearest limit. Round first (std::round rounds
 // half away from zero) where rounding is wanted.

@@ -48,14 +48,14 @@ json next_object(TestClient& client) {
   return nullptr;
 }
 
-struct Session {
+struct Connected {
   std::unique_ptr<KelvoSim> sim;
   std::unique_ptr<TestClient> client;
 };
 
 // A started simulator with a connected client that has said hello.
-Session open(std::vector<std::string> options = {}, bool greet = true) {
-  Session s;
+Connected open(std::vector<std::string> options = {}, bool greet = true) {
+  Connected s;
   s.sim = KelvoSim::start(std::move(options));
   if (!s.sim) return s;
   s.client = TestClient::connect(s.sim->port());
@@ -67,7 +67,7 @@ Session open(std::vector<std::string> options = {}, bool greet = true) {
 }
 
 #define OPEN_OR_FAIL(s, ...)     \
-  Session s = open(__VA_ARGS__); \
+  Connected s = open(__VA_ARGS__); \
   ASSERT_TRUE(s.sim&& s.client);
 
 TEST(Kelvosim, SignalsTracesAndReportsWatchedChanges) {
