@@ -5,6 +5,8 @@
 #include <map>
 #include <set>
 
+#include "kelvocheck/refusal_test.h"
+
 namespace orvalin {
 namespace {
 
@@ -37,12 +39,7 @@ struct FakeFiles {
   }
 };
 
-std::string refusal(const std::string& kelvo, const std::string& uses) {
-  return kelvo + " is not supported by this version of Orvalin. It uses " +
-         uses +
-         ", Orvalin needs Qt 6.5 or newer within Qt 6. Please check for a "
-         "Orvalin update.";
-}
+using testtext::refusal;
 
 TEST(KelvoCheck, VersionLine) {
   FakeFiles files;

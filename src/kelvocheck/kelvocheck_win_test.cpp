@@ -3,6 +3,7 @@
 #include <string>
 
 #include "kelvocheck/kelvocheck.h"
+#include "kelvocheck/refusal_test.h"
 
 namespace orvalin {
 namespace {
@@ -16,12 +17,7 @@ const std::string kDlls = ORVALIN_QT_TEST_DLLS;
 const std::string kDlls;
 #endif
 
-std::string refusal(const std::string& kelvo, const std::string& uses) {
-  return kelvo + " is not supported by this version of Orvalin. It uses " +
-         uses +
-         ", Orvalin needs Qt 6.5 or newer within Qt 6. Please check for a "
-         "Orvalin update.";
-}
+using testtext::refusal;
 
 TEST(KelvoCheckWindows, ReadsRealVersionResources) {
   if (kDlls.empty()) GTEST_SKIP() << "test libraries not built";
