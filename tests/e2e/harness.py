@@ -10,7 +10,9 @@ file must be ASCII without "%" or double quotes.
 """
 
 import argparse
+import contextlib
 import dataclasses
+import fcntl
 import os
 import re
 import shutil
@@ -421,6 +423,21 @@ class Options:
 OPTIONS = None
 
 
+@contextlib.contextmanager
+def native_runs_lock():
+    """Holds the machine's lock for runs of a native orvalin. Two of them at
+    once share the single-instance lock and the name of Kelvo's process, and
+    the test suites of several builds run side by side (ctest's RESOURCE_LOCK
+    only keeps one suite's runs apart)."""
+    path = os.path.join(tempfile.gettempdir(), "orvalin-native-runs.lock")
+    with open(path, "a") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        try:
+            yield
+        finally:
+            fcntl.flock(lock, fcntl.LOCK_UN)
+
+
 def main():
     """Runs the script's cases; unknown arguments go to unittest."""
     global OPTIONS
@@ -434,4 +451,5 @@ def main():
     options, rest = parser.parse_known_args(sys.argv[1:])
     OPTIONS = Options(options.program, options.source, options.wine,
                       options.native_program)
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+    with (contextlib.nullcontext() if options.wine else native_runs_lock()):
+        unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)

@@ -46,7 +46,8 @@ class WriteKeys(harness.SandboxCase):
             if native is None:
                 self.skipTest("no native build to compare with")
             reference = self.box.path("native", "keys.txt")
-            done = native.run(["--write-keys", reference])
+            with harness.native_runs_lock():
+                done = native.run(["--write-keys", reference])
             self.assertEqual(done.code, 0, done)
             self.assertEqual(harness.read_bytes(reference), data)
 
