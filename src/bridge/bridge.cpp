@@ -1,6 +1,8 @@
 #include "bridge/bridge.h"
 
+#include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -119,12 +121,59 @@ std::string control_error(const std::string& group, const std::string& key,
 
 }  // namespace
 
-// The pending-reply table: one one-shot slot per request waiting for its
-// reply, and the controls watched so far. Shared by the requesters and the
-// reader thread.
+namespace {
+
+// How long a requester waits for its reply without sleeping. The plugin
+// answers a local request in tens of microseconds; a thread that slept
+// through them takes the scheduler about as long again to wake. Requests
+// are few (key presses, polls), so the spinning costs next to nothing. Only
+// a request sent while no other waits spins: beside others, its reply
+// queues behind theirs, and spinning would take the processor from the
+// reader.
+constexpr auto kReplySpin = std::chrono::microseconds(100);
+
+// One request's reply: filled once by the reader thread (with nothing when
+// no reply can come any more), waited for by the requester.
+class ReplySlot {
+ public:
+  void fill(std::optional<json> reply) {
+    {
+      std::lock_guard lock(mutex_);
+      reply_ = std::move(reply);
+      done_ = true;
+    }
+    filled_.store(true, std::memory_order_release);
+    ready_.notify_one();
+  }
+
+  // The reply, or nothing when none came within `limit`.
+  std::optional<json> wait(std::chrono::milliseconds limit, bool spin) {
+    const auto start = std::chrono::steady_clock::now();
+    while (spin && !filled_.load(std::memory_order_acquire) &&
+           std::chrono::steady_clock::now() - start < kReplySpin) {
+      std::this_thread::yield();
+    }
+    std::unique_lock lock(mutex_);
+    ready_.wait_until(lock, start + limit, [&] { return done_; });
+    return std::move(reply_);
+  }
+
+ private:
+  std::mutex mutex_;  // guards reply_ and done_
+  std::condition_variable ready_;
+  std::optional<json> reply_;
+  bool done_ = false;
+  std::atomic<bool> filled_{false};  // done_, readable without the lock
+};
+
+}  // namespace
+
+// The pending-reply table: one slot per request waiting for its reply, and
+// the controls watched so far. Shared by the requesters and the reader
+// thread.
 struct Bridge::PendingReplies {
   std::mutex mutex;  // guards slots, closed and watched
-  std::unordered_map<uint64_t, Sender<json>> slots;
+  std::unordered_map<uint64_t, std::shared_ptr<ReplySlot>> slots;
   // Set when the reader has ended: nothing can deliver a reply any more.
   bool closed = false;
   // Events of other controls are dropped at once: nothing would speak them,
@@ -132,14 +181,8 @@ struct Bridge::PendingReplies {
   std::set<std::pair<std::string, std::string>> watched;
 
   void remove(uint64_t id) {
-    Sender<json> slot;
-    {
-      std::lock_guard lock(mutex);
-      auto it = slots.find(id);
-      if (it == slots.end()) return;
-      slot = std::move(it->second);
-      slots.erase(it);
-    }
+    std::lock_guard lock(mutex);
+    slots.erase(id);
   }
 
   bool is_watched(const std::string& group, const std::string& key) {
@@ -169,14 +212,14 @@ class Reader {
     stream_->shutdown();
     stream_->close();
     stream_.reset();
-    // Dropping the slots wakes every waiting requester at once.
-    std::unordered_map<uint64_t, Sender<json>> orphans;
+    // Every waiting requester learns at once that no reply will come.
+    std::unordered_map<uint64_t, std::shared_ptr<ReplySlot>> orphans;
     {
       std::lock_guard lock(pending_->mutex);
       orphans.swap(pending_->slots);
       pending_->closed = true;
     }
-    orphans.clear();
+    for (auto& [id, slot] : orphans) slot->fill(std::nullopt);
     events_.send(Disconnected{});
     events_.reset();
   }
@@ -214,7 +257,7 @@ class Reader {
 
     const std::optional<uint64_t> id = unsigned_field(message, "id");
     if (!id) return true;
-    Sender<json> slot;
+    std::shared_ptr<ReplySlot> slot;
     {
       std::lock_guard lock(pending_->mutex);
       auto it = pending_->slots.find(*id);
@@ -222,7 +265,7 @@ class Reader {
       slot = std::move(it->second);
       pending_->slots.erase(it);
     }
-    slot.send(std::move(message));
+    slot->fill(std::move(message));
     return true;
   }
 
@@ -341,11 +384,13 @@ Result<json> Bridge::request(json object) {
   object["id"] = id;
 
   // The slot exists before the line goes out, so no reply can beat it.
-  auto [slot, reply] = make_channel<json>();
+  auto slot = std::make_shared<ReplySlot>();
+  bool alone = false;
   {
     std::lock_guard lock(pending_->mutex);
     if (pending_->closed) return fail(std::string(kNoAnswer));
-    pending_->slots.emplace(id, std::move(slot));
+    alone = pending_->slots.empty();
+    pending_->slots.emplace(id, slot);
   }
 
   // Invalid UTF-8 in a string becomes U+FFFD instead of an exception.
@@ -362,7 +407,7 @@ Result<json> Bridge::request(json object) {
     return fail("send failed: " + written.error());
   }
 
-  std::optional<json> answer = reply.recv_for(timing_.reply_wait);
+  std::optional<json> answer = slot->wait(timing_.reply_wait, alone);
   if (!answer) {
     pending_->remove(id);
     return fail(std::string(kNoAnswer));

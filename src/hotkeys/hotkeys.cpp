@@ -101,10 +101,6 @@ void HotkeyLoop::foreground_changed(uint32_t pid) {
   registry_.set_active(kelvo_in_front_);
 }
 
-void HotkeyLoop::layout_may_have_changed() {
-  if (kelvo_in_front_) check_layout();
-}
-
 void HotkeyLoop::check_layout() {
   if (layout_ == nullptr) return;
   const uint64_t layout = layout_->current();

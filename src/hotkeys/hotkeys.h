@@ -108,13 +108,12 @@ class HotkeyLoop {
         layout_(layout),
         speech_(std::move(speech)) {}
 
-  // A window of process `pid` (0 when unknown) came to the front; also
-  // called once for the window in front when the loop starts. For Kelvo the
-  // keyboard layout is checked first.
+  // A window of process `pid` (0 when unknown) is in front: called for each
+  // foreground event, once when the loop starts, and now and then while it
+  // waits (which catches a keyboard layout switched while Kelvo stays in
+  // front, and a foreground event that never came). For Kelvo the keyboard
+  // layout is checked first.
   void foreground_changed(uint32_t pid);
-  // Called now and then while the loop waits: a layout switched while Kelvo
-  // stays in front is checked too.
-  void layout_may_have_changed();
   // A hot key arrived now; the press is stamped with this moment.
   void hotkey_pressed(uint64_t id);
   // Puts reloaded entries in force (HotkeyRegistry::replace), leaving to

@@ -292,7 +292,7 @@ TEST(HotkeyLoop, CtrlAltKeysThatTypeOnKelvosLayoutAreLeftToTyping) {
     layout.now = step.layout;
     testing::internal::CaptureStdout();
     loop.foreground_changed(step.front);
-    loop.layout_may_have_changed();  // the timer
+    loop.foreground_changed(step.front);  // the timer
     std::string logged = step.logged;
     for (const std::string& text : step.said) logged += "say: " + text + "\n";
     EXPECT_EQ(testing::internal::GetCapturedStdout(), logged);
@@ -302,7 +302,7 @@ TEST(HotkeyLoop, CtrlAltKeysThatTypeOnKelvosLayoutAreLeftToTyping) {
   // Another program in front: its layout is not Kelvo's concern.
   const int asked = layout.asked;
   loop.foreground_changed(1234);
-  loop.layout_may_have_changed();
+  loop.foreground_changed(1234);
   EXPECT_EQ(layout.asked, asked);
   // With key help on, keys left to typing are registered for their help,
   // and their presses say so.

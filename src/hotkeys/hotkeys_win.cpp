@@ -104,7 +104,9 @@ void run_hotkeys(std::shared_ptr<const BindingsInForce> bindings,
   loop.foreground_changed(window_pid(GetForegroundWindow()));
   // A thread timer: WM_TIMER arrives in this queue without a window. It
   // looks whether Kelvo's keyboard layout was switched (no event tells
-  // another process of it).
+  // another process of it), and which window is in front: a foreground
+  // event that never came (Wine sends none) must not leave Kelvo without
+  // its keys for the rest of the set.
   const UINT_PTR timer =
       SetTimer(nullptr, 0, static_cast<UINT>(layout_check.count()), nullptr);
 
@@ -137,7 +139,7 @@ void run_hotkeys(std::shared_ptr<const BindingsInForce> bindings,
       continue;
     }
     if (msg.message == WM_TIMER && msg.hwnd == nullptr && msg.wParam == timer) {
-      loop.layout_may_have_changed();
+      loop.foreground_changed(window_pid(GetForegroundWindow()));
       continue;
     }
     TranslateMessage(&msg);
