@@ -74,6 +74,14 @@ class Stage:
     def test_keys_work_after_a_long_and_a_nested_line(self):
         box = self.run_box(LONG_SCRIPT)
         self.wait_for(box, "say: Deck 1 sync on", 120)
+        # The announcer speaks the change before the toggle reads it back:
+        # Kelvo closed under that read would make it an error.
+        def read_back():
+            sync = [r["cmd"] for r in box.trace_requests()
+                    if r.get("key") == "sync_enabled"]
+            return "set" in sync and sync[-1] == "get"
+        self.assertTrue(harness.wait_until(read_back, 60, 0.1))
+        time.sleep(0.5)
         self.end(box)
         messages = box.messages()
         self.assertEqual(messages.count(DISCARDED), 1, messages)
