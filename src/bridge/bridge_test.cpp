@@ -790,8 +790,8 @@ TEST(BridgeConnect, AListenerOfAnotherProcessNeverGetsTheToken) {
   // It "exits" at its third poll: three attempts, however long each takes
   // on a loaded machine (the listener never accepts, and a connect beyond
   // its backlog would time out instead of being refused).
-  auto kelvo = std::make_shared<FakeKelvo>(2, ProcessState::Kind::exited,
-                                           0x7fffffffu);
+  auto kelvo =
+      std::make_shared<FakeKelvo>(2, ProcessState::Kind::exited, 0x7fffffffu);
   auto [events, received] = make_channel<BridgeEvent>();
   testing::internal::CaptureStdout();
   auto bridge = Bridge::connect((*listener)->port(), kToken,

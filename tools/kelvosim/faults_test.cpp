@@ -66,7 +66,7 @@ Connected open(std::vector<std::string> options = {}, bool greet = true) {
   return s;
 }
 
-#define OPEN_OR_FAIL(s, ...)     \
+#define OPEN_OR_FAIL(s, ...)       \
   Connected s = open(__VA_ARGS__); \
   ASSERT_TRUE(s.sim&& s.client);
 
