@@ -83,8 +83,10 @@ function(orvalin_precompile)
     orvalin_test_flags orvalin_thirdparty ${ORVALIN_GTEST})
   target_precompile_headers(orvalin_test_pch PRIVATE ${common}
     <gtest/gtest.h> <gmock/gmock.h>)
+  # A module compiled like the tests (see orvalin_module) takes theirs.
   foreach(m ${ORVALIN_MODULES})
-    if(m STREQUAL "testing")
+    get_target_property(linked orv_${m} LINK_LIBRARIES)
+    if(orvalin_test_flags IN_LIST linked)
       target_precompile_headers(orv_${m} REUSE_FROM orvalin_test_pch)
     else()
       target_precompile_headers(orv_${m} REUSE_FROM orvalin_pch)

@@ -119,10 +119,6 @@ std::string control_error(const std::string& group, const std::string& key,
   return group + "," + key + ": " + reason;
 }
 
-}  // namespace
-
-namespace {
-
 // How long a requester waits for its reply without sleeping. The plugin
 // answers a local request in tens of microseconds; a thread that slept
 // through them takes the scheduler about as long again to wake. Requests
@@ -140,30 +136,30 @@ class ReplySlot {
     {
       std::lock_guard lock(mutex_);
       reply_ = std::move(reply);
-      done_ = true;
+      filled_.store(true, std::memory_order_release);
     }
-    filled_.store(true, std::memory_order_release);
     ready_.notify_one();
   }
 
   // The reply, or nothing when none came within `limit`.
   std::optional<json> wait(std::chrono::milliseconds limit, bool spin) {
+    const auto filled = [&] { return filled_.load(std::memory_order_acquire); };
     const auto start = std::chrono::steady_clock::now();
-    while (spin && !filled_.load(std::memory_order_acquire) &&
+    while (spin && !filled() &&
            std::chrono::steady_clock::now() - start < kReplySpin) {
       std::this_thread::yield();
     }
     std::unique_lock lock(mutex_);
-    ready_.wait_until(lock, start + limit, [&] { return done_; });
+    ready_.wait_until(lock, start + limit, filled);
     return std::move(reply_);
   }
 
  private:
-  std::mutex mutex_;  // guards reply_ and done_
+  std::mutex mutex_;  // guards reply_; filled_ is set under it
   std::condition_variable ready_;
   std::optional<json> reply_;
-  bool done_ = false;
-  std::atomic<bool> filled_{false};  // done_, readable without the lock
+  // Set once reply_ is final; read without the lock while spinning.
+  std::atomic<bool> filled_{false};
 };
 
 }  // namespace
