@@ -328,9 +328,13 @@ TEST(Settler, DecidesFirstChangesAtOnceAndBurstsOnceSettled) {
 }
 
 TEST(Announcer, GrowingDeckCountWatchesTheNewDecks) {
-  auto rig = Rig::start({"--decks", "2", "--grow-decks-after-ms", "1500"});
+  // The decks grow a while after the simulator starts: long enough for the
+  // watches to be set up first on a loaded machine, under Wine too.
+  auto rig = Rig::start({"--decks", "2", "--grow-decks-after-ms", "4000"});
   ASSERT_TRUE(rig);
   Announcer announcer(rig->shared_state(), setup_watches(rig->bridge()));
+  ASSERT_EQ(announcer.last_values().at({"[App]", "num_decks"}), 2)
+      << "the decks grew before the watches were set up";
   const size_t before = watch_requests(*rig);
   EXPECT_THAT(pump_until(*rig, announcer, "[App]", "num_decks", 4), IsEmpty());
   EXPECT_EQ(watch_requests(*rig), before + 2 * 16);
