@@ -37,8 +37,11 @@ struct Changed {
   std::chrono::steady_clock::time_point arrived{};
 };
 
-// The connection has ended; always the last event.
-struct Disconnected {};
+// The connection has ended; always the last event. `reason`: why ("end of
+// stream", a read error's text, "a line that is not UTF-8").
+struct Disconnected {
+  std::string reason;
+};
 
 using BridgeEvent = std::variant<Changed, Disconnected>;
 
@@ -125,6 +128,14 @@ class Bridge {
   // Every failure reads "no track selected in the library".
   Result<SelectedTrack> selected_track();
 
+  // Whether Kelvo counts as busy: the latest request that Kelvo either
+  // answered in time or did not (by the order the requests were sent) timed
+  // out. A request answered in time ends it, so asking anything ends it once
+  // Kelvo answers again.
+  bool busy() const;
+  // When the connection ended; nothing while it is up.
+  std::optional<std::chrono::steady_clock::time_point> ended() const;
+
   struct PendingReplies;  // one-shot reply slots, shared with the reader thread
 
  private:
@@ -136,6 +147,10 @@ class Bridge {
   std::mutex writer_mutex_;  // guards writer_: whole lines only
   std::unique_ptr<Stream> writer_;
   std::atomic<uint64_t> next_id_{1};
+  // Ids of the latest request answered in time and of the latest that timed
+  // out; only ever raised.
+  std::atomic<uint64_t> last_answered_{0};
+  std::atomic<uint64_t> last_timed_out_{0};
 };
 
 }  // namespace orvalin

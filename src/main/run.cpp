@@ -122,6 +122,9 @@ RunOutcome run(Speech speech, const Timing& timing) {
     post_to_loop(main_thread,
                  [on](HotkeyLoop& loop) { loop.set_key_help(on); });
   };
+  state->kelvo_running = [kelvo] {
+    return kelvo->poll().kind == ProcessState::Kind::running;
+  };
   LastValues last_values = setup_watches(*bridge);
   clear_left_on_clicks(*bridge);
   auto events =

@@ -23,6 +23,8 @@
 //   --exit-code C            exit code for --exit-after (default 0)
 //   --reply-delay-ms N       delay every reply by N ms
 //   --drop-reply CMD         never answer command CMD (repeatable)
+//   --no-value KEY           answer a get of control KEY without its "value"
+//                            (repeatable)
 //   --junk                   junk lines between replies (not JSON, an array,
 //                            an object followed by text, an empty line,
 //                            CR LF line ends)

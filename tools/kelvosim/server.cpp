@@ -1,6 +1,8 @@
 #include "server.h"
 
+#include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <nlohmann/json.hpp>
 #include <thread>
@@ -282,6 +284,11 @@ struct Server::Connection {
   std::chrono::steady_clock::time_point held_since;
   bool stopping = false;
 
+  // Threads of faults that go on by themselves (clip); they end early once
+  // `ending` is set.
+  std::vector<std::thread> faults;
+  std::atomic<bool> ending{false};
+
   int replies = 0;  // replies queued so far (reader thread only)
   int junk = 0;     // next junk kind (reader thread only)
 };
@@ -445,6 +452,24 @@ void Server::serve_connection(std::unique_ptr<Stream> socket) {
       send_reply(reply.dump());
       for (std::string& fault : *faulty) connection.out.send(std::move(fault));
       if (!faulty->empty()) connection.out.send(std::string());
+      const std::string key = text_field(parsed, "key").value_or("");
+      if (key == "close") open = false;
+      if (key == "clip") {
+        const double seconds = parsed.value("value", 0.0);
+        connection.faults.emplace_back(
+            [&connection, out = connection.out,
+             flips = 2 * static_cast<int>(std::ceil(seconds * 5))]() mutable {
+              for (int i = 0; i < flips && !connection.ending; ++i) {
+                out.send(json({{"event", "changed"},
+                               {"group", "[Main]"},
+                               {"key", "peak_indicator"},
+                               {"value", i % 2 == 0 ? 1 : 0}})
+                             .dump() +
+                         "\n");
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+              }
+            });
+      }
       continue;
     }
     auto reply = answer_request(model_, token_, faults_.refuse_hello,
@@ -455,6 +480,12 @@ void Server::serve_connection(std::unique_ptr<Stream> socket) {
                              parsed["cmd"].is_string()
                          ? parsed["cmd"].get<std::string>()
                          : std::string();
+    if (cmd == "get" &&
+        faults_.no_value.contains(text_field(parsed, "key").value_or(""))) {
+      json without = json::parse(*reply);
+      without.erase("value");
+      reply = without.dump();
+    }
     if (!faults_.drop_reply.contains(cmd)) send_reply(*reply);
     if (faults_.close_after && requests >= *faults_.close_after) open = false;
   }
@@ -463,6 +494,8 @@ void Server::serve_connection(std::unique_ptr<Stream> socket) {
     std::lock_guard lock(mutex_);
     current_ = nullptr;
   }
+  connection.ending = true;
+  for (std::thread& fault : connection.faults) fault.join();
   if (flusher.joinable()) {
     {
       std::lock_guard lock(connection.held_mutex);
