@@ -16,6 +16,7 @@
 
 #include "actions/reports.h"
 #include "applog/applog.h"
+#include "base/thread.h"
 #include "beatgrid/beatgrid.h"
 #include "config/keylist.h"
 #include "controls/formats.h"
@@ -446,22 +447,18 @@ bool talks_to_kelvo(const AppState& state, const KeyPress& press,
          !std::holds_alternative<act::ToggleAnnounce>(binding.action);
 }
 
-// When a request has timed out, Kelvo is busy, and a press sent now would
-// queue inside it and be carried out after the stall. Asks Kelvo something
-// harmless until an ask is answered in time; the moment it is, or nothing
-// when Kelvo was not busy or the connection has ended (the press then
-// fails as any request does).
-std::optional<Clock::time_point> wait_until_answering(
-    const AppState& state, const std::function<Clock::time_point()>& now) {
-  Bridge* bridge = state.bridge.get();
-  if (bridge == nullptr || !bridge->busy()) return std::nullopt;
-  // The deck count: reading it changes nothing, however late the answer.
-  while (bridge->busy() && !bridge->ended()) {
-    (void)bridge->get("[App]", "num_decks");
+// Asks Kelvo something harmless until an ask is answered in time, or until
+// the connection ends. The deck count: reading it changes nothing, however
+// late the answer comes.
+void ask_until_answered(Bridge& bridge) {
+  while (bridge.busy() && !bridge.ended()) {
+    (void)bridge.get("[App]", "num_decks");
   }
-  if (bridge->ended()) return std::nullopt;
-  return now();
 }
+
+// How often the worker looks whether Kelvo has answered while it handles
+// the presses that stay within Orvalin.
+constexpr auto kAskPoll = std::chrono::milliseconds(20);
 
 // An error spoken while Kelvo closes would be the last thing the DJ hears:
 // a request cut off by the end of the connection is spoken only when Kelvo
@@ -533,6 +530,42 @@ void run_action_worker(std::shared_ptr<AppState> state,
     log(sentence);
     state->speech.say_queued(sentence);
   };
+  // When a request has timed out, Kelvo is busy, and a press sent now would
+  // queue inside it and be carried out after the stall. Kelvo is asked on a
+  // thread of its own until it answers in time, while the presses that stay
+  // within Orvalin are handled at once and the others wait. The moment it
+  // answered; nothing when it was not busy or the connection has ended (a
+  // press then fails as any request does).
+  auto wait_until_answering = [&]() -> std::optional<Clock::time_point> {
+    const std::shared_ptr<Bridge> bridge = state->bridge;
+    if (!bridge || !bridge->busy()) return std::nullopt;
+    auto [asking, asked] = make_channel<int>();
+    spawn_detached(
+        "kelvo-ask",
+        [bridge, asking]() mutable {
+          run_guarded("kelvo-ask", [&] { ask_until_answered(*bridge); });
+          asking.reset();
+        },
+        "spawn kelvo-ask");
+    asking.reset();
+    while (!asked.closed()) {
+      std::optional<KeyPress> next = queue.recv_for(kAskPoll);
+      if (!next) {
+        if (queue.closed()) (void)asked.recv();
+        continue;
+      }
+      const KeyAction* other = binding_of(*next);
+      if (other == nullptr) continue;
+      if (reaches_kelvo(*next)) {
+        backlog.push_back(*next);
+      } else {
+        run_guarded("actions",
+                    [&] { handle_press(state, *other, next->left_to_typing); });
+      }
+    }
+    if (bridge->ended()) return std::nullopt;
+    return now();
+  };
   for (;;) {
     if (backlog.empty()) {
       std::optional<KeyPress> next = queue.recv();
@@ -546,7 +579,7 @@ void run_action_worker(std::shared_ptr<AppState> state,
     run_guarded("actions", [&] {
       if (reaches_kelvo(press)) {
         // Nothing made while Kelvo did not answer reaches it afterwards.
-        if (auto answered = wait_until_answering(*state, now)) {
+        if (auto answered = wait_until_answering()) {
           skip([&](const KeyPress& other) { return other.made < *answered; });
           return;
         }
