@@ -113,6 +113,7 @@ TEST(Options, ParsesEveryOption) {
   const std::string all =
       "--port 0 --port-file p --token t --force-plugin --trace tr "
       "--clock-speed 60 --reply-delay-ms 5 --drop-reply get --drop-reply set "
+      "--no-value volume "
       "--junk --invalid-utf8-after 3 --out-of-order --close-after 2 "
       "--exit-after 1.5 --exit-code 7 --signal-delay-ms 100 --no-signal "
       "--listen-when-free "
@@ -131,6 +132,7 @@ TEST(Options, ParsesEveryOption) {
   EXPECT_TRUE(options->force_plugin);
   EXPECT_EQ(options->model.clock_speed, 60);
   EXPECT_EQ(options->faults.drop_reply, (std::set<std::string>{"get", "set"}));
+  EXPECT_EQ(options->faults.no_value, (std::set<std::string>{"volume"}));
   EXPECT_EQ(options->faults.invalid_utf8_after, 3);
   EXPECT_EQ(options->faults.close_after, 2);
   EXPECT_EQ(options->exit_after_seconds, 1.5);
