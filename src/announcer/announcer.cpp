@@ -312,16 +312,7 @@ void run_announcer(std::shared_ptr<AppState> state,
   auto speak_settled = [&](Clock::time_point at) {
     for (const Changed& change : settler.take_settled(at)) speak(change);
   };
-  std::optional<Disconnected> ended;
-  // False at Disconnected.
-  auto take = [&](const BridgeEvent& event) {
-    const Changed* received = std::get_if<Changed>(&event);
-    if (!received) {
-      ended = std::get<Disconnected>(event);
-      return false;
-    }
-    Changed change = *received;
-    if (change.arrived == Clock::time_point{}) change.arrived = now();
+  auto take_change = [&](const Changed& change) {
     // Values that settled before this change arrived go first.
     speak_settled(change.arrived);
     // A rule that limits its own rate (clipping) hears every change: held
@@ -331,6 +322,22 @@ void run_announcer(std::shared_ptr<AppState> state,
       speak(change);
     } else if (auto decide_now = settler.arrive(change, change.arrived)) {
       speak(*decide_now);
+    }
+  };
+  std::optional<Disconnected> ended;
+  // False at Disconnected.
+  auto take = [&](const BridgeEvent& event) {
+    const Changed* change = std::get_if<Changed>(&event);
+    if (!change) {
+      ended = std::get<Disconnected>(event);
+      return false;
+    }
+    if (change->arrived != Clock::time_point{}) {
+      take_change(*change);
+    } else {
+      Changed stamped = *change;
+      stamped.arrived = now();
+      take_change(stamped);
     }
     return true;
   };
