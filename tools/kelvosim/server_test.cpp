@@ -156,6 +156,11 @@ TEST(Options, ParsesEveryOption) {
             "unknown option '--bogus' (see --help)");
   EXPECT_FALSE(parse_options({"--set", "[Channel1]play=1"}).has_value());
   EXPECT_FALSE(parse_options({"--clock-speed", "0"}).has_value());
+  auto random = parse_options({"--reply-delay-ms", "20-300"});
+  ASSERT_TRUE(random.has_value()) << random.error();
+  EXPECT_EQ(random->faults.reply_delay_ms, 20);
+  EXPECT_EQ(random->faults.reply_delay_max_ms, 300);
+  EXPECT_FALSE(parse_options({"--reply-delay-ms", "300-20"}).has_value());
 }
 
 TEST(Host, LoadsThePluginOnlyFromTheFirstPluginPathEntry) {
