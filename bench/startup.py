@@ -21,10 +21,13 @@ time (user + system) that Orvalin's process used meanwhile, as a share of one
 core, its peak resident memory (VmHWM) at the end, and the requests it sent a
 second meanwhile.
 
-Natively only (Linux /proc). Every run uses its own temporary folders.
+Natively only (Linux /proc). Every run uses its own temporary folders, and
+holds the machine's lock for runs of a native orvalin (as the end-to-end
+tests do): two at once would share the single-instance lock.
 """
 
 import argparse
+import fcntl
 import json
 import os
 import re
@@ -77,6 +80,9 @@ class Session:
         self.env.pop("ORVALIN_TEST_ACTIONS", None)
 
     def start(self):
+        self.lock = open(os.path.join(tempfile.gettempdir(),
+                                      "orvalin-native-runs.lock"), "a")
+        fcntl.flock(self.lock, fcntl.LOCK_EX)
         self.started = time.perf_counter()
         self.process = subprocess.Popen(
             [self.program], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
@@ -132,6 +138,7 @@ class Session:
         # Orvalin ends by itself when the simulator exits; drain its output.
         self.process.stdout.read()
         code = self.process.wait(timeout=120)
+        self.lock.close()
         shutil.rmtree(self.root, ignore_errors=True)
         return code
 
