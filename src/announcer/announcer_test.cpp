@@ -6,7 +6,6 @@
 #include <functional>
 #include <thread>
 
-#include "controls/track.h"
 #include "testing/rig.h"
 
 namespace orvalin {
@@ -155,10 +154,8 @@ TEST(Announcer, SpeaksEachRuleOnce) {
   r.set("[Channel2]", "LoadSelectedTrack", 1);
   std::vector<std::string> loaded =
       pump_until(r, a, "[Channel2]", "track_loaded", 1);
-  auto description = deck_track_description(r.state(), 2);
-  ASSERT_TRUE(description);
-  EXPECT_FALSE(description->empty());
-  EXPECT_THAT(loaded, ElementsAre("Deck 2 loaded. " + *description));
+  EXPECT_THAT(loaded, ElementsAre("Deck 2 loaded. Tomorrow Never Comes "
+                                  "(Extended Sunrise Mix). The Lanterns"));
   r.set("[Channel2]", "eject", 1);
   EXPECT_THAT(pump_until(r, a, "[Channel2]", "track_loaded", 0),
               ElementsAre("Deck 2 empty"));
