@@ -35,30 +35,34 @@ TEST(BuiltinTest, TextLayout) {
                       "port = 52764",
                       "",
                   }));
+  EXPECT_EQ(all[12], "[speech]");
+  EXPECT_EQ(all[17], "screen_reader = \"auto\"");
+  EXPECT_EQ(all[20], "braille = true");
+  EXPECT_EQ(all[21], "");
   const std::string separator = "# " + std::string(75, '-');
-  EXPECT_EQ(all[12], separator);
-  EXPECT_EQ(all[13],
+  EXPECT_EQ(all[22], separator);
+  EXPECT_EQ(all[23],
             "# Key bindings. They are active only while a Kelvo window is in "
             "the");
-  EXPECT_EQ(all[26],
+  EXPECT_EQ(all[36],
             "#          adjust       control, step        move a "
             "knob/slider by step (0..1 scale)");
-  EXPECT_EQ(all[27],
+  EXPECT_EQ(all[37],
             "#          say          what                 status | "
             "track | time | tempo | grid_offset |");
-  EXPECT_EQ(all[28],
+  EXPECT_EQ(all[38],
             "#                                            "
             "selected_track | hotcues | effects");
-  EXPECT_EQ(all[45],
+  EXPECT_EQ(all[55],
             "# Control names: see the list of controls in Kelvo's "
             "documentation.");
-  EXPECT_EQ(all[51], "# of Orvalin therefore work without changing this file.");
-  EXPECT_EQ(all[52], separator);
-  EXPECT_EQ(all[53], "");
-  EXPECT_EQ(all[54], "[[keys]]");
-  EXPECT_EQ(all[55], "key = \"ctrl+alt+1\"");
-  EXPECT_EQ(all[56], "action = \"select_deck\"");
-  EXPECT_EQ(all[57], "deck = 1");
+  EXPECT_EQ(all[61], "# of Orvalin therefore work without changing this file.");
+  EXPECT_EQ(all[62], separator);
+  EXPECT_EQ(all[63], "");
+  EXPECT_EQ(all[64], "[[keys]]");
+  EXPECT_EQ(all[65], "key = \"ctrl+alt+1\"");
+  EXPECT_EQ(all[66], "action = \"select_deck\"");
+  EXPECT_EQ(all[67], "deck = 1");
 }
 
 TEST(BuiltinTest, SectionLines) {
