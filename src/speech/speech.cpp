@@ -124,9 +124,13 @@ void Speaker::handle(const SpeechCommand& command) {
     // at once.
     if (last_ != kNobody) silence(last_);
     last_ = who;
-    log("speech: now " +
-        std::string(who == kVoice ? engines_.voice_name()
-                                  : reader_name(engines_.readers()[who].kind)));
+    // Where the platform knows no reader, the voice is all there is.
+    if (!engines_.readers().empty()) {
+      log("speech: now " +
+          std::string(who == kVoice
+                          ? engines_.voice_name()
+                          : reader_name(engines_.readers()[who].kind)));
+    }
   }
   const Speak* speak = std::get_if<Speak>(&command);
   if (speak == nullptr) {
