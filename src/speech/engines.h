@@ -5,6 +5,7 @@
 // closed on the speech thread only.
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <memory>
