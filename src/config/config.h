@@ -43,8 +43,8 @@ struct General {
 };
 
 // Which screen reader speaks: automatic takes the first that runs, in the
-// order nvda, jaws, zdsr, system_access; one of them alone, or sapi, uses
-// only that one and the SAPI voice while it does not run.
+// order nvda, jaws, zdsr, system_access; a reader named alone speaks while it
+// runs, the SAPI voice otherwise; sapi is the SAPI voice alone.
 enum class ScreenReader { automatic, nvda, jaws, zdsr, system_access, sapi };
 
 // The name as written in the settings file ("auto", "nvda", ...), and back
