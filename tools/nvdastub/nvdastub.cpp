@@ -66,7 +66,9 @@ constexpr const wchar_t* kZdsr = L"ORVALIN_ZDSR_STUB_LOG";
 constexpr const wchar_t* kSa = L"ORVALIN_SA_STUB_LOG";
 
 // JAWS's API object: IDispatch with the three methods the program uses.
-// Free-threaded, so one object serves every apartment.
+// The tests register it with ThreadingModel "Apartment", so that COM makes
+// it in an apartment of its own and the program's calls from its
+// multithreaded apartment cross over through IDispatch's marshalling.
 constexpr GUID kJawsClass = {0xcce5b1e5,
                              0xb2ed,
                              0x45d5,
