@@ -60,6 +60,7 @@ RunOutcome run(Speech speech, const Timing& timing) {
   const General& general = loaded->general;
   log("Configuration: " + path_to_utf8(loaded->path));
   log("Kelvo: " + general.kelvo_path);
+  speech.use_settings(loaded->speech);
   if (loaded->created) {
     speech.say_queued("Welcome to Orvalin. Your settings file was created.");
   }
@@ -125,8 +126,11 @@ RunOutcome run(Speech speech, const Timing& timing) {
   state->kelvo_running = [kelvo] {
     return kelvo->poll().kind == ProcessState::Kind::running;
   };
-  LastValues last_values = setup_watches(*bridge);
+  // The clean-up's reads go out while the watches' replies are on their way,
+  // so that start-up waits for the slowest reply rather than for each.
+  auto watches = send_startup_watches(*bridge);
   clear_left_on_clicks(*bridge);
+  LastValues last_values = finish_watches(*bridge, std::move(watches));
   auto events =
       std::make_shared<Receiver<BridgeEvent>>(std::move(event_receiver));
   spawn_detached(

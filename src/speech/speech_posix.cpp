@@ -15,7 +15,7 @@ class SilentVoice : public SapiVoice {
 
 class PosixSpeechEngines : public SpeechEngines {
  public:
-  NvdaClient* nvda() override { return nullptr; }
+  std::string_view voice_name() const override { return "silent voice"; }
   Result<std::unique_ptr<SapiVoice>> create_voice() override {
     return std::make_unique<SilentVoice>();
   }
@@ -24,11 +24,6 @@ class PosixSpeechEngines : public SpeechEngines {
 }  // namespace
 
 std::unique_ptr<SpeechEngines> open_speech_engines() {
-  return std::make_unique<PosixSpeechEngines>();
-}
-
-std::unique_ptr<SpeechEngines> open_speech_engines(
-    const std::vector<std::filesystem::path>&) {
   return std::make_unique<PosixSpeechEngines>();
 }
 
