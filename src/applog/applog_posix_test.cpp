@@ -20,17 +20,17 @@ class ApplogFileTest : public testing::Test {
   void SetUp() override {
     char pattern[] = "/tmp/orvalin-applog-XXXXXX";
     dir_ = mkdtemp(pattern);
-    setenv("LOCALAPPDATA", dir_.c_str(), 1);
+    setenv("XDG_STATE_HOME", dir_.c_str(), 1);
   }
   void TearDown() override {
-    unsetenv("LOCALAPPDATA");
+    unsetenv("XDG_STATE_HOME");
     std::filesystem::remove_all(dir_);
   }
   std::filesystem::path dir_;
 };
 
 TEST_F(ApplogFileTest, EachOpeningStartsAFreshFileWithTheBanner) {
-  const auto file = dir_ / "Orvalin" / "logs" / "app.log";
+  const auto file = dir_ / "orvalin" / "app.log";
   open_log();
   log("first run");
   open_log();
@@ -55,7 +55,7 @@ TEST_F(ApplogFileTest, LinesFromManyThreadsNeverInterleave) {
     });
   }
   for (auto& thread : threads) thread.join();
-  std::istringstream lines(read_file(dir_ / "Orvalin" / "logs" / "app.log"));
+  std::istringstream lines(read_file(dir_ / "orvalin" / "app.log"));
   const std::regex shape(
       R"(\[ *\d+\.\d{3}\] (Orvalin [0-9.]+|thread \d line \d+x{100}))");
   int count = 0;
