@@ -155,6 +155,9 @@ class X11Hotkeys final : public HotkeyApi {
     const auto grab = grabs_.find(id);
     if (grab == grabs_.end()) return;
     ungrab(grab->second.code, grab->second.mask);
+    // Its release may now go to another window: a key held while Kelvo
+    // lost the front must not make the next press look like a repeat.
+    held_.erase(grab->second.code);
     grabs_.erase(grab);
     XFlush(display_);
   }

@@ -76,8 +76,11 @@ class SpeechdVoice : public SapiVoice {
     // socket, where the daemon is started on demand as for Orca.
     connection_ = spd_open2("orvalin", "main", nullptr, SPD_MODE_SINGLE,
                             nullptr, 1, &error);
-    const std::string reason = error != nullptr ? error : "no connection";
+    std::string reason = error != nullptr ? error : "no connection";
     std::free(error);
+    // libspeechd's texts may end in blanks or a line break.
+    reason.erase(reason.find_last_not_of(" \n\r\t") + 1);
+    if (reason.empty()) reason = "no connection";
     if (connection_ == nullptr) {
       unavailable(reason);
       return false;
