@@ -64,44 +64,6 @@ std::vector<std::string> keys_of(const std::vector<Binding>& bindings) {
   return keys;
 }
 
-TEST(ConfigTest, FirstRunWritesTheBuiltInTextAndLaterRunsReadIt) {
-  TempDir dir;
-  const auto file = dir.path() / "Roaming" / "Orvalin" / "config.toml";
-  FakeFinder finder;
-  auto first = load_config_from(file, finder.function());
-  ASSERT_TRUE(first.has_value()) << first.error();
-  EXPECT_TRUE(first->created);
-  EXPECT_EQ(first->path, file);
-  EXPECT_EQ(read_file(file), builtin_config_text());
-  EXPECT_EQ(first->general.kelvo_path, "C:\\Program Files\\Kelvo\\kelvo.exe");
-  EXPECT_EQ(first->bindings.size(), 103u);
-  // Once when creating, once because the default path does not exist here.
-  EXPECT_EQ(finder.calls, 2);
-
-  auto second = load_config_from(file, finder.function());
-  ASSERT_TRUE(second.has_value()) << second.error();
-  EXPECT_FALSE(second->created);
-  EXPECT_EQ(read_file(file), builtin_config_text());
-}
-
-TEST(ConfigTest, FirstRunWritesTheFoundKelvoPath) {
-  TempDir dir;
-  const auto file = dir.path() / "config.toml";
-  FakeFinder finder{"C:\\Apps\\Kelvo\\kelvo.exe"};
-  testing::internal::CaptureStdout();
-  auto loaded = load_config_from(file, finder.function());
-  testing::internal::GetCapturedStdout();
-  ASSERT_TRUE(loaded.has_value()) << loaded.error();
-  EXPECT_TRUE(loaded->created);
-  EXPECT_EQ(loaded->general.kelvo_path, "C:\\Apps\\Kelvo\\kelvo.exe");
-  std::string expected(builtin_config_text());
-  const std::string_view line =
-      "kelvo_path = 'C:\\Program Files\\Kelvo\\kelvo.exe'";
-  expected.replace(expected.find(line), line.size(),
-                   "kelvo_path = 'C:\\Apps\\Kelvo\\kelvo.exe'");
-  EXPECT_EQ(read_file(file), expected);
-}
-
 TEST(ConfigTest, NewFileQuotesThePathSoThatItReadsBack) {
   EXPECT_EQ(new_settings_text(std::nullopt), builtin_config_text());
   const auto line_of = [](const std::string& path) {

@@ -153,6 +153,8 @@ Result<Options> parse_options(const std::vector<std::string>& args) {
       KELVOSIM_TRY(options.signal_delay_ms, int_value(0, 3600000));
     } else if (name == "--no-signal") {
       options.no_signal = true;
+    } else if (name == "--listen-when-free") {
+      options.listen_when_free = true;
     } else if (name == "--refuse-hello") {
       options.faults.refuse_hello = true;
     } else if (name == "--set") {
@@ -185,6 +187,10 @@ Result<Options> parse_options(const std::vector<std::string>& args) {
       options.model.mic_input = false;
     } else if (name == "--broadcast-fails") {
       options.model.broadcast_fails = true;
+    } else if (name == "--autodj-flicker-at-once") {
+      options.model.autodj_flicker_at_once = true;
+    } else if (name == "--labels-after-ms") {
+      KELVOSIM_TRY(options.model.labels_after_ms, int_value(0, 3600000));
     } else if (name == "--no-metronome") {
       options.model.metronome = false;
     } else if (name == "--grow-decks-after-ms") {
@@ -216,6 +222,8 @@ Connection and start:
   --force-plugin           behave as loaded whatever the Qt variables say
   --trace F                append every request received to F, one JSON line
   --signal-delay-ms N      raise the loaded signal N ms late
+  --listen-when-free       raise the loaded signal first, then listen as soon
+                           as the port is free (another program holds it)
   --no-signal              never raise the loaded signal
   --exit-after SECONDS     exit by itself after SECONDS
   --exit-code C            exit code for --exit-after (default 0)
@@ -252,6 +260,9 @@ Model:
   --effect U,S=ID          effect ID preloaded in unit U, slot S (repeatable)
   --no-metronome           the metronome effect is not available
   --autodj-queue N         tracks in the Auto DJ queue at start
+  --autodj-flicker-at-once a refused Auto DJ switch reports its flicker as
+                           it happens, not after the refusal message
+  --labels-after-ms N      a loaded deck's labels fill in N ms after the load
   --no-mic-input           no microphone input configured
   --broadcast-fails        the live broadcast fails to connect
   --clip-deck N            deck N's output clips while it plays (repeatable)

@@ -42,6 +42,8 @@ struct ModelOptions {
   bool mic_input = true;
   bool broadcast_fails = false;
   bool metronome = true;
+  bool autodj_flicker_at_once = false;
+  int labels_after_ms = 0;
   std::optional<int> grow_decks_after_ms;
   std::vector<int> clip_decks;
   std::vector<InitialValue> values;
@@ -70,6 +72,7 @@ struct Options {
   int exit_code = 0;
   int signal_delay_ms = 0;
   bool no_signal = false;
+  bool listen_when_free = false;
   bool help = false;
   ModelOptions model;
   FaultOptions faults;
