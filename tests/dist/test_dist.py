@@ -35,7 +35,8 @@ DEB_FILES = ["usr/bin/orvalin", "usr/lib/orvalin/plugins/generic/README.txt",
              "usr/share/applications/orvalin.desktop",
              "usr/share/doc/orvalin/README.md", "usr/share/doc/orvalin/keys.txt",
              "usr/share/doc/orvalin/copyright",
-             "usr/share/doc/orvalin/changelog.gz"]
+             "usr/share/doc/orvalin/changelog.gz",
+             "usr/share/man/man1/orvalin.1.gz"]
 
 PACKAGED = ["orvalin.exe", "README.txt", "keys.txt", "LICENSE.txt",
             "plugins/generic/README.txt"]
