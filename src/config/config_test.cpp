@@ -124,6 +124,11 @@ TEST(ConfigTest, GeneralValues) {
   EXPECT_EQ(config.general.port, 65535);
   EXPECT_EQ(parsed_ok("[general]\nkelvo_path = ''\nport = 0\n").general.port,
             0);
+  EXPECT_EQ(config.speech, SpeechSettings{});
+  EXPECT_EQ(parsed_ok("[general]\nkelvo_path = ''\n[speech]\nbraille = "
+                      "false\nscreen_reader = 'system_access'\n")
+                .speech,
+            (SpeechSettings{ScreenReader::system_access, false}));
 }
 
 TEST(ConfigTest, KelvoPathFallback) {
@@ -413,6 +418,16 @@ TEST(ConfigTest, DocumentErrorsNameTheFieldLineAndColumn) {
       {m + "[[keys]]\nkey = ['x']\naction = 'y'\n",
        "wrong type for 'key': expected a string, found an array, at line 4, "
        "column 7: key = ['x']"},
+      {m + "[speech]\nscreen_reader = 'narrator'\n",
+       "unknown screen_reader 'narrator': expected one of auto, nvda, jaws, "
+       "zdsr, system_access, sapi, at line 4, column 17: screen_reader = "
+       "'narrator'"},
+      {m + "[speech]\nbraille = 'yes'\n",
+       "wrong type for 'braille': expected a boolean, found a string, at line "
+       "4, column 11: braille = 'yes'"},
+      {"speech = 1\n" + m,
+       "wrong type for 'speech': expected a table, found an integer, at line "
+       "1, column 10: speech = 1"},
       // The TOML library's own descriptions, in the same form.
       {m + "port = 1\nport = 2\n",
        "Error while parsing key-value pair: cannot redefine existing integer "

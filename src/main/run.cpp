@@ -63,6 +63,7 @@ RunOutcome run(Speech speech, const Timing& timing) {
   const General& general = loaded->general;
   log("Configuration: " + path_to_utf8(loaded->path));
   log("Kelvo: " + general.kelvo_path);
+  speech.use_settings(loaded->speech);
   if (loaded->created) {
     speech.say_queued("Welcome to Orvalin. Your settings file was created.");
   }

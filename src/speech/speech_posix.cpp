@@ -126,24 +126,27 @@ class SilentVoice : public SapiVoice {
   void purge() override {}
 };
 
+// No screen reader here takes Orvalin's speech: Orca itself speaks through
+// speech-dispatcher, which is the fallback voice.
 class PosixSpeechEngines : public SpeechEngines {
  public:
-  NvdaClient* nvda() override { return nullptr; }
+  explicit PosixSpeechEngines(bool silent) : silent_(silent) {}
+  std::string_view voice_name() const override {
+    return silent_ ? "silent voice" : "speech-dispatcher";
+  }
   Result<std::unique_ptr<SapiVoice>> create_voice() override {
-    if (test_run_without_daemon()) return std::make_unique<SilentVoice>();
+    if (silent_) return std::make_unique<SilentVoice>();
     return std::make_unique<SpeechdVoice>(Timing{}.speech_retry);
   }
+
+ private:
+  const bool silent_;
 };
 
 }  // namespace
 
 std::unique_ptr<SpeechEngines> open_speech_engines() {
-  return std::make_unique<PosixSpeechEngines>();
-}
-
-std::unique_ptr<SpeechEngines> open_speech_engines(
-    const std::vector<std::filesystem::path>&) {
-  return std::make_unique<PosixSpeechEngines>();
+  return std::make_unique<PosixSpeechEngines>(test_run_without_daemon());
 }
 
 }  // namespace orvalin

@@ -161,10 +161,12 @@ class Runner:
         lines.append("exit /b %errorlevel%")
         return "\r\n".join(lines) + "\r\n"
 
-    def wine_command(self, *args, check=True):
+    def wine_command(self, *args, check=True, env=None):
+        """`env` adds to the environment: the first Wine program of a prefix
+        ties Wine's desktop to its display (DISPLAY)."""
         done = subprocess.run(
             [self.wine] + list(args), stdin=subprocess.DEVNULL,
-            capture_output=True, timeout=60)
+            capture_output=True, timeout=60, env=dict(os.environ, **(env or {})))
         if check and done.returncode != 0:
             raise AssertionError("wine %r failed with %d: %r %r" % (
                 args, done.returncode, done.stdout, done.stderr))
@@ -412,9 +414,12 @@ class Sandbox:
     def read_settings(self):
         return read_bytes(self.settings_file)
 
-    def log_messages(self):
+    def log_messages(self, readers=False):
         """The log's messages in file order; a message that spans several
-        lines is one entry."""
+        lines is one entry. The speech thread's lines on the screen readers
+        ("speech: found ...", "speech: now ...") are left out unless
+        `readers`: that thread writes them at its own pace, so their place
+        among the other threads' lines varies."""
         text = read_bytes(self.log_file).decode("utf-8", "replace")
         messages = []
         for line in text.split("\n"):
@@ -423,10 +428,13 @@ class Sandbox:
                 messages.append(match.group(1))
             elif messages and line:
                 messages[-1] += "\n" + line
-        return messages
+        if readers:
+            return messages
+        return [m for m in messages if not _READER_LINE.match(m)]
 
 
 _LOG_LINE = re.compile(r"^\[ *\d+\.\d{3}\] (.*)$")
+_READER_LINE = re.compile(r"^speech: (found|now) ")
 
 
 def builtin_config_text(source_dir):
