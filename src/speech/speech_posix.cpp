@@ -1,6 +1,6 @@
 // Speech outside Windows: speech-dispatcher, the speech service Orca itself
-// speaks through. The "voice" of the speech thread is one client connection
-// named "orvalin"; there is no NVDA here.
+// speaks through. No screen reader takes Orvalin's text here: the fallback
+// voice of the speech thread is one client connection named "orvalin".
 #include <libspeechd.h>
 #include <pthread.h>
 #include <signal.h>
@@ -23,9 +23,8 @@ namespace {
 // Orca speaks at: an answer is spoken at once when nothing of that level is
 // being said, and otherwise right after Orca's current utterance; neither
 // client's speech cuts off the other's. "important" would cut Orca off
-// mid-word and could not itself be cut off by the next key, and "text" would
-// be dropped whenever Orca speaks, losing warnings such as "one minute
-// left".
+// mid-word, and "text" would be dropped whenever Orca speaks, losing
+// warnings such as "one minute left".
 constexpr SPDPriority kPriority = SPD_MESSAGE;
 
 // A test run speaks through the machine's speech-dispatcher only when given
