@@ -129,8 +129,11 @@ RunOutcome run(Speech speech, const Timing& timing) {
     post_to_loop(main_thread,
                  [on](HotkeyLoop& loop) { loop.set_key_help(on); });
   };
-  LastValues last_values = setup_watches(*bridge);
+  // The clean-up's reads go out while the watches' replies are on their way,
+  // so that start-up waits for the slowest reply rather than for each.
+  auto watches = send_startup_watches(*bridge);
   clear_left_on_clicks(*bridge);
+  LastValues last_values = finish_watches(*bridge, std::move(watches));
   auto events =
       std::make_shared<Receiver<BridgeEvent>>(std::move(event_receiver));
   spawn_detached(

@@ -53,7 +53,12 @@ struct ModelOptions {
 
 // Misbehaviour on request, for testing the client's defences.
 struct FaultOptions {
+  // Every reply waits reply_delay_ms, one request after another; with
+  // reply_delay_max_ms, each reply waits its own random time in
+  // reply_delay_ms..reply_delay_max_ms while the next requests are read,
+  // so replies may overtake each other.
   int reply_delay_ms = 0;
+  std::optional<int> reply_delay_max_ms;
   std::set<std::string> drop_reply;  // commands left unanswered
   bool junk = false;
   std::optional<int> invalid_utf8_after;
