@@ -21,17 +21,17 @@ class ApplogFileTest : public testing::Test {
   void SetUp() override {
     char pattern[] = "/tmp/orvalin-applog-XXXXXX";
     dir_ = mkdtemp(pattern);
-    setenv("LOCALAPPDATA", dir_.c_str(), 1);
+    setenv("XDG_STATE_HOME", dir_.c_str(), 1);
   }
   void TearDown() override {
-    unsetenv("LOCALAPPDATA");
+    unsetenv("XDG_STATE_HOME");
     std::filesystem::remove_all(dir_);
   }
   std::filesystem::path dir_;
 };
 
 TEST_F(ApplogFileTest, EachOpeningStartsAFreshFileWithTheBanner) {
-  const auto file = dir_ / "Orvalin" / "logs" / "app.log";
+  const auto file = dir_ / "orvalin" / "app.log";
   open_log();
   log("first run");
   open_log();
@@ -65,7 +65,7 @@ TEST_F(ApplogFileTest, ThreadsLogWhileTheLogIsOpened) {
   logging.store(false);
   for (auto& thread : threads) thread.join();
   testing::internal::GetCapturedStdout();
-  std::istringstream lines(read_file(dir_ / "Orvalin" / "logs" / "app.log"));
+  std::istringstream lines(read_file(dir_ / "orvalin" / "app.log"));
   const std::regex shape(
       R"(\[ *\d+\.\d{3}\] (Orvalin [0-9.]+|thread \d line \d+x{100}))");
   int count = 0;
@@ -77,10 +77,10 @@ TEST_F(ApplogFileTest, ThreadsLogWhileTheLogIsOpened) {
 
 TEST_F(ApplogFileTest, UnwritableFolderLeavesOnlyStandardOutput) {
   // A file where the log folder should be: the folder cannot be created.
-  std::ofstream(dir_ / "Orvalin") << "in the way";
+  std::ofstream(dir_ / "orvalin") << "in the way";
   open_log();
   log("still running");
-  EXPECT_FALSE(std::filesystem::exists(dir_ / "Orvalin" / "logs"));
+  EXPECT_TRUE(std::filesystem::is_regular_file(dir_ / "orvalin"));
 }
 
 }  // namespace

@@ -620,7 +620,7 @@ std::optional<SayWhat> parse_say_what(std::string_view name) {
   return std::nullopt;
 }
 
-std::filesystem::path config_dir() { return settings_base_dir() / "Orvalin"; }
+std::filesystem::path config_dir() { return app_settings_dir(); }
 
 Result<Config> parse_config(std::string_view text, std::string_view file) {
   if (!is_valid_utf8(text)) {

@@ -271,7 +271,7 @@ struct BindingTables {
   std::vector<KeyAction> actions;
 };
 
-// The settings folder: settings_base_dir() joined with "Orvalin".
+// The settings folder: app_settings_dir().
 std::filesystem::path config_dir();
 
 // Creates the file when missing, reads it, merges it onto the built-in

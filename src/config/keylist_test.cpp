@@ -97,7 +97,8 @@ constexpr std::string_view kKeyList = R"keys(Orvalin - default keys
 These keys work while a Kelvo window is in the foreground.
 "Current deck" is the deck chosen with Ctrl+Alt+1 to Ctrl+Alt+4.
 Press Ctrl+Alt+F12 in Kelvo to hear what any key does without using it.
-Change keys in %APPDATA%\Orvalin\config.toml.
+Change keys in the settings file, %APPDATA%\Orvalin\config.toml on Windows,
+~/.config/orvalin/config.toml on Linux.
 
 Deck selection
 --------------

@@ -54,6 +54,9 @@ void watch_kelvo(const std::shared_ptr<Process>& kelvo, uint32_t main_thread,
 }  // namespace
 
 RunOutcome run(Speech speech, const Timing& timing) {
+  // A session that cannot give global keys cannot serve a DJ at all.
+  if (auto missing = hotkeys_unavailable()) return stopped(*missing);
+
   // Configuring.
   auto loaded = load_config();
   if (!loaded) return failed(loaded.error());
@@ -66,6 +69,9 @@ RunOutcome run(Speech speech, const Timing& timing) {
   }
   auto tables = build_binding_tables(loaded->bindings);
   if (!tables) return failed(tables.error());
+  if (auto missing = hotkey_missing_on_keyboard(tables->hotkeys)) {
+    return failed(*missing);
+  }
 
   // Checking.
   const auto plugin_dir = find_plugin_dir();
