@@ -355,8 +355,8 @@ Result<std::shared_ptr<Bridge>> Bridge::connect(
 
 Result<std::shared_ptr<Bridge>> Bridge::attach(
     std::unique_ptr<Stream> stream, Sender<BridgeEvent> events,
-    std::set<std::pair<std::string, std::string>> watched,
-    BridgeTiming timing) {
+    std::set<std::pair<std::string, std::string>> watched, BridgeTiming timing,
+    ReaderStart start_reader) {
   auto reader_stream = stream->clone();
   if (!reader_stream) {
     stream->close();
@@ -369,8 +369,17 @@ Result<std::shared_ptr<Bridge>> Bridge::attach(
       new Bridge(std::move(stream), pending, timing));
   auto reader = std::make_shared<Reader>(std::move(*reader_stream), pending,
                                          std::move(events));
-  spawn_detached(
-      "bridge-reader", [reader] { reader->run(); }, "spawn reader thread");
+  // Dropped inside the body: once it returns, the reader's table, stream and
+  // sender are gone, on whichever thread it ran.
+  std::function<void()> body = [reader = std::move(reader)]() mutable {
+    reader->run();
+    reader.reset();
+  };
+  if (start_reader) {
+    start_reader(std::move(body));
+  } else {
+    spawn_detached("bridge-reader", std::move(body), "spawn reader thread");
+  }
   return bridge;
 }
 
