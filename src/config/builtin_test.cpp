@@ -18,12 +18,15 @@ TEST(BuiltinTest, TextLayout) {
   EXPECT_FALSE(text.ends_with("\n\n"));
   const auto all = lines();
   ASSERT_GT(all.size(), 60u);
-  const std::vector<std::string_view> head(all.begin(), all.begin() + 12);
+  const std::vector<std::string_view> head(all.begin(), all.begin() + 13);
   EXPECT_EQ(head, (std::vector<std::string_view>{
                       "# Orvalin configuration.",
                       "# This file is created on first run in "
                       "%APPDATA%\\Orvalin\\config.toml.",
-                      "# Edit it and restart Orvalin to apply changes.",
+                      "# Saved changes apply at once. Where Kelvo is, its "
+                      "arguments and the port",
+                      "# (the [general] settings below) apply at the next "
+                      "start of Orvalin.",
                       "",
                       "[general]",
                       "# Where Kelvo is installed.",
@@ -36,29 +39,29 @@ TEST(BuiltinTest, TextLayout) {
                       "",
                   }));
   const std::string separator = "# " + std::string(75, '-');
-  EXPECT_EQ(all[12], separator);
-  EXPECT_EQ(all[13],
+  EXPECT_EQ(all[13], separator);
+  EXPECT_EQ(all[14],
             "# Key bindings. They are active only while a Kelvo window is in "
             "the");
-  EXPECT_EQ(all[26],
+  EXPECT_EQ(all[27],
             "#          adjust       control, step        move a "
             "knob/slider by step (0..1 scale)");
-  EXPECT_EQ(all[27],
+  EXPECT_EQ(all[28],
             "#          say          what                 status | "
             "track | time | tempo | grid_offset |");
-  EXPECT_EQ(all[28],
+  EXPECT_EQ(all[29],
             "#                                            "
             "selected_track | hotcues | effects");
-  EXPECT_EQ(all[45],
+  EXPECT_EQ(all[46],
             "# Control names: see the list of controls in Kelvo's "
             "documentation.");
-  EXPECT_EQ(all[51], "# of Orvalin therefore work without changing this file.");
-  EXPECT_EQ(all[52], separator);
-  EXPECT_EQ(all[53], "");
-  EXPECT_EQ(all[54], "[[keys]]");
-  EXPECT_EQ(all[55], "key = \"ctrl+alt+1\"");
-  EXPECT_EQ(all[56], "action = \"select_deck\"");
-  EXPECT_EQ(all[57], "deck = 1");
+  EXPECT_EQ(all[52], "# of Orvalin therefore work without changing this file.");
+  EXPECT_EQ(all[53], separator);
+  EXPECT_EQ(all[54], "");
+  EXPECT_EQ(all[55], "[[keys]]");
+  EXPECT_EQ(all[56], "key = \"ctrl+alt+1\"");
+  EXPECT_EQ(all[57], "action = \"select_deck\"");
+  EXPECT_EQ(all[58], "deck = 1");
 }
 
 TEST(BuiltinTest, SectionLines) {
