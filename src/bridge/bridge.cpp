@@ -11,6 +11,7 @@
 #include <unordered_map>
 
 #include "applog/applog.h"
+#include "base/sentences.h"
 #include "base/thread.h"
 #include "base/utf.h"
 #include "bridge/tcpowner.h"
@@ -23,7 +24,6 @@ using nlohmann::json;
 
 namespace {
 
-constexpr std::string_view kNoAnswer = "Kelvo did not answer";
 constexpr std::string_view kRequestFailed = "request failed";
 constexpr std::string_view kNoTrack = "no track selected in the library";
 
@@ -333,8 +333,7 @@ Result<std::shared_ptr<Bridge>> Bridge::connect(
       stream = std::move(*attempt);
       break;
     }
-    std::string failure =
-        "cannot connect to the Kelvo plugin: " + attempt.error();
+    std::string failure = fill(kCannotConnect, {attempt.error()});
     if (std::chrono::steady_clock::now() >= deadline) return fail(failure);
     if (kelvo && kelvo->poll().kind != ProcessState::Kind::running) {
       return fail(failure);

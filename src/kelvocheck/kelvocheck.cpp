@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "base/sentences.h"
 #include "base/utf.h"
 
 namespace orvalin {
@@ -45,11 +46,9 @@ std::optional<std::string> check_qt_with(const std::string& kelvo_path,
   } else {
     uses = "Qt unknown version";
   }
-  return kelvo_version_line_with(kelvo_path, inputs) +
-         " is not supported by this version of Orvalin. It uses " + uses +
-         ", Orvalin needs Qt " + std::to_string(kQtMajor) + "." +
-         std::to_string(kQtMinor) + " or newer within Qt " +
-         std::to_string(kQtMajor) + ". Please check for a Orvalin update.";
+  const std::string major = std::to_string(kQtMajor);
+  return fill(kQtNotSupported, {kelvo_version_line_with(kelvo_path, inputs),
+                                uses, major, std::to_string(kQtMinor), major});
 }
 
 std::string kelvo_version_line(const std::string& kelvo_path) {
