@@ -136,10 +136,15 @@ class Requesters {
       jobs_[i] = std::move(jobs);
       std::thread([take = std::move(take), done = done_sender_]() mutable {
         while (auto bridge = take.recv()) {
-          auto reply = (*bridge)->request(json{{"cmd", "get"}, {"group", "g"}});
-          // Let go of the bridge before the input can end.
+          std::string outcome;
+          {
+            auto reply =
+                (*bridge)->request(json{{"cmd", "get"}, {"group", "g"}});
+            outcome = reply ? "ok " + reply->dump() : "error " + reply.error();
+          }
+          // What the request allocated is freed before the input can end.
           bridge.reset();
-          done.send(reply ? "ok " + reply->dump() : "error " + reply.error());
+          done.send(std::move(outcome));
         }
       }).detach();
     }
