@@ -1,14 +1,20 @@
 // Bridge speed: a get round trip against kelvosim and against a minimal
 // plugin, beside a bare TCP ping-pong of lines of the same sizes on loopback
-// (the ratio is printed at the end; it must stay at most 1.38), requests per
-// second from 4 threads, and change events per second from plugin to
-// consumer.
+// that waits for its reply as the bridge does (the ratios are printed at the
+// end; the minimal plugin's, from round trips measured side by side, must
+// stay at most 1.38), requests per second from 4 threads,
+// change events per second from plugin to consumer, and the time from a
+// Ctrl+Alt+T press to its speech call against the minimal plugin beside as
+// many bare round trips as it makes requests (p50 and p99 of each, printed
+// at the end).
 //
 // kelvosim is found through ORVALIN_KELVOSIM, else beside this program's
 // build folder (../tools/kelvosim/kelvosim).
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
+#include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <map>
@@ -21,6 +27,7 @@
 #include "net/lines.h"
 #include "net/socket.h"
 #include "testing/kelvosim.h"
+#include "testing/rig.h"
 
 namespace orvalin {
 namespace {
@@ -160,33 +167,179 @@ void BM_BridgeGetKelvoSim(benchmark::State& state) {
 }
 BENCHMARK(BM_BridgeGetKelvoSim)->UseRealTime();
 
+// A bare ping-pong of the bridge's line sizes that waits as the bridge's
+// requester does: a reader thread blocked in recv hands each reply over,
+// and the requester spins for up to 100 us before it sleeps on the hand-over
+// (the bridge's wait for a request alone on the link). Only the bridge's own
+// work is left out.
+class BarePingPong {
+ public:
+  BarePingPong() : server_([](const std::string&) { return kReplyLine; }) {
+    auto stream = connect_loopback(server_.port());
+    if (!stream) std::exit(1);
+    client_ = std::move(*stream);
+    auto reader = client_->clone();
+    if (!reader) std::exit(1);
+    std::shared_ptr<Stream> shared_reader = std::move(*reader);
+    spawn_detached(
+        "",
+        [handover = handover_, shared_reader] {
+          LineReader lines(*shared_reader);
+          while (lines.next()) handover->fill();
+        },
+        "spawn bench reader");
+  }
+
+  bool round_trip() {
+    if (!send_all(*client_, kRequestLine)) return false;
+    return handover_->wait(++sent_);
+  }
+
+ private:
+  struct Handover {
+    std::mutex mutex;  // guards nothing but the wake-up; replies is atomic
+    std::condition_variable ready;
+    std::atomic<uint64_t> replies{0};
+    void fill() {
+      {
+        std::lock_guard lock(mutex);
+        replies.fetch_add(1, std::memory_order_release);
+      }
+      ready.notify_one();
+    }
+    bool wait(uint64_t want) {
+      const auto got = [&] {
+        return replies.load(std::memory_order_acquire) >= want;
+      };
+      const auto start = std::chrono::steady_clock::now();
+      while (!got() && std::chrono::steady_clock::now() - start < 100us) {
+        std::this_thread::yield();
+      }
+      std::unique_lock lock(mutex);
+      return ready.wait_until(lock, start + 3s, got);
+    }
+  };
+  LineServer server_;
+  std::unique_ptr<Stream> client_;
+  std::shared_ptr<Handover> handover_ = std::make_shared<Handover>();
+  uint64_t sent_ = 0;
+};
+
+BarePingPong& bare_ping_pong() {
+  static BarePingPong ping_pong;
+  return ping_pong;
+}
+
+void BM_TcpPingPong(benchmark::State& state) {
+  BarePingPong& ping_pong = bare_ping_pong();
+  for (auto _ : state) {
+    if (!ping_pong.round_trip()) state.SkipWithError("ping-pong broke");
+  }
+}
+BENCHMARK(BM_TcpPingPong)->UseRealTime();
+
+double percentile(std::vector<double> values, double share) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const auto at =
+      static_cast<size_t>(share * static_cast<double>(values.size()));
+  return values[std::min(at, values.size() - 1)];
+}
+
+// A get through the bridge to the minimal plugin, each followed by a bare
+// round trip: on a shared machine the load drifts between benchmarks, so
+// the ratio is taken from the medians of the two measured side by side.
 void BM_BridgeGetMinimalPlugin(benchmark::State& state) {
   static LineServer server(minimal_answer);
   static auto events = make_channel<BridgeEvent>();
   static std::shared_ptr<Bridge> bridge =
       connect_or_die(server.port(), "token", nullptr, events.first);
+  BarePingPong& ping_pong = bare_ping_pong();
+  std::vector<double> gets, bare;
   for (auto _ : state) {
+    const auto start = std::chrono::steady_clock::now();
     auto value = bridge->get("[Channel1]", "play");
-    if (!value) state.SkipWithError(value.error().c_str());
+    const auto got = std::chrono::steady_clock::now();
+    const bool bare_ok = ping_pong.round_trip();
+    const auto done = std::chrono::steady_clock::now();
+    if (!value || !bare_ok) {
+      state.SkipWithError(value ? "ping-pong broke" : value.error().c_str());
+      break;
+    }
+    gets.push_back(
+        std::chrono::duration<double, std::micro>(got - start).count());
+    bare.push_back(
+        std::chrono::duration<double, std::micro>(done - got).count());
   }
+  state.counters["get_p50_us"] = percentile(gets, 0.50);
+  state.counters["bare_p50_us"] = percentile(bare, 0.50);
 }
 BENCHMARK(BM_BridgeGetMinimalPlugin)->UseRealTime();
 
-void BM_TcpPingPong(benchmark::State& state) {
-  static LineServer server([](const std::string&) { return kReplyLine; });
-  static std::unique_ptr<Stream> client = [] {
-    auto stream = connect_loopback(server.port());
-    if (!stream) std::exit(1);
-    return std::move(*stream);
-  }();
-  static LineReader replies(*client);
-  for (auto _ : state) {
-    if (!send_all(*client, kRequestLine) || !replies.next()) {
-      state.SkipWithError("ping-pong broke");
+// Ctrl+Alt+T ("say time": three gets, the deck's track_loaded and its two
+// times, and no fixed wait) from the press to the speech call, through the
+// action worker and a bridge to the minimal plugin with a track on every
+// deck; each press is followed by as many bare round trips, so that both
+// figures come from the same moments of the machine.
+void BM_KeyToSpeech(benchmark::State& state) {
+  static LineServer server([](const std::string& line) {
+    std::string reply = minimal_answer(line);
+    if (line.find("\"track_loaded\"") != std::string::npos) {
+      reply.replace(reply.find("0.0"), 3, "1.0");
     }
+    return reply;
+  });
+  static auto events = make_channel<BridgeEvent>();
+  static std::shared_ptr<Bridge> bridge =
+      connect_or_die(server.port(), "token", nullptr, events.first);
+  BarePingPong& ping_pong = bare_ping_pong();
+  const std::vector<KeyAction> actions = testrig::builtin_actions();
+  const auto key =
+      std::find_if(actions.begin(), actions.end(),
+                   [](const KeyAction& a) { return a.key == "ctrl+alt+t"; });
+  if (key == actions.end()) {
+    state.SkipWithError("no ctrl+alt+t among the built-in keys");
+    return;
   }
+  const uint64_t index = static_cast<uint64_t>(key - actions.begin());
+  auto [speech, spoken] = make_channel<SpeechCommand>();
+  auto app = std::make_shared<AppState>(Speech(std::move(speech)), bridge);
+  auto [presses, queue] = make_channel<KeyPress>();
+  std::thread worker([app, actions, queue = std::move(queue)]() mutable {
+    run_action_worker(app, actions, std::move(queue));
+  });
+  std::vector<double> to_speech, bare;
+  for (auto _ : state) {
+    const auto made = std::chrono::steady_clock::now();
+    presses.send(KeyPress{index, made});
+    auto said = spoken.recv_for(10s);
+    const auto heard = std::chrono::steady_clock::now();
+    if (!said || !std::holds_alternative<Speak>(*said)) {
+      state.SkipWithError("nothing was said");
+      break;
+    }
+    const auto paused = std::chrono::steady_clock::now();
+    const bool bare_ok = ping_pong.round_trip() && ping_pong.round_trip() &&
+                         ping_pong.round_trip();
+    const auto done = std::chrono::steady_clock::now();
+    if (!bare_ok) {
+      state.SkipWithError("ping-pong broke");
+      break;
+    }
+    to_speech.push_back(
+        std::chrono::duration<double, std::micro>(heard - made).count());
+    bare.push_back(
+        std::chrono::duration<double, std::micro>(done - paused).count());
+  }
+  presses.reset();
+  worker.join();
+  state.counters["p50_us"] = percentile(to_speech, 0.50);
+  state.counters["p99_us"] = percentile(to_speech, 0.99);
+  state.counters["bare3_p50_us"] = percentile(bare, 0.50);
+  state.counters["bare3_p99_us"] = percentile(bare, 0.99);
 }
-BENCHMARK(BM_TcpPingPong)->UseRealTime();
+// A fixed count: every press logs its sentence, as the program does.
+BENCHMARK(BM_KeyToSpeech)->UseRealTime()->Iterations(5000);
 
 void BM_BridgeGetKelvoSimThreads(benchmark::State& state) {
   Bridge& bridge = *sim_bridge().bridge;
@@ -246,6 +399,9 @@ class RatioReporter : public benchmark::ConsoleReporter {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
       times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+      for (const auto& [name, counter] : run.counters) {
+        counters_[run.run_name.function_name + "." + name] = counter.value;
+      }
     }
   }
   void Finalize() override {
@@ -260,11 +416,29 @@ class RatioReporter : public benchmark::ConsoleReporter {
                   name.c_str(), it->second / base->second);
     };
     ratio("BM_BridgeGetKelvoSim/real_time");
-    ratio("BM_BridgeGetMinimalPlugin/real_time");
+    auto counter = [&](const std::string& name) { return counters_[name]; };
+    if (counters_.contains("BM_BridgeGetMinimalPlugin.bare_p50_us")) {
+      const double get = counter("BM_BridgeGetMinimalPlugin.get_p50_us");
+      const double bare = counter("BM_BridgeGetMinimalPlugin.bare_p50_us");
+      std::printf(
+          "BM_BridgeGetMinimalPlugin / bare round trip beside it (medians): "
+          "%.2f (at most 1.38); %.1f us / %.1f us\n",
+          bare > 0 ? get / bare : 0.0, get, bare);
+    }
+    if (counters_.contains("BM_KeyToSpeech.p50_us")) {
+      std::printf(
+          "Ctrl+Alt+T to speech call (minimal plugin): p50 %.1f us, p99 %.1f "
+          "us; three bare round trips: p50 %.1f us, p99 %.1f us\n",
+          counter("BM_KeyToSpeech.p50_us"), counter("BM_KeyToSpeech.p99_us"),
+          counter("BM_KeyToSpeech.bare3_p50_us"),
+          counter("BM_KeyToSpeech.bare3_p99_us"));
+    }
   }
 
  private:
   std::map<std::string, double> times_;
+  // "<benchmark function>.<counter>" of the last run of each
+  std::map<std::string, double> counters_;
 };
 
 }  // namespace

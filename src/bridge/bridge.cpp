@@ -271,21 +271,23 @@ class Reader {
 };
 
 // Why the token must not go over `stream` (a connection to 127.0.0.1:port):
-// the system's TCP table names another holder of the far end than `kelvo`,
-// the Kelvo that Orvalin started. Any program may listen at the port first,
-// another user's Kelvo among them. Windows' table always names the owner; a
-// table that names none (Wine's) cannot tell, and the connection is used as
-// before.
+// the system's TCP tables name another holder of the far end than `kelvo`,
+// the Kelvo that Orvalin started, or list the far end nowhere (nor can be
+// read), so that nobody can say who holds it. Any program may listen at the
+// port first, another user's Kelvo among them, on 127.0.0.1 or on [::].
+// Windows' tables always name the owner; a table that lists the far end
+// without one (Wine's) cannot tell, and the connection is used as before.
 std::optional<std::string> foreign_holder(const Stream& stream, uint16_t port,
                                           const Process& kelvo) {
   auto local = stream.local_port();
   if (!local) return std::nullopt;
   auto holder = loopback_port_holder(port, *local, kelvo.id());
-  if (!holder || !holder->known) return std::nullopt;
-  if (holder->is_expected) return std::nullopt;
+  if (holder && (!holder->known || holder->is_expected)) return std::nullopt;
+  const std::optional<uint64_t> process =
+      holder ? holder->process : std::nullopt;
   return "port " + std::to_string(port) +
          " is held by another program (process " +
-         (holder->process ? std::to_string(*holder->process) : "unknown") +
+         (process ? std::to_string(*process) : "unknown") +
          "); not sending the token";
 }
 

@@ -1,6 +1,7 @@
 #include "bridge/tcpowner.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <charconv>
 
@@ -21,17 +22,36 @@ bool parse_hex(std::string_view text, T& value) {
   return error == std::errc() && end == text.data() + text.size();
 }
 
-// "0100007F:1F90": the address as the kernel's 32-bit word in this machine's
-// byte order, then the port.
+// One address word as the kernel prints it: its 32 bits in this machine's
+// byte order.
+bool parse_word(std::string_view text, uint32_t& word) {
+  if (!parse_hex(text, word)) return false;
+  if constexpr (std::endian::native == std::endian::little) {
+    word = std::byteswap(word);
+  }
+  return true;
+}
+
+// "0100007F:1F90" (IPv4) or "0000000000000000FFFF00000100007F:1F90" (IPv6,
+// four words): the address, then the port. False for an IPv6 address that
+// a row does not hold (see ipv6_address).
 bool parse_endpoint(std::string_view text, uint32_t& ip, uint16_t& port) {
   const size_t colon = text.find(':');
-  if (colon != 8 || !parse_hex(text.substr(0, 8), ip) ||
-      !parse_hex(text.substr(9), port)) {
+  if ((colon != 8 && colon != 32) || !parse_hex(text.substr(colon + 1), port)) {
     return false;
   }
-  if constexpr (std::endian::native == std::endian::little) {
-    ip = std::byteswap(ip);
+  if (colon == 8) return parse_word(text.substr(0, 8), ip);
+  std::array<uint8_t, 16> bytes;
+  for (size_t word = 0; word < 4; ++word) {
+    uint32_t value = 0;
+    if (!parse_word(text.substr(word * 8, 8), value)) return false;
+    for (size_t i = 0; i < 4; ++i) {
+      bytes[word * 4 + i] = static_cast<uint8_t>(value >> (24 - 8 * i));
+    }
   }
+  const std::optional<uint32_t> address = ipv6_address(bytes);
+  if (!address) return false;
+  ip = *address;
   return true;
 }
 
@@ -51,22 +71,43 @@ std::vector<std::string_view> fields_of(std::string_view line) {
 
 }  // namespace
 
+std::optional<uint32_t> ipv6_address(std::span<const uint8_t, 16> bytes) {
+  const bool zero_head = std::all_of(bytes.begin(), bytes.begin() + 10,
+                                     [](uint8_t b) { return b == 0; });
+  const uint32_t tail = uint32_t{bytes[12]} << 24 | uint32_t{bytes[13]} << 16 |
+                        uint32_t{bytes[14]} << 8 | bytes[15];
+  if (!zero_head) return std::nullopt;
+  if (bytes[10] == 0xFF && bytes[11] == 0xFF) return tail;
+  if (bytes[10] == 0 && bytes[11] == 0 && tail == 0) return 0;
+  return std::nullopt;
+}
+
 std::optional<uint64_t> far_end_owner(std::span<const TcpRow> table,
                                       uint16_t port, uint16_t local_port) {
-  std::optional<uint64_t> found;
+  std::optional<uint64_t> accepted;
+  // The listener that takes a connection to 127.0.0.1 is the most specific
+  // one: 3 on 127.0.0.1, 2 on every IPv4 address, 1 on every address.
+  int listener_rank = 0;
+  uint64_t listener = 0;
   for (const TcpRow& row : table) {
     if (!row.listening && is_loopback_to(row.local_ip, row.local_port, port) &&
         is_loopback_to(row.remote_ip, row.remote_port, local_port)) {
       if (row.owner != 0) return row.owner;
-      if (!found) found = 0;
+      accepted = 0;
     }
-    if (row.listening && row.local_port == port &&
-        (row.local_ip == kLoopback || row.local_ip == 0) &&
-        found.value_or(0) == 0) {
-      found = row.owner;
+    if (row.listening && row.local_port == port) {
+      const int rank = row.local_ip == kLoopback ? 3
+                       : row.local_ip != 0       ? 0
+                       : row.ipv6                ? 1
+                                                 : 2;
+      if (rank > listener_rank) {
+        listener_rank = rank;
+        listener = row.owner;
+      }
     }
   }
-  return found;
+  if (listener_rank > 0) return listener;
+  return accepted;
 }
 
 std::vector<TcpRow> parse_proc_net_tcp(std::string_view text) {
@@ -88,6 +129,7 @@ std::vector<TcpRow> parse_proc_net_tcp(std::string_view text) {
         fields[9].data(), fields[9].data() + fields[9].size(), row.owner);
     if (error != std::errc()) continue;
     row.listening = fields[3] == kListen;
+    row.ipv6 = fields[1].find(':') == 32;
     rows.push_back(row);
   }
   return rows;

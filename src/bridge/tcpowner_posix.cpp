@@ -2,6 +2,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "bridge/tcpowner.h"
 
@@ -39,15 +40,22 @@ std::optional<uint64_t> socket_holder(const std::string& link) {
 
 Result<PortHolder> loopback_port_holder(uint16_t port, uint16_t local_port,
                                         uint64_t expected) {
-  std::ifstream in("/proc/net/tcp");
-  if (!in) return fail("cannot read /proc/net/tcp");
-  std::stringstream text;
-  text << in.rdbuf();
-  const std::optional<uint64_t> inode =
-      far_end_owner(parse_proc_net_tcp(text.str()), port, local_port);
-  if (!inode) {
-    return fail("port " + std::to_string(port) + " is not in the TCP table");
+  std::vector<TcpRow> rows;
+  bool read = false;
+  // Without IPv6 in the kernel there is no tcp6 file, and nothing listens
+  // there.
+  for (const char* name : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+    std::ifstream in(name);
+    if (!in) continue;
+    read = true;
+    std::stringstream text;
+    text << in.rdbuf();
+    std::vector<TcpRow> more = parse_proc_net_tcp(text.str());
+    rows.insert(rows.end(), more.begin(), more.end());
   }
+  if (!read) return fail("cannot read /proc/net/tcp");
+  const std::optional<uint64_t> inode = far_end_owner(rows, port, local_port);
+  if (!inode) return PortHolder{true, false, std::nullopt};
   if (*inode == 0) return PortHolder{false, false, std::nullopt};
   const std::string link = "socket:[" + std::to_string(*inode) + "]";
   if (holds_socket(fs::path("/proc") / std::to_string(expected), link)) {

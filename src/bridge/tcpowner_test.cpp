@@ -17,6 +17,8 @@ TEST(TcpOwner, FarEndIsTheAcceptedEndElseTheListener) {
   const TcpRow lan_listener{0xC0A80002, 7000, 0, 0, true, 66};
   const TcpRow elsewhere{kLo, 7001, 0, 0, true, 77};
   const TcpRow unnamed{kLo, 7000, 0, 0, true, 0};  // Wine names no owner
+  const TcpRow dual_stack{0, 7000, 0, 0, true, 88, true};  // [::]
+  const TcpRow pending6{kLo, 7000, kLo, 50000, false, 0, true};
   struct Case {
     std::vector<TcpRow> table;
     std::optional<uint64_t> owner;
@@ -27,6 +29,11 @@ TEST(TcpOwner, FarEndIsTheAcceptedEndElseTheListener) {
       {{ours, pending, any_listener}, 55},
       {{ours, pending, unnamed}, 0},
       {{ours, pending}, 0},
+      // The most specific listener takes the connection.
+      {{ours, pending6, dual_stack}, 88},
+      {{ours, pending, dual_stack, any_listener}, 55},
+      {{ours, pending, dual_stack, any_listener, listener}, 44},
+      // Found nowhere: nobody can say who holds it.
       {{ours, lan_listener, elsewhere}, std::nullopt},
       {{}, std::nullopt},
   };
@@ -56,6 +63,34 @@ TEST(TcpOwner, ReadsLinuxTcpTable) {
   EXPECT_EQ(rows[1].local_port, 50000);
   EXPECT_FALSE(rows[1].listening);
   EXPECT_EQ(far_end_owner(rows, 7000, 50000), 4711u);
+
+  // /proc/net/tcp6: a listener on [::], the end it accepted from us
+  // (IPv4-mapped, no inode yet) and a listener on ::1, which takes no IPv4
+  // connection.
+  const std::string text6 =
+      "  sl  local_address                         remote_address          "
+      "              st tx_queue rx_queue tr tm->when retrnsmt   uid  "
+      "timeout inode\n"
+      "   0: 00000000000000000000000000000000:1B58 "
+      "00000000000000000000000000000000:0000 0A 00000000:00000000 "
+      "00:00000000 00000000  1000        0 4800 1 0000000000000000 100 0 0 "
+      "10 0\n"
+      "   1: 0000000000000000FFFF00000100007F:1B58 "
+      "0000000000000000FFFF00000100007F:C350 01 00000000:00000000 "
+      "00:00000000 00000000  1000        0 0 1 0000000000000000 20 4 30 10 "
+      "-1\n"
+      "   2: 00000000000000000000000001000000:1B59 "
+      "00000000000000000000000000000000:0000 0A 00000000:00000000 "
+      "00:00000000 00000000  1000        0 4801 1 0000000000000000 100 0 0 "
+      "10 0\n";
+  const auto rows6 = parse_proc_net_tcp(text6);
+  ASSERT_EQ(rows6.size(), 2u);
+  EXPECT_TRUE(rows6[0].ipv6 && rows6[0].listening);
+  EXPECT_EQ(rows6[0].local_ip, 0u);
+  EXPECT_EQ(rows6[1].local_ip, kLo);
+  EXPECT_EQ(rows6[1].remote_port, 50000);
+  EXPECT_EQ(far_end_owner(rows6, 7000, 50000), 4800u);
+  EXPECT_EQ(far_end_owner(rows6, 7001, 50000), std::nullopt);
 }
 
 }  // namespace

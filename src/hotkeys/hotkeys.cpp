@@ -27,11 +27,11 @@ void HotkeyRegistry::start(std::vector<HotkeyEntry> entries) {
   taken_.clear();
 }
 
-void HotkeyRegistry::set_active(bool active) {
+std::vector<std::string> HotkeyRegistry::set_active(bool active) {
   std::lock_guard lock(mutex_);
-  if (!entries_ || registered_ == active) return;
   std::vector<std::string> newly_taken;
-  apply_locked(active, newly_taken);
+  if (entries_ && registered_ != active) apply_locked(active, newly_taken);
+  return newly_taken;
 }
 
 std::vector<std::string> HotkeyRegistry::replace(
@@ -99,7 +99,13 @@ std::vector<std::string> HotkeyRegistry::taken() const {
 void HotkeyLoop::foreground_changed(uint32_t pid) {
   kelvo_in_front_ = pid != 0 && pid == kelvo_pid_;
   if (kelvo_in_front_) check_layout();
-  registry_.set_active(kelvo_in_front_);
+  const bool registering = kelvo_in_front_ && !registry_.registered();
+  const std::vector<std::string> taken = registry_.set_active(kelvo_in_front_);
+  if (!registering || !report_taken_) return;
+  report_taken_ = false;
+  if (auto sentence = taken_hotkeys_sentence(taken)) {
+    speech_.say_queued(*sentence);
+  }
 }
 
 void HotkeyLoop::check_layout() {
@@ -123,6 +129,8 @@ std::vector<std::string> HotkeyLoop::replace_entries(
   // Kelvo's next turn in front.
   left_.clear();
   checked_layout_.reset();
+  // Registered at once, or at Kelvo's next turn in front.
+  report_taken_ = !registry_.registered();
   if (layout_ != nullptr && kelvo_in_front_) {
     checked_layout_ = layout_->current();
     left_ = left_to_typing(entries, *checked_layout_);
@@ -134,7 +142,7 @@ std::vector<std::string> HotkeyLoop::replace_entries(
 std::set<size_t> HotkeyLoop::left_to_typing(
     const std::vector<HotkeyEntry>& entries, uint64_t layout) {
   std::set<size_t> left;
-  std::vector<std::string> lines;
+  bool logged = false;
   for (size_t i = 0; i < entries.size(); ++i) {
     const HotkeyEntry& entry = entries[i];
     if ((entry.modifiers & (kModControl | kModAlt)) !=
@@ -144,13 +152,14 @@ std::set<size_t> HotkeyLoop::left_to_typing(
     const std::string typed = layout_->typed(layout, entry.modifiers, entry.vk);
     if (typed.empty()) continue;
     left.insert(i);
-    lines.push_back(left_to_typing_line(entry.key, typed));
+    // Logged once per layout, not at every switch; a key that a reload adds
+    // is logged when it is first checked.
+    if (logged_.emplace(layout, entry.key).second) {
+      log(left_to_typing_line(entry.key, typed));
+      logged = true;
+    }
   }
-  // Said the first time a layout leaves keys to typing, not at every switch.
-  if (!left.empty() && reported_layouts_.insert(layout).second) {
-    for (const std::string& line : lines) log(line);
-    speech_.say_queued(left_to_typing_sentence(left.size()));
-  }
+  if (logged) speech_.say_queued(left_to_typing_sentence(left.size()));
   return left;
 }
 
@@ -205,7 +214,8 @@ void run_loop_tasks(HotkeyLoop& loop) {
       task = std::move(g_tasks.front());
       g_tasks.pop_front();
     }
-    task(loop);
+    // One task that throws must not end the loop, nor keep the others.
+    run_guarded("main", [&] { task(loop); });
   }
 }
 

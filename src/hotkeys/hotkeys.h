@@ -55,8 +55,9 @@ class HotkeyRegistry {
 
   // Registers (true) or unregisters (false) every entry; nothing when there
   // are no entries yet or the state is already as asked. A key that cannot
-  // be registered is logged and listed once per run.
-  void set_active(bool active);
+  // be registered is logged and listed once per run. Returns the keys found
+  // taken for the first time.
+  std::vector<std::string> set_active(bool active);
 
   // Puts `entries` in place of the current ones (a settings reload), with
   // the ids of those left to typing: the old ids are unregistered and, if
@@ -117,7 +118,9 @@ class HotkeyLoop {
   // A hot key arrived now; the press is stamped with this moment.
   void hotkey_pressed(uint64_t id);
   // Puts reloaded entries in force (HotkeyRegistry::replace), leaving to
-  // typing those that type a character on the layout in use.
+  // typing those that type a character on the layout in use. Returns the
+  // keys found taken now; when Kelvo is not in front, those found when it
+  // next comes to the front are spoken then.
   std::vector<std::string> replace_entries(std::vector<HotkeyEntry> entries);
   // While key help is on, keys left to typing are registered too, so that
   // their help can be heard.
@@ -129,8 +132,9 @@ class HotkeyLoop {
   // AltGr is Ctrl+Alt on Windows: a Ctrl+Alt binding that types a character
   // on Kelvo's keyboard layout (German AltGr+Q is "@") is left to typing.
   void check_layout();
-  // The ids of `entries` that type a character on `layout`; logged and
-  // spoken the first time a layout leaves keys to typing.
+  // The ids of `entries` that type a character on `layout`; each key is
+  // logged the first time it is left to typing on that layout, and the
+  // sentence is spoken when any key was newly logged.
   std::set<size_t> left_to_typing(const std::vector<HotkeyEntry>& entries,
                                   uint64_t layout);
 
@@ -144,7 +148,10 @@ class HotkeyLoop {
   bool key_help_ = false;
   std::set<size_t> left_;  // left to typing on the layout last checked
   std::optional<uint64_t> checked_layout_;
-  std::set<uint64_t> reported_layouts_;
+  std::set<std::pair<uint64_t, std::string>> logged_;  // layout, key text
+  // A reload's keys wait for Kelvo's next turn in front: the keys found
+  // taken then are spoken.
+  bool report_taken_ = false;
 };
 
 // The log line for a key left to typing, and the sentence spoken for the

@@ -210,6 +210,53 @@ TEST(HotkeyLoop, FollowsTheForegroundAndUnregistersAtQuit) {
   EXPECT_TRUE(receiver.closed());
 }
 
+TEST(HotkeyLoop, KeysTakenAfterAReloadAreSaidWhenKelvoComesToTheFront) {
+  constexpr uint32_t kKelvo = 4242;
+  FakeHotkeys api;
+  api.held_elsewhere = {'Q'};
+  HotkeyRegistry registry(api);
+  registry.start(sample_entries());
+  auto [speech_tx, speech_rx] = make_channel<SpeechCommand>();
+  auto [sender, receiver] = make_channel<KeyPress>();
+  HotkeyLoop loop(
+      registry, kKelvo,
+      std::make_shared<BindingsInForce>(std::make_shared<BindingTables>()),
+      std::move(sender), nullptr, Speech(std::move(speech_tx)));
+  std::vector<HotkeyEntry> next = sample_entries();
+  next.push_back({"ctrl+alt+q", kCtrlAlt, 'Q', false});
+  loop.foreground_changed(1234);  // saved from the editor
+  EXPECT_THAT(loop.replace_entries(next), IsEmpty());
+  EXPECT_FALSE(speech_rx.try_recv().has_value());
+  testing::internal::CaptureStdout();
+  loop.foreground_changed(kKelvo);
+  loop.foreground_changed(kKelvo);  // the timer
+  loop.foreground_changed(1234);
+  loop.foreground_changed(kKelvo);  // once per reload
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "hotkey ctrl+alt+q is taken by another program\n"
+            "say: 1 hotkeys are used by another program: ctrl+alt+q\n");
+  EXPECT_EQ(std::get<Speak>(speech_rx.try_recv().value()).text,
+            "1 hotkeys are used by another program: ctrl+alt+q");
+  EXPECT_FALSE(speech_rx.try_recv().has_value());
+}
+
+TEST(HotkeyLoop, ATaskThatThrowsIsLoggedAndTheNextStillRuns) {
+  FakeHotkeys api;
+  HotkeyRegistry registry(api);
+  auto [sender, receiver] = make_channel<KeyPress>();
+  HotkeyLoop loop(
+      registry, 1,
+      std::make_shared<BindingsInForce>(std::make_shared<BindingTables>()),
+      std::move(sender));
+  bool ran = false;
+  queue_loop_task([](HotkeyLoop&) { throw std::runtime_error("boom"); });
+  queue_loop_task([&](HotkeyLoop&) { ran = true; });
+  testing::internal::CaptureStdout();
+  run_loop_tasks(loop);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "main: boom\n");
+  EXPECT_TRUE(ran);
+}
+
 // German and Polish AltGr characters as Windows' layouts give them for
 // Ctrl+Alt; the US layout types nothing with Ctrl+Alt.
 class FakeLayout : public KeyboardLayout {
@@ -225,6 +272,7 @@ class FakeLayout : public KeyboardLayout {
         {{kGerman, kCtrlAlt, 'Q'}, "@"},
         {{kGerman, kCtrlAlt, 'E'}, "\xE2\x82\xAC"},
         {{kGerman, kCtrlAlt, '7'}, "{"},
+        {{kGerman, kCtrlAlt, 'M'}, "\xC2\xB5"},
         {{kGerman, kModControl, 'Q'}, "\x11"},
         {{kPolish, kCtrlAlt, 'A'}, "\xC4\x85"},
         {{kPolish, kCtrlAlt, 'S'}, "\xC5\x9B"}};
@@ -317,10 +365,17 @@ TEST(HotkeyLoop, CtrlAltKeysThatTypeOnKelvosLayoutAreLeftToTyping) {
   loop.set_key_help(false);
   EXPECT_EQ(api.live, (std::set<int>{0, 4, 5, 6}));
 
-  // Reloaded keys are checked before they are registered.
+  // Reloaded keys are checked before they are registered; a key newly left
+  // to typing is logged, and the sentence said again.
+  testing::internal::CaptureStdout();
   EXPECT_THAT(loop.replace_entries({{"ctrl+alt+q", kCtrlAlt, 'Q', false},
-                                    {"ctrl+alt+w", kCtrlAlt, 'W', false}}),
+                                    {"ctrl+alt+w", kCtrlAlt, 'W', false},
+                                    {"ctrl+alt+m", kCtrlAlt, 'M', false}}),
               IsEmpty());
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "ctrl+alt+m types \xC2\xB5" + tail +
+                "say: 2 Orvalin keys are left to typing on this keyboard. The "
+                "log names them.\n");
   EXPECT_EQ(api.live, (std::set<int>{1}));
   EXPECT_EQ(left_to_typing_sentence(1),
             "1 Orvalin key is left to typing on this keyboard. The log names "

@@ -127,23 +127,23 @@ void run_hotkeys(std::shared_ptr<const BindingsInForce> bindings,
       continue;
     }
     failing = false;
-    // Posted messages come in the order they were posted, so a press made
-    // before a reload's task is handed on with the bindings it was made
-    // with.
-    if (msg.message == WM_HOTKEY) {
-      loop.hotkey_pressed(static_cast<uint64_t>(msg.wParam));
-      continue;
-    }
-    if (msg.message == kRunTasks && msg.hwnd == nullptr) {
-      run_loop_tasks(loop);
-      continue;
-    }
-    if (msg.message == WM_TIMER && msg.hwnd == nullptr && msg.wParam == timer) {
-      loop.foreground_changed(window_pid(GetForegroundWindow()));
-      continue;
-    }
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
+    // Whatever one message throws is logged; the loop serves the next.
+    run_guarded("main", [&] {
+      // Posted messages come in the order they were posted, so a press made
+      // before a reload's task is handed on with the bindings it was made
+      // with.
+      if (msg.message == WM_HOTKEY) {
+        loop.hotkey_pressed(static_cast<uint64_t>(msg.wParam));
+      } else if (msg.message == kRunTasks && msg.hwnd == nullptr) {
+        run_loop_tasks(loop);
+      } else if (msg.message == WM_TIMER && msg.hwnd == nullptr &&
+                 msg.wParam == timer) {
+        loop.foreground_changed(window_pid(GetForegroundWindow()));
+      } else {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+      }
+    });
   }
 
   if (timer != 0) KillTimer(nullptr, timer);

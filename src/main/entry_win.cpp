@@ -26,6 +26,12 @@ void binary_mode(std::FILE* stream) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  // Libraries loaded by name from now on (the system's own, and those the
+  // system loads for us) come from System32 only, never from the program's
+  // folder, the current folder or PATH. Orvalin's own libraries are loaded
+  // by their full path, which this does not change. Failing (a system
+  // without the call) leaves the standard search.
+  SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   binary_mode(stdout);
   binary_mode(stderr);
   int argc = 0;

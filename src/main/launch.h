@@ -65,14 +65,15 @@ struct ListedProcess {
   std::string name;
 };
 
-// A process's session (Windows: ProcessIdToSessionId); nullopt when it
-// cannot be asked.
+// A process's session (Windows: from the session manager's list of
+// processes, without opening any); nullopt when the list does not hold it.
 using SessionOf = std::function<std::optional<uint32_t>(uint64_t pid)>;
 
 // Whether a Kelvo process of the list runs in session `own`. Another user's
 // session (fast user switching) does not count: that Kelvo is not ours to
-// close, and the single-instance lock is per session too. A process whose
-// session cannot be asked is one we may not query, so not ours either.
+// close, and the single-instance lock is per session too. A process the list
+// does not hold (another user's, listed to administrators only) is not ours
+// either.
 bool kelvo_runs_in_session(std::span<const ListedProcess> processes,
                            uint32_t own, const SessionOf& session_of);
 

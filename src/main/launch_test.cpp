@@ -133,7 +133,7 @@ TEST(KelvoName, FoldsAsciiLettersOnly) {
 
 TEST(KelvoName, OnlyKelvoInOurOwnSessionCounts) {
   const std::string kelvo(kelvo_process_name());
-  // pid -> session; 40 belongs to another user and cannot be asked.
+  // pid -> session; 40 belongs to another user and is not listed.
   const std::map<uint64_t, uint32_t> sessions{{10, 1}, {20, 2}, {30, 2}};
   const SessionOf session_of = [&](uint64_t pid) -> std::optional<uint32_t> {
     const auto found = sessions.find(pid);

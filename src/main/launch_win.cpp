@@ -3,7 +3,9 @@
 // <windows.h> first: the others need its types.
 #include <bcrypt.h>
 #include <tlhelp32.h>
+#include <wtsapi32.h>
 
+#include <map>
 #include <vector>
 
 #include "base/os.h"
@@ -27,6 +29,34 @@ bool process_prng(uint8_t* bytes, size_t size) {
   return function != nullptr && function(bytes, size) != FALSE;
 }
 
+using EnumerateProcessesFn = BOOL(WINAPI*)(HANDLE, DWORD, DWORD,
+                                           PWTS_PROCESS_INFOW*, DWORD*);
+using FreeMemoryFn = void(WINAPI*)(PVOID);
+
+// Every process's session, as the session manager lists them: nothing has
+// to be opened, so an elevated Kelvo, which we may not open, is still found
+// in ours. (Another user's processes are listed to administrators only;
+// those are never ours.) Empty when the list cannot be had. wtsapi32.dll
+// is not a known DLL: it is taken from System32 at run time (see winlib.h).
+std::map<uint64_t, uint32_t> process_sessions() {
+  const auto enumerate = system_function<EnumerateProcessesFn>(
+      L"wtsapi32.dll", "WTSEnumerateProcessesW");
+  const auto free_memory =
+      system_function<FreeMemoryFn>(L"wtsapi32.dll", "WTSFreeMemory");
+  std::map<uint64_t, uint32_t> sessions;
+  PWTS_PROCESS_INFOW list = nullptr;
+  DWORD count = 0;
+  if (enumerate == nullptr || free_memory == nullptr ||
+      !enumerate(WTS_CURRENT_SERVER_HANDLE, 0, 1, &list, &count)) {
+    return sessions;
+  }
+  for (DWORD i = 0; i < count; ++i) {
+    sessions.emplace(list[i].ProcessId, list[i].SessionId);
+  }
+  free_memory(list);
+  return sessions;
+}
+
 }  // namespace
 
 std::string_view kelvo_process_name() { return "kelvo.exe"; }
@@ -46,17 +76,20 @@ bool is_kelvo_running() {
     }
   }
   CloseHandle(snapshot);
-  const auto session_of = [](uint64_t pid) -> std::optional<uint32_t> {
-    DWORD session = 0;
-    // Needs query access to the process, which another user's may deny.
-    if (!ProcessIdToSessionId(static_cast<DWORD>(pid), &session)) {
-      return std::nullopt;
-    }
-    return session;
+  if (processes.empty()) return false;
+  const std::map<uint64_t, uint32_t> sessions = process_sessions();
+  const auto session_of = [&](uint64_t pid) -> std::optional<uint32_t> {
+    const auto found = sessions.find(pid);
+    if (found == sessions.end()) return std::nullopt;
+    return found->second;
   };
-  const std::optional<uint32_t> own = session_of(GetCurrentProcessId());
-  // Our own session is always known; if not, every Kelvo counts as before.
-  if (!own) return !processes.empty();
+  std::optional<uint32_t> own = session_of(GetCurrentProcessId());
+  if (DWORD session = 0;
+      !own && ProcessIdToSessionId(GetCurrentProcessId(), &session)) {
+    own = session;
+  }
+  // Without the list or our own session, every Kelvo counts.
+  if (sessions.empty() || !own) return true;
   return kelvo_runs_in_session(processes, *own, session_of);
 }
 

@@ -1,8 +1,11 @@
+#include "reload/filewatch_win.h"
+
 #include <windows.h>
 
 #include <cstddef>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "base/os.h"
 #include "reload/filewatch.h"
@@ -23,10 +26,23 @@ bool same_name(std::wstring_view a, std::wstring_view b) {
                               static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
+// The short (8.3) name of the file at `path`; empty when it has none or
+// does not exist.
+std::wstring short_name_of(const std::filesystem::path& path) {
+  wchar_t buffer[MAX_PATH];
+  const DWORD length = GetShortPathNameW(path.c_str(), buffer, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return {};
+  return std::filesystem::path(buffer).filename().wstring();
+}
+
 class DirectoryWatch final : public FileWatch {
  public:
-  DirectoryWatch(HANDLE dir, HANDLE event, std::wstring name)
-      : dir_(dir), event_(event), name_(std::move(name)) {}
+  DirectoryWatch(HANDLE dir, HANDLE event, std::filesystem::path file)
+      : dir_(dir),
+        event_(event),
+        file_(std::move(file)),
+        name_(file_.filename().wstring()),
+        short_name_(short_name_of(file_)) {}
   ~DirectoryWatch() override {
     if (pending_) {
       // The system writes into buffer_ until the read is cancelled.
@@ -79,27 +95,20 @@ class DirectoryWatch final : public FileWatch {
   }
 
  private:
-  bool batch_names_file(DWORD bytes) const {
-    bool named = false;
-    for (DWORD at = 0; at < bytes;) {
-      FILE_NOTIFY_INFORMATION info;
-      const DWORD header = offsetof(FILE_NOTIFY_INFORMATION, FileName);
-      if (at + header > bytes) break;
-      std::memcpy(&info, buffer_ + at, header);
-      const DWORD length = info.FileNameLength / sizeof(wchar_t);
-      if (at + header + info.FileNameLength > bytes) break;
-      std::wstring name(length, L'\0');
-      std::memcpy(name.data(), buffer_ + at + header, info.FileNameLength);
-      if (same_name(name, name_)) named = true;
-      if (info.NextEntryOffset == 0) break;
-      at += info.NextEntryOffset;
-    }
-    return named;
+  // The short name the file had before the batch (it may be gone now) and
+  // the one it has after it (a file saved anew may get another).
+  bool batch_names_file(DWORD bytes) {
+    std::wstring now = short_name_of(file_);
+    const std::wstring names[] = {name_, short_name_, now};
+    if (!now.empty()) short_name_ = std::move(now);
+    return orvalin::batch_names_file(buffer_, bytes, names);
   }
 
   const HANDLE dir_;
   const HANDLE event_;
+  const std::filesystem::path file_;
   const std::wstring name_;
+  std::wstring short_name_;
   OVERLAPPED overlapped_{};
   bool pending_ = false;
   // Entries are DWORD-aligned within the buffer, which must be too.
@@ -107,6 +116,27 @@ class DirectoryWatch final : public FileWatch {
 };
 
 }  // namespace
+
+bool batch_names_file(const void* buffer, unsigned long bytes,
+                      std::span<const std::wstring> names) {
+  const auto* base = static_cast<const unsigned char*>(buffer);
+  for (DWORD at = 0; at < bytes;) {
+    FILE_NOTIFY_INFORMATION info;
+    const DWORD header = offsetof(FILE_NOTIFY_INFORMATION, FileName);
+    if (at + header > bytes) break;
+    std::memcpy(&info, base + at, header);
+    const DWORD length = info.FileNameLength / sizeof(wchar_t);
+    if (at + header + info.FileNameLength > bytes) break;
+    std::wstring name(length, L'\0');
+    std::memcpy(name.data(), base + at + header, info.FileNameLength);
+    for (const std::wstring& wanted : names) {
+      if (!wanted.empty() && same_name(name, wanted)) return true;
+    }
+    if (info.NextEntryOffset == 0) break;
+    at += info.NextEntryOffset;
+  }
+  return false;
+}
 
 Result<std::unique_ptr<FileWatch>> watch_file(
     const std::filesystem::path& file) {
@@ -124,8 +154,7 @@ Result<std::unique_ptr<FileWatch>> watch_file(
     CloseHandle(handle);
     return fail(std::move(error));
   }
-  auto watch = std::make_unique<DirectoryWatch>(handle, event,
-                                                file.filename().wstring());
+  auto watch = std::make_unique<DirectoryWatch>(handle, event, file);
   if (Status armed = watch->arm(); !armed) return fail(armed.error());
   return std::unique_ptr<FileWatch>(std::move(watch));
 }

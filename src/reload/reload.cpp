@@ -79,10 +79,15 @@ void reload_settings(const ReloadContext& context) {
 
 void run_settings_watch(std::unique_ptr<FileWatch> watch, ReloadContext context,
                         std::chrono::milliseconds quiet) {
-  const std::string error = run_debounced(
-      *watch, [] { return std::chrono::steady_clock::now(); }, quiet,
-      [&context] { reload_settings(context); });
-  log("settings file no longer watched: " + error);
+  // A reload that throws is logged, and the watch goes on to the next save.
+  run_guarded("settings-watch", [&] {
+    const std::string error = run_debounced(
+        *watch, [] { return std::chrono::steady_clock::now(); }, quiet,
+        [&context] {
+          run_guarded("settings-watch", [&] { reload_settings(context); });
+        });
+    log("settings file no longer watched: " + error);
+  });
 }
 
 }  // namespace orvalin

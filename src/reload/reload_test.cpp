@@ -212,6 +212,20 @@ TEST_F(Reload, InvalidFileLeavesTheTablesInForce) {
   EXPECT_EQ(context_.bindings->current(), old_);
 }
 
+TEST_F(Reload, AReloadThatThrowsIsLoggedAndTheWatchGoesOn) {
+  context_.on_main_thread = [](LoopTask) {
+    throw std::runtime_error("no room");
+  };
+  Time now{};
+  auto watch = std::make_unique<FakeWatch>(
+      now, std::vector<FakeWatch::Step>{{0ms, true}, {}, {0ms, true}, {}});
+  testing::internal::CaptureStdout();
+  run_settings_watch(std::move(watch), context_, 0ms);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "settings-watch: no room\nsettings-watch: no room\n"
+            "settings file no longer watched: end of script\n");
+}
+
 TEST_F(Reload, RemovedFileIsOnlyLoggedAndLoadedWhenItIsBack) {
   std::filesystem::remove(context_.file);
   testing::internal::CaptureStdout();

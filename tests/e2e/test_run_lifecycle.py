@@ -1,10 +1,13 @@
-"""One instance at a time (with the real waits), and a lost plugin
-connection that does not end the run."""
+"""One instance at a time (with the real waits), a lost plugin connection
+that does not end the run, and a port taken before Kelvo listens."""
 
+import os
+import socket
+import threading
 import time
 
 import harness
-from run_support import EXITING, READY, RunCase, own_errors
+from run_support import EXITING, READY, TOKEN, RunCase, own_errors, started
 
 
 class Lifecycle(RunCase):
@@ -45,6 +48,42 @@ class Lifecycle(RunCase):
         self.assertEqual(own_errors(done), [])
         self.assertEqual(messages[-1], EXITING)
         self.assertEqual(len(box.trace_requests()), 175)
+
+    def test_a_listener_on_every_address_first_never_gets_the_token(self):
+        # Another program listens on [::], taking 127.0.0.1 too, before Kelvo
+        # can; it lets the port go after the first connection, and Kelvo
+        # listens as soon as it is free.
+        box = self.box(kelvo_args=["--listen-when-free", "--exit-after",
+                                   "60"])
+        if not socket.has_dualstack_ipv6():
+            self.skipTest("no dual-stack IPv6 sockets here")
+        squatter = socket.create_server(("::", box.port),
+                                        family=socket.AF_INET6,
+                                        dualstack_ipv6=True)
+        received = []
+
+        def serve():
+            with squatter:
+                connection, _ = squatter.accept()
+                with connection:
+                    connection.settimeout(30)
+                    while chunk := connection.recv(4096):
+                        received.append(chunk)
+
+        thread = threading.Thread(target=serve, daemon=True)
+        thread.start()
+        box.start()
+        self.wait_for(box, READY)
+        thread.join(30)
+        self.assertFalse(thread.is_alive())
+        self.assertEqual(received, [])
+        refusal = ("port %d is held by another program (process %d); not "
+                   "sending the token" % (box.port, os.getpid()))
+        expected = started(box, refusal)
+        self.assertEqual(box.messages()[:len(expected)], expected)
+        self.assertEqual(box.trace_requests()[0],
+                         {"cmd": "hello", "id": 1, "token": TOKEN})
+        self.end(box)
 
 
 if __name__ == "__main__":

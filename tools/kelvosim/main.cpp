@@ -18,6 +18,8 @@
 //   --force-plugin           behave as loaded whatever the Qt variables say
 //   --trace F                append every request received to F, one JSON line
 //   --signal-delay-ms N      raise the loaded signal N ms late
+//   --listen-when-free       raise the loaded signal first, then listen as soon
+//                            as the port is free (another program holds it)
 //   --no-signal              never raise the loaded signal
 //   --exit-after SECONDS     exit by itself after SECONDS
 //   --exit-code C            exit code for --exit-after (default 0)
@@ -148,19 +150,8 @@ int run(const Options& options) {
   Model model(options.model);
   Trace trace(options.trace);
   Server server(model, *token, options.faults, trace);
-  auto listener = orvalin::listen_loopback(static_cast<uint16_t>(port));
-  if (!listener) {
-    return complain("cannot listen on 127.0.0.1:" + std::to_string(port) +
-                    ": " + listener.error());
-  }
-  if (!options.port_file.empty()) {
-    if (auto written = write_port_file(options.port_file, (*listener)->port());
-        !written) {
-      return complain(written.error());
-    }
-  }
-
-  if (!options.no_signal) {
+  const auto raise_signal = [&] {
+    if (options.no_signal) return;
     const int delay = options.signal_delay_ms;
     const std::string name = orvalin::loaded_signal_name(*token);
     auto raise = [delay, name] {
@@ -176,7 +167,25 @@ int run(const Options& options) {
     } else {
       raise();
     }
+  };
+  if (options.listen_when_free) raise_signal();
+  auto listener = orvalin::listen_loopback(static_cast<uint16_t>(port));
+  // A plugin that finds its port held by another program at first.
+  while (options.listen_when_free && !listener) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    listener = orvalin::listen_loopback(static_cast<uint16_t>(port));
   }
+  if (!listener) {
+    return complain("cannot listen on 127.0.0.1:" + std::to_string(port) +
+                    ": " + listener.error());
+  }
+  if (!options.port_file.empty()) {
+    if (auto written = write_port_file(options.port_file, (*listener)->port());
+        !written) {
+      return complain(written.error());
+    }
+  }
+  if (!options.listen_when_free) raise_signal();
 
   note("listening on 127.0.0.1:" + std::to_string((*listener)->port()));
   model.start_clock();

@@ -153,6 +153,8 @@ Result<Options> parse_options(const std::vector<std::string>& args) {
       KELVOSIM_TRY(options.signal_delay_ms, int_value(0, 3600000));
     } else if (name == "--no-signal") {
       options.no_signal = true;
+    } else if (name == "--listen-when-free") {
+      options.listen_when_free = true;
     } else if (name == "--refuse-hello") {
       options.faults.refuse_hello = true;
     } else if (name == "--set") {
@@ -216,6 +218,8 @@ Connection and start:
   --force-plugin           behave as loaded whatever the Qt variables say
   --trace F                append every request received to F, one JSON line
   --signal-delay-ms N      raise the loaded signal N ms late
+  --listen-when-free       raise the loaded signal first, then listen as soon
+                           as the port is free (another program holds it)
   --no-signal              never raise the loaded signal
   --exit-after SECONDS     exit by itself after SECONDS
   --exit-code C            exit code for --exit-after (default 0)

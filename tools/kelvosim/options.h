@@ -70,6 +70,7 @@ struct Options {
   int exit_code = 0;
   int signal_delay_ms = 0;
   bool no_signal = false;
+  bool listen_when_free = false;
   bool help = false;
   ModelOptions model;
   FaultOptions faults;

@@ -115,6 +115,7 @@ TEST(Options, ParsesEveryOption) {
       "--clock-speed 60 --reply-delay-ms 5 --drop-reply get --drop-reply set "
       "--junk --invalid-utf8-after 3 --out-of-order --close-after 2 "
       "--exit-after 1.5 --exit-code 7 --signal-delay-ms 100 --no-signal "
+      "--listen-when-free "
       "--refuse-hello --set [QuickEffectRack1_[Channel1]],super1=0.25 "
       "--load 2=5 --load Sampler1=3 --select 4 --decks 2 --samplers 8 "
       "--effect 4,2=org.kelvo.effects.echo --autodj-queue 3 --no-mic-input "
@@ -134,6 +135,7 @@ TEST(Options, ParsesEveryOption) {
   EXPECT_EQ(options->faults.close_after, 2);
   EXPECT_EQ(options->exit_after_seconds, 1.5);
   EXPECT_EQ(options->exit_code, 7);
+  EXPECT_TRUE(options->listen_when_free);
   ASSERT_EQ(options->model.values.size(), 1u);
   EXPECT_EQ(options->model.values[0].group, "[QuickEffectRack1_[Channel1]]");
   EXPECT_EQ(options->model.values[0].key, "super1");
