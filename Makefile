@@ -2,7 +2,7 @@
 # machine (scripts/bootstrap installs what is missing). Also: `make dist`
 # (the release files), `make fuzz` (each fuzz target for FUZZ_SECONDS) and
 # `make bench` (the benchmarks, built optimised).
-.PHONY: all demo test fuzz bench bootstrap clean dist dist-test
+.PHONY: all demo demo-linux test fuzz bench bootstrap clean dist dist-test
 
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
@@ -18,14 +18,21 @@ demo: bootstrap
 	cmake --build --preset linux -j $(JOBS) --target orvalin kelvosim
 	scripts/demo build/linux
 
+# The same session, spoken through a private speech-dispatcher.
+demo-linux: bootstrap
+	cmake --preset linux >/dev/null
+	cmake --build --preset linux -j $(JOBS) --target orvalin kelvosim
+	scripts/demo --speech-dispatcher build/linux
+
 test: bootstrap
 	scripts/test
 
-# The release files for Windows users, in dist/ (see README).
+# The release files for Windows and Linux users, in dist/ (see README).
 dist: bootstrap
 	JOBS=$(JOBS) scripts/dist
 
-# Checks dist/ under Wine in a fresh prefix; part of `make test`.
+# Checks dist/ under Wine in a fresh prefix, and the .deb; part of
+# `make test`.
 dist-test: dist
 	python3 tests/dist/test_dist.py
 

@@ -227,13 +227,15 @@ FunctionEnd
 !macroend
 
 ; Removes the program and the files the user was told to put beside it (the
-; plugin and NVDA's controller client). The settings (%APPDATA%\Orvalin) and
+; plugin and the screen readers' interface libraries). The settings (%APPDATA%\Orvalin) and
 ; the logs (%LOCALAPPDATA%\Orvalin) stay. Folders go only when empty, so
 ; nothing else the user keeps in the chosen folder is ever deleted.
 Section "Uninstall"
   !insertmacro ForEachFile RemoveFile
   Delete "$INSTDIR\plugins\generic\orvalin.dll"
   Delete "$INSTDIR\nvdaControllerClient.dll"
+  Delete "$INSTDIR\ZDSRAPI_x64.dll"
+  Delete "$INSTDIR\SAAPI64.dll"
   RMDir /r "$INSTDIR\.orvalin-new"
   RMDir /r "$INSTDIR\.orvalin-old"
   RMDir "$INSTDIR\plugins\generic"

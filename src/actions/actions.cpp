@@ -299,6 +299,21 @@ std::string spoken_key(std::string_view key) {
 
 }  // namespace
 
+ControlNames action_controls() {
+  const std::string deck = deck_group(1);
+  return {{deck, "track_loaded"},
+          {deck, "track_samplerate"},
+          {deck, "hotcue_1_status"},
+          {deck, "time_elapsed"},
+          {"[Microphone]", "input_configured"},
+          {"[Sampler1]", "track_loaded"},
+          {"[Sampler1]", "play"},
+          {"[Sampler1]", "stop"},
+          {"[App]", "num_samplers"},
+          {"[PreviewDeck1]", "play"},
+          {"[PreviewDeck1]", "LoadSelectedTrackAndPlay"}};
+}
+
 std::string resolve_deck(std::string_view text, uint8_t deck) {
   constexpr std::string_view kPlaceholder = "{deck}";
   std::string number = std::to_string(deck);

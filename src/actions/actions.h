@@ -11,10 +11,11 @@
 #include <utility>
 #include <vector>
 
-#include "controls/appstate.h"
 #include "base/channel.h"
 #include "base/result.h"
 #include "config/config.h"
+#include "controls/appstate.h"
+#include "controls/names.h"
 
 namespace orvalin {
 
@@ -61,6 +62,10 @@ class BindingsInForce {
 
 // "Kelvo was busy. N key presses skipped." ("1 key press").
 std::string skipped_presses_sentence(size_t count);
+
+// The controls the actions read and write besides the ones their bindings
+// name: deck checks, read-backs, the preview, the samplers.
+ControlNames action_controls();
 
 // Replaces every "{deck}" with the deck number.
 std::string resolve_deck(std::string_view text, uint8_t deck);

@@ -133,11 +133,12 @@ TEST(BuiltinBindings, EveryKeyAgainstTheSimulator) {
       {"ctrl+alt+shift+f7", 1, {}},
       {"ctrl+alt+shift+f8", 1, {}},
       {"ctrl+alt+f9", 1, {"Deck 1, no hotcues"}},
-      {"ctrl+alt+5", 1, {"loop in 0:00"}},
+      {"ctrl+alt+period", 1, {}},  // the markers at 1.875 s
+      {"ctrl+alt+5", 1, {"loop in 0:02"}},
       {"ctrl+alt+6", 1, {"loop out not set"}},
-      {"ctrl+alt+7", 1, {"intro start set at 0:00"}},
-      {"ctrl+alt+7", 1, {"jumped to intro start, 0:00"}},
-      {"ctrl+alt+8", 1, {"outro end set at 0:00"}},
+      {"ctrl+alt+7", 1, {"intro start set at 0:02"}},
+      {"ctrl+alt+7", 1, {"jumped to intro start, 0:02"}},
+      {"ctrl+alt+8", 1, {"outro end set at 0:02"}},
       // Key and tempo; deck 1's track is in A minor.
       {"ctrl+alt+plus", 1, {"key B flat minor, 3A"}},
       {"ctrl+alt+minus", 1, {"key A minor, 8A"}},
@@ -167,9 +168,9 @@ TEST(BuiltinBindings, EveryKeyAgainstTheSimulator) {
       // Information.
       {"ctrl+alt+space",
        1,
-       {"Deck 1 paused, 6:55 remaining, 128 BPM, A minor, 8A"}},
+       {"Deck 1 paused, 6:53 remaining, 128 BPM, A minor, 8A"}},
       {"ctrl+alt+i", 1, {title + ". The Lanterns"}},
-      {"ctrl+alt+t", 1, {"0:00 elapsed, 6:55 remaining"}},
+      {"ctrl+alt+t", 1, {"0:02 elapsed, 6:53 remaining"}},
       {"ctrl+alt+b", 1, {"128 BPM, A minor, 8A"}},
       {"ctrl+alt+shift+space", 1, {"crossfader center"}},
       // Orvalin.

@@ -159,15 +159,5 @@ TEST(FormatsTest, SaturatingConversionsTruncate) {
   EXPECT_EQ(saturating_uint64(18446744073709549568.0), 18446744073709549568u);
 }
 
-TEST(FormatsTest, OnlyPositionFormatsReadTheParameter) {
-  using enum ValueFormat;
-  for (ValueFormat format :
-       {percent, offset, balance, onoff, time, bpm, bpm_precise, key, number}) {
-    EXPECT_EQ(format_reads_parameter(format),
-              format == percent || format == offset || format == balance)
-        << value_format_name(format);
-  }
-}
-
 }  // namespace
 }  // namespace orvalin

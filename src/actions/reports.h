@@ -6,9 +6,13 @@
 #include "base/result.h"
 #include "config/config.h"
 #include "controls/appstate.h"
+#include "controls/names.h"
 
 namespace orvalin {
 
 Status say_report(AppState& state, SayWhat what, uint8_t deck);
+
+// The controls the reports read (the grid offset's are the beat grid's).
+ControlNames report_controls();
 
 }  // namespace orvalin

@@ -148,6 +148,8 @@ TEST(Reports, FullEffectUnitForGridClicks) {
   EXPECT_THAT(rig->press({"ctrl+alt+g"}),
               ElementsAre("Error: Effect unit 4 is full. Remove an effect from "
                           "it first."));
+  EXPECT_EQ(rig->value("[EffectRack1_EffectUnit4]", "group_[Channel1]_enable"),
+            0);
 }
 
 }  // namespace

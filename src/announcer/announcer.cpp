@@ -17,45 +17,81 @@ std::optional<unsigned> deck_number(std::string_view group) {
   return numbered_name(group, "[Channel", "]");
 }
 
-void watch_control(Bridge& bridge, std::string_view group, std::string_view key,
-                   LastValues& last_values) {
-  bridge.watch(std::string(group), std::string(key), last_values);
+// Watches go out without waiting for each other's replies: a plugin that
+// takes a while to answer costs one reply time, not one per watch.
+void send_watch(Bridge& bridge, std::string_view group, std::string_view key,
+                std::vector<Bridge::SentWatch>& sent) {
+  sent.push_back(bridge.send_watch(std::string(group), std::string(key)));
+}
+
+void send_deck_watches(Bridge& bridge, uint8_t first, uint8_t last,
+                       std::vector<Bridge::SentWatch>& sent) {
+  for (unsigned deck = first; deck <= last; ++deck) {
+    const std::string group = deck_group(static_cast<uint8_t>(deck));
+    for (std::string_view key : kWatchedDeckKeys) {
+      send_watch(bridge, group, key, sent);
+    }
+    for (int n = 1; n <= kWatchedHotcues; ++n) {
+      send_watch(bridge, group, "hotcue_" + std::to_string(n) + "_status",
+                 sent);
+    }
+  }
 }
 
 }  // namespace
 
 void watch_decks(Bridge& bridge, uint8_t first, uint8_t last,
                  LastValues& last_values) {
-  for (unsigned deck = first; deck <= last; ++deck) {
-    const std::string group = deck_group(static_cast<uint8_t>(deck));
-    for (std::string_view key : kWatchedDeckKeys) {
-      watch_control(bridge, group, key, last_values);
-    }
-    for (int n = 1; n <= kWatchedHotcues; ++n) {
-      watch_control(bridge, group, "hotcue_" + std::to_string(n) + "_status",
-                    last_values);
-    }
+  std::vector<Bridge::SentWatch> sent;
+  send_deck_watches(bridge, first, last, sent);
+  for (Bridge::SentWatch& watch : sent) {
+    bridge.finish_watch(std::move(watch), last_values);
   }
 }
 
-LastValues setup_watches(Bridge& bridge) {
-  LastValues last_values;
-  auto decks = bridge.get("[App]", "num_decks");
+std::vector<Bridge::SentWatch> send_startup_watches(Bridge& bridge) {
+  const auto& [decks_group, decks_key] = kStartupCounts[0];
+  const auto& [samplers_group, samplers_key] = kStartupCounts[1];
+  std::vector<Bridge::SentWatch> sent;
+  auto decks = bridge.get(std::string(decks_group), std::string(decks_key));
   const uint8_t deck_count = decks ? rounded_count(*decks) : 4;
-  watch_control(bridge, "[App]", "num_decks", last_values);
-  if (deck_count > 0) watch_decks(bridge, 1, deck_count, last_values);
+  send_watch(bridge, decks_group, decks_key, sent);
+  if (deck_count > 0) send_deck_watches(bridge, 1, deck_count, sent);
 
-  auto samplers = bridge.get("[App]", "num_samplers");
+  auto samplers =
+      bridge.get(std::string(samplers_group), std::string(samplers_key));
   const uint8_t sampler_count = samplers ? rounded_count(*samplers) : 0;
   for (unsigned n = 1; n <= sampler_count; ++n) {
-    watch_control(bridge, "[Sampler" + std::to_string(n) + "]",
-                  kWatchedSamplerKey, last_values);
+    send_watch(bridge, "[Sampler" + std::to_string(n) + "]", kWatchedSamplerKey,
+               sent);
   }
 
   for (const auto& [group, key] : kWatchedFixed) {
-    watch_control(bridge, group, key, last_values);
+    send_watch(bridge, group, key, sent);
+  }
+  return sent;
+}
+
+LastValues finish_watches(Bridge& bridge, std::vector<Bridge::SentWatch> sent) {
+  LastValues last_values;
+  for (Bridge::SentWatch& watch : sent) {
+    bridge.finish_watch(std::move(watch), last_values);
   }
   return last_values;
+}
+
+LastValues setup_watches(Bridge& bridge) {
+  return finish_watches(bridge, send_startup_watches(bridge));
+}
+
+ControlNames announcer_controls() {
+  // deck_change's reads, and the time warnings' poll.
+  return {{"[Channel1]", "track_loaded"},
+          {"[Channel1]", "beatloop_size"},
+          {"[Channel1]", "hotcue_1_status"},
+          {"[App]", "num_decks"},
+          {"[Channel1]", "play"},
+          {"[Channel1]", "time_remaining"}};
 }
 
 Announcer::Announcer(std::shared_ptr<AppState> state, LastValues last_values)

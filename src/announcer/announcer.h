@@ -26,8 +26,16 @@ void watch_decks(Bridge& bridge, uint8_t first, uint8_t last,
                  LastValues& last_values);
 
 // Registers the watched controls (see controls/names.h) at start-up and
-// collects their values.
+// collects their values: send_startup_watches sends them in order, waiting
+// only for the deck and sampler counts; finish_watches waits for the rest
+// of the replies. setup_watches does both.
+std::vector<Bridge::SentWatch> send_startup_watches(Bridge& bridge);
+LastValues finish_watches(Bridge& bridge, std::vector<Bridge::SentWatch> sent);
 LastValues setup_watches(Bridge& bridge);
+
+// What the announcer and the time warnings read besides the watched
+// controls.
+ControlNames announcer_controls();
 
 // The settle rule: a control that changes again within the settle time is
 // announced once it has been still that long, not once per change; this

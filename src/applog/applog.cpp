@@ -46,7 +46,7 @@ void print_line(std::string_view message) {
 
 }  // namespace
 
-std::filesystem::path log_dir() { return log_base_dir() / "Orvalin" / "logs"; }
+std::filesystem::path log_dir() { return app_log_dir(); }
 
 std::string format_log_line(double seconds, std::string_view message) {
   if (!(seconds >= 0)) seconds = 0;

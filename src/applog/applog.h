@@ -9,7 +9,7 @@
 
 namespace orvalin {
 
-// The log folder: log_base_dir() joined with "Orvalin" and "logs".
+// The log folder: app_log_dir().
 std::filesystem::path log_dir();
 
 // Opens (or re-opens) the log file, emptying it, and writes the banner.

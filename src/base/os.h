@@ -33,15 +33,15 @@ std::optional<std::filesystem::path> executable_path();
 // The system's folder for temporary files.
 std::filesystem::path temp_dir();
 
-// Folder that holds the settings folder "Orvalin": %APPDATA% on Windows, else
-// the temporary folder. Elsewhere $APPDATA, else $XDG_CONFIG_HOME, else
-// ~/.config.
-std::filesystem::path settings_base_dir();
+// The settings folder: %APPDATA%\Orvalin on Windows (the temporary folder
+// when APPDATA is not set). Elsewhere $XDG_CONFIG_HOME/orvalin, where
+// XDG_CONFIG_HOME defaults to ~/.config.
+std::filesystem::path app_settings_dir();
 
-// Folder under which "Orvalin/logs" lies: %LOCALAPPDATA% on Windows, else the
-// temporary folder. Elsewhere $LOCALAPPDATA, else $XDG_STATE_HOME, else
-// ~/.local/state.
-std::filesystem::path log_base_dir();
+// The log folder: %LOCALAPPDATA%\Orvalin\logs on Windows (the temporary
+// folder when LOCALAPPDATA is not set). Elsewhere $XDG_STATE_HOME/orvalin,
+// where XDG_STATE_HOME defaults to ~/.local/state.
+std::filesystem::path app_log_dir();
 
 // True when the file system can report metadata for `path` (any kind of
 // entry). Errors count as "does not exist".

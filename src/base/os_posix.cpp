@@ -65,16 +65,21 @@ std::filesystem::path temp_dir() {
   return path;
 }
 
-std::filesystem::path settings_base_dir() {
-  if (auto dir = env_dir("APPDATA")) return *dir;
-  if (auto dir = env_dir("XDG_CONFIG_HOME")) return *dir;
-  return home_dir() / ".config";
+// The XDG base directories: a relative value is to be ignored.
+std::optional<std::filesystem::path> xdg_dir(const char* name) {
+  auto dir = env_dir(name);
+  if (dir && dir->is_absolute()) return dir;
+  return std::nullopt;
 }
 
-std::filesystem::path log_base_dir() {
-  if (auto dir = env_dir("LOCALAPPDATA")) return *dir;
-  if (auto dir = env_dir("XDG_STATE_HOME")) return *dir;
-  return home_dir() / ".local" / "state";
+std::filesystem::path app_settings_dir() {
+  return xdg_dir("XDG_CONFIG_HOME").value_or(home_dir() / ".config") /
+         "orvalin";
+}
+
+std::filesystem::path app_log_dir() {
+  return xdg_dir("XDG_STATE_HOME").value_or(home_dir() / ".local" / "state") /
+         "orvalin";
 }
 
 }  // namespace orvalin

@@ -103,14 +103,12 @@ std::filesystem::path temp_dir() {
   return std::filesystem::path(std::wstring(buffer, got));
 }
 
-std::filesystem::path settings_base_dir() {
-  if (auto dir = env_dir(L"APPDATA")) return *dir;
-  return temp_dir();
+std::filesystem::path app_settings_dir() {
+  return env_dir(L"APPDATA").value_or(temp_dir()) / "Orvalin";
 }
 
-std::filesystem::path log_base_dir() {
-  if (auto dir = env_dir(L"LOCALAPPDATA")) return *dir;
-  return temp_dir();
+std::filesystem::path app_log_dir() {
+  return env_dir(L"LOCALAPPDATA").value_or(temp_dir()) / "Orvalin" / "logs";
 }
 
 }  // namespace orvalin

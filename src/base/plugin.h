@@ -4,6 +4,8 @@
 // signal by which it tells the launcher that it is there. Any thread.
 #pragma once
 
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,6 +28,13 @@ inline constexpr char kPortVariable[] = "ORVALIN_PORT";
 // The plugin file below kPluginFolder: "orvalin.dll" on Windows,
 // "liborvalin.so" elsewhere.
 std::string_view plugin_file_name();
+
+// The plugin directory of the installed package, for a program in
+// `program_dir`: "../lib/orvalin/plugins" on Linux (/usr/bin/orvalin and
+// /usr/lib/orvalin/plugins); none on Windows, where it is beside the
+// program.
+std::optional<std::filesystem::path> packaged_plugin_dir(
+    const std::filesystem::path& program_dir);
 
 // The separator of QT_PLUGIN_PATH entries (";" on Windows, ":" elsewhere).
 std::string_view plugin_path_separator();

@@ -44,6 +44,12 @@ int bind_abstract(const std::string& name, int type) {
 
 std::string_view plugin_file_name() { return "liborvalin.so"; }
 
+std::optional<std::filesystem::path> packaged_plugin_dir(
+    const std::filesystem::path& program_dir) {
+  return (program_dir / ".." / "lib" / "orvalin" / "plugins")
+      .lexically_normal();
+}
+
 std::string_view plugin_path_separator() { return ":"; }
 
 std::string_view loaded_signal_prefix() { return "OrvalinPluginLoaded-"; }

@@ -10,6 +10,11 @@ namespace orvalin {
 
 std::string_view plugin_file_name() { return "orvalin.dll"; }
 
+std::optional<std::filesystem::path> packaged_plugin_dir(
+    const std::filesystem::path&) {
+  return std::nullopt;
+}
+
 std::string_view plugin_path_separator() { return ";"; }
 
 std::string_view loaded_signal_prefix() {

@@ -38,6 +38,7 @@ constexpr Field kFields[] = {
     {"refusal_min", &Timing::refusal_min},
     {"refusal_per_14_bytes", &Timing::refusal_per_14_bytes},
     {"already_running", &Timing::already_running},
+    {"speech_retry", &Timing::speech_retry},
     {"driver_start", &Timing::driver_start},
     {"driver_key", &Timing::driver_key},
 };

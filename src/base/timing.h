@@ -71,6 +71,10 @@ struct Timing {
   ms refusal_per_14_bytes{1000};
   ms already_running{3000};
 
+  // Speech: an unreachable speech service (speech-dispatcher) is tried again
+  // at the next message once this long has passed.
+  ms speech_retry{5000};
+
   // The test driver's pauses: before its first step, and after each key
   // step (long enough for the action and what it causes to be heard).
   ms driver_start{1000};

@@ -279,15 +279,23 @@ Status say_grid_offset(AppState& state, uint8_t deck) {
 }
 
 void clear_left_on_clicks(Bridge& bridge) {
-  auto index = bridge.effect_index(kMetronome);
+  // Start-up waits for this: the first reads go out together, so that it
+  // waits for one reply time rather than five.
+  auto index_sent = bridge.send_effect_index(kMetronome);
+  std::vector<Bridge::Pending<double>> loaded_sent;
+  for (int s = 1; s <= kSlots; ++s) {
+    loaded_sent.push_back(bridge.send_get(slot_group(s), "loaded"));
+  }
+  auto index = index_sent.wait();
+  std::vector<Result<double>> loaded;
+  for (auto& sent : loaded_sent) loaded.push_back(sent.wait());
   if (!index || *index == 0) return;
 
   bool present = false;
   for (int s = 1; s <= kSlots && !present; ++s) {
-    const std::string group = slot_group(s);
-    auto loaded = bridge.get(group, "loaded");
-    if (!loaded || *loaded == 0) continue;
-    auto effect = bridge.get(group, "loaded_effect");
+    const Result<double>& slot_loaded = loaded[static_cast<size_t>(s - 1)];
+    if (!slot_loaded || *slot_loaded == 0) continue;
+    auto effect = bridge.get(slot_group(s), "loaded_effect");
     present = effect && holds_effect(*effect, *index);
   }
   if (!present) return;
@@ -300,6 +308,24 @@ void clear_left_on_clicks(Bridge& bridge) {
     log("grid clicks left on for deck " + std::to_string(deck) +
         " last time: turned off");
   }
+}
+
+ControlNames beatgrid_controls() {
+  ControlNames names;
+  const std::string deck = deck_group(1);
+  for (const char* key : {"track_loaded", "beats_translate_move", "bpm_tap",
+                          "file_bpm", "beat_distance"}) {
+    names.emplace_back(deck, key);
+  }
+  for (std::string key : {unit_deck_key(1), std::string("mix"),
+                          std::string("mix_mode"), std::string("enabled")}) {
+    names.emplace_back(kUnit, key);
+  }
+  for (const char* key :
+       {"loaded", "loaded_effect", "enabled", "clear", "button_parameter1"}) {
+    names.emplace_back(slot_group(1), key);
+  }
+  return names;
 }
 
 }  // namespace orvalin

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "base/result.h"
+#include "controls/names.h"
 
 namespace orvalin {
 
@@ -44,5 +45,8 @@ Status say_grid_offset(AppState& state, uint8_t deck);
 
 // Switches off grid clicks that an earlier run left on.
 void clear_left_on_clicks(Bridge& bridge);
+
+// The controls the beat-grid tools read and write.
+ControlNames beatgrid_controls();
 
 }  // namespace orvalin

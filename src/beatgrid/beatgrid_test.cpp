@@ -92,27 +92,10 @@ TEST(GridClicks, LoadsIntoTheFirstEmptySlotAndRestoresTheUnit) {
   EXPECT_EQ(rig->get(kUnit, "group_[Channel1]_enable"), 0);
 }
 
-TEST(GridClicks, RefusesAFullUnitAndAMissingMetronome) {
-  auto full = Rig::start({"--load", "1=10", "--effect",
-                          effect(1, "org.kelvo.effects.echo"), "--effect",
-                          effect(2, "org.kelvo.effects.reverb"), "--effect",
-                          effect(3, "org.kelvo.effects.filter"), "--effect",
-                          effect(4, "org.kelvo.effects.phaser")});
-  ASSERT_TRUE(full);
-  auto refused = toggle_grid_clicks(full->shared_state(), 1);
-  ASSERT_FALSE(refused);
-  EXPECT_EQ(refused.error(),
-            "Effect unit 4 is full. Remove an effect from it first.");
-  EXPECT_THAT(full->spoken_now(), IsEmpty());
-  EXPECT_EQ(full->get(kUnit, "group_[Channel1]_enable"), 0);
-  {
-    std::lock_guard lock(full->state().beatgrid_mutex);
-    EXPECT_FALSE(full->state().beatgrid->clicks);
-  }
-
+TEST(GridClicks, RefusesAMissingMetronome) {
   auto missing = Rig::start({"--load", "1=10", "--no-metronome"});
   ASSERT_TRUE(missing);
-  refused = toggle_grid_clicks(missing->shared_state(), 1);
+  auto refused = toggle_grid_clicks(missing->shared_state(), 1);
   ASSERT_FALSE(refused);
   EXPECT_EQ(refused.error(),
             "The Metronome effect is not available. Enable it in Kelvo "
@@ -157,10 +140,13 @@ TEST(GridMove, KeepsATotalPerDeckThatClicksOnResets) {
   ASSERT_TRUE(toggle_grid_clicks(rig->shared_state(), 1));
   ASSERT_TRUE(move_grid(rig->shared_state(), 1, -1));
   ASSERT_TRUE(move_grid(rig->shared_state(), 3, -1));
+  // Deck 1's grid, from its first beat at the track's start, moved 10 ms.
+  ASSERT_TRUE(say_grid_offset(rig->state(), 1));
   EXPECT_THAT(rig->spoken_now(),
               ElementsAre("later, total plus 15 milliseconds", kClicksOn1,
                           "earlier, total minus 5 milliseconds",
-                          "earlier, total minus 15 milliseconds"));
+                          "earlier, total minus 15 milliseconds",
+                          "10 milliseconds before the beat"));
 
   // An empty deck: refused before anything is sent to Kelvo.
   auto empty = move_grid(rig->shared_state(), 2, 1);
@@ -180,7 +166,7 @@ TEST(GridMove, KeepsATotalPerDeckThatClicksOnResets) {
 }
 
 TEST(TapTempo, ARunOfTapsGivesOneSentence) {
-  auto rig = Rig::start({"--load", "1=10"});
+  auto rig = Rig::start({"--load", "1=1"});  // a 130 BPM track
   ASSERT_TRUE(rig);
   for (int tap = 0; tap < 4; ++tap) {
     if (tap > 0) std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -192,9 +178,8 @@ TEST(TapTempo, ARunOfTapsGivesOneSentence) {
   std::snprintf(expected, sizeof expected, "tapped %.2f BPM",
                 rig->get("[Channel1]", "file_bpm"));
   EXPECT_EQ(sentence->text, expected);
-  // The loaded track's grid tempo is between 100 and 130 BPM.
-  EXPECT_THAT(sentence->text, testing::StartsWith("tapped 1"));
-  EXPECT_THAT(sentence->text, testing::EndsWith(" BPM"));
+  // Taps at least 500 ms apart set the grid to 120 BPM or a little less.
+  EXPECT_LT(rig->get("[Channel1]", "file_bpm"), 125);
   // The earlier taps' threads stay silent.
   EXPECT_FALSE(rig->next_speak(rig->state().timing.tap_quiet));
 }

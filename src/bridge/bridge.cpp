@@ -128,6 +128,8 @@ std::string control_error(const std::string& group, const std::string& key,
 // reader.
 constexpr auto kReplySpin = std::chrono::microseconds(100);
 
+}  // namespace
+
 // One request's reply: filled once by the reader thread (with nothing when
 // no reply can come any more), waited for by the requester.
 class ReplySlot {
@@ -141,8 +143,9 @@ class ReplySlot {
     ready_.notify_one();
   }
 
-  // The reply, or nothing when none came within `limit`.
-  std::optional<json> wait(std::chrono::milliseconds limit, bool spin) {
+  // The reply, or nothing when none came by `deadline`.
+  std::optional<json> wait(std::chrono::steady_clock::time_point deadline,
+                           bool spin) {
     const auto filled = [&] { return filled_.load(std::memory_order_acquire); };
     const auto start = std::chrono::steady_clock::now();
     while (spin && !filled() &&
@@ -150,7 +153,7 @@ class ReplySlot {
       std::this_thread::yield();
     }
     std::unique_lock lock(mutex_);
-    ready_.wait_until(lock, start + limit, filled);
+    ready_.wait_until(lock, deadline, filled);
     return std::move(reply_);
   }
 
@@ -161,8 +164,6 @@ class ReplySlot {
   // Set once reply_ is final; read without the lock while spinning.
   std::atomic<bool> filled_{false};
 };
-
-}  // namespace
 
 // The pending-reply table: one slot per request waiting for its reply, and
 // the controls watched so far. Shared by the requesters and the reader
@@ -184,6 +185,15 @@ struct Bridge::PendingReplies {
   bool is_watched(const std::string& group, const std::string& key) {
     std::lock_guard lock(mutex);
     return watched.contains({group, key});
+  }
+
+  void set_watched(const std::string& group, const std::string& key, bool on) {
+    std::lock_guard lock(mutex);
+    if (on) {
+      watched.emplace(group, key);
+    } else {
+      watched.erase({group, key});
+    }
   }
 };
 
@@ -385,17 +395,27 @@ Result<std::shared_ptr<Bridge>> Bridge::attach(
 }
 
 Result<json> Bridge::request(json object) {
-  if (!object.is_object()) return fail("request is not a JSON object");
+  return send(std::move(object)).wait();
+}
+
+Bridge::Sent Bridge::send(json object) {
+  Sent sent;
+  if (!object.is_object()) {
+    sent.failure_ = "request is not a JSON object";
+    return sent;
+  }
   const uint64_t id = next_id_.fetch_add(1);
   object["id"] = id;
 
   // The slot exists before the line goes out, so no reply can beat it.
   auto slot = std::make_shared<ReplySlot>();
-  bool alone = false;
   {
     std::lock_guard lock(pending_->mutex);
-    if (pending_->closed) return fail(std::string(kNoAnswer));
-    alone = pending_->slots.empty();
+    if (pending_->closed) {
+      sent.failure_ = kNoAnswer;
+      return sent;
+    }
+    sent.alone_ = pending_->slots.empty();
     pending_->slots.emplace(id, slot);
   }
 
@@ -410,14 +430,30 @@ Result<json> Bridge::request(json object) {
   }
   if (!written) {
     pending_->remove(id);
-    return fail("send failed: " + written.error());
+    sent.failure_ = "send failed: " + written.error();
+    return sent;
   }
+  sent.pending_ = pending_;
+  sent.slot_ = std::move(slot);
+  sent.id_ = id;
+  sent.deadline_ = std::chrono::steady_clock::now() + timing_.reply_wait;
+  return sent;
+}
 
-  std::optional<json> answer = slot->wait(timing_.reply_wait, alone);
-  if (!answer) {
-    pending_->remove(id);
-    return fail(std::string(kNoAnswer));
+Bridge::Sent::~Sent() {
+  if (slot_) pending_->remove(id_);
+}
+
+Result<json> Bridge::Sent::wait() {
+  if (!slot_) {
+    if (failure_.empty()) return fail(std::string(kNoAnswer));
+    return fail(failure_);
   }
+  std::optional<json> answer = slot_->wait(deadline_, alone_);
+  // A reply that came has already left the table.
+  if (!answer) pending_->remove(id_);
+  slot_.reset();
+  if (!answer) return fail(std::string(kNoAnswer));
   const json* ok = field(*answer, "ok");
   if (ok != nullptr && ok->is_boolean() && ok->get<bool>()) {
     return std::move(*answer);
@@ -428,16 +464,33 @@ Result<json> Bridge::request(json object) {
   return fail(std::string(kRequestFailed));
 }
 
+template <typename T>
+Result<T> Bridge::Pending<T>::wait() {
+  return read_(group_, key_, sent_.wait());
+}
+
+template class Bridge::Pending<double>;
+template class Bridge::Pending<int64_t>;
+
 Result<double> Bridge::get(const std::string& group, const std::string& key,
                            const std::string& prop) {
+  return send_get(group, key, prop).wait();
+}
+
+Bridge::Pending<double> Bridge::send_get(const std::string& group,
+                                         const std::string& key,
+                                         const std::string& prop) {
   json message = json::object();
   message["cmd"] = "get";
   message["group"] = group;
   message["key"] = key;
   message["prop"] = prop;
-  auto reply = request(std::move(message));
-  if (!reply) return fail(control_error(group, key, reply.error()));
-  return double_field(*reply, "value").value_or(0.0);
+  auto read = [](const std::string& group, const std::string& key,
+                 Result<json> reply) -> Result<double> {
+    if (!reply) return fail(control_error(group, key, reply.error()));
+    return double_field(*reply, "value").value_or(0.0);
+  };
+  return {send(std::move(message)), read, group, key};
 }
 
 Result<double> Bridge::set(const std::string& group, const std::string& key,
@@ -459,20 +512,29 @@ Result<double> Bridge::set(const std::string& group, const std::string& key,
 
 void Bridge::watch(const std::string& group, const std::string& key,
                    LastValues& last_values) {
+  finish_watch(send_watch(group, key), last_values);
+}
+
+Bridge::SentWatch Bridge::send_watch(const std::string& group,
+                                     const std::string& key) {
   json message = json::object();
   message["cmd"] = "watch";
   message["group"] = group;
   message["key"] = key;
-  if (auto reply = request(std::move(message)); !reply) {
-    log("watch failed: " + control_error(group, key, reply.error()));
+  // Counted as watched before the plugin can send a change of it.
+  pending_->set_watched(group, key, true);
+  Sent watch = send(std::move(message));
+  return {group, key, std::move(watch), send_get(group, key)};
+}
+
+void Bridge::finish_watch(SentWatch sent, LastValues& last_values) {
+  if (auto reply = sent.watch.wait(); !reply) {
+    pending_->set_watched(sent.group, sent.key, false);
+    log("watch failed: " + control_error(sent.group, sent.key, reply.error()));
     return;
   }
-  {
-    std::lock_guard lock(pending_->mutex);
-    pending_->watched.emplace(group, key);
-  }
-  if (auto value = get(group, key, "value")) {
-    last_values[{group, key}] = *value;
+  if (auto value = sent.read.wait()) {
+    last_values[{sent.group, sent.key}] = *value;
   }
 }
 
@@ -505,12 +567,19 @@ Result<std::string> Bridge::effect_name(int64_t index) {
 }
 
 Result<int64_t> Bridge::effect_index(const std::string& effect) {
+  return send_effect_index(effect).wait();
+}
+
+Bridge::Pending<int64_t> Bridge::send_effect_index(const std::string& effect) {
   json message = json::object();
   message["cmd"] = "effectindex";
   message["effect"] = effect;
-  auto reply = request(std::move(message));
-  if (!reply) return fail(std::move(reply.error()));
-  return signed_field(*reply, "index").value_or(0);
+  auto read = [](const std::string&, const std::string&,
+                 Result<json> reply) -> Result<int64_t> {
+    if (!reply) return fail(std::move(reply.error()));
+    return signed_field(*reply, "index").value_or(0);
+  };
+  return {send(std::move(message)), read};
 }
 
 Result<uint64_t> Bridge::dump_widgets() {

@@ -59,7 +59,8 @@ struct DeckLabel {
 // Last known control values, keyed by (group, key).
 using LastValues = std::map<std::pair<std::string, std::string>, double>;
 
-class Stream;  // a connected socket handle, see net/socket.h
+class Stream;     // a connected socket handle, see net/socket.h
+class ReplySlot;  // one request's reply, handed over by the reader thread
 
 // The bridge's waits, taken from the run's Timing: between connection
 // attempts while the plugin does not listen yet, and for the reply to one
@@ -75,6 +76,61 @@ struct BridgeTiming {
 
 class Bridge {
  public:
+  struct PendingReplies;  // one-shot reply slots, shared with the reader thread
+
+  // A request that has gone out and whose reply has not been taken yet.
+  // wait() gives what request() would have given; its `reply_wait` counts
+  // from the sending. Dropped without wait(), the request is forgotten and
+  // its reply dropped. Used by the thread that sent it.
+  class Sent {
+   public:
+    Result<nlohmann::json> wait();
+    Sent(Sent&&) noexcept = default;
+    Sent& operator=(Sent&&) = delete;
+    ~Sent();
+
+   private:
+    friend class Bridge;
+    Sent() = default;
+    std::shared_ptr<PendingReplies> pending_;
+    std::shared_ptr<ReplySlot> slot_;  // null once waited for, or unsent
+    uint64_t id_ = 0;
+    std::chrono::steady_clock::time_point deadline_{};
+    bool alone_ = false;   // nothing else waited when it was sent
+    std::string failure_;  // why it could not be sent
+  };
+
+  // A command sent whose result is read from its reply when waited for.
+  template <typename T>
+  class Pending {
+   public:
+    Result<T> wait();
+
+   private:
+    friend class Bridge;
+    using Reading = Result<T> (*)(const std::string& group,
+                                  const std::string& key,
+                                  Result<nlohmann::json> reply);
+    Pending(Sent sent, Reading read, std::string group = {},
+            std::string key = {})
+        : sent_(std::move(sent)),
+          read_(read),
+          group_(std::move(group)),
+          key_(std::move(key)) {}
+    Sent sent_;
+    Reading read_;
+    std::string group_;
+    std::string key_;
+  };
+
+  // A watch and the get of its control's value, both sent.
+  struct SentWatch {
+    std::string group;
+    std::string key;
+    Sent watch;
+    Pending<double> read;
+  };
+
   // Connects to 127.0.0.1:port, retrying every `connect_poll` until `deadline`
   // or until `kelvo` has exited (a null `kelvo` is never asked); starts the
   // "bridge-reader" thread, which sends every event to `events` and
@@ -112,11 +168,16 @@ class Bridge {
   // the reply's "error" text, "request failed", "send failed: ..." or
   // "Kelvo did not answer".
   Result<nlohmann::json> request(nlohmann::json object);
+  // The same without waiting for the reply: many requests sent one after
+  // another this way cost one reply time rather than one each.
+  Sent send(nlohmann::json object);
 
   // The commands (hello is part of connect). Failures of get and set read
   // "group,key: " and the request's error text.
   Result<double> get(const std::string& group, const std::string& key,
                      const std::string& prop = "value");
+  Pending<double> send_get(const std::string& group, const std::string& key,
+                           const std::string& prop = "value");
   Result<double> set(const std::string& group, const std::string& key,
                      const std::string& prop, double value);
   // Subscribes to a control and reads its value into `last_values`; a
@@ -124,15 +185,20 @@ class Bridge {
   // were never watched.
   void watch(const std::string& group, const std::string& key,
              LastValues& last_values);
+  // The same in two halves: send_watch sends the watch and the get without
+  // waiting, and the control's changes count from then on (none is lost
+  // while the reply is on its way); finish_watch waits for both replies, and
+  // after a failed watch logs it and no longer takes the control's changes.
+  SentWatch send_watch(const std::string& group, const std::string& key);
+  void finish_watch(SentWatch sent, LastValues& last_values);
   // Nothing when the request fails.
   std::optional<std::vector<DeckLabel>> deck_info(uint32_t deck);
   Result<std::string> effect_name(int64_t index);
   Result<int64_t> effect_index(const std::string& effect);
+  Pending<int64_t> send_effect_index(const std::string& effect);
   Result<uint64_t> dump_widgets();
   // Every failure reads "no track selected in the library".
   Result<SelectedTrack> selected_track();
-
-  struct PendingReplies;  // one-shot reply slots, shared with the reader thread
 
  private:
   Bridge(std::unique_ptr<Stream> writer,

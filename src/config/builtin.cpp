@@ -21,6 +21,16 @@ kelvo_args = []
 # Local TCP port used between Orvalin and its Kelvo plugin.
 port = 52764
 
+[speech]
+# Which screen reader speaks: "auto" takes the first one running of NVDA,
+# JAWS, ZDSR and System Access, and the Windows voice when none runs;
+# "nvda", "jaws", "zdsr" or "system_access" uses only that one (the Windows
+# voice while it is not running); "sapi" always the Windows voice.
+screen_reader = "auto"
+# Show every spoken message on the braille display too, through the same
+# screen reader: true or false.
+braille = true
+
 # ---------------------------------------------------------------------------
 # Key bindings. They are active only while a Kelvo window is in the
 # foreground, so they don't interfere with other programs.

@@ -236,6 +236,10 @@ std::optional<toml::source_position> first_stand_in(std::string_view text) {
   return std::nullopt;
 }
 
+// In the order of ScreenReader.
+constexpr std::array<std::string_view, 6> kScreenReaderNames = {
+    "auto", "nvda", "jaws", "zdsr", "system_access", "sapi"};
+
 std::string quoted(std::string_view field) {
   return "'" + std::string(field) + "'";
 }
@@ -259,6 +263,15 @@ class RecordReader {
       config.general = std::move(*read);
     } else {
       return fail(std::move(read.error()));
+    }
+    if (const toml::node* speech = root.get("speech")) {
+      const toml::table* speech_table = speech->as_table();
+      if (speech_table == nullptr) {
+        return fail(wrong_type("'speech'", *speech, "a table"));
+      }
+      auto read = read_speech(*speech_table);
+      if (!read) return fail(std::move(read.error()));
+      config.speech = *read;
     }
     if (const toml::node* keys = root.get("keys")) {
       const toml::array* list = keys->as_array();
@@ -380,6 +393,36 @@ class RecordReader {
     }
     if (port) general.port = static_cast<uint16_t>(*port);
     return general;
+  }
+
+  Result<SpeechSettings> read_speech(const toml::table& table) const {
+    SpeechSettings speech;
+    std::optional<std::string> reader;
+    if (auto read = read_string(table, "screen_reader", &reader); !read) {
+      return fail(std::move(read.error()));
+    }
+    if (reader) {
+      const std::optional<ScreenReader> known = parse_screen_reader(*reader);
+      if (!known) {
+        std::string allowed;
+        for (const std::string_view name : kScreenReaderNames) {
+          allowed += allowed.empty() ? "" : ", ";
+          allowed += name;
+        }
+        return fail(located(text_, table.get("screen_reader")->source().begin,
+                            "unknown screen_reader '" + *reader +
+                                "': expected one of " + allowed));
+      }
+      speech.screen_reader = *known;
+    }
+    if (const toml::node* node = table.get("braille")) {
+      const auto* value = node->as_boolean();
+      if (value == nullptr) {
+        return fail(wrong_type("'braille'", *node, "a boolean"));
+      }
+      speech.braille = value->get();
+    }
+    return speech;
   }
 
   Result<Binding> read_binding(const toml::table& table) const {
@@ -553,6 +596,18 @@ std::optional<ValueFormat> parse_value_format(std::string_view name) {
   return std::nullopt;
 }
 
+std::string_view screen_reader_name(ScreenReader reader) {
+  const auto index = static_cast<size_t>(reader);
+  return index < kScreenReaderNames.size() ? kScreenReaderNames[index] : "auto";
+}
+
+std::optional<ScreenReader> parse_screen_reader(std::string_view name) {
+  for (size_t i = 0; i < kScreenReaderNames.size(); ++i) {
+    if (kScreenReaderNames[i] == name) return static_cast<ScreenReader>(i);
+  }
+  return std::nullopt;
+}
+
 std::string_view say_what_name(SayWhat what) {
   const auto index = static_cast<size_t>(what);
   return index < kSayNames.size() ? kSayNames[index] : "status";
@@ -565,7 +620,7 @@ std::optional<SayWhat> parse_say_what(std::string_view name) {
   return std::nullopt;
 }
 
-std::filesystem::path config_dir() { return settings_base_dir() / "Orvalin"; }
+std::filesystem::path config_dir() { return app_settings_dir(); }
 
 Result<Config> parse_config(std::string_view text, std::string_view file) {
   if (!is_valid_utf8(text)) {
@@ -653,6 +708,7 @@ Result<LoadedConfig> settle_config(const std::filesystem::path& file,
   auto config = parse_config(text, path_to_utf8(file));
   if (!config) return fail(std::move(config.error()));
   loaded.general = std::move(config->general);
+  loaded.speech = config->speech;
   loaded.bindings = merge_bindings(builtin_config().keys, config->keys);
   if (!path_exists(utf8_to_path(loaded.general.kelvo_path))) {
     if (const std::optional<std::string> found = find()) {

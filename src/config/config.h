@@ -42,15 +42,36 @@ struct General {
   uint16_t port = 52764;
 };
 
+// Which screen reader speaks: automatic takes the first that runs, in the
+// order nvda, jaws, zdsr, system_access; a reader named alone speaks while it
+// runs, the SAPI voice otherwise; sapi is the SAPI voice alone.
+enum class ScreenReader { automatic, nvda, jaws, zdsr, system_access, sapi };
+
+// The name as written in the settings file ("auto", "nvda", ...), and back
+// (nullopt: unknown).
+std::string_view screen_reader_name(ScreenReader reader);
+std::optional<ScreenReader> parse_screen_reader(std::string_view name);
+
+// The [speech] table.
+struct SpeechSettings {
+  ScreenReader screen_reader = ScreenReader::automatic;
+  // Every spoken message goes to the braille display too, through the same
+  // reader.
+  bool braille = true;
+  bool operator==(const SpeechSettings&) const = default;
+};
+
 // A whole settings document.
 struct Config {
   General general;
+  SpeechSettings speech;
   std::vector<Binding> keys;
 };
 
 // The result of load_config.
 struct LoadedConfig {
   General general;                // from the file; kelvo_path resolved
+  SpeechSettings speech;          // from the file
   std::vector<Binding> bindings;  // built-in merged with the file's
   std::filesystem::path path;     // the settings file
   bool created = false;           // this load wrote the file
@@ -250,7 +271,7 @@ struct BindingTables {
   std::vector<KeyAction> actions;
 };
 
-// The settings folder: settings_base_dir() joined with "Orvalin".
+// The settings folder: app_settings_dir().
 std::filesystem::path config_dir();
 
 // Creates the file when missing, reads it, merges it onto the built-in

@@ -64,44 +64,6 @@ std::vector<std::string> keys_of(const std::vector<Binding>& bindings) {
   return keys;
 }
 
-TEST(ConfigTest, FirstRunWritesTheBuiltInTextAndLaterRunsReadIt) {
-  TempDir dir;
-  const auto file = dir.path() / "Roaming" / "Orvalin" / "config.toml";
-  FakeFinder finder;
-  auto first = load_config_from(file, finder.function());
-  ASSERT_TRUE(first.has_value()) << first.error();
-  EXPECT_TRUE(first->created);
-  EXPECT_EQ(first->path, file);
-  EXPECT_EQ(read_file(file), builtin_config_text());
-  EXPECT_EQ(first->general.kelvo_path, "C:\\Program Files\\Kelvo\\kelvo.exe");
-  EXPECT_EQ(first->bindings.size(), 103u);
-  // Once when creating, once because the default path does not exist here.
-  EXPECT_EQ(finder.calls, 2);
-
-  auto second = load_config_from(file, finder.function());
-  ASSERT_TRUE(second.has_value()) << second.error();
-  EXPECT_FALSE(second->created);
-  EXPECT_EQ(read_file(file), builtin_config_text());
-}
-
-TEST(ConfigTest, FirstRunWritesTheFoundKelvoPath) {
-  TempDir dir;
-  const auto file = dir.path() / "config.toml";
-  FakeFinder finder{"C:\\Apps\\Kelvo\\kelvo.exe"};
-  testing::internal::CaptureStdout();
-  auto loaded = load_config_from(file, finder.function());
-  testing::internal::GetCapturedStdout();
-  ASSERT_TRUE(loaded.has_value()) << loaded.error();
-  EXPECT_TRUE(loaded->created);
-  EXPECT_EQ(loaded->general.kelvo_path, "C:\\Apps\\Kelvo\\kelvo.exe");
-  std::string expected(builtin_config_text());
-  const std::string_view line =
-      "kelvo_path = 'C:\\Program Files\\Kelvo\\kelvo.exe'";
-  expected.replace(expected.find(line), line.size(),
-                   "kelvo_path = 'C:\\Apps\\Kelvo\\kelvo.exe'");
-  EXPECT_EQ(read_file(file), expected);
-}
-
 TEST(ConfigTest, NewFileQuotesThePathSoThatItReadsBack) {
   EXPECT_EQ(new_settings_text(std::nullopt), builtin_config_text());
   const auto line_of = [](const std::string& path) {
@@ -162,6 +124,11 @@ TEST(ConfigTest, GeneralValues) {
   EXPECT_EQ(config.general.port, 65535);
   EXPECT_EQ(parsed_ok("[general]\nkelvo_path = ''\nport = 0\n").general.port,
             0);
+  EXPECT_EQ(config.speech, SpeechSettings{});
+  EXPECT_EQ(parsed_ok("[general]\nkelvo_path = ''\n[speech]\nbraille = "
+                      "false\nscreen_reader = 'system_access'\n")
+                .speech,
+            (SpeechSettings{ScreenReader::system_access, false}));
 }
 
 TEST(ConfigTest, KelvoPathFallback) {
@@ -451,6 +418,16 @@ TEST(ConfigTest, DocumentErrorsNameTheFieldLineAndColumn) {
       {m + "[[keys]]\nkey = ['x']\naction = 'y'\n",
        "wrong type for 'key': expected a string, found an array, at line 4, "
        "column 7: key = ['x']"},
+      {m + "[speech]\nscreen_reader = 'narrator'\n",
+       "unknown screen_reader 'narrator': expected one of auto, nvda, jaws, "
+       "zdsr, system_access, sapi, at line 4, column 17: screen_reader = "
+       "'narrator'"},
+      {m + "[speech]\nbraille = 'yes'\n",
+       "wrong type for 'braille': expected a boolean, found a string, at line "
+       "4, column 11: braille = 'yes'"},
+      {"speech = 1\n" + m,
+       "wrong type for 'speech': expected a table, found an integer, at line "
+       "1, column 10: speech = 1"},
       // The TOML library's own descriptions, in the same form.
       {m + "port = 1\nport = 2\n",
        "Error while parsing key-value pair: cannot redefine existing integer "

@@ -266,7 +266,8 @@ Result<std::string> key_list_text() {
       "\"Current deck\" is the deck chosen with Ctrl+Alt+1 to Ctrl+Alt+4.\n"
       "Press Ctrl+Alt+F12 in Kelvo to hear what any key does without using "
       "it.\n"
-      "Change keys in %APPDATA%\\Orvalin\\config.toml.\n";
+      "Change keys in the settings file, %APPDATA%\\Orvalin\\config.toml on "
+      "Windows,\n~/.config/orvalin/config.toml on Linux.\n";
   const std::string* previous = nullptr;
   static const std::string kOther = "Other";
   for (size_t i = 0; i < config->keys.size(); ++i) {

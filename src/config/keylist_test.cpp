@@ -2,14 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <set>
 #include <variant>
 
-#include "base/os.h"
-#include "base/utf.h"
 #include "config/builtin.h"
-#include "testing/kelvosim.h"
 
 namespace orvalin {
 namespace {
@@ -101,7 +97,8 @@ constexpr std::string_view kKeyList = R"keys(Orvalin - default keys
 These keys work while a Kelvo window is in the foreground.
 "Current deck" is the deck chosen with Ctrl+Alt+1 to Ctrl+Alt+4.
 Press Ctrl+Alt+F12 in Kelvo to hear what any key does without using it.
-Change keys in %APPDATA%\Orvalin\config.toml.
+Change keys in the settings file, %APPDATA%\Orvalin\config.toml on Windows,
+~/.config/orvalin/config.toml on Linux.
 
 Deck selection
 --------------
@@ -261,36 +258,6 @@ TEST(KeyListTest, WholeKeyList) {
     expected += c;
   }
   EXPECT_EQ(*text, expected);
-}
-
-TEST(KeyListTest, WriteKeyList) {
-  const auto dir = make_temp_dir("orvalin-keylist-test-");
-  const std::string path = path_to_utf8(dir / "keys \xC3\xA9.txt");
-  {
-    std::ofstream old(utf8_to_path(path), std::ios::binary);
-    old << std::string(100000, 'x');
-  }
-  auto written = write_key_list(path);
-  ASSERT_TRUE(written.has_value()) << written.error();
-  EXPECT_EQ(read_file(utf8_to_path(path)), key_list_text().value());
-
-  const std::string missing = path_to_utf8(dir / "no" / "keys.txt");
-  auto failed = write_key_list(missing);
-  ASSERT_FALSE(failed.has_value());
-  EXPECT_TRUE(failed.error().starts_with("cannot write " + missing + ": "))
-      << failed.error();
-  EXPECT_GT(failed.error().size(), ("cannot write " + missing + ": ").size());
-  std::error_code ignored;
-  std::filesystem::remove_all(dir, ignored);
-}
-
-// Writes the key list where ORVALIN_KEY_LIST_OUT says, so that the lists of
-// two builds can be compared byte for byte.
-TEST(KeyListTest, WritesCopyWhenAsked) {
-  const auto out = get_env("ORVALIN_KEY_LIST_OUT");
-  if (!out) GTEST_SKIP() << "ORVALIN_KEY_LIST_OUT not set";
-  auto written = write_key_list(*out);
-  ASSERT_TRUE(written.has_value()) << written.error();
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace orvalin {
 
@@ -24,6 +25,16 @@ std::optional<unsigned> numbered_name(std::string_view text,
 
 // A deck or sampler count as Kelvo reports it, rounded into 0..255.
 uint8_t rounded_count(double value);
+
+// The counts start-up reads to know what to watch: the decks (also watched,
+// see the announcer) and the samplers.
+inline constexpr std::array<std::pair<std::string_view, std::string_view>, 2>
+    kStartupCounts = {{{"[App]", "num_decks"}, {"[App]", "num_samplers"}}};
+
+// Controls as a module's code names them, for the protocol document's test:
+// concrete names ("[Channel1]") stand for every deck, sampler, hot cue,
+// effect unit or slot of their kind.
+using ControlNames = std::vector<std::pair<std::string, std::string>>;
 
 // The watched controls. Every deck's: these keys and the status of each of
 // its hot cues ("hotcue_" N "_status", N 1..kWatchedHotcues); every

@@ -168,6 +168,16 @@ std::optional<std::string> taken_hotkeys_sentence(
 // system's error code, 0 when it gave none.
 std::string foreground_watch_failure(unsigned long error);
 
+// Why this session cannot give global hot keys (X11: no display to reach);
+// nothing when it can, always on Windows.
+std::optional<std::string> hotkeys_unavailable();
+
+// The settings error for the first entry whose key this keyboard does not
+// have (X11: no key gives its keysym); nothing when all are there, always on
+// Windows.
+std::optional<std::string> hotkey_missing_on_keyboard(
+    const std::vector<HotkeyEntry>& entries);
+
 // The process-wide registry on the platform's hot-key service.
 HotkeyRegistry& hotkey_registry();
 

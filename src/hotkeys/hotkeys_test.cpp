@@ -7,7 +7,6 @@
 #include <set>
 #include <tuple>
 
-#include "base/os.h"
 #include "config/keys.h"
 
 namespace orvalin {
@@ -157,13 +156,6 @@ TEST(HotkeyRegistry, ReplaceSwapsTheRegisteredKeysAndReportsNewlyTaken) {
   EXPECT_EQ(api.unregistrations.size(), 1u + 4u + 4u);
   const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(count(out, "hotkey ctrl+alt+p is taken by another program"), 1u);
-}
-
-TEST(ForegroundWatch, AFailureIsLoggedWithTheSystemsReason) {
-  EXPECT_EQ(foreground_watch_failure(5),
-            "foreground watch failed: " + os_error_text(5));
-  EXPECT_EQ(foreground_watch_failure(0),
-            "foreground watch failed: no hook installed");
 }
 
 TEST(HotkeyLoop, FollowsTheForegroundAndUnregistersAtQuit) {

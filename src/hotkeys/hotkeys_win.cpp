@@ -80,6 +80,13 @@ void CALLBACK on_foreground(HWINEVENTHOOK, DWORD, HWND window, LONG, LONG,
 
 }  // namespace
 
+std::optional<std::string> hotkeys_unavailable() { return std::nullopt; }
+
+std::optional<std::string> hotkey_missing_on_keyboard(
+    const std::vector<HotkeyEntry>&) {
+  return std::nullopt;
+}
+
 HotkeyRegistry& hotkey_registry() {
   static WinHotkeys api;
   static HotkeyRegistry registry(api);

@@ -29,6 +29,24 @@ std::string kelvo_version_line_with(const std::string& kelvo_path,
   return "Kelvo " + (version ? version_text(*version) : "unknown version");
 }
 
+namespace {
+
+std::string refusal(const std::string& version_line, const std::string& uses) {
+  const std::string major = std::to_string(kQtMajor);
+  return fill(kQtNotSupported,
+              {version_line, uses, major, std::to_string(kQtMinor), major});
+}
+
+}  // namespace
+
+std::optional<std::string> qt_refusal(
+    const std::string& version_line,
+    const std::optional<FileVersion>& version) {
+  if (version && qt_fits(*version)) return std::nullopt;
+  return refusal(version_line, version ? "Qt " + version_text(*version)
+                                       : "Qt unknown version");
+}
+
 std::optional<std::string> check_qt_with(const std::string& kelvo_path,
                                          const QtCheckInputs& inputs) {
   const std::filesystem::path dir = utf8_to_path(kelvo_path).parent_path();
@@ -37,18 +55,38 @@ std::optional<std::string> check_qt_with(const std::string& kelvo_path,
       path_to_utf8(dir / ("Qt" + std::to_string(kQtMajor) + "Core.dll"));
   const auto version = inputs.read_version(library);
   if (version && qt_fits(*version)) return std::nullopt;
-
-  std::string uses;
+  const std::string version_line = kelvo_version_line_with(kelvo_path, inputs);
   if (!inputs.exists(library)) {
-    uses = "a different Qt version";
-  } else if (version) {
-    uses = "Qt " + version_text(*version);
-  } else {
-    uses = "Qt unknown version";
+    return refusal(version_line, "a different Qt version");
   }
-  const std::string major = std::to_string(kQtMajor);
-  return fill(kQtNotSupported, {kelvo_version_line_with(kelvo_path, inputs),
-                                uses, major, std::to_string(kQtMinor), major});
+  return qt_refusal(version_line, version);
+}
+
+std::optional<FileVersion> version_from_library_name(std::string_view name) {
+  // The name's part after ".so.": three numbers, as the soname's major
+  // version alone says nothing of the minor one.
+  const size_t so = name.rfind(".so.");
+  if (so == std::string_view::npos) return std::nullopt;
+  std::string_view rest = name.substr(so + 4);
+  uint16_t parts[3] = {};
+  for (int i = 0; i < 3; ++i) {
+    size_t digits = 0;
+    unsigned value = 0;
+    while (digits < rest.size() && rest[digits] >= '0' && rest[digits] <= '9' &&
+           value <= 0xFFFF) {
+      value = value * 10 + static_cast<unsigned>(rest[digits] - '0');
+      ++digits;
+    }
+    if (digits == 0 || value > 0xFFFF) return std::nullopt;
+    parts[i] = static_cast<uint16_t>(value);
+    rest.remove_prefix(digits);
+    if (i < 2) {
+      if (rest.empty() || rest.front() != '.') return std::nullopt;
+      rest.remove_prefix(1);
+    }
+  }
+  if (!rest.empty()) return std::nullopt;
+  return FileVersion{parts[0], parts[1], parts[2]};
 }
 
 std::string kelvo_version_line(const std::string& kelvo_path) {

@@ -6,6 +6,8 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace orvalin {
 
@@ -25,6 +27,21 @@ std::string kelvo_version_line(const std::string& kelvo_path);
 // nullopt when Kelvo's Qt6Core.dll fits; otherwise the refusal sentence.
 // Systems without version resources have nothing to check: always nullopt.
 std::optional<std::string> check_qt(const std::string& kelvo_path);
+
+// The refusal sentence for a Kelvo (its version line) whose Qt is
+// `version`; nothing when that version fits.
+std::optional<std::string> qt_refusal(
+    const std::string& version_line, const std::optional<FileVersion>& version);
+
+// Linux: the folders where the dynamic loader looks for the libraries of the
+// ELF program `program`, in order: its RUNPATH (else its RPATH) with $ORIGIN
+// put in, then the system's library folders. Only the system's when the
+// file is no 64-bit ELF program.
+std::vector<std::string> library_search_dirs(const std::string& program);
+
+// The version in a Qt library's file name ("libQt6Core.so.6.5.2" is 6.5.2);
+// nothing when the name holds none.
+std::optional<FileVersion> version_from_library_name(std::string_view name);
 
 // The check's inputs, given (tests, and check_qt on Windows).
 struct QtCheckInputs {

@@ -14,18 +14,25 @@ extern char** environ;
 namespace orvalin {
 
 void open_in_editor(const std::filesystem::path& file) {
-  std::string program = "xdg-open";
+  std::string editor = "xdg-open";
   for (const char* name : {"VISUAL", "EDITOR"}) {
     if (auto value = get_env(name); value && !value->empty()) {
-      program = *value;
+      editor = *value;
       break;
     }
   }
+  // The variables may hold arguments too ("emacs -nw"): the shell splits
+  // them, and the file goes in as a parameter, never as shell text.
+  std::string shell = "/bin/sh";
+  std::string flag = "-c";
+  std::string command = editor + " \"$1\"";
+  std::string name = "orvalin";
   std::string argument = path_to_utf8(file);
-  char* argv[] = {program.data(), argument.data(), nullptr};
+  char* argv[] = {shell.data(), flag.data(),     command.data(),
+                  name.data(),  argument.data(), nullptr};
   pid_t pid = 0;
   // The child is not waited for; the program ends right after this.
-  posix_spawnp(&pid, program.c_str(), nullptr, nullptr, argv, environ);
+  posix_spawn(&pid, shell.c_str(), nullptr, nullptr, argv, environ);
 }
 
 }  // namespace orvalin

@@ -1,13 +1,15 @@
 // The single-instance lock outside Windows: a Unix socket bound to the
-// abstract name "OrvalinRunning". The kernel frees the name when the process
-// ends, however it ends, so a crashed run never blocks the next one.
+// abstract name "OrvalinRunning-<uid>". The kernel frees the name when the
+// process ends, however it ends, so a crashed run never blocks the next one.
+// The abstract namespace is shared by every user of the machine: the user id
+// in the name lets each user run one Orvalin.
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cstddef>
 #include <cstring>
-#include <string_view>
+#include <string>
 
 #include "main/platform.h"
 
@@ -18,14 +20,14 @@ namespace {
 // A socket bound to the lock's name; -1 when another process holds it (or no
 // socket could be made).
 int bind_lock() {
-  constexpr std::string_view kName = "OrvalinRunning";
+  const std::string name = "OrvalinRunning-" + std::to_string(::getuid());
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
-  std::memcpy(address.sun_path + 1, kName.data(), kName.size());
+  std::memcpy(address.sun_path + 1, name.data(), name.size());
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
-  const socklen_t length = static_cast<socklen_t>(
-      offsetof(sockaddr_un, sun_path) + 1 + kName.size());
+  const socklen_t length =
+      static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
   if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
     ::close(fd);
     return -1;

@@ -68,7 +68,11 @@ std::string hex64(uint64_t value) {
 
 std::vector<std::filesystem::path> plugin_dir_candidates(
     const std::filesystem::path& program_dir, Layout layout) {
-  std::vector<std::filesystem::path> candidates{program_dir / "plugins"};
+  std::vector<std::filesystem::path> candidates;
+  if (auto packaged = packaged_plugin_dir(program_dir)) {
+    candidates.push_back(*packaged);
+  }
+  candidates.push_back(program_dir / "plugins");
   if (layout != Layout::development) return candidates;
   // Three ancestors above the folder: parent, grandparent, great-grandparent.
   std::filesystem::path up = program_dir;

@@ -34,7 +34,8 @@ std::filesystem::path plugin_relative_path();
 // The sentence of a failed plugin search.
 std::string plugin_not_found_message();
 
-// The places searched, in order, for a program in `program_dir`: its
+// The places searched, in order, for a program in `program_dir`: the
+// installed package's plugin folder (packaged_plugin_dir, Linux), its
 // "plugins" folder, then in the development layout "plugin/build/plugins"
 // three folders up (left out when the folder has fewer than three
 // ancestors).

@@ -2,6 +2,7 @@
 // key.
 #include <dirent.h>
 #include <sys/random.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -49,6 +50,12 @@ bool is_kelvo_running() {
     if (entry == nullptr) break;
     if (!all_digits(entry->d_name)) continue;
     const std::string dir = std::string("/proc/") + entry->d_name;
+    // Another user's Kelvo is not ours to close, and that user's Orvalin
+    // has a lock of its own.
+    struct stat owner;
+    if (::stat(dir.c_str(), &owner) != 0 || owner.st_uid != ::getuid()) {
+      continue;
+    }
     std::ifstream comm(dir + "/comm");
     std::string name;
     // A process that has gone meanwhile simply has no readable name.

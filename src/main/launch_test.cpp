@@ -112,10 +112,20 @@ TEST(PluginDir, SearchesBesideTheProgramThenThreeFoldersUp) {
   EXPECT_EQ(find_plugin_dir_from(program, exists, dev), beside);
   EXPECT_EQ(find_plugin_dir_from(program, exists, Layout::installed), beside);
   EXPECT_FALSE(find_plugin_dir_from(std::nullopt, exists, dev));
+  // The installed package's folder (Linux: ../lib/orvalin/plugins) first.
+  const auto packaged = packaged_plugin_dir(program.parent_path());
+  if (packaged) {
+    EXPECT_EQ(*packaged,
+              root / "A" / "B" / "C" / "D" / "lib" / "orvalin" / "plugins");
+    present.insert(*packaged / plugin);
+    EXPECT_EQ(find_plugin_dir_from(program, exists, dev), *packaged);
+  }
 
-  // A folder with fewer than three ancestors has only the first candidate.
-  EXPECT_EQ(plugin_dir_candidates(root / "x" / "y", dev).size(), 1u);
-  EXPECT_EQ(plugin_dir_candidates(root / "x" / "y" / "z", dev),
+  // A folder with fewer than three ancestors has no development candidate.
+  const size_t first = packaged ? 1 : 0;
+  EXPECT_EQ(plugin_dir_candidates(root / "x" / "y", dev).size(), first + 1);
+  const auto candidates = plugin_dir_candidates(root / "x" / "y" / "z", dev);
+  EXPECT_EQ(std::vector<fs::path>(candidates.begin() + first, candidates.end()),
             (std::vector<fs::path>{root / "x" / "y" / "z" / "plugins",
                                    root / "plugin" / "build" / "plugins"}));
 }

@@ -55,17 +55,24 @@ void watch_kelvo(const std::shared_ptr<Process>& kelvo, uint32_t main_thread,
 }  // namespace
 
 RunOutcome run(Speech speech, const Timing& timing) {
+  // A session that cannot give global keys cannot serve a DJ at all.
+  if (auto missing = hotkeys_unavailable()) return stopped(*missing);
+
   // Configuring.
   auto loaded = load_config();
   if (!loaded) return failed(loaded.error());
   const General& general = loaded->general;
   log("Configuration: " + path_to_utf8(loaded->path));
   log("Kelvo: " + general.kelvo_path);
+  speech.use_settings(loaded->speech);
   if (loaded->created) {
     speech.say_queued("Welcome to Orvalin. Your settings file was created.");
   }
   auto tables = build_binding_tables(loaded->bindings);
   if (!tables) return failed(tables.error());
+  if (auto missing = hotkey_missing_on_keyboard(tables->hotkeys)) {
+    return failed(*missing);
+  }
 
   // Checking.
   const auto plugin_dir = find_plugin_dir();
@@ -120,8 +127,11 @@ RunOutcome run(Speech speech, const Timing& timing) {
     post_to_loop(main_thread,
                  [on](HotkeyLoop& loop) { loop.set_key_help(on); });
   };
-  LastValues last_values = setup_watches(*bridge);
+  // The clean-up's reads go out while the watches' replies are on their way,
+  // so that start-up waits for the slowest reply rather than for each.
+  auto watches = send_startup_watches(*bridge);
   clear_left_on_clicks(*bridge);
+  LastValues last_values = finish_watches(*bridge, std::move(watches));
   auto events =
       std::make_shared<Receiver<BridgeEvent>>(std::move(event_receiver));
   spawn_detached(

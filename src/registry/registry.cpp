@@ -102,4 +102,14 @@ std::optional<std::string> find_kelvo_on_path(
   }
 }
 
+std::optional<std::string> find_kelvo_on_linux(
+    std::string_view path_list,
+    const std::function<bool(const std::string&)>& is_executable) {
+  if (auto found = find_kelvo_on_path(path_list, is_executable)) return found;
+  for (const char* place : kLinuxKelvoPlaces) {
+    if (is_executable(place)) return place;
+  }
+  return std::nullopt;
+}
+
 }  // namespace orvalin

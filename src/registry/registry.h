@@ -53,6 +53,14 @@ std::optional<std::string> find_kelvo_on_path(
     std::string_view path_list,
     const std::function<bool(const std::string&)>& is_executable);
 
+// The Linux search: find_kelvo_on_path, then the fixed places of an
+// installed Kelvo (kLinuxKelvoPlaces) for which `is_executable` holds.
+inline constexpr const char* kLinuxKelvoPlaces[] = {
+    "/usr/bin/kelvo", "/usr/local/bin/kelvo", "/opt/kelvo/bin/kelvo"};
+std::optional<std::string> find_kelvo_on_linux(
+    std::string_view path_list,
+    const std::function<bool(const std::string&)>& is_executable);
+
 // The installed Kelvo's executable, or nothing.
 std::optional<std::string> find_kelvo();
 

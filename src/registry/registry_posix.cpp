@@ -40,8 +40,7 @@ RegistryReader& system_registry() {
 
 std::optional<std::string> find_kelvo() {
   const auto path_list = get_env("PATH");
-  if (!path_list) return std::nullopt;
-  auto found = find_kelvo_on_path(*path_list, is_executable_file);
+  auto found = find_kelvo_on_linux(path_list.value_or(""), is_executable_file);
   if (!found) return std::nullopt;
   // A relative PATH entry would otherwise give a path that means nothing to
   // a caller in another working directory.

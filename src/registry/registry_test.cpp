@@ -198,6 +198,22 @@ TEST(FindKelvoOnPath, FirstExecutableInOrder) {
   executables = {"/b/kelvo", "/c/kelvo"};
   EXPECT_EQ(find_kelvo_on_path("/a:/b:/c", is_executable), "/b/kelvo");
   EXPECT_EQ(find_kelvo_on_path("/c:/b", is_executable), "/c/kelvo");
+
+  // Linux: PATH first, then the fixed places in order.
+  struct Case {
+    std::set<std::string> executables;
+    std::optional<std::string> found;
+  };
+  for (const Case& c : std::vector<Case>{
+           {{"/opt/kelvo/bin/kelvo", "/b/kelvo"}, "/b/kelvo"},
+           {{"/opt/kelvo/bin/kelvo", "/usr/local/bin/kelvo"},
+            "/usr/local/bin/kelvo"},
+           {{"/opt/kelvo/bin/kelvo", "/usr/bin/kelvo"}, "/usr/bin/kelvo"},
+           {{"/opt/kelvo/bin/kelvo"}, "/opt/kelvo/bin/kelvo"},
+           {{"/opt/kelvo/kelvo"}, std::nullopt}}) {
+    executables = c.executables;
+    EXPECT_EQ(find_kelvo_on_linux("/a:/b", is_executable), c.found);
+  }
 }
 
 }  // namespace

@@ -65,11 +65,14 @@ void reload_settings(const ReloadContext& context) {
   auto in_force = std::make_shared<const BindingTables>(std::move(*tables));
   context.on_main_thread(
       [in_force, sentence = reloaded_sentence(context.running, loaded->general),
-       speech = context.speech,
+       speech = context.speech, speech_settings = loaded->speech,
        bindings = context.bindings](HotkeyLoop& hotkeys) {
         const std::vector<std::string> taken =
             hotkeys.replace_entries(in_force->hotkeys);
         bindings->replace(in_force);
+        // Before the sentence, so that it is already heard (or not shown in
+        // braille) as the new settings say.
+        speech.use_settings(speech_settings);
         speech.say_queued(sentence);
         if (auto report = taken_hotkeys_sentence(taken)) {
           speech.say_queued(*report);

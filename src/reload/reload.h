@@ -1,8 +1,8 @@
 // Settings reload. While Kelvo runs, the thread "settings-watch" watches the
 // settings file; once the file has been quiet for a while after a change it
 // loads and checks it as start-up does, and a valid file's bindings are put
-// in force on the main thread, between two key presses. A broken file
-// changes nothing.
+// in force on the main thread, between two key presses, and its speech
+// settings are handed to the speech thread. A broken file changes nothing.
 #pragma once
 
 #include <chrono>
@@ -44,7 +44,8 @@ struct ReloadContext {
 std::string reloaded_sentence(const General& running, const General& loaded);
 
 // Loads the file once (watch thread): a valid file is put in force on the
-// main thread with "Settings reloaded"; an invalid one is refused aloud with
+// main thread (its speech settings through the speech queue) with "Settings
+// reloaded"; an invalid one is refused aloud with
 // start-up's error text; a missing one is only logged. Never writes the
 // file.
 void reload_settings(const ReloadContext& context);

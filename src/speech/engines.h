@@ -1,12 +1,15 @@
-// The speech thread's engines behind one seam: the NVDA controller client and
-// the SAPI voice. Each platform provides them (open_speech_engines); tests
-// provide fakes. Engines are opened, used and closed on the speech thread
-// only.
+// The speech thread's engines behind one seam: the screen readers the
+// platform knows, in their order of detection, and its fallback voice (the
+// SAPI voice on Windows). Each platform provides them
+// (open_speech_engines); tests provide fakes. Engines are opened, used and
+// closed on the speech thread only.
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,24 +17,37 @@
 #include "base/channel.h"
 #include "base/layout.h"
 #include "base/result.h"
+#include "config/config.h"
 #include "speech/speech.h"
 
 namespace orvalin {
 
-// The loaded NVDA controller client library. Destroying it unloads the
-// library.
-class NvdaClient {
+// One screen reader's programming interface, found and loaded. Destroying it
+// unloads the library or releases the object.
+class Reader {
  public:
-  virtual ~NvdaClient() = default;
-  // nvdaController_testIfRunning answered 0.
+  virtual ~Reader() = default;
+  // The reader's own answer to "are you running?" (true for a reader known
+  // only by its window). Asked for every message, after its window, if any,
+  // was found.
   virtual bool is_running() = 0;
-  // nvdaController_speakText; does not cut off what NVDA is saying.
-  virtual void speak_text(std::string_view text) = 0;
-  // nvdaController_cancelSpeech.
-  virtual void cancel_speech() = 0;
+  // Speaks `text`; with `interrupt` whatever the reader is saying is cut off
+  // first, without it the text follows. Failures are ignored.
+  virtual void speak(std::string_view text, bool interrupt) = 0;
+  // Silences the reader's speech. Failures are ignored.
+  virtual void stop() = 0;
+  // Shows `text` on the braille display, when the interface can.
+  virtual void braille(std::string_view text) = 0;
 };
 
-// One SAPI voice. Destroying it releases the voice.
+// A screen reader the platform knows (`kind` is never automatic or sapi),
+// with its interface when it was found.
+struct ReaderSlot {
+  ScreenReader kind = ScreenReader::nvda;
+  std::unique_ptr<Reader> reader;
+};
+
+// The fallback voice. Destroying it releases the voice.
 class SapiVoice {
  public:
   virtual ~SapiVoice() = default;
@@ -47,12 +63,57 @@ class SapiVoice {
 class SpeechEngines {
  public:
   virtual ~SpeechEngines() = default;
-  // The NVDA client, fixed when the engines were opened; null when no client
-  // library was found.
-  virtual NvdaClient* nvda() = 0;
+  // The screen readers the platform knows, in order of detection, fixed when
+  // the engines were opened. None unless the platform has some.
+  virtual std::span<ReaderSlot> readers() { return {}; }
+  // Whether a top-level window of class `class_name` exists, titled `title`
+  // unless that is empty. Only readers with a window ask.
+  virtual bool window_exists(std::string_view /*class_name*/,
+                             std::string_view /*title*/) {
+    return false;
+  }
+  // The fallback voice's name in the log ("speech: now SAPI").
+  virtual std::string_view voice_name() const = 0;
   // A new voice (never null), or the reason why none can be made.
   virtual Result<std::unique_ptr<SapiVoice>> create_voice() = 0;
 };
+
+// The speech thread's state between messages (the settings in force, the
+// voice once made, who spoke last) and its handling of each message. Speech
+// thread only; destroy it before the engines.
+class Speaker {
+ public:
+  explicit Speaker(SpeechEngines& engines) : engines_(engines) {}
+  Speaker(const Speaker&) = delete;
+  Speaker& operator=(const Speaker&) = delete;
+
+  void handle(const SpeechCommand& command);
+
+ private:
+  // Who speaks: an index into the engines' readers, or one of these.
+  static constexpr size_t kVoice = static_cast<size_t>(-1);
+  static constexpr size_t kNobody = static_cast<size_t>(-2);
+
+  size_t choose();
+  void silence(size_t who);
+  void speak_with_voice(const Speak& speak);
+
+  SpeechEngines& engines_;
+  SpeechSettings settings_;
+  std::unique_ptr<SapiVoice> voice_;
+  // When speech moves elsewhere, the one that spoke last may still talk.
+  size_t last_ = kNobody;
+  bool found_logged_ = false;
+};
+
+// The name of a reader in the log and the README: "NVDA", "JAWS", "ZDSR",
+// "System Access".
+std::string_view reader_name(ScreenReader kind);
+
+// The JAWS script call that shows `text` in braille: BrailleString("…"),
+// with each '"' turned into "'" and each '\' into a space, since a JAWS
+// script string cannot escape them.
+std::string jaws_braille_call(std::string_view text);
 
 // The places where the NVDA client library is looked for, in order, for the
 // program at `executable`: its own folder, then in the development layout
@@ -61,13 +122,9 @@ class SpeechEngines {
 std::vector<std::filesystem::path> nvda_client_candidates(
     const std::filesystem::path& executable, Layout layout = build_layout());
 
-// The platform's engines, opened on the calling thread (the speech thread):
-// the first candidate that exists and loads becomes the NVDA client, when it
-// has all three entry points. The first form uses nvda_client_candidates()
-// of the running program.
+// The platform's engines, opened on the calling thread (the speech thread),
+// with every reader interface looked for beside the running program.
 std::unique_ptr<SpeechEngines> open_speech_engines();
-std::unique_ptr<SpeechEngines> open_speech_engines(
-    const std::vector<std::filesystem::path>& nvda_candidates);
 
 // The speech thread's loop: speaks each command in arrival order until the
 // queue closes, then releases the voice and closes the engines.

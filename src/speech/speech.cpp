@@ -2,6 +2,8 @@
 
 #include <exception>
 #include <optional>
+#include <span>
+#include <string>
 #include <utility>
 
 #include "applog/applog.h"
@@ -26,62 +28,121 @@ std::optional<std::filesystem::path> parent_folder(
   return folder.parent_path();
 }
 
-enum class Engine { none, nvda, sapi };
-
-// The speech thread's own state between messages.
-struct Speaker {
-  std::unique_ptr<SapiVoice> voice;
-  // The engine that spoke (or was silenced) last: when speech moves to the
-  // other engine, this one may still be talking.
-  Engine last = Engine::none;
+// How a reader is told apart from the others that answer its interface:
+// NVDA's controller client also answers for readers that imitate NVDA, so
+// NVDA's own window must be there too; JAWS is known by its window alone.
+struct ReaderWindow {
+  std::string_view class_name;  // empty: the reader has no window to find
+  std::string_view title;       // empty: any title
 };
 
-void silence(Engine engine, SpeechEngines& engines, Speaker& speaker) {
-  if (engine == Engine::nvda && engines.nvda() != nullptr) {
-    engines.nvda()->cancel_speech();
-  } else if (engine == Engine::sapi && speaker.voice) {
-    speaker.voice->purge();
+ReaderWindow reader_window(ScreenReader kind) {
+  switch (kind) {
+    case ScreenReader::nvda:
+      return {"wxWindowClassNR", "NVDA"};
+    case ScreenReader::jaws:
+      return {"JFWUI2", ""};
+    default:
+      return {};
   }
 }
 
-void speak_one(const SpeechCommand& command, SpeechEngines& engines,
-               Speaker& speaker) {
-  // Whether NVDA runs is asked for every message, so that starting or
-  // quitting NVDA moves speech over from the next message on.
-  NvdaClient* const nvda = engines.nvda();
-  const bool use_nvda = nvda != nullptr && nvda->is_running();
-  const Engine engine = use_nvda ? Engine::nvda : Engine::sapi;
-  // On a switch the other engine is stopped first, or both talk at once.
-  if (speaker.last != Engine::none && speaker.last != engine) {
-    silence(speaker.last, engines, speaker);
+void log_found(SpeechEngines& engines) {
+  std::string found;
+  std::string missing;
+  for (const ReaderSlot& slot : engines.readers()) {
+    std::string& list = slot.reader ? found : missing;
+    if (!list.empty()) list += ", ";
+    list += reader_name(slot.kind);
   }
-  speaker.last = engine;
+  // A platform that knows no reader has nothing to report.
+  if (found.empty() && missing.empty()) return;
+  std::string line = "speech: found " + (found.empty() ? "none" : found);
+  if (!missing.empty()) line += "; not found: " + missing;
+  log(line);
+}
 
-  const Speak* speak = std::get_if<Speak>(&command);
-  if (speak == nullptr) {
-    silence(engine, engines, speaker);
-    return;
+bool runs(const ReaderSlot& slot, SpeechEngines& engines) {
+  if (!slot.reader) return false;
+  const ReaderWindow window = reader_window(slot.kind);
+  // The window first: looking it up is cheaper than asking the reader.
+  if (!window.class_name.empty() &&
+      !engines.window_exists(window.class_name, window.title)) {
+    return false;
   }
-  if (use_nvda) {
-    // NVDA's speakText queues; cutting off is our job.
-    if (speak->interrupt) nvda->cancel_speech();
-    nvda->speak_text(speak->text);
-    return;
+  return slot.reader->is_running();
+}
+
+}  // namespace
+
+// Asked anew for every message, so that starting or quitting a reader moves
+// speech over from the next message on.
+size_t Speaker::choose() {
+  const std::span<ReaderSlot> readers = engines_.readers();
+  for (size_t i = 0; i < readers.size(); ++i) {
+    const bool allowed = settings_.screen_reader == ScreenReader::automatic ||
+                         settings_.screen_reader == readers[i].kind;
+    if (allowed && runs(readers[i], engines_)) return i;
   }
-  if (!speaker.voice) {
+  return kVoice;
+}
+
+void Speaker::silence(size_t who) {
+  if (who == kVoice) {
+    if (voice_) voice_->purge();
+  } else {
+    engines_.readers()[who].reader->stop();
+  }
+}
+
+void Speaker::speak_with_voice(const Speak& speak) {
+  if (!voice_) {
     // Not kept on failure: the next message tries again.
-    Result<std::unique_ptr<SapiVoice>> created = engines.create_voice();
+    Result<std::unique_ptr<SapiVoice>> created = engines_.create_voice();
     if (!created || *created == nullptr) {
       log("SAPI unavailable: " +
           (created ? std::string("no voice object") : created.error()));
       return;
     }
-    speaker.voice = std::move(*created);
+    voice_ = std::move(*created);
   }
-  speaker.voice->speak(speak->text, speak->interrupt);
+  voice_->speak(speak.text, speak.interrupt);
 }
 
-}  // namespace
+void Speaker::handle(const SpeechCommand& command) {
+  if (!found_logged_) {
+    found_logged_ = true;
+    log_found(engines_);
+  }
+  if (const auto* settings = std::get_if<SpeechSettings>(&command)) {
+    settings_ = *settings;
+    return;
+  }
+  const size_t who = choose();
+  if (who != last_) {
+    // On a switch the one that spoke before is stopped first, or both talk
+    // at once.
+    if (last_ != kNobody) silence(last_);
+    last_ = who;
+    // Where the platform knows no reader, the voice is all there is.
+    if (!engines_.readers().empty()) {
+      log("speech: now " +
+          std::string(who == kVoice
+                          ? engines_.voice_name()
+                          : reader_name(engines_.readers()[who].kind)));
+    }
+  }
+  const Speak* speak = std::get_if<Speak>(&command);
+  if (speak == nullptr) {
+    silence(who);
+  } else if (who == kVoice) {
+    speak_with_voice(*speak);
+  } else {
+    Reader& reader = *engines_.readers()[who].reader;
+    reader.speak(speak->text, speak->interrupt);
+    if (settings_.braille) reader.braille(speak->text);
+  }
+}
 
 void Speech::say(std::string_view text) const {
   log_said(text);
@@ -94,6 +155,35 @@ void Speech::say_queued(std::string_view text) const {
 }
 
 void Speech::stop() const { sender_.send(StopSpeaking{}); }
+
+void Speech::use_settings(const SpeechSettings& settings) const {
+  sender_.send(settings);
+}
+
+std::string_view reader_name(ScreenReader kind) {
+  switch (kind) {
+    case ScreenReader::nvda:
+      return "NVDA";
+    case ScreenReader::jaws:
+      return "JAWS";
+    case ScreenReader::zdsr:
+      return "ZDSR";
+    case ScreenReader::system_access:
+      return "System Access";
+    default:
+      return "SAPI";
+  }
+}
+
+std::string jaws_braille_call(std::string_view text) {
+  std::string call = "BrailleString(\"";
+  call.reserve(call.size() + text.size() + 2);
+  for (const char c : text) {
+    call += c == '"' ? '\'' : c == '\\' ? ' ' : c;
+  }
+  call += "\")";
+  return call;
+}
 
 std::vector<std::filesystem::path> nvda_client_candidates(
     const std::filesystem::path& executable, Layout layout) {
@@ -113,14 +203,16 @@ std::vector<std::filesystem::path> nvda_client_candidates(
 
 void serve_speech(Receiver<SpeechCommand> commands,
                   std::unique_ptr<SpeechEngines> engines) {
-  Speaker speaker;
-  while (std::optional<SpeechCommand> command = commands.recv()) {
-    // Out of memory while converting a text, say: that message is lost,
-    // the thread (and with it all later speech) is not.
-    run_guarded("speech", [&] { speak_one(*command, *engines, speaker); });
+  {
+    Speaker speaker(*engines);
+    while (std::optional<SpeechCommand> command = commands.recv()) {
+      // Out of memory while converting a text, say: that message is lost,
+      // the thread (and with it all later speech) is not.
+      run_guarded("speech", [&] { speaker.handle(*command); });
+    }
+    // The voice belongs to the engines' COM set-up: released first, with
+    // the speaker.
   }
-  // The voice belongs to the engines' COM set-up: release it first.
-  speaker.voice.reset();
   engines.reset();
 }
 

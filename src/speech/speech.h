@@ -1,6 +1,7 @@
 // The speech queue. Speech is the cheap, copyable sending handle that any
-// thread uses; the thread "speech" alone speaks, through NVDA when it runs and
-// otherwise through the SAPI voice. Sending never blocks.
+// thread uses; the thread "speech" alone speaks, through the first screen
+// reader that runs and otherwise through the SAPI voice, and alone holds the
+// speech settings in force. Sending never blocks.
 #pragma once
 
 #include <string>
@@ -8,6 +9,7 @@
 #include <variant>
 
 #include "base/channel.h"
+#include "config/config.h"
 
 namespace orvalin {
 
@@ -16,7 +18,7 @@ struct Speak {
   bool interrupt = false;
 };
 struct StopSpeaking {};
-using SpeechCommand = std::variant<Speak, StopSpeaking>;
+using SpeechCommand = std::variant<Speak, StopSpeaking, SpeechSettings>;
 
 class Speech {
  public:
@@ -29,6 +31,8 @@ class Speech {
   void say_queued(std::string_view text) const;
   // Silences current and queued speech; no log line.
   void stop() const;
+  // Puts `settings` in force from the next message on; no log line.
+  void use_settings(const SpeechSettings& settings) const;
 
   // Drops this handle (the queue closes with the last one).
   void reset() { sender_.reset(); }

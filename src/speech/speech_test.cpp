@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
-#include <deque>
 #include <mutex>
 #include <new>
+#include <optional>
+#include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,11 +25,13 @@ struct Script {
   std::mutex mutex;  // guards everything below
   std::condition_variable closed_signal;
   Calls calls;
-  bool has_nvda = true;
-  // Answers of nvdaController_testIfRunning, one per question; when used up,
-  // `nvda_running`.
-  std::deque<bool> nvda_answers;
-  bool nvda_running = true;
+  // Whether the platform knows any reader at all.
+  bool platform_has_readers = true;
+  // The readers whose interface was found, and those that say they run.
+  std::set<ScreenReader> found = {ScreenReader::nvda};
+  std::set<ScreenReader> running = {ScreenReader::nvda};
+  // The windows there are, as "class|title".
+  std::set<std::string> windows = {"wxWindowClassNR|NVDA", "JFWUI2|JAWS"};
   // How many voice creations fail before one succeeds.
   int voice_failures = 0;
   // A text whose speaking throws, as an allocation failure would.
@@ -44,39 +48,39 @@ struct Script {
   }
 };
 
-class FakeNvda : public NvdaClient {
+class FakeReader : public Reader {
  public:
-  explicit FakeNvda(Script& script) : script_(script) {}
-  ~FakeNvda() override { script_.record("nvda unload"); }
+  FakeReader(Script& script, ScreenReader kind)
+      : script_(script), kind_(kind), name_(reader_name(kind)) {}
   bool is_running() override {
     std::lock_guard lock(script_.mutex);
-    bool running = script_.nvda_running;
-    if (!script_.nvda_answers.empty()) {
-      running = script_.nvda_answers.front();
-      script_.nvda_answers.pop_front();
-    }
-    script_.calls.push_back(running ? "nvda running?yes" : "nvda running?no");
-    return running;
+    return script_.running.contains(kind_);
   }
-  void speak_text(std::string_view text) override {
-    script_.record("nvda speak " + std::string(text));
+  void speak(std::string_view text, bool interrupt) override {
+    script_.record(name_ + (interrupt ? " speak! " : " speak ") +
+                   std::string(text));
     if (text == script_.throw_on) throw std::bad_alloc();
   }
-  void cancel_speech() override { script_.record("nvda cancel"); }
+  void stop() override { script_.record(name_ + " stop"); }
+  void braille(std::string_view text) override {
+    script_.record(name_ + " braille " + std::string(text));
+  }
 
  private:
   Script& script_;
+  ScreenReader kind_;
+  std::string name_;
 };
 
 class FakeVoice : public SapiVoice {
  public:
   explicit FakeVoice(Script& script) : script_(script) {}
-  ~FakeVoice() override { script_.record("sapi release"); }
+  ~FakeVoice() override { script_.record("SAPI release"); }
   void speak(std::string_view text, bool purge) override {
-    script_.record(std::string(purge ? "sapi speak purge " : "sapi speak ") +
+    script_.record((purge ? "SAPI speak! " : "SAPI speak ") +
                    std::string(text));
   }
-  void purge() override { script_.record("sapi purge"); }
+  void purge() override { script_.record("SAPI purge"); }
 
  private:
   Script& script_;
@@ -85,31 +89,186 @@ class FakeVoice : public SapiVoice {
 class FakeEngines : public SpeechEngines {
  public:
   explicit FakeEngines(Script& script) : script_(script) {
-    if (script.has_nvda) nvda_ = std::make_unique<FakeNvda>(script);
+    if (!script.platform_has_readers) return;
+    for (ScreenReader kind :
+         {ScreenReader::nvda, ScreenReader::jaws, ScreenReader::zdsr,
+          ScreenReader::system_access}) {
+      slots_.push_back({kind, script.found.contains(kind)
+                                  ? std::make_unique<FakeReader>(script, kind)
+                                  : nullptr});
+    }
   }
   ~FakeEngines() override {
-    nvda_.reset();
     std::lock_guard lock(script_.mutex);
     script_.calls.push_back("engines closed");
     script_.closed = true;
     script_.closed_signal.notify_all();
   }
-  NvdaClient* nvda() override { return nvda_.get(); }
+  std::span<ReaderSlot> readers() override { return slots_; }
+  bool window_exists(std::string_view class_name,
+                     std::string_view title) override {
+    std::lock_guard lock(script_.mutex);
+    for (const std::string& window : script_.windows) {
+      const size_t bar = window.find('|');
+      if (window.substr(0, bar) == class_name &&
+          (title.empty() || window.substr(bar + 1) == title)) {
+        return true;
+      }
+    }
+    return false;
+  }
+  std::string_view voice_name() const override { return "SAPI"; }
   Result<std::unique_ptr<SapiVoice>> create_voice() override {
     std::lock_guard lock(script_.mutex);
     if (script_.voice_failures > 0) {
       --script_.voice_failures;
-      script_.calls.push_back("sapi create failed");
+      script_.calls.push_back("SAPI create failed");
       return fail("Class not registered");
     }
-    script_.calls.push_back("sapi create");
+    script_.calls.push_back("SAPI create");
     return std::make_unique<FakeVoice>(script_);
   }
 
  private:
   Script& script_;
-  std::unique_ptr<NvdaClient> nvda_;
+  std::vector<ReaderSlot> slots_;
 };
+
+ScreenReader kind_named(const std::string& name) {
+  return name == "auto" ? ScreenReader::automatic
+                        : parse_screen_reader(name).value();
+}
+
+// Runs the steps through a Speaker on this thread, between them changing
+// what runs. Steps: "say T", "queue T", "stop", "use R" (screen_reader R),
+// "braille off", "+R"/"-R" (reader R says it runs or not), "+window C|T"/
+// "-window C|T". Returns the engines' calls, each step's log lines after
+// its calls.
+Calls run_steps(Script& script, const std::vector<std::string>& steps) {
+  Calls calls;
+  auto engines = std::make_unique<FakeEngines>(script);
+  Speaker speaker(*engines);
+  SpeechSettings settings;
+  for (const std::string& step : steps) {
+    const size_t space = step.find(' ');
+    const std::string verb = step.substr(0, space);
+    const std::string rest =
+        space == std::string::npos ? "" : step.substr(space + 1);
+    testing::internal::CaptureStdout();
+    if (verb == "say" || verb == "queue") {
+      speaker.handle(Speak{rest, verb == "say"});
+    } else if (verb == "stop") {
+      speaker.handle(StopSpeaking{});
+    } else if (verb == "use" || verb == "braille") {
+      if (verb == "use") settings.screen_reader = kind_named(rest);
+      if (verb == "braille") settings.braille = rest == "on";
+      speaker.handle(settings);
+    } else if (verb == "+window" || verb == "-window") {
+      if (verb[0] == '+') {
+        script.windows.insert(rest);
+      } else {
+        script.windows.erase(rest);
+      }
+    } else if (verb[0] == '+') {
+      script.running.insert(kind_named(verb.substr(1)));
+    } else if (verb[0] == '-') {
+      script.running.erase(kind_named(verb.substr(1)));
+    } else {
+      ADD_FAILURE() << "unknown step " << step;
+    }
+    std::istringstream logged(testing::internal::GetCapturedStdout());
+    for (const std::string& call : script.taken()) calls.push_back(call);
+    for (std::string line; std::getline(logged, line);) {
+      calls.push_back("log " + line);
+    }
+  }
+  return calls;
+}
+
+TEST(SpeechTest, ReaderSelection) {
+  const std::set<ScreenReader> all = {ScreenReader::nvda, ScreenReader::jaws,
+                                      ScreenReader::zdsr,
+                                      ScreenReader::system_access};
+  struct Case {
+    const char* name;
+    std::optional<std::set<ScreenReader>> found;  // none: no reader known
+    std::vector<std::string> steps;
+    Calls calls;
+  };
+  const Case cases[] = {
+      {"each reader in order; the last one silenced on every switch",
+       all,
+       {"+jaws", "+zdsr", "+system_access", "say a", "-nvda", "queue b",
+        "-window JFWUI2|JAWS", "say c", "-zdsr", "queue d", "-system_access",
+        "stop", "queue e", "+nvda", "stop"},
+       {"NVDA speak! a",
+        "NVDA braille a",
+        "log speech: found NVDA, JAWS, ZDSR, System Access",
+        "log speech: now NVDA",
+        "NVDA stop",
+        "JAWS speak b",
+        "JAWS braille b",
+        "log speech: now JAWS",
+        "JAWS stop",
+        "ZDSR speak! c",
+        "ZDSR braille c",
+        "log speech: now ZDSR",
+        "ZDSR stop",
+        "System Access speak d",
+        "System Access braille d",
+        "log speech: now System Access",
+        "System Access stop",
+        "log speech: now SAPI",
+        "SAPI create",
+        "SAPI speak e",
+        "SAPI purge",
+        "NVDA stop",
+        "log speech: now NVDA"}},
+      {"NVDA needs its window as well as its client's answer",
+       std::set{ScreenReader::nvda},
+       {"-window wxWindowClassNR|NVDA", "+window wxWindowClassNR|other",
+        "say a", "+window wxWindowClassNR|NVDA", "say b"},
+       {"SAPI create", "SAPI speak! a",
+        "log speech: found NVDA; not found: JAWS, ZDSR, System Access",
+        "log speech: now SAPI", "SAPI purge", "NVDA speak! b", "NVDA braille b",
+        "log speech: now NVDA"}},
+      {"a forced reader or SAPI alone, SAPI while the reader does not run",
+       all,
+       {"+jaws", "+zdsr", "use zdsr", "queue a", "-zdsr", "queue b", "use sapi",
+        "+zdsr", "queue c", "use auto", "queue d"},
+       {"log speech: found NVDA, JAWS, ZDSR, System Access", "ZDSR speak a",
+        "ZDSR braille a", "log speech: now ZDSR", "ZDSR stop", "SAPI create",
+        "SAPI speak b", "log speech: now SAPI", "SAPI speak c", "SAPI purge",
+        "NVDA speak d", "NVDA braille d", "log speech: now NVDA"}},
+      {"braille follows the setting",
+       std::set{ScreenReader::jaws},
+       {"+jaws", "say a", "braille off", "say b", "braille on", "queue c"},
+       {"JAWS speak! a", "JAWS braille a",
+        "log speech: found JAWS; not found: NVDA, ZDSR, System Access",
+        "log speech: now JAWS", "JAWS speak! b", "JAWS speak c",
+        "JAWS braille c"}},
+      {"no reader found",
+       std::set<ScreenReader>{},
+       {"stop", "queue a"},
+       {"log speech: found none; not found: NVDA, JAWS, ZDSR, System Access",
+        "log speech: now SAPI", "SAPI create", "SAPI speak a"}},
+      {"a platform that knows no reader logs none",
+       std::nullopt,
+       {"queue a"},
+       {"SAPI create", "SAPI speak a"}},
+  };
+  for (const Case& c : cases) {
+    Script script;
+    script.platform_has_readers = c.found.has_value();
+    script.found = c.found.value_or(std::set<ScreenReader>{});
+    EXPECT_EQ(run_steps(script, c.steps), c.calls) << c.name;
+  }
+}
+
+TEST(SpeechTest, JawsBrailleCallHasNoQuoteOrBackslashInItsString) {
+  EXPECT_EQ(jaws_braille_call("Deck 1 \"Intro\" C:\\x \xc3\xa9"),
+            "BrailleString(\"Deck 1 'Intro' C: x \xc3\xa9\")");
+}
 
 // Sends the commands through a Speech handle, then serves them on this
 // thread until the queue closes. Returns what the handle logged.
@@ -125,91 +284,9 @@ std::string serve(Script& script, Send send) {
   return testing::internal::GetCapturedStdout();
 }
 
-TEST(SpeechTest, NvdaInterruptsOnlyForSayAndStopOnlyCancels) {
-  Script script;
-  const std::string logged = serve(script, [](const Speech& speech) {
-    speech.say("Deck 1 playing");
-    speech.say_queued("Loop 4 beats");
-    speech.say_queued("Deck 2 loaded");
-    speech.stop();
-    speech.say("");
-  });
-  EXPECT_EQ(logged,
-            "say: Deck 1 playing\nsay: Loop 4 beats\nsay: Deck 2 loaded\n"
-            "say: \n");
-  EXPECT_EQ(script.taken(), (Calls{
-                                "nvda running?yes",
-                                "nvda cancel",
-                                "nvda speak Deck 1 playing",
-                                "nvda running?yes",
-                                "nvda speak Loop 4 beats",
-                                "nvda running?yes",
-                                "nvda speak Deck 2 loaded",
-                                "nvda running?yes",
-                                "nvda cancel",
-                                "nvda running?yes",
-                                "nvda cancel",
-                                "nvda speak ",
-                                "nvda unload",
-                                "engines closed",
-                            }));
-}
-
-TEST(SpeechTest, EngineIsChosenAnewForEveryMessage) {
-  Script script;
-  script.nvda_answers = {false, false, true, false};
-  serve(script, [](const Speech& speech) {
-    speech.say("one");
-    speech.say_queued("two");
-    speech.say("three");
-    speech.stop();
-  });
-  // The voice made for the first message is kept while NVDA takes over and
-  // serves again when NVDA stops. Each switch first silences the engine
-  // that spoke before.
-  EXPECT_EQ(script.taken(), (Calls{
-                                "nvda running?no",
-                                "sapi create",
-                                "sapi speak purge one",
-                                "nvda running?no",
-                                "sapi speak two",
-                                "nvda running?yes",
-                                "sapi purge",
-                                "nvda cancel",
-                                "nvda speak three",
-                                "nvda running?no",
-                                "nvda cancel",
-                                "sapi purge",
-                                "sapi release",
-                                "nvda unload",
-                                "engines closed",
-                            }));
-}
-
-TEST(SpeechTest, WithoutNvdaClientSapiSpeaksAndStopNeedsAVoice) {
-  Script script;
-  script.has_nvda = false;
-  serve(script, [](const Speech& speech) {
-    speech.stop();  // no voice yet: nothing happens, none is made
-    speech.say_queued("Starting Kelvo");
-    speech.say_queued("Deck 1 loaded");
-    speech.say("Deck 1 playing");
-    speech.stop();
-  });
-  EXPECT_EQ(script.taken(), (Calls{
-                                "sapi create",
-                                "sapi speak Starting Kelvo",
-                                "sapi speak Deck 1 loaded",
-                                "sapi speak purge Deck 1 playing",
-                                "sapi purge",
-                                "sapi release",
-                                "engines closed",
-                            }));
-}
-
 TEST(SpeechTest, UnavailableSapiIsLoggedPerMessageAndRetried) {
   Script script;
-  script.nvda_running = false;
+  script.running.clear();
   script.voice_failures = 2;
   const std::string logged = serve(script, [](const Speech& speech) {
     speech.say("first");
@@ -219,19 +296,16 @@ TEST(SpeechTest, UnavailableSapiIsLoggedPerMessageAndRetried) {
   });
   EXPECT_EQ(logged,
             "say: first\nsay: second\nsay: third\n"
+            "speech: found NVDA; not found: JAWS, ZDSR, System Access\n"
+            "speech: now SAPI\n"
             "SAPI unavailable: Class not registered\n"
             "SAPI unavailable: Class not registered\n");
   EXPECT_EQ(script.taken(), (Calls{
-                                "nvda running?no",
-                                "sapi create failed",
-                                "nvda running?no",
-                                "nvda running?no",
-                                "sapi create failed",
-                                "nvda running?no",
-                                "sapi create",
-                                "sapi speak third",
-                                "sapi release",
-                                "nvda unload",
+                                "SAPI create failed",
+                                "SAPI create failed",
+                                "SAPI create",
+                                "SAPI speak third",
+                                "SAPI release",
                                 "engines closed",
                             }));
 }
@@ -245,11 +319,9 @@ TEST(SpeechTest, AFailingMessageIsLostButNotTheThread) {
   });
   EXPECT_NE(logged.find("speech: std::bad_alloc\n"), std::string::npos);
   EXPECT_EQ(script.taken(), (Calls{
-                                "nvda running?yes",
-                                "nvda speak too long",
-                                "nvda running?yes",
-                                "nvda speak next",
-                                "nvda unload",
+                                "NVDA speak too long",
+                                "NVDA speak next",
+                                "NVDA braille next",
                                 "engines closed",
                             }));
 }
@@ -299,7 +371,7 @@ TEST(SpeechTest, ThreadSpeaksEveryonesMessagesInQueueOrderAndClosesLast) {
   std::vector<int> next(3, 0);
   int spoken = 0;
   for (const std::string& call : calls) {
-    if (!call.starts_with("nvda speak ")) continue;
+    if (!call.starts_with("NVDA speak ")) continue;
     const int t = call[11] - '0';
     ASSERT_EQ(call.substr(11),
               std::to_string(t) + ":" + std::to_string(next[t]));
@@ -307,8 +379,6 @@ TEST(SpeechTest, ThreadSpeaksEveryonesMessagesInQueueOrderAndClosesLast) {
     ++spoken;
   }
   EXPECT_EQ(spoken, 3 * kPerThread);
-  ASSERT_GE(calls.size(), 2u);
-  EXPECT_EQ(calls[calls.size() - 2], "nvda unload");
   EXPECT_EQ(calls.back(), "engines closed");
 }
 

@@ -6,6 +6,7 @@
 #include "base/os.h"
 #include "base/winstr.h"
 #include "speech/engines.h"
+#include "speech/readers_win.h"
 #include "speech/sapi_win.h"
 
 namespace orvalin {
@@ -24,84 +25,6 @@ constexpr GUID kSpVoiceInterface = {
     0x72b9,
     0x4992,
     {0xa1, 0xec, 0xef, 0x99, 0x6e, 0x04, 0x22, 0xd4}};
-
-// The controller client's calling convention is stdcall (the only one on
-// x64).
-using TestIfRunningFn = unsigned long(__stdcall*)();
-using SpeakTextFn = unsigned long(__stdcall*)(const wchar_t*);
-using CancelSpeechFn = unsigned long(__stdcall*)();
-
-template <class Fn>
-Fn find_function(HMODULE library, const char* name) {
-  return reinterpret_cast<Fn>(
-      reinterpret_cast<void*>(GetProcAddress(library, name)));
-}
-
-class WinNvdaClient : public NvdaClient {
- public:
-  WinNvdaClient(HMODULE library, TestIfRunningFn test_if_running,
-                SpeakTextFn speak_text, CancelSpeechFn cancel_speech)
-      : library_(library),
-        test_if_running_(test_if_running),
-        speak_text_(speak_text),
-        cancel_speech_(cancel_speech) {}
-  ~WinNvdaClient() override { FreeLibrary(library_); }
-  WinNvdaClient(const WinNvdaClient&) = delete;
-  WinNvdaClient& operator=(const WinNvdaClient&) = delete;
-
-  bool is_running() override { return test_if_running_() == 0; }
-  void speak_text(std::string_view text) override {
-    const std::wstring wide = to_wide(text);
-    speak_text_(wide.c_str());
-  }
-  void cancel_speech() override { cancel_speech_(); }
-
- private:
-  HMODULE library_;
-  TestIfRunningFn test_if_running_;
-  SpeakTextFn speak_text_;
-  CancelSpeechFn cancel_speech_;
-};
-
-HMODULE load_library_quietly(const std::filesystem::path& path) {
-  // No "cannot load" dialog for a broken file: nobody could see it.
-  DWORD previous_mode = 0;
-  const bool mode_set =
-      SetThreadErrorMode(SEM_FAILCRITICALERRORS, &previous_mode) != FALSE;
-  // By its full path; its own dependencies from its folder and System32
-  // only, never from the current folder or PATH.
-  std::error_code ignored;
-  const std::filesystem::path full = std::filesystem::absolute(path, ignored);
-  const HMODULE library = LoadLibraryExW(
-      full.c_str(), nullptr,
-      LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
-  if (mode_set) SetThreadErrorMode(previous_mode, nullptr);
-  return library;
-}
-
-std::unique_ptr<NvdaClient> load_nvda_client(
-    const std::vector<std::filesystem::path>& candidates) {
-  for (const std::filesystem::path& candidate : candidates) {
-    if (!path_exists(candidate)) continue;
-    const HMODULE library = load_library_quietly(candidate);
-    if (library == nullptr) continue;
-    const auto test_if_running =
-        find_function<TestIfRunningFn>(library, "nvdaController_testIfRunning");
-    const auto speak_text =
-        find_function<SpeakTextFn>(library, "nvdaController_speakText");
-    const auto cancel_speech =
-        find_function<CancelSpeechFn>(library, "nvdaController_cancelSpeech");
-    if (test_if_running == nullptr || speak_text == nullptr ||
-        cancel_speech == nullptr) {
-      // A library that loads but is not the client ends the search.
-      FreeLibrary(library);
-      return nullptr;
-    }
-    return std::make_unique<WinNvdaClient>(library, test_if_running, speak_text,
-                                           cancel_speech);
-  }
-  return nullptr;
-}
 
 // Owns one COM reference.
 struct ComRelease {
@@ -127,18 +50,43 @@ class WinSapiVoice : public SapiVoice {
 
 class WinSpeechEngines : public SpeechEngines {
  public:
-  explicit WinSpeechEngines(
-      const std::vector<std::filesystem::path>& nvda_candidates)
-      : com_(CoInitializeEx(nullptr, COINIT_MULTITHREADED)),
-        nvda_(load_nvda_client(nvda_candidates)) {}
+  WinSpeechEngines(const std::vector<std::filesystem::path>& nvda_candidates,
+                   const std::filesystem::path& folder)
+      : com_(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {
+    // In order of detection.
+    readers_.push_back({ScreenReader::nvda, load_nvda(nvda_candidates)});
+    readers_.push_back({ScreenReader::jaws, open_jaws()});
+    // Only by a full path beside the program: with no folder known, a bare
+    // name would be looked for in the current folder.
+    const bool beside = !folder.empty();
+    readers_.push_back(
+        {ScreenReader::zdsr,
+         beside ? load_zdsr(folder / "ZDSRAPI_x64.dll") : nullptr});
+    readers_.push_back(
+        {ScreenReader::system_access,
+         beside ? load_system_access(folder / "SAAPI64.dll") : nullptr});
+  }
   ~WinSpeechEngines() override {
-    nvda_.reset();
+    // JAWS's object belongs to this thread's COM set-up.
+    readers_.clear();
     if (SUCCEEDED(com_)) CoUninitialize();
   }
   WinSpeechEngines(const WinSpeechEngines&) = delete;
   WinSpeechEngines& operator=(const WinSpeechEngines&) = delete;
 
-  NvdaClient* nvda() override { return nvda_.get(); }
+  std::span<ReaderSlot> readers() override { return readers_; }
+
+  bool window_exists(std::string_view class_name,
+                     std::string_view title) override {
+    // FindWindowW reads other programs' window titles without sending them
+    // a message, so a hung reader cannot hang speech here.
+    const std::wstring wide_class = to_wide(class_name);
+    const std::wstring wide_title = to_wide(title);
+    return FindWindowW(wide_class.c_str(),
+                       title.empty() ? nullptr : wide_title.c_str()) != nullptr;
+  }
+
+  std::string_view voice_name() const override { return "SAPI"; }
 
   Result<std::unique_ptr<SapiVoice>> create_voice() override {
     ISpVoice* raw = nullptr;
@@ -156,7 +104,7 @@ class WinSpeechEngines : public SpeechEngines {
  private:
   // The result of the thread's COM set-up; only a successful one is undone.
   HRESULT com_;
-  std::unique_ptr<NvdaClient> nvda_;
+  std::vector<ReaderSlot> readers_;
 };
 
 }  // namespace
@@ -169,17 +117,14 @@ unsigned long sapi_speak_flags(bool purge) {
   return flags;
 }
 
-std::unique_ptr<SpeechEngines> open_speech_engines(
-    const std::vector<std::filesystem::path>& nvda_candidates) {
-  return std::make_unique<WinSpeechEngines>(nvda_candidates);
-}
-
 std::unique_ptr<SpeechEngines> open_speech_engines() {
   std::vector<std::filesystem::path> candidates;
+  std::filesystem::path folder;
   if (auto executable = executable_path()) {
     candidates = nvda_client_candidates(*executable);
+    folder = executable->parent_path();
   }
-  return open_speech_engines(candidates);
+  return std::make_unique<WinSpeechEngines>(candidates, folder);
 }
 
 }  // namespace orvalin

@@ -1,4 +1,5 @@
-"""Checks the release files in dist/ as a Windows user would meet them.
+"""Checks the release files in dist/ as a Windows user would meet them, and
+the package for Debian and Ubuntu users (unpacked with dpkg -x, and lintian).
 
 The portable zip must hold exactly the listed files (no test program or test
 library), SHA256SUMS must verify, and the installer is run under Wine in a
@@ -29,6 +30,13 @@ with open(os.path.join(WINDOWS, "version.txt")) as f:
     VERSION = f.read().strip()
 ZIP = os.path.join(DIST, "orvalin-%s-win64-portable.zip" % VERSION)
 INSTALLER = os.path.join(DIST, "orvalin-%s-win64.exe" % VERSION)
+DEB = os.path.join(DIST, "orvalin_%s_amd64.deb" % VERSION)
+DEB_FILES = ["usr/bin/orvalin", "usr/lib/orvalin/plugins/generic/README.txt",
+             "usr/share/applications/orvalin.desktop",
+             "usr/share/doc/orvalin/README.md", "usr/share/doc/orvalin/keys.txt",
+             "usr/share/doc/orvalin/copyright",
+             "usr/share/doc/orvalin/changelog.gz",
+             "usr/share/man/man1/orvalin.1.gz"]
 
 PACKAGED = ["orvalin.exe", "README.txt", "keys.txt", "LICENSE.txt",
             "plugins/generic/README.txt"]
@@ -159,7 +167,8 @@ class Dist(unittest.TestCase):
         with open(os.path.join(DIST, "SHA256SUMS")) as f:
             names = sorted(line.split()[1] for line in f)
         self.assertEqual(names, sorted([os.path.basename(ZIP),
-                                        os.path.basename(INSTALLER)]))
+                                        os.path.basename(INSTALLER),
+                                        os.path.basename(DEB)]))
         done = subprocess.run(["sha256sum", "--check", "--strict",
                                "SHA256SUMS"], cwd=DIST, capture_output=True)
         self.assertEqual(done.returncode, 0, done)
@@ -288,6 +297,32 @@ class Dist(unittest.TestCase):
                    "the uninstaller has removed Orvalin")
         self.assertTrue(os.path.isfile(settings))
         self.assertTrue(os.path.isfile(log))
+
+
+class Deb(unittest.TestCase):
+    """The package for Debian and Ubuntu users, unpacked into a scratch root
+    (installing it would need root)."""
+
+    def test_files_dependencies_and_lintian(self):
+        root = tempfile.mkdtemp(prefix="orvalin-deb-")
+        self.addCleanup(shutil.rmtree, root, True)
+        subprocess.run(["dpkg", "-x", DEB, root], check=True)
+        files = tree(root)
+        self.assertEqual(sorted(files), sorted(DEB_FILES))
+        self.assertIn(b"liborvalin.so",
+                      files["usr/lib/orvalin/plugins/generic/README.txt"])
+        field = subprocess.run(["dpkg-deb", "-f", DEB, "Depends"],
+                               capture_output=True, check=True).stdout
+        for package in (b"libspeechd2", b"libx11-6", b"libc6"):
+            self.assertIn(package, field)
+        program = os.path.join(root, "usr", "bin", "orvalin")
+        self.assertNotIn(b".debug_", files["usr/bin/orvalin"])
+        done = subprocess.run([program, "--version"], capture_output=True,
+                              timeout=60)
+        self.assertEqual(done.stdout.decode().strip(), VERSION, done)
+        lint = subprocess.run(["lintian", "--fail-on", "error", DEB],
+                              capture_output=True, timeout=TIMEOUT)
+        self.assertEqual(lint.returncode, 0, lint.stdout.decode())
 
 
 if __name__ == "__main__":

@@ -161,10 +161,12 @@ class Runner:
         lines.append("exit /b %errorlevel%")
         return "\r\n".join(lines) + "\r\n"
 
-    def wine_command(self, *args, check=True):
+    def wine_command(self, *args, check=True, env=None):
+        """`env` adds to the environment: the first Wine program of a prefix
+        ties Wine's desktop to its display (DISPLAY)."""
         done = subprocess.run(
             [self.wine] + list(args), stdin=subprocess.DEVNULL,
-            capture_output=True, timeout=60)
+            capture_output=True, timeout=60, env=dict(os.environ, **(env or {})))
         if check and done.returncode != 0:
             raise AssertionError("wine %r failed with %d: %r %r" % (
                 args, done.returncode, done.stdout, done.stderr))
@@ -276,9 +278,75 @@ class VirtualDisplay:
                 self.server.wait()
 
 
+class SpeechDaemon:
+    """A private speech-dispatcher in `folder`: its socket is there, and its
+    one output module appends each sentence it speaks to `spoken.txt` (ALSA's
+    null device stands in for a sound card). Clients reach it through env().
+    """
+
+    def __init__(self, folder):
+        self.folder = folder
+        self.socket = os.path.join(folder, "speechd.sock")
+        self.spoken_file = os.path.join(folder, "spoken.txt")
+        os.makedirs(os.path.join(folder, "modules"), exist_ok=True)
+        os.makedirs(os.path.join(folder, "log"), exist_ok=True)
+        with open(os.path.join(folder, "speechd.conf"), "w") as f:
+            f.write('CommunicationMethod "unix_socket"\n'
+                    'SocketPath "%s"\n'
+                    'AddModule "file" "sd_generic" "file.conf"\n'
+                    'DefaultModule file\nAudioOutputMethod "alsa"\n'
+                    'LogDir "%s"\n' % (self.socket,
+                                       os.path.join(folder, "log")))
+        with open(os.path.join(folder, "modules", "file.conf"), "w") as f:
+            f.write("GenericExecuteSynth \"printf '%%s\\\\n' \\'$DATA\\' "
+                    ">> %s\"\nGenericCmdDependency \"printf\"\n"
+                    'AddVoice "en" "MALE1" "default"\n' % self.spoken_file)
+        alsa = os.path.join(folder, "asound.conf")
+        with open(alsa, "w") as f:
+            f.write("pcm.!default { type null }\n")
+        # -s: in the foreground, so that stop() ends it.
+        self.process = subprocess.Popen(
+            ["speech-dispatcher", "-s", "-P", os.path.join(folder, "pid"),
+             "-C", folder, "-t", "600"],
+            env=dict(os.environ, ALSA_CONFIG_PATH=alsa),
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL, start_new_session=True)
+        if not wait_until(lambda: os.path.exists(self.socket), 30):
+            self.stop()
+            raise AssertionError("speech-dispatcher did not start")
+
+    def env(self):
+        return {"SPEECHD_ADDRESS": "unix_socket:" + self.socket}
+
+    def spoken(self):
+        """The messages spoken so far: the module writes a message sentence
+        by sentence, each further sentence on a line starting with a
+        space."""
+        if not os.path.exists(self.spoken_file):
+            return []
+        messages = []
+        for line in read_bytes(self.spoken_file).decode(
+                "utf-8", "replace").split("\n"):
+            if line.startswith(" ") and messages:
+                messages[-1] += line
+            elif line:
+                messages.append(line)
+        return messages
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                kill_group(self.process)
+                self.process.wait()
+
+
 class Sandbox:
-    """Temporary settings (APPDATA) and log (LOCALAPPDATA) folders, kept
-    when ORVALIN_KEEP_SANDBOX is set."""
+    """Temporary settings (APPDATA; natively XDG_CONFIG_HOME) and log
+    (LOCALAPPDATA; natively XDG_STATE_HOME) folders, kept when
+    ORVALIN_KEEP_SANDBOX is set."""
 
     def __init__(self, runner, prefix="orvalin-e2e-"):
         self.runner = runner
@@ -307,6 +375,8 @@ class Sandbox:
     def env(self, **extra):
         env = {"APPDATA": self.runner.host_path(self.roaming),
                "LOCALAPPDATA": self.runner.host_path(self.local)}
+        if not self.runner.under_wine:
+            env.update(XDG_CONFIG_HOME=self.roaming, XDG_STATE_HOME=self.local)
         env.update(extra)
         return env
 
@@ -324,10 +394,14 @@ class Sandbox:
 
     @property
     def settings_file(self):
+        if not self.runner.under_wine:
+            return os.path.join(self.roaming, "orvalin", "config.toml")
         return os.path.join(self.roaming, "Orvalin", "config.toml")
 
     @property
     def log_file(self):
+        if not self.runner.under_wine:
+            return os.path.join(self.local, "orvalin", "app.log")
         return os.path.join(self.local, "Orvalin", "logs", "app.log")
 
     def write_settings(self, content):
@@ -340,9 +414,12 @@ class Sandbox:
     def read_settings(self):
         return read_bytes(self.settings_file)
 
-    def log_messages(self):
+    def log_messages(self, readers=False):
         """The log's messages in file order; a message that spans several
-        lines is one entry."""
+        lines is one entry. The speech thread's lines on the screen readers
+        ("speech: found ...", "speech: now ...") are left out unless
+        `readers`: that thread writes them at its own pace, so their place
+        among the other threads' lines varies."""
         text = read_bytes(self.log_file).decode("utf-8", "replace")
         messages = []
         for line in text.split("\n"):
@@ -351,10 +428,13 @@ class Sandbox:
                 messages.append(match.group(1))
             elif messages and line:
                 messages[-1] += "\n" + line
-        return messages
+        if readers:
+            return messages
+        return [m for m in messages if not _READER_LINE.match(m)]
 
 
 _LOG_LINE = re.compile(r"^\[ *\d+\.\d{3}\] (.*)$")
+_READER_LINE = re.compile(r"^speech: (found|now) ")
 
 
 def builtin_config_text(source_dir):

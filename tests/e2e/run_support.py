@@ -123,10 +123,10 @@ class RunBox(harness.Sandbox):
     def finish(self, timeout=60):
         return self.started_run.finish(timeout)
 
-    def messages(self):
+    def messages(self, readers=False):
         if not os.path.exists(self.log_file):
             return []
-        return self.log_messages()
+        return self.log_messages(readers)
 
     def wait_for_message(self, message, timeout=60):
         """Whether `message` is logged within `timeout` (or by the end)."""
@@ -226,14 +226,27 @@ class WineCase(harness.OwnWinePrefix, RunCase):
         self.display = harness.VirtualDisplay()
         self.addCleanup(self.display.stop)
 
-    def box(self, qt="fits", **kwargs):
+    def box(self, qt="fits", nvda_window=True, **kwargs):
+        """With `nvda_window`, NVDA's main window is there from the start:
+        the program speaks through the NVDA stub only while it is."""
         box = super().box(**kwargs)
         dll = os.path.join(build_dir(self.runner.program), "tests", "qtdlls",
                            qt, "Qt6Core.dll")
         if os.path.exists(dll):
             shutil.copy2(dll, box.kelvo_dir)
         box.stub_log = os.path.join(box.root, "nvda.log")
+        if nvda_window:
+            box.nvda_window = self.reader_window(box, "wxWindowClassNR",
+                                                 "NVDA")
         return box
+
+    def reader_window(self, box, class_name, title="-"):
+        """A screen reader's main window (tools/nvdastub/readerwindow.c),
+        there until its close()."""
+        window = ReaderWindow(self.runner, self.display, box, class_name,
+                              title)
+        self.addCleanup(window.close)
+        return window
 
     def env(self, box, **extra):
         return dict(self.display.env(), ORVALIN_NVDA_STUB_LOG=(
@@ -272,6 +285,36 @@ class WineCase(harness.OwnWinePrefix, RunCase):
         self.addCleanup(lambda: (harness.kill_group(holder), holder.wait(),
                                  holder.stdout.close()))
         return holder.stdout.readline().strip()
+
+
+class ReaderWindow:
+    def __init__(self, runner, display, box, class_name, title):
+        program = os.path.join(build_dir(runner.program), "readerwindow.exe")
+        if not os.path.exists(program):
+            raise AssertionError(program + " is not built")
+        self.stop_file = box.path("windows", class_name + ".stop")
+        self.process = subprocess.Popen(
+            [runner.wine, "cmd", "/c", runner.host_path(program), class_name,
+             title, runner.host_path(self.stop_file)],
+            env=dict(os.environ, **display.env()), stdin=subprocess.DEVNULL,
+            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+            start_new_session=True)
+        line = self.process.stdout.readline().strip()
+        if line != b"ready":
+            self.close()
+            raise AssertionError("no %s window: %r" % (class_name, line))
+
+    def close(self):
+        """Closes the window and waits for its program to end."""
+        if self.process.poll() is None:
+            with open(self.stop_file, "w"):
+                pass
+            try:
+                self.process.wait(timeout=30)
+            except subprocess.TimeoutExpired:
+                harness.kill_group(self.process)
+                self.process.wait()
+        self.process.stdout.close()
 
 
 def start_fake_kelvo(box, *args):

@@ -45,10 +45,17 @@ class FindKelvo(harness.SandboxCase):
         self.box.write_settings(
             "[general]\nkelvo_path = '%s'\n" % os.path.join(later, "kelvo"))
 
-        done = self.box.run(["--find-kelvo"], env={"PATH": plain})
+        # A folder named kelvo is passed over like a file that cannot run.
+        folder = self.box.path("folder", "kelvo", "x")
+        folder = os.path.dirname(os.path.dirname(folder))
+        done = self.box.run(["--find-kelvo"], env={"PATH": plain + ":" + folder})
         self.assert_not_found(done)
         done = self.box.run(["--find-kelvo", "extra"],
                             env={"PATH": ":".join([plain, good, later])})
+        self.assert_found(done, os.path.join(good, "kelvo"))
+        # A relative entry gives an absolute path.
+        done = self.box.run(["--find-kelvo"], env={"PATH": "good"},
+                            cwd=os.path.dirname(good))
         self.assert_found(done, os.path.join(good, "kelvo"))
         self.assertFalse(os.path.exists(self.box.log_file))
 

@@ -1,6 +1,6 @@
 """A scripted session from ORVALIN_TEST_ACTIONS against Kelvo: key presses,
-waits, control settings and read-outs (good and failing). The parsing of
-every step form is checked by the driver's unit tests."""
+waits, control settings and read-outs (good and failing), a malformed step
+and an unknown key. Every other end-to-end run relies on the driver too."""
 
 import harness
 from run_support import READY, RunCase, own_errors
@@ -8,8 +8,8 @@ from run_support import READY, RunCase, own_errors
 SCRIPT = ("CTRL+ALT+P; sleep:1500; "
           "log:[Channel1],play|[Channel1],volume|[Channel9],play; "
           "set:[Master],crossfader=0.25; set:[Channel9],play=1e0; "
-          "log:[Master],crossfader; ctrl+alt+p; sleep:300; "
-          "log:[Channel1],play")
+          "log:[Master],crossfader; set:[Master]crossfader=1; no+such+key; "
+          "ctrl+alt+p; sleep:300; log:[Channel1],play")
 
 
 class Script(RunCase):
@@ -28,6 +28,8 @@ class Script(RunCase):
             "test: set [Master],crossfader=0.25",
             "test: set [Channel9],play=1",
             "test: [Master],crossfader=0.25",
+            "test: bad step set:[Master]crossfader=1",
+            "test: unknown key no+such+key",
             "test key: ctrl+alt+p",
             "test: [Channel1],play=0",
             "test: done",

@@ -1,11 +1,50 @@
+// Our headers first: X11's macros (Status, None) would rewrite their names.
+// clang-format off
+#include "base/os.h"
+#include "base/thread.h"
 #include "host.h"
 
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <unistd.h>
+// clang-format on
+
 namespace kelvosim {
+
+namespace {
+
+// The window's connection, served by the thread "main-window" alone.
+void serve_main_window(Display* display) {
+  XEvent event;
+  for (;;) XNextEvent(display, &event);
+}
+
+}  // namespace
 
 std::vector<std::string> program_args(int argc, char** argv) {
   return std::vector<std::string>(argv + 1, argv + argc);
 }
 
-void show_main_window() {}
+void show_main_window() {
+  const auto name = orvalin::get_env("DISPLAY");
+  if (!name || name->empty()) return;
+  Display* display = XOpenDisplay(nullptr);
+  if (display == nullptr) return;
+  const Window window =
+      XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 640, 480,
+                          0, BlackPixel(display, DefaultScreen(display)),
+                          WhitePixel(display, DefaultScreen(display)));
+  XStoreName(display, window, "Kelvo");
+  // What window managers and Orvalin read to tell whose window it is.
+  const unsigned long pid = static_cast<unsigned long>(::getpid());
+  XChangeProperty(display, window, XInternAtom(display, "_NET_WM_PID", False),
+                  XA_CARDINAL, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(&pid), 1);
+  XMapWindow(display, window);
+  XFlush(display);
+  orvalin::spawn_detached(
+      "main-window", [display] { serve_main_window(display); },
+      "failed to spawn thread");
+}
 
 }  // namespace kelvosim

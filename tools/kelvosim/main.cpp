@@ -23,7 +23,10 @@
 //   --no-signal              never raise the loaded signal
 //   --exit-after SECONDS     exit by itself after SECONDS
 //   --exit-code C            exit code for --exit-after (default 0)
-//   --reply-delay-ms N       delay every reply by N ms
+//   --reply-delay-ms N       delay every reply by N ms, one request at a time
+//   --reply-delay-ms A-B     delay each reply by its own random A..B ms while
+//                            later requests are read and answered (replies
+//                            then come out of order)
 //   --drop-reply CMD         never answer command CMD (repeatable)
 //   --junk                   junk lines between replies (not JSON, an array,
 //                            an object followed by text, an empty line,

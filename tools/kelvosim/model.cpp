@@ -150,6 +150,7 @@ struct Player {
   int file_key = 0;
   double duration = 0;
   double samplerate = 0;
+  double labels_at = 0;  // the skin shows the track's labels from then on
   std::vector<std::pair<double, double>> grid_undo;  // (bpm, offset)
   std::vector<double> taps;                          // real times
   double clip_clock = 0;
@@ -598,6 +599,7 @@ struct Model::State {
     p->file_key = track.key;
     // Every track's first beat lies a little after its start.
     p->grid_offset = 0.012 * (row % 5);
+    p->labels_at = now + options.labels_after_ms / 1000.0;
     write(group, "duration", track.duration);
     write(group, "track_samplerate", track.samplerate);
     write(group, "file_key", track.key);
@@ -960,6 +962,12 @@ struct Model::State {
     }
     if (key == "enabled") {
       if (value == 0) return true;
+      if (autodj_queue.empty() && options.autodj_flicker_at_once) {
+        // Refused, reported as it happens: on, and off again at once.
+        write("[AutoDJ]", "enabled", 1);
+        after(0.05, [this] { write("[AutoDJ]", "enabled", 0); });
+        return true;
+      }
       if (autodj_queue.empty()) {
         // Refused: the switch flips back at once, but the host's refusal
         // message holds up its change notifications, which arrive only
@@ -1323,7 +1331,7 @@ Result<std::vector<DeckLabel>> Model::deck_info(int64_t deck) {
   }
   Player* p = state_->player_of("[Channel" + std::to_string(deck) + "]");
   std::vector<DeckLabel> labels;
-  if (p->row == 0) {
+  if (p->row == 0 || state_->now < p->labels_at) {
     labels = {{"title", ""},
               {"artist", ""},
               {"time", "0:00"},

@@ -130,7 +130,17 @@ Result<Options> parse_options(const std::vector<std::string>& args) {
         return fail("--clock-speed: must be above 0");
       }
     } else if (name == "--reply-delay-ms") {
-      KELVOSIM_TRY(options.faults.reply_delay_ms, int_value(0, 3600000));
+      // "N", or "MIN-MAX" for a random delay per request.
+      std::string text;
+      KELVOSIM_TRY(text, value());
+      const auto dash = text.find('-');
+      KELVOSIM_TRY(options.faults.reply_delay_ms,
+                   parse_int(name, text.substr(0, dash), 0, 3600000));
+      if (dash != std::string::npos) {
+        KELVOSIM_TRY(options.faults.reply_delay_max_ms,
+                     parse_int(name, text.substr(dash + 1),
+                               options.faults.reply_delay_ms, 3600000));
+      }
     } else if (name == "--drop-reply") {
       std::string command;
       KELVOSIM_TRY(command, value());
@@ -187,6 +197,10 @@ Result<Options> parse_options(const std::vector<std::string>& args) {
       options.model.mic_input = false;
     } else if (name == "--broadcast-fails") {
       options.model.broadcast_fails = true;
+    } else if (name == "--autodj-flicker-at-once") {
+      options.model.autodj_flicker_at_once = true;
+    } else if (name == "--labels-after-ms") {
+      KELVOSIM_TRY(options.model.labels_after_ms, int_value(0, 3600000));
     } else if (name == "--no-metronome") {
       options.model.metronome = false;
     } else if (name == "--grow-decks-after-ms") {
@@ -225,7 +239,10 @@ Connection and start:
   --exit-code C            exit code for --exit-after (default 0)
 
 Faults:
-  --reply-delay-ms N       delay every reply by N ms
+  --reply-delay-ms N       delay every reply by N ms, one request at a time
+  --reply-delay-ms A-B     delay each reply by its own random A..B ms while
+                           later requests are read and answered (replies
+                           then come out of order)
   --drop-reply CMD         never answer command CMD (repeatable)
   --junk                   send junk lines between replies (not JSON, an
                            array, an object followed by text, an empty line,
@@ -256,6 +273,9 @@ Model:
   --effect U,S=ID          effect ID preloaded in unit U, slot S (repeatable)
   --no-metronome           the metronome effect is not available
   --autodj-queue N         tracks in the Auto DJ queue at start
+  --autodj-flicker-at-once a refused Auto DJ switch reports its flicker as
+                           it happens, not after the refusal message
+  --labels-after-ms N      a loaded deck's labels fill in N ms after the load
   --no-mic-input           no microphone input configured
   --broadcast-fails        the live broadcast fails to connect
   --clip-deck N            deck N's output clips while it plays (repeatable)

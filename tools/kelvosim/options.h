@@ -42,6 +42,8 @@ struct ModelOptions {
   bool mic_input = true;
   bool broadcast_fails = false;
   bool metronome = true;
+  bool autodj_flicker_at_once = false;
+  int labels_after_ms = 0;
   std::optional<int> grow_decks_after_ms;
   std::vector<int> clip_decks;
   std::vector<InitialValue> values;
@@ -51,7 +53,12 @@ struct ModelOptions {
 
 // Misbehaviour on request, for testing the client's defences.
 struct FaultOptions {
+  // Every reply waits reply_delay_ms, one request after another; with
+  // reply_delay_max_ms, each reply waits its own random time in
+  // reply_delay_ms..reply_delay_max_ms while the next requests are read,
+  // so replies may overtake each other.
   int reply_delay_ms = 0;
+  std::optional<int> reply_delay_max_ms;
   std::set<std::string> drop_reply;  // commands left unanswered
   bool junk = false;
   std::optional<int> invalid_utf8_after;

@@ -2,7 +2,9 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <map>
 #include <nlohmann/json.hpp>
+#include <random>
 #include <thread>
 
 #include "base/channel.h"
@@ -282,8 +284,18 @@ struct Server::Connection {
   std::chrono::steady_clock::time_point held_since;
   bool stopping = false;
 
-  int replies = 0;  // replies queued so far (reader thread only)
-  int junk = 0;     // next junk kind (reader thread only)
+  // Random reply delays: each reply waits here until it is due, and the
+  // "delayer" thread sends it, so that the reader goes on with the next
+  // requests meanwhile.
+  std::mutex delayed_mutex;  // guards delayed and delays_ending
+  std::condition_variable delayed_changed;
+  std::multimap<std::chrono::steady_clock::time_point, std::string> delayed;
+  bool delays_ending = false;
+
+  // Replies queued so far and the next junk kind: the reader thread's, or
+  // with random delays the delayer's (see deliver below).
+  int replies = 0;
+  int junk = 0;
 };
 
 Server::Server(Model& model, std::string token, FaultOptions faults,
@@ -397,11 +409,8 @@ void Server::serve_connection(std::unique_ptr<Stream> socket) {
     });
   }
 
-  auto send_reply = [&](const std::string& reply) {
-    if (faults_.reply_delay_ms > 0) {
-      std::this_thread::sleep_for(
-          std::chrono::milliseconds(faults_.reply_delay_ms));
-    }
+  // A reply whose delay is over.
+  auto deliver = [&](const std::string& reply) {
     if (!faults_.out_of_order) {
       queue_reply(reply);
       return;
@@ -416,6 +425,55 @@ void Server::serve_connection(std::unique_ptr<Stream> socket) {
       connection.held_since = std::chrono::steady_clock::now();
     }
     connection.held_changed.notify_all();
+  };
+
+  std::thread delayer;
+  std::mt19937 random(std::random_device{}());
+  if (faults_.reply_delay_max_ms) {
+    // Every reply goes out from here, so queue_reply's counters stay on one
+    // thread. At the end, what still waits goes out at once.
+    delayer = std::thread([&connection, &deliver] {
+      orvalin::set_thread_name("delayer");
+      std::unique_lock lock(connection.delayed_mutex);
+      for (;;) {
+        auto& delayed = connection.delayed;
+        if (delayed.empty() && connection.delays_ending) break;
+        if (delayed.empty()) {
+          connection.delayed_changed.wait(lock);
+          continue;
+        }
+        if (!connection.delays_ending &&
+            std::chrono::steady_clock::now() < delayed.begin()->first) {
+          connection.delayed_changed.wait_until(lock, delayed.begin()->first);
+          continue;
+        }
+        std::string reply = std::move(delayed.begin()->second);
+        delayed.erase(delayed.begin());
+        lock.unlock();
+        deliver(reply);
+        lock.lock();
+      }
+    });
+  }
+
+  auto send_reply = [&](const std::string& reply) {
+    if (faults_.reply_delay_max_ms) {
+      std::uniform_int_distribution<int> pick(faults_.reply_delay_ms,
+                                              *faults_.reply_delay_max_ms);
+      const auto due = std::chrono::steady_clock::now() +
+                       std::chrono::milliseconds(pick(random));
+      {
+        std::lock_guard lock(connection.delayed_mutex);
+        connection.delayed.emplace(due, reply);
+      }
+      connection.delayed_changed.notify_all();
+      return;
+    }
+    if (faults_.reply_delay_ms > 0) {
+      std::this_thread::sleep_for(
+          std::chrono::milliseconds(faults_.reply_delay_ms));
+    }
+    deliver(reply);
   };
 
   {
@@ -462,6 +520,14 @@ void Server::serve_connection(std::unique_ptr<Stream> socket) {
   {
     std::lock_guard lock(mutex_);
     current_ = nullptr;
+  }
+  if (delayer.joinable()) {
+    {
+      std::lock_guard lock(connection.delayed_mutex);
+      connection.delays_ending = true;
+    }
+    connection.delayed_changed.notify_all();
+    delayer.join();
   }
   if (flusher.joinable()) {
     {

@@ -1,0 +1,176 @@
+// The control table of docs/plugin-protocol.md against the controls the code
+// uses (the watched controls, the built-in bindings and each module's own
+// reads and writes: a control on one side only fails), and against the
+// simulator, the reference stand-in, which must know every one.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "actions/actions.h"
+#include "actions/reports.h"
+#include "announcer/announcer.h"
+#include "base/os.h"
+#include "beatgrid/beatgrid.h"
+#include "config/config.h"
+#include "controls/names.h"
+#include "testing/rig.h"
+
+namespace orvalin {
+namespace {
+
+using Control = std::pair<std::string, std::string>;
+
+// A name as the document's table writes it: deck and sampler numbers as N,
+// effect units as U, effect slots as S ("[Channel2]", "[Channel{deck}]":
+// "[ChannelN]"; "hotcue_3_status": "hotcue_N_status").
+std::string table_name(std::string_view name) {
+  static const std::vector<std::pair<std::regex, std::string>> rules = {
+      {std::regex(R"(\{deck\})"), "N"},
+      {std::regex(R"(\[Channel\d+\])"), "[ChannelN]"},
+      {std::regex(R"(\[Sampler\d+\])"), "[SamplerN]"},
+      {std::regex(R"(hotcue_\d+_)"), "hotcue_N_"},
+      {std::regex(R"(EffectUnit\d+)"), "EffectUnitU"},
+      {std::regex(R"(EffectUnitU_Effect\d+)"), "EffectUnitU_EffectS"},
+  };
+  std::string text(name);
+  for (const auto& [from, to] : rules)
+    text = std::regex_replace(text, from, to);
+  return text;
+}
+
+std::set<Control> used_by_code() {
+  std::set<Control> used;
+  auto add = [&](std::string_view group, std::string_view key) {
+    used.emplace(table_name(group), table_name(key));
+  };
+  for (const auto& [group, key] : kStartupCounts) add(group, key);
+  for (std::string_view key : kWatchedDeckKeys) add("[Channel1]", key);
+  for (int n = 1; n <= kWatchedHotcues; ++n) {
+    add("[Channel1]", "hotcue_" + std::to_string(n) + "_status");
+  }
+  add("[Sampler1]", kWatchedSamplerKey);
+  for (const auto& [group, key] : kWatchedFixed) add(group, key);
+  for (const auto& list : {action_controls(), report_controls(),
+                           announcer_controls(), beatgrid_controls()}) {
+    for (const auto& [group, key] : list) add(group, key);
+  }
+
+  auto tables = build_binding_tables(builtin_config().keys);
+  EXPECT_TRUE(tables.has_value());
+  if (!tables) return used;
+  for (const KeyAction& binding : tables->actions) {
+    auto target = [&](const ControlTarget& t) { add(t.group, t.control); };
+    if (auto* a = std::get_if<act::Toggle>(&binding.action)) target(a->target);
+    if (auto* a = std::get_if<act::Set>(&binding.action)) target(a->target);
+    if (auto* a = std::get_if<act::Adjust>(&binding.action)) target(a->target);
+    if (auto* a = std::get_if<act::SayControl>(&binding.action)) {
+      target(a->target);
+    }
+    if (auto* a = std::get_if<act::Press>(&binding.action)) {
+      target(a->target);
+      if (a->report) add(a->target.group, a->report->target.control);
+    }
+    if (auto* a = std::get_if<act::Marker>(&binding.action)) {
+      // A marker works on the current deck.
+      add(deck_group(1), a->control);
+      add(deck_group(1), a->report);
+    }
+  }
+  return used;
+}
+
+// The table under "| Group | Key |": every name in backticks of a row's
+// group cell with every one of its key cell.
+std::set<Control> documented(std::istream& document) {
+  std::set<Control> controls;
+  const std::regex quoted("`([^`]+)`");
+  bool in_table = false;
+  for (std::string line; std::getline(document, line);) {
+    if (line.starts_with("| Group | Key |")) {
+      in_table = true;
+      continue;
+    }
+    if (!in_table || line.starts_with("|---")) continue;
+    if (!line.starts_with("|")) break;
+    std::vector<std::string> cells;
+    std::stringstream row(line.substr(1));
+    for (std::string cell; std::getline(row, cell, '|');) cells.push_back(cell);
+    if (cells.size() < 2) continue;
+    auto names = [&](const std::string& cell) {
+      std::vector<std::string> found;
+      for (std::sregex_iterator it(cell.begin(), cell.end(), quoted), end;
+           it != end; ++it) {
+        found.push_back((*it)[1]);
+      }
+      return found;
+    };
+    for (const std::string& group : names(cells[0])) {
+      for (const std::string& key : names(cells[1])) {
+        controls.emplace(group, key);
+      }
+    }
+  }
+  return controls;
+}
+
+std::string listed(const std::set<Control>& controls) {
+  std::string text;
+  for (const auto& [group, key] : controls) text += group + " " + key + "\n";
+  return text;
+}
+
+std::set<Control> document_table() {
+  const auto source = get_env("ORVALIN_SOURCE_DIR");
+  if (!source) return {};
+  std::ifstream file(*source + "/docs/plugin-protocol.md");
+  EXPECT_TRUE(file) << *source;
+  return documented(file);
+}
+
+TEST(ProtocolDocument, ControlTableMatchesTheCode) {
+  const std::set<Control> in_document = document_table();
+  if (in_document.empty()) GTEST_SKIP() << "ORVALIN_SOURCE_DIR is not set";
+  const std::set<Control> in_code = used_by_code();
+  std::set<Control> undocumented;
+  std::set<Control> unused;
+  std::ranges::set_difference(in_code, in_document,
+                              std::inserter(undocumented, undocumented.end()));
+  std::ranges::set_difference(in_document, in_code,
+                              std::inserter(unused, unused.end()));
+  EXPECT_EQ(listed(undocumented), "") << "used but not in the table";
+  EXPECT_EQ(listed(unused), "") << "in the table but not used";
+}
+
+TEST(ProtocolDocument, SimulatorAnswersEveryControl) {
+  const std::set<Control> in_document = document_table();
+  if (in_document.empty()) GTEST_SKIP() << "ORVALIN_SOURCE_DIR is not set";
+  auto rig = testrig::Rig::start();
+  ASSERT_TRUE(rig);
+  // Deck 1, sampler 1, hot cue 1, effect unit 4 (it has every unit
+  // control and four slots) and its slot 1.
+  auto concrete = [](std::string name) {
+    for (const auto& [from, to] : {std::pair{"ChannelN", "Channel1"},
+                                   {"SamplerN", "Sampler1"},
+                                   {"hotcue_N_", "hotcue_1_"},
+                                   {"EffectUnitU", "EffectUnit4"},
+                                   {"_EffectS", "_Effect1"}}) {
+      name = std::regex_replace(name, std::regex(from), to);
+    }
+    return name;
+  };
+  for (const auto& [group, key] : in_document) {
+    const std::string g = concrete(group);
+    const std::string k = concrete(key);
+    EXPECT_TRUE(rig->bridge().get(g, k)) << g << " " << k;
+  }
+}
+
+}  // namespace
+}  // namespace orvalin

@@ -1,0 +1,159 @@
+"""Whole native runs as on a Linux desktop: a virtual X display where the
+simulator shows its "Kelvo" window (with its process id), real key presses
+sent by xdotool, and speech through a private speech-dispatcher whose output
+module writes what it speaks to a file. Another X program, xkeyholder, holds
+Ctrl+Alt+P and shows a window of its own. There is no window manager: the
+focus tells which window is active."""
+
+import ctypes
+import os
+import shutil
+import subprocess
+import time
+
+import harness
+from run_support import READY, RunCase, build_dir
+
+# Row 12 of the simulator's library: "Last Light" by The Lanterns.
+KELVO = ["--select", "12", "--exit-after", "120"]
+# The X server keeps Ctrl+Alt+F1..F12 (console switching): they are reported
+# with the key the holder has, and key help gets a key of its own here.
+KEY_HELP = '[[keys]]\nkey = "ctrl+alt+shift+y"\naction = "key_help"\n'
+TAKEN = "13 hotkeys are used by another program: "
+TAKEN_KEYS = {"ctrl+alt+p"} | {"ctrl+alt+f%d" % n for n in range(1, 13)}
+
+
+def set_active_window(display, window):
+    """Sets the root window's _NET_ACTIVE_WINDOW, as a window manager
+    does."""
+    x = ctypes.CDLL("libX11.so.6")
+    x.XOpenDisplay.restype = ctypes.c_void_p
+    x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x.XDefaultRootWindow.restype = ctypes.c_ulong
+    x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+    x.XInternAtom.restype = ctypes.c_ulong
+    x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x.XChangeProperty.argtypes = [ctypes.c_void_p] + [ctypes.c_ulong] * 3 + [
+        ctypes.c_int, ctypes.c_int, ctypes.c_void_p, ctypes.c_int]
+    x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    connection = x.XOpenDisplay(display.encode())
+    value = (ctypes.c_ulong * 1)(int(window))
+    x.XChangeProperty(connection, x.XDefaultRootWindow(connection),
+                      x.XInternAtom(connection, b"_NET_ACTIVE_WINDOW", 0),
+                      33, 32, 0, value, 1)  # XA_WINDOW, PropModeReplace
+    x.XCloseDisplay(connection)
+
+
+class X11Run(RunCase):
+    def setUp(self):
+        super().setUp()
+        for tool in ("Xvfb", "xdotool", "speech-dispatcher"):
+            if shutil.which(tool) is None:
+                self.skipTest(tool + " is missing")
+        self.display = harness.VirtualDisplay()
+        self.addCleanup(self.display.stop)
+
+    def speech_daemon(self, box):
+        daemon = harness.SpeechDaemon(os.path.join(box.root, "speechd"))
+        self.addCleanup(daemon.stop)
+        return daemon
+
+    def window(self, name):
+        windows = self.display.wait_for_window("^%s$" % name, names=False)
+        if not windows:
+            self.fail("no %s window" % name)
+        return windows[0]
+
+    def hold_ctrl_alt_p(self):
+        holder = subprocess.Popen(
+            [os.path.join(build_dir(self.runner.program), "xkeyholder")],
+            env=dict(os.environ, **self.display.env()),
+            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+            stderr=subprocess.DEVNULL, start_new_session=True)
+        self.addCleanup(lambda: (harness.kill_group(holder), holder.wait(),
+                                 holder.stdout.close()))
+        self.assertEqual(holder.stdout.readline().strip(), b"grabbed")
+        return self.window("Holder")
+
+    def press(self, window, key, box, answer):
+        """Presses `key` with `window` focused; the log line it is answered
+        with (the first new "say: " line starting with `answer`)."""
+        self.display.xdotool("windowfocus", "--sync", window)
+        before = len(box.messages())
+        self.display.xdotool("key", key)
+
+        def answered():
+            return [m for m in box.messages()[before:]
+                    if m.startswith("say: " + answer)]
+        said = harness.wait_until(answered, 30)
+        self.assertTrue(said, (key, answer, box.messages()[before:]))
+        return said[0][len("say: "):]
+
+    def test_keys_speech_and_a_taken_key(self):
+        holder = self.hold_ctrl_alt_p()
+        box = self.box(kelvo_args=KELVO)
+        box.write_run_settings(KELVO, keys=KEY_HELP)
+        daemon = self.speech_daemon(box)
+        box.start(env=dict(self.display.env(), **daemon.env()))
+        kelvo = self.window("Kelvo")
+        self.display.xdotool("windowfocus", "--sync", kelvo)
+        self.wait_for(box, READY, 120)
+        taken = harness.wait_until(lambda: [
+            m[len("say: "):] for m in box.messages()
+            if m.startswith("say: " + TAKEN)], 30)
+        self.assertTrue(taken, box.messages())
+        self.assertEqual(set(taken[0][len(TAKEN):].split(", ")), TAKEN_KEYS)
+
+        sentences = [READY[len("say: "):], taken[0]]
+        sentences.append(self.press(kelvo, "ctrl+alt+1", box, "Deck 1"))
+        sentences.append(self.press(kelvo, "ctrl+alt+o", box,
+                                    "Deck 1 loaded. Last Light"))
+        sentences.append(self.press(kelvo, "ctrl+alt+shift+y", box,
+                                    "Key help on"))
+        sentences.append(self.press(kelvo, "ctrl+alt+1", box, "ctrl alt 1"))
+        sentences.append(self.press(kelvo, "ctrl+alt+shift+y", box,
+                                    "Key help off"))
+
+        # With another window active the keys are not Orvalin's: the one
+        # with the focus, and where a window manager names the active window,
+        # that one whatever has the focus.
+        for active in ("focus", "window manager"):
+            if active == "focus":
+                self.display.xdotool("windowfocus", "--sync", holder)
+            else:
+                set_active_window(self.display.name, holder)
+            time.sleep(0.5)
+            before = box.messages()
+            self.display.xdotool("key", "ctrl+alt+1")
+            time.sleep(1.5)
+            self.assertEqual(box.messages(), before, active)
+            if active != "focus":
+                set_active_window(self.display.name, kelvo)
+            sentences.append(self.press(kelvo, "ctrl+alt+2", box, "Deck 2"))
+
+        # Every sentence reached speech-dispatcher, in order.
+        harness.wait_until(lambda: sentences[-1] in daemon.spoken(), 30)
+        spoken = daemon.spoken()
+        self.assertEqual([s for s in spoken if s in sentences], sentences,
+                         spoken)
+        self.end(box)
+        self.assertEqual(box.messages().count("hotkey ctrl+alt+p is taken "
+                                              "by another program"), 1)
+
+    def test_without_display_or_speech_dispatcher(self):
+        box = self.box()
+        done = box.run(env={"DISPLAY": None, "ORVALIN_TEST_TOKEN": None,
+                            "SPEECHD_ADDRESS": "unix_socket:" + os.path.join(
+                                box.root, "none.sock")})
+        self.assertEqual(done.code, 1, done)
+        refusal = "Orvalin needs an X11 session or XWayland: no DISPLAY."
+        messages = box.messages()
+        self.assertEqual(messages[:3], ["Orvalin 1.0.0", "stopped: " + refusal,
+                                        "say: " + refusal], messages)
+        unavailable = [m for m in messages[3:]
+                       if m.startswith("speech-dispatcher unavailable: ")]
+        self.assertEqual(len(unavailable), 1, messages)
+
+
+if __name__ == "__main__":
+    harness.main()
