@@ -16,6 +16,7 @@
 
 #include "actions/reports.h"
 #include "applog/applog.h"
+#include "base/sentences.h"
 #include "beatgrid/beatgrid.h"
 #include "config/keylist.h"
 #include "controls/formats.h"
@@ -409,8 +410,7 @@ Status run_action(const std::shared_ptr<AppState>& state,
 }
 
 std::string skipped_presses_sentence(size_t count) {
-  return "Kelvo was busy. " + std::to_string(count) +
-         (count == 1 ? " key press skipped." : " key presses skipped.");
+  return fill(count == 1 ? kBusyOne : kBusyMany, {std::to_string(count)});
 }
 
 namespace {
@@ -439,7 +439,7 @@ void handle_press(const std::shared_ptr<AppState>& state,
     return;
   }
   if (Status done = run_action(state, binding.action); !done) {
-    state->speech.say("Error: " + done.error());
+    state->speech.say(fill(kActionFailed, {done.error()}));
   }
 }
 
