@@ -16,6 +16,7 @@
 
 #include "actions/reports.h"
 #include "applog/applog.h"
+#include "base/sentences.h"
 #include "base/thread.h"
 #include "beatgrid/beatgrid.h"
 #include "config/keylist.h"
@@ -446,8 +447,7 @@ Status run_action(const std::shared_ptr<AppState>& state,
 }
 
 std::string skipped_presses_sentence(size_t count) {
-  return "Kelvo was busy. " + std::to_string(count) +
-         (count == 1 ? " key press skipped." : " key presses skipped.");
+  return fill(count == 1 ? kBusyOne : kBusyMany, {std::to_string(count)});
 }
 
 namespace {
@@ -480,7 +480,7 @@ constexpr auto kAskPoll = std::chrono::milliseconds(20);
 // a request cut off by the end of the connection is spoken only when Kelvo
 // still runs a moment after that end.
 void report_error(const AppState& state, const std::string& error) {
-  const std::string text = "Error: " + error;
+  const std::string text = fill(kActionFailed, {error});
   if (state.bridge) {
     if (auto ended = state.bridge->ended()) {
       std::this_thread::sleep_until(*ended + state.timing.kelvo_exit_grace);

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "applog/applog.h"
+#include "base/sentences.h"
 #include "base/thread.h"
 #include "controls/formats.h"
 #include "controls/track.h"
@@ -326,9 +327,7 @@ void tell_lost_connection(const AppState& state, const Disconnected& ended) {
   std::this_thread::sleep_for(state.timing.kelvo_exit_grace);
   if (!state.kelvo_still_running()) return;
   log("bridge: connection ended: " + ended.reason);
-  state.speech.say_queued(
-      "Lost the connection to Kelvo. Orvalin keys do nothing until Kelvo is "
-      "started again.");
+  state.speech.say_queued(std::string(kConnectionLost));
 }
 
 }  // namespace

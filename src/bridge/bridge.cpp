@@ -11,6 +11,7 @@
 #include <unordered_map>
 
 #include "applog/applog.h"
+#include "base/sentences.h"
 #include "base/thread.h"
 #include "base/utf.h"
 #include "bridge/tcpowner.h"
@@ -23,7 +24,6 @@ using nlohmann::json;
 
 namespace {
 
-constexpr std::string_view kNoAnswer = "Kelvo did not answer";
 constexpr std::string_view kRequestFailed = "request failed";
 constexpr std::string_view kNoTrack = "no track selected in the library";
 
@@ -358,8 +358,7 @@ Result<std::shared_ptr<Bridge>> Bridge::connect(
       stream = std::move(*attempt);
       break;
     }
-    std::string failure =
-        "cannot connect to the Kelvo plugin: " + attempt.error();
+    std::string failure = fill(kCannotConnect, {attempt.error()});
     if (std::chrono::steady_clock::now() >= deadline) return fail(failure);
     if (kelvo && kelvo->poll().kind != ProcessState::Kind::running) {
       return fail(failure);
@@ -380,8 +379,8 @@ Result<std::shared_ptr<Bridge>> Bridge::connect(
 
 Result<std::shared_ptr<Bridge>> Bridge::attach(
     std::unique_ptr<Stream> stream, Sender<BridgeEvent> events,
-    std::set<std::pair<std::string, std::string>> watched,
-    BridgeTiming timing) {
+    std::set<std::pair<std::string, std::string>> watched, BridgeTiming timing,
+    ReaderStart start_reader) {
   auto reader_stream = stream->clone();
   if (!reader_stream) {
     stream->close();
@@ -394,8 +393,17 @@ Result<std::shared_ptr<Bridge>> Bridge::attach(
       new Bridge(std::move(stream), pending, timing));
   auto reader = std::make_shared<Reader>(std::move(*reader_stream), pending,
                                          std::move(events));
-  spawn_detached(
-      "bridge-reader", [reader] { reader->run(); }, "spawn reader thread");
+  // Dropped inside the body: once it returns, the reader's table, stream and
+  // sender are gone, on whichever thread it ran.
+  std::function<void()> body = [reader = std::move(reader)]() mutable {
+    reader->run();
+    reader.reset();
+  };
+  if (start_reader) {
+    start_reader(std::move(body));
+  } else {
+    spawn_detached("bridge-reader", std::move(body), "spawn reader thread");
+  }
   return bridge;
 }
 

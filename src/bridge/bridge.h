@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -143,15 +144,21 @@ class Bridge {
       std::shared_ptr<Process> kelvo, Sender<BridgeEvent> events,
       BridgeTiming timing = {});
 
+  // Starts the reader's body on its own thread. Empty: a detached thread
+  // named "bridge-reader", as the program runs it.
+  using ReaderStart = std::function<void(std::function<void()> body)>;
+
   // Takes a stream that is already connected to the plugin and starts the
   // "bridge-reader" thread on a second handle of it, as connect() does once
   // it has a connection; no hello is sent. Tests and fuzzing hand in a fake
   // Stream here, with the controls counted as watched from the start (their
-  // stand-in plugin sends changes without a watch request).
+  // stand-in plugin sends changes without a watch request), and may start
+  // the reader on a thread they join: the body returns only once the reader
+  // has let go of everything it held.
   static Result<std::shared_ptr<Bridge>> attach(
       std::unique_ptr<Stream> stream, Sender<BridgeEvent> events,
       std::set<std::pair<std::string, std::string>> watched = {},
-      BridgeTiming timing = {});
+      BridgeTiming timing = {}, ReaderStart start_reader = {});
 
   // Ends the connection; the reader thread then sends Disconnected and ends
   // on its own. Never waits for it.

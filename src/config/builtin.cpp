@@ -10,7 +10,8 @@ namespace {
 // the tests depend on the section lines and their order.
 constexpr std::string_view kBuiltinConfig = R"toml(# Orvalin configuration.
 # This file is created on first run in %APPDATA%\Orvalin\config.toml.
-# Edit it and restart Orvalin to apply changes.
+# Saved changes apply at once. Where Kelvo is, its arguments and the port
+# (the [general] settings below) apply at the next start of Orvalin.
 
 [general]
 # Where Kelvo is installed.

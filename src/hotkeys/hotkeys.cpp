@@ -7,6 +7,7 @@
 
 #include "applog/applog.h"
 #include "base/os.h"
+#include "base/sentences.h"
 #include "config/keys.h"
 
 namespace orvalin {
@@ -168,9 +169,8 @@ std::string left_to_typing_line(const std::string& key,
 }
 
 std::string left_to_typing_sentence(size_t count) {
-  return std::to_string(count) +
-         (count == 1 ? " Orvalin key is" : " Orvalin keys are") +
-         " left to typing on this keyboard. The log names them.";
+  return fill(count == 1 ? kLeftToTypingOne : kLeftToTypingMany,
+              {std::to_string(count)});
 }
 
 void HotkeyLoop::hotkey_pressed(uint64_t id) {
@@ -192,8 +192,7 @@ std::optional<std::string> taken_hotkeys_sentence(
     if (!keys.empty()) keys += ", ";
     keys += key;
   }
-  return std::to_string(taken.size()) +
-         " hotkeys are used by another program: " + keys;
+  return fill(kHotkeysTaken, {std::to_string(taken.size()), keys});
 }
 
 std::string foreground_watch_failure(unsigned long error) {

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "base/sentences.h"
 #include "base/utf.h"
 
 namespace orvalin {
@@ -31,11 +32,9 @@ std::string kelvo_version_line_with(const std::string& kelvo_path,
 namespace {
 
 std::string refusal(const std::string& version_line, const std::string& uses) {
-  return version_line +
-         " is not supported by this version of Orvalin. It uses " + uses +
-         ", Orvalin needs Qt " + std::to_string(kQtMajor) + "." +
-         std::to_string(kQtMinor) + " or newer within Qt " +
-         std::to_string(kQtMajor) + ". Please check for a Orvalin update.";
+  const std::string major = std::to_string(kQtMajor);
+  return fill(kQtNotSupported,
+              {version_line, uses, major, std::to_string(kQtMinor), major});
 }
 
 }  // namespace

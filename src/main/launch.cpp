@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "base/os.h"
+#include "base/sentences.h"
 #include "base/utf.h"
 
 namespace orvalin {
@@ -17,10 +18,8 @@ std::filesystem::path plugin_relative_path() {
 }
 
 std::string plugin_not_found_message() {
-  return "The Kelvo plugin (" +
-         path_to_utf8(std::filesystem::path("plugins") /
-                      plugin_relative_path()) +
-         ") was not found.";
+  return fill(kPluginNotFound, {path_to_utf8(std::filesystem::path("plugins") /
+                                             plugin_relative_path())});
 }
 
 namespace {

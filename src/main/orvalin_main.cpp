@@ -8,6 +8,7 @@
 
 #include "applog/applog.h"
 #include "base/os.h"
+#include "base/sentences.h"
 #include "base/timing.h"
 #include "config/config.h"
 #include "config/keylist.h"
@@ -77,7 +78,7 @@ void sleep_after(const std::string& spoken, const Timing& timing) {
   const Timing timing = run_timing(get_env);
   Speech speech = start_speech();
   if (!take_single_instance_lock()) {
-    const std::string text = "Orvalin is already running.";
+    const std::string text(kAlreadyRunning);
     speech.say(text);
     std::this_thread::sleep_for(timing.already_running);
     speech.reset();
@@ -97,7 +98,7 @@ void sleep_after(const std::string& spoken, const Timing& timing) {
       break;
     case RunOutcome::Kind::failed: {
       log("error: " + outcome.text);
-      const std::string spoken = "Orvalin error. " + outcome.text;
+      const std::string spoken = std::string(kErrorOpening) + outcome.text;
       speech.say(spoken);
       sleep_after(spoken, timing);
       code = 1;

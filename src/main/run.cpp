@@ -10,6 +10,7 @@
 #include "applog/applog.h"
 #include "base/channel.h"
 #include "base/os.h"
+#include "base/sentences.h"
 #include "base/thread.h"
 #include "base/utf.h"
 #include "beatgrid/beatgrid.h"
@@ -77,7 +78,7 @@ RunOutcome run(Speech speech, const Timing& timing) {
   const auto plugin_dir = find_plugin_dir();
   if (!plugin_dir) return failed(plugin_not_found_message());
   if (is_kelvo_running()) {
-    return stopped("Kelvo is running. Please close it first.");
+    return stopped(std::string(kKelvoRunning));
   }
   const std::string version_line = kelvo_version_line(general.kelvo_path);
   log(version_line);
@@ -90,8 +91,8 @@ RunOutcome run(Speech speech, const Timing& timing) {
   auto launched = launch_kelvo(general.kelvo_path, general.kelvo_args,
                                general.port, *token, *plugin_dir);
   if (!launched) {
-    return failed("Cannot start Kelvo at " + general.kelvo_path + ": " +
-                  launched.error());
+    return failed(
+        fill(kCannotStartKelvo, {general.kelvo_path, launched.error()}));
   }
   const std::shared_ptr<Process> kelvo = std::move(*launched);
   const uint32_t kelvo_pid = kelvo->id();
@@ -100,12 +101,9 @@ RunOutcome run(Speech speech, const Timing& timing) {
     case PluginWait::loaded:
       break;
     case PluginWait::exited:
-      return failed("Kelvo closed while starting.");
+      return failed(std::string(kClosedWhileStarting));
     case PluginWait::timed_out:
-      return stopped(version_line +
-                     " did not load the Orvalin plugin, so this Kelvo version "
-                     "is probably not supported. Kelvo keeps running, without "
-                     "Orvalin. Please check for a Orvalin update.");
+      return stopped(fill(kPluginNotLoaded, {version_line}));
   }
   log("plugin loaded");
 

@@ -5,6 +5,7 @@
 
 #include "applog/applog.h"
 #include "base/os.h"
+#include "base/sentences.h"
 
 namespace orvalin {
 
@@ -36,9 +37,9 @@ std::string run_debounced(FileWatch& watch, const SteadyClock& clock,
 std::string reloaded_sentence(const General& running, const General& loaded) {
   if (running.kelvo_path != loaded.kelvo_path ||
       running.kelvo_args != loaded.kelvo_args || running.port != loaded.port) {
-    return "Settings reloaded. Kelvo settings take effect at the next start.";
+    return std::string(kReloadedKelvoLater);
   }
-  return "Settings reloaded";
+  return std::string(kReloaded);
 }
 
 void reload_settings(const ReloadContext& context) {
@@ -57,7 +58,7 @@ void reload_settings(const ReloadContext& context) {
     if (!path_exists(context.file)) {
       log(kRemoved);  // removed while it was being read
     } else {
-      context.speech.say_queued("Settings not reloaded. " + tables.error());
+      context.speech.say_queued(fill(kNotReloaded, {tables.error()}));
     }
     return;
   }

@@ -1,0 +1,116 @@
+// The sentences Orvalin speaks that ask something of the user: at start-up,
+// on a refusal, on a settings error or reload, and when Kelvo is lost or
+// busy. Reports and announcements are not here. The user's guide
+// (packaging/README.txt) explains each one under "What to do when Orvalin
+// says ...", and its test fails on a sentence the guide does not explain: a
+// new such sentence is written here, spoken from here and listed in
+// kAskingSentences.
+//
+// "{}" stands for a part filled in when the sentence is spoken (a number, a
+// path, a reason): see fill(). Constants only; any thread may use them.
+#pragma once
+
+#include <array>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+namespace orvalin {
+
+// Start-up and refusals.
+inline constexpr std::string_view kAlreadyRunning =
+    "Orvalin is already running.";
+inline constexpr std::string_view kKelvoRunning =
+    "Kelvo is running. Please close it first.";
+// Comes before the text of a start that failed.
+inline constexpr std::string_view kErrorOpening = "Orvalin error. ";
+inline constexpr std::string_view kPluginNotFound =
+    "The Kelvo plugin ({}) was not found.";
+inline constexpr std::string_view kQtNotSupported =
+    "{} is not supported by this version of Orvalin. It uses {}, Orvalin "
+    "needs Qt {}.{} or newer within Qt {}. Please check for a Orvalin update.";
+inline constexpr std::string_view kCannotStartKelvo =
+    "Cannot start Kelvo at {}: {}";
+inline constexpr std::string_view kClosedWhileStarting =
+    "Kelvo closed while starting.";
+inline constexpr std::string_view kPluginNotLoaded =
+    "{} did not load the Orvalin plugin, so this Kelvo version is probably "
+    "not supported. Kelvo keeps running, without Orvalin. Please check for a "
+    "Orvalin update.";
+inline constexpr std::string_view kCannotConnect =
+    "cannot connect to the Kelvo plugin: {}";
+inline constexpr std::string_view kNoAnswer = "Kelvo did not answer";
+
+// The settings file, saved while Orvalin runs.
+inline constexpr std::string_view kReloaded = "Settings reloaded";
+inline constexpr std::string_view kReloadedKelvoLater =
+    "Settings reloaded. Kelvo settings take effect at the next start.";
+inline constexpr std::string_view kNotReloaded = "Settings not reloaded. {}";
+
+// Keys.
+inline constexpr std::string_view kHotkeysTaken =
+    "{} hotkeys are used by another program: {}";
+inline constexpr std::string_view kLeftToTypingOne =
+    "{} Orvalin key is left to typing on this keyboard. The log names them.";
+inline constexpr std::string_view kLeftToTypingMany =
+    "{} Orvalin keys are left to typing on this keyboard. The log names "
+    "them.";
+inline constexpr std::string_view kBusyOne =
+    "Kelvo was busy. {} key press skipped.";
+inline constexpr std::string_view kBusyMany =
+    "Kelvo was busy. {} key presses skipped.";
+inline constexpr std::string_view kActionFailed = "Error: {}";
+inline constexpr std::string_view kConnectionLost =
+    "Lost the connection to Kelvo. Orvalin keys do nothing until Kelvo is "
+    "started again.";
+
+// How a sentence is heard: `opening` (empty, or kErrorOpening for a start
+// that failed) followed by `text`.
+struct Heard {
+  std::string_view opening;
+  std::string_view text;
+};
+
+// Every sentence above as the user hears it. A failed start is heard as
+// "Orvalin error. " and its reason: a settings error, or one of the texts
+// after it here.
+inline constexpr std::array kAskingSentences = {
+    Heard{{}, kAlreadyRunning},
+    Heard{{}, kKelvoRunning},
+    Heard{kErrorOpening, "{}"},
+    Heard{kErrorOpening, kPluginNotFound},
+    Heard{{}, kQtNotSupported},
+    Heard{kErrorOpening, kCannotStartKelvo},
+    Heard{kErrorOpening, kClosedWhileStarting},
+    Heard{{}, kPluginNotLoaded},
+    Heard{kErrorOpening, kCannotConnect},
+    Heard{kErrorOpening, kNoAnswer},
+    Heard{{}, kReloaded},
+    Heard{{}, kReloadedKelvoLater},
+    Heard{{}, kNotReloaded},
+    Heard{{}, kHotkeysTaken},
+    Heard{{}, kLeftToTypingOne},
+    Heard{{}, kLeftToTypingMany},
+    Heard{{}, kBusyOne},
+    Heard{{}, kBusyMany},
+    Heard{{}, kActionFailed},
+    Heard{{}, kConnectionLost},
+};
+
+// `sentence` with each "{}" replaced by the next of `parts`, in order; a
+// "{}" without a part stays as it is.
+inline std::string fill(std::string_view sentence,
+                        std::initializer_list<std::string_view> parts) {
+  std::string out;
+  auto part = parts.begin();
+  for (;;) {
+    const size_t gap = sentence.find("{}");
+    if (gap == std::string_view::npos || part == parts.end()) break;
+    out.append(sentence.substr(0, gap)).append(*part++);
+    sentence.remove_prefix(gap + 2);
+  }
+  out.append(sentence);
+  return out;
+}
+
+}  // namespace orvalin
