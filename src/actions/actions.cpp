@@ -17,6 +17,7 @@
 #include "actions/reports.h"
 #include "applog/applog.h"
 #include "base/sentences.h"
+#include "base/thread.h"
 #include "beatgrid/beatgrid.h"
 #include "config/keylist.h"
 #include "controls/formats.h"
@@ -31,16 +32,46 @@ ControlTarget resolve(const ControlTarget& target, uint8_t deck) {
   return {resolve_deck(target.group, deck), resolve_deck(target.control, deck)};
 }
 
+// Sends a pressed control's release once, whatever happens to the press:
+// a control left at 1 stays held (a held cue plays on air).
+class Release {
+ public:
+  Release(Bridge& bridge, const std::string& group, const std::string& control)
+      : bridge_(bridge), group_(group), control_(control) {}
+  Release(const Release&) = delete;
+  Release& operator=(const Release&) = delete;
+  ~Release() {
+    if (sent_) return;
+    try {
+      (void)send();
+    } catch (const std::exception&) {
+      // Leaving by an exception already; its log line says what failed.
+    }
+  }
+
+  Result<double> send() {
+    sent_ = true;
+    return bridge_.set(group_, control_, "value", 0.0);
+  }
+
+ private:
+  Bridge& bridge_;
+  const std::string& group_;
+  const std::string& control_;
+  bool sent_ = false;
+};
+
+// A press that timed out may still reach Kelvo after the stall, and one
+// that failed may have been half carried out: the release follows either.
 Status pulse(const AppState& state, const std::string& group,
              const std::string& control) {
   Bridge& bridge = *state.bridge;
-  if (auto on = bridge.set(group, control, "value", 1.0); !on) {
-    return fail(on.error());
-  }
-  std::this_thread::sleep_for(state.timing.pulse_hold);
-  if (auto off = bridge.set(group, control, "value", 0.0); !off) {
-    return fail(off.error());
-  }
+  Release release(bridge, group, control);
+  auto on = bridge.set(group, control, "value", 1.0);
+  if (on) std::this_thread::sleep_for(state.timing.pulse_hold);
+  auto off = release.send();
+  if (!on) return fail(on.error());
+  if (!off) return fail(off.error());
   return {};
 }
 
@@ -162,9 +193,14 @@ Status run_press(AppState& state, const act::Press& action, uint8_t deck) {
     state.hotcue_quiet_until = Clock::now() + state.timing.hotcue_quiet;
   }
 
-  if (auto pressed = pulse(state, target.group, target.control); !pressed) {
-    return pressed;
+  const Status pressed = pulse(state, target.group, target.control);
+  if (hotcue) {
+    // The release's own change came in before its answer; on a slow Kelvo
+    // that may be well after the window opened.
+    std::lock_guard lock(state.hotcue_mutex);
+    state.hotcue_quiet_until = Clock::now() + state.timing.hotcue_quiet;
   }
+  if (!pressed) return pressed;
 
   if (hotcue_existed) {
     std::this_thread::sleep_for(state.timing.report_delay);
@@ -310,6 +346,7 @@ ControlNames action_controls() {
           {"[Sampler1]", "play"},
           {"[Sampler1]", "stop"},
           {"[App]", "num_samplers"},
+          {"[App]", "num_decks"},
           {"[PreviewDeck1]", "play"},
           {"[PreviewDeck1]", "LoadSelectedTrackAndPlay"}};
 }
@@ -415,11 +452,45 @@ std::string skipped_presses_sentence(size_t count) {
 
 namespace {
 
-// Key help only describes keys, and its own key only flips the mode: neither
-// reaches Kelvo, so neither can be late.
-bool ages(const AppState& state, const KeyAction& binding) {
-  return state.key_help.load() == 0 &&
-         !std::holds_alternative<act::KeyHelp>(binding.action);
+// Whether the press reaches Kelvo. Key help only describes keys, its own
+// key only flips the mode, and stop speech and the announcements switch
+// stay within Orvalin: none of them can be late or wait for a busy Kelvo.
+bool talks_to_kelvo(const AppState& state, const KeyPress& press,
+                    const KeyAction& binding) {
+  if (press.left_to_typing || state.key_help.load() != 0) return false;
+  return !std::holds_alternative<act::KeyHelp>(binding.action) &&
+         !std::holds_alternative<act::StopSpeech>(binding.action) &&
+         !std::holds_alternative<act::ToggleAnnounce>(binding.action);
+}
+
+// Asks Kelvo something harmless until an ask is answered in time, or until
+// the connection ends. The deck count: reading it changes nothing, however
+// late the answer comes.
+void ask_until_answered(Bridge& bridge) {
+  while (bridge.busy() && !bridge.ended()) {
+    (void)bridge.get("[App]", "num_decks");
+  }
+}
+
+// How often the worker looks whether Kelvo has answered while it handles
+// the presses that stay within Orvalin.
+constexpr auto kAskPoll = std::chrono::milliseconds(20);
+
+// An error spoken while Kelvo closes would be the last thing the DJ hears:
+// a request cut off by the end of the connection is spoken only when Kelvo
+// still runs a moment after that end.
+void report_error(const AppState& state, const std::string& error) {
+  const std::string text = fill(kActionFailed, {error});
+  if (state.bridge) {
+    if (auto ended = state.bridge->ended()) {
+      std::this_thread::sleep_until(*ended + state.timing.kelvo_exit_grace);
+      if (!state.kelvo_still_running()) {
+        log(text);
+        return;
+      }
+    }
+  }
+  state.speech.say(text);
 }
 
 void handle_press(const std::shared_ptr<AppState>& state,
@@ -439,7 +510,7 @@ void handle_press(const std::shared_ptr<AppState>& state,
     return;
   }
   if (Status done = run_action(state, binding.action); !done) {
-    state->speech.say(fill(kActionFailed, {done.error()}));
+    report_error(*state, done.error());
   }
 }
 
@@ -456,11 +527,60 @@ void run_action_worker(std::shared_ptr<AppState> state,
         press.bindings ? press.bindings->actions : actions;
     return press.index < table.size() ? &table[press.index] : nullptr;
   };
-  auto stale = [&](const KeyPress& press, Clock::time_point at) {
+  auto reaches_kelvo = [&](const KeyPress& press) {
     const KeyAction* binding = binding_of(press);
-    return binding != nullptr && !press.left_to_typing &&
-           ages(*state, *binding) &&
-           at - press.made > state->timing.press_max_age;
+    return binding != nullptr && talks_to_kelvo(*state, press, *binding);
+  };
+  // Skips the press being handled and every waiting one that reaches Kelvo
+  // and that `skipped` picks, and says how many went.
+  auto skip = [&](const std::function<bool(const KeyPress&)>& skipped) {
+    while (std::optional<KeyPress> queued = queue.try_recv()) {
+      backlog.push_back(*queued);
+    }
+    const size_t before = backlog.size();
+    std::erase_if(backlog, [&](const KeyPress& other) {
+      return reaches_kelvo(other) && skipped(other);
+    });
+    const std::string sentence =
+        skipped_presses_sentence(1 + before - backlog.size());
+    log(sentence);
+    state->speech.say_queued(sentence);
+  };
+  // When a request has timed out, Kelvo is busy, and a press sent now would
+  // queue inside it and be carried out after the stall. Kelvo is asked on a
+  // thread of its own until it answers in time, while the presses that stay
+  // within Orvalin are handled at once and the others wait. The moment it
+  // answered; nothing when it was not busy or the connection has ended (a
+  // press then fails as any request does).
+  auto wait_until_answering = [&]() -> std::optional<Clock::time_point> {
+    const std::shared_ptr<Bridge> bridge = state->bridge;
+    if (!bridge || !bridge->busy()) return std::nullopt;
+    auto [asking, asked] = make_channel<int>();
+    spawn_detached(
+        "kelvo-ask",
+        [bridge, asking]() mutable {
+          run_guarded("kelvo-ask", [&] { ask_until_answered(*bridge); });
+          asking.reset();
+        },
+        "spawn kelvo-ask");
+    asking.reset();
+    while (!asked.closed()) {
+      std::optional<KeyPress> next = queue.recv_for(kAskPoll);
+      if (!next) {
+        if (queue.closed()) (void)asked.recv();
+        continue;
+      }
+      const KeyAction* other = binding_of(*next);
+      if (other == nullptr) continue;
+      if (reaches_kelvo(*next)) {
+        backlog.push_back(*next);
+      } else {
+        run_guarded("actions",
+                    [&] { handle_press(state, *other, next->left_to_typing); });
+      }
+    }
+    if (bridge->ended()) return std::nullopt;
+    return now();
   };
   for (;;) {
     if (backlog.empty()) {
@@ -473,21 +593,23 @@ void run_action_worker(std::shared_ptr<AppState> state,
     const KeyAction* binding = binding_of(press);
     if (binding == nullptr) continue;
     run_guarded("actions", [&] {
-      const Clock::time_point at = now();
-      if (stale(press, at)) {
-        // Everything else that waited as long goes too, so a key held
-        // against a slow Kelvo stops soon after its release.
-        while (std::optional<KeyPress> queued = queue.try_recv()) {
-          backlog.push_back(*queued);
+      if (reaches_kelvo(press)) {
+        // Nothing made while Kelvo did not answer reaches it afterwards.
+        if (auto answered = wait_until_answering()) {
+          skip([&](const KeyPress& other) { return other.made < *answered; });
+          return;
         }
-        const size_t before = backlog.size();
-        std::erase_if(backlog,
-                      [&](const KeyPress& other) { return stale(other, at); });
-        const std::string sentence =
-            skipped_presses_sentence(1 + before - backlog.size());
-        log(sentence);
-        state->speech.say_queued(sentence);
-        return;
+        // Behind slow but answering work, a press is carried out only while
+        // it is fresh; everything else that waited as long goes too, so a
+        // key held against a slow Kelvo stops soon after its release.
+        const Clock::time_point at = now();
+        const auto too_old = [&](const KeyPress& other) {
+          return at - other.made > state->timing.press_max_age;
+        };
+        if (too_old(press)) {
+          skip(too_old);
+          return;
+        }
       }
       handle_press(state, *binding, press.left_to_typing);
     });

@@ -75,10 +75,11 @@ std::string resolve_deck(std::string_view text, uint8_t deck);
 Status run_action(const std::shared_ptr<AppState>& state, const Action& action);
 
 // The worker loop (thread "actions"): takes key presses until the queue
-// closes; skips presses that waited too long, handles key-help mode and
-// speaks errors (a press older than the run's `press_max_age` is skipped). A
-// press is looked up in the tables it carries, else in `actions`. `now` is the
-// clock the presses' age is measured with.
+// closes; handles key-help mode and speaks errors. A press that reaches
+// Kelvo is skipped when it is older than the run's `press_max_age`, or when
+// Kelvo was busy (a request timed out) and it was made before Kelvo
+// answered again. A press is looked up in the tables it carries, else in
+// `actions`. `now` is the clock the presses' age is measured with.
 void run_action_worker(std::shared_ptr<AppState> state,
                        std::vector<KeyAction> actions, Receiver<KeyPress> queue,
                        std::function<std::chrono::steady_clock::time_point()>

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "applog/applog.h"
+#include "base/sentences.h"
 #include "base/thread.h"
 #include "controls/formats.h"
 #include "controls/track.h"
@@ -12,6 +13,10 @@
 namespace orvalin {
 
 namespace {
+
+// A deck that stops with less than this left (in seconds) has played its
+// track to the end.
+constexpr double kTrackEnded = 1.0;
 
 std::optional<unsigned> deck_number(std::string_view group) {
   return numbered_name(group, "[Channel", "]");
@@ -98,6 +103,11 @@ Announcer::Announcer(std::shared_ptr<AppState> state, LastValues last_values)
     : state_(std::move(state)), last_values_(std::move(last_values)) {}
 
 std::optional<std::string> Announcer::decide(const Changed& change) {
+  // Every rule that compares a time compares the moment the change arrived:
+  // a decision made after a wait must not fall out of a quiet window that
+  // the change itself fell in.
+  const Clock::time_point arrived =
+      change.arrived == Clock::time_point{} ? Clock::now() : change.arrived;
   std::optional<double> previous;
   {
     auto [at, inserted] =
@@ -120,7 +130,7 @@ std::optional<std::string> Announcer::decide(const Changed& change) {
   }
 
   if (!state_->announce.load()) return std::nullopt;
-  if (toggle_failed(change)) return std::nullopt;
+  if (toggle_failed(change, arrived)) return std::nullopt;
   if (change.group == "[AutoDJ]" && change.key == "enabled") {
     // Kelvo flips a refused Auto DJ switch back within a few milliseconds,
     // long before the action worker has read the switch back and marked the
@@ -128,25 +138,27 @@ std::optional<std::string> Announcer::decide(const Changed& change) {
     // that before deciding lets the mark silence the flicker, so the
     // toggle's own sentence is all that is heard.
     std::this_thread::sleep_for(state_->timing.autodj_settle);
-    if (toggle_failed(change)) return std::nullopt;
+    if (toggle_failed(change, arrived)) return std::nullopt;
   }
-  return choose(change, previous);
+  return choose(change, previous, arrived);
 }
 
-bool Announcer::toggle_failed(const Changed& change) const {
+bool Announcer::toggle_failed(const Changed& change,
+                              Clock::time_point arrived) const {
   std::lock_guard lock(state_->pending_mutex);
   const auto& pending = state_->pending_toggle;
   return pending && pending->group == change.group &&
-         pending->control == change.key && Clock::now() < pending->deadline;
+         pending->control == change.key && arrived < pending->deadline;
 }
 
-std::optional<std::string> Announcer::clipping(const std::string& group) {
-  const auto now = Clock::now();
+std::optional<std::string> Announcer::clipping(const std::string& group,
+                                               Clock::time_point arrived) {
   auto at = last_clip_.find(group);
-  if (at != last_clip_.end() && now - at->second < state_->timing.clip_quiet) {
+  if (at != last_clip_.end() &&
+      arrived - at->second < state_->timing.clip_quiet) {
     return std::nullopt;
   }
-  last_clip_[group] = now;
+  last_clip_[group] = arrived;
   if (auto deck = deck_number(group)) {
     return "Deck " + std::to_string(*deck) + " clipping";
   }
@@ -154,20 +166,27 @@ std::optional<std::string> Announcer::clipping(const std::string& group) {
 }
 
 std::optional<std::string> Announcer::choose(const Changed& change,
-                                             std::optional<double> previous) {
+                                             std::optional<double> previous,
+                                             Clock::time_point arrived) {
   const std::string& group = change.group;
   const std::string& key = change.key;
   const double value = change.value;
 
   if (key == "peak_indicator") {
     if (value == 0) return std::nullopt;
-    return clipping(group);
+    return clipping(group, arrived);
   }
   if (group == "[Microphone]" && key == "talkover") {
     return value != 0 ? "Microphone on" : "Microphone off";
   }
   if (group == "[Shoutcast]" && key == "status") {
     if (value == 2) return "Live broadcast connected";
+    // Switched off, the broadcast ends too; "Live broadcast off" says that.
+    const auto enabled = last_values_.find({"[Shoutcast]", "enabled"});
+    if (previous == 2.0 && enabled != last_values_.end() &&
+        enabled->second != 0) {
+      return "Live broadcast disconnected";
+    }
     if (value == 3) return "Live broadcast failed to connect";
     return std::nullopt;
   }
@@ -187,13 +206,15 @@ std::optional<std::string> Announcer::choose(const Changed& change,
     return "Sampler " + std::to_string(*sampler) +
            (value != 0 ? " playing" : " stopped");
   }
-  if (auto deck = deck_number(group))
-    return deck_change(*deck, change, previous);
+  if (auto deck = deck_number(group)) {
+    return deck_change(*deck, change, previous, arrived);
+  }
   return std::nullopt;
 }
 
 std::optional<std::string> Announcer::deck_change(
-    unsigned deck, const Changed& change, std::optional<double> previous) {
+    unsigned deck, const Changed& change, std::optional<double> previous,
+    Clock::time_point arrived) {
   Bridge& bridge = *state_->bridge;
   const std::string& group = change.group;
   const std::string& key = change.key;
@@ -207,14 +228,21 @@ std::optional<std::string> Announcer::deck_change(
     {
       // A hot-cue press starts and stops the deck; its own report says it.
       std::lock_guard lock(state_->hotcue_mutex);
-      if (Clock::now() < state_->hotcue_quiet_until) return std::nullopt;
+      if (arrived < state_->hotcue_quiet_until) return std::nullopt;
     }
     auto loaded = bridge.get(group, "track_loaded");
     if (loaded && *loaded == 0) {
       if (value == 0) return std::nullopt;
       return name + " has no track loaded";
     }
-    return name + (value != 0 ? " playing" : " paused");
+    if (value != 0) return name + " playing";
+    // Kelvo clears "end_of_track" as the track stops; its last value here
+    // is the one from before the stop.
+    const auto ending = last_values_.find({group, "end_of_track"});
+    const bool ended =
+        (ending != last_values_.end() && ending->second != 0) ||
+        bridge.get(group, "time_remaining").value_or(kTrackEnded) < kTrackEnded;
+    return name + (ended ? " track ended" : " paused");
   }
   if (key == "loop_enabled") {
     if (value == 0) return name + " loop off";
@@ -258,6 +286,7 @@ std::optional<Changed> Settler::arrive(const Changed& change,
   control.last_change = at;
   if (still && !control.waiting) return change;
   control.waiting = change.value;
+  control.arrived = change.arrived;
   return std::nullopt;
 }
 
@@ -275,8 +304,9 @@ std::vector<Changed> Settler::take_settled(Clock::time_point now) {
   std::vector<std::pair<Clock::time_point, Changed>> settled;
   for (auto& [key, control] : controls_) {
     if (!control.waiting || now - control.last_change < settle_) continue;
-    settled.push_back({control.last_change,
-                       Changed{key.first, key.second, *control.waiting}});
+    settled.push_back(
+        {control.last_change,
+         Changed{key.first, key.second, *control.waiting, control.arrived}});
     control.waiting.reset();
   }
   std::stable_sort(
@@ -287,6 +317,20 @@ std::vector<Changed> Settler::take_settled(Clock::time_point now) {
   for (auto& [at, change] : settled) out.push_back(std::move(change));
   return out;
 }
+
+namespace {
+
+// Without a word, a connection that ended while Kelvo runs would leave every
+// key saying "Kelvo did not answer" and the warnings silent. When Kelvo
+// itself is closing, nothing is said.
+void tell_lost_connection(const AppState& state, const Disconnected& ended) {
+  std::this_thread::sleep_for(state.timing.kelvo_exit_grace);
+  if (!state.kelvo_still_running()) return;
+  log("bridge: connection ended: " + ended.reason);
+  state.speech.say_queued(std::string(kConnectionLost));
+}
+
+}  // namespace
 
 void run_announcer(std::shared_ptr<AppState> state,
                    Receiver<BridgeEvent> events, LastValues last_values,
@@ -303,15 +347,33 @@ void run_announcer(std::shared_ptr<AppState> state,
   auto speak_settled = [&](Clock::time_point at) {
     for (const Changed& change : settler.take_settled(at)) speak(change);
   };
+  auto take_change = [&](const Changed& change) {
+    // Values that settled before this change arrived go first.
+    speak_settled(change.arrived);
+    // A rule that limits its own rate (clipping) hears every change: held
+    // to settle, a control that flaps for as long as the trouble lasts
+    // would be reported once.
+    if (change.key == "peak_indicator") {
+      speak(change);
+    } else if (auto decide_now = settler.arrive(change, change.arrived)) {
+      speak(*decide_now);
+    }
+  };
+  std::optional<Disconnected> ended;
   // False at Disconnected.
   auto take = [&](const BridgeEvent& event) {
     const Changed* change = std::get_if<Changed>(&event);
-    if (!change) return false;
-    const Clock::time_point at =
-        change->arrived == Clock::time_point{} ? now() : change->arrived;
-    // Values that settled before this change arrived go first.
-    speak_settled(at);
-    if (auto decide_now = settler.arrive(*change, at)) speak(*decide_now);
+    if (!change) {
+      ended = std::get<Disconnected>(event);
+      return false;
+    }
+    if (change->arrived != Clock::time_point{}) {
+      take_change(*change);
+    } else {
+      Changed stamped = *change;
+      stamped.arrived = now();
+      take_change(stamped);
+    }
     return true;
   };
   for (;;) {
@@ -333,6 +395,9 @@ void run_announcer(std::shared_ptr<AppState> state,
       break;
     }
     speak_settled(now());
+  }
+  if (ended) {
+    run_guarded("announcer", [&] { tell_lost_connection(*state, *ended); });
   }
 }
 

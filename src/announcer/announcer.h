@@ -64,6 +64,7 @@ class Settler {
   struct Control {
     Clock::time_point last_change;
     std::optional<double> waiting;
+    Clock::time_point arrived;  // the waiting value's arrival
   };
   std::chrono::milliseconds settle_;
   std::map<std::pair<std::string, std::string>, Control> controls_;
@@ -85,12 +86,15 @@ class Announcer {
   using ControlKey = std::pair<std::string, std::string>;
 
   // Whether a toggle of this control just failed (its flicker is silent).
-  bool toggle_failed(const Changed& change) const;
+  bool toggle_failed(const Changed& change, Clock::time_point arrived) const;
   std::optional<std::string> choose(const Changed& change,
-                                    std::optional<double> previous);
-  std::optional<std::string> clipping(const std::string& group);
+                                    std::optional<double> previous,
+                                    Clock::time_point arrived);
+  std::optional<std::string> clipping(const std::string& group,
+                                      Clock::time_point arrived);
   std::optional<std::string> deck_change(unsigned deck, const Changed& change,
-                                         std::optional<double> previous);
+                                         std::optional<double> previous,
+                                         Clock::time_point arrived);
 
   std::shared_ptr<AppState> state_;
   LastValues last_values_;
@@ -110,19 +114,18 @@ class TimeWarnings {
   explicit TimeWarnings(std::shared_ptr<AppState> state)
       : state_(std::move(state)) {}
 
-  // Reads every deck once and queues the warnings due; false when the deck
+  // Reads every deck once and queues the warnings due; fails when the deck
   // count could not be read.
-  bool poll();
+  Status poll();
 
  private:
   std::shared_ptr<AppState> state_;
   std::map<uint8_t, double> last_remaining_;  // seconds, at the last poll
 };
 
-// The time-warnings loop: one poll per `time_warning_poll`. It ends when the
-// deck count has failed on kTimeWarningGiveUp polls in a row: one slow answer
-// from a busy Kelvo must not end the warnings for the rest of the night.
-inline constexpr int kTimeWarningGiveUp = 10;
+// The time-warnings loop: one poll per `time_warning_poll`, the next one
+// that long after the end of the last, failed or not, until the connection
+// to Kelvo ends.
 void run_time_warnings(std::shared_ptr<AppState> state);
 
 }  // namespace orvalin

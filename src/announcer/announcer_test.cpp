@@ -173,7 +173,10 @@ TEST(Announcer, SpeaksEachRuleOnce) {
   EXPECT_THAT(ending, ElementsAre("Deck 1 playing", "Deck 1 track ending"));
   r.set("[Channel1]", "play", 0);
   EXPECT_THAT(pump_until(r, a, "[Channel1]", "end_of_track", 0),
-              ElementsAre("Deck 1 paused"));
+              ElementsAre("Deck 1 track ended"));
+  // The broadcast drops while it is still switched on.
+  EXPECT_EQ(a.decide({"[Shoutcast]", "status", 0}),
+            "Live broadcast disconnected");
 
   EXPECT_THAT(set_and_pump(r, a, "[AutoDJ]", "enabled", 1),
               testing::Contains("Auto DJ on"));
@@ -260,6 +263,11 @@ TEST(Announcer, HotcueQuietTimeAndSettledHotcueStatus) {
     std::lock_guard lock(rig->state().hotcue_mutex);
     rig->state().hotcue_quiet_until = Clock::now();
   }
+  // Decided after the window closed, a change that arrived within it is
+  // still quiet.
+  EXPECT_EQ(announcer.decide({"[Channel1]", "play", 0, Clock::now() - 1s}),
+            std::nullopt);
+  EXPECT_EQ(announcer.decide({"[Channel1]", "play", 1}), "Deck 1 playing");
   EXPECT_THAT(set_and_pump(*rig, announcer, "[Channel1]", "play", 0),
               ElementsAre("Deck 1 paused"));
 
@@ -366,8 +374,12 @@ TEST(RunAnnouncer, QueuesSentencesAndEndsWhenDisconnected) {
   EXPECT_EQ(spoken->text, "Deck 1 key lock on");
   EXPECT_FALSE(spoken->interrupt);
 
-  rig->stop_sim();  // Kelvo goes away: Disconnected
+  // The plugin goes away while Kelvo runs: Disconnected, and a word.
+  rig->stop_sim();
   EXPECT_EQ(done.recv_for(10s), 1);
+  EXPECT_THAT(rig->spoken(),
+              ElementsAre("queued: Lost the connection to Kelvo. Orvalin keys "
+                          "do nothing until Kelvo is started again."));
   announcer.join();
 }
 

@@ -12,10 +12,10 @@ constexpr double kWarnAt = 60;  // seconds remaining
 
 }  // namespace
 
-bool TimeWarnings::poll() {
+Status TimeWarnings::poll() {
   Bridge& bridge = *state_->bridge;
   auto decks = bridge.get("[App]", "num_decks");
-  if (!decks) return false;
+  if (!decks) return fail(decks.error());
   const uint8_t deck_count = rounded_count(*decks);
 
   for (unsigned deck = 1; deck <= deck_count; ++deck) {
@@ -48,17 +48,25 @@ bool TimeWarnings::poll() {
                                 ", one minute left");
     }
   }
-  return true;
+  return {};
 }
 
 void run_time_warnings(std::shared_ptr<AppState> state) {
   const auto interval = state->timing.time_warning_poll;
+  const std::shared_ptr<Bridge> bridge = state->bridge;
   TimeWarnings warnings(std::move(state));
-  int failed_in_a_row = 0;
-  while (failed_in_a_row < kTimeWarningGiveUp) {
+  // A busy Kelvo (a library rescan) may not answer for a minute; the
+  // warnings are wanted again as soon as it does. One log line for a run of
+  // failures is enough.
+  bool failing = false;
+  while (!bridge->ended()) {
     std::this_thread::sleep_for(interval);
     run_guarded("time-warnings", [&] {
-      failed_in_a_row = warnings.poll() ? 0 : failed_in_a_row + 1;
+      const Status polled = warnings.poll();
+      if (!polled && !failing && !bridge->ended()) {
+        log("time warnings: " + polled.error());
+      }
+      failing = !polled;
     });
   }
 }

@@ -79,22 +79,34 @@ TEST(TimeWarnings, NoWarningWithoutACrossingSeenWhilePlaying) {
   EXPECT_THAT(rig->spoken_now(), ElementsAre("Deck 4, one minute left"));
 }
 
-TEST(TimeWarnings, LoopEndsOnlyAfterRepeatedFailures) {
-  auto rig = Rig::start({"--decks", "1"});
+// Far more failed polls than ever ended the warnings: they go on until the
+// connection ends.
+TEST(TimeWarnings, LoopPollsThroughFailuresUntilTheConnectionEnds) {
+  Timing timing = testrig::quick_timing();
+  timing.reply_wait = 20ms;
+  auto rig = Rig::start({"--decks", "1", "--drop-reply", "get"}, timing);
   ASSERT_TRUE(rig);
-  TimeWarnings warnings(rig->shared_state());
-  ASSERT_TRUE(warnings.poll());
-  rig->stop_sim();  // Kelvo gone: every request fails at once
-  EXPECT_FALSE(warnings.poll());
-
+  EXPECT_FALSE(TimeWarnings(rig->shared_state()).poll());
   auto [done_sender, done] = make_channel<int>();
   std::thread loop([state = rig->shared_state(), done_sender]() mutable {
     run_time_warnings(std::move(state));
     done_sender.send(1);
   });
   done_sender.reset();
-  // kTimeWarningGiveUp short polls, with ample slack.
-  EXPECT_EQ(done.recv_for(std::chrono::seconds(kTimeWarningGiveUp + 30)), 1);
+  auto polls = [&] {
+    const auto trace = rig->sim().trace();
+    return std::count_if(trace.begin(), trace.end(), [](const auto& line) {
+      return line.find("num_decks") != std::string::npos;
+    });
+  };
+  const auto deadline = Clock::now() + 20s;
+  while (polls() < 25 && Clock::now() < deadline) {
+    std::this_thread::sleep_for(10ms);
+  }
+  EXPECT_GE(polls(), 25);
+  EXPECT_FALSE(done.recv_for(0ms).has_value());
+  rig->stop_sim();  // the connection ends
+  EXPECT_EQ(done.recv_for(10s), 1);
   loop.join();
 }
 

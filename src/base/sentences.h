@@ -60,6 +60,9 @@ inline constexpr std::string_view kBusyOne =
 inline constexpr std::string_view kBusyMany =
     "Kelvo was busy. {} key presses skipped.";
 inline constexpr std::string_view kActionFailed = "Error: {}";
+inline constexpr std::string_view kConnectionLost =
+    "Lost the connection to Kelvo. Orvalin keys do nothing until Kelvo is "
+    "started again.";
 
 // How a sentence is heard: `opening` (empty, or kErrorOpening for a start
 // that failed) followed by `text`.
@@ -91,6 +94,7 @@ inline constexpr std::array kAskingSentences = {
     Heard{{}, kBusyOne},
     Heard{{}, kBusyMany},
     Heard{{}, kActionFailed},
+    Heard{{}, kConnectionLost},
 };
 
 // `sentence` with each "{}" replaced by the next of `parts`, in order; a

@@ -20,6 +20,7 @@ constexpr Field kFields[] = {
     {"pending_toggle_quiet", &Timing::pending_toggle_quiet},
     {"hotcue_quiet", &Timing::hotcue_quiet},
     {"press_max_age", &Timing::press_max_age},
+    {"kelvo_exit_grace", &Timing::kelvo_exit_grace},
     {"tap_quiet", &Timing::tap_quiet},
     {"settle", &Timing::settle},
     {"hotcue_settle", &Timing::hotcue_settle},

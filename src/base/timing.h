@@ -28,6 +28,10 @@ struct Timing {
   // A press older than this when the worker takes it is not carried out: a
   // play given up on seconds ago must not start a track on air.
   ms press_max_age{2000};
+  // A request that failed because the connection ended is spoken only when
+  // Kelvo still runs this long after the end (closing Kelvo is quiet); the
+  // lost connection itself is told after the same wait.
+  ms kelvo_exit_grace{1000};
 
   // Beat grid: a run of tempo taps is reported once quiet this long.
   ms tap_quiet{1500};

@@ -114,6 +114,12 @@ std::string shorten_exponents(const std::string& text) {
   return out;
 }
 
+void raise_to(std::atomic<uint64_t>& latest, uint64_t id) {
+  uint64_t seen = latest.load();
+  while (seen < id && !latest.compare_exchange_weak(seen, id)) {
+  }
+}
+
 std::string control_error(const std::string& group, const std::string& key,
                           const std::string& reason) {
   return group + "," + key + ": " + reason;
@@ -172,10 +178,14 @@ struct Bridge::PendingReplies {
   std::mutex mutex;  // guards slots, closed and watched
   std::unordered_map<uint64_t, std::shared_ptr<ReplySlot>> slots;
   // Set when the reader has ended: nothing can deliver a reply any more.
-  bool closed = false;
+  std::optional<std::chrono::steady_clock::time_point> closed;
   // Events of other controls are dropped at once: nothing would speak them,
   // and a plugin that floods them must not fill the event queue.
   std::set<std::pair<std::string, std::string>> watched;
+  // Ids of the latest request answered in time and of the latest that timed
+  // out; only ever raised. Kelvo is busy while the second is the greater.
+  std::atomic<uint64_t> last_answered{0};
+  std::atomic<uint64_t> last_timed_out{0};
 
   void remove(uint64_t id) {
     std::lock_guard lock(mutex);
@@ -213,7 +223,8 @@ class Reader {
   void run() {
     // Whatever ends the reading (end of stream, a read error, a line that is
     // not UTF-8, an exception such as bad_alloc) ends the connection.
-    run_guarded("bridge-reader", [&] { read_lines(); });
+    std::string reason = "an internal error";
+    run_guarded("bridge-reader", [&] { reason = read_lines(); });
     // The plugin sees the end at once, not only when the Bridge is dropped.
     stream_->shutdown();
     stream_->close();
@@ -223,22 +234,24 @@ class Reader {
     {
       std::lock_guard lock(pending_->mutex);
       orphans.swap(pending_->slots);
-      pending_->closed = true;
+      pending_->closed = std::chrono::steady_clock::now();
     }
     for (auto& [id, slot] : orphans) slot->fill(std::nullopt);
-    events_.send(Disconnected{});
+    events_.send(Disconnected{std::move(reason)});
     events_.reset();
   }
 
  private:
-  void read_lines() {
+  // Why the reading ended.
+  std::string read_lines() {
     LineReader lines(*stream_, [] {
       log("bridge: discarded a line longer than " +
           std::to_string(kMaxLineBytes) + " bytes");
     });
     while (auto line = lines.next()) {
-      if (!handle_line(*line)) return;
+      if (!handle_line(*line)) return "a line that is not UTF-8";
     }
+    return lines.read_error().empty() ? "end of stream" : lines.read_error();
   }
 
   // False when the line ends the connection (it is not UTF-8).
@@ -450,10 +463,20 @@ Result<json> Bridge::Sent::wait() {
     return fail(failure_);
   }
   std::optional<json> answer = slot_->wait(deadline_, alone_);
-  // A reply that came has already left the table.
-  if (!answer) pending_->remove(id_);
   slot_.reset();
-  if (!answer) return fail(std::string(kNoAnswer));
+  if (!answer) {
+    // A reply that came has already left the table. No reply because the
+    // connection ended is no sign of a busy Kelvo.
+    bool timed_out = false;
+    {
+      std::lock_guard lock(pending_->mutex);
+      pending_->slots.erase(id_);
+      timed_out = !pending_->closed;
+    }
+    if (timed_out) raise_to(pending_->last_timed_out, id_);
+    return fail(std::string(kNoAnswer));
+  }
+  raise_to(pending_->last_answered, id_);
   const json* ok = field(*answer, "ok");
   if (ok != nullptr && ok->is_boolean() && ok->get<bool>()) {
     return std::move(*answer);
@@ -488,7 +511,10 @@ Bridge::Pending<double> Bridge::send_get(const std::string& group,
   auto read = [](const std::string& group, const std::string& key,
                  Result<json> reply) -> Result<double> {
     if (!reply) return fail(control_error(group, key, reply.error()));
-    return double_field(*reply, "value").value_or(0.0);
+    // An action must never go on from a value Kelvo did not give.
+    auto value = double_field(*reply, "value");
+    if (!value) return fail(control_error(group, key, "Kelvo sent no value"));
+    return *value;
   };
   return {send(std::move(message)), read, group, key};
 }
@@ -588,6 +614,15 @@ Result<uint64_t> Bridge::dump_widgets() {
   auto reply = request(std::move(message));
   if (!reply) return fail(std::move(reply.error()));
   return unsigned_field(*reply, "count").value_or(0);
+}
+
+bool Bridge::busy() const {
+  return pending_->last_timed_out.load() > pending_->last_answered.load();
+}
+
+std::optional<std::chrono::steady_clock::time_point> Bridge::ended() const {
+  std::lock_guard lock(pending_->mutex);
+  return pending_->closed;
 }
 
 Result<SelectedTrack> Bridge::selected_track() {

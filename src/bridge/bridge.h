@@ -38,8 +38,11 @@ struct Changed {
   std::chrono::steady_clock::time_point arrived{};
 };
 
-// The connection has ended; always the last event.
-struct Disconnected {};
+// The connection has ended; always the last event. `reason`: why ("end of
+// stream", a read error's text, "a line that is not UTF-8").
+struct Disconnected {
+  std::string reason;
+};
 
 using BridgeEvent = std::variant<Changed, Disconnected>;
 
@@ -199,6 +202,14 @@ class Bridge {
   Result<uint64_t> dump_widgets();
   // Every failure reads "no track selected in the library".
   Result<SelectedTrack> selected_track();
+
+  // Whether Kelvo counts as busy: the latest request that Kelvo either
+  // answered in time or did not (by the order the requests were sent) timed
+  // out. A request answered in time ends it, so asking anything ends it once
+  // Kelvo answers again.
+  bool busy() const;
+  // When the connection ended; nothing while it is up.
+  std::optional<std::chrono::steady_clock::time_point> ended() const;
 
  private:
   Bridge(std::unique_ptr<Stream> writer,

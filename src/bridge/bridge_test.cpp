@@ -243,7 +243,7 @@ uint16_t closed_port() {
 
 TEST(BridgeWire, RequestLinesAreCompactSortedAndNumberedFromOne) {
   Link link = open_link([](const json& request) {
-    return "{\"id\":" + request["id"].dump() + ",\"ok\":true}\n";
+    return "{\"id\":" + request["id"].dump() + ",\"ok\":true,\"value\":0}\n";
   });
   ASSERT_TRUE(link.bridge);
   Bridge& bridge = *link.bridge;
@@ -366,8 +366,8 @@ TEST(BridgeRequests, ReplyOutcomes) {
   const std::vector<std::pair<std::string, std::string>> gets = {
       {"int", "3.0"},
       {"neg", "-2.0"},
-      {"bool", "0.0"},
-      {"none", "0.0"},
+      {"bool", "[Channel1],bool: Kelvo sent no value"},
+      {"none", "[Channel1],none: Kelvo sent no value"},
       {"text-ok", "[Channel1],text-ok: request failed"},
       {"one-ok", "[Channel1],one-ok: request failed"},
       {"no-ok", "[Channel1],no-ok: request failed"},
@@ -400,7 +400,9 @@ TEST(BridgeRequests, TimeOutAndLateReply) {
   Bridge& bridge = *link.bridge;
   EXPECT_EQ(bridge.get("[Master]", "crossfader").error(),
             "[Master],crossfader: Kelvo did not answer");
+  EXPECT_TRUE(bridge.busy());  // until a later request is answered in time
   EXPECT_EQ(bridge.get("[Channel1]", "play").value(), 1.0);
+  EXPECT_FALSE(bridge.busy());
   // Commands pass the time-out on as it is, or replace it.
   EXPECT_EQ(bridge.effect_index("x").error(), "Kelvo did not answer");
   EXPECT_EQ(bridge.selected_track().error(),
@@ -556,9 +558,12 @@ TEST(BridgeEvents, LastUnterminatedLineThenDisconnectedOnce) {
   link.plugin->end();
   expect_changed(next_event(link), "[A]", "b", 2.0);
   expect_disconnected_last(link);
-  // No reader is left: later requests fail with the usual text.
+  // No reader is left: later requests fail with the usual text, and Kelvo
+  // is not taken for busy.
   EXPECT_EQ(link.bridge->get("[Channel1]", "play").error(),
             "[Channel1],play: Kelvo did not answer");
+  EXPECT_TRUE(link.bridge->ended().has_value());
+  EXPECT_FALSE(link.bridge->busy());
 }
 
 TEST(BridgeEvents, InvalidUtf8EndsTheReaderAndFailsWaitingRequests) {

@@ -58,6 +58,11 @@ struct AppState {
   // Told each new key-help state (actions thread), so that keys left to
   // typing can be pressed for their help. Set before the threads start.
   std::function<void(bool on)> key_help_changed;
+  // Whether Kelvo still runs (any thread); none: counted as running. Set
+  // before the threads start.
+  std::function<bool()> kelvo_running;
+
+  bool kelvo_still_running() const { return !kelvo_running || kelvo_running(); }
 };
 
 }  // namespace orvalin

@@ -127,6 +127,9 @@ RunOutcome run(Speech speech, const Timing& timing) {
     post_to_loop(main_thread,
                  [on](HotkeyLoop& loop) { loop.set_key_help(on); });
   };
+  state->kelvo_running = [kelvo] {
+    return kelvo->poll().kind == ProcessState::Kind::running;
+  };
   // The clean-up's reads go out while the watches' replies are on their way,
   // so that start-up waits for the slowest reply rather than for each.
   auto watches = send_startup_watches(*bridge);

@@ -62,6 +62,7 @@ std::optional<std::string_view> LineReader::next() {
       continue;
     }
     ended_ = true;
+    if (!got) read_error_ = got.error();
     if (discarding_ || line_.empty()) return std::nullopt;
     done_.swap(line_);
     line_.clear();

@@ -35,6 +35,10 @@ class LineReader {
   // stream or on a read error.
   std::optional<std::string_view> next();
 
+  // Why reading ended: the read error's text; empty at the end of the
+  // stream.
+  const std::string& read_error() const { return read_error_; }
+
  private:
   Stream& stream_;
   std::function<void()> on_too_long_;
@@ -46,6 +50,7 @@ class LineReader {
   bool discarding_ = false;  // skipping the rest of an over-long line
   bool ended_ = false;
   bool keep_cr_ = false;
+  std::string read_error_;
 };
 
 }  // namespace orvalin

@@ -44,6 +44,7 @@ inline Timing quick_timing() {
   t.track_settle = milliseconds(10);
   t.autodj_settle = milliseconds(150);
   t.time_warning_poll = milliseconds(10);
+  t.kelvo_exit_grace = milliseconds(50);
   t.connect_poll = milliseconds(10);
   t.reply_wait = milliseconds(1000);
   return t;

@@ -1,14 +1,20 @@
 """Hearing what changes without a key press: a track loaded on deck 1 is
 announced with its description after a short wait, playing it is announced,
 and on the simulator's fast clock the one-minute warning comes before the
-track ends. All of it is queued speech: nothing interrupts it."""
+track ends, even after Kelvo stalled long enough for many polls in a row to
+fail. All of it is queued speech: nothing interrupts it."""
 
 import harness
-from run_support import READY, RunCase, WineCase
+from run_support import QUICK_TIMING, READY, RunCase, WineCase
 
-# Row 12 of the simulator's library: "Last Light" by The Lanterns, 4:03 long.
-KELVO = ["--select", "12", "--clock-speed", "40"]
-SCRIPT = "ctrl+alt+o; ctrl+alt+p; sleep:15000"
+# Row 12 of the simulator's library: "Last Light" by The Lanterns, 4:03 long;
+# at twelve times real speed a minute is left some 15 s after the start.
+KELVO = ["--select", "12", "--clock-speed", "12"]
+# An 8-second stall while the deck plays: with replies waited for 400 ms,
+# a dozen polls in a row fail.
+SCRIPT = ("ctrl+alt+o; ctrl+alt+p; sleep:1000; set:[Kelvosim],stall=8; "
+          "sleep:40000")
+TIMING = QUICK_TIMING + ",reply_wait=400"
 LOADED = "say: Deck 1 loaded. Last Light. The Lanterns"
 PLAYING = "say: Deck 1 playing"
 WARNING = "say: Deck 1, one minute left"
@@ -17,7 +23,8 @@ WARNING = "say: Deck 1, one minute left"
 class Announcements(RunCase):
     def run_script(self):
         box = self.box(kelvo_args=KELVO)
-        box.start(env=self.env(box, ORVALIN_TEST_ACTIONS=SCRIPT))
+        box.start(env=self.env(box, ORVALIN_TEST_ACTIONS=SCRIPT,
+                               ORVALIN_TEST_TIMING=TIMING))
         self.wait_for(box, WARNING, 120)
         self.end(box)
         return box
@@ -30,6 +37,9 @@ class Announcements(RunCase):
         self.assertEqual(spoken[:2], ["say: Starting Kelvo", READY])
         heard = [m for m in spoken if m in (LOADED, PLAYING, WARNING)]
         self.assertEqual(heard, [LOADED, PLAYING, WARNING])
+        # The polls failed through the stall, logged once.
+        self.assertEqual(box.messages().count(
+            "time warnings: [App],num_decks: Kelvo did not answer"), 1)
 
 
 class WineAnnouncements(WineCase):

@@ -1,22 +1,25 @@
-"""On stage with a Kelvo that misbehaves: presses made while Kelvo is stalled
-are skipped instead of run late, a burst of changes is announced as its
-settled state, an over-long or deeply nested line leaves the keys working,
-and a settings service beside a run leaves the run's log alone. Natively
-and under Wine; the simulator's faults are set off by the test script."""
+"""On stage with a Kelvo that misbehaves: a press made while Kelvo is
+stalled never reaches it (a cue is never left held), a burst of changes is
+announced as its settled state, an over-long or deeply nested line leaves
+the keys working, a slow Kelvo keeps a hot cue's play changes quiet, closing
+Kelvo is quiet, a lost connection is told once, a reading without a value
+changes nothing, sustained clipping is repeated, and a settings service
+beside a run leaves the run's log alone. Natively and under Wine; the
+simulator's faults are set off by the test script."""
 
 import time
 
 import harness
-from run_support import READY, RunCase, WineCase
+from run_support import EXITING, QUICK_TIMING, READY, RunCase, WineCase
 
 LOADED = ["--load", "1=1"]
-# The stall holds the sync toggle's first read; the three headphone presses
-# made with it wait behind it for 3 seconds and must never reach Kelvo.
-STALL_SCRIPT = ("set:[Kelvosim],stall=6; "
-                "keys:ctrl+alt+s|ctrl+alt+h|ctrl+alt+h|ctrl+alt+h; "
-                "sleep:6000; ctrl+alt+h; sleep:60000")
+# An 8-second stall. The sync toggle's first read waits in it and times out
+# after 3 s; the cue pressed 1.5 s into the stall then waits for Kelvo to
+# answer again, and must never reach it. The headphones after the stall do.
+STALL_SCRIPT = ("set:[Kelvosim],stall=8; ctrl+alt+s; sleep:1100; ctrl+alt+c; "
+                "sleep:8000; ctrl+alt+h; log:[Channel1],play; sleep:60000")
 NO_ANSWER = "say: Error: [Channel1],sync_enabled: Kelvo did not answer"
-SKIPPED = "Kelvo was busy. 3 key presses skipped."
+SKIPPED = "Kelvo was busy. 1 key press skipped."
 HEADPHONES = "say: Deck 1 headphones on"
 BURST_SCRIPT = ("set:[Kelvosim],burst=100000; sleep:3000; "
                 "set:[Kelvosim],flap=3; sleep:60000")
@@ -24,6 +27,17 @@ LONG_SCRIPT = ("set:[Kelvosim],long_line=67108864; sleep:1000; ctrl+alt+h; "
                "set:[Kelvosim],nested_line=500000; sleep:1000; ctrl+alt+s; "
                "sleep:60000")
 DISCARDED = "bridge: discarded a line longer than 1048576 bytes"
+# Row 1 runs at 44.1 kHz; hot cue 2 lies at 1:05.
+HOTCUE = ["--load", "1=1", "--set", "[Channel1],hotcue_2_status=1",
+          "--set", "[Channel1],hotcue_2_position=5733000"]
+LOST = ("say: Lost the connection to Kelvo. Orvalin keys do nothing until "
+        "Kelvo is started again.")
+# Twelve seconds of clipping against a five-second limit, a fifth as long;
+# the settle as long as the real one, which the flapping never satisfies.
+FAULTS_SCRIPT = ("ctrl+alt+pagedown; set:[Kelvosim],clip=2.4; sleep:3500; "
+                 "set:[Kelvosim],close=1; sleep:1500; ctrl+alt+h; "
+                 "sleep:60000")
+FAULTS_TIMING = QUICK_TIMING + ",settle=300,clip_quiet=1000"
 
 
 class Stage:
@@ -35,21 +49,22 @@ class Stage:
         self.wait_for(box, READY, timeout)
         return box
 
-    def test_presses_during_a_stall_are_skipped(self):
+    def test_a_press_during_a_stall_never_reaches_kelvo(self):
         box = self.run_box(STALL_SCRIPT)
-        self.wait_for(box, HEADPHONES, 90)
+        self.wait_for(box, "test: [Channel1],play=0", 90)
         self.end(box)
         messages = box.messages()
         self.assertLess(messages.index(NO_ANSWER),
                         messages.index("say: " + SKIPPED))
-        self.assertIn(SKIPPED, messages)
-        # Only the press after the stall reached Kelvo.
+        self.assertLess(messages.index("say: " + SKIPPED),
+                        messages.index(HEADPHONES))
         requests = box.trace_requests()
+        self.assertEqual([r for r in requests
+                          if r.get("key") == "cue_default"], [])
+        # Only the press after the stall reached Kelvo.
         stall = [r.get("group") for r in requests].index("[Kelvosim]")
-        pfl = [r for r in requests[stall:] if r.get("key") == "pfl"]
-        self.assertEqual([r["cmd"] for r in pfl][:2], ["get", "set"], pfl)
-        self.assertEqual([r for r in pfl if r["cmd"] == "set"], [pfl[1]])
-        self.assertLessEqual(len(pfl), 3, pfl)
+        pfl = [r["cmd"] for r in requests[stall:] if r.get("key") == "pfl"]
+        self.assertEqual(pfl[:2], ["get", "set"], pfl)
 
     def test_burst_is_announced_as_it_settles(self):
         box = self.run_box(BURST_SCRIPT)
@@ -87,6 +102,30 @@ class Stage:
         self.assertEqual(messages.count(DISCARDED), 1, messages)
         self.assertLess(messages.index(DISCARDED), messages.index(HEADPHONES))
 
+    def test_faults_of_the_plugin_are_told_and_change_nothing(self):
+        box = self.box(kelvo_args=LOADED + ["--no-value", "volume"])
+        box.start(env=self.env(box, ORVALIN_TEST_ACTIONS=FAULTS_SCRIPT,
+                               ORVALIN_TEST_TIMING=FAULTS_TIMING))
+        self.wait_for(box, "say: Error: [Channel1],pfl: Kelvo did not answer",
+                      120)
+        self.end(box)
+        messages = box.messages()
+        # A reading without a value: nothing is set from it.
+        self.assertIn("say: Error: [Channel1],volume: Kelvo sent no value",
+                      messages)
+        self.assertEqual([r for r in box.trace_requests()
+                          if r["cmd"] == "set" and r.get("key") == "volume"],
+                         [])
+        self.assertEqual(messages.count("say: Main output clipping"), 3,
+                         messages)
+        # The plugin closed the connection while Kelvo ran: said once,
+        # before the key that then fails.
+        self.assertEqual(
+            messages.count("bridge: connection ended: end of stream"), 1)
+        self.assertEqual(messages.count(LOST), 1, messages)
+        self.assertLess(messages.index(LOST), messages.index(
+            "say: Error: [Channel1],pfl: Kelvo did not answer"))
+
     def test_settings_service_leaves_the_run_log_alone(self):
         box = self.run_box("sleep:60000")
         before = harness.read_bytes(box.log_file)
@@ -104,7 +143,38 @@ class Stage:
 
 
 class NativeStage(Stage, RunCase):
-    pass
+    def test_slow_kelvo_keeps_a_hot_cue_quiet(self):
+        # Every request answered 120 ms late; one deck keeps start-up short.
+        # Start-up's requests, sent together, are answered one by one for
+        # seconds (the last ones too late: Kelvo counts as busy until it
+        # answers in time again); the hot cue is pressed after that.
+        box = self.box(kelvo_args=HOTCUE + ["--decks", "1", "--samplers", "0",
+                                            "--reply-delay-ms", "120"])
+        box.start(env=self.env(box, ORVALIN_TEST_ACTIONS=(
+            "sleep:10000; ctrl+alt+f2; sleep:60000")))
+        self.wait_for(box, READY, 120)
+        self.wait_for(box, "say: Hotcue 2, 1:05")
+        time.sleep(1.5)
+        self.end(box)
+        spoken = [m for m in box.messages() if m.startswith("say: ")]
+        self.assertEqual(spoken[-1], "say: Hotcue 2, 1:05", spoken)
+        self.assertFalse([m for m in spoken if m.startswith("say: Deck 1")],
+                         spoken)
+
+    def test_closing_kelvo_is_quiet(self):
+        # The press waits in a stall when Kelvo closes.
+        box = self.run_box("set:[Kelvosim],stall=30; ctrl+alt+p; "
+                           "sleep:60000")
+        self.wait_for(box, "test key: ctrl+alt+p")
+        time.sleep(0.5)
+        box.kill_kelvo()
+        done = box.finish(timeout=60)
+        self.assertEqual(done.code, 0, done)
+        messages = box.messages()
+        self.assertIn(EXITING, messages)
+        self.assertFalse([m for m in messages if m.startswith(
+            ("say: Error", "say: Lost", "bridge: connection ended"))],
+            messages)
 
 
 class WineStage(Stage, WineCase):

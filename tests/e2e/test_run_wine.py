@@ -76,6 +76,25 @@ class WineRun(WineCase):
 
         self.end(box)
 
+    def test_a_cue_pressed_during_a_stall_never_reaches_kelvo(self):
+        # Once the keys are live the script stalls Kelvo for 8 s and presses
+        # sync, whose read times out after 3 s; the cue is pressed by hand
+        # 1.5 s into the stall, and Kelvo answers again only after it.
+        box = self.box(kelvo_args=["--load", "1=1", "--exit-after", "120"])
+        box.start(env=self.env(box, ORVALIN_TEST_ACTIONS=(
+            "sleep:20000; set:[Kelvosim],stall=8; ctrl+alt+s; sleep:60000")))
+        self.wait_for(box, READY, 120)
+        window = self.kelvo_window()
+        self.wait_keys_live(box, window)
+        self.wait_for(box, "test: set [Kelvosim],stall=8")
+        time.sleep(1.5)
+        self.display.xdotool("windowfocus", window)
+        self.display.xdotool("key", "ctrl+alt+c")
+        self.wait_for(box, "say: Kelvo was busy. 1 key press skipped.")
+        self.end(box)
+        self.assertEqual([r for r in box.trace_requests()
+                          if r.get("key") == "cue_default"], [])
+
     def test_key_held_by_another_program_is_reported(self):
         self.assertEqual(self.hold_ctrl_alt_p(), b"registered")
 

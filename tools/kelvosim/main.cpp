@@ -28,6 +28,8 @@
 //                            later requests are read and answered (replies
 //                            then come out of order)
 //   --drop-reply CMD         never answer command CMD (repeatable)
+//   --no-value KEY           answer a get of control KEY without its "value"
+//                            (repeatable)
 //   --junk                   junk lines between replies (not JSON, an array,
 //                            an object followed by text, an empty line,
 //                            CR LF line ends)

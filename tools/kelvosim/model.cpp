@@ -155,7 +155,8 @@ struct Player {
   std::vector<double> taps;                          // real times
   double clip_clock = 0;
   uint64_t play_generation = 0;
-  int previewing_cue = 0;  // hot cue held down on a paused deck
+  int previewing_cue = 0;            // hot cue held down on a paused deck
+  bool previewing_main_cue = false;  // the cue held down on a paused deck
 };
 
 struct Model::State {
@@ -680,6 +681,7 @@ struct Model::State {
     const bool press = value != 0;
     if (key == "play") {
       p.previewing_cue = 0;
+      p.previewing_main_cue = false;
       if (press && !playing(p)) {
         start_playing(p);
       } else if (!press) {
@@ -749,6 +751,12 @@ struct Model::State {
       return true;
     }
     if (!press) {
+      if (p.previewing_main_cue && key == "cue_default") {
+        // Releasing the cue stops and returns to the cue point.
+        p.previewing_main_cue = false;
+        stop_playing(p);
+        seek(p, seconds_of(p, read(g, "cue_point")));
+      }
       if (p.previewing_cue != 0 &&
           key == "hotcue_" + std::to_string(p.previewing_cue) + "_activate") {
         // Releasing a previewed hot cue stops and returns to it.
@@ -765,7 +773,11 @@ struct Model::State {
         stop_playing(p);
         seek(p, seconds_of(p, read(g, "cue_point")));
       } else if (p.row != 0) {
+        // On a paused deck the cue marks where the deck stands and plays
+        // from there while it is held.
         write(g, "cue_point", samples(p, p.position));
+        start_playing(p);
+        p.previewing_main_cue = true;
       }
     } else if (key == "cue_set") {
       if (p.row != 0) write(g, "cue_point", samples(p, p.position));

@@ -145,6 +145,10 @@ Result<Options> parse_options(const std::vector<std::string>& args) {
       std::string command;
       KELVOSIM_TRY(command, value());
       options.faults.drop_reply.insert(command);
+    } else if (name == "--no-value") {
+      std::string key;
+      KELVOSIM_TRY(key, value());
+      options.faults.no_value.insert(key);
     } else if (name == "--junk") {
       options.faults.junk = true;
     } else if (name == "--invalid-utf8-after") {
@@ -244,6 +248,8 @@ Faults:
                            later requests are read and answered (replies
                            then come out of order)
   --drop-reply CMD         never answer command CMD (repeatable)
+  --no-value KEY           answer a get of control KEY without its "value"
+                           (repeatable)
   --junk                   send junk lines between replies (not JSON, an
                            array, an object followed by text, an empty line,
                            CR LF line ends)
@@ -260,6 +266,9 @@ value is the fault's size (answered at once, before the fault):
   flap N                   [Channel1] track_loaded 0 then 1, N times
   long_line M              one change line of M bytes (padded with spaces)
   nested_line D            one line of D nested JSON arrays
+  clip S                   [Main] peak_indicator changes 1, 0, 1, ... every
+                           100 ms for S seconds, ending at 0
+  close 1                  close the connection (Kelvo keeps running)
 
 Model:
   --clock-speed X          run the clock X times faster than real time

@@ -60,6 +60,7 @@ struct FaultOptions {
   int reply_delay_ms = 0;
   std::optional<int> reply_delay_max_ms;
   std::set<std::string> drop_reply;  // commands left unanswered
+  std::set<std::string> no_value;    // keys whose get replies lack "value"
   bool junk = false;
   std::optional<int> invalid_utf8_after;
   bool out_of_order = false;

@@ -1,6 +1,8 @@
 #include "server.h"
 
+#include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -292,6 +294,11 @@ struct Server::Connection {
   std::multimap<std::chrono::steady_clock::time_point, std::string> delayed;
   bool delays_ending = false;
 
+  // Threads of faults that go on by themselves (clip); they end early once
+  // `ending` is set.
+  std::vector<std::thread> faults;
+  std::atomic<bool> ending{false};
+
   // Replies queued so far and the next junk kind: the reader thread's, or
   // with random delays the delayer's (see deliver below).
   int replies = 0;
@@ -503,6 +510,24 @@ void Server::serve_connection(std::unique_ptr<Stream> socket) {
       send_reply(reply.dump());
       for (std::string& fault : *faulty) connection.out.send(std::move(fault));
       if (!faulty->empty()) connection.out.send(std::string());
+      const std::string key = text_field(parsed, "key").value_or("");
+      if (key == "close") open = false;
+      if (key == "clip") {
+        const double seconds = parsed.value("value", 0.0);
+        connection.faults.emplace_back(
+            [&connection, out = connection.out,
+             flips = 2 * static_cast<int>(std::ceil(seconds * 5))]() mutable {
+              for (int i = 0; i < flips && !connection.ending; ++i) {
+                out.send(json({{"event", "changed"},
+                               {"group", "[Main]"},
+                               {"key", "peak_indicator"},
+                               {"value", i % 2 == 0 ? 1 : 0}})
+                             .dump() +
+                         "\n");
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+              }
+            });
+      }
       continue;
     }
     auto reply = answer_request(model_, token_, faults_.refuse_hello,
@@ -513,6 +538,12 @@ void Server::serve_connection(std::unique_ptr<Stream> socket) {
                              parsed["cmd"].is_string()
                          ? parsed["cmd"].get<std::string>()
                          : std::string();
+    if (cmd == "get" &&
+        faults_.no_value.contains(text_field(parsed, "key").value_or(""))) {
+      json without = json::parse(*reply);
+      without.erase("value");
+      reply = without.dump();
+    }
     if (!faults_.drop_reply.contains(cmd)) send_reply(*reply);
     if (faults_.close_after && requests >= *faults_.close_after) open = false;
   }
@@ -521,6 +552,8 @@ void Server::serve_connection(std::unique_ptr<Stream> socket) {
     std::lock_guard lock(mutex_);
     current_ = nullptr;
   }
+  connection.ending = true;
+  for (std::thread& fault : connection.faults) fault.join();
   if (delayer.joinable()) {
     {
       std::lock_guard lock(connection.delayed_mutex);
