@@ -32,10 +32,9 @@ DISCARDED = "bridge: discarded a line longer than 1048576 bytes"
 class StageSession(Session):
     def __init__(self, build, script):
         super().__init__(build, kelvo_seconds=120)
-        settings = os.path.join(self.root, "roaming", "Orvalin", "config.toml")
-        with open(settings) as f:
+        with open(self.settings) as f:
             text = f.read()
-        with open(settings, "w") as f:
+        with open(self.settings, "w") as f:
             f.write(text.replace('kelvo_args = [', 'kelvo_args = ["--load", '
                                  '"1=1", '))
         self.env["ORVALIN_TEST_ACTIONS"] = script
@@ -43,6 +42,7 @@ class StageSession(Session):
 
     def start(self):
         import subprocess
+        self.take_lock()
         self.process = subprocess.Popen(
             [self.program], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
             stderr=subprocess.PIPE, env=self.env, start_new_session=True)

@@ -62,27 +62,35 @@ class Session:
         os.makedirs(os.path.dirname(kelvo))
         shutil.copy2(os.path.join(build, "tools", "kelvosim", "kelvosim"),
                      kelvo)
-        settings = os.path.join(self.root, "roaming", "Orvalin", "config.toml")
-        os.makedirs(os.path.dirname(settings))
+        self.settings = os.path.join(self.root, "config", "orvalin",
+                                     "config.toml")
+        os.makedirs(os.path.dirname(self.settings))
         self.trace = os.path.join(self.root, "trace.jsonl")
         args = ["--exit-after", str(kelvo_seconds), "--trace",
                 self.trace] + list(kelvo_args)
-        with open(settings, "w") as f:
+        with open(self.settings, "w") as f:
             f.write("[general]\nkelvo_path = %s\nkelvo_args = [%s]\n"
                     "port = %d\n" % (json.dumps(kelvo),
                                      ", ".join(json.dumps(a) for a in args),
                                      free_port()))
-        self.log = os.path.join(self.root, "local", "Orvalin", "logs",
-                                "app.log")
+        self.log = os.path.join(self.root, "state", "orvalin", "app.log")
         self.env = dict(os.environ)
-        self.env.update({"APPDATA": os.path.join(self.root, "roaming"),
-                         "LOCALAPPDATA": os.path.join(self.root, "local")})
-        self.env.pop("ORVALIN_TEST_ACTIONS", None)
+        # A fixed token gives the run the silent voice: the machine's own
+        # speech-dispatcher is neither started nor timed here.
+        self.env.update({"XDG_CONFIG_HOME": os.path.join(self.root, "config"),
+                         "XDG_STATE_HOME": os.path.join(self.root, "state"),
+                         "ORVALIN_TEST_TOKEN": "0123456789abcdef" * 2})
+        for name in ("ORVALIN_TEST_ACTIONS", "SPEECHD_ADDRESS", "DISPLAY"):
+            self.env.pop(name, None)
 
-    def start(self):
+    def take_lock(self):
+        """The machine-wide lock of whole native runs (single instance)."""
         self.lock = open(os.path.join(tempfile.gettempdir(),
                                       "orvalin-native-runs.lock"), "a")
         fcntl.flock(self.lock, fcntl.LOCK_EX)
+
+    def start(self):
+        self.take_lock()
         self.started = time.perf_counter()
         self.process = subprocess.Popen(
             [self.program], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
