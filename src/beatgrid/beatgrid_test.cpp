@@ -36,17 +36,17 @@ TEST(GridClicks, UsesTheMetronomeAlreadyInTheUnitAndLeavesItThere) {
   auto rig =
       Rig::start({"--load", "1=10", "--effect", effect(3, kMetronomeId)});
   ASSERT_TRUE(rig);
-  const double metronome = rig->get(slot(3), "loaded_effect");
+  const double metronome = rig->value(slot(3), "loaded_effect");
 
   ASSERT_TRUE(toggle_grid_clicks(rig->shared_state(), 1));
   auto on = rig->next_speak();
   ASSERT_TRUE(on);
   EXPECT_EQ(on->text, kClicksOn1);
   EXPECT_TRUE(on->interrupt);
-  EXPECT_EQ(rig->get(kUnit, "group_[Channel1]_enable"), 1);
-  EXPECT_EQ(rig->get(slot(3), "button_parameter1"), 1);
-  EXPECT_EQ(rig->get(slot(3), "enabled"), 1);
-  for (int s : {1, 2, 4}) EXPECT_EQ(rig->get(slot(s), "loaded"), 0) << s;
+  EXPECT_EQ(rig->value(kUnit, "group_[Channel1]_enable"), 1);
+  EXPECT_EQ(rig->value(slot(3), "button_parameter1"), 1);
+  EXPECT_EQ(rig->value(slot(3), "enabled"), 1);
+  for (int s : {1, 2, 4}) EXPECT_EQ(rig->value(slot(s), "loaded"), 0) << s;
   {
     std::lock_guard lock(rig->state().beatgrid_mutex);
     ASSERT_TRUE(rig->state().beatgrid->clicks);
@@ -56,9 +56,9 @@ TEST(GridClicks, UsesTheMetronomeAlreadyInTheUnitAndLeavesItThere) {
 
   ASSERT_TRUE(toggle_grid_clicks(rig->shared_state(), 1));
   EXPECT_THAT(rig->spoken_now(), ElementsAre("Grid clicks off for deck 1"));
-  EXPECT_EQ(rig->get(kUnit, "group_[Channel1]_enable"), 0);
-  EXPECT_EQ(rig->get(slot(3), "loaded"), 1);
-  EXPECT_EQ(rig->get(slot(3), "loaded_effect"), metronome);
+  EXPECT_EQ(rig->value(kUnit, "group_[Channel1]_enable"), 0);
+  EXPECT_EQ(rig->value(slot(3), "loaded"), 1);
+  EXPECT_EQ(rig->value(slot(3), "loaded_effect"), metronome);
 }
 
 TEST(GridClicks, LoadsIntoTheFirstEmptySlotAndRestoresTheUnit) {
@@ -74,22 +74,22 @@ TEST(GridClicks, LoadsIntoTheFirstEmptySlotAndRestoresTheUnit) {
 
   ASSERT_TRUE(toggle_grid_clicks(rig->shared_state(), 1));
   EXPECT_THAT(rig->spoken_now(), ElementsAre(kClicksOn1));
-  EXPECT_EQ(rig->get(slot(3), "loaded"), 1);
-  EXPECT_EQ(rig->get(slot(3), "loaded_effect"), *index);
-  EXPECT_EQ(rig->get(slot(4), "loaded"), 0);
-  EXPECT_EQ(rig->get(kUnit, "mix"), 1);
-  EXPECT_EQ(rig->get(kUnit, "mix_mode"), 0);
-  EXPECT_EQ(rig->get(kUnit, "enabled"), 1);
+  EXPECT_EQ(rig->value(slot(3), "loaded"), 1);
+  EXPECT_EQ(rig->value(slot(3), "loaded_effect"), *index);
+  EXPECT_EQ(rig->value(slot(4), "loaded"), 0);
+  EXPECT_EQ(rig->value(kUnit, "mix"), 1);
+  EXPECT_EQ(rig->value(kUnit, "mix_mode"), 0);
+  EXPECT_EQ(rig->value(kUnit, "enabled"), 1);
 
   ASSERT_TRUE(toggle_grid_clicks(rig->shared_state(), 1));
   EXPECT_THAT(rig->spoken_now(), ElementsAre("Grid clicks off for deck 1"));
-  EXPECT_EQ(rig->get(slot(3), "loaded"), 0);
-  EXPECT_EQ(rig->get(slot(1), "loaded"), 1);
-  EXPECT_EQ(rig->get(slot(2), "loaded"), 1);
-  EXPECT_EQ(rig->get(kUnit, "mix"), 0.25);
-  EXPECT_EQ(rig->get(kUnit, "mix_mode"), 1);
-  EXPECT_EQ(rig->get(kUnit, "enabled"), 0);
-  EXPECT_EQ(rig->get(kUnit, "group_[Channel1]_enable"), 0);
+  EXPECT_EQ(rig->value(slot(3), "loaded"), 0);
+  EXPECT_EQ(rig->value(slot(1), "loaded"), 1);
+  EXPECT_EQ(rig->value(slot(2), "loaded"), 1);
+  EXPECT_EQ(rig->value(kUnit, "mix"), 0.25);
+  EXPECT_EQ(rig->value(kUnit, "mix_mode"), 1);
+  EXPECT_EQ(rig->value(kUnit, "enabled"), 0);
+  EXPECT_EQ(rig->value(kUnit, "group_[Channel1]_enable"), 0);
 }
 
 TEST(GridClicks, RefusesAMissingMetronome) {
@@ -108,16 +108,16 @@ TEST(GridClicks, MoveToAnotherDeckSpeaksOnlyTheOnSentence) {
   ASSERT_TRUE(toggle_grid_clicks(rig->shared_state(), 1));
   ASSERT_TRUE(toggle_grid_clicks(rig->shared_state(), 2));
   EXPECT_THAT(rig->spoken_now(), ElementsAre(kClicksOn1, kClicksOn2));
-  EXPECT_EQ(rig->get(kUnit, "group_[Channel1]_enable"), 0);
-  EXPECT_EQ(rig->get(kUnit, "group_[Channel2]_enable"), 1);
+  EXPECT_EQ(rig->value(kUnit, "group_[Channel1]_enable"), 0);
+  EXPECT_EQ(rig->value(kUnit, "group_[Channel2]_enable"), 1);
   // The metronome loaded for deck 1 was cleared and loaded again: one slot.
   int loaded = 0;
-  for (int s = 1; s <= 4; ++s) loaded += rig->get(slot(s), "loaded") != 0;
+  for (int s = 1; s <= 4; ++s) loaded += rig->value(slot(s), "loaded") != 0;
   EXPECT_EQ(loaded, 1);
 
   ASSERT_TRUE(toggle_grid_clicks(rig->shared_state(), 2));
   EXPECT_THAT(rig->spoken_now(), ElementsAre("Grid clicks off for deck 2"));
-  for (int s = 1; s <= 4; ++s) EXPECT_EQ(rig->get(slot(s), "loaded"), 0);
+  for (int s = 1; s <= 4; ++s) EXPECT_EQ(rig->value(slot(s), "loaded"), 0);
 }
 
 TEST(GridMove, KeepsATotalPerDeckThatClicksOnResets) {
@@ -134,7 +134,7 @@ TEST(GridMove, KeepsATotalPerDeckThatClicksOnResets) {
                           "earlier, total minus 10 milliseconds",
                           "earlier, total plus 5 milliseconds",
                           "earlier, back where it was"));
-  EXPECT_EQ(rig->get("[Channel1]", "beats_translate_move"), 0);
+  EXPECT_EQ(rig->value("[Channel1]", "beats_translate_move"), 0);
 
   ASSERT_TRUE(move_grid(rig->shared_state(), 1, 3));
   ASSERT_TRUE(toggle_grid_clicks(rig->shared_state(), 1));
@@ -176,10 +176,10 @@ TEST(TapTempo, ARunOfTapsGivesOneSentence) {
   ASSERT_TRUE(sentence);
   char expected[64];
   std::snprintf(expected, sizeof expected, "tapped %.2f BPM",
-                rig->get("[Channel1]", "file_bpm"));
+                rig->value("[Channel1]", "file_bpm"));
   EXPECT_EQ(sentence->text, expected);
   // Taps at least 500 ms apart set the grid to 120 BPM or a little less.
-  EXPECT_LT(rig->get("[Channel1]", "file_bpm"), 125);
+  EXPECT_LT(rig->value("[Channel1]", "file_bpm"), 125);
   // The earlier taps' threads stay silent.
   EXPECT_FALSE(rig->next_speak(rig->state().timing.tap_quiet));
 }
@@ -217,7 +217,7 @@ TEST(ClearLeftOnClicks, SwitchesOffDecksOnlyWhenTheUnitHoldsTheMetronome) {
   EXPECT_THAT(out, testing::Not(HasSubstr("for deck 2")));
   for (int deck = 1; deck <= 4; ++deck) {
     EXPECT_EQ(
-        rig->get(kUnit, "group_[Channel" + std::to_string(deck) + "]_enable"),
+        rig->value(kUnit, "group_[Channel" + std::to_string(deck) + "]_enable"),
         0);
   }
 
@@ -227,7 +227,7 @@ TEST(ClearLeftOnClicks, SwitchesOffDecksOnlyWhenTheUnitHoldsTheMetronome) {
                   "[EffectRack1_EffectUnit4],group_[Channel2]_enable=1"});
   ASSERT_TRUE(other);
   clear_left_on_clicks(other->bridge());
-  EXPECT_EQ(other->get(kUnit, "group_[Channel2]_enable"), 1);
+  EXPECT_EQ(other->value(kUnit, "group_[Channel2]_enable"), 1);
 }
 
 }  // namespace

@@ -412,9 +412,7 @@ TEST(BridgeRequests, TimeOutAndLateReply) {
 TEST(BridgeRequests, ForeignAndMalformedLinesAreSkipped) {
   Link link = open_link();
   ASSERT_TRUE(link.bridge);
-  auto pending = std::async(std::launch::async, [&] {
-    return link.bridge->get("[Channel1]", "play");
-  });
+  auto pending = link.bridge->send_get("[Channel1]", "play");
   EXPECT_EQ(link.plugin->next_request()["id"], 2);
   // None of these is the reply to request 2; each would give 9 if it were.
   link.plugin->send(
@@ -433,27 +431,23 @@ TEST(BridgeRequests, ForeignAndMalformedLinesAreSkipped) {
   // An event other than "changed" with an id is a reply; CR LF is a line end.
   link.plugin->send(
       "{\"event\":\"moved\",\"id\":2,\"ok\":true,\"value\":4}  \r\n");
-  EXPECT_EQ(pending.get().value(), 4.0);
+  EXPECT_EQ(pending.wait().value(), 4.0);
   EXPECT_FALSE(link.events.try_recv().has_value());
 }
 
 TEST(BridgeRequests, RepliesMayComeInAnyOrder) {
   Link link = open_link();
   ASSERT_TRUE(link.bridge);
-  auto first = std::async(std::launch::async, [&] {
-    return link.bridge->get("[Channel1]", "first");
-  });
+  auto first = link.bridge->send_get("[Channel1]", "first");
   const json a = link.plugin->next_request();
-  auto second = std::async(std::launch::async, [&] {
-    return link.bridge->get("[Channel1]", "second");
-  });
+  auto second = link.bridge->send_get("[Channel1]", "second");
   const json b = link.plugin->next_request();
   link.plugin->send("{\"id\":" + b["id"].dump() +
                     ",\"ok\":true,\"value\":2}\n");
   link.plugin->send("{\"id\":" + a["id"].dump() +
                     ",\"ok\":true,\"value\":1}\n");
-  EXPECT_EQ(first.get().value(), 1.0);
-  EXPECT_EQ(second.get().value(), 2.0);
+  EXPECT_EQ(first.wait().value(), 1.0);
+  EXPECT_EQ(second.wait().value(), 2.0);
 }
 
 // A connection that takes at most 512 bytes a send and lets other threads
@@ -569,9 +563,7 @@ TEST(BridgeEvents, LastUnterminatedLineThenDisconnectedOnce) {
 TEST(BridgeEvents, InvalidUtf8EndsTheReaderAndFailsWaitingRequests) {
   Link link = watching_link({{"[A]", "b"}, {"[A]", "c"}});
   ASSERT_TRUE(link.bridge);
-  auto pending = std::async(std::launch::async, [&] {
-    return link.bridge->get("[Channel1]", "play");
-  });
+  auto pending = link.bridge->send_get("[Channel1]", "play");
   EXPECT_EQ(link.plugin->next_request()["id"], 6);
   link.plugin->send(
       "{\"event\":\"changed\",\"group\":\"[A]\",\"key\":\"b\",\"value\":1}\n"
@@ -580,7 +572,7 @@ TEST(BridgeEvents, InvalidUtf8EndsTheReaderAndFailsWaitingRequests) {
       "{\"id\":6,\"ok\":true,\"value\":1}\n");
   expect_changed(next_event(link), "[A]", "b", 1.0);
   expect_disconnected_last(link);
-  EXPECT_EQ(pending.get().error(), "[Channel1],play: Kelvo did not answer");
+  EXPECT_EQ(pending.wait().error(), "[Channel1],play: Kelvo did not answer");
   // The plugin sees the end at once, while the Bridge still exists.
   EXPECT_TRUE(link.plugin->saw_end());
 }
@@ -617,14 +609,12 @@ TEST(BridgeEvents, ReadingGoesOnWhenTheConsumerHasGone) {
   Link link = open_link();
   ASSERT_TRUE(link.bridge);
   link.events = Receiver<BridgeEvent>();
-  auto pending = std::async(std::launch::async, [&] {
-    return link.bridge->get("[Channel1]", "play");
-  });
+  auto pending = link.bridge->send_get("[Channel1]", "play");
   EXPECT_EQ(link.plugin->next_request()["id"], 2);
   link.plugin->send(
       "{\"event\":\"changed\",\"group\":\"[A]\",\"key\":\"b\",\"value\":1}\n"
       "{\"id\":2,\"ok\":true,\"value\":6}\n");
-  EXPECT_EQ(pending.get().value(), 6.0);
+  EXPECT_EQ(pending.wait().value(), 6.0);
 }
 
 TEST(BridgeCommands, WatchFillsTheTableOrLogsTheFailure) {

@@ -185,9 +185,6 @@ class Rig {
                const std::string& prop = "value") {
     return bridge().get(group, key, prop).value_or(-12345);
   }
-  double get(const std::string& group, const std::string& key) {
-    return value(group, key);
-  }
   bool set(const std::string& group, const std::string& key, double value) {
     return bridge().set(group, key, "value", value).has_value();
   }
