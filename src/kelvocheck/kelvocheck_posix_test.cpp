@@ -78,7 +78,9 @@ TEST(KelvoCheckPosix, ReadsTheVersionOfTheQtKelvoLoads) {
     }
     const auto refused = check_qt(kelvo);
     ASSERT_EQ(refused.has_value(), c.uses.has_value()) << c.real_file;
-    if (refused) EXPECT_TRUE(refused->starts_with(refusal + *c.uses));
+    if (refused) {
+      EXPECT_TRUE(refused->starts_with(refusal + *c.uses));
+    }
   }
   // No Qt where the loader looks by itself: nothing to compare.
   fs::remove_all(lib);
