@@ -20,10 +20,12 @@ namespace orvalin {
 using Press = KeyPress;
 }  // namespace orvalin
 
+#include <X11/XF86keysym.h>
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/keysym.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -199,7 +201,8 @@ class X11Hotkeys final : public HotkeyApi {
     if (!XkbLookupKeySym(display_, code, mask, &consumed, &keysym)) {
       return false;
     }
-    return keysym >= 0x1008FE01 && keysym <= 0x1008FE2F;
+    return keysym == XK_Terminate_Server ||
+           (keysym >= XF86XK_Switch_VT_1 && keysym <= XF86XK_LogGrabInfo);
   }
 
   std::array<unsigned, 4> lock_variants() const {
