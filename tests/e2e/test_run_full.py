@@ -1,7 +1,9 @@
 """A whole run: start-up, the plugin hand-shake, the bridge, the ready
 message, and the end within a second when Kelvo closes. The first keeps the
 real waits, against a plugin that answers each request after its own random
-0-300 ms."""
+0-300 ms and puts lines that are no reply (not JSON, an array, an object
+with text after it, an empty line) between its replies, some of which end
+in CR LF."""
 
 import os
 import stat
@@ -15,7 +17,7 @@ from run_support import (EXITING, READY, TOKEN, RunCase, head,
 class FullRun(RunCase):
     def test_start_to_end(self):
         box = self.box(kelvo_args=["--exit-after", "5", "--reply-delay-ms",
-                                   "0-300"], real_timing=True)
+                                   "0-300", "--junk"], real_timing=True)
         # An inherited plugin path stays after the plugin directory.
         box.start(env={"QT_PLUGIN_PATH": "/nonexistent/qt"})
         self.wait_for(box, READY)

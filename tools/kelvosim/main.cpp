@@ -17,12 +17,10 @@
 //   --token T                the hello token (default ORVALIN_TOKEN)
 //   --force-plugin           behave as loaded whatever the Qt variables say
 //   --trace F                append every request received to F, one JSON line
-//   --signal-delay-ms N      raise the loaded signal N ms late
 //   --listen-when-free       raise the loaded signal first, then listen as soon
 //                            as the port is free (another program holds it)
 //   --no-signal              never raise the loaded signal
 //   --exit-after SECONDS     exit by itself after SECONDS
-//   --exit-code C            exit code for --exit-after (default 0)
 //   --reply-delay-ms N       delay every reply by N ms, one request at a time
 //   --reply-delay-ms A-B     delay each reply by its own random A..B ms while
 //                            later requests are read and answered (replies
@@ -33,8 +31,6 @@
 //   --junk                   junk lines between replies (not JSON, an array,
 //                            an object followed by text, an empty line,
 //                            CR LF line ends)
-//   --invalid-utf8-after N   after N replies send one line of invalid UTF-8
-//   --out-of-order           answer requests out of order (pairs swapped)
 //   --close-after N          close the connection after answering N requests
 //   --refuse-hello           refuse every hello
 //   --clock-speed X          run the clock X times faster than real time
@@ -49,7 +45,6 @@
 //   --no-metronome           the metronome effect is not available
 //   --autodj-queue N         tracks in the Auto DJ queue at start
 //   --no-mic-input           no microphone input configured
-//   --broadcast-fails        the live broadcast fails to connect
 //   --clip-deck N            deck N's output clips while it plays (repeatable)
 
 #include <chrono>
@@ -115,13 +110,12 @@ int run(const Options& options) {
 
   if (options.exit_after_seconds) {
     const double seconds = *options.exit_after_seconds;
-    const int code = options.exit_code;
     orvalin::spawn_detached(
         "exit-timer",
-        [seconds, code] {
+        [seconds] {
           std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
           std::fflush(nullptr);
-          std::_Exit(code);
+          std::_Exit(0);
         },
         "failed to spawn thread");
   }
@@ -157,20 +151,10 @@ int run(const Options& options) {
   Server server(model, *token, options.faults, trace);
   const auto raise_signal = [&] {
     if (options.no_signal) return;
-    const int delay = options.signal_delay_ms;
-    const std::string name = orvalin::loaded_signal_name(*token);
-    auto raise = [delay, name] {
-      if (delay > 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
-      }
-      if (auto raised = orvalin::raise_loaded_signal(name); !raised) {
-        note(raised.error());
-      }
-    };
-    if (delay > 0) {
-      orvalin::spawn_detached("signal", raise, "failed to spawn thread");
-    } else {
-      raise();
+    if (auto raised =
+            orvalin::raise_loaded_signal(orvalin::loaded_signal_name(*token));
+        !raised) {
+      note(raised.error());
     }
   };
   if (options.listen_when_free) raise_signal();

@@ -1073,16 +1073,12 @@ struct Model::State {
       write("[Shoutcast]", "status", 0);
       return;
     }
-    // 1 while connecting, then 2 (connected) or 3 (failed, switched off).
+    // 1 while connecting, then 2 (connected). A failed broadcast (3) is
+    // not modelled: the announcer's tests give that value directly.
     write("[Shoutcast]", "status", 1);
     after(0.4, [this, generation] {
       if (broadcast_generation != generation) return;
-      if (options.broadcast_fails) {
-        write("[Shoutcast]", "status", 3);
-        write("[Shoutcast]", "enabled", 0);
-      } else {
-        write("[Shoutcast]", "status", 2);
-      }
+      write("[Shoutcast]", "status", 2);
     });
   }
 

@@ -151,20 +151,12 @@ Result<Options> parse_options(const std::vector<std::string>& args) {
       options.faults.no_value.insert(key);
     } else if (name == "--junk") {
       options.faults.junk = true;
-    } else if (name == "--invalid-utf8-after") {
-      KELVOSIM_TRY(options.faults.invalid_utf8_after, int_value(0, 1000000000));
-    } else if (name == "--out-of-order") {
-      options.faults.out_of_order = true;
     } else if (name == "--close-after") {
       KELVOSIM_TRY(options.faults.close_after, int_value(0, 1000000000));
     } else if (name == "--exit-after") {
       auto text = value();
       if (!text) return fail(text.error());
       KELVOSIM_TRY(options.exit_after_seconds, parse_double(name, *text));
-    } else if (name == "--exit-code") {
-      KELVOSIM_TRY(options.exit_code, int_value(0, 255));
-    } else if (name == "--signal-delay-ms") {
-      KELVOSIM_TRY(options.signal_delay_ms, int_value(0, 3600000));
     } else if (name == "--no-signal") {
       options.no_signal = true;
     } else if (name == "--listen-when-free") {
@@ -199,8 +191,6 @@ Result<Options> parse_options(const std::vector<std::string>& args) {
       KELVOSIM_TRY(options.model.autodj_queue, int_value(0, 1000));
     } else if (name == "--no-mic-input") {
       options.model.mic_input = false;
-    } else if (name == "--broadcast-fails") {
-      options.model.broadcast_fails = true;
     } else if (name == "--autodj-flicker-at-once") {
       options.model.autodj_flicker_at_once = true;
     } else if (name == "--labels-after-ms") {
@@ -235,12 +225,10 @@ Connection and start:
   --token T                the hello token (default ORVALIN_TOKEN)
   --force-plugin           behave as loaded whatever the Qt variables say
   --trace F                append every request received to F, one JSON line
-  --signal-delay-ms N      raise the loaded signal N ms late
   --listen-when-free       raise the loaded signal first, then listen as soon
                            as the port is free (another program holds it)
   --no-signal              never raise the loaded signal
   --exit-after SECONDS     exit by itself after SECONDS
-  --exit-code C            exit code for --exit-after (default 0)
 
 Faults:
   --reply-delay-ms N       delay every reply by N ms, one request at a time
@@ -253,8 +241,6 @@ Faults:
   --junk                   send junk lines between replies (not JSON, an
                            array, an object followed by text, an empty line,
                            CR LF line ends)
-  --invalid-utf8-after N   after N replies send one line of invalid UTF-8
-  --out-of-order           answer requests out of order (pairs swapped)
   --close-after N          close the connection after answering N requests
   --refuse-hello           refuse every hello
 
@@ -286,7 +272,6 @@ Model:
                            it happens, not after the refusal message
   --labels-after-ms N      a loaded deck's labels fill in N ms after the load
   --no-mic-input           no microphone input configured
-  --broadcast-fails        the live broadcast fails to connect
   --clip-deck N            deck N's output clips while it plays (repeatable)
   --help                   this text
 )";

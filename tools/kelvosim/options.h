@@ -40,7 +40,6 @@ struct ModelOptions {
   double clock_speed = 1.0;
   int autodj_queue = 0;
   bool mic_input = true;
-  bool broadcast_fails = false;
   bool metronome = true;
   bool autodj_flicker_at_once = false;
   int labels_after_ms = 0;
@@ -62,8 +61,6 @@ struct FaultOptions {
   std::set<std::string> drop_reply;  // commands left unanswered
   std::set<std::string> no_value;    // keys whose get replies lack "value"
   bool junk = false;
-  std::optional<int> invalid_utf8_after;
-  bool out_of_order = false;
   std::optional<int> close_after;
   bool refuse_hello = false;
 };
@@ -75,8 +72,6 @@ struct Options {
   bool force_plugin = false;
   std::string trace;
   std::optional<double> exit_after_seconds;
-  int exit_code = 0;
-  int signal_delay_ms = 0;
   bool no_signal = false;
   bool listen_when_free = false;
   bool help = false;

@@ -160,11 +160,6 @@ json answer(Model& model, const std::string& token, bool refuse_hello,
 
 }  // namespace
 
-// An event line whose group holds bytes that are never valid UTF-8.
-constexpr char kInvalidUtf8Line[] =
-    "{\"event\":\"changed\",\"group\":\"\xff\xfe\",\"key\":\"play\","
-    "\"value\":1}\n";
-
 std::optional<std::string> answer_request(Model& model,
                                           const std::string& token,
                                           bool refuse_hello, Session& session,
@@ -278,14 +273,6 @@ struct Server::Connection {
   Session session;
   orvalin::Sender<std::string> out;  // whole lines, in sending order
 
-  // Out-of-order replies: one reply is held back until the next one has
-  // been sent, or until it has waited long enough.
-  std::mutex held_mutex;  // guards held, held_since, stopping
-  std::condition_variable held_changed;
-  std::optional<std::string> held;
-  std::chrono::steady_clock::time_point held_since;
-  bool stopping = false;
-
   // Random reply delays: each reply waits here until it is due, and the
   // "delayer" thread sends it, so that the reader goes on with the next
   // requests meanwhile.
@@ -299,9 +286,8 @@ struct Server::Connection {
   std::vector<std::thread> faults;
   std::atomic<bool> ending{false};
 
-  // Replies queued so far and the next junk kind: the reader thread's, or
-  // with random delays the delayer's (see deliver below).
-  int replies = 0;
+  // The next junk kind: the reader thread's, or with random delays the
+  // delayer's.
   int junk = 0;
 };
 
@@ -386,60 +372,14 @@ void Server::serve_connection(std::unique_ptr<Stream> socket) {
       }
     }
     connection.out.send(reply + ending);
-    ++connection.replies;
-    if (faults_.invalid_utf8_after &&
-        connection.replies == *faults_.invalid_utf8_after) {
-      connection.out.send(kInvalidUtf8Line);
-    }
-  };
-
-  std::thread flusher;
-  if (faults_.out_of_order) {
-    // A held reply goes out by itself when no other reply overtakes it
-    // within 300 ms.
-    // In this mode every reply is queued under held_mutex, so queue_reply's
-    // counters are never touched by two threads at once.
-    flusher = std::thread([&connection, &queue_reply] {
-      orvalin::set_thread_name("flusher");
-      std::unique_lock lock(connection.held_mutex);
-      while (!connection.stopping) {
-        if (connection.held &&
-            std::chrono::steady_clock::now() - connection.held_since >=
-                std::chrono::milliseconds(300)) {
-          queue_reply(*connection.held);
-          connection.held.reset();
-        }
-        connection.held_changed.wait_for(lock, std::chrono::milliseconds(20));
-      }
-      if (connection.held) queue_reply(*connection.held);
-      connection.held.reset();
-    });
-  }
-
-  // A reply whose delay is over.
-  auto deliver = [&](const std::string& reply) {
-    if (!faults_.out_of_order) {
-      queue_reply(reply);
-      return;
-    }
-    std::lock_guard lock(connection.held_mutex);
-    if (connection.held) {
-      queue_reply(reply);
-      queue_reply(*connection.held);
-      connection.held.reset();
-    } else {
-      connection.held = reply;
-      connection.held_since = std::chrono::steady_clock::now();
-    }
-    connection.held_changed.notify_all();
   };
 
   std::thread delayer;
   std::mt19937 random(std::random_device{}());
   if (faults_.reply_delay_max_ms) {
-    // Every reply goes out from here, so queue_reply's counters stay on one
-    // thread. At the end, what still waits goes out at once.
-    delayer = std::thread([&connection, &deliver] {
+    // Every reply goes out from here, so queue_reply's junk counter stays on
+    // one thread. At the end, what still waits goes out at once.
+    delayer = std::thread([&connection, &queue_reply] {
       orvalin::set_thread_name("delayer");
       std::unique_lock lock(connection.delayed_mutex);
       for (;;) {
@@ -457,7 +397,7 @@ void Server::serve_connection(std::unique_ptr<Stream> socket) {
         std::string reply = std::move(delayed.begin()->second);
         delayed.erase(delayed.begin());
         lock.unlock();
-        deliver(reply);
+        queue_reply(reply);
         lock.lock();
       }
     });
@@ -480,16 +420,12 @@ void Server::serve_connection(std::unique_ptr<Stream> socket) {
       std::this_thread::sleep_for(
           std::chrono::milliseconds(faults_.reply_delay_ms));
     }
-    deliver(reply);
+    queue_reply(reply);
   };
 
   {
     std::lock_guard lock(mutex_);
     current_ = &connection;
-  }
-
-  if (faults_.invalid_utf8_after == 0) {
-    connection.out.send(kInvalidUtf8Line);
   }
 
   int requests = 0;
@@ -561,14 +497,6 @@ void Server::serve_connection(std::unique_ptr<Stream> socket) {
     }
     connection.delayed_changed.notify_all();
     delayer.join();
-  }
-  if (flusher.joinable()) {
-    {
-      std::lock_guard lock(connection.held_mutex);
-      connection.stopping = true;
-    }
-    connection.held_changed.notify_all();
-    flusher.join();
   }
   connection.out.reset();
   writer.join();
