@@ -766,6 +766,7 @@ TEST(BridgeConnect, RefusedUntilTheDeadlineOrKelvoExits) {
   const uint16_t port = closed_port();
   auto refused = connect_loopback(port);
   ASSERT_FALSE(refused.has_value());
+  EXPECT_FALSE(refused.error().empty());  // the user hears why
   const std::string expected =
       "cannot connect to the Kelvo plugin: " + refused.error();
 
