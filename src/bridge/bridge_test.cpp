@@ -435,21 +435,6 @@ TEST(BridgeRequests, ForeignAndMalformedLinesAreSkipped) {
   EXPECT_FALSE(link.events.try_recv().has_value());
 }
 
-TEST(BridgeRequests, RepliesMayComeInAnyOrder) {
-  Link link = open_link();
-  ASSERT_TRUE(link.bridge);
-  auto first = link.bridge->send_get("[Channel1]", "first");
-  const json a = link.plugin->next_request();
-  auto second = link.bridge->send_get("[Channel1]", "second");
-  const json b = link.plugin->next_request();
-  link.plugin->send("{\"id\":" + b["id"].dump() +
-                    ",\"ok\":true,\"value\":2}\n");
-  link.plugin->send("{\"id\":" + a["id"].dump() +
-                    ",\"ok\":true,\"value\":1}\n");
-  EXPECT_EQ(first.wait().value(), 1.0);
-  EXPECT_EQ(second.wait().value(), 2.0);
-}
-
 // A connection that takes at most 512 bytes a send and lets other threads
 // run first, as one with a full send buffer does: requests sent side by side
 // are whole lines only if the bridge keeps them apart.
