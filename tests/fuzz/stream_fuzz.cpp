@@ -31,9 +31,13 @@ using nlohmann::json;
 
 namespace {
 
-// The controls the bridge counts as watched, as the dictionary names them.
+// The controls the bridge counts as watched: those the dictionary names, and
+// those of the corpus input changed_events_and_their_defaults (a group or
+// key that is missing or not a text reads as empty).
 const std::set<std::pair<std::string, std::string>> kWatched = {
-    {"[Channel1]", "play"}, {"[Master]", "crossfader"}, {"g", "k"}};
+    {"[Channel1]", "play"}, {"[Master]", "crossfader"}, {"g", "k"},
+    {"[Channel2]", "rate"}, {"[Master]", "balance"},    {"", "volume"},
+    {"[Sampler1]", ""},     {"[Channel1]", "t\u00e9"}};
 
 // What a careful reading of the bytes expects: the events, and the outcome
 // of the request with each id.
