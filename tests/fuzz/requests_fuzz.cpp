@@ -134,6 +134,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else {
       require(number.is_null() && changed.value == 0,
               "NaN and infinities are sent as null", line);
+      // The reply carries no value either: the set gives the one passed.
+      require(std::isnan(value) ? std::isnan(*result) : *result == value,
+              "a set answered without a value gives the value passed", line);
     }
   }
   return 0;
