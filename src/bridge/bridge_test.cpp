@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cmath>
 #include <future>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -319,27 +318,16 @@ TEST(BridgeWire, NumbersTakeTheirShortestForm) {
             R"("u":123456789012345678,"w":0.30000000000000004,"z":0.0})");
 }
 
-TEST(BridgeWire, NonFiniteSetSendsNullAndReturnsWhatWasPassed) {
+TEST(BridgeWire, SetGivesTheValueKelvoReportsElseTheOnePassed) {
   Link link = open_link([](const json& request) {
     json reply = {{"id", request["id"]}, {"ok", true}};
     if (request["key"] == "reported") reply["value"] = 0.5;
     return reply.dump() + "\n";
   });
   ASSERT_TRUE(link.bridge);
-
-  auto nan = link.bridge->set("[Channel1]", "rate", "value", std::nan(""));
-  ASSERT_TRUE(nan);
-  EXPECT_TRUE(std::isnan(*nan));
-  EXPECT_EQ(json::parse(link.plugin->next_line())["value"], nullptr);
-
-  auto inf = link.bridge->set("[Channel1]", "rate", "value", -INFINITY);
-  ASSERT_TRUE(inf);
-  EXPECT_EQ(*inf, -INFINITY);
-  EXPECT_EQ(json::parse(link.plugin->next_line())["value"], nullptr);
-
-  auto reported = link.bridge->set("[Channel1]", "reported", "value", 0.9);
-  ASSERT_TRUE(reported);
-  EXPECT_EQ(*reported, 0.5);
+  EXPECT_EQ(link.bridge->set("[Channel1]", "reported", "value", 0.9).value(),
+            0.5);
+  EXPECT_EQ(link.bridge->set("[Channel1]", "rate", "value", 0.9).value(), 0.9);
 }
 
 TEST(BridgeRequests, ReplyOutcomes) {
@@ -403,51 +391,8 @@ TEST(BridgeRequests, TimeOutAndLateReply) {
   EXPECT_TRUE(bridge.busy());  // until a later request is answered in time
   EXPECT_EQ(bridge.get("[Channel1]", "play").value(), 1.0);
   EXPECT_FALSE(bridge.busy());
-  // Commands pass the time-out on as it is, or replace it.
+  // A command passes the time-out on as it is.
   EXPECT_EQ(bridge.effect_index("x").error(), "Kelvo did not answer");
-  EXPECT_EQ(bridge.selected_track().error(),
-            "no track selected in the library");
-}
-
-TEST(BridgeRequests, ForeignAndMalformedLinesAreSkipped) {
-  Link link = open_link();
-  ASSERT_TRUE(link.bridge);
-  auto pending = link.bridge->send_get("[Channel1]", "play");
-  EXPECT_EQ(link.plugin->next_request()["id"], 2);
-  // None of these is the reply to request 2; each would give 9 if it were.
-  link.plugin->send(
-      "[{\"id\":2,\"ok\":true,\"value\":9}]\n"
-      "\n"
-      "\r\n"
-      "{\"id\":2,\"ok\":true,\"value\":9} trailing\n"
-      "{\"id\":2,\"ok\":true,\"value\":9}{}\n"
-      "not json\n"
-      "{\"id\":2.0,\"ok\":true,\"value\":9}\n"
-      "{\"id\":\"2\",\"ok\":true,\"value\":9}\n"
-      "{\"id\":-2,\"ok\":true,\"value\":9}\n"
-      "{\"ok\":true,\"value\":9}\n"
-      "{\"id\":18446744073709551618,\"ok\":true,\"value\":9}\n"
-      "{\"id\":77,\"ok\":true,\"value\":9}\n");
-  // An event other than "changed" with an id is a reply; CR LF is a line end.
-  link.plugin->send(
-      "{\"event\":\"moved\",\"id\":2,\"ok\":true,\"value\":4}  \r\n");
-  EXPECT_EQ(pending.wait().value(), 4.0);
-  EXPECT_FALSE(link.events.try_recv().has_value());
-}
-
-TEST(BridgeRequests, RepliesMayComeInAnyOrder) {
-  Link link = open_link();
-  ASSERT_TRUE(link.bridge);
-  auto first = link.bridge->send_get("[Channel1]", "first");
-  const json a = link.plugin->next_request();
-  auto second = link.bridge->send_get("[Channel1]", "second");
-  const json b = link.plugin->next_request();
-  link.plugin->send("{\"id\":" + b["id"].dump() +
-                    ",\"ok\":true,\"value\":2}\n");
-  link.plugin->send("{\"id\":" + a["id"].dump() +
-                    ",\"ok\":true,\"value\":1}\n");
-  EXPECT_EQ(first.wait().value(), 1.0);
-  EXPECT_EQ(second.wait().value(), 2.0);
 }
 
 // A connection that takes at most 512 bytes a send and lets other threads
@@ -512,36 +457,6 @@ TEST(BridgeRequests, ConcurrentRequestsKeepLinesWholeAndIdsUnique) {
   EXPECT_EQ(ids.size(), size_t{kThreads * kEach});
   EXPECT_EQ(*ids.begin(), 1u);
   EXPECT_EQ(*ids.rbegin(), uint64_t{kThreads * kEach});
-}
-
-TEST(BridgeEvents, ChangedEventsAndTheirDefaults) {
-  Link link = watching_link({{"[Channel1]", "play"},
-                             {"[Channel2]", "rate"},
-                             {"[Master]", "balance"},
-                             {"", "volume"},
-                             {"[Sampler1]", ""},
-                             {"[Channel1]", "t\u00e9"}});
-  ASSERT_TRUE(link.bridge);
-  link.plugin->send(
-      "{\"event\":\"changed\",\"group\":\"[Channel1]\",\"key\":\"play\","
-      "\"value\":1}\n"
-      "{\"event\":\"changed\",\"group\":\"[Channel2]\",\"key\":\"rate\","
-      "\"value\":-0.25}\r\n"
-      "{\"event\":\"changed\",\"group\":\"[Master]\",\"key\":\"balance\"}\n"
-      "{\"event\":\"changed\",\"group\":7,\"key\":\"volume\",\"value\":true}\n"
-      "{\"event\":\"changed\",\"group\":\"[Sampler1]\",\"id\":2,"
-      "\"value\":18446744073709551615}\n"
-      "{\"event\":\"Changed\",\"group\":\"[X]\",\"key\":\"y\",\"value\":1}\n"
-      "{\"event\":\"changed\",\"group\":\"[Channel3]\",\"key\":\"play\","
-      "\"value\":1}\n"
-      "{\"event\":\"changed\",\"group\":\"[Channel1]\",\"key\":\"t\u00e9\","
-      "\"value\":2.5}\n");
-  expect_changed(next_event(link), "[Channel1]", "play", 1.0);
-  expect_changed(next_event(link), "[Channel2]", "rate", -0.25);
-  expect_changed(next_event(link), "[Master]", "balance", 0.0);
-  expect_changed(next_event(link), "", "volume", 0.0);
-  expect_changed(next_event(link), "[Sampler1]", "", 18446744073709551615.0);
-  expect_changed(next_event(link), "[Channel1]", "t\u00e9", 2.5);
 }
 
 TEST(BridgeEvents, LastUnterminatedLineThenDisconnectedOnce) {
@@ -766,6 +681,7 @@ TEST(BridgeConnect, RefusedUntilTheDeadlineOrKelvoExits) {
   const uint16_t port = closed_port();
   auto refused = connect_loopback(port);
   ASSERT_FALSE(refused.has_value());
+  EXPECT_FALSE(refused.error().empty());  // the user hears why
   const std::string expected =
       "cannot connect to the Kelvo plugin: " + refused.error();
 

@@ -37,18 +37,6 @@ Pair connected_pair() {
   return pair;
 }
 
-TEST(Socket, RefusedConnectHasAnErrorText) {
-  uint16_t port = 0;
-  {
-    auto listener = listen_loopback(0);
-    ASSERT_TRUE(listener);
-    port = (*listener)->port();
-  }
-  auto refused = connect_loopback(port);
-  ASSERT_FALSE(refused);
-  EXPECT_FALSE(refused.error().empty());
-}
-
 TEST(Socket, ConnectGivesUpAtItsLimitWhenTheBacklogIsFull) {
   // The listener never accepts: past its backlog the system drops the
   // connection requests, and only the limit ends an attempt.
@@ -81,17 +69,6 @@ TEST(Socket, ACloneOutlivesTheOriginalHandle) {
   (*clone)->close();
   char byte;
   EXPECT_EQ(pair.server->recv(&byte, 1).value_or(0), 0u);
-}
-
-TEST(Socket, ShutdownEndsTheStreamForThePeer) {
-  Pair pair = connected_pair();
-  ASSERT_TRUE(pair.client && pair.server);
-  ASSERT_TRUE(send_all(*pair.client, "last"));
-  pair.client->shutdown();
-  // An unterminated last line, then the end of the stream.
-  LineReader lines(*pair.server);
-  EXPECT_EQ(lines.next(), "last");
-  EXPECT_EQ(lines.next(), std::nullopt);
 }
 
 TEST(Socket, SendingToAClosedPeerFailsWithAText) {

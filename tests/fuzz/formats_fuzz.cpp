@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "controls/formats.h"
 #include "check.h"
+#include "controls/formats.h"
 
 using namespace orvalin;
 using fuzz::require;
@@ -62,8 +62,12 @@ void check_rounded(std::string_view what, std::string_view number, double value,
   require(error <= step / 2 + 4 * ulp(value) + 4 * ulp(step), what, number);
 }
 
-void check_whole_percent(std::string_view what, std::string_view number,
-                         double expected) {
+// `text` is `prefix`, `expected` as a whole number and "%".
+void check_whole_percent(std::string_view what, std::string_view text,
+                         std::string_view prefix, double expected) {
+  require(text.starts_with(prefix) && text.ends_with("%"), what, text);
+  const std::string_view number =
+      text.substr(prefix.size(), text.size() - prefix.size() - 1);
   if (std::isnan(expected)) {
     require(number == "nan", what, number);
   } else if (std::isinf(expected)) {
@@ -95,39 +99,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   // percent: whole percent, half away from zero.
-  std::string text = format_value(ValueFormat::percent, value);
-  require(text.ends_with("%"), "percent ends with %", text);
   check_whole_percent("percent is rounded to a whole percent",
-                      std::string_view(text).substr(0, text.size() - 1),
+                      format_value(ValueFormat::percent, value), "",
                       std::round(value * 100) + 0.0);
 
   // offset and balance: the distance from the centre in whole percent.
   const double from_centre = std::round((value - 0.5) * 200);
-  text = format_value(ValueFormat::offset, value);
+  const std::string offset = format_value(ValueFormat::offset, value);
+  const std::string balance = format_value(ValueFormat::balance, value);
   if (from_centre == 0) {
-    require(text == "center", "offset at the centre", text);
+    require(offset == "center" && balance == "center", "the centre",
+            offset + ", " + balance);
   } else {
-    require(text.ends_with("%"), "offset ends with %", text);
-    std::string_view number(text);
-    number.remove_suffix(1);
-    if (number.starts_with("+")) number.remove_prefix(1);
-    check_whole_percent("offset in whole percent", number, from_centre);
-  }
-  text = format_value(ValueFormat::balance, value);
-  if (from_centre == 0) {
-    require(text == "center", "balance at the centre", text);
-  } else if (!std::isnan(from_centre)) {
-    const std::string_view side = from_centre < 0 ? "left " : "right ";
-    require(text.starts_with(side) && text.ends_with("%"),
-            "balance names its side", text);
-    check_whole_percent("balance in whole percent",
-                        std::string_view(text).substr(
-                            side.size(), text.size() - side.size() - 1),
-                        std::fabs(from_centre));
+    check_whole_percent("offset in whole percent", offset,
+                        offset.starts_with("+") ? "+" : "", from_centre);
+    if (!std::isnan(from_centre)) {
+      check_whole_percent("balance names its side in whole percent", balance,
+                          from_centre < 0 ? "left " : "right ",
+                          std::fabs(from_centre));
+    }
   }
 
-  // onoff
-  text = format_value(ValueFormat::onoff, value);
+  std::string text = format_value(ValueFormat::onoff, value);
   require(text == (value == 0 ? "off" : "on"), "onoff", text);
 
   // time: whole seconds rounded, negative and NaN as 0, "M:SS".

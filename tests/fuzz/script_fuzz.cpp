@@ -73,9 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 !is_space(text.front()) && !is_space(text.back()),
             "a step is trimmed, not empty and has no ';'", text);
     const TestStep parsed = parse_test_step(text);
-    if (const auto* sleep = std::get_if<step::Sleep>(&parsed)) {
+    if (std::holds_alternative<step::Sleep>(parsed)) {
       require(text.starts_with("sleep:"), "a sleep step", text);
-      (void)sleep;
       ++waits;
     } else if (const auto* set = std::get_if<step::Set>(&parsed)) {
       require(text.starts_with("set:" + set->group + "," + set->key + "="),
