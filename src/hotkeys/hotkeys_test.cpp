@@ -50,13 +50,9 @@ std::shared_ptr<BindingsInForce> no_bindings() {
   return std::make_shared<BindingsInForce>(std::make_shared<BindingTables>());
 }
 
-size_t count(const std::string& text, const std::string& part) {
-  size_t n = 0;
-  for (size_t at = text.find(part); at != std::string::npos;
-       at = text.find(part, at + part.size())) {
-    ++n;
-  }
-  return n;
+// The log line of a key another program holds.
+std::string taken(const std::string& key) {
+  return "hotkey " + key + " is taken by another program\n";
 }
 
 TEST(HotkeyRegistry, RegistersWithNoRepeatUnlessTheEntryRepeats) {
@@ -96,12 +92,9 @@ TEST(HotkeyRegistry, TakenKeysAreLoggedOnceAndListedInBindingOrder) {
   registry.set_active(true);
   registry.set_active(false);
   registry.set_active(true);  // retried at every switch back, logged once
-  const std::string out = testing::internal::GetCapturedStdout();
-
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            taken("ctrl+alt+p") + taken("ctrl+alt+s"));
   EXPECT_EQ(api.registrations.size(), 6u);
-  EXPECT_EQ(count(out, "hotkey ctrl+alt+p is taken by another program"), 1u);
-  EXPECT_EQ(count(out, "hotkey ctrl+alt+s is taken by another program"), 1u);
-  EXPECT_EQ(count(out, "ctrl+alt+pageup"), 0u);
   EXPECT_THAT(registry.taken(), ElementsAre("ctrl+alt+p", "ctrl+alt+s"));
   EXPECT_EQ(taken_hotkeys_sentence(registry.taken()),
             "2 hotkeys are used by another program: ctrl+alt+p, ctrl+alt+s");
@@ -124,8 +117,7 @@ TEST(HotkeyRegistry, SameKeyTextInTwoBindingsIsListedOnce) {
                   {"ctrl+alt+p", kCtrlAlt, 'P', true}});
   testing::internal::CaptureStdout();
   registry.set_active(true);
-  const std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(count(out, "hotkey ctrl+alt+p is taken by another program"), 1u);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), taken("ctrl+alt+p"));
   EXPECT_THAT(registry.taken(), ElementsAre("ctrl+alt+p"));
   EXPECT_EQ(taken_hotkeys_sentence({}), std::nullopt);
 }
@@ -154,8 +146,8 @@ TEST(HotkeyRegistry, ReplaceSwapsTheRegisteredKeysAndReportsNewlyTaken) {
   registry.set_active(false);
   EXPECT_THAT(api.live, IsEmpty());
   EXPECT_EQ(api.unregistrations.size(), 1u + 4u + 4u);
-  const std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(count(out, "hotkey ctrl+alt+p is taken by another program"), 1u);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            taken("ctrl+alt+p") + taken("ctrl+alt+q"));
 }
 
 TEST(HotkeyLoop, FollowsTheForegroundAndUnregistersAtQuit) {
@@ -221,8 +213,8 @@ TEST(HotkeyLoop, KeysTakenAfterAReloadAreSaidWhenKelvoComesToTheFront) {
   loop.foreground_changed(1234);
   loop.foreground_changed(kKelvo);  // once per reload
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "hotkey ctrl+alt+q is taken by another program\n"
-            "say: 1 hotkeys are used by another program: ctrl+alt+q\n");
+            taken("ctrl+alt+q") +
+                "say: 1 hotkeys are used by another program: ctrl+alt+q\n");
   EXPECT_EQ(std::get<Speak>(speech_rx.try_recv().value()).text,
             "1 hotkeys are used by another program: ctrl+alt+q");
   EXPECT_FALSE(speech_rx.try_recv().has_value());
