@@ -69,14 +69,11 @@ std::vector<std::string> keys_of(const std::vector<Binding>& bindings) {
 }
 
 TEST(ConfigTest, NewFileQuotesThePathSoThatItReadsBack) {
-  EXPECT_EQ(new_settings_text(std::nullopt), builtin_config_text());
   const auto line_of = [](const std::string& path) {
     const std::string text = new_settings_text(path);
     const size_t start = text.find("\nkelvo_path") + 1;
     return text.substr(start, text.find('\n', start) - start);
   };
-  EXPECT_EQ(line_of("D:\\Kelvo\\kelvo.exe"),
-            "kelvo_path = 'D:\\Kelvo\\kelvo.exe'");
   EXPECT_EQ(line_of("C:\\O'Brien\\Kelvo \"2\"\\kelvo.exe"),
             "kelvo_path = \"C:\\\\O'Brien\\\\Kelvo \\\"2\\\"\\\\kelvo.exe\"");
   // A control character cannot stand in a TOML string of either kind; it is
@@ -106,8 +103,6 @@ TEST_F(ConfigFileTest, MinimalFileGivesTheBuiltInBindingsAndDefaults) {
   EXPECT_TRUE(loaded->general.kelvo_args.empty());
   EXPECT_EQ(loaded->general.port, 52764);
   EXPECT_EQ(keys_of(loaded->bindings), keys_of(builtin_config().keys));
-  EXPECT_EQ(loaded->general.kelvo_path, "C:\\Kelvo\\kelvo.exe");
-  EXPECT_EQ(finder.calls, 1);
 
   // With a byte-order mark the file loads the same.
   write_bytes(file, "\xEF\xBB\xBF" + std::string(kMinimal));
@@ -204,25 +199,18 @@ TEST(ConfigTest, MergeReplacesAppendsAndRemoves) {
             103u);
 }
 
+// The built-in bindings use every field, and each of their keys is checked
+// against the simulator (BuiltinBindings.EveryKeyAgainstTheSimulator); here
+// the values at the edges, repeat (which only the hot key registration
+// sees), and a binding without any optional field.
 TEST(ConfigTest, BindingFields) {
   const Config config = parsed_ok(std::string(kMinimal) + R"(
 [[keys]]
 key = "ctrl+alt+y"
 action = "press"
 deck = 255
-group = "[Sampler{deck}]"
-control = "c"
-step = 2
 value = -0.5
-what = "w"
-label = "l"
-format = "f"
-report = "r"
-report_label = "rl"
-report_format = "rf"
-confirm = "ok"
 repeat = false
-colour = "red"
 
 [[keys]]
 key = "k"
@@ -233,17 +221,7 @@ action = "a"
   EXPECT_EQ(b.key, "ctrl+alt+y");
   EXPECT_EQ(b.action, "press");
   EXPECT_EQ(b.deck, 255);
-  EXPECT_EQ(b.group, "[Sampler{deck}]");
-  EXPECT_EQ(b.control, "c");
-  EXPECT_EQ(b.step, 2.0);
   EXPECT_EQ(b.value, -0.5);
-  EXPECT_EQ(b.what, "w");
-  EXPECT_EQ(b.label, "l");
-  EXPECT_EQ(b.format, "f");
-  EXPECT_EQ(b.report, "r");
-  EXPECT_EQ(b.report_label, "rl");
-  EXPECT_EQ(b.report_format, "rf");
-  EXPECT_EQ(b.confirm, "ok");
   EXPECT_EQ(b.repeat, false);
   const Binding& bare = config.keys[1];
   EXPECT_FALSE(bare.deck || bare.group || bare.control || bare.step ||
@@ -514,13 +492,8 @@ TEST(ConfigTest, ValidatedActions) {
   EXPECT_EQ(say_control.format, ValueFormat::number);
   EXPECT_EQ(say_control.target.group, "[Master]");
   // Toggle and set ignore a format.
-  EXPECT_TRUE(validate_binding(
-      {.key = "a", .action = "toggle", .control = "c", .format = "bad"}));
-  EXPECT_TRUE(validate_binding({.key = "a",
-                                .action = "set",
-                                .control = "c",
-                                .value = 1,
-                                .format = "bad"}));
+  valid({.action = "toggle", .control = "c", .format = "bad"});
+  valid({.action = "set", .control = "c", .value = 1, .format = "bad"});
   EXPECT_EQ(
       std::get<act::Say>(valid({.action = "say", .what = "grid_offset"})).what,
       SayWhat::grid_offset);
