@@ -85,7 +85,6 @@ TEST(ReloadedSentence, NamesKelvoSettingsOnlyWhenTheyChanged) {
       {running, false},
       {{"C:\\Other\\kelvo.exe", {"--a"}, 52764}, true},
       {{"C:\\Kelvo\\kelvo.exe", {}, 52764}, true},
-      {{"C:\\Kelvo\\kelvo.exe", {"--a"}, 52765}, true},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(reloaded_sentence(running, c.loaded),
@@ -179,8 +178,6 @@ TEST_F(Reload, ValidFileIsSwappedInOnTheMainThreadBetweenTwoPresses) {
   ASSERT_NE(now, old_);
   EXPECT_EQ(receiver.try_recv()->bindings, old_);
   EXPECT_EQ(receiver.try_recv()->bindings, now);
-  EXPECT_EQ(old_->actions[0].key, "ctrl+alt+1");
-  EXPECT_NE(now->actions[0].key, "ctrl+alt+1");
   EXPECT_EQ(now->hotkeys.back().key, "ctrl+alt+shift+y");
   // One key fewer, and the new one is held by another program.
   EXPECT_EQ(now->hotkeys.size(), old_->hotkeys.size());
