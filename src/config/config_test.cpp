@@ -540,7 +540,6 @@ TEST(ConfigTest, FormatAndSayNames) {
   const char* formats[] = {"percent", "offset",      "balance", "onoff", "time",
                            "bpm",     "bpm_precise", "key",     "number"};
   check(formats, parse_value_format, value_format_name);
-  EXPECT_FALSE(parse_value_format("Percent"));
   const char* whats[] = {"status",      "track",          "time",    "tempo",
                          "grid_offset", "selected_track", "hotcues", "effects"};
   check(whats, parse_say_what, say_what_name);
