@@ -76,10 +76,7 @@ TEST(KeysTest, Errors) {
 }
 
 TEST(KeysTest, DisplayNames) {
-  EXPECT_EQ(key_display_name("ctrl+alt+shift+pagedown"),
-            "Ctrl+Alt+Shift+Page Down");
-  EXPECT_EQ(key_display_name("ctrl+alt+pageup"), "Ctrl+Alt+Page Up");
-  EXPECT_EQ(key_display_name("ctrl+alt+shift+f1"), "Ctrl+Alt+Shift+F1");
+  // The built-in keys' names are in the whole key list (keylist_test.cpp).
   EXPECT_EQ(key_display_name("win+x"), "Windows+X");
   EXPECT_EQ(key_display_name(" Control + ALT + Escape"), "Ctrl+Alt+Escape");
   EXPECT_EQ(key_display_name("ctrl+alt+plus+minus+comma+period+1"),
