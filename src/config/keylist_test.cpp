@@ -61,8 +61,6 @@ TEST(KeyListTest, EveryKindParsesByNameAndDescribesItself) {
         .step = 0,
         .format = "balance"},
        "balance left"},
-      {{.action = "say", .what = "hotcues"},
-       "say the hotcues of the current deck"},
       {{.action = "say_control", .control = "x", .label = "x level"},
        "say x level"},
       {{.action = "beatgrid_move", .step = -3},

@@ -37,17 +37,9 @@ TEST(KeysTest, SpellingsOfOneCombinationAreEqual) {
 }
 
 TEST(KeysTest, KeyNames) {
-  EXPECT_EQ(parsed("ctrl+a").vk, 0x41u);
-  EXPECT_EQ(parsed("ctrl+z").vk, 0x5Au);
-  EXPECT_EQ(parsed("ctrl+0").vk, 0x30u);
-  EXPECT_EQ(parsed("ctrl+9").vk, 0x39u);
-  EXPECT_EQ(parsed("ctrl+f").vk, 0x46u);
-  EXPECT_EQ(parsed("ctrl+f1").vk, 0x70u);
-  EXPECT_EQ(parsed("ctrl+f01").vk, 0x70u);
-  EXPECT_EQ(parsed("ctrl+f0000000000000000000012").vk, 0x7Bu);
-  EXPECT_EQ(parsed("control+shift+f24"),
-            (KeyCombination{kModControl | kModShift, 0x87}));
   const std::pair<const char*, uint32_t> names[] = {
+      {"a", 0x41},      {"z", 0x5A},      {"0", 0x30},        {"9", 0x39},
+      {"f", 0x46},      {"f1", 0x70},     {"f01", 0x70},      {"f24", 0x87},
       {"up", 0x26},     {"down", 0x28},   {"left", 0x25},     {"right", 0x27},
       {"space", 0x20},  {"enter", 0x0D},  {"tab", 0x09},      {"home", 0x24},
       {"end", 0x23},    {"pageup", 0x21}, {"pagedown", 0x22}, {"insert", 0x2D},
@@ -56,6 +48,7 @@ TEST(KeysTest, KeyNames) {
   for (const auto& [name, vk] : names) {
     EXPECT_EQ(parsed(std::string("ctrl+alt+") + name).vk, vk) << name;
   }
+  EXPECT_EQ(parsed("ctrl+f0000000000000000000012").vk, 0x7Bu);
 }
 
 TEST(KeysTest, Errors) {
@@ -83,10 +76,7 @@ TEST(KeysTest, Errors) {
 }
 
 TEST(KeysTest, DisplayNames) {
-  EXPECT_EQ(key_display_name("ctrl+alt+shift+pagedown"),
-            "Ctrl+Alt+Shift+Page Down");
-  EXPECT_EQ(key_display_name("ctrl+alt+pageup"), "Ctrl+Alt+Page Up");
-  EXPECT_EQ(key_display_name("ctrl+alt+shift+f1"), "Ctrl+Alt+Shift+F1");
+  // The built-in keys' names are in the whole key list (keylist_test.cpp).
   EXPECT_EQ(key_display_name("win+x"), "Windows+X");
   EXPECT_EQ(key_display_name(" Control + ALT + Escape"), "Ctrl+Alt+Escape");
   EXPECT_EQ(key_display_name("ctrl+alt+plus+minus+comma+period+1"),

@@ -300,14 +300,9 @@ TEST(SpeechTest, UnavailableSapiIsLoggedPerMessageAndRetried) {
             "speech: now SAPI\n"
             "SAPI unavailable: Class not registered\n"
             "SAPI unavailable: Class not registered\n");
-  EXPECT_EQ(script.taken(), (Calls{
-                                "SAPI create failed",
-                                "SAPI create failed",
-                                "SAPI create",
-                                "SAPI speak third",
-                                "SAPI release",
-                                "engines closed",
-                            }));
+  EXPECT_EQ(script.taken(),
+            (Calls{"SAPI create failed", "SAPI create failed", "SAPI create",
+                   "SAPI speak third", "SAPI release", "engines closed"}));
 }
 
 TEST(SpeechTest, AFailingMessageIsLostButNotTheThread) {
@@ -318,12 +313,8 @@ TEST(SpeechTest, AFailingMessageIsLostButNotTheThread) {
     speech.say_queued("next");
   });
   EXPECT_NE(logged.find("speech: std::bad_alloc\n"), std::string::npos);
-  EXPECT_EQ(script.taken(), (Calls{
-                                "NVDA speak too long",
-                                "NVDA speak next",
-                                "NVDA braille next",
-                                "engines closed",
-                            }));
+  EXPECT_EQ(script.taken(), (Calls{"NVDA speak too long", "NVDA speak next",
+                                   "NVDA braille next", "engines closed"}));
 }
 
 TEST(SpeechTest, HandleLogsEvenWithoutQueueAndDropsAfterThreadEnds) {
