@@ -268,6 +268,13 @@ class VirtualDisplay:
         return [" ".join(self.xdotool("getwindowname", w, check=False))
                 for w in windows]
 
+    def window(self, name):
+        """The id of the window named `name`, once there is one."""
+        windows = self.wait_for_window("^%s$" % name, names=False)
+        if not windows:
+            raise AssertionError("no %s window" % name)
+        return windows[0]
+
     def stop(self):
         if self.server.poll() is None:
             self.server.terminate()
