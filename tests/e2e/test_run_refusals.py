@@ -85,7 +85,6 @@ class Refusals(RunCase):
             "hello refused")
         self.assertEqual(box.trace_requests(),
                          [{"cmd": "hello", "id": 1, "token": TOKEN}])
-        # Kelvo is left running.
         self.assertTrue(box.kelvo_running())
 
     def test_no_signal_within_the_plugin_wait(self):
