@@ -46,26 +46,23 @@ class Completed:
     err = property(lambda self: self.stderr.decode("utf-8", "replace"))
 
 
-class TimedOut(AssertionError):
-    pass
-
-
 class Started:
     def __init__(self, args, process, batch_dir, output_dir):
         self.args, self.process = args, process
         self._batch_dir, self._output_dir = batch_dir, output_dir
 
     def finish(self, timeout=60):
-        """A Completed; TimedOut, with the process group killed, after
-        `timeout` seconds."""
+        """A Completed; an AssertionError, with the process group killed,
+        after `timeout` seconds."""
         try:
             try:
                 piped = self.process.communicate(timeout=timeout)
             except subprocess.TimeoutExpired:
                 kill_group(self.process)
                 output = self._output(self.process.communicate())
-                raise TimedOut("%r did not end within %s s; stdout %r, "
-                               "stderr %r" % (self.args, timeout, *output))
+                raise AssertionError("%r did not end within %s s; stdout "
+                                     "%r, stderr %r" % (self.args, timeout,
+                                                        *output))
         finally:
             if self._batch_dir:
                 shutil.rmtree(self._batch_dir, ignore_errors=True)
@@ -267,6 +264,13 @@ class VirtualDisplay:
             return windows
         return [" ".join(self.xdotool("getwindowname", w, check=False))
                 for w in windows]
+
+    def window(self, name):
+        """The id of the window named `name`, once there is one."""
+        windows = self.wait_for_window("^%s$" % name, names=False)
+        if not windows:
+            raise AssertionError("no %s window" % name)
+        return windows[0]
 
     def stop(self):
         if self.server.poll() is None:

@@ -257,12 +257,6 @@ class WineCase(harness.OwnWinePrefix, RunCase):
             return ""
         return harness.read_bytes(box.stub_log).decode("utf-8", "replace")
 
-    def kelvo_window(self):
-        windows = self.display.wait_for_window("^Kelvo$", names=False)
-        if not windows:
-            self.fail("no Kelvo window")
-        return windows[0]
-
     def press(self, window, *keys):
         self.display.xdotool("windowfocus", window)
         for key in keys:

@@ -2,10 +2,11 @@
 announced with its description after a short wait, playing it is announced,
 and on the simulator's fast clock the one-minute warning comes before the
 track ends, even after Kelvo stalled long enough for many polls in a row to
-fail. All of it is queued speech: nothing interrupts it."""
+fail. That they are queued speech is checked by the announcer's tests and
+under Wine by test_run_readers.py."""
 
 import harness
-from run_support import QUICK_TIMING, READY, RunCase, WineCase
+from run_support import QUICK_TIMING, READY, RunCase
 
 # Row 12 of the simulator's library: "Last Light" by The Lanterns, 4:03 long;
 # at twelve times real speed a minute is left some 15 s after the start.
@@ -21,18 +22,14 @@ WARNING = "say: Deck 1, one minute left"
 
 
 class Announcements(RunCase):
-    def run_script(self):
-        box = self.box(kelvo_args=KELVO)
-        box.start(env=self.env(box, ORVALIN_TEST_ACTIONS=SCRIPT,
-                               ORVALIN_TEST_TIMING=TIMING))
-        self.wait_for(box, WARNING, 120)
-        self.end(box)
-        return box
-
     def test_load_play_and_last_minute(self):
         # The sentences, their timing and the polling of the remaining time
         # are checked by the announcer's tests; here, that a run makes them.
-        box = self.run_script()
+        box = self.box(kelvo_args=KELVO)
+        box.start(env={"ORVALIN_TEST_ACTIONS": SCRIPT,
+                       "ORVALIN_TEST_TIMING": TIMING})
+        self.wait_for(box, WARNING, 120)
+        self.end(box)
         spoken = [m for m in box.messages() if m.startswith("say: ")]
         self.assertEqual(spoken[:2], ["say: Starting Kelvo", READY])
         heard = [m for m in spoken if m in (LOADED, PLAYING, WARNING)]
@@ -40,21 +37,6 @@ class Announcements(RunCase):
         # The polls failed through the stall, logged once.
         self.assertEqual(box.messages().count(
             "time warnings: [App],num_decks: Kelvo did not answer"), 1)
-
-
-class WineAnnouncements(WineCase):
-    def test_announcements_are_queued_not_interrupting(self):
-        box = Announcements.run_script(self)
-        self.assertIn(LOADED, box.messages())
-        # The stub's log: the ready message interrupts (cancel first); the
-        # announcements and the warning are spoken after what is being said.
-        calls = self.spoken(box).splitlines()
-        for sentence in (LOADED, PLAYING, WARNING):
-            call = "speak " + sentence[len("say: "):]
-            self.assertIn(call, calls)
-            self.assertNotEqual(calls[calls.index(call) - 1], "cancel", calls)
-        ready = calls.index("speak " + READY[len("say: "):])
-        self.assertEqual(calls[ready - 1], "cancel", calls)
 
 
 if __name__ == "__main__":

@@ -4,7 +4,6 @@ are pressed by the test driver (which looks each step up in the bindings in
 force); under Wine they are real key presses, and a removed key is free
 again for another program. A removed file is checked by the unit tests."""
 
-import os
 import time
 
 import harness
@@ -78,7 +77,7 @@ class ReloadWine(ReloadChecks, WineCase):
         original = box.read_settings().decode()
         box.start(env=self.env(box))
         self.wait_for(box, READY, 120)
-        window = self.kelvo_window()
+        window = self.display.window("Kelvo")
 
         self.save(box, original + BINDING)
         self.wait_count(box, RELOADED, 1)

@@ -38,15 +38,16 @@ FAULTS_SCRIPT = ("ctrl+alt+pagedown; set:[Kelvosim],clip=2.4; sleep:3500; "
                  "set:[Kelvosim],close=1; sleep:1500; ctrl+alt+h; "
                  "sleep:60000")
 FAULTS_TIMING = QUICK_TIMING + ",settle=300,clip_quiet=1000"
+PFL_ERROR = "say: Error: [Channel1],pfl: Kelvo did not answer"
 
 
 class Stage:
     """The scenarios; natively, and under Wine in WineStage."""
 
-    def run_box(self, script, timeout=120):
-        box = self.box(kelvo_args=LOADED)
-        box.start(env=self.env(box, ORVALIN_TEST_ACTIONS=script))
-        self.wait_for(box, READY, timeout)
+    def run_box(self, script, kelvo_args=LOADED, **env):
+        box = self.box(kelvo_args=kelvo_args)
+        box.start(env=self.env(box, ORVALIN_TEST_ACTIONS=script, **env))
+        self.wait_for(box, READY, 120)
         return box
 
     def test_a_press_during_a_stall_never_reaches_kelvo(self):
@@ -103,11 +104,9 @@ class Stage:
         self.assertLess(messages.index(DISCARDED), messages.index(HEADPHONES))
 
     def test_faults_of_the_plugin_are_told_and_change_nothing(self):
-        box = self.box(kelvo_args=LOADED + ["--no-value", "volume"])
-        box.start(env=self.env(box, ORVALIN_TEST_ACTIONS=FAULTS_SCRIPT,
-                               ORVALIN_TEST_TIMING=FAULTS_TIMING))
-        self.wait_for(box, "say: Error: [Channel1],pfl: Kelvo did not answer",
-                      120)
+        box = self.run_box(FAULTS_SCRIPT, LOADED + ["--no-value", "volume"],
+                           ORVALIN_TEST_TIMING=FAULTS_TIMING)
+        self.wait_for(box, PFL_ERROR)
         self.end(box)
         messages = box.messages()
         # A reading without a value: nothing is set from it.
@@ -123,8 +122,7 @@ class Stage:
         self.assertEqual(
             messages.count("bridge: connection ended: end of stream"), 1)
         self.assertEqual(messages.count(LOST), 1, messages)
-        self.assertLess(messages.index(LOST), messages.index(
-            "say: Error: [Channel1],pfl: Kelvo did not answer"))
+        self.assertLess(messages.index(LOST), messages.index(PFL_ERROR))
 
     def test_settings_service_leaves_the_run_log_alone(self):
         box = self.run_box("sleep:60000")
@@ -148,11 +146,9 @@ class NativeStage(Stage, RunCase):
         # Start-up's requests, sent together, are answered one by one for
         # seconds (the last ones too late: Kelvo counts as busy until it
         # answers in time again); the hot cue is pressed after that.
-        box = self.box(kelvo_args=HOTCUE + ["--decks", "1", "--samplers", "0",
-                                            "--reply-delay-ms", "120"])
-        box.start(env=self.env(box, ORVALIN_TEST_ACTIONS=(
-            "sleep:10000; ctrl+alt+f2; sleep:60000")))
-        self.wait_for(box, READY, 120)
+        box = self.run_box("sleep:10000; ctrl+alt+f2; sleep:60000",
+                           HOTCUE + ["--decks", "1", "--samplers", "0",
+                                     "--reply-delay-ms", "120"])
         self.wait_for(box, "say: Hotcue 2, 1:05")
         time.sleep(1.5)
         self.end(box)

@@ -29,17 +29,29 @@ class WineRun(WineCase):
                 return
         self.fail("keys never answered: %r" % box.messages())
 
+    def hold(self, box, window, key, control):
+        """The sets of `control` Kelvo gets while `key` is held down in
+        `window` for 2 s."""
+        before = len(box.trace_requests())
+        self.display.xdotool("windowfocus", window)
+        self.display.xdotool("keydown", key)
+        time.sleep(2.0)
+        self.display.xdotool("keyup", key)
+        time.sleep(1.5)
+        return [r for r in box.trace_requests()[before:]
+                if r["cmd"] == "set" and r.get("key") == control]
+
     def test_keys_pressed_in_kelvo_act_and_speak(self):
-        box = self.box(kelvo_args=["--load", "1=1", "--exit-after", "90"])
+        args = ["--load", "1=1", "--exit-after", "90"]
+        box = self.box(kelvo_args=args)
         # X itself takes Ctrl+Alt+F1..F12 (console switching) and the
         # virtual display's key map cannot be changed: key help gets a
         # second key here.
-        box.write_run_settings(
-            ["--load", "1=1", "--exit-after", "90"],
-            keys='[[keys]]\nkey = "ctrl+alt+shift+y"\naction = "key_help"\n')
+        box.write_run_settings(args, keys=(
+            '[[keys]]\nkey = "ctrl+alt+shift+y"\naction = "key_help"\n'))
         box.start(env=self.env(box))
         self.wait_for(box, READY, 120)
-        window = self.kelvo_window()
+        window = self.display.window("Kelvo")
         self.wait_keys_live(box, window)
         self.press(window, "ctrl+alt+p")
         self.wait_for(box, "say: Deck 1 playing")
@@ -54,22 +66,9 @@ class WineRun(WineCase):
         self.assertNotIn("say: Deck 1 paused", box.messages())
 
         # Holding a repeating key repeats it; holding play toggles once.
-        before = len([r for r in box.trace_requests() if r["cmd"] == "set"])
-        self.display.xdotool("windowfocus", window)
-        self.display.xdotool("keydown", "ctrl+alt+Next")
-        time.sleep(2.0)
-        self.display.xdotool("keyup", "ctrl+alt+Next")
-        time.sleep(1.5)
-        volume_sets = [r for r in box.trace_requests()[before:]
-                       if r["cmd"] == "set" and r.get("key") == "volume"]
+        volume_sets = self.hold(box, window, "ctrl+alt+Next", "volume")
         self.assertGreater(len(volume_sets), 1, volume_sets)
-        before = len(box.trace_requests())
-        self.display.xdotool("keydown", "ctrl+alt+p")
-        time.sleep(2.0)
-        self.display.xdotool("keyup", "ctrl+alt+p")
-        time.sleep(1.5)
-        play_sets = [r for r in box.trace_requests()[before:]
-                     if r["cmd"] == "set" and r.get("key") == "play"]
+        play_sets = self.hold(box, window, "ctrl+alt+p", "play")
         # Wine 8 ignores MOD_NOREPEAT (Windows honours it): there the key
         # repeats like any other.
         self.assertGreaterEqual(len(play_sets), 1, play_sets)
@@ -84,12 +83,11 @@ class WineRun(WineCase):
         box.start(env=self.env(box, ORVALIN_TEST_ACTIONS=(
             "sleep:20000; set:[Kelvosim],stall=8; ctrl+alt+s; sleep:60000")))
         self.wait_for(box, READY, 120)
-        window = self.kelvo_window()
+        window = self.display.window("Kelvo")
         self.wait_keys_live(box, window)
         self.wait_for(box, "test: set [Kelvosim],stall=8")
         time.sleep(1.5)
-        self.display.xdotool("windowfocus", window)
-        self.display.xdotool("key", "ctrl+alt+c")
+        self.press(window, "ctrl+alt+c")
         self.wait_for(box, "say: Kelvo was busy. 1 key press skipped.")
         self.end(box)
         self.assertEqual([r for r in box.trace_requests()
@@ -101,7 +99,7 @@ class WineRun(WineCase):
         box = self.box(kelvo_args=["--exit-after", "90"])
         box.start(env=self.env(box))
         self.wait_for(box, READY, 120)
-        self.kelvo_window()
+        self.display.window("Kelvo")
         self.wait_for(box,
                       "say: 1 hotkeys are used by another program: "
                       "ctrl+alt+p", 30)

@@ -53,17 +53,6 @@ class X11Run(RunCase):
         self.display = harness.VirtualDisplay()
         self.addCleanup(self.display.stop)
 
-    def speech_daemon(self, box):
-        daemon = harness.SpeechDaemon(os.path.join(box.root, "speechd"))
-        self.addCleanup(daemon.stop)
-        return daemon
-
-    def window(self, name):
-        windows = self.display.wait_for_window("^%s$" % name, names=False)
-        if not windows:
-            self.fail("no %s window" % name)
-        return windows[0]
-
     def hold_ctrl_alt_p(self):
         holder = subprocess.Popen(
             [os.path.join(build_dir(self.runner.program), "xkeyholder")],
@@ -73,7 +62,7 @@ class X11Run(RunCase):
         self.addCleanup(lambda: (harness.kill_group(holder), holder.wait(),
                                  holder.stdout.close()))
         self.assertEqual(holder.stdout.readline().strip(), b"grabbed")
-        return self.window("Holder")
+        return self.display.window("Holder")
 
     def press(self, window, key, box, answer):
         """Presses `key` with `window` focused; the log line it is answered
@@ -93,9 +82,10 @@ class X11Run(RunCase):
         holder = self.hold_ctrl_alt_p()
         box = self.box(kelvo_args=KELVO)
         box.write_run_settings(KELVO, keys=KEY_HELP)
-        daemon = self.speech_daemon(box)
+        daemon = harness.SpeechDaemon(os.path.join(box.root, "speechd"))
+        self.addCleanup(daemon.stop)
         box.start(env=dict(self.display.env(), **daemon.env()))
-        kelvo = self.window("Kelvo")
+        kelvo = self.display.window("Kelvo")
         self.display.xdotool("windowfocus", "--sync", kelvo)
         self.wait_for(box, READY, 120)
         taken = harness.wait_until(lambda: [
@@ -105,14 +95,12 @@ class X11Run(RunCase):
         self.assertEqual(set(taken[0][len(TAKEN):].split(", ")), TAKEN_KEYS)
 
         sentences = [READY[len("say: "):], taken[0]]
-        sentences.append(self.press(kelvo, "ctrl+alt+1", box, "Deck 1"))
-        sentences.append(self.press(kelvo, "ctrl+alt+o", box,
-                                    "Deck 1 loaded. Last Light"))
-        sentences.append(self.press(kelvo, "ctrl+alt+shift+y", box,
-                                    "Key help on"))
-        sentences.append(self.press(kelvo, "ctrl+alt+1", box, "ctrl alt 1"))
-        sentences.append(self.press(kelvo, "ctrl+alt+shift+y", box,
-                                    "Key help off"))
+        for key, answer in (("ctrl+alt+1", "Deck 1"),
+                            ("ctrl+alt+o", "Deck 1 loaded. Last Light"),
+                            ("ctrl+alt+shift+y", "Key help on"),
+                            ("ctrl+alt+1", "ctrl alt 1"),
+                            ("ctrl+alt+shift+y", "Key help off")):
+            sentences.append(self.press(kelvo, key, box, answer))
 
         # With another window active the keys are not Orvalin's: the one
         # with the focus, and where a window manager names the active window,

@@ -1,12 +1,48 @@
-"""orvalin --write-keys writes the key list of the built-in bindings."""
+"""The command line: orvalin --version prints the version and nothing else,
+orvalin --write-keys writes the key list of the built-in bindings. Only the
+four service options, written exactly, are services: anything else (another
+letter case, an option the program does not have) starts a normal run. Here
+that run ends early, as no Kelvo is installed."""
 
 import os
 
 import harness
+from run_support import QUICK_TIMING, TOKEN
 
 
-class WriteKeys(harness.SandboxCase):
-    def test_usage_without_a_file(self):
+class Options(harness.SandboxCase):
+    def test_prints_version_and_ignores_further_arguments(self):
+        version = harness.OPTIONS.version()
+        for args in (["--version"], ["--version", "extra", "more"],
+                     ["--version", "--write-keys", "keys.txt"]):
+            done = self.box.run(args, cwd=self.box.root)
+            self.assertEqual(done.code, 0, done)
+            self.assertEqual(done.stdout, (version + "\n").encode(), done)
+            self.assertEqual(done.stderr, b"", done)
+        # A service that needs no settings touches neither file.
+        self.assertFalse(os.path.exists(self.box.log_file))
+        self.assertFalse(os.path.exists(self.box.settings_file))
+        self.assertFalse(os.path.exists(os.path.join(self.box.root,
+                                                     "keys.txt")))
+
+    def test_unknown_options_start_a_normal_run(self):
+        banner = "Orvalin " + harness.OPTIONS.version()
+        for args in (["--Version"], ["--help", "--version"]):
+            with harness.Sandbox(self.runner) as box:
+                env = dict(box.no_kelvo_env(), ORVALIN_TEST_TOKEN=TOKEN,
+                           ORVALIN_TEST_TIMING=QUICK_TIMING)
+                done = box.run(args, env=env, timeout=120, output_files=True)
+                self.assertEqual(done.code, 1, done)
+                self.assertTrue(done.out.startswith(banner + "\n"), done)
+                # The run read (and so created) the settings file, and
+                # logged why it ended.
+                self.assertTrue(os.path.exists(box.settings_file))
+                messages = box.log_messages()
+                self.assertEqual(messages[0], banner)
+                self.assertTrue(any(m.startswith(("error: ", "stopped: "))
+                                    for m in messages), messages)
+
+    def test_write_keys_usage_without_a_file(self):
         done = self.box.run(["--write-keys"])
         self.assertEqual(done.code, 1, done)
         self.assertEqual(done.stdout, b"", done)
@@ -14,7 +50,7 @@ class WriteKeys(harness.SandboxCase):
         for folder, subfolders, files in os.walk(self.box.root):
             self.assertEqual(files, [], folder)
 
-    def test_writes_the_list_and_ignores_a_further_argument(self):
+    def test_write_keys_writes_the_list_and_ignores_a_further_argument(self):
         target = self.box.path("out", "keys.txt")
         with open(target, "wb") as f:
             f.write(b"old content that is longer than nothing\n" * 2000)
@@ -51,7 +87,7 @@ class WriteKeys(harness.SandboxCase):
             self.assertEqual(done.code, 0, done)
             self.assertEqual(harness.read_bytes(reference), data)
 
-    def test_cannot_write(self):
+    def test_write_keys_cannot_write(self):
         target = self.box.path("missing-folder-parent", "x")
         missing = os.path.join(os.path.dirname(target), "no", "keys.txt")
         shown = self.runner.host_path(missing)
