@@ -150,17 +150,6 @@ class Rig {
     return texts;
   }
 
-  // Every sentence spoken so far, without waiting and without how.
-  std::vector<std::string> spoken_now() {
-    std::vector<std::string> texts;
-    while (auto command = speech_.try_recv()) {
-      if (auto* speak = std::get_if<Speak>(&*command)) {
-        texts.push_back(speak->text);
-      }
-    }
-    return texts;
-  }
-
   // The next sentence spoken within `wait` (speech that another thread,
   // such as a tempo tap's or the announcer's, sends later).
   std::optional<Speak> next_speak(
@@ -169,14 +158,6 @@ class Rig {
       if (auto* speak = std::get_if<Speak>(&*command)) return *speak;
     }
     return std::nullopt;
-  }
-
-  // The text of the next command within `timeout` ("<stop>" for a stop).
-  std::optional<std::string> wait_spoken(std::chrono::milliseconds timeout) {
-    auto command = speech_.recv_for(timeout);
-    if (!command) return std::nullopt;
-    if (auto* speak = std::get_if<Speak>(&*command)) return speak->text;
-    return "<stop>";
   }
 
   // A control's value as Kelvo (the simulator) now has it; -12345 when it
