@@ -57,21 +57,18 @@ TEST(FormatsTest, EachFormatRoundsItsOwnWay) {
       {kNaN, "nan"},      {kInf, "inf"},  {-kInf, "-inf"},
   };
   // Large values: no wrap into hours, no exponent, no extra decimal.
-  for (const auto& [format, value, text] : {
-           std::tuple{ValueFormat::time, kInf, "307445734561825860:15"},
-           std::tuple{ValueFormat::time, 1e30, "307445734561825860:15"},
-           std::tuple{ValueFormat::bpm, -40117008466309.516,
-                      "-40117008466309.5 BPM"},
-           std::tuple{ValueFormat::bpm, 4399054716927.901,
-                      "4399054716927.9 BPM"},
-           std::tuple{ValueFormat::number, 9007199254740993.0,
-                      "9007199254740992"},
-           std::tuple{ValueFormat::number, 40117008466309.5,
-                      "40117008466309.5"},
-           std::tuple{ValueFormat::number, 1e20, "100000000000000000000"},
-           std::tuple{ValueFormat::number, -1e20, "-100000000000000000000"},
-           std::tuple{ValueFormat::number, 1e22, "10000000000000000000000"},
-       }) {
+  const std::tuple<ValueFormat, double, const char*> large[] = {
+      {ValueFormat::time, kInf, "307445734561825860:15"},
+      {ValueFormat::time, 1e30, "307445734561825860:15"},
+      {ValueFormat::bpm, -40117008466309.516, "-40117008466309.5 BPM"},
+      {ValueFormat::bpm, 4399054716927.901, "4399054716927.9 BPM"},
+      {ValueFormat::number, 9007199254740993.0, "9007199254740992"},
+      {ValueFormat::number, 40117008466309.5, "40117008466309.5"},
+      {ValueFormat::number, 1e20, "100000000000000000000"},
+      {ValueFormat::number, -1e20, "-100000000000000000000"},
+      {ValueFormat::number, 1e22, "10000000000000000000000"},
+  };
+  for (const auto& [format, value, text] : large) {
     EXPECT_EQ(fmt(format, value), text) << value;
   }
   check(ValueFormat::percent, percent);
@@ -80,7 +77,6 @@ TEST(FormatsTest, EachFormatRoundsItsOwnWay) {
   check(ValueFormat::bpm, bpm);
   check(ValueFormat::bpm_precise, bpm_precise);
   check(ValueFormat::number, number);
-  EXPECT_EQ(format_time(125.4), "2:05");
 }
 
 TEST(FormatsTest, OffsetAndBalanceAroundTheCentre) {
