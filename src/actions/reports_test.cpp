@@ -32,7 +32,8 @@ TEST(Reports, EmptyDeckIsCheckedFirst) {
   }
 }
 
-TEST(Reports, StatusTimeAndTempoOfALoadedDeck) {
+// Time and tempo alone, and a paused deck, are in the every-key run.
+TEST(Reports, StatusOfAPlayingDeck) {
   // Row 6 is at 127.5 BPM in C major and lasts 5:56; the clock is all but
   // stopped so that the playing deck stays at 1:05.
   auto rig = Rig::start({"--clock-speed", "0.000001", "--load", "1=6", "--set",
@@ -48,10 +49,6 @@ TEST(Reports, StatusTimeAndTempoOfALoadedDeck) {
       ElementsAre("get [Channel1],track_loaded", "get [Channel1],play",
                   "get [Channel1],time_remaining", "get [Channel1],visual_bpm",
                   "get [Channel1],visual_key"));
-  EXPECT_THAT(rig->run(say(SayWhat::time)),
-              ElementsAre("1:05 elapsed, 4:51 remaining"));
-  EXPECT_THAT(rig->run(say(SayWhat::tempo)),
-              ElementsAre("127.5 BPM, C major, 8B"));
 }
 
 TEST(Reports, TrackDescriptionCompletesShortenedLabels) {
