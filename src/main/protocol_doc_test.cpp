@@ -7,7 +7,6 @@
 #include <fstream>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -87,31 +86,29 @@ std::set<Control> used_by_code() {
 // The table under "| Group | Key |": every name in backticks of a row's
 // group cell with every one of its key cell.
 std::set<Control> documented(std::istream& document) {
-  std::set<Control> controls;
+  const std::regex row(R"(^\|([^|]*)\|([^|]*)\|)");
   const std::regex quoted("`([^`]+)`");
+  auto names = [&](const std::string& cell) {
+    std::vector<std::string> found;
+    for (std::sregex_iterator it(cell.begin(), cell.end(), quoted), end;
+         it != end; ++it) {
+      found.push_back((*it)[1]);
+    }
+    return found;
+  };
+  std::set<Control> controls;
   bool in_table = false;
   for (std::string line; std::getline(document, line);) {
-    if (line.starts_with("| Group | Key |")) {
-      in_table = true;
-      continue;
-    }
-    if (!in_table || line.starts_with("|---")) continue;
-    if (!line.starts_with("|")) break;
-    std::vector<std::string> cells;
-    std::stringstream row(line.substr(1));
-    for (std::string cell; std::getline(row, cell, '|');) cells.push_back(cell);
-    if (cells.size() < 2) continue;
-    auto names = [&](const std::string& cell) {
-      std::vector<std::string> found;
-      for (std::sregex_iterator it(cell.begin(), cell.end(), quoted), end;
-           it != end; ++it) {
-        found.push_back((*it)[1]);
-      }
-      return found;
-    };
-    for (const std::string& group : names(cells[0])) {
-      for (const std::string& key : names(cells[1])) {
-        controls.emplace(group, key);
+    std::smatch cells;
+    if (!in_table) {
+      in_table = line.starts_with("| Group | Key |");
+    } else if (!std::regex_search(line, cells, row)) {
+      break;  // the table ends
+    } else {
+      for (const std::string& group : names(cells[1])) {
+        for (const std::string& key : names(cells[2])) {
+          controls.emplace(group, key);
+        }
       }
     }
   }
