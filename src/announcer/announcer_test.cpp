@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <thread>
 
@@ -57,11 +58,7 @@ std::vector<std::string> set_and_pump(Rig& rig, Announcer& announcer,
 }
 
 size_t watch_requests(const Rig& rig) {
-  size_t n = 0;
-  for (const std::string& line : rig.sim().trace()) {
-    n += line.find("\"cmd\":\"watch\"") != std::string::npos;
-  }
-  return n;
+  return std::ranges::count(rig.requests_since(0), std::string("watch"));
 }
 
 TEST(SetupWatches, WatchesDecksSamplersAndTheFixedControls) {
