@@ -353,6 +353,7 @@ TEST(Announcer, GrowingDeckCountWatchesTheNewDecks) {
   const size_t before = watch_requests(*rig);
   EXPECT_THAT(pump_until(*rig, announcer, "[App]", "num_decks", 4), IsEmpty());
   EXPECT_EQ(watch_requests(*rig), before + 2 * 16);
+  EXPECT_TRUE(announcer.last_values().contains({"[Channel4]", "pfl"}));
   EXPECT_THAT(set_and_pump(*rig, announcer, "[Channel4]", "pfl", 1),
               ElementsAre("Deck 4 headphones on"));
 }
