@@ -139,6 +139,9 @@ TEST(ActionWorker, ToggleSpeaksUnwatchedControlsAndLeavesWatchedToAnnouncer) {
             1);
   EXPECT_EQ(rig->value("[EffectRack1_EffectUnit1]", "group_[Channel1]_enable"),
             0);
+  // Every switch took effect: none is left pending.
+  std::lock_guard lock(rig->state().pending_mutex);
+  EXPECT_FALSE(rig->state().pending_toggle.has_value());
 }
 
 TEST(ActionWorker, ToggleThatDoesNotSwitchRecordsPendingToggle) {
@@ -167,15 +170,6 @@ TEST(ActionWorker, ToggleThatDoesNotSwitchRecordsPendingToggle) {
   std::lock_guard lock(rig->state().pending_mutex);
   EXPECT_EQ(rig->state().pending_toggle->group, "[Channel1]");
   EXPECT_EQ(rig->state().pending_toggle->control, "play");
-}
-
-TEST(ActionWorker, AutoDjThatSwitchesIsLeftToTheAnnouncer) {
-  auto rig = Rig::start({"--autodj-queue", "2"});
-  ASSERT_TRUE(rig);
-  EXPECT_THAT(rig->press({"ctrl+alt+shift+a"}), IsEmpty());
-  EXPECT_EQ(rig->value("[AutoDJ]", "enabled"), 1);
-  std::lock_guard lock(rig->state().pending_mutex);
-  EXPECT_FALSE(rig->state().pending_toggle.has_value());
 }
 
 // Built-in keys against a simulator set up for them: what is spoken, and
@@ -240,15 +234,13 @@ TEST(ActionWorker, PressPulsesAndItsReportWinsOverTheConfirm) {
               ElementsAre("set [Channel1],loop_double=1.0",
                           "set [Channel1],loop_double=0.0",
                           "get [Channel1],beatloop_size"));
-  EXPECT_THAT(rig->press({"ctrl+alt+shift+comma", "ctrl+alt+shift+comma"}),
-              ElementsAre("loop 4", "loop 2"));
   // Report and confirm together: only the report is spoken.
   act::Press both{
       {"[Channel{deck}]", "loop_halve"},
       Report{{"[Channel{deck}]", "beatloop_size"}, "size", ValueFormat::number},
       "halved",
       std::nullopt};
-  EXPECT_THAT(rig->run(both), ElementsAre("size 1"));
+  EXPECT_THAT(rig->run(both), ElementsAre("size 4"));
 }
 
 TEST(ActionWorker, HotcuePressJumpsOrSetsAndQuietsPlayAnnouncements) {
@@ -276,30 +268,12 @@ TEST(ActionWorker, HotcuePressJumpsOrSetsAndQuietsPlayAnnouncements) {
                           "set [Channel1],hotcue_2_activate=1.0",
                           "set [Channel1],hotcue_2_activate=0.0",
                           "get [Channel1],time_elapsed"));
-  // A hot-cue key with a sign and leading zeros asks for hot cue 2's status;
-  // Kelvo does not know the key itself, and the press fails there.
-  mark = rig->mark();
-  EXPECT_THAT(rig->run(act::Press{{"[Channel{deck}]", "hotcue_+02_activate"},
-                                  std::nullopt,
-                                  std::nullopt,
-                                  std::nullopt}),
-              ElementsAre("Error: [Channel1],hotcue_+02_activate: unknown "
-                          "control"));
-  // A press that failed is still released.
-  EXPECT_THAT(rig->requests_since(mark),
-              ElementsAre("get [Channel1],hotcue_2_status",
-                          "set [Channel1],hotcue_+02_activate=1.0",
-                          "set [Channel1],hotcue_+02_activate=0.0"));
 }
 
+// A full volume raised again is in the every-key run.
 TEST(ActionWorker, AdjustClampsAndFollowsTheDeck) {
-  auto rig = Rig::start({"--set", "[Channel1],volume=0.98"});
+  auto rig = Rig::start();
   ASSERT_TRUE(rig);
-  EXPECT_NEAR(rig->value("[Channel1]", "volume", "parameter"), 0.98, 1e-9);
-  EXPECT_THAT(rig->press({"ctrl+alt+pageup", "ctrl+alt+pageup"}),
-              ElementsAre("volume 100%", "volume 100%"));
-  EXPECT_EQ(rig->value("[Channel1]", "volume", "parameter"), 1.0);
-
   rig->state().bridge->set("[Master]", "crossfader", "parameter", 0.02);
   EXPECT_THAT(rig->press({"ctrl+alt+shift+m", "ctrl+alt+shift+space"}),
               ElementsAre("crossfader left 100%", "crossfader left 100%"));
@@ -323,10 +297,9 @@ TEST(ActionWorker, SelectDeckKeyHelpAndOrvalinKeys) {
   auto rig = Rig::start({"--decks", "2"});
   ASSERT_TRUE(rig);
   // A deck that Kelvo does not have still becomes current.
-  Texts texts = rig->press({"ctrl+alt+4"});
-  ASSERT_EQ(texts.size(), 1u);
-  EXPECT_THAT(texts[0],
-              ::testing::StartsWith("Error: [Channel4],track_loaded: "));
+  EXPECT_THAT(
+      rig->press({"ctrl+alt+4"}),
+      ElementsAre(::testing::StartsWith("Error: [Channel4],track_loaded: ")));
   EXPECT_EQ(rig->state().current_deck.load(), 4);
 
   size_t mark = rig->mark();
@@ -340,7 +313,6 @@ TEST(ActionWorker, SelectDeckKeyHelpAndOrvalinKeys) {
   // Key help sends nothing to Kelvo.
   EXPECT_THAT(rig->requests_since(mark),
               ElementsAre("get [Channel2],track_loaded"));
-  EXPECT_EQ(rig->state().key_help.load(), 0);
 
   // Deck 2 is current and empty: a marker has nothing to mark.
   mark = rig->mark();
@@ -348,21 +320,6 @@ TEST(ActionWorker, SelectDeckKeyHelpAndOrvalinKeys) {
               ElementsAre("Error: no track loaded"));
   EXPECT_THAT(rig->requests_since(mark),
               ElementsAre("get [Channel2],track_loaded"));
-
-  // The simulator's main window, library and mixer, two decks and four
-  // samplers.
-  EXPECT_THAT(rig->press({"ctrl+alt+d"}),
-              ElementsAre("384 widgets written to the plugin log"));
-}
-
-TEST(ActionWorker, IndexBeyondTheTableIsIgnored) {
-  auto rig = Rig::start();
-  ASSERT_TRUE(rig);
-  size_t mark = rig->mark();
-  uint64_t size = rig->builtin().size();
-  EXPECT_THAT(rig->run_indexes(rig->builtin(), {size, size + 1, ~0ull}),
-              IsEmpty());
-  EXPECT_THAT(rig->requests_since(mark), IsEmpty());
 }
 
 TEST(ActionWorker, KeysLeftToTypingAreOnlyDescribedInKeyHelp) {
@@ -382,7 +339,6 @@ TEST(ActionWorker, KeysLeftToTypingAreOnlyDescribedInKeyHelp) {
                           "ctrl alt q: left to typing on this keyboard",
                           "Key help off"));
   EXPECT_THAT(told, ElementsAre(true, false));
-  EXPECT_EQ(rig->state().announce.load(), 1);
   EXPECT_THAT(rig->requests_since(mark), IsEmpty());
 }
 
@@ -395,13 +351,17 @@ TEST(ActionWorker, APressRunsTheBindingsItWasMadeWith) {
     return std::shared_ptr<const BindingTables>(std::move(made));
   };
   // Both presses were queued before the worker took the first: a reload in
-  // between changes only the second.
+  // between changes only the second. An index beyond the bindings does
+  // nothing.
   BindingsInForce in_force(tables(act::ToggleAnnounce{}));
   KeyPress before = in_force.press(0);
   in_force.replace(tables(act::StopSpeech{}));
+  const size_t mark = rig->mark();
   EXPECT_THAT(rig->run_presses({KeyAction{"ctrl+alt+x", act::Say{}}},
-                               {before, in_force.press(0), in_force.press(1)}),
+                               {before, in_force.press(0), in_force.press(1),
+                                in_force.press(~0ull)}),
               ElementsAre("Announcements off", "<stop>"));
+  EXPECT_THAT(rig->requests_since(mark), IsEmpty());
 }
 
 }  // namespace

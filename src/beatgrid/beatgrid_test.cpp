@@ -39,23 +39,14 @@ TEST(GridClicks, UsesTheMetronomeAlreadyInTheUnitAndLeavesItThere) {
   const double metronome = rig->value(slot(3), "loaded_effect");
 
   ASSERT_TRUE(toggle_grid_clicks(rig->shared_state(), 1));
-  auto on = rig->next_speak();
-  ASSERT_TRUE(on);
-  EXPECT_EQ(on->text, kClicksOn1);
-  EXPECT_TRUE(on->interrupt);
+  EXPECT_THAT(rig->spoken(), ElementsAre(kClicksOn1));
   EXPECT_EQ(rig->value(kUnit, "group_[Channel1]_enable"), 1);
   EXPECT_EQ(rig->value(slot(3), "button_parameter1"), 1);
   EXPECT_EQ(rig->value(slot(3), "enabled"), 1);
   for (int s : {1, 2, 4}) EXPECT_EQ(rig->value(slot(s), "loaded"), 0) << s;
-  {
-    std::lock_guard lock(rig->state().beatgrid_mutex);
-    ASSERT_TRUE(rig->state().beatgrid->clicks);
-    EXPECT_EQ(rig->state().beatgrid->clicks->slot, 3);
-    EXPECT_FALSE(rig->state().beatgrid->clicks->loaded_by_us);
-  }
 
   ASSERT_TRUE(toggle_grid_clicks(rig->shared_state(), 1));
-  EXPECT_THAT(rig->spoken_now(), ElementsAre("Grid clicks off for deck 1"));
+  EXPECT_THAT(rig->spoken(), ElementsAre("Grid clicks off for deck 1"));
   EXPECT_EQ(rig->value(kUnit, "group_[Channel1]_enable"), 0);
   EXPECT_EQ(rig->value(slot(3), "loaded"), 1);
   EXPECT_EQ(rig->value(slot(3), "loaded_effect"), metronome);
@@ -73,7 +64,7 @@ TEST(GridClicks, LoadsIntoTheFirstEmptySlotAndRestoresTheUnit) {
   ASSERT_TRUE(index);
 
   ASSERT_TRUE(toggle_grid_clicks(rig->shared_state(), 1));
-  EXPECT_THAT(rig->spoken_now(), ElementsAre(kClicksOn1));
+  EXPECT_THAT(rig->spoken(), ElementsAre(kClicksOn1));
   EXPECT_EQ(rig->value(slot(3), "loaded"), 1);
   EXPECT_EQ(rig->value(slot(3), "loaded_effect"), *index);
   EXPECT_EQ(rig->value(slot(4), "loaded"), 0);
@@ -82,7 +73,7 @@ TEST(GridClicks, LoadsIntoTheFirstEmptySlotAndRestoresTheUnit) {
   EXPECT_EQ(rig->value(kUnit, "enabled"), 1);
 
   ASSERT_TRUE(toggle_grid_clicks(rig->shared_state(), 1));
-  EXPECT_THAT(rig->spoken_now(), ElementsAre("Grid clicks off for deck 1"));
+  EXPECT_THAT(rig->spoken(), ElementsAre("Grid clicks off for deck 1"));
   EXPECT_EQ(rig->value(slot(3), "loaded"), 0);
   EXPECT_EQ(rig->value(slot(1), "loaded"), 1);
   EXPECT_EQ(rig->value(slot(2), "loaded"), 1);
@@ -107,7 +98,7 @@ TEST(GridClicks, MoveToAnotherDeckSpeaksOnlyTheOnSentence) {
   ASSERT_TRUE(rig);
   ASSERT_TRUE(toggle_grid_clicks(rig->shared_state(), 1));
   ASSERT_TRUE(toggle_grid_clicks(rig->shared_state(), 2));
-  EXPECT_THAT(rig->spoken_now(), ElementsAre(kClicksOn1, kClicksOn2));
+  EXPECT_THAT(rig->spoken(), ElementsAre(kClicksOn1, kClicksOn2));
   EXPECT_EQ(rig->value(kUnit, "group_[Channel1]_enable"), 0);
   EXPECT_EQ(rig->value(kUnit, "group_[Channel2]_enable"), 1);
   // The metronome loaded for deck 1 was cleared and loaded again: one slot.
@@ -116,7 +107,7 @@ TEST(GridClicks, MoveToAnotherDeckSpeaksOnlyTheOnSentence) {
   EXPECT_EQ(loaded, 1);
 
   ASSERT_TRUE(toggle_grid_clicks(rig->shared_state(), 2));
-  EXPECT_THAT(rig->spoken_now(), ElementsAre("Grid clicks off for deck 2"));
+  EXPECT_THAT(rig->spoken(), ElementsAre("Grid clicks off for deck 2"));
   for (int s = 1; s <= 4; ++s) EXPECT_EQ(rig->value(slot(s), "loaded"), 0);
 }
 
@@ -128,12 +119,11 @@ TEST(GridMove, KeepsATotalPerDeckThatClicksOnResets) {
   ASSERT_TRUE(move_grid(rig->shared_state(), 3, -2));
   ASSERT_TRUE(move_grid(rig->shared_state(), 1, -1));
   ASSERT_TRUE(move_grid(rig->shared_state(), 1, -1));
-  EXPECT_THAT(rig->spoken_now(),
-              ElementsAre("later, total plus 5 milliseconds",
-                          "later, total plus 10 milliseconds",
-                          "earlier, total minus 10 milliseconds",
-                          "earlier, total plus 5 milliseconds",
-                          "earlier, back where it was"));
+  EXPECT_THAT(rig->spoken(), ElementsAre("later, total plus 5 milliseconds",
+                                         "later, total plus 10 milliseconds",
+                                         "earlier, total minus 10 milliseconds",
+                                         "earlier, total plus 5 milliseconds",
+                                         "earlier, back where it was"));
   EXPECT_EQ(rig->value("[Channel1]", "beats_translate_move"), 0);
 
   ASSERT_TRUE(move_grid(rig->shared_state(), 1, 3));
@@ -142,7 +132,7 @@ TEST(GridMove, KeepsATotalPerDeckThatClicksOnResets) {
   ASSERT_TRUE(move_grid(rig->shared_state(), 3, -1));
   // Deck 1's grid, from its first beat at the track's start, moved 10 ms.
   ASSERT_TRUE(say_grid_offset(rig->state(), 1));
-  EXPECT_THAT(rig->spoken_now(),
+  EXPECT_THAT(rig->spoken(),
               ElementsAre("later, total plus 15 milliseconds", kClicksOn1,
                           "earlier, total minus 5 milliseconds",
                           "earlier, total minus 15 milliseconds",
@@ -162,7 +152,7 @@ TEST(GridMove, KeepsATotalPerDeckThatClicksOnResets) {
     if (line.find("[Channel2]") == std::string::npos) continue;
     EXPECT_THAT(line, HasSubstr("\"cmd\":\"get\"")) << line;
   }
-  EXPECT_THAT(rig->spoken_now(), IsEmpty());
+  EXPECT_THAT(rig->spoken(), IsEmpty());
 }
 
 TEST(TapTempo, ARunOfTapsGivesOneSentence) {
@@ -195,7 +185,7 @@ TEST(GridOffset, SpeaksTheDistanceToTheNearestBeat) {
   for (uint8_t deck = 1; deck <= 4; ++deck) {
     ASSERT_TRUE(say_grid_offset(rig->state(), deck));
   }
-  EXPECT_THAT(rig->spoken_now(),
+  EXPECT_THAT(rig->spoken(),
               ElementsAre("125 milliseconds after the beat",
                           "50 milliseconds before the beat", "On the beat",
                           "This track has no beat grid"));

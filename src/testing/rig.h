@@ -102,15 +102,8 @@ class Rig {
     return builtin_.size();
   }
 
-  // Runs the indexes through a fresh worker over `table`, waits until it has
+  // Runs the presses through a fresh worker over `table`, waits until it has
   // handled all of them and returns what it spoke (see spoken()).
-  std::vector<std::string> run_indexes(const std::vector<KeyAction>& table,
-                                       const std::vector<uint64_t>& indexes) {
-    std::vector<KeyPress> presses;
-    for (uint64_t index : indexes) presses.push_back({index, Clock::now()});
-    return run_presses(table, std::move(presses));
-  }
-
   std::vector<std::string> run_presses(const std::vector<KeyAction>& table,
                                        std::vector<KeyPress> presses) {
     auto [queue, queue_rx] = make_channel<KeyPress>();
@@ -125,14 +118,17 @@ class Rig {
 
   // Presses built-in keys in order.
   std::vector<std::string> press(std::vector<std::string_view> keys) {
-    std::vector<uint64_t> indexes;
-    for (std::string_view key : keys) indexes.push_back(index_of(key));
-    return run_indexes(builtin_, indexes);
+    std::vector<KeyPress> presses;
+    for (std::string_view key : keys) {
+      presses.push_back({index_of(key), Clock::now()});
+    }
+    return run_presses(builtin_, std::move(presses));
   }
 
   // Runs one action as the only binding of a table, under key `key`.
   std::vector<std::string> run(Action action, std::string key = "ctrl+alt+x") {
-    return run_indexes({KeyAction{std::move(key), std::move(action)}}, {0});
+    return run_presses({KeyAction{std::move(key), std::move(action)}},
+                       {{0, Clock::now()}});
   }
 
   // What was spoken so far, without waiting: interrupting speech as the
@@ -150,17 +146,6 @@ class Rig {
     return texts;
   }
 
-  // Every sentence spoken so far, without waiting and without how.
-  std::vector<std::string> spoken_now() {
-    std::vector<std::string> texts;
-    while (auto command = speech_.try_recv()) {
-      if (auto* speak = std::get_if<Speak>(&*command)) {
-        texts.push_back(speak->text);
-      }
-    }
-    return texts;
-  }
-
   // The next sentence spoken within `wait` (speech that another thread,
   // such as a tempo tap's or the announcer's, sends later).
   std::optional<Speak> next_speak(
@@ -169,14 +154,6 @@ class Rig {
       if (auto* speak = std::get_if<Speak>(&*command)) return *speak;
     }
     return std::nullopt;
-  }
-
-  // The text of the next command within `timeout` ("<stop>" for a stop).
-  std::optional<std::string> wait_spoken(std::chrono::milliseconds timeout) {
-    auto command = speech_.recv_for(timeout);
-    if (!command) return std::nullopt;
-    if (auto* speak = std::get_if<Speak>(&*command)) return speak->text;
-    return "<stop>";
   }
 
   // A control's value as Kelvo (the simulator) now has it; -12345 when it
