@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "guide.h"
+#include "documents.h"
 
 namespace orvalin {
 namespace {
