@@ -31,6 +31,10 @@ _WINE_SHELL_VARIABLES = {
 }
 
 
+# What Wine's start.exe prints when Wine cannot start a program at all.
+_WINE_COULD_NOT_START = b"Application could not be started"
+
+
 def _is_shell_variable(name):
     return name in _WINE_SHELL_VARIABLES or name.upper().startswith("QT_")
 
@@ -95,6 +99,19 @@ class Runner:
         to remove a variable. With `output_files` the output goes to files:
         a child left running would hold a pipe open (under Wine every child
         holds the caller's output)."""
+        done = self._run_once(args, env, cwd, timeout, output_files)
+        if self.under_wine and done.code == 1 and \
+                done.stdout.startswith(_WINE_COULD_NOT_START):
+            # Seen once on a loaded machine: Wine failed to map orvalin.exe
+            # in the new process and handed it to start.exe, which failed
+            # too. The program never ran, so nothing of it is hidden by
+            # running it again.
+            print("wine could not start the program; once more: %r" %
+                  done.stdout, file=sys.stderr)
+            done = self._run_once(args, env, cwd, timeout, output_files)
+        return done
+
+    def _run_once(self, args, env, cwd, timeout, output_files):
         if not output_files:
             return self.start(args, env=env, cwd=cwd).finish(timeout)
         with tempfile.TemporaryDirectory(prefix="orvalin-output-") as folder:
