@@ -102,10 +102,10 @@ class Runner:
         done = self._run_once(args, env, cwd, timeout, output_files)
         if self.under_wine and done.code == 1 and \
                 done.stdout.startswith(_WINE_COULD_NOT_START):
-            # Seen once on a loaded machine: Wine failed to map orvalin.exe
-            # in the new process and handed it to start.exe, which failed
-            # too. The program never ran, so nothing of it is hidden by
-            # running it again.
+            # Seen once on a loaded machine, and not since: Wine could not
+            # start orvalin.exe and handed it to its start.exe, which failed
+            # too. The program never ran, so running it again hides nothing
+            # of it.
             print("wine could not start the program; once more: %r" %
                   done.stdout, file=sys.stderr)
             done = self._run_once(args, env, cwd, timeout, output_files)

@@ -11,41 +11,8 @@
 // the plugin it just runs and never signals. On Windows it shows a window
 // titled "Kelvo" and brings it to the front.
 //
-// Options (kelvosim --help prints the same list):
-//   --port N                 port (default ORVALIN_PORT, else 52764; 0 = any)
-//   --port-file F            write the bound port to F (atomically, by rename)
-//   --token T                the hello token (default ORVALIN_TOKEN)
-//   --force-plugin           behave as loaded whatever the Qt variables say
-//   --trace F                append every request received to F, one JSON line
-//   --listen-when-free       raise the loaded signal first, then listen as soon
-//                            as the port is free (another program holds it)
-//   --no-signal              never raise the loaded signal
-//   --exit-after SECONDS     exit by itself after SECONDS
-//   --reply-delay-ms N       delay every reply by N ms, one request at a time
-//   --reply-delay-ms A-B     delay each reply by its own random A..B ms while
-//                            later requests are read and answered (replies
-//                            then come out of order)
-//   --drop-reply CMD         never answer command CMD (repeatable)
-//   --no-value KEY           answer a get of control KEY without its "value"
-//                            (repeatable)
-//   --junk                   junk lines between replies (not JSON, an array,
-//                            an object followed by text, an empty line,
-//                            CR LF line ends)
-//   --close-after N          close the connection after answering N requests
-//   --refuse-hello           refuse every hello
-//   --clock-speed X          run the clock X times faster than real time
-//   --set "[Group],key=V"    initial control value (repeatable)
-//   --load DECK=ROW          library row loaded at start; DECK is a deck
-//                            number or a player such as Sampler1 (repeatable)
-//   --select ROW             selected library row (default 1)
-//   --decks N                decks at start (0..4, default 4)
-//   --samplers N             samplers (default 4)
-//   --grow-decks-after-ms N  the deck count becomes 4 after N ms
-//   --effect U,S=ID          effect ID preloaded in unit U, slot S (repeatable)
-//   --no-metronome           the metronome effect is not available
-//   --autodj-queue N         tracks in the Auto DJ queue at start
-//   --no-mic-input           no microphone input configured
-//   --clip-deck N            deck N's output clips while it plays (repeatable)
+// Its options, and the faults it injects, are listed once: `kelvosim --help`
+// (usage_text() in options.cpp).
 
 #include <chrono>
 #include <cstdio>
