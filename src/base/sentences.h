@@ -28,14 +28,14 @@ inline constexpr std::string_view kPluginNotFound =
     "The Kelvo plugin ({}) was not found.";
 inline constexpr std::string_view kQtNotSupported =
     "{} is not supported by this version of Orvalin. It uses {}, Orvalin "
-    "needs Qt {}.{} or newer within Qt {}. Please check for a Orvalin update.";
+    "needs Qt {}.{} or newer within Qt {}. Please check for an Orvalin update.";
 inline constexpr std::string_view kCannotStartKelvo =
     "Cannot start Kelvo at {}: {}";
 inline constexpr std::string_view kClosedWhileStarting =
     "Kelvo closed while starting.";
 inline constexpr std::string_view kPluginNotLoaded =
     "{} did not load the Orvalin plugin, so this Kelvo version is probably "
-    "not supported. Kelvo keeps running, without Orvalin. Please check for a "
+    "not supported. Kelvo keeps running, without Orvalin. Please check for an "
     "Orvalin update.";
 inline constexpr std::string_view kCannotConnect =
     "cannot connect to the Kelvo plugin: {}";
@@ -48,6 +48,8 @@ inline constexpr std::string_view kReloadedKelvoLater =
 inline constexpr std::string_view kNotReloaded = "Settings not reloaded. {}";
 
 // Keys.
+inline constexpr std::string_view kHotkeysTakenOne =
+    "{} hotkey is used by another program: {}";
 inline constexpr std::string_view kHotkeysTaken =
     "{} hotkeys are used by another program: {}";
 inline constexpr std::string_view kLeftToTypingOne =
@@ -55,6 +57,14 @@ inline constexpr std::string_view kLeftToTypingOne =
 inline constexpr std::string_view kLeftToTypingMany =
     "{} Orvalin keys are left to typing on this keyboard. The log names "
     "them.";
+// The same when the key layer reaches them: "{}" the count, then the layer
+// key as spoken.
+inline constexpr std::string_view kTypedLayerOne =
+    "{} Orvalin key types a character on this keyboard; press {} first, then "
+    "the key without Control Alt. The log names it.";
+inline constexpr std::string_view kTypedLayerMany =
+    "{} Orvalin keys type characters on this keyboard; press {} first, then "
+    "the key without Control Alt. The log names them.";
 inline constexpr std::string_view kBusyOne =
     "Kelvo was busy. {} key press skipped.";
 inline constexpr std::string_view kBusyMany =
@@ -63,6 +73,21 @@ inline constexpr std::string_view kActionFailed = "Error: {}";
 inline constexpr std::string_view kConnectionLost =
     "Lost the connection to Kelvo. Orvalin keys do nothing until Kelvo is "
     "started again.";
+
+// The key layer: said when it opens, when Escape or the layer key closes it,
+// and for a key that is none of Orvalin's.
+inline constexpr std::string_view kLayerOpen = "Orvalin";
+inline constexpr std::string_view kLayerCancelled = "Cancelled";
+inline constexpr std::string_view kLayerUnbound = "Not an Orvalin key";
+
+// The ready sentence, with the key that turns key help on: its own key, or
+// the layer key and then the key without Control Alt; the first alone when
+// no key reaches key help.
+inline constexpr std::string_view kReady = "Orvalin ready. Deck 1 selected.";
+inline constexpr std::string_view kReadyKeyHelp =
+    "Orvalin ready. Deck 1 selected. {} turns key help on or off.";
+inline constexpr std::string_view kReadyLayerKeyHelp =
+    "Orvalin ready. Deck 1 selected. {}, then {}, turns key help on or off.";
 
 // How a sentence is heard: `opening` (empty, or kErrorOpening for a start
 // that failed) followed by `text`.
@@ -88,9 +113,12 @@ inline constexpr std::array kAskingSentences = {
     Heard{{}, kReloaded},
     Heard{{}, kReloadedKelvoLater},
     Heard{{}, kNotReloaded},
+    Heard{{}, kHotkeysTakenOne},
     Heard{{}, kHotkeysTaken},
     Heard{{}, kLeftToTypingOne},
     Heard{{}, kLeftToTypingMany},
+    Heard{{}, kTypedLayerOne},
+    Heard{{}, kTypedLayerMany},
     Heard{{}, kBusyOne},
     Heard{{}, kBusyMany},
     Heard{{}, kActionFailed},

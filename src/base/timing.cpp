@@ -33,6 +33,7 @@ constexpr Field kFields[] = {
     {"kelvo_watch", &Timing::kelvo_watch},
     {"layout_check", &Timing::layout_check},
     {"hotkey_report", &Timing::hotkey_report},
+    {"layer_wait", &Timing::layer_wait},
     {"reload_quiet", &Timing::reload_quiet},
     {"connect_poll", &Timing::connect_poll},
     {"reply_wait", &Timing::reply_wait},

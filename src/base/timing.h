@@ -61,6 +61,9 @@ struct Timing {
   ms kelvo_watch{500};
   ms layout_check{500};
   ms hotkey_report{5000};
+  // The key layer closes by itself when no key comes this long after its
+  // key.
+  ms layer_wait{4000};
   ms reload_quiet{500};
 
   // The bridge: connect attempts every `connect_poll`; a reply waited for

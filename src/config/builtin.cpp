@@ -20,6 +20,11 @@ kelvo_path = 'C:\Program Files\Kelvo\kelvo.exe'
 kelvo_args = []
 # Local TCP port used between Orvalin and its Kelvo plugin.
 port = 52764
+# The Orvalin layer key: press it, hear "Orvalin", then press any Orvalin key
+# without Control Alt (2 for ctrl+alt+2, shift+l for ctrl+alt+shift+l, f12
+# for ctrl+alt+f12). For keys that type a character on your keyboard (AltGr)
+# or that the system keeps. "" turns the layer off.
+layer_key = "ctrl+alt+shift+home"
 
 [speech]
 # Which screen reader speaks: "auto" takes the first one running of NVDA,

@@ -392,6 +392,19 @@ class RecordReader {
       return fail(std::move(read.error()));
     }
     if (port) general.port = static_cast<uint16_t>(*port);
+    std::optional<std::string> layer_key;
+    if (auto read = read_string(table, "layer_key", &layer_key); !read) {
+      return fail(std::move(read.error()));
+    }
+    if (layer_key) {
+      if (!layer_key->empty()) {
+        if (auto parsed = parse_key_combination(*layer_key); !parsed) {
+          return fail(located(text_, table.get("layer_key")->source().begin,
+                              "layer_key: " + parsed.error()));
+        }
+      }
+      general.layer_key = std::move(*layer_key);
+    }
     return general;
   }
 
@@ -924,8 +937,8 @@ Result<HotkeyEntry> hotkey_entry(const Binding& binding) {
                      binding.repeat.value_or(repeats)};
 }
 
-Result<BindingTables> build_binding_tables(
-    const std::vector<Binding>& bindings) {
+Result<BindingTables> build_binding_tables(const std::vector<Binding>& bindings,
+                                           std::string_view layer_key) {
   BindingTables tables;
   tables.hotkeys.reserve(bindings.size());
   tables.actions.reserve(bindings.size());
@@ -937,6 +950,20 @@ Result<BindingTables> build_binding_tables(
     tables.hotkeys.push_back(std::move(*entry));
     tables.actions.push_back(KeyAction{binding.key, std::move(*action)});
   }
+  if (layer_key.empty()) return tables;
+  auto combination = parse_key_combination(layer_key);
+  if (!combination) return fail("layer_key: " + combination.error());
+  for (const HotkeyEntry& entry : tables.hotkeys) {
+    // The same key cannot open the layer and run an action.
+    if (entry.modifiers == combination->modifiers &&
+        entry.vk == combination->vk) {
+      return fail("layer_key \"" + std::string(layer_key) +
+                  "\" is also the key of a binding (\"" + entry.key +
+                  "\"); give one of them another key");
+    }
+  }
+  tables.layer_key = HotkeyEntry{std::string(layer_key), combination->modifiers,
+                                 combination->vk, false};
   return tables;
 }
 

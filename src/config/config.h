@@ -35,11 +35,19 @@ struct Binding {
   std::optional<bool> repeat{};
 };
 
+// The layer key when the settings file names none: Ctrl+Alt+Shift+Home
+// types nothing on any layout, is on laptop keyboards, and no screen reader,
+// desktop or display server gives it a meaning.
+inline constexpr std::string_view kDefaultLayerKey = "ctrl+alt+shift+home";
+
 // The [general] table.
 struct General {
   std::string kelvo_path;
   std::vector<std::string> kelvo_args;
   uint16_t port = 52764;
+  // The key that makes the next key press Orvalin's (the key layer); empty
+  // when the layer is off. Checked by build_binding_tables.
+  std::string layer_key = std::string(kDefaultLayerKey);
 };
 
 // Which screen reader speaks: automatic takes the first that runs, in the
@@ -269,6 +277,8 @@ struct KeyAction {
 struct BindingTables {
   std::vector<HotkeyEntry> hotkeys;
   std::vector<KeyAction> actions;
+  // The key layer's entry key; none when the layer is off.
+  std::optional<HotkeyEntry> layer_key;
 };
 
 // The settings folder: app_settings_dir().
@@ -325,8 +335,9 @@ Result<Action> validate_binding(const Binding& binding);
 // The hot-key entry of a valid binding (parse_key_combination must succeed).
 Result<HotkeyEntry> hotkey_entry(const Binding& binding);
 
-// Parses and validates every binding in order; the first error wins.
-Result<BindingTables> build_binding_tables(
-    const std::vector<Binding>& bindings);
+// Parses and validates every binding in order, then the layer key (empty:
+// none), which must not be a binding's key too; the first error wins.
+Result<BindingTables> build_binding_tables(const std::vector<Binding>& bindings,
+                                           std::string_view layer_key = {});
 
 }  // namespace orvalin

@@ -268,6 +268,18 @@ Result<std::string> key_list_text() {
       "it.\n"
       "Change keys in the settings file, %APPDATA%\\Orvalin\\config.toml on "
       "Windows,\n~/.config/orvalin/config.toml on Linux.\n";
+  const std::string layer = key_display_name(kDefaultLayerKey);
+  text +=
+      "\nThe Orvalin layer\n-----------------\n"
+      "Press " +
+      layer +
+      " in Kelvo, hear \"Orvalin\", then press any key "
+      "below\nwithout Ctrl+Alt: 2 for Ctrl+Alt+2, Shift+L for "
+      "Ctrl+Alt+Shift+L, F12 for\nCtrl+Alt+F12. Escape cancels. Use it "
+      "where Ctrl+Alt and a key types a\ncharacter on your keyboard "
+      "(AltGr on German, French, Spanish, Polish and\nother layouts), and "
+      "on Linux for Ctrl+Alt+F1 to F12, which the X server\nkeeps. "
+      "The settings file's layer_key changes the layer key.\n";
   const std::string* previous = nullptr;
   static const std::string kOther = "Other";
   for (size_t i = 0; i < config->keys.size(); ++i) {

@@ -238,6 +238,26 @@ std::string key_display_name(std::string_view text) {
   return shown;
 }
 
+std::string key_spoken_name(std::string_view text) {
+  std::string spoken;
+  for (const std::string& part : key_parts(text)) {
+    if (!spoken.empty()) spoken += ' ';
+    // Screen readers say "Control"; "Ctrl" would be spelt out by some.
+    spoken += part == "ctrl" || part == "control" ? std::string("Control")
+                                                  : display_part(part);
+  }
+  return spoken;
+}
+
+std::vector<uint32_t> named_key_codes() {
+  std::vector<uint32_t> codes;
+  for (uint32_t c = 'A'; c <= 'Z'; ++c) codes.push_back(c);
+  for (uint32_t c = '0'; c <= '9'; ++c) codes.push_back(c);
+  for (uint32_t n = 1; n <= 24; ++n) codes.push_back(0x6F + n);
+  for (const Named& key : kKeyNames) codes.push_back(key.value);
+  return codes;
+}
+
 std::string key_combination_text(const KeyCombination& combination) {
   std::string text;
   if (combination.modifiers & kModControl) text += "ctrl+";

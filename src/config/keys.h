@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/result.h"
 
@@ -32,5 +33,11 @@ std::string key_combination_text(const KeyCombination& combination);
 
 // "ctrl+alt+pageup" -> "Ctrl+Alt+Page Up".
 std::string key_display_name(std::string_view text);
+
+// The key as a sentence names it: "ctrl+alt+f12" -> "Control Alt F12".
+std::string key_spoken_name(std::string_view text);
+
+// Every key code parse_key_combination can give, in a fixed order.
+std::vector<uint32_t> named_key_codes();
 
 }  // namespace orvalin

@@ -73,6 +73,14 @@ void HotkeyRegistry::apply_locked(bool active,
     }
     if (left_to_typing_.contains(i)) continue;
     const HotkeyEntry& entry = entries[i];
+    if (api_.kept_by_system(entry.modifiers, entry.vk)) {
+      // Not another program's: no one can have it. The layer reaches it.
+      if (kept_.insert(entry.key).second) {
+        log("hotkey " + entry.key +
+            " is kept by the system; reachable through the layer key");
+      }
+      continue;
+    }
     const uint32_t modifiers =
         entry.modifiers | (entry.repeat ? 0 : kModNoRepeat);
     if (api_.register_hotkey(id, modifiers, entry.vk)) continue;
@@ -86,6 +94,27 @@ void HotkeyRegistry::apply_locked(bool active,
   registered_ = active;
 }
 
+void HotkeyRegistry::set_layer_keys(const std::vector<KeyCombination>& keys) {
+  std::lock_guard lock(mutex_);
+  for (size_t i = 0; i < layer_count_; ++i) {
+    api_.unregister_hotkey(kLayerIdBase + static_cast<int>(i));
+  }
+  layer_count_ = keys.size();
+  for (size_t i = 0; i < keys.size(); ++i) {
+    const KeyCombination& key = keys[i];
+    // A held key must not run a second binding once the layer has closed
+    // and opened again.
+    if (api_.register_hotkey(kLayerIdBase + static_cast<int>(i),
+                             key.modifiers | kModNoRepeat, key.vk)) {
+      continue;
+    }
+    if (layer_failed_.emplace(key.modifiers, key.vk).second) {
+      log("layer key " + key_combination_text(key) +
+          " is taken by another program");
+    }
+  }
+}
+
 bool HotkeyRegistry::registered() const {
   std::lock_guard lock(mutex_);
   return registered_;
@@ -96,8 +125,35 @@ std::vector<std::string> HotkeyRegistry::taken() const {
   return taken_;
 }
 
+HotkeyLoop::HotkeyLoop(HotkeyRegistry& registry, uint32_t kelvo_pid,
+                       std::shared_ptr<const BindingsInForce> bindings,
+                       Sender<KeyPress> actions, KeyboardLayout* layout,
+                       Speech speech, std::chrono::milliseconds layer_wait,
+                       Clock now)
+    : registry_(registry),
+      kelvo_pid_(kelvo_pid),
+      bindings_(std::move(bindings)),
+      actions_(std::move(actions)),
+      layout_(layout),
+      speech_(std::move(speech)),
+      layer_wait_(layer_wait),
+      now_(std::move(now)) {
+  use_layer_key(*bindings_->current());
+}
+
+void HotkeyLoop::use_layer_key(const BindingTables& tables) {
+  layer_id_.reset();
+  layer_key_spoken_.clear();
+  if (tables.layer_key) {
+    layer_id_ = tables.hotkeys.size();
+    layer_key_spoken_ = key_spoken_name(tables.layer_key->key);
+  }
+}
+
 void HotkeyLoop::foreground_changed(uint32_t pid) {
   kelvo_in_front_ = pid != 0 && pid == kelvo_pid_;
+  // The layer's plain keys belong to whatever window is in front now.
+  if (!kelvo_in_front_ && layer_deadline_) close_layer();
   if (kelvo_in_front_) check_layout();
   const bool registering = kelvo_in_front_ && !registry_.registered();
   const std::vector<std::string> taken = registry_.set_active(kelvo_in_front_);
@@ -123,7 +179,11 @@ void HotkeyLoop::set_key_help(bool on) {
 }
 
 std::vector<std::string> HotkeyLoop::replace_entries(
-    std::vector<HotkeyEntry> entries) {
+    const BindingTables& tables) {
+  // The waiting layer's keys were made from the old bindings.
+  if (layer_deadline_) close_layer();
+  use_layer_key(tables);
+  std::vector<HotkeyEntry> entries = registered_entries(tables);
   // Checked before the new keys are registered, so that none of them takes
   // a typed character even for a moment. Away from Kelvo the check waits for
   // Kelvo's next turn in front.
@@ -159,7 +219,9 @@ std::set<size_t> HotkeyLoop::left_to_typing(
       logged = true;
     }
   }
-  if (logged) speech_.say_queued(left_to_typing_sentence(left.size()));
+  if (logged) {
+    speech_.say_queued(left_to_typing_sentence(left.size(), layer_key_spoken_));
+  }
   return left;
 }
 
@@ -168,20 +230,139 @@ std::string left_to_typing_line(const std::string& key,
   return key + " types " + typed + " on this keyboard layout; left to typing";
 }
 
-std::string left_to_typing_sentence(size_t count) {
+std::string left_to_typing_sentence(size_t count, std::string_view layer_key) {
+  if (!layer_key.empty()) {
+    return fill(count == 1 ? kTypedLayerOne : kTypedLayerMany,
+                {std::to_string(count), layer_key});
+  }
   return fill(count == 1 ? kLeftToTypingOne : kLeftToTypingMany,
               {std::to_string(count)});
 }
 
 void HotkeyLoop::hotkey_pressed(uint64_t id) {
-  KeyPress press = bindings_->press(id);
-  press.left_to_typing = left_.contains(static_cast<size_t>(id));
+  if (id >= static_cast<uint64_t>(kLayerIdBase)) {
+    const size_t index = static_cast<size_t>(id) - kLayerIdBase;
+    // A press queued before the layer closed is no longer the layer's.
+    if (!layer_deadline_ || index >= layer_keys_.size()) return;
+    const LayerKey key = layer_keys_[index];
+    if (key.cancels) {
+      close_layer(kLayerCancelled);
+    } else if (!key.binding) {
+      close_layer(kLayerUnbound);
+    } else {
+      close_layer();
+      // Reached through the layer, the key is Orvalin's even where it types
+      // a character.
+      send_press(*key.binding, false);
+    }
+    return;
+  }
+  if (layer_id_ && id == *layer_id_) {
+    if (layer_deadline_) {
+      close_layer(kLayerCancelled);
+    } else {
+      open_layer();
+    }
+    return;
+  }
+  // A direct key is the one key the layer waited for.
+  if (layer_deadline_) close_layer();
+  send_press(static_cast<size_t>(id), left_.contains(static_cast<size_t>(id)));
+}
+
+void HotkeyLoop::send_press(size_t index, bool left_to_typing) {
+  KeyPress press = bindings_->press(index);
+  press.left_to_typing = left_to_typing;
   actions_.send(std::move(press));
 }
 
+void HotkeyLoop::open_layer() {
+  // Said first and at once: the DJ hears that the next key is Orvalin's
+  // before reaching for it.
+  speech_.say(kLayerOpen);
+  layer_keys_ = layer_keys(bindings_->current()->hotkeys);
+  std::vector<KeyCombination> keys;
+  keys.reserve(layer_keys_.size());
+  for (const LayerKey& key : layer_keys_) keys.push_back(key.combination);
+  registry_.set_layer_keys(keys);
+  layer_deadline_ = now_() + layer_wait_;
+}
+
+void HotkeyLoop::close_layer(std::string_view said) {
+  registry_.set_layer_keys({});
+  layer_keys_.clear();
+  layer_deadline_.reset();
+  if (!said.empty()) speech_.say(said);
+}
+
+std::optional<std::chrono::steady_clock::time_point>
+HotkeyLoop::layer_deadline() const {
+  return layer_deadline_;
+}
+
+void HotkeyLoop::tick() {
+  if (layer_deadline_ && now_() >= *layer_deadline_) close_layer();
+}
+
 void HotkeyLoop::quit() {
+  if (layer_deadline_) close_layer();
   registry_.set_active(false);
   actions_.reset();
+}
+
+std::vector<LayerKey> layer_keys(const std::vector<HotkeyEntry>& entries) {
+  constexpr uint32_t kCtrlAlt = kModControl | kModAlt;
+  constexpr uint32_t kEscape = 0x1B;
+  std::vector<LayerKey> keys;
+  std::set<std::pair<uint32_t, uint32_t>> listed;
+  const auto add = [&](LayerKey key) {
+    if (listed.emplace(key.combination.modifiers, key.combination.vk).second) {
+      keys.push_back(key);
+    }
+  };
+  add({{0, kEscape}, std::nullopt, true});
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const HotkeyEntry& entry = entries[i];
+    if ((entry.modifiers & kCtrlAlt) != kCtrlAlt) continue;
+    add({{entry.modifiers & ~kCtrlAlt, entry.vk}, i, false});
+  }
+  for (const uint32_t modifiers : {0u, kModShift}) {
+    for (const uint32_t vk : named_key_codes()) {
+      add({{modifiers, vk}, std::nullopt, false});
+    }
+  }
+  return keys;
+}
+
+std::vector<HotkeyEntry> registered_entries(const BindingTables& tables) {
+  std::vector<HotkeyEntry> entries = tables.hotkeys;
+  if (tables.layer_key) entries.push_back(*tables.layer_key);
+  return entries;
+}
+
+std::string ready_sentence(const BindingTables& tables,
+                           const std::set<std::string>& kept) {
+  constexpr uint32_t kCtrlAlt = kModControl | kModAlt;
+  std::optional<std::string> through_layer;
+  for (size_t i = 0; i < tables.actions.size(); ++i) {
+    if (!std::holds_alternative<act::KeyHelp>(tables.actions[i].action)) {
+      continue;
+    }
+    const HotkeyEntry& entry = tables.hotkeys[i];
+    if (!kept.contains(entry.key)) {
+      return fill(kReadyKeyHelp, {key_spoken_name(entry.key)});
+    }
+    if (tables.layer_key && !through_layer &&
+        (entry.modifiers & kCtrlAlt) == kCtrlAlt) {
+      through_layer =
+          key_combination_text({entry.modifiers & ~kCtrlAlt, entry.vk});
+    }
+  }
+  if (through_layer) {
+    return fill(kReadyLayerKeyHelp, {key_spoken_name(tables.layer_key->key),
+                                     key_spoken_name(*through_layer)});
+  }
+  return std::string(kReady);
 }
 
 std::optional<std::string> taken_hotkeys_sentence(
@@ -192,7 +373,8 @@ std::optional<std::string> taken_hotkeys_sentence(
     if (!keys.empty()) keys += ", ";
     keys += key;
   }
-  return fill(kHotkeysTaken, {std::to_string(taken.size()), keys});
+  return fill(taken.size() == 1 ? kHotkeysTakenOne : kHotkeysTaken,
+              {std::to_string(taken.size()), keys});
 }
 
 std::string foreground_watch_failure(unsigned long error) {

@@ -16,6 +16,7 @@
 #include "base/channel.h"
 #include "base/timing.h"
 #include "config/config.h"
+#include "config/keys.h"
 #include "speech/speech.h"
 
 namespace orvalin {
@@ -27,7 +28,48 @@ class HotkeyApi {
   virtual ~HotkeyApi() = default;
   virtual bool register_hotkey(int id, uint32_t modifiers, uint32_t vk) = 0;
   virtual void unregister_hotkey(int id) = 0;
+  // Whether the system acts on the combination itself, whoever registers it
+  // (X11: Ctrl+Alt+F1 to F12 switch to a text console). Such a key is never
+  // registered; the key layer reaches its action.
+  virtual bool kept_by_system(uint32_t /*modifiers*/, uint32_t /*vk*/) {
+    return false;
+  }
 };
+
+// The hot-key ids of the key layer's keys while it waits: kLayerIdBase plus
+// the key's position in layer_keys(). Below it, an id is the entry's
+// position in the registry (Windows allows ids up to 0xBFFF).
+inline constexpr int kLayerIdBase = 0x8000;
+
+// A key the layer takes while it waits, and what it does: the binding (an
+// index into the entries) it reaches, or closing the layer, or neither (a
+// key that is none of Orvalin's).
+struct LayerKey {
+  KeyCombination combination;
+  std::optional<size_t> binding;
+  bool cancels = false;
+};
+
+// The layer's keys for `entries`: each entry with Ctrl+Alt by its key
+// without them (Ctrl+Alt+Shift+L as Shift+L), Escape to close, and every
+// other key Orvalin can name, alone and with Shift, so that no key pressed
+// in the layer reaches Kelvo.
+std::vector<LayerKey> layer_keys(const std::vector<HotkeyEntry>& entries);
+
+// The entries registered while Kelvo is in front: the bindings' keys, then
+// the layer key (when the layer is on).
+std::vector<HotkeyEntry> registered_entries(const BindingTables& tables);
+
+// The key texts among `entries` that the system keeps (see kept_by_system),
+// for the ready sentence; none on Windows.
+std::set<std::string> keys_kept_by_system(
+    const std::vector<HotkeyEntry>& entries);
+
+// The ready sentence, naming the key that turns key help on: its own key
+// unless the system keeps it (`kept`), else the layer key and then the key
+// without Control Alt; no key when neither reaches it.
+std::string ready_sentence(const BindingTables& tables,
+                           const std::set<std::string>& kept);
 
 // What a keyboard layout types, a seam for tests (Windows: the layout of the
 // thread that owns the window in front, and ToUnicodeEx). Main thread.
@@ -71,6 +113,11 @@ class HotkeyRegistry {
   // once.
   void set_left_to_typing(std::set<size_t> ids);
 
+  // Registers `keys` as the layer's (ids kLayerIdBase + position) in place
+  // of those registered before; empty: unregisters them. A key that cannot
+  // be registered is logged once per run and is left to Kelvo.
+  void set_layer_keys(const std::vector<KeyCombination>& keys);
+
   bool registered() const;
   // The entries in force.
   std::vector<HotkeyEntry> entries() const;
@@ -83,31 +130,34 @@ class HotkeyRegistry {
   void apply_locked(bool active, std::vector<std::string>& newly_taken);
 
   HotkeyApi& api_;
-  // guards entries_, registered_, left_to_typing_ and taken_
+  // guards entries_, registered_, left_to_typing_, taken_, kept_,
+  // layer_count_ and layer_failed_
   mutable std::mutex mutex_;
   std::optional<std::vector<HotkeyEntry>> entries_;
   bool registered_ = false;
   std::set<size_t> left_to_typing_;
   std::vector<std::string> taken_;
+  std::set<std::string> kept_;  // logged as kept by the system
+  size_t layer_count_ = 0;      // layer keys registered now
+  std::set<std::pair<uint32_t, uint32_t>> layer_failed_;  // logged
 };
 
 // What the message loop does with the events it receives, apart from the
-// platform's calls: keeps the registry in step with the foreground window
-// and hands each press, with the bindings in force, to the action worker.
-// Main thread.
+// platform's calls: keeps the registry in step with the foreground window,
+// runs the key layer and hands each press, with the bindings in force, to
+// the action worker. Main thread.
 class HotkeyLoop {
  public:
-  // Without `layout` no key is ever left to typing.
+  using Clock = std::function<std::chrono::steady_clock::time_point()>;
+
+  // Without `layout` no key is ever left to typing. The layer closes by
+  // itself `layer_wait` after it opened, as `now` tells.
   HotkeyLoop(HotkeyRegistry& registry, uint32_t kelvo_pid,
              std::shared_ptr<const BindingsInForce> bindings,
              Sender<KeyPress> actions, KeyboardLayout* layout = nullptr,
-             Speech speech = {})
-      : registry_(registry),
-        kelvo_pid_(kelvo_pid),
-        bindings_(std::move(bindings)),
-        actions_(std::move(actions)),
-        layout_(layout),
-        speech_(std::move(speech)) {}
+             Speech speech = {},
+             std::chrono::milliseconds layer_wait = Timing{}.layer_wait,
+             Clock now = std::chrono::steady_clock::now);
 
   // A window of process `pid` (0 when unknown) is in front: called for each
   // foreground event, once when the loop starts, and now and then while it
@@ -117,11 +167,15 @@ class HotkeyLoop {
   void foreground_changed(uint32_t pid);
   // A hot key arrived now; the press is stamped with this moment.
   void hotkey_pressed(uint64_t id);
-  // Puts reloaded entries in force (HotkeyRegistry::replace), leaving to
-  // typing those that type a character on the layout in use. Returns the
-  // keys found taken now; when Kelvo is not in front, those found when it
-  // next comes to the front are spoken then.
-  std::vector<std::string> replace_entries(std::vector<HotkeyEntry> entries);
+  // When the waiting layer closes by itself; nothing while it is closed.
+  // The platform loop calls tick() once that moment has come.
+  std::optional<std::chrono::steady_clock::time_point> layer_deadline() const;
+  void tick();
+  // Puts reloaded tables' keys in force (HotkeyRegistry::replace), leaving
+  // to typing those that type a character on the layout in use, and closes
+  // a waiting layer. Returns the keys found taken now; when Kelvo is not in
+  // front, those found when it next comes to the front are spoken then.
+  std::vector<std::string> replace_entries(const BindingTables& tables);
   // While key help is on, keys left to typing are registered too, so that
   // their help can be heard.
   void set_key_help(bool on);
@@ -137,6 +191,12 @@ class HotkeyLoop {
   // sentence is spoken when any key was newly logged.
   std::set<size_t> left_to_typing(const std::vector<HotkeyEntry>& entries,
                                   uint64_t layout);
+  void open_layer();
+  // Unregisters the layer's keys; `said` is spoken unless empty.
+  void close_layer(std::string_view said = {});
+  void send_press(size_t index, bool left_to_typing);
+  // Takes the layer key of `tables`.
+  void use_layer_key(const BindingTables& tables);
 
   HotkeyRegistry& registry_;
   const uint32_t kelvo_pid_;
@@ -152,13 +212,24 @@ class HotkeyLoop {
   // A reload's keys wait for Kelvo's next turn in front: the keys found
   // taken then are spoken.
   bool report_taken_ = false;
+
+  // The key layer: the entry id of its key (none: the layer is off) and the
+  // key as spoken; while it waits, its keys and when it closes.
+  std::optional<size_t> layer_id_;
+  std::string layer_key_spoken_;
+  std::vector<LayerKey> layer_keys_;
+  std::optional<std::chrono::steady_clock::time_point> layer_deadline_;
+  const std::chrono::milliseconds layer_wait_;
+  const Clock now_;
 };
 
 // The log line for a key left to typing, and the sentence spoken for the
 // `count` keys a layout leaves to typing.
 std::string left_to_typing_line(const std::string& key,
                                 const std::string& typed);
-std::string left_to_typing_sentence(size_t count);
+// `layer_key` is the layer key as spoken; empty when the layer is off.
+std::string left_to_typing_sentence(size_t count,
+                                    std::string_view layer_key = {});
 
 // The sentence for keys that other programs hold; nothing when none.
 std::optional<std::string> taken_hotkeys_sentence(
@@ -190,11 +261,10 @@ void set_hotkeys_active(bool active);
 // runs the tasks posted to it until the quit message arrives; then
 // unregisters everything and closes the sender. Keys left to typing are
 // spoken through `speech`; Kelvo's keyboard layout is looked at every
-// `layout_check` (Windows).
-void run_hotkeys(
-    std::shared_ptr<const BindingsInForce> bindings, uint32_t kelvo_pid,
-    Sender<KeyPress> actions, Speech speech = {},
-    std::chrono::milliseconds layout_check = Timing{}.layout_check);
+// `timing.layout_check` (Windows), and the layer waits `timing.layer_wait`.
+void run_hotkeys(std::shared_ptr<const BindingsInForce> bindings,
+                 uint32_t kelvo_pid, Sender<KeyPress> actions,
+                 Speech speech = {}, const Timing& timing = {});
 
 // Work for the thread of run_hotkeys (the owner of the hot keys).
 using LoopTask = std::function<void(HotkeyLoop&)>;

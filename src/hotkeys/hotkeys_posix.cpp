@@ -30,6 +30,7 @@ using Press = KeyPress;
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -120,6 +121,18 @@ unsigned x_modifiers(uint32_t modifiers) {
   return mask;
 }
 
+// Keys the display server acts on itself whatever the grabs, as the
+// keyboard map's special keysyms say: Ctrl+Alt+F1 to F12 switch to a text
+// console (which would take the screen away mid-set), Ctrl+Alt+Backspace
+// may end the server.
+bool kept_by_server(Display* display, KeyCode code, unsigned mask) {
+  KeySym keysym = NoSymbol;
+  unsigned consumed = 0;
+  if (!XkbLookupKeySym(display, code, mask, &consumed, &keysym)) return false;
+  return keysym == XK_Terminate_Server ||
+         (keysym >= XF86XK_Switch_VT_1 && keysym <= XF86XK_LogGrabInfo);
+}
+
 // The grabs of the bindings on the root window. Main thread.
 class X11Hotkeys final : public HotkeyApi {
  public:
@@ -134,7 +147,6 @@ class X11Hotkeys final : public HotkeyApi {
     // without a grab.
     if (code == 0) return true;
     const unsigned mask = x_modifiers(modifiers);
-    if (kept_by_server(code, mask)) return false;
     XSync(display_, False);
     g_x_error = 0;
     // Num Lock and Caps Lock are modifiers to X: the key is grabbed with
@@ -151,6 +163,11 @@ class X11Hotkeys final : public HotkeyApi {
     }
     grabs_[id] = {code, mask, (modifiers & kModNoRepeat) != 0};
     return true;
+  }
+
+  bool kept_by_system(uint32_t modifiers, uint32_t vk) override {
+    const KeyCode code = XKeysymToKeycode(display_, keysym_of(vk));
+    return code != 0 && kept_by_server(display_, code, x_modifiers(modifiers));
   }
 
   void unregister_hotkey(int id) override {
@@ -191,20 +208,6 @@ class X11Hotkeys final : public HotkeyApi {
     bool no_repeat = false;
   };
 
-  // Keys the display server acts on itself whatever the grabs, as the
-  // keyboard map's special keysyms say: Ctrl+Alt+F1 to F12 switch to a text
-  // console (which would take the screen away mid-set), Ctrl+Alt+Backspace
-  // may end the server. They count as held by another program.
-  bool kept_by_server(KeyCode code, unsigned mask) const {
-    KeySym keysym = NoSymbol;
-    unsigned consumed = 0;
-    if (!XkbLookupKeySym(display_, code, mask, &consumed, &keysym)) {
-      return false;
-    }
-    return keysym == XK_Terminate_Server ||
-           (keysym >= XF86XK_Switch_VT_1 && keysym <= XF86XK_LogGrabInfo);
-  }
-
   std::array<unsigned, 4> lock_variants() const {
     return {0u, LockMask, num_lock_, num_lock_ | LockMask};
   }
@@ -232,6 +235,9 @@ class ForwardingHotkeys final : public HotkeyApi {
   }
   void unregister_hotkey(int id) override {
     if (target != nullptr) target->unregister_hotkey(id);
+  }
+  bool kept_by_system(uint32_t modifiers, uint32_t vk) override {
+    return target != nullptr && target->kept_by_system(modifiers, vk);
   }
   X11Hotkeys* target = nullptr;  // main thread only
 };
@@ -357,10 +363,18 @@ void serve_loop(HotkeyLoop& loop, Display* display, X11Hotkeys* keys) {
     std::array<pollfd, 2> waits{};
     waits[0] = {wake_fd(), POLLIN, 0};
     waits[1] = {display != nullptr ? ConnectionNumber(display) : -1, POLLIN, 0};
-    if (::poll(waits.data(), waits.size(), -1) < 0 && errno != EINTR) {
+    // While the key layer waits, wake when it is due to close.
+    int timeout = -1;
+    if (const auto deadline = loop.layer_deadline()) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+          *deadline - std::chrono::steady_clock::now());
+      timeout = static_cast<int>(std::max<int64_t>(left.count(), 0));
+    }
+    if (::poll(waits.data(), waits.size(), timeout) < 0 && errno != EINTR) {
       log("hot keys: poll failed: " + last_os_error_text());
       break;
     }
+    loop.tick();
     if (waits[0].revents & POLLIN) {
       if (take_wake_up()) break;
       run_loop_tasks(loop);
@@ -404,6 +418,23 @@ std::optional<std::string> hotkey_missing_on_keyboard(
   return missing;
 }
 
+std::set<std::string> keys_kept_by_system(
+    const std::vector<HotkeyEntry>& entries) {
+  std::set<std::string> kept;
+  if (!has_display()) return kept;
+  Display* display = XOpenDisplay(nullptr);
+  if (display == nullptr) return kept;
+  for (const HotkeyEntry& entry : entries) {
+    const KeyCode code = XKeysymToKeycode(display, keysym_of(entry.vk));
+    if (code != 0 &&
+        kept_by_server(display, code, x_modifiers(entry.modifiers))) {
+      kept.insert(entry.key);
+    }
+  }
+  XCloseDisplay(display);
+  return kept;
+}
+
 HotkeyRegistry& hotkey_registry() {
   static HotkeyRegistry registry(forwarding_hotkeys());
   return registry;
@@ -411,9 +442,9 @@ HotkeyRegistry& hotkey_registry() {
 
 void run_hotkeys(std::shared_ptr<const BindingsInForce> bindings,
                  uint32_t kelvo_pid, Sender<Press> actions, Speech speech,
-                 std::chrono::milliseconds) {
+                 const Timing& timing) {
   HotkeyRegistry& registry = hotkey_registry();
-  registry.start(bindings->current()->hotkeys);
+  registry.start(registered_entries(*bindings->current()));
   Display* display = has_display() ? XOpenDisplay(nullptr) : nullptr;
   if (has_display() && display == nullptr) {
     log("hot keys: cannot open display " + get_env("DISPLAY").value_or(""));
@@ -428,7 +459,7 @@ void run_hotkeys(std::shared_ptr<const BindingsInForce> bindings,
   }
   // No keyboard layout: X11 has no AltGr clash, AltGr is its own modifier.
   HotkeyLoop loop(registry, kelvo_pid, std::move(bindings), std::move(actions),
-                  nullptr, std::move(speech));
+                  nullptr, std::move(speech), timing.layer_wait);
   serve_loop(loop, display, keys ? &*keys : nullptr);
   loop.quit();
   forwarding_hotkeys().target = nullptr;

@@ -192,14 +192,14 @@ TEST(HotkeyLoop, KeysTakenAfterAReloadAreSaidWhenKelvoComesToTheFront) {
   next.push_back({"ctrl+alt+q", kCtrlAlt, 'Q', false});
   loop.foreground_changed(1234);  // saved from the editor
   testing::internal::CaptureStdout();
-  EXPECT_THAT(loop.replace_entries(next), IsEmpty());
+  EXPECT_THAT(loop.replace_entries({next, {}, {}}), IsEmpty());
   loop.foreground_changed(kKelvo);
   loop.foreground_changed(kKelvo);  // the timer
   loop.foreground_changed(1234);
   loop.foreground_changed(kKelvo);  // once per reload
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             taken("ctrl+alt+q") +
-                "say: 1 hotkeys are used by another program: ctrl+alt+q\n");
+                "say: 1 hotkey is used by another program: ctrl+alt+q\n");
   // Queued after what is being said.
   EXPECT_FALSE(std::get<Speak>(speech_rx.try_recv().value()).interrupt);
 }
@@ -318,9 +318,11 @@ TEST(HotkeyLoop, CtrlAltKeysThatTypeOnKelvosLayoutAreLeftToTyping) {
   // Reloaded keys are checked before they are registered; a key newly left
   // to typing is logged, and the sentence said again.
   testing::internal::CaptureStdout();
-  EXPECT_THAT(loop.replace_entries({{"ctrl+alt+q", kCtrlAlt, 'Q', false},
-                                    {"ctrl+alt+w", kCtrlAlt, 'W', false},
-                                    {"ctrl+alt+m", kCtrlAlt, 'M', false}}),
+  EXPECT_THAT(loop.replace_entries({{{"ctrl+alt+q", kCtrlAlt, 'Q', false},
+                                     {"ctrl+alt+w", kCtrlAlt, 'W', false},
+                                     {"ctrl+alt+m", kCtrlAlt, 'M', false}},
+                                    {},
+                                    {}}),
               IsEmpty());
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "ctrl+alt+m types \xC2\xB5" + tail +

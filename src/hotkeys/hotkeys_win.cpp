@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <set>
 #include <string>
 
 #include "applog/applog.h"
@@ -87,6 +90,12 @@ std::optional<std::string> hotkey_missing_on_keyboard(
   return std::nullopt;
 }
 
+std::set<std::string> keys_kept_by_system(const std::vector<HotkeyEntry>&) {
+  // Windows keeps only Ctrl+Alt+Delete, whose registration fails as a taken
+  // key's does.
+  return {};
+}
+
 HotkeyRegistry& hotkey_registry() {
   static WinHotkeys api;
   static HotkeyRegistry registry(api);
@@ -95,12 +104,12 @@ HotkeyRegistry& hotkey_registry() {
 
 void run_hotkeys(std::shared_ptr<const BindingsInForce> bindings,
                  uint32_t kelvo_pid, Sender<KeyPress> actions, Speech speech,
-                 std::chrono::milliseconds layout_check) {
+                 const Timing& timing) {
   HotkeyRegistry& registry = hotkey_registry();
-  registry.start(bindings->current()->hotkeys);
+  registry.start(registered_entries(*bindings->current()));
   WinKeyboardLayout layout;
   HotkeyLoop loop(registry, kelvo_pid, std::move(bindings), std::move(actions),
-                  &layout, std::move(speech));
+                  &layout, std::move(speech), timing.layer_wait);
   g_loop.store(&loop);
   HWINEVENTHOOK hook =
       SetWinEventHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, nullptr,
@@ -114,8 +123,25 @@ void run_hotkeys(std::shared_ptr<const BindingsInForce> bindings,
   // another process of it), and which window is in front: a foreground
   // event that never came (Wine sends none) must not leave Kelvo without
   // its keys for the rest of the set.
-  const UINT_PTR timer =
-      SetTimer(nullptr, 0, static_cast<UINT>(layout_check.count()), nullptr);
+  const UINT_PTR timer = SetTimer(
+      nullptr, 0, static_cast<UINT>(timing.layout_check.count()), nullptr);
+  // A one-shot thread timer for the waiting key layer's end, set when the
+  // layer opens (0: none set).
+  UINT_PTR layer_timer = 0;
+  const auto follow_layer = [&] {
+    const auto deadline = loop.layer_deadline();
+    if (!deadline && layer_timer != 0) {
+      KillTimer(nullptr, layer_timer);
+      layer_timer = 0;
+    } else if (deadline && layer_timer == 0) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+          *deadline - std::chrono::steady_clock::now());
+      layer_timer = SetTimer(nullptr, 0,
+                             static_cast<UINT>(std::max<int64_t>(
+                                 left.count(), USER_TIMER_MINIMUM)),
+                             nullptr);
+    }
+  };
 
   bool failing = false;
   MSG msg;
@@ -146,13 +172,22 @@ void run_hotkeys(std::shared_ptr<const BindingsInForce> bindings,
       } else if (msg.message == WM_TIMER && msg.hwnd == nullptr &&
                  msg.wParam == timer) {
         loop.foreground_changed(window_pid(GetForegroundWindow()));
+      } else if (msg.message == WM_TIMER && msg.hwnd == nullptr &&
+                 layer_timer != 0 && msg.wParam == layer_timer) {
+        // Thread timers repeat: this one is set again below if the layer
+        // still waits (a timer may come a little early).
+        KillTimer(nullptr, layer_timer);
+        layer_timer = 0;
+        loop.tick();
       } else {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
       }
+      follow_layer();
     });
   }
 
+  if (layer_timer != 0) KillTimer(nullptr, layer_timer);
   if (timer != 0) KillTimer(nullptr, timer);
   if (hook) UnhookWinEvent(hook);
   g_loop.store(nullptr);

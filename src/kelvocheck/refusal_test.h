@@ -9,7 +9,7 @@ namespace orvalin::testtext {
 inline std::string refusal(const std::string& kelvo, const std::string& uses) {
   return kelvo + " is not supported by this version of Orvalin. It uses " +
          uses +
-         ", Orvalin needs Qt 6.5 or newer within Qt 6. Please check for a "
+         ", Orvalin needs Qt 6.5 or newer within Qt 6. Please check for an "
          "Orvalin update.";
 }
 

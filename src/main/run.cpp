@@ -68,9 +68,9 @@ RunOutcome run(Speech speech, const Timing& timing) {
   if (loaded->created) {
     speech.say_queued("Welcome to Orvalin. Your settings file was created.");
   }
-  auto tables = build_binding_tables(loaded->bindings);
+  auto tables = build_binding_tables(loaded->bindings, general.layer_key);
   if (!tables) return failed(tables.error());
-  if (auto missing = hotkey_missing_on_keyboard(tables->hotkeys)) {
+  if (auto missing = hotkey_missing_on_keyboard(registered_entries(*tables))) {
     return failed(*missing);
   }
 
@@ -189,9 +189,8 @@ RunOutcome run(Speech speech, const Timing& timing) {
         },
         "spawn settings watch");
   }
-  speech.say(
-      "Orvalin ready. Deck 1 selected. Control Alt F12 turns key help on or "
-      "off.");
+  speech.say(ready_sentence(*bindings->current(),
+                            keys_kept_by_system(bindings->current()->hotkeys)));
   spawn_detached(
       "",
       [speech, delay = timing.hotkey_report] {
@@ -210,8 +209,7 @@ RunOutcome run(Speech speech, const Timing& timing) {
   }
 
   // Running, until "kelvo-watch" posts the quit.
-  run_hotkeys(bindings, kelvo_pid, std::move(action_sender), speech,
-              timing.layout_check);
+  run_hotkeys(bindings, kelvo_pid, std::move(action_sender), speech, timing);
   log("Kelvo closed, Orvalin exiting.");
   return {RunOutcome::Kind::finished, {}};
 }

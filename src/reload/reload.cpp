@@ -53,7 +53,8 @@ void reload_settings(const ReloadContext& context) {
   }
   auto loaded = read_config_from(context.file, context.find_kelvo);
   Result<BindingTables> tables =
-      loaded ? build_binding_tables(loaded->bindings) : fail(loaded.error());
+      loaded ? build_binding_tables(loaded->bindings, loaded->general.layer_key)
+             : fail(loaded.error());
   if (!tables) {
     if (!path_exists(context.file)) {
       log(kRemoved);  // removed while it was being read
@@ -68,7 +69,7 @@ void reload_settings(const ReloadContext& context) {
        speech = context.speech, speech_settings = loaded->speech,
        bindings = context.bindings](HotkeyLoop& hotkeys) {
         const std::vector<std::string> taken =
-            hotkeys.replace_entries(in_force->hotkeys);
+            hotkeys.replace_entries(*in_force);
         bindings->replace(in_force);
         // Before the sentence, so that it is already heard (or not shown in
         // braille) as the new settings say.

@@ -92,7 +92,7 @@ class Refusals(RunCase):
         done = box.run(timeout=120)
         sentence = ("Kelvo unknown version did not load the Orvalin plugin, "
                     "so this Kelvo version is probably not supported. Kelvo "
-                    "keeps running, without Orvalin. Please check for a "
+                    "keeps running, without Orvalin. Please check for an "
                     "Orvalin update.")
         self.assertEqual(done.code, 1, done)
         self.assertEqual(box.messages(), head(box, *LAUNCHED) + [

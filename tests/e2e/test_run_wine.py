@@ -12,8 +12,30 @@ import harness
 from run_support import EXITING, READY, WineCase, head, started
 
 
+LAYER = "ctrl+alt+shift+Home"
+
+
 class WineRun(WineCase):
     """The program as shipped: these runs keep the real waits."""
+
+    def window_keys(self, box):
+        """The keys that reached Kelvo's window, as virtual-key codes."""
+        return [r["window_key"] for r in box.trace_requests()
+                if "window_key" in r]
+
+    def sets(self, box, control):
+        return [r for r in box.trace_requests()
+                if r.get("cmd") == "set" and r.get("key") == control]
+
+    def layer(self, box, window, key, start):
+        """Presses the layer key, then `key`; waits for a sentence starting
+        with `start` after them."""
+        before = len(box.messages())
+        self.press(window, LAYER, key)
+        said = harness.wait_until(lambda: [
+            m for m in box.messages()[before:]
+            if m.startswith("say: " + start)], 30)
+        self.assertTrue(said, (key, start, box.messages()[before:]))
 
     def box(self, **kwargs):
         return super().box(real_timing=True, **kwargs)
@@ -65,6 +87,22 @@ class WineRun(WineCase):
         self.wait_for(box, "say: Key help off")
         self.assertNotIn("say: Deck 1 paused", box.messages())
 
+        # The layer: a plain P reaches Kelvo's window (Kelvo's own shortcut)
+        # until the layer key; then the next key is Orvalin's alone.
+        self.press(window, "p")
+        harness.wait_until(lambda: self.window_keys(box).count("80") == 1, 10)
+        self.assertEqual(self.window_keys(box).count("80"), 1)
+        plays = len(self.sets(box, "play"))
+        self.layer(box, window, "p", "Deck 1 paused")
+        self.assertEqual(self.window_keys(box).count("80"), 1)
+        self.assertEqual(len(self.sets(box, "play")), plays + 1)
+        self.layer(box, window, "2", "Deck 2. ")
+        self.layer(box, window, "F12", "Key help on")
+        self.layer(box, window, "F12", "Key help off")
+        self.layer(box, window, "Escape", "Cancelled")
+        self.assertEqual(box.messages().count("say: Orvalin"), 5)
+        self.press(window, "ctrl+alt+1")
+
         # Holding a repeating key repeats it; holding play toggles once.
         volume_sets = self.hold(box, window, "ctrl+alt+Next", "volume")
         self.assertGreater(len(volume_sets), 1, volume_sets)
@@ -101,7 +139,7 @@ class WineRun(WineCase):
         self.wait_for(box, READY, 120)
         self.display.window("Kelvo")
         self.wait_for(box,
-                      "say: 1 hotkeys are used by another program: "
+                      "say: 1 hotkey is used by another program: "
                       "ctrl+alt+p", 30)
         messages = box.messages()
         self.assertEqual(

@@ -7,6 +7,9 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <unistd.h>
+
+#include <functional>
+#include <string>
 // clang-format on
 
 namespace kelvosim {
@@ -14,9 +17,18 @@ namespace kelvosim {
 namespace {
 
 // The window's connection, served by the thread "main-window" alone.
-void serve_main_window(Display* display) {
+void serve_main_window(Display* display,
+                       const std::function<void(const std::string&)>& key) {
   XEvent event;
-  for (;;) XNextEvent(display, &event);
+  for (;;) {
+    XNextEvent(display, &event);
+    // Kelvo has plain-key shortcuts of its own: a key that reaches its
+    // window would act in Kelvo.
+    if (event.type == KeyPress && key) {
+      const char* name = XKeysymToString(XLookupKeysym(&event.xkey, 0));
+      key(name != nullptr ? name : "?");
+    }
+  }
 }
 
 }  // namespace
@@ -25,7 +37,7 @@ std::vector<std::string> program_args(int argc, char** argv) {
   return std::vector<std::string>(argv + 1, argv + argc);
 }
 
-void show_main_window() {
+void show_main_window(std::function<void(const std::string&)> key_pressed) {
   const auto name = orvalin::get_env("DISPLAY");
   if (!name || name->empty()) return;
   Display* display = XOpenDisplay(nullptr);
@@ -40,10 +52,14 @@ void show_main_window() {
   XChangeProperty(display, window, XInternAtom(display, "_NET_WM_PID", False),
                   XA_CARDINAL, 32, PropModeReplace,
                   reinterpret_cast<const unsigned char*>(&pid), 1);
+  XSelectInput(display, window, KeyPressMask);
   XMapWindow(display, window);
   XFlush(display);
   orvalin::spawn_detached(
-      "main-window", [display] { serve_main_window(display); },
+      "main-window",
+      [display, key = std::move(key_pressed)] {
+        serve_main_window(display, key);
+      },
       "failed to spawn thread");
 }
 

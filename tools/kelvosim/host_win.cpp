@@ -2,6 +2,9 @@
 // After windows.h, which it needs.
 #include <shellapi.h>
 
+#include <functional>
+#include <string>
+
 #include "base/os.h"
 #include "base/thread.h"
 #include "base/winstr.h"
@@ -11,11 +14,19 @@ namespace kelvosim {
 
 namespace {
 
+// Set before the window exists; read by its thread alone.
+std::function<void(const std::string&)> g_key_pressed;
+
 LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam,
                                   LPARAM lparam) {
   if (message == WM_DESTROY) {
     PostQuitMessage(0);
     return 0;
+  }
+  // Kelvo has plain-key shortcuts of its own: a key that reaches its window
+  // would act in Kelvo.
+  if (message == WM_KEYDOWN && g_key_pressed) {
+    g_key_pressed(std::to_string(static_cast<unsigned>(wparam)));
   }
   return DefWindowProcW(window, message, wparam, lparam);
 }
@@ -58,7 +69,8 @@ std::vector<std::string> program_args(int, char**) {
   return args;
 }
 
-void show_main_window() {
+void show_main_window(std::function<void(const std::string&)> key_pressed) {
+  g_key_pressed = std::move(key_pressed);
   orvalin::spawn_detached("main-window", run_main_window,
                           "failed to spawn thread");
 }

@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <thread>
 
 #include "base/os.h"
@@ -73,7 +74,12 @@ orvalin::Status write_port_file(const std::string& path, uint16_t port) {
 }
 
 int run(const Options& options) {
-  show_main_window();
+  // Shared with the window's thread, which outlives this function.
+  const auto trace = std::make_shared<Trace>(options.trace);
+  show_main_window([trace](const std::string& key) {
+    // Key names are digits or X keysym names: nothing to escape.
+    trace->record("{\"window_key\": \"" + key + "\"}");
+  });
 
   if (options.exit_after_seconds) {
     const double seconds = *options.exit_after_seconds;
@@ -114,8 +120,7 @@ int run(const Options& options) {
   }
 
   Model model(options.model);
-  Trace trace(options.trace);
-  Server server(model, *token, options.faults, trace);
+  Server server(model, *token, options.faults, *trace);
   const auto raise_signal = [&] {
     if (options.no_signal) return;
     if (auto raised =
