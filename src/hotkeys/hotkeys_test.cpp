@@ -3,11 +3,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <map>
 #include <set>
 #include <tuple>
 
 #include "config/keys.h"
+#include "hotkeys/testlayouts.h"
 
 namespace orvalin {
 namespace {
@@ -333,6 +335,371 @@ TEST(HotkeyLoop, CtrlAltKeysThatTypeOnKelvosLayoutAreLeftToTyping) {
             "1 Orvalin key is left to typing on this keyboard. The log names "
             "them.");
   loop.quit();
+}
+
+using Clock = std::chrono::steady_clock;
+
+// The key layer: one entry key, then one plain key.
+
+constexpr uint32_t kEscape = 0x1B, kF12 = 0x7B, kHome = 0x24;
+
+// Registers everything except `kept` (the system's own keys); remembers
+// which ids are registered with which key.
+class LayerHotkeys : public HotkeyApi {
+ public:
+  bool register_hotkey(int id, uint32_t modifiers, uint32_t vk) override {
+    live[id] = {modifiers, vk};
+    return true;
+  }
+  void unregister_hotkey(int id) override { live.erase(id); }
+  bool kept_by_system(uint32_t modifiers, uint32_t vk) override {
+    return kept.contains({modifiers, vk});
+  }
+  // The id a key is registered with now; -1 when it is not.
+  int id_of(uint32_t modifiers, uint32_t vk) const {
+    for (const auto& [id, key] : live) {
+      if (key.first == (modifiers | kModNoRepeat) || key.first == modifiers) {
+        if (key.second == vk) return id;
+      }
+    }
+    return -1;
+  }
+  size_t layer_keys() const {
+    size_t count = 0;
+    for (const auto& [id, key] : live) count += id >= kLayerIdBase;
+    return count;
+  }
+
+  std::map<int, std::pair<uint32_t, uint32_t>> live;
+  std::set<std::pair<uint32_t, uint32_t>> kept;
+};
+
+BindingTables built_in_tables(std::string_view layer_key = kDefaultLayerKey) {
+  auto tables = build_binding_tables(builtin_config().keys, layer_key);
+  EXPECT_TRUE(tables) << tables.error();
+  return *tables;
+}
+
+size_t index_of(const BindingTables& tables, std::string_view key) {
+  for (size_t i = 0; i < tables.hotkeys.size(); ++i) {
+    if (tables.hotkeys[i].key == key) return i;
+  }
+  ADD_FAILURE() << key;
+  return 0;
+}
+
+const LayerKey* find(const std::vector<LayerKey>& keys, uint32_t modifiers,
+                     uint32_t vk) {
+  for (const LayerKey& key : keys) {
+    if (key.combination == KeyCombination{modifiers, vk}) return &key;
+  }
+  return nullptr;
+}
+
+TEST(KeyLayer, EachCtrlAltBindingByItsKeyWithoutCtrlAlt) {
+  const std::vector<HotkeyEntry> entries = {
+      {"ctrl+alt+2", kCtrlAlt, '2', false},
+      {"ctrl+alt+shift+l", kCtrlAlt | kModShift, 'L', false},
+      {"ctrl+alt+f12", kCtrlAlt, kF12, false},
+      {"ctrl+alt+pageup", kCtrlAlt, 0x21, true},
+      {"ctrl+alt+shift+pagedown", kCtrlAlt | kModShift, 0x22, true},
+      {"ctrl+alt+plus", kCtrlAlt, 0xBB, false},
+      {"ctrl+alt+minus", kCtrlAlt, 0xBD, false},
+      {"ctrl+alt+comma", kCtrlAlt, 0xBC, false},
+      {"ctrl+alt+shift+period", kCtrlAlt | kModShift, 0xBE, false},
+      {"ctrl+alt+enter", kCtrlAlt, 0x0D, false},
+      {"ctrl+alt+space", kCtrlAlt, 0x20, false},
+      {"ctrl+alt+win+w", kCtrlAlt | kModWin, 'W', false},
+      {"ctrl+p", kModControl, 'P', false},  // not Ctrl+Alt: not in the layer
+      {"alt+shift+q", kModAlt | kModShift, 'Q', false},
+      {"ctrl+alt+escape", kCtrlAlt, kEscape, false},
+  };
+  const std::vector<LayerKey> keys = layer_keys(entries);
+  const std::pair<KeyCombination, size_t> reached[] = {
+      {{0, '2'}, 0},  {{kModShift, 'L'}, 1},  {{0, kF12}, 2},
+      {{0, 0x21}, 3}, {{kModShift, 0x22}, 4}, {{0, 0xBB}, 5},
+      {{0, 0xBD}, 6}, {{0, 0xBC}, 7},         {{kModShift, 0xBE}, 8},
+      {{0, 0x0D}, 9}, {{0, 0x20}, 10},        {{kModWin, 'W'}, 11},
+  };
+  for (const auto& [combination, binding] : reached) {
+    const LayerKey* key = find(keys, combination.modifiers, combination.vk);
+    ASSERT_NE(key, nullptr) << binding;
+    EXPECT_EQ(key->binding, binding);
+    EXPECT_FALSE(key->cancels);
+  }
+  // Escape closes the layer, whatever a binding says; P, Shift+Q and the
+  // other named keys are taken from Kelvo but reach no binding.
+  ASSERT_NE(find(keys, 0, kEscape), nullptr);
+  EXPECT_TRUE(find(keys, 0, kEscape)->cancels);
+  for (const auto& [modifiers, vk] :
+       std::vector<std::pair<uint32_t, uint32_t>>{{0, 'P'},
+                                                  {kModShift, 'Q'},
+                                                  {0, 'Z'},
+                                                  {kModShift, 0x87},
+                                                  {0, 0x2E}}) {
+    const LayerKey* key = find(keys, modifiers, vk);
+    ASSERT_NE(key, nullptr) << vk;
+    EXPECT_FALSE(key->binding || key->cancels) << vk;
+  }
+  // Each combination once: every named key alone and with Shift, plus the
+  // Windows-key binding.
+  std::set<std::pair<uint32_t, uint32_t>> distinct;
+  for (const LayerKey& key : keys) {
+    distinct.emplace(key.combination.modifiers, key.combination.vk);
+  }
+  EXPECT_EQ(distinct.size(), keys.size());
+  EXPECT_EQ(keys.size(), 2 * named_key_codes().size() + 1);
+}
+
+// What the loop says, from the log the speech handle writes.
+class LayerRun {
+ public:
+  explicit LayerRun(BindingTables tables)
+      : tables_(std::make_shared<BindingTables>(std::move(tables))) {
+    registry_.start(registered_entries(*tables_));
+    auto [speech_tx, speech_rx] = make_channel<SpeechCommand>();
+    auto [press_tx, press_rx] = make_channel<KeyPress>();
+    speech_rx_.emplace(std::move(speech_rx));
+    presses_.emplace(std::move(press_rx));
+    loop_.emplace(registry_, kKelvo, std::make_shared<BindingsInForce>(tables_),
+                  std::move(press_tx), nullptr, Speech(std::move(speech_tx)),
+                  std::chrono::milliseconds(4000), [this] { return now; });
+    loop_->foreground_changed(kKelvo);
+  }
+
+  // Presses a registered key; false when it is not registered.
+  bool press(uint32_t modifiers, uint32_t vk) {
+    const int id = api_.id_of(modifiers, vk);
+    if (id < 0) return false;
+    loop_->hotkey_pressed(static_cast<uint64_t>(id));
+    return true;
+  }
+  void open() {
+    ASSERT_TRUE(press(kCtrlAlt | kModShift, kHome));
+    ASSERT_TRUE(loop_->layer_deadline());
+  }
+  // The texts said since the last call, with their interrupt flags.
+  std::vector<std::pair<std::string, bool>> said() {
+    std::vector<std::pair<std::string, bool>> out;
+    while (auto command = speech_rx_->try_recv()) {
+      const Speak& speak = std::get<Speak>(*command);
+      out.emplace_back(speak.text, speak.interrupt);
+    }
+    return out;
+  }
+  // The binding indexes pressed since the last call.
+  std::vector<uint64_t> pressed() {
+    std::vector<uint64_t> out;
+    while (auto press = presses_->try_recv()) {
+      EXPECT_FALSE(press->left_to_typing);
+      out.push_back(press->index);
+    }
+    return out;
+  }
+
+  Clock::time_point now{};
+  LayerHotkeys api_;
+  HotkeyRegistry registry_{api_};
+  std::shared_ptr<BindingTables> tables_;
+  std::optional<Receiver<SpeechCommand>> speech_rx_;
+  std::optional<Receiver<KeyPress>> presses_;
+  std::optional<HotkeyLoop> loop_;
+};
+
+TEST(KeyLayer, OneKeyThenBack) {
+  LayerRun run(built_in_tables());
+  const size_t deck2 = index_of(*run.tables_, "ctrl+alt+2");
+  const size_t key_help = index_of(*run.tables_, "ctrl+alt+f12");
+  const size_t direct = run.api_.live.size();
+
+  // Closed: plain keys belong to Kelvo.
+  EXPECT_FALSE(run.press(0, '2'));
+  run.open();
+  EXPECT_THAT(run.said(), ElementsAre(std::make_pair("Orvalin", true)));
+  EXPECT_GT(run.api_.layer_keys(), 100u);
+  ASSERT_TRUE(run.press(0, '2'));
+  EXPECT_THAT(run.pressed(), ElementsAre(deck2));
+  EXPECT_EQ(run.api_.layer_keys(), 0u);  // one key, then back
+  EXPECT_EQ(run.api_.live.size(), direct);
+  EXPECT_FALSE(run.loop_->layer_deadline());
+
+  // Key help's key through the layer is an ordinary press: the worker
+  // describes it or runs it as for the direct key.
+  run.open();
+  ASSERT_TRUE(run.press(0, kF12));
+  EXPECT_THAT(run.pressed(), ElementsAre(key_help));
+
+  // Escape, an unbound key and the layer key again each close it, saying
+  // so, at once.
+  run.open();
+  ASSERT_TRUE(run.press(0, kEscape));
+  run.open();
+  ASSERT_TRUE(run.press(kModShift, 'Y'));
+  run.open();
+  ASSERT_TRUE(run.press(kCtrlAlt | kModShift, kHome));
+  EXPECT_THAT(
+      run.said(),
+      ElementsAre(
+          std::make_pair("Orvalin", true), std::make_pair("Orvalin", true),
+          std::make_pair("Cancelled", true), std::make_pair("Orvalin", true),
+          std::make_pair("Not an Orvalin key", true),
+          std::make_pair("Orvalin", true), std::make_pair("Cancelled", true)));
+  EXPECT_THAT(run.pressed(), IsEmpty());
+  EXPECT_EQ(run.api_.layer_keys(), 0u);
+
+  // Four quiet seconds close it without a word; a press queued for a key
+  // of the closed layer is not carried out.
+  run.open();
+  const int two = run.api_.id_of(0, '2');
+  run.now += std::chrono::milliseconds(3999);
+  run.loop_->tick();
+  EXPECT_TRUE(run.loop_->layer_deadline());
+  run.now += std::chrono::milliseconds(1);
+  run.loop_->tick();
+  EXPECT_FALSE(run.loop_->layer_deadline());
+  EXPECT_EQ(run.api_.layer_keys(), 0u);
+  run.loop_->hotkey_pressed(static_cast<uint64_t>(two));
+  EXPECT_THAT(run.pressed(), IsEmpty());
+
+  // A direct key is the one key; Kelvo leaving the front and a reload close
+  // the layer too.
+  run.open();
+  ASSERT_TRUE(run.press(kCtrlAlt, '2'));
+  EXPECT_THAT(run.pressed(), ElementsAre(deck2));
+  EXPECT_EQ(run.api_.layer_keys(), 0u);
+  run.open();
+  run.loop_->foreground_changed(1234);
+  EXPECT_FALSE(run.loop_->layer_deadline());
+  EXPECT_TRUE(run.api_.live.empty());
+  run.loop_->foreground_changed(kKelvo);
+  run.open();
+  run.loop_->replace_entries(built_in_tables(""));
+  EXPECT_FALSE(run.loop_->layer_deadline());
+  EXPECT_EQ(run.api_.layer_keys(), 0u);
+  // The layer is off now: its key is no longer registered.
+  EXPECT_EQ(run.api_.id_of(kCtrlAlt | kModShift, kHome), -1);
+  EXPECT_THAT(run.said(), ElementsAre(std::make_pair("Orvalin", true),
+                                      std::make_pair("Orvalin", true),
+                                      std::make_pair("Orvalin", true),
+                                      std::make_pair("Orvalin", true)));
+  run.loop_->quit();
+  EXPECT_TRUE(run.api_.live.empty());
+}
+
+TEST(KeyLayer, KeysTheSystemKeepsAreReachedThroughTheLayer) {
+  BindingTables tables = built_in_tables();
+  LayerRun run(tables);
+  std::set<std::string> kept;
+  for (uint32_t n = 1; n <= 12; ++n) {
+    run.api_.kept.emplace(kCtrlAlt, 0x6F + n);
+    kept.insert("ctrl+alt+f" + std::to_string(n));
+  }
+  testing::internal::CaptureStdout();
+  run.loop_->foreground_changed(1234);
+  run.loop_->foreground_changed(kKelvo);
+  run.loop_->foreground_changed(1234);
+  run.loop_->foreground_changed(kKelvo);
+  // Never registered, never taken, logged once.
+  const std::string log = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(run.api_.id_of(kCtrlAlt, 0x70), -1);
+  EXPECT_THAT(run.registry_.taken(), IsEmpty());
+  EXPECT_EQ(log.find("hotkey ctrl+alt+f1 is kept by the system; reachable "
+                     "through the layer key\n"),
+            0u);
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 12);
+  testing::internal::CaptureStdout();
+  run.open();
+  ASSERT_TRUE(run.press(0, 0x70));
+  EXPECT_THAT(run.pressed(),
+              ElementsAre(index_of(*run.tables_, "ctrl+alt+f1")));
+  run.loop_->quit();
+  testing::internal::GetCapturedStdout();
+
+  // The ready sentence names the key that reaches key help.
+  EXPECT_EQ(ready_sentence(tables, {}),
+            "Orvalin ready. Deck 1 selected. Control Alt F12 turns key help "
+            "on or off.");
+  EXPECT_EQ(ready_sentence(tables, kept),
+            "Orvalin ready. Deck 1 selected. Control Alt Shift Home, then "
+            "F12, turns key help on or off.");
+  std::vector<Binding> rebound = builtin_config().keys;
+  rebound.push_back({.key = "ctrl+alt+shift+y", .action = "key_help"});
+  auto with_own_key = build_binding_tables(rebound, "ctrl+alt+insert");
+  ASSERT_TRUE(with_own_key);
+  EXPECT_EQ(ready_sentence(*with_own_key, kept),
+            "Orvalin ready. Deck 1 selected. Control Alt Shift Y turns key "
+            "help on or off.");
+  EXPECT_EQ(ready_sentence(built_in_tables(""), kept),
+            "Orvalin ready. Deck 1 selected.");
+  // A layer key that is also a binding's key is refused.
+  auto clash = build_binding_tables(builtin_config().keys, "alt+ctrl+p");
+  ASSERT_FALSE(clash);
+  EXPECT_EQ(clash.error(),
+            "layer_key \"alt+ctrl+p\" is also the key of a binding "
+            "(\"ctrl+alt+p\"); give one of them another key");
+}
+
+// A published layout's AltGr map as Windows' ToUnicodeEx gives it.
+class PublishedKeyboard : public KeyboardLayout {
+ public:
+  uint64_t current() override { return index; }
+  std::string typed(uint64_t layout, uint32_t modifiers, uint32_t vk) override {
+    if ((modifiers & kCtrlAlt) != kCtrlAlt) return {};
+    const bool shift = (modifiers & kModShift) != 0;
+    for (const testlayouts::AltGrKey& key :
+         testlayouts::kPublishedLayouts[layout].keys) {
+      if (key.vk == vk && key.shift == shift) return std::string(key.typed);
+    }
+    return {};
+  }
+  uint64_t index = 0;
+};
+
+TEST(KeyLayer, EveryDefaultActionOnEveryPublishedLayout) {
+  const BindingTables tables = built_in_tables();
+  ASSERT_EQ(tables.hotkeys.size(), 103u);
+  const std::vector<LayerKey> keys = layer_keys(tables.hotkeys);
+  const size_t layer_id = tables.hotkeys.size();
+  // Keys left to typing without the layer, as counted when the layer came:
+  // every layout loses some, none loses an action now.
+  const std::map<std::string_view, size_t> lost_before = {
+      {"German", 10}, {"French", 11},
+      {"Spanish", 8}, {"Polish (Programmers)", 17},
+      {"Czech", 27},  {"US", 0}};
+  for (size_t i = 0; i < testlayouts::kPublishedLayouts.size(); ++i) {
+    const auto& published = testlayouts::kPublishedLayouts[i];
+    LayerHotkeys api;
+    HotkeyRegistry registry(api);
+    registry.start(registered_entries(tables));
+    PublishedKeyboard keyboard;
+    keyboard.index = i;
+    auto [press_tx, press_rx] = make_channel<KeyPress>();
+    HotkeyLoop loop(registry, kKelvo,
+                    std::make_shared<BindingsInForce>(
+                        std::make_shared<BindingTables>(tables)),
+                    std::move(press_tx), &keyboard);
+    testing::internal::CaptureStdout();
+    loop.foreground_changed(kKelvo);
+    testing::internal::GetCapturedStdout();
+    // The layer key types nothing, so it is registered.
+    EXPECT_TRUE(api.live.contains(static_cast<int>(layer_id)))
+        << published.name;
+    size_t lost = 0;
+    for (size_t b = 0; b < tables.hotkeys.size(); ++b) {
+      if (api.live.contains(static_cast<int>(b))) continue;
+      ++lost;
+      bool reached = false;
+      for (const LayerKey& key : keys) reached |= key.binding == b;
+      EXPECT_TRUE(reached) << published.name << " " << tables.hotkeys[b].key;
+    }
+    if (auto before = lost_before.find(published.name);
+        before != lost_before.end()) {
+      EXPECT_EQ(lost, before->second) << published.name;
+    }
+    std::cout << published.name << ": " << tables.hotkeys.size() - lost
+              << " of 103 default keys direct, 103 with the layer\n";
+    loop.quit();
+  }
 }
 
 }  // namespace
