@@ -322,14 +322,21 @@ class SpeechDaemon:
             f.write("GenericExecuteSynth \"printf '%%s\\\\n' \\'$DATA\\' "
                     ">> %s\"\nGenericCmdDependency \"printf\"\n"
                     'AddVoice "en" "MALE1" "default"\n' % self.spoken_file)
-        alsa = os.path.join(folder, "asound.conf")
-        with open(alsa, "w") as f:
+        self.alsa = os.path.join(folder, "asound.conf")
+        with open(self.alsa, "w") as f:
             f.write("pcm.!default { type null }\n")
+        self.start()
+
+    def start(self):
+        """Starts the daemon (again, after stop()); its output file is
+        kept."""
+        if os.path.exists(self.socket):
+            os.remove(self.socket)
         # -s: in the foreground, so that stop() ends it.
         self.process = subprocess.Popen(
-            ["speech-dispatcher", "-s", "-P", os.path.join(folder, "pid"),
-             "-C", folder, "-t", "600"],
-            env=dict(os.environ, ALSA_CONFIG_PATH=alsa),
+            ["speech-dispatcher", "-s", "-P", os.path.join(self.folder, "pid"),
+             "-C", self.folder, "-t", "600"],
+            env=dict(os.environ, ALSA_CONFIG_PATH=self.alsa),
             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
             stderr=subprocess.DEVNULL, start_new_session=True)
         if not wait_until(lambda: os.path.exists(self.socket), 30):

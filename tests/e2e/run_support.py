@@ -33,7 +33,7 @@ QUICK_TIMING = ",".join("%s=%d" % item for item in (
     ("plugin_limit", 5000), ("kelvo_watch", 100), ("hotkey_report", 1000),
     ("reload_quiet", 200), ("time_warning_poll", 250), ("refusal_min", 300),
     ("refusal_per_14_bytes", 20), ("already_running", 300),
-    ("driver_start", 300), ("driver_key", 400)))
+    ("speech_retry", 300), ("driver_start", 300), ("driver_key", 400)))
 
 
 def free_port():

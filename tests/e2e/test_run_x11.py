@@ -119,6 +119,19 @@ class X11Run(RunCase):
                 set_active_window(self.display.name, kelvo)
             sentences.append(self.press(kelvo, "ctrl+alt+2", box, "Deck 2"))
 
+        # speech-dispatcher restarted between two keys, then gone during one
+        # and back a moment later: no sentence is lost.
+        daemon.stop()
+        daemon.start()
+        sentences.append(self.press(kelvo, "ctrl+alt+1", box, "Deck 1"))
+        daemon.stop()
+        sentences.append(self.press(kelvo, "ctrl+alt+2", box, "Deck 2"))
+        sentences.append(self.press(kelvo, "ctrl+alt+shift+y", box,
+                                    "Key help on"))
+        daemon.start()
+        sentences.append(self.press(kelvo, "ctrl+alt+shift+y", box,
+                                    "Key help off"))
+
         # Every sentence reached speech-dispatcher, in order. The last one is
         # said twice, and the module writes a message sentence by sentence:
         # wait for the whole list, not for the last sentence to appear.
