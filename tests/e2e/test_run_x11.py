@@ -119,26 +119,34 @@ class X11Run(RunCase):
                 set_active_window(self.display.name, kelvo)
             sentences.append(self.press(kelvo, "ctrl+alt+2", box, "Deck 2"))
 
-        # speech-dispatcher restarted between two keys, then gone during one
-        # and back a moment later: no sentence is lost.
+        # speech-dispatcher restarted between two keys, then gone during two
+        # and back a moment later: no sentence is lost. (Each stop waits for
+        # what was said to be spoken, and each key after a restart for the
+        # held sentences: a key's answer cuts off what is being said.)
+        def heard():
+            return [s for s in daemon.spoken() if s in sentences]
+
+        def all_heard():
+            harness.wait_until(lambda: heard() == sentences, 30)
+            self.assertEqual(heard(), sentences, daemon.spoken())
+        all_heard()
         daemon.stop()
         daemon.start()
         sentences.append(self.press(kelvo, "ctrl+alt+1", box, "Deck 1"))
+        all_heard()
         daemon.stop()
         sentences.append(self.press(kelvo, "ctrl+alt+2", box, "Deck 2"))
         sentences.append(self.press(kelvo, "ctrl+alt+shift+y", box,
                                     "Key help on"))
         daemon.start()
+        all_heard()
         sentences.append(self.press(kelvo, "ctrl+alt+shift+y", box,
                                     "Key help off"))
 
         # Every sentence reached speech-dispatcher, in order. The last one is
         # said twice, and the module writes a message sentence by sentence:
         # wait for the whole list, not for the last sentence to appear.
-        def heard():
-            return [s for s in daemon.spoken() if s in sentences]
-        harness.wait_until(lambda: heard() == sentences, 30)
-        self.assertEqual(heard(), sentences, daemon.spoken())
+        all_heard()
         self.end(box)
         self.assertEqual(box.messages().count("hotkey ctrl+alt+p is taken "
                                               "by another program"), 1)
