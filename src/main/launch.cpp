@@ -205,6 +205,8 @@ SpawnOptions kelvo_command(const std::string& kelvo_path,
   options.env = std::move(env);
   const std::filesystem::path folder = utf8_to_path(kelvo_path).parent_path();
   if (!folder.empty()) options.cwd = path_to_utf8(folder);
+  // Kelvo may be a script that starts the real program as its child.
+  options.own_group = true;
   return options;
 }
 

@@ -131,7 +131,8 @@ std::map<std::string, std::string> kelvo_environment(
     const std::string& token);
 
 // Program, arguments (as configured, nothing added), environment and working
-// directory (the folder holding `kelvo_path`, if it names one).
+// directory (the folder holding `kelvo_path`, if it names one); Kelvo leads
+// a process group of its own, and runs until its descendants have ended.
 SpawnOptions kelvo_command(const std::string& kelvo_path,
                            const std::vector<std::string>& kelvo_args,
                            std::map<std::string, std::string> env);
