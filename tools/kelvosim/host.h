@@ -26,7 +26,8 @@ std::vector<std::string> program_args(int argc, char** argv);
 // Shows the host's main window titled "Kelvo" and brings it to the front,
 // served by its own thread. Under X11 (DISPLAY set) the window carries the
 // process id (_NET_WM_PID) and is not brought to the front: without a window
-// manager the tests give it the focus.
+// manager the tests give it the focus. In a Wayland session (WAYLAND_DISPLAY
+// set) there is such a window only when QT_QPA_PLATFORM asks for xcb.
 void show_main_window();
 
 }  // namespace kelvosim
