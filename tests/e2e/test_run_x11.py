@@ -151,6 +151,52 @@ class X11Run(RunCase):
         self.assertEqual(box.messages().count("hotkey ctrl+alt+p is taken "
                                               "by another program"), 1)
 
+    def script_kelvo(self, box, body):
+        """Makes box's Kelvo a launcher script running `body`, which starts
+        the real program as "$KELVO"; its own name is not Kelvo's."""
+        real = os.path.join(box.kelvo_dir, "bin", "kelvo")
+        os.makedirs(os.path.dirname(real))
+        os.rename(box.kelvo, real)
+        box.kelvo = os.path.join(box.kelvo_dir, "kelvo-launcher")
+        with open(box.kelvo, "w") as f:
+            f.write('#!/bin/sh\nKELVO="%s"\n%s' % (real, body))
+        os.chmod(box.kelvo, 0o755)
+        box.write_run_settings(KELVO)
+
+    def test_kelvo_started_by_a_script(self):
+        """A launcher script that does not exec: Kelvo's window and listener
+        belong to its child. A Qt of its own is checked when the script's
+        LD_LIBRARY_PATH names it; the run ends when the child has ended, and
+        not before (the script left in the background)."""
+        for case in ("own Qt", "no LD_LIBRARY_PATH", "background"):
+            with self.subTest(case):
+                box = self.box(kelvo_args=KELVO)
+                qt = os.path.join(box.root, "qt")
+                os.makedirs(qt)
+                with open(os.path.join(qt, "libQt6Core.so.6.8.0"), "w") as f:
+                    f.write("stub\n")
+                os.symlink("libQt6Core.so.6.8.0",
+                           os.path.join(qt, "libQt6Core.so.6"))
+                body = {
+                    "own Qt": 'LD_LIBRARY_PATH="%s:$LD_LIBRARY_PATH"\n'
+                              'export LD_LIBRARY_PATH\n"$KELVO" "$@"\n'
+                              'echo ended\n' % qt,
+                    "no LD_LIBRARY_PATH": '"$KELVO" "$@"\necho ended\n',
+                    "background": '"$KELVO" "$@" &\nexit 0\n'}[case]
+                self.script_kelvo(box, body)
+                box.start(env=self.display.env())
+                self.display.xdotool("windowfocus", "--sync",
+                                     self.display.window("Kelvo"))
+                self.wait_for(box, READY, 120)
+                messages = box.messages()
+                self.assertEqual(
+                    "Kelvo is started through a script; Qt version not "
+                    "checked" in messages, case != "own Qt", messages)
+                self.assertFalse([m for m in messages
+                                  if "held by another program" in m], messages)
+                self.assertIsNone(box.process.poll())
+                self.end(box)
+
     def test_without_display_or_speech_dispatcher(self):
         box = self.box()
         done = box.run(env={"DISPLAY": None, "ORVALIN_TEST_TOKEN": None,
