@@ -178,6 +178,9 @@ std::optional<std::string> check_qt(const std::string& kelvo_path) {
 
 std::optional<std::string> check_qt_in(const std::string& kelvo_path,
                                        const LoaderPaths& paths) {
+  // A Kelvo that cannot be read cannot be started either: the launch says
+  // why.
+  if (!std::ifstream(utf8_to_path(kelvo_path))) return std::nullopt;
   const bool script = !is_elf(kelvo_path);
   std::vector<std::string> dirs;
   if (script) {

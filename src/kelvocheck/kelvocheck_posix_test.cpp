@@ -117,6 +117,9 @@ TEST(KelvoCheckPosix, ReadsTheVersionOfTheQtKelvoLoads) {
               assignment.find("/bundled") == std::string::npos)
         << assignment << logged;
   }
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(check_qt_in((root / "missing").string(), paths), std::nullopt);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   std::ofstream(script) << "#!/bin/sh\nLD_LIBRARY_PATH=" << system.string()
                         << " ./kelvo\n";
   EXPECT_EQ(check_qt_in(script, paths),

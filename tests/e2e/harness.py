@@ -474,6 +474,25 @@ def builtin_config_text(source_dir):
     return match.group(1).encode("utf-8")
 
 
+def assert_new_settings(case, text, kelvo_line, wine):
+    """That `text` is a new settings file: under Wine the built-in text with
+    `kelvo_line` as its kelvo_path line (None: Kelvo not found, the line
+    left), byte for byte; natively the same settings, with Linux's own
+    comments (and an empty kelvo_path when Kelvo was not found)."""
+    builtin = builtin_config_text(OPTIONS.source)
+    default = b"kelvo_path = 'C:\\Program Files\\Kelvo\\kelvo.exe'"
+    if wine:
+        case.assertEqual(text, builtin.replace(default, kelvo_line or default))
+        return
+    expected = builtin.replace(default, kelvo_line or b'kelvo_path = ""')
+
+    def settings(t):
+        return [line for line in t.split(b"\n") if not line.startswith(b"#")]
+    case.assertEqual(settings(text), settings(expected))
+    case.assertIn(b"\n# This file is created on first run in "
+                  b"~/.config/orvalin/config.toml\n", b"\n" + text)
+
+
 class SandboxCase(unittest.TestCase):
     def setUp(self):
         self.runner = OPTIONS.runner()
