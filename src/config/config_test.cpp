@@ -100,7 +100,7 @@ TEST(ConfigTest, NewFileQuotesThePathSoThatItReadsBack) {
 TEST(ConfigTest, NewFileTakesThePlatformsParts) {
   const PlatformSettingsText platform{"# Head\n", "# None\nkelvo_path = ''",
                                       "# Speech here\n"};
-  for (const std::optional<std::string> found :
+  for (const std::optional<std::string>& found :
        {std::optional<std::string>(), std::optional<std::string>("/k")}) {
     const std::string text = new_settings_text(found, platform);
     EXPECT_TRUE(

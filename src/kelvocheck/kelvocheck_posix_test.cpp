@@ -103,7 +103,7 @@ TEST(KelvoCheckPosix, ReadsTheVersionOfTheQtKelvoLoads) {
   fs::create_directories(bundled);
   std::ofstream(bundled / "libQt6Core.so.6.8.0") << "qt";
   fs::create_symlink("libQt6Core.so.6.8.0", bundled / "libQt6Core.so.6");
-  for (const std::string assignment :
+  for (const std::string& assignment :
        {"export LD_LIBRARY_PATH=\"" + bundled.string() + ":$LD_LIBRARY_PATH\"",
         std::string("cd \"$(dirname \"$0\")\""),
         std::string("LD_LIBRARY_PATH=/none")}) {

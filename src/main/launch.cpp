@@ -184,13 +184,16 @@ KelvoPlatform kelvo_platform(
   const auto display = env("WAYLAND_DISPLAY");
   const bool wayland =
       (display && !display->empty()) || env("XDG_SESSION_TYPE") == "wayland";
-  if (!wayland) return {};
+  KelvoPlatform choice;
+  if (!wayland) return choice;
   const auto platform = env("QT_QPA_PLATFORM");
-  if (!platform || platform->empty()) return {.add_xcb = true};
-  // Qt takes the first of a ";"-separated list that it can open.
-  const std::string first = platform->substr(0, platform->find(';'));
-  if (first == "xcb") return {};
-  return {.not_x11 = *platform};
+  if (!platform || platform->empty()) {
+    choice.add_xcb = true;
+  } else if (platform->substr(0, platform->find(';')) != "xcb") {
+    // Qt takes the first of a ";"-separated list that it can open.
+    choice.not_x11 = *platform;
+  }
+  return choice;
 }
 
 std::map<std::string, std::string> kelvo_environment(
