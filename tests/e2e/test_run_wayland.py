@@ -1,7 +1,7 @@
 """A whole native run in a Wayland session with XWayland, as on a GNOME or
 KDE desktop: a headless sway with XWayland, the simulator's Kelvo window
 shown as an X11 window only when QT_QPA_PLATFORM=xcb reaches it (as a Qt 6
-program does), keys pressed through a virtual keyboard (wlkeys, with the
+program does; a platform the user sets is left as it is), keys pressed through a virtual keyboard (wlkeys, with the
 ordinary keymap) and speech through a private speech-dispatcher.
 
 sway refuses to run as root, and XWayland then serves only the clients of
@@ -201,6 +201,17 @@ class WaylandRun(RunCase):
             return [s for s in daemon.spoken() if s in sentences]
         harness.wait_until(lambda: heard() == sentences, 30)
         self.assertEqual(heard(), sentences, daemon.spoken())
+        self.end(box)
+
+        # The user's own platform is left as it is, and said to be in the
+        # way of the keys.
+        box.start(env=dict(session.env(), QT_QPA_PLATFORM="wayland"))
+        sentence = ("say: Orvalin keys need Kelvo in an X11 window, but "
+                    "QT_QPA_PLATFORM is set to wayland.")
+        self.wait_for(box, sentence)
+        self.wait_for(box, READY, 120)
+        self.assertEqual(box.messages().count(sentence), 1, box.messages())
+        self.assertFalse(session.has_window("Kelvo"))
         self.end(box)
 
 
