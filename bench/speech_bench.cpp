@@ -57,7 +57,7 @@ const Speech& speech() {
       QuietStdout quiet;
       open_log();
     }
-    return start_speech();
+    return start_speech(Timing{});
   }();
   return instance;
 }

@@ -6,8 +6,11 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <mutex>
+#include <sstream>
+#include <string>
 
 #include "base/os.h"
 #include "base/process.h"
@@ -28,7 +31,7 @@ uint32_t code_of(int status) {
 
 class PosixProcess : public Process {
  public:
-  explicit PosixProcess(pid_t pid) : pid_(pid) {}
+  PosixProcess(pid_t pid, bool own_group) : pid_(pid), own_group_(own_group) {}
 
   uint32_t id() const override { return static_cast<uint32_t>(pid_); }
 
@@ -43,6 +46,7 @@ class PosixProcess : public Process {
     if (!exit_code_) ::kill(pid_, SIGKILL);
   }
 
+  // Waits for this child only, not for its group.
   std::optional<uint32_t> wait() override {
     // Block without reaping, so that poll() on another thread never loses
     // the exit status; then reap under the lock.
@@ -59,19 +63,27 @@ class PosixProcess : public Process {
       }
     }
     std::lock_guard lock(mutex_);
-    const ProcessState state = poll_locked();
-    if (state.kind == ProcessState::Kind::exited) return state.exit_code;
-    return std::nullopt;
+    if (!exit_code_) reap_locked();
+    return exit_code_;
   }
 
  private:
   ProcessState poll_locked() {
     ProcessState state;
-    if (exit_code_) {
-      state.kind = ProcessState::Kind::exited;
-      state.exit_code = *exit_code_;
-      return state;
+    if (!exit_code_) {
+      state = reap_locked();
+      if (state.kind != ProcessState::Kind::exited) return state;
     }
+    // The group's number stays taken while any member lives, so signal 0
+    // can only reach this child's own descendants. EPERM: one lives.
+    if (own_group_ && (::kill(-pid_, 0) == 0 || errno == EPERM)) return {};
+    state.kind = ProcessState::Kind::exited;
+    state.exit_code = *exit_code_;
+    return state;
+  }
+
+  ProcessState reap_locked() {
+    ProcessState state;
     int status = 0;
     pid_t got;
     do {
@@ -90,6 +102,7 @@ class PosixProcess : public Process {
   }
 
   const pid_t pid_;
+  const bool own_group_;
   std::mutex mutex_;  // guards exit_code_ and every waitpid call
   std::optional<uint32_t> exit_code_;  // set once the child is reaped
 };
@@ -100,8 +113,38 @@ struct FileActions {
   FileActions() { posix_spawn_file_actions_init(&actions); }
   ~FileActions() { posix_spawn_file_actions_destroy(&actions); }
 };
+struct SpawnAttributes {
+  posix_spawnattr_t attributes;
+  SpawnAttributes() { posix_spawnattr_init(&attributes); }
+  ~SpawnAttributes() { posix_spawnattr_destroy(&attributes); }
+};
+
+std::optional<StatParents> stat_parents(uint32_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::stringstream text;
+  text << in.rdbuf();
+  return parse_proc_stat(text.str());
+}
 
 }  // namespace
+
+bool is_same_or_descendant(uint32_t pid, uint32_t ancestor) {
+  if (pid == ancestor) return true;
+  // The first parent read also gives the group; a chain is rarely deeper
+  // than a few processes, and a bound keeps a racing reuse of pids from
+  // looping.
+  const std::optional<StatParents> own = stat_parents(pid);
+  if (!own) return false;
+  if (own->group == ancestor) return true;
+  uint32_t parent = own->parent;
+  for (int depth = 0; depth < 64 && parent > 1; ++depth) {
+    if (parent == ancestor) return true;
+    const std::optional<StatParents> next = stat_parents(parent);
+    if (!next) return false;
+    parent = next->parent;
+  }
+  return false;
+}
 
 Result<std::shared_ptr<Process>> spawn_process(const SpawnOptions& options) {
   std::vector<std::string> argv_text;
@@ -135,11 +178,17 @@ Result<std::shared_ptr<Process>> spawn_process(const SpawnOptions& options) {
     if (error != 0)
       return fail(os_error_text(static_cast<unsigned long>(error)));
   }
+  SpawnAttributes attributes;
+  if (options.own_group) {
+    posix_spawnattr_setpgroup(&attributes.attributes, 0);
+    posix_spawnattr_setflags(&attributes.attributes, POSIX_SPAWN_SETPGROUP);
+  }
   pid_t pid = 0;
-  const int error = posix_spawn(&pid, options.program.c_str(), &actions.actions,
-                                nullptr, argv.data(), envp.data());
+  const int error =
+      posix_spawn(&pid, options.program.c_str(), &actions.actions,
+                  &attributes.attributes, argv.data(), envp.data());
   if (error != 0) return fail(os_error_text(static_cast<unsigned long>(error)));
-  return std::make_shared<PosixProcess>(pid);
+  return std::make_shared<PosixProcess>(pid, options.own_group);
 }
 
 }  // namespace orvalin

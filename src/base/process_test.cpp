@@ -80,6 +80,18 @@ ChildRun run_child(SpawnOptions options, const std::filesystem::path& out) {
   return run;
 }
 
+TEST(Process, ParentsAreReadAfterTheName) {
+  const auto parents = parse_proc_stat("42 (a) b (c) S 7 9 9 0 -1 4194560\n");
+  ASSERT_TRUE(parents.has_value());
+  EXPECT_EQ(parents->parent, 7u);
+  EXPECT_EQ(parents->group, 9u);
+  for (const char* bad : {"", "42 (kelvo", "42 (kelvo) S", "42 (kelvo) S x 9",
+                          "42 (kelvo) S 7"}) {
+    EXPECT_FALSE(parse_proc_stat(bad).has_value()) << bad;
+  }
+  EXPECT_TRUE(is_same_or_descendant(7, 7));
+}
+
 TEST(Process, PassesExitCodeEnvironmentDirectoryAndArguments) {
   const auto dir = scratch_dir();
   SpawnOptions options;

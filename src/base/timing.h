@@ -78,8 +78,9 @@ struct Timing {
   ms refusal_per_14_bytes{1000};
   ms already_running{3000};
 
-  // Speech: an unreachable speech service (speech-dispatcher) is tried again
-  // at the next message once this long has passed.
+  // Speech: a speech service (speech-dispatcher) that cannot be reached even
+  // by a new connection at once is tried again this long after, with the
+  // sentences of the wait held.
   ms speech_retry{5000};
 
   // The test driver's pauses: before its first step, and after each key

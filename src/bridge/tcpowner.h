@@ -54,12 +54,13 @@ struct PortHolder {
   // table names none); the other fields then say nothing. A far end found
   // in neither table is known, and not the expected process.
   bool known = true;
-  bool is_expected = false;         // it is the process we asked about
+  bool is_expected = false;  // the process we asked about or a descendant
   std::optional<uint64_t> process;  // its process id, when it can be told
 };
 
 // Looks up the far end of the connection from local_port to 127.0.0.1:port
-// in both tables and whether process `expected` holds it. An error when
+// in both tables and whether process `expected`, or one of its descendants,
+// holds it. An error when
 // neither table can be read.
 Result<PortHolder> loopback_port_holder(uint16_t port, uint16_t local_port,
                                         uint64_t expected);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "base/process.h"
 #include "bridge/tcpowner.h"
 
 namespace orvalin {
@@ -61,7 +62,12 @@ Result<PortHolder> loopback_port_holder(uint16_t port, uint16_t local_port,
   if (holds_socket(fs::path("/proc") / std::to_string(expected), link)) {
     return PortHolder{true, true, expected};
   }
-  return PortHolder{true, false, socket_holder(link)};
+  // A launcher script that does not exec leaves the listener to its child.
+  const std::optional<uint64_t> holder = socket_holder(link);
+  const bool descendant =
+      holder && is_same_or_descendant(static_cast<uint32_t>(*holder),
+                                      static_cast<uint32_t>(expected));
+  return PortHolder{true, descendant, holder};
 }
 
 }  // namespace orvalin

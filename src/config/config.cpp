@@ -672,16 +672,35 @@ const Config& builtin_config() {
   return *config;
 }
 
-std::string new_settings_text(const std::optional<std::string>& kelvo_path) {
+std::string new_settings_text(const std::optional<std::string>& kelvo_path,
+                              const PlatformSettingsText& platform) {
   std::string text;
+  // Where the walk is: the header before [general], the [speech] table up
+  // to its blank line.
+  bool in_header = true;
+  bool in_speech = false;
   for (std::string_view line : cfgtext::split_lines(builtin_config_text())) {
     const std::string_view name = cfgtext::trim(line.substr(0, line.find('=')));
+    const bool comment = line.starts_with('#');
+    if (line.starts_with('[')) {
+      if (in_header && platform.header) text += *platform.header + "\n";
+      in_header = false;
+      in_speech = line == "[speech]";
+    }
+    if (cfgtext::trim(line).empty()) in_speech = false;
+    if (in_header && platform.header) continue;
+    if (in_speech && comment && platform.speech_comment) continue;
     if (name == "kelvo_path" && kelvo_path) {
       text += "kelvo_path = " + toml_string(*kelvo_path);
+    } else if (name == "kelvo_path" && platform.kelvo_not_found) {
+      text += *platform.kelvo_not_found;
     } else {
       text += line;
     }
     text += '\n';
+    if (line == "[speech]" && platform.speech_comment) {
+      text += *platform.speech_comment;
+    }
   }
   return text;
 }
@@ -723,10 +742,14 @@ Result<LoadedConfig> settle_config(const std::filesystem::path& file,
   loaded.general = std::move(config->general);
   loaded.speech = config->speech;
   loaded.bindings = merge_bindings(builtin_config().keys, config->keys);
-  if (!path_exists(utf8_to_path(loaded.general.kelvo_path))) {
+  // An empty path is a file written where Kelvo was not found: Kelvo is
+  // looked for as on the first run.
+  const std::string& path = loaded.general.kelvo_path;
+  if (path.empty() || !path_exists(utf8_to_path(path))) {
     if (const std::optional<std::string> found = find()) {
-      log("kelvo_path " + loaded.general.kelvo_path +
-          " does not exist, using " + *found);
+      log(path.empty()
+              ? "kelvo_path is empty, using " + *found
+              : "kelvo_path " + path + " does not exist, using " + *found);
       loaded.general.kelvo_path = *found;
     }
   }

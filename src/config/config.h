@@ -285,7 +285,8 @@ struct BindingTables {
 std::filesystem::path config_dir();
 
 // Creates the file when missing, reads it, merges it onto the built-in
-// bindings and resolves the Kelvo path (Kelvo search: find_kelvo).
+// bindings and resolves the Kelvo path (Kelvo search: find_kelvo), which is
+// searched for when it is empty or does not exist.
 Result<LoadedConfig> load_config();
 
 // How the settings file is read and first created (cfgfile's functions;
@@ -320,9 +321,25 @@ Result<Config> parse_config(std::string_view text, std::string_view file);
 // The built-in configuration text, parsed once.
 const Config& builtin_config();
 
-// The text written as a new settings file: the built-in text with its
-// kelvo_path line naming `kelvo_path` when one was found.
-std::string new_settings_text(const std::optional<std::string>& kelvo_path);
+// What a new settings file says differently on this platform; each part,
+// when given, replaces its part of the built-in text. Windows has none.
+struct PlatformSettingsText {
+  // The comment lines before [general] (where the file and the log are).
+  std::optional<std::string> header;
+  // The kelvo_path line, with comment lines before it, when Kelvo was not
+  // found.
+  std::optional<std::string> kelvo_not_found;
+  // The comment lines of the [speech] table (what applies here).
+  std::optional<std::string> speech_comment;
+};
+PlatformSettingsText platform_settings_text();
+
+// The text written as a new settings file: the built-in text with the
+// platform's parts and its kelvo_path line naming `kelvo_path` when one was
+// found.
+std::string new_settings_text(
+    const std::optional<std::string>& kelvo_path,
+    const PlatformSettingsText& platform = platform_settings_text());
 
 // The file's bindings applied onto the base list: same key replaces in
 // place, a new key is appended, and "none" bindings are then removed.

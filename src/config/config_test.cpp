@@ -70,7 +70,7 @@ std::vector<std::string> keys_of(const std::vector<Binding>& bindings) {
 
 TEST(ConfigTest, NewFileQuotesThePathSoThatItReadsBack) {
   const auto line_of = [](const std::string& path) {
-    const std::string text = new_settings_text(path);
+    const std::string text = new_settings_text(path, {});
     const size_t start = text.find("\nkelvo_path") + 1;
     return text.substr(start, text.find('\n', start) - start);
   };
@@ -84,7 +84,7 @@ TEST(ConfigTest, NewFileQuotesThePathSoThatItReadsBack) {
        {"C:\\Program Files\\Kelvo\\kelvo.exe", "C:\\O'Brien\\kelvo.exe",
         "/opt/it's \"here\"\\x", "C:\\a\nb\r\x01\x7F\\k.exe",
         "C:\\Gr\xC3\xBC\xC3\x9F\\\tk.exe"}) {
-    const std::string text = new_settings_text(path);
+    const std::string text = new_settings_text(path, {});
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'),
               std::count(builtin_config_text().begin(),
                          builtin_config_text().end(), '\n'));
@@ -93,6 +93,35 @@ TEST(ConfigTest, NewFileQuotesThePathSoThatItReadsBack) {
     EXPECT_EQ(parsed->general.kelvo_path, path);
     EXPECT_EQ(parsed->keys.size(), 103u);
   }
+}
+
+// A platform's parts replace the header, the [speech] table's comments and,
+// when Kelvo was not found, the kelvo_path line; the file still reads back.
+TEST(ConfigTest, NewFileTakesThePlatformsParts) {
+  const PlatformSettingsText platform{"# Head\n", "# None\nkelvo_path = ''",
+                                      "# Speech here\n"};
+  for (const std::optional<std::string>& found :
+       {std::optional<std::string>(), std::optional<std::string>("/k")}) {
+    const std::string text = new_settings_text(found, platform);
+    EXPECT_TRUE(
+        text.starts_with("# Head\n\n[general]\n# Where Kelvo is "
+                         "installed.\n"))
+        << text;
+    EXPECT_NE(text.find(found ? "\nkelvo_path = '/k'\n"
+                              : "\n# None\nkelvo_path = ''\n"),
+              std::string::npos);
+    EXPECT_NE(text.find("[speech]\n# Speech here\nscreen_reader = \"auto\"\n"
+                        "braille = true\n\n# ----"),
+              std::string::npos)
+        << text;
+    auto parsed = parse_config(text, "new");
+    ASSERT_TRUE(parsed.has_value()) << parsed.error();
+    EXPECT_EQ(parsed->general.kelvo_path, found.value_or(""));
+    EXPECT_EQ(parsed->keys.size(), 103u);
+  }
+  // This platform's file reads back with an empty path too.
+  auto parsed = parse_config(new_settings_text(std::nullopt), "new");
+  ASSERT_TRUE(parsed.has_value()) << parsed.error();
 }
 
 TEST_F(ConfigFileTest, MinimalFileGivesTheBuiltInBindingsAndDefaults) {
@@ -148,6 +177,15 @@ TEST_F(ConfigFileTest, KelvoPathFallback) {
   ASSERT_TRUE(kept.has_value());
   EXPECT_EQ(kept->general.kelvo_path, missing);
   EXPECT_EQ(finder.calls, 1);
+
+  // An empty path is searched for as on the first run.
+  write_bytes(file, "[general]\nkelvo_path = ''\n");
+  testing::internal::CaptureStdout();
+  auto empty = load_config_from(file, found.function());
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "kelvo_path is empty, using C:\\Found\\kelvo.exe\n");
+  ASSERT_TRUE(empty.has_value());
+  EXPECT_EQ(empty->general.kelvo_path, "C:\\Found\\kelvo.exe");
 
   // An existing path is used without a search.
   write_bytes(file, "[general]\nkelvo_path = '" + name + "'\n");

@@ -7,6 +7,7 @@
 
 #include "applog/applog.h"
 #include "base/os.h"
+#include "base/process.h"
 #include "base/sentences.h"
 #include "config/keys.h"
 
@@ -151,7 +152,8 @@ void HotkeyLoop::use_layer_key(const BindingTables& tables) {
 }
 
 void HotkeyLoop::foreground_changed(uint32_t pid) {
-  kelvo_in_front_ = pid != 0 && pid == kelvo_pid_;
+  // Kelvo may be a script whose child owns the window.
+  kelvo_in_front_ = pid != 0 && is_same_or_descendant(pid, kelvo_pid_);
   // The layer's plain keys belong to whatever window is in front now.
   if (!kelvo_in_front_ && layer_deadline_) close_layer();
   if (kelvo_in_front_) check_layout();

@@ -1,5 +1,6 @@
 #include "kelvocheck/kelvocheck.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "base/sentences.h"
@@ -60,6 +61,55 @@ std::optional<std::string> check_qt_with(const std::string& kelvo_path,
     return refusal(version_line, "a different Qt version");
   }
   return qt_refusal(version_line, version);
+}
+
+std::optional<std::string> script_library_path(
+    std::string_view script, const std::optional<std::string>& inherited) {
+  constexpr std::string_view kName = "LD_LIBRARY_PATH=";
+  for (std::string_view rest = script; !rest.empty();) {
+    const size_t end = std::min(rest.find('\n'), rest.size());
+    std::string_view line = rest.substr(0, end);
+    rest.remove_prefix(std::min(end + 1, rest.size()));
+    line.remove_prefix(std::min(line.find_first_not_of(" \t"), line.size()));
+    if (line.starts_with("export ")) {
+      line.remove_prefix(7);
+      line.remove_prefix(std::min(line.find_first_not_of(" \t"), line.size()));
+    }
+    if (!line.starts_with(kName)) continue;
+    line.remove_prefix(kName.size());
+    std::string value;
+    if (!line.empty() && (line[0] == '"' || line[0] == '\'')) {
+      const size_t close = line.find(line[0], 1);
+      if (close == std::string_view::npos) return std::nullopt;
+      // Inside single quotes nothing is expanded: a '$' is no variable.
+      if (line[0] == '\'' &&
+          line.substr(1, close - 1).find('$') != std::string_view::npos) {
+        return std::nullopt;
+      }
+      value = line.substr(1, close - 1);
+    } else {
+      value =
+          line.substr(0, std::min(line.find_first_of(" \t;&|\r"), line.size()));
+    }
+    // The one expansion that is known: the inherited value.
+    for (std::string_view self : {"${LD_LIBRARY_PATH}", "$LD_LIBRARY_PATH"}) {
+      for (size_t at = value.find(self); at != std::string::npos;
+           at = value.find(self, at)) {
+        value.replace(at, self.size(), inherited.value_or(""));
+        at += inherited.value_or("").size();
+      }
+    }
+    if (value.find_first_of("$`\\\"'") != std::string::npos) {
+      return std::nullopt;
+    }
+    for (size_t start = 0; start < value.size();) {
+      const size_t colon = std::min(value.find(':', start), value.size());
+      if (colon > start && value[start] != '/') return std::nullopt;
+      start = colon + 1;
+    }
+    return value;
+  }
+  return std::nullopt;
 }
 
 std::optional<FileVersion> version_from_library_name(std::string_view name) {

@@ -1,8 +1,10 @@
 #include <elf.h>
+#include <glob.h>
 
 #include <filesystem>
 #include <fstream>
 
+#include "applog/applog.h"
 #include "base/os.h"
 #include "base/utf.h"
 #include "kelvocheck/kelvocheck.h"
@@ -28,10 +30,21 @@ bool read_at(std::ifstream& file, uint64_t offset, T* value) {
       file.read(reinterpret_cast<char*>(value), sizeof(T)));
 }
 
-// The RUNPATH of a 64-bit ELF file, else its RPATH (the loader ignores the
-// RPATH of a file that has a RUNPATH); empty when it has neither or is no
-// such file.
-std::string elf_search_path(const std::string& path) {
+bool is_elf(const std::string& path) {
+  std::ifstream file(utf8_to_path(path), std::ios::binary);
+  char magic[SELFMAG] = {};
+  return file.read(magic, SELFMAG) &&
+         std::string_view(magic, SELFMAG) == std::string_view(ELFMAG, SELFMAG);
+}
+
+// A 64-bit ELF file's own search paths; both empty when it has none or is
+// no such file.
+struct ElfPaths {
+  std::string rpath;
+  std::string runpath;
+};
+
+ElfPaths elf_search_paths(const std::string& path) {
   std::ifstream file(utf8_to_path(path), std::ios::binary);
   Elf64_Ehdr header;
   if (!read_at(file, 0, &header) ||
@@ -69,7 +82,9 @@ std::string elf_search_path(const std::string& path) {
     }
     break;
   }
-  return runpath.empty() ? rpath : runpath;
+  // The loader ignores the RPATH of a file that has a RUNPATH.
+  if (!runpath.empty()) rpath.clear();
+  return {rpath, runpath};
 }
 
 void replace_all(std::string& text, std::string_view from,
@@ -80,28 +95,75 @@ void replace_all(std::string& text, std::string_view from,
   }
 }
 
+void append_list(std::vector<std::string>& dirs, std::string_view list) {
+  size_t start = 0;
+  while (start <= list.size()) {
+    const size_t colon = std::min(list.find(':', start), list.size());
+    if (colon > start) dirs.emplace_back(list.substr(start, colon - start));
+    start = colon + 1;
+  }
+}
+
+// The folders of an ld.so.conf file and of the files it includes.
+void read_ld_so_conf(const std::filesystem::path& file,
+                     std::vector<std::string>& dirs, int depth) {
+  std::ifstream in(file);
+  for (std::string line; depth < 8 && std::getline(in, line);) {
+    line = line.substr(0, line.find('#'));
+    const size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos) continue;
+    line = line.substr(start, line.find_last_not_of(" \t\r") + 1 - start);
+    if (!line.starts_with("include ")) {
+      if (line.starts_with('/')) dirs.push_back(line);
+      continue;
+    }
+    std::string pattern = line.substr(8);
+    pattern = pattern.substr(pattern.find_first_not_of(" \t"));
+    if (!pattern.starts_with('/')) {
+      pattern = path_to_utf8(file.parent_path() / pattern);
+    }
+    glob_t found{};
+    if (glob(pattern.c_str(), 0, nullptr, &found) == 0) {
+      for (size_t i = 0; i < found.gl_pathc; ++i) {
+        read_ld_so_conf(found.gl_pathv[i], dirs, depth + 1);
+      }
+    }
+    globfree(&found);
+  }
+}
+
+const char kNotChecked[] =
+    "Kelvo is started through a script; Qt version not checked";
+
 }  // namespace
 
-std::vector<std::string> library_search_dirs(const std::string& program) {
+LoaderPaths loader_paths() {
+  LoaderPaths paths;
+  paths.ld_library_path = get_env("LD_LIBRARY_PATH");
+  read_ld_so_conf("/etc/ld.so.conf", paths.system_dirs, 0);
+  paths.system_dirs.insert(paths.system_dirs.end(),
+                           std::begin(kSystemLibraryDirs),
+                           std::end(kSystemLibraryDirs));
+  return paths;
+}
+
+std::vector<std::string> library_search_dirs(const std::string& program,
+                                             const LoaderPaths& paths) {
   std::vector<std::string> dirs;
-  std::string paths = elf_search_path(program);
-  if (!paths.empty()) {
-    // $ORIGIN is the folder of the program's real file.
-    std::error_code error;
-    const auto real = std::filesystem::canonical(utf8_to_path(program), error);
-    const std::string origin =
-        path_to_utf8((error ? utf8_to_path(program) : real).parent_path());
-    replace_all(paths, "${ORIGIN}", origin);
-    replace_all(paths, "$ORIGIN", origin);
-    size_t start = 0;
-    while (start <= paths.size()) {
-      const size_t colon = std::min(paths.find(':', start), paths.size());
-      if (colon > start) dirs.push_back(paths.substr(start, colon - start));
-      start = colon + 1;
-    }
+  ElfPaths own = elf_search_paths(program);
+  // $ORIGIN is the folder of the program's real file.
+  std::error_code error;
+  const auto real = std::filesystem::canonical(utf8_to_path(program), error);
+  const std::string origin =
+      path_to_utf8((error ? utf8_to_path(program) : real).parent_path());
+  for (std::string* list : {&own.rpath, &own.runpath}) {
+    replace_all(*list, "${ORIGIN}", origin);
+    replace_all(*list, "$ORIGIN", origin);
   }
-  dirs.insert(dirs.end(), std::begin(kSystemLibraryDirs),
-              std::end(kSystemLibraryDirs));
+  append_list(dirs, own.rpath);
+  if (paths.ld_library_path) append_list(dirs, *paths.ld_library_path);
+  append_list(dirs, own.runpath);
+  dirs.insert(dirs.end(), paths.system_dirs.begin(), paths.system_dirs.end());
   return dirs;
 }
 
@@ -111,7 +173,29 @@ std::optional<FileVersion> read_file_version(const std::string&) {
 }
 
 std::optional<std::string> check_qt(const std::string& kelvo_path) {
-  for (const std::string& dir : library_search_dirs(kelvo_path)) {
+  return check_qt_in(kelvo_path, loader_paths());
+}
+
+std::optional<std::string> check_qt_in(const std::string& kelvo_path,
+                                       const LoaderPaths& paths) {
+  // A Kelvo that cannot be read cannot be started either: the launch says
+  // why.
+  if (!std::ifstream(utf8_to_path(kelvo_path))) return std::nullopt;
+  const bool script = !is_elf(kelvo_path);
+  std::vector<std::string> dirs;
+  if (script) {
+    // A launcher script's own folders are all that can be known of where
+    // its program finds Qt; the first 64 KiB hold its assignments.
+    std::ifstream in(utf8_to_path(kelvo_path), std::ios::binary);
+    std::string text(64 * 1024, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<size_t>(in.gcount()));
+    const auto own = script_library_path(text, paths.ld_library_path);
+    if (own) append_list(dirs, *own);
+  } else {
+    dirs = library_search_dirs(kelvo_path, paths);
+  }
+  for (const std::string& dir : dirs) {
     const std::filesystem::path library = utf8_to_path(dir) / kQtCore;
     if (!path_exists(library)) continue;
     // The soname is a link to the real file, whose name has the version.
@@ -122,9 +206,9 @@ std::optional<std::string> check_qt(const std::string& kelvo_path) {
               : version_from_library_name(path_to_utf8(real.filename()));
     return qt_refusal(kelvo_version_line(kelvo_path), version);
   }
-  // Not found where the loader looks by itself: Kelvo may be a script that
-  // sets LD_LIBRARY_PATH, or use the loader's configured folders. Nothing to
-  // compare; Kelvo's own packaging is trusted to bring a Qt that fits.
+  // Nothing to compare: Kelvo's own packaging is trusted to bring a Qt that
+  // fits (a script's program may have its own search path).
+  if (script) log(kNotChecked);
   return std::nullopt;
 }
 

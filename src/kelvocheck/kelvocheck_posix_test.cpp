@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -49,12 +50,21 @@ TEST(KelvoCheckPosix, ReadsTheVersionOfTheQtKelvoLoads) {
   const fs::path root = pattern;
   const std::string kelvo = (root / "kelvo").string();
   std::ofstream(kelvo, std::ios::binary) << fake_elf("$ORIGIN/lib:/none");
-  const auto dirs = library_search_dirs(kelvo);
-  ASSERT_GE(dirs.size(), 3u);
-  EXPECT_EQ(dirs[0], (root / "lib").string());
-  EXPECT_EQ(dirs[1], "/none");
-  EXPECT_EQ(dirs[2], "/lib/x86_64-linux-gnu");
-  EXPECT_EQ(library_search_dirs("/bin/sh")[0], "/lib/x86_64-linux-gnu");
+  // The system's folder holds an older Qt.
+  const fs::path system = root / "system";
+  fs::create_directories(system);
+  std::ofstream(system / "libQt6Core.so.6.4.2") << "qt";
+  fs::create_symlink("libQt6Core.so.6.4.2", system / "libQt6Core.so.6");
+  const LoaderPaths paths{"/env:", {system.string()}};
+  EXPECT_EQ(library_search_dirs(kelvo, paths),
+            (std::vector<std::string>{"/env", (root / "lib").string(), "/none",
+                                      system.string()}));
+  EXPECT_EQ(library_search_dirs(kelvo, {std::nullopt, {"/s"}}),
+            (std::vector<std::string>{(root / "lib").string(), "/none", "/s"}));
+  const LoaderPaths real = loader_paths();
+  EXPECT_NE(std::find(real.system_dirs.begin(), real.system_dirs.end(),
+                      "/usr/lib/x86_64-linux-gnu"),
+            real.system_dirs.end());
 
   const fs::path lib = root / "lib";
   struct Case {
@@ -75,13 +85,45 @@ TEST(KelvoCheckPosix, ReadsTheVersionOfTheQtKelvoLoads) {
     }
     const std::string refused =
         testtext::refusal("Kelvo unknown version", c.uses.value_or(""));
-    EXPECT_EQ(check_qt(kelvo), c.uses ? std::optional(refused) : std::nullopt)
+    EXPECT_EQ(check_qt_in(kelvo, paths),
+              c.uses ? std::optional(refused) : std::nullopt)
         << c.real_file;
   }
-  // No Qt where the loader looks by itself: nothing to compare.
+  // Not in its own folders: the system's Qt is the one it loads.
   fs::remove_all(lib);
-  EXPECT_EQ(check_qt(kelvo), std::nullopt);
+  EXPECT_EQ(check_qt_in(kelvo, paths),
+            testtext::refusal("Kelvo unknown version", "Qt 6.4.2"));
+  EXPECT_EQ(check_qt_in(kelvo, {std::nullopt, {}}), std::nullopt);
   EXPECT_EQ(read_file_version("/bin/sh"), std::nullopt);
+
+  // A launcher script: only the folders its LD_LIBRARY_PATH names count,
+  // never the system's; without them the check is not done.
+  const std::string script = (root / "kelvo.sh").string();
+  const fs::path bundled = root / "bundled";
+  fs::create_directories(bundled);
+  std::ofstream(bundled / "libQt6Core.so.6.8.0") << "qt";
+  fs::create_symlink("libQt6Core.so.6.8.0", bundled / "libQt6Core.so.6");
+  for (const std::string& assignment :
+       {"export LD_LIBRARY_PATH=\"" + bundled.string() + ":$LD_LIBRARY_PATH\"",
+        std::string("cd \"$(dirname \"$0\")\""),
+        std::string("LD_LIBRARY_PATH=/none")}) {
+    std::ofstream(script) << "#!/bin/sh\n"
+                          << assignment << "\nexec ./kelvo \"$@\"\n";
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(check_qt_in(script, paths), std::nullopt) << assignment;
+    const std::string logged = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(logged.find("Kelvo is started through a script; Qt version not "
+                          "checked") != std::string::npos,
+              assignment.find("/bundled") == std::string::npos)
+        << assignment << logged;
+  }
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(check_qt_in((root / "missing").string(), paths), std::nullopt);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  std::ofstream(script) << "#!/bin/sh\nLD_LIBRARY_PATH=" << system.string()
+                        << " ./kelvo\n";
+  EXPECT_EQ(check_qt_in(script, paths),
+            testtext::refusal("Kelvo unknown version", "Qt 6.4.2"));
   fs::remove_all(root);
 }
 

@@ -91,5 +91,32 @@ TEST(KelvoCheck, PathWithoutDirectorySkipsTheCheck) {
   EXPECT_TRUE(files.read.empty());
 }
 
+TEST(KelvoCheck, ReadsOnlyAPlainLibraryPathOfAScript) {
+  const std::optional<std::string> inherited = "/in";
+  struct Case {
+    const char* script;
+    std::optional<std::string> path;
+  };
+  for (const Case& c : {
+           Case{"#!/bin/sh\nexport LD_LIBRARY_PATH=/opt/k/lib:/x\n",
+                "/opt/k/lib:/x"},
+           Case{"  LD_LIBRARY_PATH=\"/a:${LD_LIBRARY_PATH}\"; export X\n",
+                "/a:/in"},
+           Case{"LD_LIBRARY_PATH='/a b' exec kelvo\n", "/a b"},
+           Case{"LD_LIBRARY_PATH=/a exec kelvo\nLD_LIBRARY_PATH=/b\n", "/a"},
+           Case{"LD_LIBRARY_PATH=\"$HERE/lib\"\n", std::nullopt},
+           Case{"LD_LIBRARY_PATH='$LD_LIBRARY_PATH'\n", std::nullopt},
+           Case{"LD_LIBRARY_PATH=lib:/a\n", std::nullopt},
+           Case{"LD_LIBRARY_PATH=`pwd`/lib\n", std::nullopt},
+           Case{"LD_LIBRARY_PATH=\"/a\n", std::nullopt},
+           Case{"# LD_LIBRARY_PATH=/a\nexec kelvo\n", std::nullopt},
+       }) {
+    EXPECT_EQ(script_library_path(c.script, inherited), c.path) << c.script;
+  }
+  EXPECT_EQ(
+      script_library_path("LD_LIBRARY_PATH=/a:$LD_LIBRARY_PATH", std::nullopt),
+      "/a:");
+}
+
 }  // namespace
 }  // namespace orvalin

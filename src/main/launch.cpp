@@ -179,21 +179,40 @@ Timing run_timing(
   return timing;
 }
 
+KelvoPlatform kelvo_platform(
+    const std::function<std::optional<std::string>(std::string_view)>& env) {
+  const auto display = env("WAYLAND_DISPLAY");
+  const bool wayland =
+      (display && !display->empty()) || env("XDG_SESSION_TYPE") == "wayland";
+  KelvoPlatform choice;
+  if (!wayland) return choice;
+  const auto platform = env("QT_QPA_PLATFORM");
+  if (!platform || platform->empty()) {
+    choice.add_xcb = true;
+  } else if (platform->substr(0, platform->find(';')) != "xcb") {
+    // Qt takes the first of a ";"-separated list that it can open.
+    choice.not_x11 = *platform;
+  }
+  return choice;
+}
+
 std::map<std::string, std::string> kelvo_environment(
     const std::filesystem::path& plugin_dir,
     const std::optional<std::string>& old_plugin_path, uint16_t port,
-    const std::string& token) {
+    const std::string& token, bool add_xcb) {
   std::string plugin_path = path_to_utf8(plugin_dir);
   if (old_plugin_path) {
     plugin_path += plugin_path_separator();
     plugin_path += *old_plugin_path;
   }
-  return {
+  std::map<std::string, std::string> env = {
       {kQtPluginPathVariable, plugin_path},
       {kQtGenericPluginsVariable, kGenericPluginName},
       {kTokenVariable, token},
       {kPortVariable, std::to_string(port)},
   };
+  if (add_xcb) env["QT_QPA_PLATFORM"] = "xcb";
+  return env;
 }
 
 SpawnOptions kelvo_command(const std::string& kelvo_path,
@@ -205,15 +224,17 @@ SpawnOptions kelvo_command(const std::string& kelvo_path,
   options.env = std::move(env);
   const std::filesystem::path folder = utf8_to_path(kelvo_path).parent_path();
   if (!folder.empty()) options.cwd = path_to_utf8(folder);
+  // Kelvo may be a script that starts the real program as its child.
+  options.own_group = true;
   return options;
 }
 
 Result<std::shared_ptr<Process>> launch_kelvo(
     const std::string& kelvo_path, const std::vector<std::string>& kelvo_args,
     uint16_t port, const std::string& token,
-    const std::filesystem::path& plugin_dir) {
+    const std::filesystem::path& plugin_dir, bool add_xcb) {
   auto env = kelvo_environment(plugin_dir, get_env(kQtPluginPathVariable), port,
-                               token);
+                               token, add_xcb);
   return spawn_process(kelvo_command(kelvo_path, kelvo_args, std::move(env)));
 }
 

@@ -123,15 +123,36 @@ Timing run_timing(
 
 // --- Launch -----------------------------------------------------------------
 
+// Kelvo's Qt platform. In a Wayland session (WAYLAND_DISPLAY set, or
+// XDG_SESSION_TYPE=wayland) Orvalin sees and takes keys of X11 windows only
+// (XWayland's), while Qt prefers a native Wayland window there: Kelvo is
+// asked for "xcb" unless the user's environment sets QT_QPA_PLATFORM itself.
+struct KelvoPlatform {
+  bool add_xcb = false;
+  // A Wayland session whose QT_QPA_PLATFORM puts something other than xcb
+  // first: the user's value, left as it is.
+  std::optional<std::string> not_x11;
+};
+KelvoPlatform kelvo_platform(
+    const std::function<std::optional<std::string>(std::string_view)>& env);
+
+// The sentence said once when the user's QT_QPA_PLATFORM is not X11 in a
+// Wayland session; {} is its value.
+inline constexpr char kKelvoNotX11[] =
+    "Orvalin keys need Kelvo in an X11 window, but QT_QPA_PLATFORM is set to "
+    "{}.";
+
 // The variables Kelvo gets on top of this program's environment.
-// `old_plugin_path` is this program's own QT_PLUGIN_PATH, if set.
+// `old_plugin_path` is this program's own QT_PLUGIN_PATH, if set; with
+// `add_xcb`, QT_QPA_PLATFORM is "xcb".
 std::map<std::string, std::string> kelvo_environment(
     const std::filesystem::path& plugin_dir,
     const std::optional<std::string>& old_plugin_path, uint16_t port,
-    const std::string& token);
+    const std::string& token, bool add_xcb = false);
 
 // Program, arguments (as configured, nothing added), environment and working
-// directory (the folder holding `kelvo_path`, if it names one).
+// directory (the folder holding `kelvo_path`, if it names one); Kelvo leads
+// a process group of its own, and runs until its descendants have ended.
 SpawnOptions kelvo_command(const std::string& kelvo_path,
                            const std::vector<std::string>& kelvo_args,
                            std::map<std::string, std::string> env);
@@ -140,7 +161,7 @@ SpawnOptions kelvo_command(const std::string& kelvo_path,
 Result<std::shared_ptr<Process>> launch_kelvo(
     const std::string& kelvo_path, const std::vector<std::string>& kelvo_args,
     uint16_t port, const std::string& token,
-    const std::filesystem::path& plugin_dir);
+    const std::filesystem::path& plugin_dir, bool add_xcb);
 
 // "running", "exited with code N" or "unknown (reason)".
 std::string describe_process_state(const ProcessState& state);

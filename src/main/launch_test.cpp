@@ -176,6 +176,47 @@ TEST(KelvoLaunch, EnvironmentCommandAndDirectory) {
   EXPECT_EQ(command.env, env);
   EXPECT_EQ(command.cwd, path_to_utf8(kelvo.parent_path()));
   EXPECT_EQ(kelvo_command("kelvo", {}, {}).cwd, std::nullopt);
+  EXPECT_TRUE(command.own_group);
+}
+
+TEST(KelvoLaunch, AskedForAnX11WindowInAWaylandSession) {
+  struct Case {
+    std::map<std::string, std::string> env;
+    bool add_xcb;
+    std::optional<std::string> not_x11;
+  };
+  const Case cases[] = {
+      {{}, false, std::nullopt},
+      {{{"WAYLAND_DISPLAY", ""}, {"XDG_SESSION_TYPE", "x11"}},
+       false,
+       std::nullopt},
+      {{{"WAYLAND_DISPLAY", "wayland-0"}}, true, std::nullopt},
+      {{{"XDG_SESSION_TYPE", "wayland"}, {"QT_QPA_PLATFORM", ""}},
+       true,
+       std::nullopt},
+      {{{"WAYLAND_DISPLAY", "wayland-0"}, {"QT_QPA_PLATFORM", "xcb;wayland"}},
+       false,
+       std::nullopt},
+      {{{"WAYLAND_DISPLAY", "wayland-0"}, {"QT_QPA_PLATFORM", "wayland;xcb"}},
+       false,
+       "wayland;xcb"},
+  };
+  for (const Case& c : cases) {
+    const KelvoPlatform platform = kelvo_platform(
+        [&](std::string_view name) -> std::optional<std::string> {
+          auto at = c.env.find(std::string(name));
+          if (at == c.env.end()) return std::nullopt;
+          return at->second;
+        });
+    EXPECT_EQ(platform.add_xcb, c.add_xcb);
+    EXPECT_EQ(platform.not_x11, c.not_x11);
+  }
+  const std::filesystem::path dir("plugins");
+  EXPECT_FALSE(
+      kelvo_environment(dir, std::nullopt, 7, "t").contains("QT_QPA_PLATFORM"));
+  EXPECT_EQ(
+      kelvo_environment(dir, std::nullopt, 7, "t", true)["QT_QPA_PLATFORM"],
+      "xcb");
 }
 
 TEST(KelvoLaunch, DescribesTheProcessState) {

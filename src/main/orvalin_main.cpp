@@ -76,7 +76,7 @@ void sleep_after(const std::string& spoken, const Timing& timing) {
 
 [[noreturn]] void normal_run() {
   const Timing timing = run_timing(get_env);
-  Speech speech = start_speech();
+  Speech speech = start_speech(timing);
   if (!take_single_instance_lock()) {
     const std::string text(kAlreadyRunning);
     speech.say(text);

@@ -88,8 +88,16 @@ RunOutcome run(Speech speech, const Timing& timing) {
   auto token = make_token();
   if (!token) return failed(token.error());
   speech.say_queued("Starting Kelvo");
-  auto launched = launch_kelvo(general.kelvo_path, general.kelvo_args,
-                               general.port, *token, *plugin_dir);
+  const KelvoPlatform platform = kelvo_platform(get_env);
+  if (platform.add_xcb) log("Wayland session: Kelvo gets QT_QPA_PLATFORM=xcb");
+  if (platform.not_x11) {
+    const std::string text = fill(kKelvoNotX11, {*platform.not_x11});
+    log(text);
+    speech.say_queued(text);
+  }
+  auto launched =
+      launch_kelvo(general.kelvo_path, general.kelvo_args, general.port, *token,
+                   *plugin_dir, platform.add_xcb);
   if (!launched) {
     return failed(
         fill(kCannotStartKelvo, {general.kelvo_path, launched.error()}));

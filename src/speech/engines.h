@@ -5,10 +5,12 @@
 // closed on the speech thread only.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -17,6 +19,7 @@
 #include "base/channel.h"
 #include "base/layout.h"
 #include "base/result.h"
+#include "base/timing.h"
 #include "config/config.h"
 #include "speech/speech.h"
 
@@ -56,6 +59,13 @@ class SapiVoice {
   virtual void speak(std::string_view text, bool purge) = 0;
   // Drops whatever is being spoken or queued. Failures are ignored.
   virtual void purge() = 0;
+  // When the voice holds text it could not speak yet: how long until retry()
+  // should be called. None when it holds nothing.
+  virtual std::optional<std::chrono::milliseconds> retry_in() {
+    return std::nullopt;
+  }
+  // Tries again to speak what is held, once retry_in() has come down to 0.
+  virtual void retry() {}
 };
 
 // What the platform offers the speech thread. Any voice it created must be
@@ -88,6 +98,10 @@ class Speaker {
   Speaker& operator=(const Speaker&) = delete;
 
   void handle(const SpeechCommand& command);
+  // The voice's retry_in() and retry(): a voice that holds text is given its
+  // turn between messages.
+  std::optional<std::chrono::milliseconds> retry_in();
+  void retry();
 
  private:
   // Who speaks: an index into the engines' readers, or one of these.
@@ -123,15 +137,17 @@ std::vector<std::filesystem::path> nvda_client_candidates(
     const std::filesystem::path& executable, Layout layout = build_layout());
 
 // The platform's engines, opened on the calling thread (the speech thread),
-// with every reader interface looked for beside the running program.
-std::unique_ptr<SpeechEngines> open_speech_engines();
+// with every reader interface looked for beside the running program; the
+// voice waits `timing.speech_retry` between attempts to reach its service.
+std::unique_ptr<SpeechEngines> open_speech_engines(const Timing& timing);
 
 // The speech thread's loop: speaks each command in arrival order until the
-// queue closes, then releases the voice and closes the engines.
+// queue closes, giving a voice that holds text its retries in between, then
+// releases the voice and closes the engines.
 void serve_speech(Receiver<SpeechCommand> commands,
                   std::unique_ptr<SpeechEngines> engines);
 
-// start_speech() with the engines that `open` makes on the new thread.
+// start_speech(timing) with the engines that `open` makes on the new thread.
 Speech start_speech_with(std::function<std::unique_ptr<SpeechEngines>()> open);
 
 }  // namespace orvalin

@@ -144,6 +144,14 @@ void Speaker::handle(const SpeechCommand& command) {
   }
 }
 
+std::optional<std::chrono::milliseconds> Speaker::retry_in() {
+  return voice_ ? voice_->retry_in() : std::nullopt;
+}
+
+void Speaker::retry() {
+  if (voice_) voice_->retry();
+}
+
 void Speech::say(std::string_view text) const {
   log_said(text);
   sender_.send(Speak{std::string(text), true});
@@ -205,7 +213,15 @@ void serve_speech(Receiver<SpeechCommand> commands,
                   std::unique_ptr<SpeechEngines> engines) {
   {
     Speaker speaker(*engines);
-    while (std::optional<SpeechCommand> command = commands.recv()) {
+    for (;;) {
+      const std::optional<std::chrono::milliseconds> wait = speaker.retry_in();
+      std::optional<SpeechCommand> command =
+          wait ? commands.recv_for(*wait) : commands.recv();
+      if (!command) {
+        if (!wait || commands.closed()) break;
+        run_guarded("speech", [&] { speaker.retry(); });
+        continue;
+      }
       // Out of memory while converting a text, say: that message is lost,
       // the thread (and with it all later speech) is not.
       run_guarded("speech", [&] { speaker.handle(*command); });
@@ -229,8 +245,8 @@ Speech start_speech_with(std::function<std::unique_ptr<SpeechEngines>()> open) {
   return Speech(std::move(sender));
 }
 
-Speech start_speech() {
-  return start_speech_with([] { return open_speech_engines(); });
+Speech start_speech(const Timing& timing) {
+  return start_speech_with([timing] { return open_speech_engines(timing); });
 }
 
 }  // namespace orvalin

@@ -9,6 +9,7 @@
 #include <variant>
 
 #include "base/channel.h"
+#include "base/timing.h"
 #include "config/config.h"
 
 namespace orvalin {
@@ -42,8 +43,8 @@ class Speech {
 };
 
 // Creates the queue and starts the thread "speech" serving it with the
-// platform's engines. A thread that cannot start stops the program with
-// "spawn speech thread".
-Speech start_speech();
+// platform's engines, which take their waits from `timing`. A thread that
+// cannot start stops the program with "spawn speech thread".
+Speech start_speech(const Timing& timing);
 
 }  // namespace orvalin

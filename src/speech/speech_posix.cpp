@@ -10,10 +10,10 @@
 #include <ctime>
 #include <string>
 
-#include "applog/applog.h"
 #include "base/os.h"
 #include "base/timing.h"
 #include "speech/engines.h"
+#include "speech/reconnect.h"
 
 namespace orvalin {
 
@@ -35,13 +35,12 @@ bool test_run_without_daemon() {
   return test_run && !get_env("SPEECHD_ADDRESS");
 }
 
-// The connection of the speech thread, opened at the first message. While
-// the daemon cannot be reached, the reason is logged once and a message
-// tries again only when `retry` has passed since the last attempt; the
-// messages in between are not spoken (their "say:" lines stay in the log).
-class SpeechdVoice : public SapiVoice {
+// The speech thread's connection to speech-dispatcher. The address comes
+// from SPEECHD_ADDRESS or is the user's default socket, where the daemon is
+// started on demand as for Orca.
+class SpeechdLink : public SpeechLink {
  public:
-  explicit SpeechdVoice(std::chrono::milliseconds retry) : retry_(retry) {
+  SpeechdLink() {
     // libspeechd writes to its socket without MSG_NOSIGNAL: a daemon that
     // has gone must give this thread an error, not end the program.
     sigset_t pipe;
@@ -49,72 +48,50 @@ class SpeechdVoice : public SapiVoice {
     sigaddset(&pipe, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
   }
-  ~SpeechdVoice() override { close(); }
+  ~SpeechdLink() override { close(); }
 
-  void speak(std::string_view text, bool purge) override {
-    if (!connect()) return;
-    // Cancels this client's speech only; Orca's is left alone.
-    if (purge) spd_cancel(connection_);
-    if (spd_say(connection_, kPriority, std::string(text).c_str()) < 0) {
-      lost();
-    }
-  }
-
-  void purge() override {
-    if (connection_ != nullptr && spd_cancel(connection_) < 0) lost();
-  }
-
- private:
-  bool connect() {
-    if (connection_ != nullptr) return true;
-    const auto now = std::chrono::steady_clock::now();
-    if (last_attempt_ && now - *last_attempt_ < retry_) return false;
-    last_attempt_ = now;
+  Status open() override {
+    close();
     char* error = nullptr;
-    // The address comes from SPEECHD_ADDRESS or is the user's default
-    // socket, where the daemon is started on demand as for Orca.
     connection_ = spd_open2("orvalin", "main", nullptr, SPD_MODE_SINGLE,
                             nullptr, 1, &error);
     std::string reason = error != nullptr ? error : "no connection";
     std::free(error);
+    if (connection_ != nullptr) return {};
     // libspeechd's texts may end in blanks or a line break.
     reason.erase(reason.find_last_not_of(" \n\r\t") + 1);
     if (reason.empty()) reason = "no connection";
-    if (connection_ == nullptr) {
-      unavailable(reason);
-      return false;
-    }
-    reported_ = false;
-    return true;
+    return std::unexpected(reason);
   }
 
-  void lost() {
-    close();
-    // The failed write left a SIGPIPE pending on this thread; take it.
+  bool say(std::string_view text) override {
+    return ok(connection_ != nullptr &&
+              spd_say(connection_, kPriority, std::string(text).c_str()) >= 0);
+  }
+
+  // Cancels this client's speech only; Orca's is left alone.
+  bool cancel() override {
+    return ok(connection_ != nullptr && spd_cancel(connection_) >= 0);
+  }
+
+  void close() override {
+    if (connection_ != nullptr) spd_close(connection_);
+    connection_ = nullptr;
+  }
+
+ private:
+  bool ok(bool done) {
+    if (done) return true;
+    // A failed write leaves a SIGPIPE pending on this thread; take it.
     sigset_t pipe;
     sigemptyset(&pipe);
     sigaddset(&pipe, SIGPIPE);
     const timespec none{0, 0};
     sigtimedwait(&pipe, nullptr, &none);
-    last_attempt_ = std::chrono::steady_clock::now();
-    unavailable("the connection was lost");
+    return false;
   }
 
-  void unavailable(const std::string& reason) {
-    if (reported_) return;
-    reported_ = true;
-    log("speech-dispatcher unavailable: " + reason);
-  }
-
-  void close() {
-    if (connection_ != nullptr) spd_close(connection_);
-    connection_ = nullptr;
-  }
-
-  const std::chrono::milliseconds retry_;
   SPDConnection* connection_ = nullptr;
-  std::optional<std::chrono::steady_clock::time_point> last_attempt_;
-  bool reported_ = false;  // the current outage has been logged
 };
 
 // A test run's voice without a daemon: the text reaches the test through the
@@ -129,23 +106,27 @@ class SilentVoice : public SapiVoice {
 // speech-dispatcher, which is the fallback voice.
 class PosixSpeechEngines : public SpeechEngines {
  public:
-  explicit PosixSpeechEngines(bool silent) : silent_(silent) {}
+  PosixSpeechEngines(bool silent, std::chrono::milliseconds retry)
+      : silent_(silent), retry_(retry) {}
   std::string_view voice_name() const override {
     return silent_ ? "silent voice" : "speech-dispatcher";
   }
   Result<std::unique_ptr<SapiVoice>> create_voice() override {
     if (silent_) return std::make_unique<SilentVoice>();
-    return std::make_unique<SpeechdVoice>(Timing{}.speech_retry);
+    return std::make_unique<ReconnectingVoice>(std::make_unique<SpeechdLink>(),
+                                               "speech-dispatcher", retry_);
   }
 
  private:
   const bool silent_;
+  const std::chrono::milliseconds retry_;
 };
 
 }  // namespace
 
-std::unique_ptr<SpeechEngines> open_speech_engines() {
-  return std::make_unique<PosixSpeechEngines>(test_run_without_daemon());
+std::unique_ptr<SpeechEngines> open_speech_engines(const Timing& timing) {
+  return std::make_unique<PosixSpeechEngines>(test_run_without_daemon(),
+                                              timing.speech_retry);
 }
 
 }  // namespace orvalin

@@ -35,7 +35,7 @@ TEST(SpeechPosixDeathTest, ThreadThatCannotStartStopsTheProgram) {
   EXPECT_EXIT(
       {
         limit_address_space();
-        start_speech();
+        start_speech(Timing{});
       },
       testing::ExitedWithCode(1), "spawn speech thread");
 }
@@ -47,7 +47,7 @@ TEST(SpeechPosixTest, EnginesAreOpenedOnTheThreadNamedSpeech) {
     char buffer[16] = {};
     pthread_getname_np(pthread_self(), buffer, sizeof buffer);
     name.set_value(buffer);
-    return open_speech_engines();
+    return open_speech_engines(Timing{});
   });
   ASSERT_EQ(named.wait_for(std::chrono::seconds(60)),
             std::future_status::ready);

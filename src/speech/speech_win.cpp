@@ -117,7 +117,7 @@ unsigned long sapi_speak_flags(bool purge) {
   return flags;
 }
 
-std::unique_ptr<SpeechEngines> open_speech_engines() {
+std::unique_ptr<SpeechEngines> open_speech_engines(const Timing&) {
   std::vector<std::filesystem::path> candidates;
   std::filesystem::path folder;
   if (auto executable = executable_path()) {

@@ -9,6 +9,7 @@ that keeps the user's settings and log. Run by `make dist-test` after
 `make dist`; standard library only.
 """
 
+import gzip
 import json
 import os
 import re
@@ -34,6 +35,7 @@ DEB = os.path.join(DIST, "orvalin_%s_amd64.deb" % VERSION)
 DEB_FILES = ["usr/bin/orvalin", "usr/lib/orvalin/plugins/generic/README.txt",
              "usr/share/applications/orvalin.desktop",
              "usr/share/doc/orvalin/README.md", "usr/share/doc/orvalin/keys.txt",
+             "usr/share/doc/orvalin/README.Linux.txt",
              "usr/share/doc/orvalin/copyright",
              "usr/share/doc/orvalin/changelog.gz",
              "usr/share/man/man1/orvalin.1.gz"]
@@ -311,6 +313,12 @@ class Deb(unittest.TestCase):
         self.assertEqual(sorted(files), sorted(DEB_FILES))
         self.assertIn(b"liborvalin.so",
                       files["usr/lib/orvalin/plugins/generic/README.txt"])
+        # The Linux guide, named by the manual page's SEE ALSO.
+        self.assertIn(b"What to do when Orvalin says",
+                      files["usr/share/doc/orvalin/README.Linux.txt"])
+        manual = gzip.decompress(files["usr/share/man/man1/orvalin.1.gz"])
+        self.assertIn(b"/usr/share/doc/orvalin/README.Linux.txt",
+                      manual[manual.index(b".SH SEE ALSO"):])
         field = subprocess.run(["dpkg-deb", "-f", DEB, "Depends"],
                                capture_output=True, check=True).stdout
         for package in (b"libspeechd2", b"libx11-6", b"libc6"):

@@ -322,14 +322,21 @@ class SpeechDaemon:
             f.write("GenericExecuteSynth \"printf '%%s\\\\n' \\'$DATA\\' "
                     ">> %s\"\nGenericCmdDependency \"printf\"\n"
                     'AddVoice "en" "MALE1" "default"\n' % self.spoken_file)
-        alsa = os.path.join(folder, "asound.conf")
-        with open(alsa, "w") as f:
+        self.alsa = os.path.join(folder, "asound.conf")
+        with open(self.alsa, "w") as f:
             f.write("pcm.!default { type null }\n")
+        self.start()
+
+    def start(self):
+        """Starts the daemon (again, after stop()); its output file is
+        kept."""
+        if os.path.exists(self.socket):
+            os.remove(self.socket)
         # -s: in the foreground, so that stop() ends it.
         self.process = subprocess.Popen(
-            ["speech-dispatcher", "-s", "-P", os.path.join(folder, "pid"),
-             "-C", folder, "-t", "600"],
-            env=dict(os.environ, ALSA_CONFIG_PATH=alsa),
+            ["speech-dispatcher", "-s", "-P", os.path.join(self.folder, "pid"),
+             "-C", self.folder, "-t", "600"],
+            env=dict(os.environ, ALSA_CONFIG_PATH=self.alsa),
             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
             stderr=subprocess.DEVNULL, start_new_session=True)
         if not wait_until(lambda: os.path.exists(self.socket), 30):
@@ -467,6 +474,25 @@ def builtin_config_text(source_dir):
     return match.group(1).encode("utf-8")
 
 
+def assert_new_settings(case, text, kelvo_line, wine):
+    """That `text` is a new settings file: under Wine the built-in text with
+    `kelvo_line` as its kelvo_path line (None: Kelvo not found, the line
+    left), byte for byte; natively the same settings, with Linux's own
+    comments (and an empty kelvo_path when Kelvo was not found)."""
+    builtin = builtin_config_text(OPTIONS.source)
+    default = b"kelvo_path = 'C:\\Program Files\\Kelvo\\kelvo.exe'"
+    if wine:
+        case.assertEqual(text, builtin.replace(default, kelvo_line or default))
+        return
+    expected = builtin.replace(default, kelvo_line or b'kelvo_path = ""')
+
+    def settings(t):
+        return [line for line in t.split(b"\n") if not line.startswith(b"#")]
+    case.assertEqual(settings(text), settings(expected))
+    case.assertIn(b"\n# This file is created on first run in "
+                  b"~/.config/orvalin/config.toml\n", b"\n" + text)
+
+
 class SandboxCase(unittest.TestCase):
     def setUp(self):
         self.runner = OPTIONS.runner()
@@ -552,5 +578,9 @@ def main():
     options, rest = parser.parse_known_args(sys.argv[1:])
     OPTIONS = Options(options.program, options.source, options.wine,
                       options.native_program)
-    with (contextlib.nullcontext() if options.wine else native_runs_lock()):
+    # A case that runs itself again as another user does so inside its own
+    # hold of the lock.
+    held = os.environ.get("ORVALIN_NATIVE_RUNS_LOCKED") == "1"
+    with (contextlib.nullcontext() if options.wine or held
+          else native_runs_lock()):
         unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)

@@ -20,6 +20,10 @@ import harness
 
 READY = ("say: Orvalin ready. Deck 1 selected. Control Alt F12 turns key "
          "help on or off.")
+# Where the X server keeps Ctrl+Alt+F1..F12, key help is reached through the
+# layer.
+X11_READY = ("say: Orvalin ready. Deck 1 selected. Control Alt Shift Home, "
+             "then F12, turns key help on or off.")
 EXITING = "Kelvo closed, Orvalin exiting."
 TOKEN = "0123456789abcdef0123456789abcdef"
 # The program's waits for most runs (ORVALIN_TEST_TIMING): short, but in the
@@ -33,7 +37,7 @@ QUICK_TIMING = ",".join("%s=%d" % item for item in (
     ("plugin_limit", 5000), ("kelvo_watch", 100), ("hotkey_report", 1000),
     ("reload_quiet", 200), ("time_warning_poll", 250), ("refusal_min", 300),
     ("refusal_per_14_bytes", 20), ("already_running", 300),
-    ("driver_start", 300), ("driver_key", 400)))
+    ("speech_retry", 300), ("driver_start", 300), ("driver_key", 400)))
 
 
 def free_port():

@@ -27,9 +27,11 @@ std::vector<std::string> program_args(int argc, char** argv);
 // Shows the host's main window titled "Kelvo" and brings it to the front,
 // served by its own thread. Under X11 (DISPLAY set) the window carries the
 // process id (_NET_WM_PID) and is not brought to the front: without a window
-// manager the tests give it the focus. Each key pressed in the window (one
-// that no hot key took first) is handed to `key_pressed` by its name: the
-// virtual-key code in decimal on Windows, the keysym's name under X11.
+// manager the tests give it the focus. In a Wayland session (WAYLAND_DISPLAY
+// set) there is such a window only when QT_QPA_PLATFORM asks for xcb. Each
+// key pressed in the window (one that no hot key took first) is handed to
+// `key_pressed` by its name: the virtual-key code in decimal on Windows, the
+// keysym's name under X11.
 void show_main_window(std::function<void(const std::string&)> key_pressed);
 
 }  // namespace kelvosim

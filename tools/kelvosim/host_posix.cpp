@@ -40,6 +40,15 @@ std::vector<std::string> program_args(int argc, char** argv) {
 void show_main_window(std::function<void(const std::string&)> key_pressed) {
   const auto name = orvalin::get_env("DISPLAY");
   if (!name || name->empty()) return;
+  // As a Qt 6 program: in a Wayland session its window is a native Wayland
+  // one, which no X11 client sees, unless QT_QPA_PLATFORM asks for xcb. The
+  // simulator has no Wayland window to show instead.
+  const auto wayland = orvalin::get_env("WAYLAND_DISPLAY");
+  const auto platform = orvalin::get_env("QT_QPA_PLATFORM");
+  if (wayland && !wayland->empty() &&
+      !(platform && platform->starts_with("xcb"))) {
+    return;
+  }
   Display* display = XOpenDisplay(nullptr);
   if (display == nullptr) return;
   const Window window =
