@@ -135,12 +135,10 @@ class X11Run(RunCase):
         all_heard()
         daemon.stop()
         sentences.append(self.press(kelvo, "ctrl+alt+2", box, "Deck 2"))
-        sentences.append(self.press(kelvo, "ctrl+alt+shift+y", box,
-                                    "Key help on"))
+        sentences.append(self.press(kelvo, "ctrl+alt+1", box, "Deck 1"))
         daemon.start()
         all_heard()
-        sentences.append(self.press(kelvo, "ctrl+alt+shift+y", box,
-                                    "Key help off"))
+        sentences.append(self.press(kelvo, "ctrl+alt+2", box, "Deck 2"))
 
         # Every sentence reached speech-dispatcher, in order. The last one is
         # said twice, and the module writes a message sentence by sentence:
