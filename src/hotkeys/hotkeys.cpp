@@ -279,15 +279,15 @@ void HotkeyLoop::send_press(size_t index, bool left_to_typing) {
 }
 
 void HotkeyLoop::open_layer() {
-  // Said first and at once: the DJ hears that the next key is Orvalin's
-  // before reaching for it.
-  speech_.say(kLayerOpen);
   layer_keys_ = layer_keys(bindings_->current()->hotkeys);
   std::vector<KeyCombination> keys;
   keys.reserve(layer_keys_.size());
   for (const LayerKey& key : layer_keys_) keys.push_back(key.combination);
   registry_.set_layer_keys(keys);
   layer_deadline_ = now_() + layer_wait_;
+  // Said once the keys are Orvalin's (a few milliseconds): a key pressed as
+  // soon as "Orvalin" is heard must not reach Kelvo.
+  speech_.say(kLayerOpen);
 }
 
 void HotkeyLoop::close_layer(std::string_view said) {

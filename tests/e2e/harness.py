@@ -282,9 +282,10 @@ class VirtualDisplay:
         return [" ".join(self.xdotool("getwindowname", w, check=False))
                 for w in windows]
 
-    def window(self, name):
-        """The id of the window named `name`, once there is one."""
-        windows = self.wait_for_window("^%s$" % name, names=False)
+    def window(self, name, timeout=120):
+        """The id of the window named `name`, once there is one. A program
+        started on a loaded machine may take long to show it."""
+        windows = self.wait_for_window("^%s$" % name, timeout, names=False)
         if not windows:
             raise AssertionError("no %s window" % name)
         return windows[0]

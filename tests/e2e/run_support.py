@@ -91,7 +91,7 @@ class RunBox(harness.Sandbox):
         self.kelvo = os.path.join(self.kelvo_dir, "kelvo" + self.exe)
         shutil.copy2(kelvosim_program(runner.program), self.kelvo)
         os.chmod(self.kelvo, os.stat(self.kelvo).st_mode | stat.S_IXUSR)
-        self.trace = os.path.join(self.root, "trace.jsonl")
+        self.trace_file = os.path.join(self.root, "trace.jsonl")
         self.port = free_port()
         if settings:
             self.write_run_settings(kelvo_args)
@@ -100,7 +100,7 @@ class RunBox(harness.Sandbox):
         self.runs = 0
 
     def write_run_settings(self, kelvo_args, keys=""):
-        args = ["--trace", self.runner.host_path(self.trace)] + list(
+        args = ["--trace", self.runner.host_path(self.trace_file)] + list(
             kelvo_args)
         self.write_settings(
             "[general]\nkelvo_path = %s\nkelvo_args = [%s]\nport = %d\n%s" % (
@@ -139,17 +139,28 @@ class RunBox(harness.Sandbox):
             timeout)
         return message in self.messages()
 
-    def trace_requests(self):
-        if not os.path.exists(self.trace):
+    def trace(self):
+        """Every line of the simulator's trace: the requests it got, and the
+        keys that reached its window."""
+        if not os.path.exists(self.trace_file):
             return []
         return [json.loads(line) for line in
-                harness.read_bytes(self.trace).splitlines() if line.strip()]
+                harness.read_bytes(self.trace_file).splitlines()
+                if line.strip()]
+
+    def trace_requests(self):
+        return [r for r in self.trace() if "window_key" not in r]
+
+    def window_keys(self):
+        """The keys that reached Kelvo's window (Windows: virtual-key codes;
+        X11: keysym names)."""
+        return [r["window_key"] for r in self.trace() if "window_key" in r]
 
     def kelvo_pids(self):
         """Processes running this sandbox's Kelvo."""
         name = "kelvo.exe" if self.runner.under_wine else "kelvo"
-        traces = (self.trace.encode(),
-                  self.runner.host_path(self.trace).encode())
+        traces = (self.trace_file.encode(),
+                  self.runner.host_path(self.trace_file).encode())
         pids = []
         for entry in filter(str.isdigit, os.listdir("/proc")):
             try:
@@ -321,7 +332,7 @@ def start_fake_kelvo(box, *args):
     os.makedirs(folder, exist_ok=True)
     path = os.path.join(folder, os.path.basename(box.kelvo).upper())
     shutil.copy2(box.kelvo, path)
-    command = [path, "--port", "0", "--trace", box.trace] + list(args)
+    command = [path, "--port", "0", "--trace", box.trace_file] + list(args)
     return subprocess.Popen(command, stdin=subprocess.DEVNULL,
                             stdout=subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL,

@@ -53,7 +53,7 @@ class FullRun(RunCase):
         wrapper = box.path("bin", "kelvo")
         with open(wrapper, "w") as f:
             f.write('#!/bin/sh\nexec "%s" --trace "%s" --exit-after 3\n' % (
-                kelvosim_program(self.runner.program), box.trace))
+                kelvosim_program(self.runner.program), box.trace_file))
         os.chmod(wrapper, stat.S_IRWXU)
         path = os.path.dirname(wrapper) + os.pathsep + os.environ.get("PATH",
                                                                       "")

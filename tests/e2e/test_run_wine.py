@@ -18,11 +18,6 @@ LAYER = "ctrl+alt+shift+Home"
 class WineRun(WineCase):
     """The program as shipped: these runs keep the real waits."""
 
-    def window_keys(self, box):
-        """The keys that reached Kelvo's window, as virtual-key codes."""
-        return [r["window_key"] for r in box.trace_requests()
-                if "window_key" in r]
-
     def sets(self, box, control):
         return [r for r in box.trace_requests()
                 if r.get("cmd") == "set" and r.get("key") == control]
@@ -90,11 +85,11 @@ class WineRun(WineCase):
         # The layer: a plain P reaches Kelvo's window (Kelvo's own shortcut)
         # until the layer key; then the next key is Orvalin's alone.
         self.press(window, "p")
-        harness.wait_until(lambda: self.window_keys(box).count("80") == 1, 10)
-        self.assertEqual(self.window_keys(box).count("80"), 1)
+        harness.wait_until(lambda: box.window_keys().count("80") == 1, 10)
+        self.assertEqual(box.window_keys().count("80"), 1)
         plays = len(self.sets(box, "play"))
         self.layer(box, window, "p", "Deck 1 paused")
-        self.assertEqual(self.window_keys(box).count("80"), 1)
+        self.assertEqual(box.window_keys().count("80"), 1)
         self.assertEqual(len(self.sets(box, "play")), plays + 1)
         self.layer(box, window, "2", "Deck 2. ")
         self.layer(box, window, "F12", "Key help on")
