@@ -115,7 +115,7 @@ class TimeWarnings {
       : state_(std::move(state)) {}
 
   // Reads every deck once and queues the warnings due; fails when the deck
-  // count could not be read.
+  // count, or a playing deck's remaining time, could not be read.
   Status poll();
 
  private:
