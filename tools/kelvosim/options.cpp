@@ -149,6 +149,21 @@ Result<Options> parse_options(const std::vector<std::string>& args) {
       std::string key;
       KELVOSIM_TRY(key, value());
       options.faults.no_value.insert(key);
+    } else if (name == "--late-set") {
+      // "KEY=MS".
+      std::string text;
+      KELVOSIM_TRY(text, value());
+      const auto equals = text.find('=');
+      if (equals == std::string::npos || equals == 0) {
+        return fail("--late-set: expected KEY=MS, got '" + text + "'");
+      }
+      int ms = 0;
+      KELVOSIM_TRY(ms, parse_int(name, text.substr(equals + 1), 0, 3600000));
+      options.faults.late_set[text.substr(0, equals)] = ms;
+    } else if (name == "--wrong-scale") {
+      options.faults.wrong_scale = true;
+    } else if (name == "--watch-fails-ms") {
+      KELVOSIM_TRY(options.faults.watch_fails_ms, int_value(0, 3600000));
     } else if (name == "--junk") {
       options.faults.junk = true;
     } else if (name == "--close-after") {
@@ -238,6 +253,13 @@ Faults:
   --drop-reply CMD         never answer command CMD (repeatable)
   --no-value KEY           answer a get of control KEY without its "value"
                            (repeatable)
+  --late-set KEY=MS        a set of control KEY takes effect at once, but
+                           its reply comes MS late; later requests are
+                           answered meanwhile (repeatable)
+  --wrong-scale            a get of a parameter answers the control's value
+                           (its own scale) instead; sets are right
+  --watch-fails-ms N       every watch fails ("not ready") for N ms after
+                           the hello
   --junk                   send junk lines between replies (not JSON, an
                            array, an object followed by text, an empty line,
                            CR LF line ends)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -60,6 +61,13 @@ struct FaultOptions {
   std::optional<int> reply_delay_max_ms;
   std::set<std::string> drop_reply;  // commands left unanswered
   std::set<std::string> no_value;    // keys whose get replies lack "value"
+  // Sets of these keys take effect at once but are answered this many ms
+  // late, while later requests are answered meanwhile.
+  std::map<std::string, int> late_set;
+  // A get of a control's parameter answers its value instead.
+  bool wrong_scale = false;
+  // Watches fail ("not ready") for this many ms after the hello.
+  int watch_fails_ms = 0;
   bool junk = false;
   std::optional<int> close_after;
   bool refuse_hello = false;
