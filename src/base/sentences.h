@@ -39,7 +39,7 @@ inline constexpr std::string_view kPluginNotLoaded =
     "Orvalin update.";
 inline constexpr std::string_view kCannotConnect =
     "cannot connect to the Kelvo plugin: {}";
-inline constexpr std::string_view kNoAnswer = "Kelvo did not answer";
+inline constexpr std::string_view kNoAnswer = "Kelvo did not answer in time";
 
 // The settings file, saved while Orvalin runs.
 inline constexpr std::string_view kReloaded = "Settings reloaded";
@@ -63,6 +63,14 @@ inline constexpr std::string_view kActionFailed = "Error: {}";
 inline constexpr std::string_view kConnectionLost =
     "Lost the connection to Kelvo. Orvalin keys do nothing until Kelvo is "
     "started again.";
+// Watches that failed at start-up are still missing a while after ready;
+// the second follows once they are all in place.
+inline constexpr std::string_view kAnnouncementsMissing =
+    "Some announcements are not available yet";
+inline constexpr std::string_view kAnnouncementsComplete =
+    "Announcements complete";
+// A key that needs Kelvo, pressed after the connection ended.
+inline constexpr std::string_view kNotConnected = "Not connected to Kelvo";
 
 // How a sentence is heard: `opening` (empty, or kErrorOpening for a start
 // that failed) followed by `text`.
@@ -95,6 +103,9 @@ inline constexpr std::array kAskingSentences = {
     Heard{{}, kBusyMany},
     Heard{{}, kActionFailed},
     Heard{{}, kConnectionLost},
+    Heard{{}, kAnnouncementsMissing},
+    Heard{{}, kAnnouncementsComplete},
+    Heard{{}, kNotConnected},
 };
 
 // `sentence` with each "{}" replaced by the next of `parts`, in order; a

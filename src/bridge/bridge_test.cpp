@@ -386,13 +386,19 @@ TEST(BridgeRequests, TimeOutAndLateReply) {
       kTimeOut);
   ASSERT_TRUE(link.bridge);
   Bridge& bridge = *link.bridge;
-  EXPECT_EQ(bridge.get("[Master]", "crossfader").error(),
-            "[Master],crossfader: Kelvo did not answer");
+  // The late reply goes to the one who asked for it, as the get reads it.
+  auto [late, late_rx] = make_channel<Result<double>>();
+  EXPECT_EQ(bridge
+                .get("[Master]", "crossfader", "value",
+                     [late](Result<double> value) { late.send(value); })
+                .error(),
+            "[Master],crossfader: Kelvo did not answer in time");
   EXPECT_TRUE(bridge.busy());  // until a later request is answered in time
   EXPECT_EQ(bridge.get("[Channel1]", "play").value(), 1.0);
   EXPECT_FALSE(bridge.busy());
+  EXPECT_EQ(late_rx.recv_for(10s), Result<double>(8.0));
   // A command passes the time-out on as it is.
-  EXPECT_EQ(bridge.effect_index("x").error(), "Kelvo did not answer");
+  EXPECT_EQ(bridge.effect_index("x").error(), "Kelvo did not answer in time");
 }
 
 // A connection that takes at most 512 bytes a send and lets other threads
@@ -467,10 +473,10 @@ TEST(BridgeEvents, LastUnterminatedLineThenDisconnectedOnce) {
   link.plugin->end();
   expect_changed(next_event(link), "[A]", "b", 2.0);
   expect_disconnected_last(link);
-  // No reader is left: later requests fail with the usual text, and Kelvo
-  // is not taken for busy.
+  // No reader is left: later requests fail at once, and Kelvo is not taken
+  // for busy.
   EXPECT_EQ(link.bridge->get("[Channel1]", "play").error(),
-            "[Channel1],play: Kelvo did not answer");
+            "[Channel1],play: Not connected to Kelvo");
   EXPECT_TRUE(link.bridge->ended().has_value());
   EXPECT_FALSE(link.bridge->busy());
 }
@@ -487,7 +493,7 @@ TEST(BridgeEvents, InvalidUtf8EndsTheReaderAndFailsWaitingRequests) {
       "{\"id\":6,\"ok\":true,\"value\":1}\n");
   expect_changed(next_event(link), "[A]", "b", 1.0);
   expect_disconnected_last(link);
-  EXPECT_EQ(pending.wait().error(), "[Channel1],play: Kelvo did not answer");
+  EXPECT_EQ(pending.wait().error(), "[Channel1],play: Not connected to Kelvo");
   // The plugin sees the end at once, while the Bridge still exists.
   EXPECT_TRUE(link.plugin->saw_end());
 }
@@ -659,7 +665,7 @@ TEST(BridgeConnect, HelloFailures) {
   const std::vector<Case> cases = {
       {"{\"error\":\"wrong token\",\"id\":1,\"ok\":false}\n", "wrong token"},
       {"{\"id\":1}\n", "request failed"},
-      {"", "Kelvo did not answer"},
+      {"", "Kelvo did not answer in time"},
   };
   for (const Case& c : cases) {
     FakePlugin plugin({}, c.hello_reply);

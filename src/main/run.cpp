@@ -132,9 +132,11 @@ RunOutcome run(Speech speech, const Timing& timing) {
   };
   // The clean-up's reads go out while the watches' replies are on their way,
   // so that start-up waits for the slowest reply rather than for each.
-  auto watches = send_startup_watches(*bridge);
+  StartupWatches watches = send_startup_watches(*bridge);
+  state->deck_count.store(watches.decks);
   clear_left_on_clicks(*bridge);
-  LastValues last_values = finish_watches(*bridge, std::move(watches));
+  WatchesDone watched = finish_watches(*bridge, std::move(watches.sent));
+  LastValues last_values = std::move(watched.last_values);
   auto events =
       std::make_shared<Receiver<BridgeEvent>>(std::move(event_receiver));
   spawn_detached(
@@ -189,9 +191,28 @@ RunOutcome run(Speech speech, const Timing& timing) {
         },
         "spawn settings watch");
   }
-  speech.say(
-      "Orvalin ready. Deck 1 selected. Control Alt F12 turns key help on or "
-      "off.");
+  // A connection lost during start-up leaves nothing ready: start-up ends
+  // with the lost-connection sentence instead (nothing when Kelvo closed).
+  if (auto ended = bridge->ended()) {
+    log("bridge: connection ended during start-up");
+    tell_lost_connection(*state, *ended);
+  } else {
+    speech.say(
+        "Orvalin ready. Deck 1 selected. Control Alt F12 turns key help on "
+        "or off.");
+    // No change of a control whose watch failed would ever be announced.
+    if (!watched.missing.empty()) {
+      spawn_detached(
+          "watch-retry",
+          [state, missing = std::move(watched.missing),
+           ready = std::chrono::steady_clock::now()]() mutable {
+            run_guarded("watch-retry", [&] {
+              keep_watching(state, std::move(missing), ready);
+            });
+          },
+          "failed to spawn thread");
+    }
+  }
   spawn_detached(
       "",
       [speech, delay = timing.hotkey_report] {
