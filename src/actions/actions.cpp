@@ -232,6 +232,12 @@ Status run_set(AppState& state, const act::Set& action, uint8_t deck) {
 }
 
 Status run_adjust(AppState& state, const act::Adjust& action, uint8_t deck) {
+  // A step from a parameter read on the control's own scale would throw
+  // the control to an end (the crossfader's centre reads as full left).
+  if (state.scale_wrong.load() != 0) {
+    state.speech.say(std::string(kWrongScale));
+    return {};
+  }
   ControlTarget target = resolve(action.target, deck);
   auto current = state.bridge->get(target.group, target.control, "parameter");
   if (!current) return fail(current.error());
@@ -358,6 +364,21 @@ ControlNames action_controls() {
           {"[App]", "num_decks"},
           {"[PreviewDeck1]", "play"},
           {"[PreviewDeck1]", "LoadSelectedTrackAndPlay"}};
+}
+
+Result<bool> parameters_on_wrong_scale(Bridge& bridge) {
+  // The crossfader's value runs from -1 to 1 and its parameter from 0 to 1;
+  // only at the right end do the two read the same.
+  const std::string group = "[Master]";
+  const std::string key = "crossfader";
+  auto value_sent = bridge.send_get(group, key, "value");
+  auto parameter_sent = bridge.send_get(group, key, "parameter");
+  const Result<double> value = value_sent.wait();
+  const Result<double> parameter = parameter_sent.wait();
+  if (!value) return fail(value.error());
+  if (!parameter) return fail(parameter.error());
+  constexpr double kTolerance = 0.01;
+  return std::abs(*parameter - (*value + 1) / 2) > kTolerance;
 }
 
 std::string resolve_deck(std::string_view text, uint8_t deck) {

@@ -330,6 +330,21 @@ TEST(ActionWorker, AdjustClampsAndFollowsTheDeck) {
                   "get [Channel1],track_loaded",
                   "get! [EqualizerRack1_[Channel1]_Effect1],parameter1",
                   "set! [EqualizerRack1_[Channel1]_Effect1],parameter1=0.55"));
+  EXPECT_EQ(parameters_on_wrong_scale(rig->bridge()), false);
+
+  // A plugin that reads parameters on the control's own scale: the centred
+  // crossfader would read as full left. Found out at start-up, and then no
+  // key steps a value; nothing is thrown to an end.
+  auto wrong = Rig::start({"--wrong-scale"});
+  ASSERT_TRUE(wrong);
+  EXPECT_EQ(parameters_on_wrong_scale(wrong->bridge()), true);
+  wrong->state().scale_wrong.store(1);
+  mark = wrong->mark();
+  EXPECT_THAT(wrong->press({"ctrl+alt+m", "ctrl+alt+m"}),
+              Each(Eq("The Kelvo plugin reports values on a wrong scale; "
+                      "keys that step a value are off")));
+  EXPECT_THAT(wrong->requests_since(mark), IsEmpty());
+  EXPECT_EQ(wrong->value("[Master]", "crossfader"), 0);
 }
 
 TEST(ActionWorker, SelectDeckKeyHelpAndOrvalinKeys) {

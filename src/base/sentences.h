@@ -69,6 +69,11 @@ inline constexpr std::string_view kAnnouncementsMissing =
     "Some announcements are not available yet";
 inline constexpr std::string_view kAnnouncementsComplete =
     "Announcements complete";
+// Said once at start-up, and by each key that steps a value (which then
+// sends nothing), when the plugin reads parameters on a wrong scale.
+inline constexpr std::string_view kWrongScale =
+    "The Kelvo plugin reports values on a wrong scale; keys that step a value "
+    "are off";
 // A key that needs Kelvo, pressed after the connection ended.
 inline constexpr std::string_view kNotConnected = "Not connected to Kelvo";
 
@@ -105,6 +110,7 @@ inline constexpr std::array kAskingSentences = {
     Heard{{}, kConnectionLost},
     Heard{{}, kAnnouncementsMissing},
     Heard{{}, kAnnouncementsComplete},
+    Heard{{}, kWrongScale},
     Heard{{}, kNotConnected},
 };
 

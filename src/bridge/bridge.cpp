@@ -14,6 +14,7 @@
 #include "base/sentences.h"
 #include "base/thread.h"
 #include "base/utf.h"
+#include "bridge/ranges.h"
 #include "bridge/tcpowner.h"
 #include "net/lines.h"
 #include "net/socket.h"
@@ -531,19 +532,29 @@ template class Bridge::Pending<int64_t>;
 
 namespace {
 
-// An action must never go on from a value Kelvo did not give.
+// An action must never go on from a value Kelvo did not give, nor from one
+// the control cannot have.
 Result<double> read_get(const std::string& group, const std::string& key,
-                        const std::string&, Result<json> reply) {
+                        const std::string& prop, Result<json> reply) {
   if (!reply) return fail(control_error(group, key, reply.error()));
   auto value = double_field(*reply, "value");
   if (!value) return fail(control_error(group, key, "Kelvo sent no value"));
+  if (auto outside = outside_range(group, key, prop, *value)) {
+    return fail(std::move(*outside));
+  }
   return *value;
 }
 
 Result<double> read_set(const std::string& group, const std::string& key,
-                        const std::string&, double sent, Result<json> reply) {
+                        const std::string& prop, double sent,
+                        Result<json> reply) {
   if (!reply) return fail(control_error(group, key, reply.error()));
-  return double_field(*reply, "value").value_or(sent);
+  auto value = double_field(*reply, "value");
+  if (!value) return sent;
+  if (auto outside = outside_range(group, key, prop, *value)) {
+    return fail(std::move(*outside));
+  }
+  return *value;
 }
 
 }  // namespace

@@ -189,7 +189,9 @@ class Bridge {
   Sent send(nlohmann::json object, LateReply late = {});
 
   // The commands (hello is part of connect). Failures of get and set read
-  // "group,key: " and the request's error text.
+  // "group,key: " and the request's error text; a value outside the range
+  // the contract gives the control (bridge/ranges.h) fails them too, with
+  // "Kelvo sent V for group,key, outside R".
   // With `late`, a reply that comes after the time-out is handed to it
   // as get or set would have given it.
   Result<double> get(const std::string& group, const std::string& key,

@@ -342,7 +342,12 @@ TEST(BridgeRequests, ReplyOutcomes) {
       {"no-ok", R"("value":1)"},
       {"error", R"("error":"no such control","ok":false)"},
       {"error-no-ok", R"("error":"bad group")"},
-      {"error-number", R"("error":7,"ok":false)"}};
+      {"error-number", R"("error":7,"ok":false)"},
+      {"play", R"("ok":true,"value":2)"},
+      {"hotcue_12_position", R"("ok":true,"value":-1.5)"},
+      {"group_[Channel3]_enable", R"("ok":true,"value":1.5)"},
+      {"crossfader", R"("ok":true,"value":-1)"},
+      {"beats_translate_move", R"("ok":true,"value":-4)"}};
   Link link = open_link([&replies](const json& request) -> std::string {
     auto it = replies.find(request.value("key", ""));
     if (it == replies.end()) return "";
@@ -372,6 +377,24 @@ TEST(BridgeRequests, ReplyOutcomes) {
   auto whole = bridge.request({{"cmd", "get"}, {"key", "int"}});
   ASSERT_TRUE(whole);
   EXPECT_EQ(whole->dump(), R"({"id":12,"ok":true,"value":3})");
+
+  // A value outside the control's range is an error; a parameter is always
+  // 0..1, and a control the contract does not name may be anything.
+  EXPECT_EQ(bridge.get("[Channel2]", "play").error(),
+            "Kelvo sent 2 for [Channel2],play, outside 0..1");
+  EXPECT_EQ(bridge.get("[Channel1]", "hotcue_12_position").error(),
+            "Kelvo sent -1.5 for [Channel1],hotcue_12_position, outside -1..");
+  EXPECT_EQ(bridge.get("[EffectRack1_EffectUnit4]", "group_[Channel3]_enable")
+                .error(),
+            "Kelvo sent 1.5 for [EffectRack1_EffectUnit4],group_[Channel3]_"
+            "enable, outside 0..1");
+  EXPECT_EQ(bridge.get("[Master]", "crossfader").value(), -1);
+  EXPECT_EQ(bridge.set("[Master]", "crossfader", "parameter", 0.5).error(),
+            "Kelvo sent -1 for [Master],crossfader, outside 0..1");
+  EXPECT_EQ(
+      bridge.set("[Channel1]", "beats_translate_move", "value", -4).value(),
+      -4);
+  EXPECT_EQ(bridge.get("[Other]", "int").value(), 3);
 }
 
 TEST(BridgeRequests, TimeOutAndLateReply) {
@@ -380,7 +403,7 @@ TEST(BridgeRequests, TimeOutAndLateReply) {
   Link link = open_link(
       [](const json& request) -> std::string {
         if (request["id"] != 3) return "";
-        return "{\"id\":2,\"ok\":true,\"value\":8}\n"
+        return "{\"id\":2,\"ok\":true,\"value\":0.5}\n"
                "{\"id\":3,\"ok\":true,\"value\":1}\n";
       },
       kTimeOut);
@@ -396,7 +419,7 @@ TEST(BridgeRequests, TimeOutAndLateReply) {
   EXPECT_TRUE(bridge.busy());  // until a later request is answered in time
   EXPECT_EQ(bridge.get("[Channel1]", "play").value(), 1.0);
   EXPECT_FALSE(bridge.busy());
-  EXPECT_EQ(late_rx.recv_for(10s), Result<double>(8.0));
+  EXPECT_EQ(late_rx.recv_for(10s), Result<double>(0.5));
   // A command passes the time-out on as it is.
   EXPECT_EQ(bridge.effect_index("x").error(), "Kelvo did not answer in time");
 }
@@ -530,7 +553,7 @@ TEST(BridgeEvents, ReadingGoesOnWhenTheConsumerHasGone) {
   Link link = open_link();
   ASSERT_TRUE(link.bridge);
   link.events = Receiver<BridgeEvent>();
-  auto pending = link.bridge->send_get("[Channel1]", "play");
+  auto pending = link.bridge->send_get("[Channel1]", "time_elapsed");
   EXPECT_EQ(link.plugin->next_request()["id"], 2);
   link.plugin->send(
       "{\"event\":\"changed\",\"group\":\"[A]\",\"key\":\"b\",\"value\":1}\n"

@@ -137,6 +137,14 @@ RunOutcome run(Speech speech, const Timing& timing) {
   clear_left_on_clicks(*bridge);
   WatchesDone watched = finish_watches(*bridge, std::move(watches.sent));
   LastValues last_values = std::move(watched.last_values);
+  // Known before the keys work: a step from a parameter read on a wrong
+  // scale throws a control to an end.
+  if (auto wrong = parameters_on_wrong_scale(*bridge); !wrong) {
+    log("scale check: " + wrong.error());
+  } else if (*wrong) {
+    log("the plugin reads parameters on a wrong scale");
+    state->scale_wrong.store(1);
+  }
   auto events =
       std::make_shared<Receiver<BridgeEvent>>(std::move(event_receiver));
   spawn_detached(
@@ -200,6 +208,9 @@ RunOutcome run(Speech speech, const Timing& timing) {
     speech.say(
         "Orvalin ready. Deck 1 selected. Control Alt F12 turns key help on "
         "or off.");
+    if (state->scale_wrong.load() != 0) {
+      speech.say_queued(std::string(kWrongScale));
+    }
     // No change of a control whose watch failed would ever be announced.
     if (!watched.missing.empty()) {
       spawn_detached(

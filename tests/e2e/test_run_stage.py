@@ -2,9 +2,10 @@
 stalled never reaches it (a cue is never left held), a burst of changes is
 announced as its settled state, an over-long or deeply nested line leaves
 the keys working, a slow Kelvo keeps a hot cue's play changes quiet, a late
-answer is told as late, closing Kelvo is quiet, a lost connection is told
-once, a reading without a value changes nothing, sustained clipping is
-repeated, and a settings service beside a run leaves the run's log alone.
+answer is told as late, a plugin reading on a wrong scale moves nothing,
+closing Kelvo is quiet, a lost connection is told once, a reading without
+a value changes nothing, sustained clipping is repeated, and a settings
+service beside a run leaves the run's log alone.
 Natively and under Wine; the simulator's faults are set off by the test
 script."""
 
@@ -47,6 +48,8 @@ FAULTS_SCRIPT = ("ctrl+alt+3; set:[Channel1],play=1; ctrl+alt+pagedown; "
 NO_TIME = "time warnings: [Channel1],time_remaining: Kelvo sent no value"
 FAULTS_TIMING = QUICK_TIMING + ",settle=300,clip_quiet=1000"
 NOT_CONNECTED = "say: Not connected to Kelvo"
+WRONG_SCALE = ("The Kelvo plugin reports values on a wrong scale; keys that "
+               "step a value are off")
 
 
 class Stage:
@@ -153,6 +156,20 @@ class Stage:
         self.assertEqual([r["value"] for r in box.trace_requests()
                           if r["cmd"] == "set" and r.get("key") == "play"],
                          [1])
+
+    def test_a_plugin_on_a_wrong_scale_moves_nothing(self):
+        # Parameters read on the controls' own scale: the centred crossfader
+        # reads as full left, and a step from it would throw it there.
+        box = self.run_box("ctrl+alt+m; ctrl+alt+shift+m; "
+                           "log:[Master],crossfader; sleep:60000",
+                           LOADED + ["--wrong-scale"])
+        self.wait_for(box, "test: [Master],crossfader=0")
+        self.end(box)
+        messages = box.messages()
+        self.assertEqual(messages.count("say: " + WRONG_SCALE), 3, messages)
+        self.assertEqual([r for r in box.trace_requests()
+                          if r["cmd"] == "set" and
+                          r.get("key") == "crossfader"], [])
 
     def test_settings_service_leaves_the_run_log_alone(self):
         box = self.run_box("sleep:60000")
