@@ -90,7 +90,7 @@ TEST(SetupWatches, WatchesDecksSamplersAndTheFixedControls) {
   timing.watch_retry = 20ms;
   timing.watches_missing = 300ms;
   auto slow = Rig::start(
-      {"--decks", "1", "--samplers", "0", "--watch-fails-ms", "1500"}, timing);
+      {"--decks", "1", "--samplers", "0", "--watch-fails-ms", "3000"}, timing);
   ASSERT_TRUE(slow);
   StartupWatches sent = send_startup_watches(slow->bridge());
   EXPECT_EQ(sent.decks, 1);
