@@ -629,7 +629,9 @@ bool Bridge::finish_watch(SentWatch sent, LastValues& last_values,
                           bool log_failure) {
   if (auto reply = sent.watch.wait(); !reply) {
     pending_->set_watched(sent.group, sent.key, false);
-    if (log_failure) {
+    // Once the connection has ended, every watch fails alike: the end is
+    // logged once, by whoever learns of it.
+    if (log_failure && !ended()) {
       log("watch failed: " +
           control_error(sent.group, sent.key, reply.error()));
     }

@@ -210,8 +210,9 @@ class Bridge {
   // The same in two halves: send_watch sends the watch and the get without
   // waiting, and the control's changes count from then on (none is lost
   // while the reply is on its way); finish_watch waits for both replies, and
-  // after a failed watch logs it (when `log_failure`) and no longer takes
-  // the control's changes. Whether the watch is in place.
+  // after a failed watch logs it (when `log_failure`, and while connected)
+  // and no longer takes the control's changes. Whether the watch is in
+  // place.
   SentWatch send_watch(const std::string& group, const std::string& key);
   bool finish_watch(SentWatch sent, LastValues& last_values,
                     bool log_failure = true);
