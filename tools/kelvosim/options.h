@@ -43,6 +43,7 @@ struct ModelOptions {
   bool mic_input = true;
   bool metronome = true;
   bool autodj_flicker_at_once = false;
+  bool recording_starting = true;  // status 1 before 2 when recording starts
   int labels_after_ms = 0;
   std::optional<int> grow_decks_after_ms;
   std::vector<int> clip_decks;
@@ -66,6 +67,12 @@ struct FaultOptions {
   std::map<std::string, int> late_set;
   // A get of a control's parameter answers its value instead.
   bool wrong_scale = false;
+  // Groups whose changes send no event.
+  std::set<std::string> no_events;
+  // Events of a watch named by the first group go out named by the second.
+  std::map<std::string, std::string> events_as;
+  // Positions answer the samples of one channel instead of both.
+  bool one_channel_positions = false;
   // Watches fail ("not ready") for this many ms after the hello.
   int watch_fails_ms = 0;
   bool junk = false;

@@ -307,11 +307,14 @@ void Server::report_change(const Change& change) {
   if (!current_) return;
   const auto found = current_->session.watched.find({change.group, change.key});
   if (found == current_->session.watched.end()) return;
+  if (faults_.no_events.contains(change.group)) return;
   for (const auto& group : found->second) {
-    json event = {{"event", "changed"},
-                  {"group", group},
-                  {"key", change.key},
-                  {"value", change.value}};
+    const auto renamed = faults_.events_as.find(group);
+    json event = {
+        {"event", "changed"},
+        {"group", renamed == faults_.events_as.end() ? group : renamed->second},
+        {"key", change.key},
+        {"value", change.value}};
     current_->out.send(event.dump() + "\n");
   }
 }
@@ -460,12 +463,15 @@ void Server::serve_connection(std::unique_ptr<Stream> socket) {
       if (key == "close") open = false;
       if (key == "clip") {
         const double seconds = parsed.value("value", 0.0);
+        const auto renamed = faults_.events_as.find("[Main]");
         connection.faults.emplace_back(
             [&connection, out = connection.out,
+             group = renamed == faults_.events_as.end() ? "[Main]"
+                                                        : renamed->second,
              flips = 2 * static_cast<int>(std::ceil(seconds * 5))]() mutable {
               for (int i = 0; i < flips && !connection.ending; ++i) {
                 out.send(json({{"event", "changed"},
-                               {"group", "[Main]"},
+                               {"group", group},
                                {"key", "peak_indicator"},
                                {"value", i % 2 == 0 ? 1 : 0}})
                              .dump() +
@@ -506,6 +512,16 @@ void Server::serve_connection(std::unique_ptr<Stream> socket) {
                               Prop::value);
       if (swapped.value("ok", false) && value) swapped["value"] = *value;
       reply = swapped.dump();
+    }
+    if (cmd == "get" && faults_.one_channel_positions &&
+        key.ends_with("_position")) {
+      json halved = json::parse(*reply);
+      const auto value = halved.find("value");
+      if (value != halved.end() && value->is_number() &&
+          value->get<double>() > 0) {
+        *value = value->get<double>() / 2;
+      }
+      reply = halved.dump();
     }
     if (cmd == "get" && faults_.no_value.contains(key)) {
       json without = json::parse(*reply);
