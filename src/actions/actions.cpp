@@ -22,6 +22,7 @@
 #include "config/keylist.h"
 #include "controls/formats.h"
 #include "controls/names.h"
+#include "controls/pulse.h"
 #include "controls/track.h"
 
 namespace orvalin {
@@ -32,47 +33,20 @@ ControlTarget resolve(const ControlTarget& target, uint8_t deck) {
   return {resolve_deck(target.group, deck), resolve_deck(target.control, deck)};
 }
 
-// Sends a pressed control's release once, whatever happens to the press:
-// a control left at 1 stays held (a held cue plays on air).
-class Release {
- public:
-  Release(Bridge& bridge, const std::string& group, const std::string& control)
-      : bridge_(bridge), group_(group), control_(control) {}
-  Release(const Release&) = delete;
-  Release& operator=(const Release&) = delete;
-  ~Release() {
-    if (sent_) return;
-    try {
-      (void)send();
-    } catch (const std::exception&) {
-      // Leaving by an exception already; its log line says what failed.
-    }
-  }
+// A key's press of a button: held as long as the run's pulses are.
+Status press_button(const AppState& state, const std::string& group,
+                    const std::string& control) {
+  return pulse(*state.bridge, group, control, 1.0, state.timing.pulse_hold);
+}
 
-  Result<double> send() {
-    sent_ = true;
-    return bridge_.set(group_, control_, "value", 0.0);
-  }
-
- private:
-  Bridge& bridge_;
-  const std::string& group_;
-  const std::string& control_;
-  bool sent_ = false;
-};
-
-// A press that timed out may still reach Kelvo after the stall, and one
-// that failed may have been half carried out: the release follows either.
-Status pulse(const AppState& state, const std::string& group,
-             const std::string& control) {
-  Bridge& bridge = *state.bridge;
-  Release release(bridge, group, control);
-  auto on = bridge.set(group, control, "value", 1.0);
-  if (on) std::this_thread::sleep_for(state.timing.pulse_hold);
-  auto off = release.send();
-  if (!on) return fail(on.error());
-  if (!off) return fail(off.error());
-  return {};
+// What a key says once a reply that timed out comes after all: the
+// sentence it would have said (`phrase` of the value), after its error.
+LateValue say_when_late(const AppState& state, std::string label,
+                        std::function<std::string(double)> phrase) {
+  return [speech = state.speech, label = std::move(label),
+          phrase = std::move(phrase)](Result<double> value) {
+    if (value) speech.say(label + " " + phrase(*value));
+  };
 }
 
 // Reads a control the way its format wants and speaks label + phrase.
@@ -80,7 +54,10 @@ Status speak_control(AppState& state, const std::string& group,
                      const std::string& control, const std::string& label,
                      ValueFormat format) {
   const char* prop = format_reads_parameter(format) ? "parameter" : "value";
-  auto value = state.bridge->get(group, control, prop);
+  auto value = state.bridge->get(
+      group, control, prop, say_when_late(state, label, [format](double v) {
+        return format_value(format, v);
+      }));
   if (!value) return fail(value.error());
   state.speech.say(label + " " + format_value(format, *value));
   return {};
@@ -102,6 +79,14 @@ std::optional<std::string> switch_on_hint(AppState& state,
 }
 
 Status run_select_deck(AppState& state, const act::SelectDeck& action) {
+  // A deck Kelvo does not have stays unchosen: every deck key would fail on
+  // it with an unknown control.
+  const uint8_t decks = state.deck_count.load();
+  if (decks != 0 && action.deck > decks) {
+    state.speech.say("Kelvo has " + std::to_string(decks) +
+                     (decks == 1 ? " deck" : " decks"));
+    return {};
+  }
   state.current_deck.store(action.deck);
   auto loaded = state.bridge->get(deck_group(action.deck), "track_loaded");
   if (!loaded) return fail(loaded.error());
@@ -130,8 +115,14 @@ Status run_toggle(AppState& state, const act::Toggle& action, uint8_t deck) {
       return {};
     }
   }
-  if (auto sent = bridge.set(target.group, target.control, "value",
-                             switching_on ? 1.0 : 0.0);
+  // The announcer speaks a watched control's change, however late.
+  const bool announced = is_watched_control(target.group, target.control) &&
+                         state.announce.load() != 0;
+  if (auto sent = bridge.set(
+          target.group, target.control, "value", switching_on ? 1.0 : 0.0,
+          announced ? LateValue{}
+                    : say_when_late(state, label,
+                                    [](double v) { return on_off(v); }));
       !sent) {
     return fail(sent.error());
   }
@@ -181,6 +172,18 @@ Status run_press(AppState& state, const act::Press& action, uint8_t deck) {
     }
   }
 
+  // Kelvo ignores the grid buttons of a locked grid; their report or
+  // confirmation ("beat set here") would tell of a change that never came.
+  if (target.control.starts_with("beats_") &&
+      numbered_name(target.group, "[Channel", "]")) {
+    auto locked = bridge.get(target.group, "bpmlock");
+    if (!locked) return fail(locked.error());
+    if (*locked != 0) {
+      state.speech.say(std::string(kGridLocked));
+      return {};
+    }
+  }
+
   std::optional<unsigned> hotcue =
       numbered_name(target.control, "hotcue_", "_activate");
   bool hotcue_existed = false;
@@ -193,7 +196,7 @@ Status run_press(AppState& state, const act::Press& action, uint8_t deck) {
     state.hotcue_quiet_until = Clock::now() + state.timing.hotcue_quiet;
   }
 
-  const Status pressed = pulse(state, target.group, target.control);
+  const Status pressed = press_button(state, target.group, target.control);
   if (hotcue) {
     // The release's own change came in before its answer; on a slow Kelvo
     // that may be well after the window opened.
@@ -229,13 +232,22 @@ Status run_set(AppState& state, const act::Set& action, uint8_t deck) {
 }
 
 Status run_adjust(AppState& state, const act::Adjust& action, uint8_t deck) {
+  // A step from a parameter read on the control's own scale would throw
+  // the control to an end (the crossfader's centre reads as full left).
+  if (state.scale_wrong.load() != 0) {
+    state.speech.say(std::string(kWrongScale));
+    return {};
+  }
   ControlTarget target = resolve(action.target, deck);
   auto current = state.bridge->get(target.group, target.control, "parameter");
   if (!current) return fail(current.error());
   // A NaN reading ends up at 0 rather than being sent on.
   double wanted = std::min(1.0, std::max(0.0, *current + action.step));
-  auto in_force =
-      state.bridge->set(target.group, target.control, "parameter", wanted);
+  auto in_force = state.bridge->set(
+      target.group, target.control, "parameter", wanted,
+      say_when_late(state, action.label, [format = action.format](double v) {
+        return format_value(format, v);
+      }));
   if (!in_force) return fail(in_force.error());
   state.speech.say(action.label + " " + format_value(action.format, *in_force));
   return {};
@@ -255,7 +267,7 @@ Status run_preview(AppState& state) {
   }
   auto track = bridge.selected_track();
   if (!track) return fail(track.error());
-  if (auto started = pulse(state, kGroup, "LoadSelectedTrackAndPlay");
+  if (auto started = press_button(state, kGroup, "LoadSelectedTrackAndPlay");
       !started) {
     return started;
   }
@@ -275,7 +287,7 @@ Status run_marker(AppState& state, const act::Marker& action, uint8_t deck) {
   if (!rate) return fail(rate.error());
   auto before = bridge.get(group, action.report);
   if (!before) return fail(before.error());
-  if (auto pressed = pulse(state, group, action.control); !pressed) {
+  if (auto pressed = press_button(state, group, action.control); !pressed) {
     return pressed;
   }
   std::this_thread::sleep_for(state.timing.marker_delay);
@@ -312,7 +324,9 @@ Status run_stop_samplers(AppState& state) {
     std::string group = "[Sampler" + std::to_string(i) + "]";
     auto playing = bridge.get(group, "play");
     if (!playing || *playing == 0) continue;
-    if (auto stopped = pulse(state, group, "stop"); !stopped) return stopped;
+    if (auto stopped = press_button(state, group, "stop"); !stopped) {
+      return stopped;
+    }
   }
   state.speech.say("Samplers stopped");
   return {};
@@ -341,6 +355,7 @@ ControlNames action_controls() {
           {deck, "track_samplerate"},
           {deck, "hotcue_1_status"},
           {deck, "time_elapsed"},
+          {deck, "bpmlock"},
           {"[Microphone]", "input_configured"},
           {"[Sampler1]", "track_loaded"},
           {"[Sampler1]", "play"},
@@ -349,6 +364,21 @@ ControlNames action_controls() {
           {"[App]", "num_decks"},
           {"[PreviewDeck1]", "play"},
           {"[PreviewDeck1]", "LoadSelectedTrackAndPlay"}};
+}
+
+Result<bool> parameters_on_wrong_scale(Bridge& bridge) {
+  // The crossfader's value runs from -1 to 1 and its parameter from 0 to 1;
+  // only at the right end do the two read the same.
+  const std::string group = "[Master]";
+  const std::string key = "crossfader";
+  auto value_sent = bridge.send_get(group, key, "value");
+  auto parameter_sent = bridge.send_get(group, key, "parameter");
+  const Result<double> value = value_sent.wait();
+  const Result<double> parameter = parameter_sent.wait();
+  if (!value) return fail(value.error());
+  if (!parameter) return fail(parameter.error());
+  constexpr double kTolerance = 0.01;
+  return std::abs(*parameter - (*value + 1) / 2) > kTolerance;
 }
 
 std::string resolve_deck(std::string_view text, uint8_t deck) {
@@ -476,21 +506,26 @@ void ask_until_answered(Bridge& bridge) {
 // the presses that stay within Orvalin.
 constexpr auto kAskPoll = std::chrono::milliseconds(20);
 
-// An error spoken while Kelvo closes would be the last thing the DJ hears:
-// a request cut off by the end of the connection is spoken only when Kelvo
-// still runs a moment after that end.
-void report_error(const AppState& state, const std::string& error) {
-  const std::string text = fill(kActionFailed, {error});
-  if (state.bridge) {
-    if (auto ended = state.bridge->ended()) {
-      std::this_thread::sleep_until(*ended + state.timing.kelvo_exit_grace);
-      if (!state.kelvo_still_running()) {
-        log(text);
-        return;
-      }
-    }
+// After the connection has ended, a key that needs Kelvo is told so at
+// once, and so is one whose request the end cut off: its own error would
+// only name a control. Said while Kelvo closes, it would be the last thing
+// the DJ hears: it is spoken only when Kelvo still runs a moment after the
+// end. False while the connection is up.
+bool told_not_connected(const AppState& state, const std::string& error) {
+  if (!state.bridge) return false;
+  const auto ended = state.bridge->ended();
+  if (!ended) return false;
+  if (!error.empty()) log(fill(kActionFailed, {error}));
+  std::this_thread::sleep_until(*ended + state.timing.kelvo_exit_grace);
+  if (state.kelvo_still_running()) {
+    state.speech.say(std::string(kNotConnected));
   }
-  state.speech.say(text);
+  return true;
+}
+
+void report_error(const AppState& state, const std::string& error) {
+  if (told_not_connected(state, error)) return;
+  state.speech.say(fill(kActionFailed, {error}));
 }
 
 void handle_press(const std::shared_ptr<AppState>& state,
@@ -599,6 +634,7 @@ void run_action_worker(std::shared_ptr<AppState> state,
           skip([&](const KeyPress& other) { return other.made < *answered; });
           return;
         }
+        if (told_not_connected(*state, {})) return;
         // Behind slow but answering work, a press is carried out only while
         // it is fresh; everything else that waited as long goes too, so a
         // key held against a slow Kelvo stops soon after its release.

@@ -67,6 +67,11 @@ std::string skipped_presses_sentence(size_t count);
 // name: deck checks, read-backs, the preview, the samplers.
 ControlNames action_controls();
 
+// Whether the plugin reads parameters on a wrong scale, by the one control
+// whose value and parameter differ: the crossfader, read both ways. An
+// error when it cannot be read. Start-up asks it once.
+Result<bool> parameters_on_wrong_scale(Bridge& bridge);
+
 // Replaces every "{deck}" with the deck number.
 std::string resolve_deck(std::string_view text, uint8_t deck);
 

@@ -54,39 +54,84 @@ void watch_decks(Bridge& bridge, uint8_t first, uint8_t last,
   }
 }
 
-std::vector<Bridge::SentWatch> send_startup_watches(Bridge& bridge) {
+StartupWatches send_startup_watches(Bridge& bridge) {
   const auto& [decks_group, decks_key] = kStartupCounts[0];
   const auto& [samplers_group, samplers_key] = kStartupCounts[1];
-  std::vector<Bridge::SentWatch> sent;
-  auto decks = bridge.get(std::string(decks_group), std::string(decks_key));
-  const uint8_t deck_count = decks ? rounded_count(*decks) : 4;
+  // Both counts are read before any watch goes out: behind the watches they
+  // would wait for every one of them, and a plugin that answers one request
+  // at a time would let them time out.
+  auto decks_sent =
+      bridge.send_get(std::string(decks_group), std::string(decks_key));
+  auto samplers_sent =
+      bridge.send_get(std::string(samplers_group), std::string(samplers_key));
+  const Result<double> decks = decks_sent.wait();
+  const Result<double> samplers = samplers_sent.wait();
+  if (!decks) log("start-up: " + decks.error() + "; watching 4 decks");
+  if (!samplers) log("start-up: " + samplers.error() + "; watching no sampler");
+
+  StartupWatches watches;
+  watches.decks = decks ? rounded_count(*decks) : 0;
+  const uint8_t deck_count = decks ? watches.decks : 4;
+  const uint8_t sampler_count = samplers ? rounded_count(*samplers) : 0;
+  std::vector<Bridge::SentWatch>& sent = watches.sent;
   send_watch(bridge, decks_group, decks_key, sent);
   if (deck_count > 0) send_deck_watches(bridge, 1, deck_count, sent);
-
-  auto samplers =
-      bridge.get(std::string(samplers_group), std::string(samplers_key));
-  const uint8_t sampler_count = samplers ? rounded_count(*samplers) : 0;
   for (unsigned n = 1; n <= sampler_count; ++n) {
     send_watch(bridge, "[Sampler" + std::to_string(n) + "]", kWatchedSamplerKey,
                sent);
   }
-
   for (const auto& [group, key] : kWatchedFixed) {
     send_watch(bridge, group, key, sent);
   }
-  return sent;
+  return watches;
 }
 
-LastValues finish_watches(Bridge& bridge, std::vector<Bridge::SentWatch> sent) {
-  LastValues last_values;
+WatchesDone finish_watches(Bridge& bridge,
+                           std::vector<Bridge::SentWatch> sent) {
+  WatchesDone done;
   for (Bridge::SentWatch& watch : sent) {
-    bridge.finish_watch(std::move(watch), last_values);
+    ControlName control{watch.group, watch.key};
+    if (!bridge.finish_watch(std::move(watch), done.last_values)) {
+      done.missing.push_back(std::move(control));
+    }
   }
-  return last_values;
+  return done;
 }
 
 LastValues setup_watches(Bridge& bridge) {
-  return finish_watches(bridge, send_startup_watches(bridge));
+  return finish_watches(bridge, send_startup_watches(bridge).sent).last_values;
+}
+
+void keep_watching(const std::shared_ptr<AppState>& state,
+                   std::vector<ControlName> missing, Clock::time_point ready) {
+  Bridge& bridge = *state->bridge;
+  if (missing.empty()) return;
+  log("start-up: " + std::to_string(missing.size()) +
+      " watches failed; trying them again");
+  bool told = false;
+  auto tell_if_due = [&] {
+    if (told || Clock::now() < ready + state->timing.watches_missing) return;
+    told = true;
+    log("still not watched: " + std::to_string(missing.size()) + " controls");
+    state->speech.say_queued(std::string(kAnnouncementsMissing));
+  };
+  for (;;) {
+    // One at a time: a plugin that answers one request at a time still
+    // answers the keys between them.
+    std::erase_if(missing, [&](const ControlName& control) {
+      tell_if_due();
+      if (bridge.ended()) return false;
+      LastValues unused;
+      return bridge.finish_watch(
+          bridge.send_watch(control.first, control.second), unused, false);
+    });
+    if (missing.empty() || bridge.ended()) break;
+    tell_if_due();
+    std::this_thread::sleep_for(state->timing.watch_retry);
+  }
+  if (!missing.empty()) return;
+  log("start-up: every watch in place");
+  if (told) state->speech.say_queued(std::string(kAnnouncementsComplete));
 }
 
 ControlNames announcer_controls() {
@@ -124,6 +169,7 @@ std::optional<std::string> Announcer::decide(const Changed& change) {
   if (change.group == "[App]" && change.key == "num_decks") {
     const uint8_t old_count = previous ? rounded_count(*previous) : 0;
     const uint8_t new_count = rounded_count(change.value);
+    state_->deck_count.store(new_count);
     if (new_count > old_count) {
       watch_decks(*state_->bridge, old_count + 1, new_count, last_values_);
     }
@@ -318,19 +364,15 @@ std::vector<Changed> Settler::take_settled(Clock::time_point now) {
   return out;
 }
 
-namespace {
-
-// Without a word, a connection that ended while Kelvo runs would leave every
-// key saying "Kelvo did not answer" and the warnings silent. When Kelvo
-// itself is closing, nothing is said.
-void tell_lost_connection(const AppState& state, const Disconnected& ended) {
-  std::this_thread::sleep_for(state.timing.kelvo_exit_grace);
+// Without a word, a connection that ended while Kelvo runs would leave the
+// keys and the warnings silent. When Kelvo itself is closing, nothing is
+// said: Kelvo ends its connections before it exits.
+void tell_lost_connection(AppState& state, Clock::time_point ended) {
+  std::this_thread::sleep_until(ended + state.timing.kelvo_exit_grace);
   if (!state.kelvo_still_running()) return;
-  log("bridge: connection ended: " + ended.reason);
+  if (state.lost_told.exchange(1) != 0) return;
   state.speech.say_queued(std::string(kConnectionLost));
 }
-
-}  // namespace
 
 void run_announcer(std::shared_ptr<AppState> state,
                    Receiver<BridgeEvent> events, LastValues last_values,
@@ -397,7 +439,15 @@ void run_announcer(std::shared_ptr<AppState> state,
     speak_settled(now());
   }
   if (ended) {
-    run_guarded("announcer", [&] { tell_lost_connection(*state, *ended); });
+    run_guarded("announcer", [&] {
+      std::optional<Clock::time_point> at;
+      if (state->bridge) at = state->bridge->ended();
+      if (!at) at = now();
+      std::this_thread::sleep_until(*at + state->timing.kelvo_exit_grace);
+      if (!state->kelvo_still_running()) return;
+      log("bridge: connection ended: " + ended->reason);
+      tell_lost_connection(*state, *at);
+    });
   }
 }
 

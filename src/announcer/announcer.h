@@ -26,12 +26,29 @@ void watch_decks(Bridge& bridge, uint8_t first, uint8_t last,
                  LastValues& last_values);
 
 // Registers the watched controls (see controls/names.h) at start-up and
-// collects their values: send_startup_watches sends them in order, waiting
-// only for the deck and sampler counts; finish_watches waits for the rest
-// of the replies. setup_watches does both.
-std::vector<Bridge::SentWatch> send_startup_watches(Bridge& bridge);
-LastValues finish_watches(Bridge& bridge, std::vector<Bridge::SentWatch> sent);
+// collects their values: send_startup_watches reads the deck and sampler
+// counts, then sends the watches in order without waiting; finish_watches
+// waits for their replies. setup_watches does both.
+struct StartupWatches {
+  uint8_t decks = 0;  // the deck count read; 0 when it could not be read
+  std::vector<Bridge::SentWatch> sent;
+};
+using ControlName = std::pair<std::string, std::string>;
+struct WatchesDone {
+  LastValues last_values;
+  std::vector<ControlName> missing;  // whose watch failed, in order
+};
+StartupWatches send_startup_watches(Bridge& bridge);
+WatchesDone finish_watches(Bridge& bridge, std::vector<Bridge::SentWatch> sent);
 LastValues setup_watches(Bridge& bridge);
+
+// Watches the `missing` controls again, one at a time and then once per
+// `watch_retry`, until all are watched or the connection ends. When some
+// are still missing `watches_missing` after `ready`, says "Some
+// announcements are not available yet" once, and "Announcements complete"
+// when the last is watched. Thread "watch-retry"; waits.
+void keep_watching(const std::shared_ptr<AppState>& state,
+                   std::vector<ControlName> missing, Clock::time_point ready);
 
 // What the announcer and the time warnings read besides the watched
 // controls.
@@ -101,6 +118,11 @@ class Announcer {
   std::map<std::string, Clock::time_point> last_clip_;
 };
 
+// Says "Lost the connection to Kelvo. ..." once per run, `kelvo_exit_grace`
+// after the connection `ended`, and only while Kelvo still runs. Waits; any
+// thread.
+void tell_lost_connection(AppState& state, Clock::time_point ended);
+
 // The announcer loop: until Disconnected or the channel closes. Changes
 // pass the settle rule before they are decided; `now` is its clock.
 void run_announcer(std::shared_ptr<AppState> state,
@@ -115,7 +137,7 @@ class TimeWarnings {
       : state_(std::move(state)) {}
 
   // Reads every deck once and queues the warnings due; fails when the deck
-  // count could not be read.
+  // count, or a playing deck's remaining time, could not be read.
   Status poll();
 
  private:

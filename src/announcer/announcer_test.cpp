@@ -75,6 +75,35 @@ TEST(SetupWatches, WatchesDecksSamplersAndTheFixedControls) {
   EXPECT_TRUE(values.contains({"[Main]", "peak_indicator"}));
   EXPECT_FALSE(values.contains({"[Channel3]", "play"}));
   EXPECT_FALSE(values.contains({"[Sampler4]", "play"}));
+  // The counts go first: behind the watches, a plugin that answers one
+  // request at a time would let them time out.
+  const auto requests = rig->requests_since(0);
+  ASSERT_GE(requests.size(), 4u);
+  EXPECT_THAT(std::vector(requests.begin(), requests.begin() + 4),
+              ElementsAre("hello", "get [App],num_decks",
+                          "get [App],num_samplers", "watch"));
+
+  // Watches refused for a while at start-up are tried again until all are
+  // in place, with a word while some are still missing and once they are
+  // not. Their changes are then heard.
+  Timing timing = testrig::quick_timing();
+  timing.watch_retry = 20ms;
+  timing.watches_missing = 300ms;
+  auto slow = Rig::start(
+      {"--decks", "1", "--samplers", "0", "--watch-fails-ms", "3000"}, timing);
+  ASSERT_TRUE(slow);
+  StartupWatches sent = send_startup_watches(slow->bridge());
+  EXPECT_EQ(sent.decks, 1);
+  WatchesDone done = finish_watches(slow->bridge(), std::move(sent.sent));
+  EXPECT_EQ(done.missing.size(), 1u + 16 + 6);
+  EXPECT_THAT(done.last_values, IsEmpty());
+  keep_watching(slow->shared_state(), std::move(done.missing), Clock::now());
+  EXPECT_THAT(slow->spoken(),
+              ElementsAre("queued: Some announcements are not available yet",
+                          "queued: Announcements complete"));
+  Announcer announcer(slow->shared_state(), {});
+  EXPECT_THAT(set_and_pump(*slow, announcer, "[Channel1]", "pfl", 1),
+              ElementsAre("Deck 1 headphones on"));
 }
 
 TEST(Announcer, SpeaksEachRuleOnce) {

@@ -17,6 +17,7 @@ Status TimeWarnings::poll() {
   auto decks = bridge.get("[App]", "num_decks");
   if (!decks) return fail(decks.error());
   const uint8_t deck_count = rounded_count(*decks);
+  std::optional<std::string> failure;
 
   for (unsigned deck = 1; deck <= deck_count; ++deck) {
     const auto number = static_cast<uint8_t>(deck);
@@ -33,7 +34,12 @@ Status TimeWarnings::poll() {
       continue;
     }
     auto remaining = bridge.get(group, "time_remaining");
-    if (!remaining) continue;
+    if (!remaining) {
+      // No warning can come for this deck while it fails: the poll fails,
+      // so that the loop logs it, after looking at the other decks.
+      if (!failure) failure = std::move(remaining.error());
+      continue;
+    }
 
     const double now = *remaining;
     auto [at, inserted] = last_remaining_.try_emplace(number, now);
@@ -48,6 +54,7 @@ Status TimeWarnings::poll() {
                                 ", one minute left");
     }
   }
+  if (failure) return fail(std::move(*failure));
   return {};
 }
 

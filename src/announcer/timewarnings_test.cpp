@@ -73,6 +73,16 @@ TEST(TimeWarnings, LoopPollsThroughFailuresUntilTheConnectionEnds) {
   auto rig = Rig::start({"--decks", "1", "--drop-reply", "get"}, timing);
   ASSERT_TRUE(rig);
   EXPECT_FALSE(TimeWarnings(rig->shared_state()).poll());
+  // A playing deck whose remaining time comes without a value can never
+  // warn: the poll fails, so that the loop logs it.
+  auto no_time = Rig::start(
+      {"--decks", "2", "--load", "1=10", "--no-value", "time_remaining"});
+  ASSERT_TRUE(no_time);
+  ASSERT_TRUE(no_time->set("[Channel1]", "play", 1));
+  const Status polled = TimeWarnings(no_time->shared_state()).poll();
+  ASSERT_FALSE(polled);
+  EXPECT_EQ(polled.error(), "[Channel1],time_remaining: Kelvo sent no value");
+
   auto [done_sender, done] = make_channel<int>();
   std::thread loop([state = rig->shared_state(), done_sender]() mutable {
     run_time_warnings(std::move(state));

@@ -39,7 +39,7 @@ inline constexpr std::string_view kPluginNotLoaded =
     "Orvalin update.";
 inline constexpr std::string_view kCannotConnect =
     "cannot connect to the Kelvo plugin: {}";
-inline constexpr std::string_view kNoAnswer = "Kelvo did not answer";
+inline constexpr std::string_view kNoAnswer = "Kelvo did not answer in time";
 
 // The settings file, saved while Orvalin runs.
 inline constexpr std::string_view kReloaded = "Settings reloaded";
@@ -73,6 +73,19 @@ inline constexpr std::string_view kActionFailed = "Error: {}";
 inline constexpr std::string_view kConnectionLost =
     "Lost the connection to Kelvo. Orvalin keys do nothing until Kelvo is "
     "started again.";
+// Watches that failed at start-up are still missing a while after ready;
+// the second follows once they are all in place.
+inline constexpr std::string_view kAnnouncementsMissing =
+    "Some announcements are not available yet";
+inline constexpr std::string_view kAnnouncementsComplete =
+    "Announcements complete";
+// Said once at start-up, and by each key that steps a value (which then
+// sends nothing), when the plugin reads parameters on a wrong scale.
+inline constexpr std::string_view kWrongScale =
+    "The Kelvo plugin reports values on a wrong scale; keys that step a value "
+    "are off";
+// A key that needs Kelvo, pressed after the connection ended.
+inline constexpr std::string_view kNotConnected = "Not connected to Kelvo";
 
 // The key layer: said when it opens, when Escape or the layer key closes it,
 // and for a key that is none of Orvalin's.
@@ -123,6 +136,10 @@ inline constexpr std::array kAskingSentences = {
     Heard{{}, kBusyMany},
     Heard{{}, kActionFailed},
     Heard{{}, kConnectionLost},
+    Heard{{}, kAnnouncementsMissing},
+    Heard{{}, kAnnouncementsComplete},
+    Heard{{}, kWrongScale},
+    Heard{{}, kNotConnected},
 };
 
 // `sentence` with each "{}" replaced by the next of `parts`, in order; a

@@ -28,6 +28,8 @@ constexpr Field kFields[] = {
     {"autodj_settle", &Timing::autodj_settle},
     {"clip_quiet", &Timing::clip_quiet},
     {"time_warning_poll", &Timing::time_warning_poll},
+    {"watch_retry", &Timing::watch_retry},
+    {"watches_missing", &Timing::watches_missing},
     {"plugin_poll", &Timing::plugin_poll},
     {"plugin_limit", &Timing::plugin_limit},
     {"kelvo_watch", &Timing::kelvo_watch},

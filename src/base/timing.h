@@ -50,6 +50,11 @@ struct Timing {
   ms clip_quiet{5000};
   // One time-warnings poll per interval.
   ms time_warning_poll{1000};
+  // Watches that failed at start-up are tried again every `watch_retry`;
+  // when some are still missing `watches_missing` after the ready sentence,
+  // the DJ is told.
+  ms watch_retry{1000};
+  ms watches_missing{10000};
 
   // Start-up and run: the plugin's loaded signal is looked for every
   // `plugin_poll` up to `plugin_limit`; Kelvo's exit every `kelvo_watch`;

@@ -15,6 +15,7 @@
 #include "controls/appstate.h"
 #include "controls/formats.h"
 #include "controls/names.h"
+#include "controls/pulse.h"
 
 namespace orvalin {
 
@@ -54,15 +55,23 @@ Status require_track(Bridge& bridge, uint8_t deck) {
   return {};
 }
 
-Status clicks_off(Bridge& bridge, const ClicksRecord& clicks) {
+// Kelvo ignores every change of a locked grid; a sentence about a move or a
+// tap would then tell of something that did not happen.
+Result<bool> grid_locked(Bridge& bridge, uint8_t deck) {
+  auto locked = bridge.get(deck_group(deck), "bpmlock");
+  if (!locked) return fail(std::move(locked.error()));
+  return *locked != 0;
+}
+
+Status clicks_off(Bridge& bridge, const ClicksRecord& clicks,
+                  std::chrono::milliseconds hold) {
   const std::string slot = slot_group(clicks.slot);
   if (auto s = set(bridge, kUnit, unit_deck_key(clicks.deck), 0); !s) return s;
   if (auto s = set(bridge, slot, "enabled", clicks.saved_slot_enabled); !s) {
     return s;
   }
   if (clicks.loaded_by_us) {
-    if (auto s = set(bridge, slot, "clear", 1); !s) return s;
-    if (auto s = set(bridge, slot, "clear", 0); !s) return s;
+    if (auto s = pulse(bridge, slot, "clear", 1, hold); !s) return s;
   }
   if (auto s = set(bridge, kUnit, "mix", clicks.saved_mix); !s) return s;
   if (auto s = set(bridge, kUnit, "mix_mode", clicks.saved_mix_mode); !s) {
@@ -179,7 +188,9 @@ Status toggle_grid_clicks(const std::shared_ptr<AppState>& state,
   // program believing the clicks are still on.
   std::optional<ClicksRecord> previous = std::exchange(grid.clicks, {});
   if (previous) {
-    if (auto s = clicks_off(bridge, *previous); !s) return s;
+    if (auto s = clicks_off(bridge, *previous, state->timing.pulse_hold); !s) {
+      return s;
+    }
     if (previous->deck == deck) {
       state->speech.say("Grid clicks off for deck " + std::to_string(deck));
       return {};
@@ -199,9 +210,18 @@ Status move_grid(const std::shared_ptr<AppState>& state, uint8_t deck,
                  int32_t step) {
   Bridge& bridge = *state->bridge;
   if (auto s = require_track(bridge, deck); !s) return s;
+  auto locked = grid_locked(bridge, deck);
+  if (!locked) return fail(std::move(locked.error()));
+  if (*locked) {
+    state->speech.say(std::string(kGridLocked));
+    return {};
+  }
   const std::string group = deck_group(deck);
-  if (auto s = set(bridge, group, "beats_translate_move", step); !s) return s;
-  if (auto s = set(bridge, group, "beats_translate_move", 0); !s) return s;
+  if (auto s = pulse(bridge, group, "beats_translate_move", step,
+                     state->timing.pulse_hold);
+      !s) {
+    return s;
+  }
 
   int32_t total = 0;
   {
@@ -217,9 +237,17 @@ Status move_grid(const std::shared_ptr<AppState>& state, uint8_t deck,
 Status tap_tempo(const std::shared_ptr<AppState>& state, uint8_t deck) {
   Bridge& bridge = *state->bridge;
   if (auto s = require_track(bridge, deck); !s) return s;
+  auto locked = grid_locked(bridge, deck);
+  if (!locked) return fail(std::move(locked.error()));
+  if (*locked) {
+    state->speech.say(std::string(kGridLocked));
+    return {};
+  }
   const std::string group = deck_group(deck);
-  if (auto s = set(bridge, group, "bpm_tap", 1); !s) return s;
-  if (auto s = set(bridge, group, "bpm_tap", 0); !s) return s;
+  if (auto s = pulse(bridge, group, "bpm_tap", 1, state->timing.pulse_hold);
+      !s) {
+    return s;
+  }
 
   const auto tapped_at = std::chrono::steady_clock::now();
   {
@@ -314,7 +342,7 @@ ControlNames beatgrid_controls() {
   ControlNames names;
   const std::string deck = deck_group(1);
   for (const char* key : {"track_loaded", "beats_translate_move", "bpm_tap",
-                          "file_bpm", "beat_distance"}) {
+                          "file_bpm", "beat_distance", "bpmlock"}) {
     names.emplace_back(deck, key);
   }
   for (std::string key : {unit_deck_key(1), std::string("mix"),

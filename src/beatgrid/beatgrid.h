@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <string_view>
 
 #include "base/result.h"
 #include "controls/names.h"
@@ -16,6 +17,9 @@ namespace orvalin {
 
 struct AppState;
 class Bridge;
+
+// Said instead of a grid change while the deck's grid is locked.
+inline constexpr std::string_view kGridLocked = "Grid is locked";
 
 struct ClicksRecord {
   uint8_t deck = 0;

@@ -153,6 +153,18 @@ TEST(GridMove, KeepsATotalPerDeckThatClicksOnResets) {
     EXPECT_THAT(line, HasSubstr("\"cmd\":\"get\"")) << line;
   }
   EXPECT_THAT(rig->spoken(), IsEmpty());
+
+  // A locked grid: Kelvo would ignore the move and the tap, so nothing is
+  // sent and nothing is said to have moved.
+  ASSERT_TRUE(rig->set("[Channel1]", "bpmlock", 1));
+  const size_t mark = rig->mark();
+  ASSERT_TRUE(move_grid(rig->shared_state(), 1, 1));
+  ASSERT_TRUE(tap_tempo(rig->shared_state(), 1));
+  EXPECT_THAT(rig->spoken(), ElementsAre("Grid is locked", "Grid is locked"));
+  EXPECT_THAT(
+      rig->requests_since(mark),
+      ElementsAre("get [Channel1],track_loaded", "get [Channel1],bpmlock",
+                  "get [Channel1],track_loaded", "get [Channel1],bpmlock"));
 }
 
 TEST(TapTempo, ARunOfTapsGivesOneSentence) {

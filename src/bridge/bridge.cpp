@@ -14,6 +14,7 @@
 #include "base/sentences.h"
 #include "base/thread.h"
 #include "base/utf.h"
+#include "bridge/ranges.h"
 #include "bridge/tcpowner.h"
 #include "net/lines.h"
 #include "net/socket.h"
@@ -125,6 +126,19 @@ std::string control_error(const std::string& group, const std::string& key,
   return group + "," + key + ": " + reason;
 }
 
+// A reply as its request gives it: the object when "ok" is true, else its
+// error.
+Result<json> reply_outcome(json answer) {
+  const json* ok = field(answer, "ok");
+  if (ok != nullptr && ok->is_boolean() && ok->get<bool>()) {
+    return answer;
+  }
+  if (const std::string* error = string_field(answer, "error")) {
+    return fail(*error);
+  }
+  return fail(std::string(kRequestFailed));
+}
+
 // How long a requester waits for its reply without sleeping. The plugin
 // answers a local request in tens of microseconds; a thread that slept
 // through them takes the scheduler about as long again to wake. Requests
@@ -175,8 +189,11 @@ class ReplySlot {
 // the controls watched so far. Shared by the requesters and the reader
 // thread.
 struct Bridge::PendingReplies {
-  std::mutex mutex;  // guards slots, closed and watched
+  std::mutex mutex;  // guards slots, late, closed and watched
   std::unordered_map<uint64_t, std::shared_ptr<ReplySlot>> slots;
+  // Requests that timed out and whose reply is still wanted, should it
+  // come; dropped with everything else when the connection ends.
+  std::unordered_map<uint64_t, LateReply> late;
   // Set when the reader has ended: nothing can deliver a reply any more.
   std::optional<std::chrono::steady_clock::time_point> closed;
   // Events of other controls are dropped at once: nothing would speak them,
@@ -234,6 +251,7 @@ class Reader {
     {
       std::lock_guard lock(pending_->mutex);
       orphans.swap(pending_->slots);
+      pending_->late.clear();
       pending_->closed = std::chrono::steady_clock::now();
     }
     for (auto& [id, slot] : orphans) slot->fill(std::nullopt);
@@ -277,12 +295,24 @@ class Reader {
     const std::optional<uint64_t> id = unsigned_field(message, "id");
     if (!id) return true;
     std::shared_ptr<ReplySlot> slot;
+    LateReply late;
     {
       std::lock_guard lock(pending_->mutex);
       auto it = pending_->slots.find(*id);
-      if (it == pending_->slots.end()) return true;  // late or unknown
-      slot = std::move(it->second);
-      pending_->slots.erase(it);
+      if (it == pending_->slots.end()) {
+        // Late, or unknown: only a late reply that is still wanted goes on.
+        auto wanted = pending_->late.find(*id);
+        if (wanted == pending_->late.end()) return true;
+        late = std::move(wanted->second);
+        pending_->late.erase(wanted);
+      } else {
+        slot = std::move(it->second);
+        pending_->slots.erase(it);
+      }
+    }
+    if (late) {
+      late(reply_outcome(std::move(message)));
+      return true;
     }
     slot->fill(std::move(message));
     return true;
@@ -407,12 +437,13 @@ Result<std::shared_ptr<Bridge>> Bridge::attach(
   return bridge;
 }
 
-Result<json> Bridge::request(json object) {
-  return send(std::move(object)).wait();
+Result<json> Bridge::request(json object, LateReply late) {
+  return send(std::move(object), std::move(late)).wait();
 }
 
-Bridge::Sent Bridge::send(json object) {
+Bridge::Sent Bridge::send(json object, LateReply late) {
   Sent sent;
+  sent.late_ = std::move(late);
   if (!object.is_object()) {
     sent.failure_ = "request is not a JSON object";
     return sent;
@@ -425,7 +456,7 @@ Bridge::Sent Bridge::send(json object) {
   {
     std::lock_guard lock(pending_->mutex);
     if (pending_->closed) {
-      sent.failure_ = kNoAnswer;
+      sent.failure_ = kNotConnected;
       return sent;
     }
     sent.alone_ = pending_->slots.empty();
@@ -462,65 +493,100 @@ Result<json> Bridge::Sent::wait() {
     if (failure_.empty()) return fail(std::string(kNoAnswer));
     return fail(failure_);
   }
-  std::optional<json> answer = slot_->wait(deadline_, alone_);
-  slot_.reset();
+  std::shared_ptr<ReplySlot> slot = std::move(slot_);
+  std::optional<json> answer = slot->wait(deadline_, alone_);
   if (!answer) {
-    // A reply that came has already left the table. No reply because the
-    // connection ended is no sign of a busy Kelvo.
+    // No reply because the connection ended is no sign of a busy Kelvo.
     bool timed_out = false;
+    bool taken = false;
     {
       std::lock_guard lock(pending_->mutex);
-      pending_->slots.erase(id_);
+      taken = pending_->slots.erase(id_) == 0;
       timed_out = !pending_->closed;
+      if (timed_out && !taken && late_) pending_->late.emplace(id_, late_);
     }
-    if (timed_out) raise_to(pending_->last_timed_out, id_);
-    return fail(std::string(kNoAnswer));
+    // The reader took the slot just as the wait ended: it fills the slot at
+    // once, with the reply (or with nothing, at the connection's end), so
+    // this wait is never long.
+    if (taken) {
+      answer = slot->wait(
+          std::chrono::steady_clock::now() + std::chrono::hours(1), false);
+    }
+    if (!answer) {
+      if (!timed_out) return fail(std::string(kNotConnected));
+      raise_to(pending_->last_timed_out, id_);
+      return fail(std::string(kNoAnswer));
+    }
   }
   raise_to(pending_->last_answered, id_);
-  const json* ok = field(*answer, "ok");
-  if (ok != nullptr && ok->is_boolean() && ok->get<bool>()) {
-    return std::move(*answer);
-  }
-  if (const std::string* error = string_field(*answer, "error")) {
-    return fail(*error);
-  }
-  return fail(std::string(kRequestFailed));
+  return reply_outcome(std::move(*answer));
 }
 
 template <typename T>
 Result<T> Bridge::Pending<T>::wait() {
-  return read_(group_, key_, sent_.wait());
+  return read_(group_, key_, prop_, sent_.wait());
 }
 
 template class Bridge::Pending<double>;
 template class Bridge::Pending<int64_t>;
 
+namespace {
+
+// An action must never go on from a value Kelvo did not give, nor from one
+// the control cannot have.
+Result<double> read_get(const std::string& group, const std::string& key,
+                        const std::string& prop, Result<json> reply) {
+  if (!reply) return fail(control_error(group, key, reply.error()));
+  auto value = double_field(*reply, "value");
+  if (!value) return fail(control_error(group, key, "Kelvo sent no value"));
+  if (auto outside = outside_range(group, key, prop, *value)) {
+    return fail(std::move(*outside));
+  }
+  return *value;
+}
+
+Result<double> read_set(const std::string& group, const std::string& key,
+                        const std::string& prop, double sent,
+                        Result<json> reply) {
+  if (!reply) return fail(control_error(group, key, reply.error()));
+  auto value = double_field(*reply, "value");
+  if (!value) return sent;
+  if (auto outside = outside_range(group, key, prop, *value)) {
+    return fail(std::move(*outside));
+  }
+  return *value;
+}
+
+}  // namespace
+
 Result<double> Bridge::get(const std::string& group, const std::string& key,
-                           const std::string& prop) {
-  return send_get(group, key, prop).wait();
+                           const std::string& prop, LateValue late) {
+  return send_get(group, key, prop, std::move(late)).wait();
 }
 
 Bridge::Pending<double> Bridge::send_get(const std::string& group,
                                          const std::string& key,
-                                         const std::string& prop) {
+                                         const std::string& prop,
+                                         LateValue late) {
   json message = json::object();
   message["cmd"] = "get";
   message["group"] = group;
   message["key"] = key;
   message["prop"] = prop;
-  auto read = [](const std::string& group, const std::string& key,
-                 Result<json> reply) -> Result<double> {
-    if (!reply) return fail(control_error(group, key, reply.error()));
-    // An action must never go on from a value Kelvo did not give.
-    auto value = double_field(*reply, "value");
-    if (!value) return fail(control_error(group, key, "Kelvo sent no value"));
-    return *value;
-  };
-  return {send(std::move(message)), read, group, key};
+  LateReply late_reply;
+  if (late) {
+    late_reply = [group, key, prop,
+                  late = std::move(late)](Result<json> reply) {
+      late(read_get(group, key, prop, std::move(reply)));
+    };
+  }
+  return {send(std::move(message), std::move(late_reply)), read_get, group, key,
+          prop};
 }
 
 Result<double> Bridge::set(const std::string& group, const std::string& key,
-                           const std::string& prop, double value) {
+                           const std::string& prop, double value,
+                           LateValue late) {
   json message = json::object();
   message["cmd"] = "set";
   message["group"] = group;
@@ -531,9 +597,15 @@ Result<double> Bridge::set(const std::string& group, const std::string& key,
   } else {
     message["value"] = nullptr;
   }
-  auto reply = request(std::move(message));
-  if (!reply) return fail(control_error(group, key, reply.error()));
-  return double_field(*reply, "value").value_or(value);
+  LateReply late_reply;
+  if (late) {
+    late_reply = [group, key, prop, value,
+                  late = std::move(late)](Result<json> reply) {
+      late(read_set(group, key, prop, value, std::move(reply)));
+    };
+  }
+  return read_set(group, key, prop, value,
+                  request(std::move(message), std::move(late_reply)));
 }
 
 void Bridge::watch(const std::string& group, const std::string& key,
@@ -553,15 +625,22 @@ Bridge::SentWatch Bridge::send_watch(const std::string& group,
   return {group, key, std::move(watch), send_get(group, key)};
 }
 
-void Bridge::finish_watch(SentWatch sent, LastValues& last_values) {
+bool Bridge::finish_watch(SentWatch sent, LastValues& last_values,
+                          bool log_failure) {
   if (auto reply = sent.watch.wait(); !reply) {
     pending_->set_watched(sent.group, sent.key, false);
-    log("watch failed: " + control_error(sent.group, sent.key, reply.error()));
-    return;
+    // Once the connection has ended, every watch fails alike: the end is
+    // logged once, by whoever learns of it.
+    if (log_failure && !ended()) {
+      log("watch failed: " +
+          control_error(sent.group, sent.key, reply.error()));
+    }
+    return false;
   }
   if (auto value = sent.read.wait()) {
     last_values[{sent.group, sent.key}] = *value;
   }
+  return true;
 }
 
 std::optional<std::vector<DeckLabel>> Bridge::deck_info(uint32_t deck) {
@@ -600,7 +679,7 @@ Bridge::Pending<int64_t> Bridge::send_effect_index(const std::string& effect) {
   json message = json::object();
   message["cmd"] = "effectindex";
   message["effect"] = effect;
-  auto read = [](const std::string&, const std::string&,
+  auto read = [](const std::string&, const std::string&, const std::string&,
                  Result<json> reply) -> Result<int64_t> {
     if (!reply) return fail(std::move(reply.error()));
     return signed_field(*reply, "index").value_or(0);

@@ -65,6 +65,13 @@ using LastValues = std::map<std::pair<std::string, std::string>, double>;
 class Stream;     // a connected socket handle, see net/socket.h
 class ReplySlot;  // one request's reply, handed over by the reader thread
 
+// Given the reply of a request that timed out, should it come after all: what
+// the request would have given had it come in time. Runs on the reader
+// thread: it must neither wait nor make requests. Never called once the
+// connection has ended.
+using LateReply = std::function<void(Result<nlohmann::json> reply)>;
+using LateValue = std::function<void(Result<double> value)>;
+
 // The bridge's waits, taken from the run's Timing: between connection
 // attempts while the plugin does not listen yet, and for the reply to one
 // request. Tests pass short ones.
@@ -101,6 +108,7 @@ class Bridge {
     std::chrono::steady_clock::time_point deadline_{};
     bool alone_ = false;   // nothing else waited when it was sent
     std::string failure_;  // why it could not be sent
+    LateReply late_;       // told a reply that comes after the time-out
   };
 
   // A command sent whose result is read from its reply when waited for.
@@ -113,17 +121,20 @@ class Bridge {
     friend class Bridge;
     using Reading = Result<T> (*)(const std::string& group,
                                   const std::string& key,
+                                  const std::string& prop,
                                   Result<nlohmann::json> reply);
     Pending(Sent sent, Reading read, std::string group = {},
-            std::string key = {})
+            std::string key = {}, std::string prop = {})
         : sent_(std::move(sent)),
           read_(read),
           group_(std::move(group)),
-          key_(std::move(key)) {}
+          key_(std::move(key)),
+          prop_(std::move(prop)) {}
     Sent sent_;
     Reading read_;
     std::string group_;
     std::string key_;
+    std::string prop_;
   };
 
   // A watch and the get of its control's value, both sent.
@@ -168,21 +179,29 @@ class Bridge {
 
   // Sends one request ("cmd" and fields; "id" is filled in) and waits up to
   // `reply_wait` for its reply. The reply object when its "ok" is true, else
-  // the reply's "error" text, "request failed", "send failed: ..." or
-  // "Kelvo did not answer".
-  Result<nlohmann::json> request(nlohmann::json object);
+  // the reply's "error" text, "request failed", "send failed: ...", "Kelvo
+  // did not answer in time" (kNoAnswer), or "Not connected to Kelvo"
+  // (kNotConnected) once the connection has ended.
+  // With `late`, a reply that comes after the time-out is handed to it.
+  Result<nlohmann::json> request(nlohmann::json object, LateReply late = {});
   // The same without waiting for the reply: many requests sent one after
   // another this way cost one reply time rather than one each.
-  Sent send(nlohmann::json object);
+  Sent send(nlohmann::json object, LateReply late = {});
 
   // The commands (hello is part of connect). Failures of get and set read
-  // "group,key: " and the request's error text.
+  // "group,key: " and the request's error text; a value outside the range
+  // the contract gives the control (bridge/ranges.h) fails them too, with
+  // "Kelvo sent V for group,key, outside R".
+  // With `late`, a reply that comes after the time-out is handed to it
+  // as get or set would have given it.
   Result<double> get(const std::string& group, const std::string& key,
-                     const std::string& prop = "value");
+                     const std::string& prop = "value", LateValue late = {});
   Pending<double> send_get(const std::string& group, const std::string& key,
-                           const std::string& prop = "value");
+                           const std::string& prop = "value",
+                           LateValue late = {});
   Result<double> set(const std::string& group, const std::string& key,
-                     const std::string& prop, double value);
+                     const std::string& prop, double value,
+                     LateValue late = {});
   // Subscribes to a control and reads its value into `last_values`; a
   // failure is only logged. The reader drops change events of controls that
   // were never watched.
@@ -191,9 +210,12 @@ class Bridge {
   // The same in two halves: send_watch sends the watch and the get without
   // waiting, and the control's changes count from then on (none is lost
   // while the reply is on its way); finish_watch waits for both replies, and
-  // after a failed watch logs it and no longer takes the control's changes.
+  // after a failed watch logs it (when `log_failure`, and while connected)
+  // and no longer takes the control's changes. Whether the watch is in
+  // place.
   SentWatch send_watch(const std::string& group, const std::string& key);
-  void finish_watch(SentWatch sent, LastValues& last_values);
+  bool finish_watch(SentWatch sent, LastValues& last_values,
+                    bool log_failure = true);
   // Nothing when the request fails.
   std::optional<std::vector<DeckLabel>> deck_info(uint32_t deck);
   Result<std::string> effect_name(int64_t index);

@@ -342,7 +342,12 @@ TEST(BridgeRequests, ReplyOutcomes) {
       {"no-ok", R"("value":1)"},
       {"error", R"("error":"no such control","ok":false)"},
       {"error-no-ok", R"("error":"bad group")"},
-      {"error-number", R"("error":7,"ok":false)"}};
+      {"error-number", R"("error":7,"ok":false)"},
+      {"play", R"("ok":true,"value":2)"},
+      {"hotcue_12_position", R"("ok":true,"value":-1.5)"},
+      {"group_[Channel3]_enable", R"("ok":true,"value":1.5)"},
+      {"crossfader", R"("ok":true,"value":-1)"},
+      {"beats_translate_move", R"("ok":true,"value":-4)"}};
   Link link = open_link([&replies](const json& request) -> std::string {
     auto it = replies.find(request.value("key", ""));
     if (it == replies.end()) return "";
@@ -372,6 +377,24 @@ TEST(BridgeRequests, ReplyOutcomes) {
   auto whole = bridge.request({{"cmd", "get"}, {"key", "int"}});
   ASSERT_TRUE(whole);
   EXPECT_EQ(whole->dump(), R"({"id":12,"ok":true,"value":3})");
+
+  // A value outside the control's range is an error; a parameter is always
+  // 0..1, and a control the contract does not name may be anything.
+  EXPECT_EQ(bridge.get("[Channel2]", "play").error(),
+            "Kelvo sent 2 for [Channel2],play, outside 0..1");
+  EXPECT_EQ(bridge.get("[Channel1]", "hotcue_12_position").error(),
+            "Kelvo sent -1.5 for [Channel1],hotcue_12_position, outside -1..");
+  EXPECT_EQ(bridge.get("[EffectRack1_EffectUnit4]", "group_[Channel3]_enable")
+                .error(),
+            "Kelvo sent 1.5 for [EffectRack1_EffectUnit4],group_[Channel3]_"
+            "enable, outside 0..1");
+  EXPECT_EQ(bridge.get("[Master]", "crossfader").value(), -1);
+  EXPECT_EQ(bridge.set("[Master]", "crossfader", "parameter", 0.5).error(),
+            "Kelvo sent -1 for [Master],crossfader, outside 0..1");
+  EXPECT_EQ(
+      bridge.set("[Channel1]", "beats_translate_move", "value", -4).value(),
+      -4);
+  EXPECT_EQ(bridge.get("[Other]", "int").value(), 3);
 }
 
 TEST(BridgeRequests, TimeOutAndLateReply) {
@@ -380,19 +403,25 @@ TEST(BridgeRequests, TimeOutAndLateReply) {
   Link link = open_link(
       [](const json& request) -> std::string {
         if (request["id"] != 3) return "";
-        return "{\"id\":2,\"ok\":true,\"value\":8}\n"
+        return "{\"id\":2,\"ok\":true,\"value\":0.5}\n"
                "{\"id\":3,\"ok\":true,\"value\":1}\n";
       },
       kTimeOut);
   ASSERT_TRUE(link.bridge);
   Bridge& bridge = *link.bridge;
-  EXPECT_EQ(bridge.get("[Master]", "crossfader").error(),
-            "[Master],crossfader: Kelvo did not answer");
+  // The late reply goes to the one who asked for it, as the get reads it.
+  auto [late, late_rx] = make_channel<Result<double>>();
+  EXPECT_EQ(bridge
+                .get("[Master]", "crossfader", "value",
+                     [late](Result<double> value) { late.send(value); })
+                .error(),
+            "[Master],crossfader: Kelvo did not answer in time");
   EXPECT_TRUE(bridge.busy());  // until a later request is answered in time
   EXPECT_EQ(bridge.get("[Channel1]", "play").value(), 1.0);
   EXPECT_FALSE(bridge.busy());
+  EXPECT_EQ(late_rx.recv_for(10s), Result<double>(0.5));
   // A command passes the time-out on as it is.
-  EXPECT_EQ(bridge.effect_index("x").error(), "Kelvo did not answer");
+  EXPECT_EQ(bridge.effect_index("x").error(), "Kelvo did not answer in time");
 }
 
 // A connection that takes at most 512 bytes a send and lets other threads
@@ -467,10 +496,10 @@ TEST(BridgeEvents, LastUnterminatedLineThenDisconnectedOnce) {
   link.plugin->end();
   expect_changed(next_event(link), "[A]", "b", 2.0);
   expect_disconnected_last(link);
-  // No reader is left: later requests fail with the usual text, and Kelvo
-  // is not taken for busy.
+  // No reader is left: later requests fail at once, and Kelvo is not taken
+  // for busy.
   EXPECT_EQ(link.bridge->get("[Channel1]", "play").error(),
-            "[Channel1],play: Kelvo did not answer");
+            "[Channel1],play: Not connected to Kelvo");
   EXPECT_TRUE(link.bridge->ended().has_value());
   EXPECT_FALSE(link.bridge->busy());
 }
@@ -487,7 +516,7 @@ TEST(BridgeEvents, InvalidUtf8EndsTheReaderAndFailsWaitingRequests) {
       "{\"id\":6,\"ok\":true,\"value\":1}\n");
   expect_changed(next_event(link), "[A]", "b", 1.0);
   expect_disconnected_last(link);
-  EXPECT_EQ(pending.wait().error(), "[Channel1],play: Kelvo did not answer");
+  EXPECT_EQ(pending.wait().error(), "[Channel1],play: Not connected to Kelvo");
   // The plugin sees the end at once, while the Bridge still exists.
   EXPECT_TRUE(link.plugin->saw_end());
 }
@@ -524,7 +553,7 @@ TEST(BridgeEvents, ReadingGoesOnWhenTheConsumerHasGone) {
   Link link = open_link();
   ASSERT_TRUE(link.bridge);
   link.events = Receiver<BridgeEvent>();
-  auto pending = link.bridge->send_get("[Channel1]", "play");
+  auto pending = link.bridge->send_get("[Channel1]", "time_elapsed");
   EXPECT_EQ(link.plugin->next_request()["id"], 2);
   link.plugin->send(
       "{\"event\":\"changed\",\"group\":\"[A]\",\"key\":\"b\",\"value\":1}\n"
@@ -659,7 +688,7 @@ TEST(BridgeConnect, HelloFailures) {
   const std::vector<Case> cases = {
       {"{\"error\":\"wrong token\",\"id\":1,\"ok\":false}\n", "wrong token"},
       {"{\"id\":1}\n", "request failed"},
-      {"", "Kelvo did not answer"},
+      {"", "Kelvo did not answer in time"},
   };
   for (const Case& c : cases) {
     FakePlugin plugin({}, c.hello_reply);

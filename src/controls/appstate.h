@@ -53,6 +53,16 @@ struct AppState {
   std::optional<PendingToggle> pending_toggle;
 
   std::atomic<uint8_t> current_deck{1};
+  // The decks Kelvo has, read at start-up and followed by the announcer;
+  // 0 while unknown.
+  std::atomic<uint8_t> deck_count{0};
+  // Set by whoever tells the lost connection first (start-up or the
+  // announcer), with exchange: it is told once.
+  std::atomic<uint8_t> lost_told{0};
+  // 1 when the plugin was found at start-up to read parameters on a wrong
+  // scale: the keys that step a value then send nothing. Set before the
+  // keys work.
+  std::atomic<uint8_t> scale_wrong{0};
   std::atomic<uint8_t> announce{1};  // 0 off, 1 on; flipped with fetch_xor
   std::atomic<uint8_t> key_help{0};  // 0 off, 1 on; flipped with fetch_xor
   // Told each new key-help state (actions thread), so that keys left to

@@ -1,9 +1,11 @@
 // The control table of docs/plugin-protocol.md against the controls the code
 // uses (the watched controls, the built-in bindings and each module's own
-// reads and writes): a control on one side only fails.
+// reads and writes): a control on one side only fails, and so does a range
+// the document and the bridge's checks do not give alike.
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -15,6 +17,7 @@
 #include "actions/reports.h"
 #include "announcer/announcer.h"
 #include "beatgrid/beatgrid.h"
+#include "bridge/ranges.h"
 #include "config/config.h"
 #include "controls/names.h"
 #include "documents.h"
@@ -27,7 +30,7 @@ using Control = std::pair<std::string, std::string>;
 // A name as the document's table writes it: deck and sampler numbers as N,
 // effect units as U, effect slots as S ("[Channel2]", "[Channel{deck}]":
 // "[ChannelN]"; "hotcue_3_status": "hotcue_N_status").
-std::string table_name(std::string_view name) {
+std::string doc_name(std::string_view name) {
   static const std::vector<std::pair<std::regex, std::string>> rules = {
       {std::regex(R"(\{deck\})"), "N"},
       {std::regex(R"(\[Channel\d+\])"), "[ChannelN]"},
@@ -45,7 +48,7 @@ std::string table_name(std::string_view name) {
 std::set<Control> used_by_code() {
   std::set<Control> used;
   auto add = [&](std::string_view group, std::string_view key) {
-    used.emplace(table_name(group), table_name(key));
+    used.emplace(doc_name(group), doc_name(key));
   };
   for (const auto& [group, key] : kStartupCounts) add(group, key);
   for (std::string_view key : kWatchedDeckKeys) add("[Channel1]", key);
@@ -84,9 +87,9 @@ std::set<Control> used_by_code() {
 }
 
 // The table under "| Group | Key |": every name in backticks of a row's
-// group cell with every one of its key cell.
-std::set<Control> documented(std::istream& document) {
-  const std::regex row(R"(^\|([^|]*)\|([^|]*)\|)");
+// group cell with every one of its key cell, and the row's range.
+std::map<Control, std::string> documented(std::istream& document) {
+  const std::regex row(R"(^\|([^|]*)\|([^|]*)\|[^|]*\|[^|]*\|([^|]*)\|)");
   const std::regex quoted("`([^`]+)`");
   auto names = [&](const std::string& cell) {
     std::vector<std::string> found;
@@ -96,23 +99,33 @@ std::set<Control> documented(std::istream& document) {
     }
     return found;
   };
-  std::set<Control> controls;
+  std::map<Control, std::string> controls;
   bool in_table = false;
   for (std::string line; std::getline(document, line);) {
     std::smatch cells;
     if (!in_table) {
-      in_table = line.starts_with("| Group | Key |");
+      in_table = line.starts_with("| Group | Key | Use | Value | Range |");
     } else if (!std::regex_search(line, cells, row)) {
       break;  // the table ends
     } else {
+      std::string range = cells[3];
+      range.erase(0, range.find_first_not_of(' '));
+      range.erase(range.find_last_not_of(' ') + 1);
       for (const std::string& group : names(cells[1])) {
         for (const std::string& key : names(cells[2])) {
-          controls.emplace(group, key);
+          controls.emplace(Control{group, key}, range);
         }
       }
     }
   }
   return controls;
+}
+
+template <typename Map>
+std::set<Control> keys_of(const Map& map) {
+  std::set<Control> keys;
+  for (const auto& [control, value] : map) keys.insert(control);
+  return keys;
 }
 
 std::string listed(const std::set<Control>& controls) {
@@ -123,7 +136,8 @@ std::string listed(const std::set<Control>& controls) {
 
 TEST(ProtocolDocument, ControlTableMatchesTheCode) {
   std::istringstream document{std::string(kPluginProtocol)};
-  const std::set<Control> in_document = documented(document);
+  const std::map<Control, std::string> ranges = documented(document);
+  const std::set<Control> in_document = keys_of(ranges);
   const std::set<Control> in_code = used_by_code();
   std::set<Control> undocumented;
   std::set<Control> unused;
@@ -133,6 +147,15 @@ TEST(ProtocolDocument, ControlTableMatchesTheCode) {
                               std::inserter(unused, unused.end()));
   EXPECT_EQ(listed(undocumented), "") << "used but not in the table";
   EXPECT_EQ(listed(unused), "") << "in the table but not used";
+
+  // The bridge checks each value against the range of its row.
+  EXPECT_EQ(listed(keys_of(contract_ranges())), listed(in_document));
+  for (const auto& [control, range] : contract_ranges()) {
+    const auto row = ranges.find(control);
+    if (row == ranges.end()) continue;
+    EXPECT_EQ(range ? range->text() : "any", row->second)
+        << control.first << " " << control.second;
+  }
 }
 
 }  // namespace

@@ -140,9 +140,19 @@ RunOutcome run(Speech speech, const Timing& timing) {
   };
   // The clean-up's reads go out while the watches' replies are on their way,
   // so that start-up waits for the slowest reply rather than for each.
-  auto watches = send_startup_watches(*bridge);
+  StartupWatches watches = send_startup_watches(*bridge);
+  state->deck_count.store(watches.decks);
   clear_left_on_clicks(*bridge);
-  LastValues last_values = finish_watches(*bridge, std::move(watches));
+  WatchesDone watched = finish_watches(*bridge, std::move(watches.sent));
+  LastValues last_values = std::move(watched.last_values);
+  // Known before the keys work: a step from a parameter read on a wrong
+  // scale throws a control to an end.
+  if (auto wrong = parameters_on_wrong_scale(*bridge); !wrong) {
+    log("scale check: " + wrong.error());
+  } else if (*wrong) {
+    log("the plugin reads parameters on a wrong scale");
+    state->scale_wrong.store(1);
+  }
   auto events =
       std::make_shared<Receiver<BridgeEvent>>(std::move(event_receiver));
   spawn_detached(
@@ -197,8 +207,31 @@ RunOutcome run(Speech speech, const Timing& timing) {
         },
         "spawn settings watch");
   }
-  speech.say(ready_sentence(*bindings->current(),
-                            keys_kept_by_system(bindings->current()->hotkeys)));
+  // A connection lost during start-up leaves nothing ready: start-up ends
+  // with the lost-connection sentence instead (nothing when Kelvo closed).
+  if (auto ended = bridge->ended()) {
+    log("bridge: connection ended during start-up");
+    tell_lost_connection(*state, *ended);
+  } else {
+    speech.say(
+        ready_sentence(*bindings->current(),
+                       keys_kept_by_system(bindings->current()->hotkeys)));
+    if (state->scale_wrong.load() != 0) {
+      speech.say_queued(std::string(kWrongScale));
+    }
+    // No change of a control whose watch failed would ever be announced.
+    if (!watched.missing.empty()) {
+      spawn_detached(
+          "watch-retry",
+          [state, missing = std::move(watched.missing),
+           ready = std::chrono::steady_clock::now()]() mutable {
+            run_guarded("watch-retry", [&] {
+              keep_watching(state, std::move(missing), ready);
+            });
+          },
+          "failed to spawn thread");
+    }
+  }
   spawn_detached(
       "",
       [speech, delay = timing.hotkey_report] {

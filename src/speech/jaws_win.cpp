@@ -122,13 +122,18 @@ class JawsReader : public Reader {
     object_ = nullptr;
   }
 
+  // A failed call is made once more on a new object: the first call after
+  // JAWS restarted fails on the dead one, and its sentence would be lost.
   void call(Method method, VARIANT* arguments, UINT count) {
-    if (object_ == nullptr && !create()) return;
-    DISPPARAMS parameters = {arguments, nullptr, count, 0};
-    const HRESULT result = object_->Invoke(
-        ids_[method], kNoInterface, LOCALE_USER_DEFAULT, DISPATCH_METHOD,
-        &parameters, nullptr, nullptr, nullptr);
-    if (FAILED(result)) release();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      if (object_ == nullptr && !create()) return;
+      DISPPARAMS parameters = {arguments, nullptr, count, 0};
+      const HRESULT result = object_->Invoke(
+          ids_[method], kNoInterface, LOCALE_USER_DEFAULT, DISPATCH_METHOD,
+          &parameters, nullptr, nullptr, nullptr);
+      if (SUCCEEDED(result)) return;
+      release();
+    }
   }
 
   CLSID api_;

@@ -36,7 +36,7 @@ class Announcements(RunCase):
         self.assertEqual(heard, [LOADED, PLAYING, WARNING])
         # The polls failed through the stall, logged once.
         self.assertEqual(box.messages().count(
-            "time warnings: [App],num_decks: Kelvo did not answer"), 1)
+            "time warnings: [App],num_decks: Kelvo did not answer in time"), 1)
 
 
 if __name__ == "__main__":

@@ -1,5 +1,6 @@
 """One instance at a time (with the real waits), a lost plugin connection
-that does not end the run, and a port taken before Kelvo listens."""
+that does not end the run (also one lost during start-up), and a port taken
+before Kelvo listens."""
 
 import os
 import socket
@@ -8,6 +9,9 @@ import time
 
 import harness
 from run_support import EXITING, READY, TOKEN, RunCase, own_errors, started
+
+LOST = ("say: Lost the connection to Kelvo. Orvalin keys do nothing until "
+        "Kelvo is started again.")
 
 
 class Lifecycle(RunCase):
@@ -47,6 +51,17 @@ class Lifecycle(RunCase):
         self.assertEqual(own_errors(done), [])
         self.assertEqual(messages[-1], EXITING)
         self.assertEqual(len(box.trace_requests()), 175)
+
+    def test_connection_lost_during_start_up_is_told_instead_of_ready(self):
+        # The plugin hangs up in the middle of start-up's watches.
+        box = self.box(kelvo_args=["--close-after", "40"])
+        box.start(env={"ORVALIN_TEST_ACTIONS": "sleep:500; ctrl+alt+p"})
+        self.wait_for(box, LOST)
+        self.wait_for(box, "say: Not connected to Kelvo")
+        self.end(box)
+        messages = box.messages()
+        self.assertNotIn(READY, messages)
+        self.assertEqual(messages.count(LOST), 1, messages)
 
     def test_a_listener_on_every_address_first_never_gets_the_token(self):
         # Another program listens on [::], taking 127.0.0.1 too, before Kelvo

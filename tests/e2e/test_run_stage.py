@@ -1,11 +1,13 @@
 """On stage with a Kelvo that misbehaves: a press made while Kelvo is
 stalled never reaches it (a cue is never left held), a burst of changes is
 announced as its settled state, an over-long or deeply nested line leaves
-the keys working, a slow Kelvo keeps a hot cue's play changes quiet, closing
-Kelvo is quiet, a lost connection is told once, a reading without a value
-changes nothing, sustained clipping is repeated, and a settings service
-beside a run leaves the run's log alone. Natively and under Wine; the
-simulator's faults are set off by the test script."""
+the keys working, a slow Kelvo keeps a hot cue's play changes quiet, a late
+answer is told as late, a plugin reading on a wrong scale moves nothing,
+closing Kelvo is quiet, a lost connection is told once, a reading without
+a value changes nothing, sustained clipping is repeated, and a settings
+service beside a run leaves the run's log alone.
+Natively and under Wine; the simulator's faults are set off by the test
+script."""
 
 import time
 
@@ -18,7 +20,8 @@ LOADED = ["--load", "1=1"]
 # answer again, and must never reach it. The headphones after the stall do.
 STALL_SCRIPT = ("set:[Kelvosim],stall=8; ctrl+alt+s; sleep:1100; ctrl+alt+c; "
                 "sleep:8000; ctrl+alt+h; log:[Channel1],play; sleep:60000")
-NO_ANSWER = "say: Error: [Channel1],sync_enabled: Kelvo did not answer"
+NO_ANSWER = ("say: Error: [Channel1],sync_enabled: Kelvo did not answer in "
+             "time")
 SKIPPED = "Kelvo was busy. 1 key press skipped."
 HEADPHONES = "say: Deck 1 headphones on"
 BURST_SCRIPT = ("set:[Kelvosim],burst=100000; sleep:3000; "
@@ -38,11 +41,15 @@ LOST = ("say: Lost the connection to Kelvo. Orvalin keys do nothing until "
         "Kelvo is started again.")
 # Twelve seconds of clipping against a five-second limit, a fifth as long;
 # the settle as long as the real one, which the flapping never satisfies.
-FAULTS_SCRIPT = ("ctrl+alt+pagedown; set:[Kelvosim],clip=2.4; sleep:3500; "
+FAULTS_SCRIPT = ("ctrl+alt+3; set:[Channel1],play=1; ctrl+alt+pagedown; "
+                 "set:[Kelvosim],clip=2.4; sleep:3500; "
                  "set:[Kelvosim],close=1; sleep:1500; ctrl+alt+h; "
                  "sleep:60000")
+NO_TIME = "time warnings: [Channel1],time_remaining: Kelvo sent no value"
 FAULTS_TIMING = QUICK_TIMING + ",settle=300,clip_quiet=1000"
-PFL_ERROR = "say: Error: [Channel1],pfl: Kelvo did not answer"
+NOT_CONNECTED = "say: Not connected to Kelvo"
+WRONG_SCALE = ("The Kelvo plugin reports values on a wrong scale; keys that "
+               "step a value are off")
 
 
 class Stage:
@@ -108,11 +115,18 @@ class Stage:
         self.assertLess(messages.index(DISCARDED), messages.index(HEADPHONES))
 
     def test_faults_of_the_plugin_are_told_and_change_nothing(self):
-        box = self.run_box(FAULTS_SCRIPT, LOADED + ["--no-value", "volume"],
+        box = self.run_box(FAULTS_SCRIPT,
+                           LOADED + ["--no-value", "volume", "--no-value",
+                                     "time_remaining", "--decks", "2"],
                            ORVALIN_TEST_TIMING=FAULTS_TIMING)
-        self.wait_for(box, PFL_ERROR)
+        self.wait_for(box, NOT_CONNECTED)
         self.end(box)
         messages = box.messages()
+        # Deck 3 of two: told so by the count read at start-up.
+        self.assertIn("say: Kelvo has 2 decks", messages)
+        # The time warnings cannot work without the remaining time: logged
+        # once for the whole run of failed polls.
+        self.assertEqual(messages.count(NO_TIME), 1, messages)
         # A reading without a value: nothing is set from it.
         self.assertIn("say: Error: [Channel1],volume: Kelvo sent no value",
                       messages)
@@ -122,11 +136,40 @@ class Stage:
         self.assertEqual(messages.count("say: Main output clipping"), 3,
                          messages)
         # The plugin closed the connection while Kelvo ran: said once,
-        # before the key that then fails.
+        # before the key that then says so at once.
         self.assertEqual(
             messages.count("bridge: connection ended: end of stream"), 1)
         self.assertEqual(messages.count(LOST), 1, messages)
-        self.assertLess(messages.index(LOST), messages.index(PFL_ERROR))
+        self.assertLess(messages.index(LOST), messages.index(NOT_CONNECTED))
+
+    def test_a_late_answer_is_told_as_late(self):
+        # Kelvo starts the deck at once, but answers the set 3.5 s later.
+        box = self.run_box("ctrl+alt+p; sleep:5000; log:[Channel1],play; "
+                           "sleep:60000",
+                           LOADED + ["--late-set", "play=3500"])
+        self.wait_for(box, "test: [Channel1],play=1")
+        self.end(box)
+        messages = box.messages()
+        self.assertIn("say: Deck 1 playing", messages)
+        self.assertIn("say: Error: [Channel1],play: Kelvo did not answer in "
+                      "time", messages)
+        self.assertEqual([r["value"] for r in box.trace_requests()
+                          if r["cmd"] == "set" and r.get("key") == "play"],
+                         [1])
+
+    def test_a_plugin_on_a_wrong_scale_moves_nothing(self):
+        # Parameters read on the controls' own scale: the centred crossfader
+        # reads as full left, and a step from it would throw it there.
+        box = self.run_box("ctrl+alt+m; ctrl+alt+shift+m; "
+                           "log:[Master],crossfader; sleep:60000",
+                           LOADED + ["--wrong-scale"])
+        self.wait_for(box, "test: [Master],crossfader=0")
+        self.end(box)
+        messages = box.messages()
+        self.assertEqual(messages.count("say: " + WRONG_SCALE), 3, messages)
+        self.assertEqual([r for r in box.trace_requests()
+                          if r["cmd"] == "set" and
+                          r.get("key") == "crossfader"], [])
 
     def test_settings_service_leaves_the_run_log_alone(self):
         box = self.run_box("sleep:60000")
@@ -160,6 +203,21 @@ class NativeStage(Stage, RunCase):
         self.assertEqual(spoken[-1], "say: Hotcue 2, 1:05", spoken)
         self.assertFalse([m for m in spoken if m.startswith("say: Deck 1")],
                          spoken)
+
+    def test_a_plugin_answering_one_at_a_time_loses_no_watch(self):
+        # 30 ms a request, one after another: start-up's watches take longer
+        # than a reply may, and the later ones time out. The counts go
+        # first, and the watches that failed are made after ready.
+        box = self.run_box("sleep:15000; set:[Sampler4],play=1; "
+                           "sleep:60000",
+                           ["--samplers", "4", "--load", "Sampler4=2",
+                            "--reply-delay-ms", "30"])
+        self.wait_for(box, "say: Sampler 4 playing", 90)
+        self.end(box)
+        messages = box.messages()
+        self.assertIn("start-up: every watch in place", messages)
+        self.assertFalse([m for m in messages if m.startswith("start-up: [")],
+                         messages)
 
     def test_closing_kelvo_is_quiet(self):
         # The press waits in a stall when Kelvo closes.

@@ -104,7 +104,7 @@ Expected read_expected(std::string_view bytes, uint64_t requests) {
     }
   }
   for (uint64_t id = 1; id <= requests; ++id) {
-    expected.outcomes.try_emplace(id, "error Kelvo did not answer");
+    expected.outcomes.try_emplace(id, "error Not connected to Kelvo");
   }
   return expected;
 }

@@ -1058,6 +1058,10 @@ struct Model::State {
       return;
     }
     // Starting takes a moment: 1 (initialising), then 2 (recording).
+    if (!options.recording_starting) {
+      write("[Recording]", "status", 2);
+      return;
+    }
     write("[Recording]", "status", 1);
     after(0.3, [this, generation] {
       if (recording_generation == generation) write("[Recording]", "status", 2);

@@ -149,6 +149,39 @@ Result<Options> parse_options(const std::vector<std::string>& args) {
       std::string key;
       KELVOSIM_TRY(key, value());
       options.faults.no_value.insert(key);
+    } else if (name == "--late-set") {
+      // "KEY=MS".
+      std::string text;
+      KELVOSIM_TRY(text, value());
+      const auto equals = text.find('=');
+      if (equals == std::string::npos || equals == 0) {
+        return fail("--late-set: expected KEY=MS, got '" + text + "'");
+      }
+      int ms = 0;
+      KELVOSIM_TRY(ms, parse_int(name, text.substr(equals + 1), 0, 3600000));
+      options.faults.late_set[text.substr(0, equals)] = ms;
+    } else if (name == "--no-events") {
+      std::string group;
+      KELVOSIM_TRY(group, value());
+      options.faults.no_events.insert(group);
+    } else if (name == "--events-as") {
+      // "GROUP=OTHER".
+      std::string text;
+      KELVOSIM_TRY(text, value());
+      const auto equals = text.find('=');
+      if (equals == std::string::npos || equals == 0) {
+        return fail("--events-as: expected GROUP=OTHER, got '" + text + "'");
+      }
+      options.faults.events_as[text.substr(0, equals)] =
+          text.substr(equals + 1);
+    } else if (name == "--one-channel-positions") {
+      options.faults.one_channel_positions = true;
+    } else if (name == "--no-recording-starting") {
+      options.model.recording_starting = false;
+    } else if (name == "--wrong-scale") {
+      options.faults.wrong_scale = true;
+    } else if (name == "--watch-fails-ms") {
+      KELVOSIM_TRY(options.faults.watch_fails_ms, int_value(0, 3600000));
     } else if (name == "--junk") {
       options.faults.junk = true;
     } else if (name == "--close-after") {
@@ -238,6 +271,21 @@ Faults:
   --drop-reply CMD         never answer command CMD (repeatable)
   --no-value KEY           answer a get of control KEY without its "value"
                            (repeatable)
+  --late-set KEY=MS        a set of control KEY takes effect at once, but
+                           its reply comes MS late; later requests are
+                           answered meanwhile (repeatable)
+  --no-events GROUP        changes of GROUP's controls send no event
+                           (repeatable)
+  --events-as GROUP=OTHER  events of a watch that named GROUP go out named
+                           OTHER ("[Main]=[Master]")
+  --one-channel-positions  marker and hot-cue positions count the samples of
+                           one channel, not both
+  --no-recording-starting  a recording that starts goes from status 0 to 2
+                           without 1
+  --wrong-scale            a get of a parameter answers the control's value
+                           (its own scale) instead; sets are right
+  --watch-fails-ms N       every watch fails ("not ready") for N ms after
+                           the hello
   --junk                   send junk lines between replies (not JSON, an
                            array, an object followed by text, an empty line,
                            CR LF line ends)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -42,6 +43,7 @@ struct ModelOptions {
   bool mic_input = true;
   bool metronome = true;
   bool autodj_flicker_at_once = false;
+  bool recording_starting = true;  // status 1 before 2 when recording starts
   int labels_after_ms = 0;
   std::optional<int> grow_decks_after_ms;
   std::vector<int> clip_decks;
@@ -60,6 +62,19 @@ struct FaultOptions {
   std::optional<int> reply_delay_max_ms;
   std::set<std::string> drop_reply;  // commands left unanswered
   std::set<std::string> no_value;    // keys whose get replies lack "value"
+  // Sets of these keys take effect at once but are answered this many ms
+  // late, while later requests are answered meanwhile.
+  std::map<std::string, int> late_set;
+  // A get of a control's parameter answers its value instead.
+  bool wrong_scale = false;
+  // Groups whose changes send no event.
+  std::set<std::string> no_events;
+  // Events of a watch named by the first group go out named by the second.
+  std::map<std::string, std::string> events_as;
+  // Positions answer the samples of one channel instead of both.
+  bool one_channel_positions = false;
+  // Watches fail ("not ready") for this many ms after the hello.
+  int watch_fails_ms = 0;
   bool junk = false;
   std::optional<int> close_after;
   bool refuse_hello = false;

@@ -307,11 +307,14 @@ void Server::report_change(const Change& change) {
   if (!current_) return;
   const auto found = current_->session.watched.find({change.group, change.key});
   if (found == current_->session.watched.end()) return;
+  if (faults_.no_events.contains(change.group)) return;
   for (const auto& group : found->second) {
-    json event = {{"event", "changed"},
-                  {"group", group},
-                  {"key", change.key},
-                  {"value", change.value}};
+    const auto renamed = faults_.events_as.find(group);
+    json event = {
+        {"event", "changed"},
+        {"group", renamed == faults_.events_as.end() ? group : renamed->second},
+        {"key", change.key},
+        {"value", change.value}};
     current_->out.send(event.dump() + "\n");
   }
 }
@@ -376,7 +379,7 @@ void Server::serve_connection(std::unique_ptr<Stream> socket) {
 
   std::thread delayer;
   std::mt19937 random(std::random_device{}());
-  if (faults_.reply_delay_max_ms) {
+  if (faults_.reply_delay_max_ms || !faults_.late_set.empty()) {
     // Every reply goes out from here, so queue_reply's junk counter stays on
     // one thread. At the end, what still waits goes out at once.
     delayer = std::thread([&connection, &queue_reply] {
@@ -403,6 +406,15 @@ void Server::serve_connection(std::unique_ptr<Stream> socket) {
     });
   }
 
+  // A reply due at `due` goes out from the delayer, which then exists.
+  auto send_later = [&](const std::string& reply,
+                        std::chrono::steady_clock::time_point due) {
+    {
+      std::lock_guard lock(connection.delayed_mutex);
+      connection.delayed.emplace(due, reply);
+    }
+    connection.delayed_changed.notify_all();
+  };
   auto send_reply = [&](const std::string& reply) {
     if (faults_.reply_delay_max_ms) {
       std::uniform_int_distribution<int> pick(faults_.reply_delay_ms,
@@ -430,6 +442,7 @@ void Server::serve_connection(std::unique_ptr<Stream> socket) {
 
   int requests = 0;
   std::chrono::steady_clock::time_point stall_until;
+  std::optional<std::chrono::steady_clock::time_point> greeted_at;
   orvalin::LineReader reader(*socket);
   bool open = true;
   while (open) {
@@ -450,12 +463,15 @@ void Server::serve_connection(std::unique_ptr<Stream> socket) {
       if (key == "close") open = false;
       if (key == "clip") {
         const double seconds = parsed.value("value", 0.0);
+        const auto renamed = faults_.events_as.find("[Main]");
         connection.faults.emplace_back(
             [&connection, out = connection.out,
+             group = renamed == faults_.events_as.end() ? "[Main]"
+                                                        : renamed->second,
              flips = 2 * static_cast<int>(std::ceil(seconds * 5))]() mutable {
               for (int i = 0; i < flips && !connection.ending; ++i) {
                 out.send(json({{"event", "changed"},
-                               {"group", "[Main]"},
+                               {"group", group},
                                {"key", "peak_indicator"},
                                {"value", i % 2 == 0 ? 1 : 0}})
                              .dump() +
@@ -466,21 +482,58 @@ void Server::serve_connection(std::unique_ptr<Stream> socket) {
       }
       continue;
     }
-    auto reply = answer_request(model_, token_, faults_.refuse_hello,
-                                connection.session, mutex_, line);
-    if (!reply) continue;
-    ++requests;
     const auto cmd = parsed.is_object() && parsed.contains("cmd") &&
                              parsed["cmd"].is_string()
                          ? parsed["cmd"].get<std::string>()
                          : std::string();
-    if (cmd == "get" &&
-        faults_.no_value.contains(text_field(parsed, "key").value_or(""))) {
+    const std::string key = text_field(parsed, "key").value_or("");
+    if (cmd == "watch" && greeted_at &&
+        std::chrono::steady_clock::now() <
+            *greeted_at + std::chrono::milliseconds(faults_.watch_fails_ms)) {
+      ++requests;
+      json refused = {{"ok", false}, {"error", "not ready"}};
+      if (parsed.contains("id")) refused["id"] = parsed["id"];
+      send_reply(refused.dump());
+      continue;
+    }
+    auto reply = answer_request(model_, token_, faults_.refuse_hello,
+                                connection.session, mutex_, line);
+    if (!reply) continue;
+    ++requests;
+    if (cmd == "hello" && connection.session.greeted && !greeted_at) {
+      greeted_at = std::chrono::steady_clock::now();
+    }
+    const auto late = faults_.late_set.find(key);
+    const bool late_set = cmd == "set" && late != faults_.late_set.end();
+    if (cmd == "get" && faults_.wrong_scale &&
+        text_field(parsed, "prop") == "parameter") {
+      json swapped = json::parse(*reply);
+      auto value = model_.get(text_field(parsed, "group").value_or(""), key,
+                              Prop::value);
+      if (swapped.value("ok", false) && value) swapped["value"] = *value;
+      reply = swapped.dump();
+    }
+    if (cmd == "get" && faults_.one_channel_positions &&
+        key.ends_with("_position")) {
+      json halved = json::parse(*reply);
+      const auto value = halved.find("value");
+      if (value != halved.end() && value->is_number() &&
+          value->get<double>() > 0) {
+        *value = value->get<double>() / 2;
+      }
+      reply = halved.dump();
+    }
+    if (cmd == "get" && faults_.no_value.contains(key)) {
       json without = json::parse(*reply);
       without.erase("value");
       reply = without.dump();
     }
-    if (!faults_.drop_reply.contains(cmd)) send_reply(*reply);
+    if (late_set) {
+      send_later(*reply, std::chrono::steady_clock::now() +
+                             std::chrono::milliseconds(late->second));
+    } else if (!faults_.drop_reply.contains(cmd)) {
+      send_reply(*reply);
+    }
     if (faults_.close_after && requests >= *faults_.close_after) open = false;
   }
 

@@ -6,7 +6,10 @@
 // call is recorded as one line of the file named by ORVALIN_<READER>_STUB_LOG
 // (NVDA, JAWS, ZDSR, SA): "speak TEXT" ("speak interrupt TEXT" where the call
 // has an interrupt flag), "cancel" or "stop", "braille TEXT", and for JAWS
-// "run ARGUMENT" of RunFunction. Every reader claims to run. Never shipped.
+// "run ARGUMENT" of RunFunction. Every reader claims to run. With
+// ORVALIN_JAWS_STUB_FAIL_ONCE set, the first JAWS call of the process fails
+// as one on the object of a JAWS that has since restarted does, and is not
+// recorded. Never shipped.
 #include <windows.h>
 // windows.h first: objbase.h needs its types.
 #include <objbase.h>
@@ -127,6 +130,11 @@ class JawsApi : public IDispatch {
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD,
                                    DISPPARAMS* parameters, VARIANT*, EXCEPINFO*,
                                    UINT*) override {
+    static LONG failed_once = 0;
+    if (!env(L"ORVALIN_JAWS_STUB_FAIL_ONCE").empty() &&
+        InterlockedExchange(&failed_once, 1) == 0) {
+      return RPC_E_DISCONNECTED;
+    }
     const VARIANT* args = parameters->rgvarg;  // last argument first
     const UINT count = parameters->cArgs;
     if (id == kSayString && count == 2) {
