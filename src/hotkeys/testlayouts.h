@@ -9,8 +9,7 @@
 //
 // Each entry lists the keys of the layout's VK-to-character table that type a
 // character with Ctrl+Alt (shift = false) or with Shift+Ctrl+Alt
-// (shift = true). Dead keys are listed with their own (spacing) character;
-// the sources mark them only for French, where the note says so.
+// (shift = true). Dead keys are listed with their own (spacing) character.
 #pragma once
 
 #include <array>
@@ -28,325 +27,156 @@ struct AltGrKey {
   std::string_view typed;  // UTF-8
 };
 
+// The OEM keys' virtual-key codes (winuser.h).
+inline constexpr uint32_t kOem1 = 0xBA, kOemPlus = 0xBB, kOemComma = 0xBC,
+                          kOemMinus = 0xBD, kOemPeriod = 0xBE, kOem2 = 0xBF,
+                          kOem3 = 0xC0, kAbntC1 = 0xC1, kAbntC2 = 0xC2,
+                          kOem4 = 0xDB, kOem5 = 0xDC, kOem6 = 0xDD,
+                          kOem7 = 0xDE, kOem8 = 0xDF, kOem102 = 0xE2;
+
 struct PublishedLayout {
   std::string_view name;
   std::string_view klid;
   std::span<const AltGrKey> keys;
 };
 
-// One key a line, so that every OEM key keeps its VK name beside it.
+// Several keys a line.
 // clang-format off
 
 // German, KBDGR.DLL.
 inline constexpr AltGrKey kGerman[] = {
-    {'2', false, "²"},
-    {'3', false, "³"},
-    {'7', false, "{"},
-    {'8', false, "["},
-    {'9', false, "]"},
-    {'0', false, "}"},
-    {'Q', false, "@"},
-    {'E', false, "€"},
-    {'M', false, "µ"},
-    {0xDB, false, "\\"},  // VK_OEM_4 (ß key)
-    {0xBB, false, "~"},   // VK_OEM_PLUS
-    {0xE2, false, "|"},   // VK_OEM_102
+    {'2', false, "²"}, {'3', false, "³"}, {'7', false, "{"}, {'8', false, "["},
+    {'9', false, "]"}, {'0', false, "}"}, {'Q', false, "@"}, {'E', false, "€"},
+    {'M', false, "µ"}, {kOem4, false, "\\"}, {kOemPlus, false, "~"},
+    {kOem102, false, "|"},
     // Capital sharp s: in the dumps of current Windows; the 2000 kbdgr.c
     // sample has no Shift+AltGr column.
-    {0xDB, true, "ẞ"},  // VK_OEM_4
+    {kOem4, true, "ẞ"},
 };
 
 // French (AZERTY), KBDFR.DLL. VK 'A' is the key that types 'a'.
 inline constexpr AltGrKey kFrench[] = {
-    {'2', false, "~"},  // dead key
-    {'3', false, "#"},
-    {'4', false, "{"},
-    {'5', false, "["},
-    {'6', false, "|"},
-    {'7', false, "`"},  // dead key
-    {'8', false, "\\"},
-    {'9', false, "^"},
-    {'0', false, "@"},
-    {'E', false, "€"},
-    {0xDB, false, "]"},  // VK_OEM_4 (')' key)
-    {0xBB, false, "}"},  // VK_OEM_PLUS ('=' key)
-    {0xBA, false, "¤"},  // VK_OEM_1 ('$' key)
+    {'2', false, "~"}, {'3', false, "#"}, {'4', false, "{"}, {'5', false, "["},
+    {'6', false, "|"}, {'7', false, "`"}, {'8', false, "\\"}, {'9', false, "^"},
+    {'0', false, "@"}, {'E', false, "€"}, {kOem4, false, "]"},
+    {kOemPlus, false, "}"}, {kOem1, false, "¤"},
 };
 
 // Spanish, KBDSP.DLL. Both sources put '€' on AltGr+5 as well as AltGr+E.
 inline constexpr AltGrKey kSpanish[] = {
-    {'1', false, "|"},
-    {'2', false, "@"},
-    {'3', false, "#"},
-    {'4', false, "~"},
-    {'5', false, "€"},
-    {'6', false, "¬"},
-    {'E', false, "€"},
-    {0xBA, false, "["},   // VK_OEM_1 ('`' key)
-    {0xBB, false, "]"},   // VK_OEM_PLUS
-    {0xBF, false, "}"},   // VK_OEM_2 ('ç' key)
-    {0xDE, false, "{"},   // VK_OEM_7 ('´' key)
-    {0xDC, false, "\\"},  // VK_OEM_5 ('º' key)
+    {'1', false, "|"}, {'2', false, "@"}, {'3', false, "#"}, {'4', false, "~"},
+    {'5', false, "€"}, {'6', false, "¬"}, {'E', false, "€"},
+    {kOem1, false, "["}, {kOemPlus, false, "]"}, {kOem2, false, "}"},
+    {kOem7, false, "{"}, {kOem5, false, "\\"},
 };
 
 // Italian, KBDIT.DLL.
 inline constexpr AltGrKey kItalian[] = {
-    {'5', false, "€"},
-    {'E', false, "€"},
-    {0xBA, false, "["},  // VK_OEM_1 ('è' key)
-    {0xBB, false, "]"},  // VK_OEM_PLUS
-    {0xC0, false, "@"},  // VK_OEM_3 ('ò' key)
-    {0xDE, false, "#"},  // VK_OEM_7 ('à' key)
-    {0xBA, true, "{"},   // VK_OEM_1
-    {0xBB, true, "}"},   // VK_OEM_PLUS
+    {'5', false, "€"}, {'E', false, "€"}, {kOem1, false, "["},
+    {kOemPlus, false, "]"}, {kOem3, false, "@"}, {kOem7, false, "#"},
+    {kOem1, true, "{"}, {kOemPlus, true, "}"},
 };
 
 // Polish (Programmers), KBDPL1.DLL. Both sources put '€' on AltGr+U.
 inline constexpr AltGrKey kPolishProgrammers[] = {
-    {'A', false, "ą"},
-    {'C', false, "ć"},
-    {'E', false, "ę"},
-    {'L', false, "ł"},
-    {'N', false, "ń"},
-    {'O', false, "ó"},
-    {'S', false, "ś"},
-    {'U', false, "€"},
-    {'X', false, "ź"},
-    {'Z', false, "ż"},
-    {'A', true, "Ą"},
-    {'C', true, "Ć"},
-    {'E', true, "Ę"},
-    {'L', true, "Ł"},
-    {'N', true, "Ń"},
-    {'O', true, "Ó"},
-    {'S', true, "Ś"},
-    {'X', true, "Ź"},
-    {'Z', true, "Ż"},
+    {'A', false, "ą"}, {'C', false, "ć"}, {'E', false, "ę"}, {'L', false, "ł"},
+    {'N', false, "ń"}, {'O', false, "ó"}, {'S', false, "ś"}, {'U', false, "€"},
+    {'X', false, "ź"}, {'Z', false, "ż"}, {'A', true, "Ą"}, {'C', true, "Ć"},
+    {'E', true, "Ę"}, {'L', true, "Ł"}, {'N', true, "Ń"}, {'O', true, "Ó"},
+    {'S', true, "Ś"}, {'X', true, "Ź"}, {'Z', true, "Ż"},
 };
 
 // Swedish, KBDSW.DLL.
 inline constexpr AltGrKey kSwedish[] = {
-    {'2', false, "@"},
-    {'3', false, "£"},
-    {'4', false, "$"},
-    {'5', false, "€"},
-    {'7', false, "{"},
-    {'8', false, "["},
-    {'9', false, "]"},
-    {'0', false, "}"},
-    {'E', false, "€"},
-    {'M', false, "µ"},
-    {0xBB, false, "\\"},  // VK_OEM_PLUS
-    {0xBA, false, "~"},   // VK_OEM_1 ('¨' key)
-    {0xE2, false, "|"},   // VK_OEM_102
+    {'2', false, "@"}, {'3', false, "£"}, {'4', false, "$"}, {'5', false, "€"},
+    {'7', false, "{"}, {'8', false, "["}, {'9', false, "]"}, {'0', false, "}"},
+    {'E', false, "€"}, {'M', false, "µ"}, {kOemPlus, false, "\\"},
+    {kOem1, false, "~"}, {kOem102, false, "|"},
 };
 
 // Norwegian, KBDNO.DLL.
 inline constexpr AltGrKey kNorwegian[] = {
-    {'2', false, "@"},
-    {'3', false, "£"},
-    {'4', false, "$"},
-    {'5', false, "€"},
-    {'7', false, "{"},
-    {'8', false, "["},
-    {'9', false, "]"},
-    {'0', false, "}"},
-    {'E', false, "€"},
-    {'M', false, "µ"},
-    {0xDB, false, "´"},  // VK_OEM_4 ('\' key)
-    {0xBA, false, "~"},  // VK_OEM_1 ('¨' key)
+    {'2', false, "@"}, {'3', false, "£"}, {'4', false, "$"}, {'5', false, "€"},
+    {'7', false, "{"}, {'8', false, "["}, {'9', false, "]"}, {'0', false, "}"},
+    {'E', false, "€"}, {'M', false, "µ"}, {kOem4, false, "´"},
+    {kOem1, false, "~"},
 };
 
 // Danish, KBDDA.DLL.
 inline constexpr AltGrKey kDanish[] = {
-    {'2', false, "@"},
-    {'3', false, "£"},
-    {'4', false, "$"},
-    {'5', false, "€"},
-    {'7', false, "{"},
-    {'8', false, "["},
-    {'9', false, "]"},
-    {'0', false, "}"},
-    {'E', false, "€"},
-    {'M', false, "µ"},
-    {0xDB, false, "|"},   // VK_OEM_4 ('´' key)
-    {0xBA, false, "~"},   // VK_OEM_1 ('¨' key)
-    {0xE2, false, "\\"},  // VK_OEM_102
+    {'2', false, "@"}, {'3', false, "£"}, {'4', false, "$"}, {'5', false, "€"},
+    {'7', false, "{"}, {'8', false, "["}, {'9', false, "]"}, {'0', false, "}"},
+    {'E', false, "€"}, {'M', false, "µ"}, {kOem4, false, "|"},
+    {kOem1, false, "~"}, {kOem102, false, "\\"},
 };
 
 // Czech (QWERTZ), KBDCZ.DLL. AltGr+'-' = '*' is in the dumps of the DLL but
 // not on the older layout page; the dump is followed.
 inline constexpr AltGrKey kCzech[] = {
-    {'1', false, "~"},
-    {'2', false, "ˇ"},
-    {'3', false, "^"},
-    {'4', false, "˘"},
-    {'5', false, "°"},
-    {'6', false, "˛"},
-    {'7', false, "`"},
-    {'8', false, "˙"},
-    {'9', false, "´"},
-    {'0', false, "˝"},
-    {'Q', false, "\\"},
-    {'W', false, "|"},
-    {'E', false, "€"},
-    {'S', false, "đ"},
-    {'D', false, "Đ"},
-    {'F', false, "["},
-    {'G', false, "]"},
-    {'K', false, "ł"},
-    {'L', false, "Ł"},
-    {'X', false, "#"},
-    {'C', false, "&"},
-    {'V', false, "@"},
-    {'B', false, "{"},
-    {'N', false, "}"},
-    {0xBB, false, "¨"},  // VK_OEM_PLUS ('=' key)
-    {0xBF, false, "¸"},  // VK_OEM_2 ('´' key)
-    {0xDB, false, "÷"},  // VK_OEM_4 ('ú' key)
-    {0xDD, false, "×"},  // VK_OEM_6 (')' key)
-    {0xBA, false, "$"},  // VK_OEM_1 ('ů' key)
-    {0xDE, false, "ß"},  // VK_OEM_7 ('§' key)
-    {0xDC, false, "¤"},  // VK_OEM_5 ('¨' key)
-    {0xBC, false, "<"},  // VK_OEM_COMMA
-    {0xBE, false, ">"},  // VK_OEM_PERIOD
-    {0xBD, false, "*"},  // VK_OEM_MINUS
+    {'1', false, "~"}, {'2', false, "ˇ"}, {'3', false, "^"}, {'4', false, "˘"},
+    {'5', false, "°"}, {'6', false, "˛"}, {'7', false, "`"}, {'8', false, "˙"},
+    {'9', false, "´"}, {'0', false, "˝"}, {'Q', false, "\\"}, {'W', false, "|"},
+    {'E', false, "€"}, {'S', false, "đ"}, {'D', false, "Đ"}, {'F', false, "["},
+    {'G', false, "]"}, {'K', false, "ł"}, {'L', false, "Ł"}, {'X', false, "#"},
+    {'C', false, "&"}, {'V', false, "@"}, {'B', false, "{"}, {'N', false, "}"},
+    {kOemPlus, false, "¨"}, {kOem2, false, "¸"}, {kOem4, false, "÷"},
+    {kOem6, false, "×"}, {kOem1, false, "$"}, {kOem7, false, "ß"},
+    {kOem5, false, "¤"}, {kOemComma, false, "<"}, {kOemPeriod, false, ">"},
+    {kOemMinus, false, "*"},
 };
 
 // Swiss German, KBDSG.DLL.
 inline constexpr AltGrKey kSwissGerman[] = {
-    {'1', false, "¦"},
-    {'2', false, "@"},
-    {'3', false, "#"},
-    {'4', false, "°"},
-    {'5', false, "§"},
-    {'6', false, "¬"},
-    {'7', false, "|"},
-    {'8', false, "¢"},
-    {'E', false, "€"},
-    {0xDB, false, "´"},   // VK_OEM_4 (apostrophe key)
-    {0xDD, false, "~"},   // VK_OEM_6 ('^' key)
-    {0xBA, false, "["},   // VK_OEM_1 ('ü' key)
-    {0xC0, false, "]"},   // VK_OEM_3 ('¨' key)
-    {0xDF, false, "}"},   // VK_OEM_8 ('$' key)
-    {0xDC, false, "{"},   // VK_OEM_5 ('ä' key)
-    {0xE2, false, "\\"},  // VK_OEM_102
+    {'1', false, "¦"}, {'2', false, "@"}, {'3', false, "#"}, {'4', false, "°"},
+    {'5', false, "§"}, {'6', false, "¬"}, {'7', false, "|"}, {'8', false, "¢"},
+    {'E', false, "€"}, {kOem4, false, "´"}, {kOem6, false, "~"},
+    {kOem1, false, "["}, {kOem3, false, "]"}, {kOem8, false, "}"},
+    {kOem5, false, "{"}, {kOem102, false, "\\"},
 };
 
 // Portuguese, KBDPO.DLL.
 inline constexpr AltGrKey kPortuguese[] = {
-    {'2', false, "@"},
-    {'3', false, "£"},
-    {'4', false, "§"},
-    {'5', false, "€"},
-    {'7', false, "{"},
-    {'8', false, "["},
-    {'9', false, "]"},
-    {'0', false, "}"},
-    {'E', false, "€"},
-    {0xBB, false, "¨"},  // VK_OEM_PLUS ('+' key)
-    {0xBA, false, "]"},  // VK_OEM_1 ('´' key)
+    {'2', false, "@"}, {'3', false, "£"}, {'4', false, "§"}, {'5', false, "€"},
+    {'7', false, "{"}, {'8', false, "["}, {'9', false, "]"}, {'0', false, "}"},
+    {'E', false, "€"}, {kOemPlus, false, "¨"}, {kOem1, false, "]"},
 };
 
 // Portuguese (Brazilian ABNT), KBDBR.DLL, the layout of ABNT2 keyboards.
 inline constexpr AltGrKey kPortugueseBrazil[] = {
-    {'1', false, "¹"},
-    {'2', false, "²"},
-    {'3', false, "³"},
-    {'4', false, "£"},
-    {'5', false, "¢"},
-    {'6', false, "¬"},
-    {'Q', false, "/"},
-    {'W', false, "?"},
-    {'E', false, "°"},
-    {'C', false, "₢"},
-    {0xBB, false, "§"},  // VK_OEM_PLUS
-    {0xDD, false, "ª"},  // VK_OEM_6 ('[' key)
-    {0xDC, false, "º"},  // VK_OEM_5 (']' key)
-    {0xC1, false, "°"},  // VK_ABNT_C1 ('/' key)
+    {'1', false, "¹"}, {'2', false, "²"}, {'3', false, "³"}, {'4', false, "£"},
+    {'5', false, "¢"}, {'6', false, "¬"}, {'Q', false, "/"}, {'W', false, "?"},
+    {'E', false, "°"}, {'C', false, "₢"}, {kOemPlus, false, "§"},
+    {kOem6, false, "ª"}, {kOem5, false, "º"}, {kAbntC1, false, "°"},
 };
 
 // United Kingdom, KBDUK.DLL. AltGr on the '#' key is in the dumps of the DLL
 // but not on the older layout page; the dump is followed.
 inline constexpr AltGrKey kUnitedKingdom[] = {
-    {'4', false, "€"},
-    {'A', false, "á"},
-    {'E', false, "é"},
-    {'I', false, "í"},
-    {'O', false, "ó"},
-    {'U', false, "ú"},
-    {0xDF, false, "¦"},   // VK_OEM_8 ('`' key)
-    {0xDE, false, "\\"},  // VK_OEM_7 ('#' key)
-    {'A', true, "Á"},
-    {'E', true, "É"},
-    {'I', true, "Í"},
-    {'O', true, "Ó"},
-    {'U', true, "Ú"},
-    {0xDE, true, "|"},  // VK_OEM_7
+    {'4', false, "€"}, {'A', false, "á"}, {'E', false, "é"}, {'I', false, "í"},
+    {'O', false, "ó"}, {'U', false, "ú"}, {kOem8, false, "¦"},
+    {kOem7, false, "\\"}, {'A', true, "Á"}, {'E', true, "É"}, {'I', true, "Í"},
+    {'O', true, "Ó"}, {'U', true, "Ú"}, {kOem7, true, "|"},
 };
 
 // United States-International, KBDUSX.DLL.
 inline constexpr AltGrKey kUnitedStatesInternational[] = {
-    {'1', false, "¡"},
-    {'2', false, "²"},
-    {'3', false, "³"},
-    {'4', false, "¤"},
-    {'5', false, "€"},
-    {'6', false, "¼"},
-    {'7', false, "½"},
-    {'8', false, "¾"},
-    {'9', false, "‘"},
-    {'0', false, "’"},
-    {0xBD, false, "¥"},  // VK_OEM_MINUS
-    {0xBB, false, "×"},  // VK_OEM_PLUS
-    {'Q', false, "ä"},
-    {'W', false, "å"},
-    {'E', false, "é"},
-    {'R', false, "®"},
-    {'T', false, "þ"},
-    {'Y', false, "ü"},
-    {'U', false, "ú"},
-    {'I', false, "í"},
-    {'O', false, "ó"},
-    {'P', false, "ö"},
-    {0xDB, false, "«"},  // VK_OEM_4
-    {0xDD, false, "»"},  // VK_OEM_6
-    {0xDC, false, "¬"},  // VK_OEM_5
-    {'A', false, "á"},
-    {'S', false, "ß"},
-    {'D', false, "ð"},
-    {'L', false, "ø"},
-    {0xBA, false, "¶"},  // VK_OEM_1
-    {0xDE, false, "´"},  // VK_OEM_7
-    {'Z', false, "æ"},
-    {'C', false, "©"},
-    {'N', false, "ñ"},
-    {'M', false, "µ"},
-    {0xBC, false, "ç"},  // VK_OEM_COMMA
-    {0xBF, false, "¿"},  // VK_OEM_2
-    {'1', true, "¹"},
-    {'4', true, "£"},
-    {0xBB, true, "÷"},  // VK_OEM_PLUS
-    {'Q', true, "Ä"},
-    {'W', true, "Å"},
-    {'E', true, "É"},
-    {'T', true, "Þ"},
-    {'Y', true, "Ü"},
-    {'U', true, "Ú"},
-    {'I', true, "Í"},
-    {'O', true, "Ó"},
-    {'P', true, "Ö"},
-    {0xDC, true, "¦"},  // VK_OEM_5
-    {'A', true, "Á"},
-    {'S', true, "§"},
-    {'D', true, "Ð"},
-    {'L', true, "Ø"},
-    {0xBA, true, "°"},  // VK_OEM_1
-    {0xDE, true, "¨"},  // VK_OEM_7
-    {'Z', true, "Æ"},
-    {'C', true, "¢"},
-    {'N', true, "Ñ"},
-    {0xBC, true, "Ç"},  // VK_OEM_COMMA
+    {'1', false, "¡"}, {'2', false, "²"}, {'3', false, "³"}, {'4', false, "¤"},
+    {'5', false, "€"}, {'6', false, "¼"}, {'7', false, "½"}, {'8', false, "¾"},
+    {'9', false, "‘"}, {'0', false, "’"}, {kOemMinus, false, "¥"},
+    {kOemPlus, false, "×"}, {'Q', false, "ä"}, {'W', false, "å"},
+    {'E', false, "é"}, {'R', false, "®"}, {'T', false, "þ"}, {'Y', false, "ü"},
+    {'U', false, "ú"}, {'I', false, "í"}, {'O', false, "ó"}, {'P', false, "ö"},
+    {kOem4, false, "«"}, {kOem6, false, "»"}, {kOem5, false, "¬"},
+    {'A', false, "á"}, {'S', false, "ß"}, {'D', false, "ð"}, {'L', false, "ø"},
+    {kOem1, false, "¶"}, {kOem7, false, "´"}, {'Z', false, "æ"},
+    {'C', false, "©"}, {'N', false, "ñ"}, {'M', false, "µ"},
+    {kOemComma, false, "ç"}, {kOem2, false, "¿"}, {'1', true, "¹"},
+    {'4', true, "£"}, {kOemPlus, true, "÷"}, {'Q', true, "Ä"}, {'W', true, "Å"},
+    {'E', true, "É"}, {'T', true, "Þ"}, {'Y', true, "Ü"}, {'U', true, "Ú"},
+    {'I', true, "Í"}, {'O', true, "Ó"}, {'P', true, "Ö"}, {kOem5, true, "¦"},
+    {'A', true, "Á"}, {'S', true, "§"}, {'D', true, "Ð"}, {'L', true, "Ø"},
+    {kOem1, true, "°"}, {kOem7, true, "¨"}, {'Z', true, "Æ"}, {'C', true, "¢"},
+    {'N', true, "Ñ"}, {kOemComma, true, "Ç"},
 };
 
 // clang-format on
