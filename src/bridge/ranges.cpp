@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 namespace orvalin {
 
@@ -23,7 +24,7 @@ Ranges make_ranges() {
   const ValueRange kPosition{-1.0, std::nullopt};
   struct Row {
     const char* group;
-    std::initializer_list<const char*> keys;
+    std::vector<const char*> keys;
     std::optional<ValueRange> range;
   };
   const Row rows[] = {

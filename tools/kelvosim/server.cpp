@@ -380,8 +380,10 @@ void Server::serve_connection(std::unique_ptr<Stream> socket) {
   std::thread delayer;
   std::mt19937 random(std::random_device{}());
   if (faults_.reply_delay_max_ms || !faults_.late_set.empty()) {
-    // Every reply goes out from here, so queue_reply's junk counter stays on
-    // one thread. At the end, what still waits goes out at once.
+    // With random delays every reply goes out from here, so queue_reply's
+    // junk counter stays on one thread (--late-set sends only its late
+    // replies from here, and is not meant to go with --junk). At the end,
+    // what still waits goes out at once.
     delayer = std::thread([&connection, &queue_reply] {
       orvalin::set_thread_name("delayer");
       std::unique_lock lock(connection.delayed_mutex);
