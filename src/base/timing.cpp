@@ -34,7 +34,6 @@ constexpr Field kFields[] = {
     {"plugin_limit", &Timing::plugin_limit},
     {"kelvo_watch", &Timing::kelvo_watch},
     {"layout_check", &Timing::layout_check},
-    {"hotkey_report", &Timing::hotkey_report},
     {"layer_wait", &Timing::layer_wait},
     {"reload_quiet", &Timing::reload_quiet},
     {"connect_poll", &Timing::connect_poll},

@@ -58,14 +58,12 @@ struct Timing {
 
   // Start-up and run: the plugin's loaded signal is looked for every
   // `plugin_poll` up to `plugin_limit`; Kelvo's exit every `kelvo_watch`;
-  // Kelvo's keyboard layout every `layout_check` (Windows); hot keys taken
-  // by others are reported `hotkey_report` after the ready sentence; the
-  // settings file is reloaded once quiet `reload_quiet`.
+  // Kelvo's keyboard layout every `layout_check` (Windows); the settings
+  // file is reloaded once quiet `reload_quiet`.
   ms plugin_poll{250};
   ms plugin_limit{30000};
   ms kelvo_watch{500};
   ms layout_check{500};
-  ms hotkey_report{5000};
   // The key layer closes by itself when no key comes this long after its
   // key.
   ms layer_wait{4000};

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <deque>
-#include <thread>
 
 #include "applog/applog.h"
 #include "base/os.h"
@@ -404,12 +403,5 @@ void run_loop_tasks(HotkeyLoop& loop) {
 }
 
 void set_hotkeys_active(bool active) { hotkey_registry().set_active(active); }
-
-void report_taken_hotkeys(Speech speech, std::chrono::milliseconds delay) {
-  std::this_thread::sleep_for(delay);
-  if (auto sentence = taken_hotkeys_sentence(hotkey_registry().taken())) {
-    speech.say_queued(*sentence);
-  }
-}
 
 }  // namespace orvalin

@@ -209,9 +209,10 @@ class HotkeyLoop {
   std::set<size_t> left_;  // left to typing on the layout last checked
   std::optional<uint64_t> checked_layout_;
   std::set<std::pair<uint64_t, std::string>> logged_;  // layout, key text
-  // A reload's keys wait for Kelvo's next turn in front: the keys found
-  // taken then are spoken.
-  bool report_taken_ = false;
+  // The keys found taken when Kelvo is next in front are spoken: the run's
+  // first keys, however late Kelvo's window first comes to the front, and a
+  // reload's.
+  bool report_taken_ = true;
 
   // The key layer: the entry id of its key (none: the layer is off) and the
   // key as spoken; while it waits, its keys and when it closes.
@@ -287,9 +288,5 @@ void post_quit(uint32_t main_thread);
 // the thread its message queue, so a quit posted before the loop starts is
 // not lost.
 uint32_t current_thread_id();
-
-// Body of the short thread that, after `delay`, speaks the keys that other
-// programs hold.
-void report_taken_hotkeys(Speech speech, std::chrono::milliseconds delay);
 
 }  // namespace orvalin

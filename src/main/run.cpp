@@ -232,13 +232,6 @@ RunOutcome run(Speech speech, const Timing& timing) {
           "failed to spawn thread");
     }
   }
-  spawn_detached(
-      "",
-      [speech, delay = timing.hotkey_report] {
-        run_guarded("hotkey-report",
-                    [&] { report_taken_hotkeys(speech, delay); });
-      },
-      "failed to spawn thread");
   if (auto script = get_env("ORVALIN_TEST_ACTIONS")) {
     spawn_detached(
         "",

@@ -34,7 +34,7 @@ QUICK_TIMING = ",".join("%s=%d" % item for item in (
     ("pulse_hold", 5), ("report_delay", 60), ("marker_delay", 60),
     ("toggle_delay", 100), ("autodj_settle", 150), ("settle", 100),
     ("hotcue_settle", 20), ("track_settle", 50), ("plugin_poll", 50),
-    ("plugin_limit", 5000), ("kelvo_watch", 100), ("hotkey_report", 1000),
+    ("plugin_limit", 5000), ("kelvo_watch", 100),
     ("reload_quiet", 200), ("time_warning_poll", 250), ("refusal_min", 300),
     ("refusal_per_14_bytes", 20), ("already_running", 300),
     ("speech_retry", 300), ("driver_start", 300), ("driver_key", 400)))
