@@ -311,8 +311,19 @@ void HotkeyLoop::quit() {
   actions_.reset();
 }
 
-std::vector<LayerKey> layer_keys(const std::vector<HotkeyEntry>& entries) {
+namespace {
+
+// The key of a Ctrl+Alt entry without Ctrl+Alt, as the layer takes it;
+// nothing for an entry without both.
+std::optional<KeyCombination> in_layer(const HotkeyEntry& entry) {
   constexpr uint32_t kCtrlAlt = kModControl | kModAlt;
+  if ((entry.modifiers & kCtrlAlt) != kCtrlAlt) return std::nullopt;
+  return KeyCombination{entry.modifiers & ~kCtrlAlt, entry.vk};
+}
+
+}  // namespace
+
+std::vector<LayerKey> layer_keys(const std::vector<HotkeyEntry>& entries) {
   constexpr uint32_t kEscape = 0x1B;
   std::vector<LayerKey> keys;
   std::set<std::pair<uint32_t, uint32_t>> listed;
@@ -323,9 +334,7 @@ std::vector<LayerKey> layer_keys(const std::vector<HotkeyEntry>& entries) {
   };
   add({{0, kEscape}, std::nullopt, true});
   for (size_t i = 0; i < entries.size(); ++i) {
-    const HotkeyEntry& entry = entries[i];
-    if ((entry.modifiers & kCtrlAlt) != kCtrlAlt) continue;
-    add({{entry.modifiers & ~kCtrlAlt, entry.vk}, i, false});
+    if (auto key = in_layer(entries[i])) add({*key, i, false});
   }
   for (const uint32_t modifiers : {0u, kModShift}) {
     for (const uint32_t vk : named_key_codes()) {
@@ -343,8 +352,7 @@ std::vector<HotkeyEntry> registered_entries(const BindingTables& tables) {
 
 std::string ready_sentence(const BindingTables& tables,
                            const std::set<std::string>& kept) {
-  constexpr uint32_t kCtrlAlt = kModControl | kModAlt;
-  std::optional<std::string> through_layer;
+  std::optional<KeyCombination> through_layer;
   for (size_t i = 0; i < tables.actions.size(); ++i) {
     if (!std::holds_alternative<act::KeyHelp>(tables.actions[i].action)) {
       continue;
@@ -353,15 +361,12 @@ std::string ready_sentence(const BindingTables& tables,
     if (!kept.contains(entry.key)) {
       return fill(kReadyKeyHelp, {key_spoken_name(entry.key)});
     }
-    if (tables.layer_key && !through_layer &&
-        (entry.modifiers & kCtrlAlt) == kCtrlAlt) {
-      through_layer =
-          key_combination_text({entry.modifiers & ~kCtrlAlt, entry.vk});
-    }
+    if (tables.layer_key && !through_layer) through_layer = in_layer(entry);
   }
   if (through_layer) {
-    return fill(kReadyLayerKeyHelp, {key_spoken_name(tables.layer_key->key),
-                                     key_spoken_name(*through_layer)});
+    return fill(kReadyLayerKeyHelp,
+                {key_spoken_name(tables.layer_key->key),
+                 key_spoken_name(key_combination_text(*through_layer))});
   }
   return std::string(kReady);
 }

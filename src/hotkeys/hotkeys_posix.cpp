@@ -125,10 +125,15 @@ unsigned x_modifiers(uint32_t modifiers) {
 // keyboard map's special keysyms say: Ctrl+Alt+F1 to F12 switch to a text
 // console (which would take the screen away mid-set), Ctrl+Alt+Backspace
 // may end the server.
-bool kept_by_server(Display* display, KeyCode code, unsigned mask) {
+bool kept_by_server(Display* display, uint32_t modifiers, uint32_t vk) {
+  const KeyCode code = XKeysymToKeycode(display, keysym_of(vk));
+  if (code == 0) return false;
   KeySym keysym = NoSymbol;
   unsigned consumed = 0;
-  if (!XkbLookupKeySym(display, code, mask, &consumed, &keysym)) return false;
+  if (!XkbLookupKeySym(display, code, x_modifiers(modifiers), &consumed,
+                       &keysym)) {
+    return false;
+  }
   return keysym == XK_Terminate_Server ||
          (keysym >= XF86XK_Switch_VT_1 && keysym <= XF86XK_LogGrabInfo);
 }
@@ -166,8 +171,7 @@ class X11Hotkeys final : public HotkeyApi {
   }
 
   bool kept_by_system(uint32_t modifiers, uint32_t vk) override {
-    const KeyCode code = XKeysymToKeycode(display_, keysym_of(vk));
-    return code != 0 && kept_by_server(display_, code, x_modifiers(modifiers));
+    return kept_by_server(display_, modifiers, vk);
   }
 
   void unregister_hotkey(int id) override {
@@ -425,9 +429,7 @@ std::set<std::string> keys_kept_by_system(
   Display* display = XOpenDisplay(nullptr);
   if (display == nullptr) return kept;
   for (const HotkeyEntry& entry : entries) {
-    const KeyCode code = XKeysymToKeycode(display, keysym_of(entry.vk));
-    if (code != 0 &&
-        kept_by_server(display, code, x_modifiers(entry.modifiers))) {
+    if (kept_by_server(display, entry.modifiers, entry.vk)) {
       kept.insert(entry.key);
     }
   }

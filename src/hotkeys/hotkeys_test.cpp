@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <iostream>
 #include <map>
 #include <set>
@@ -17,24 +18,43 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-// Records every call; refuses the virtual keys in `held_elsewhere`.
+// Records every call; refuses the virtual keys in `held_elsewhere`; the
+// combinations in `kept` are the system's own.
 class FakeHotkeys : public HotkeyApi {
  public:
   bool register_hotkey(int id, uint32_t modifiers, uint32_t vk) override {
     registrations.emplace_back(id, modifiers, vk);
     if (held_elsewhere.count(vk)) return false;
     live.insert(id);
+    keys[id] = {modifiers & ~kModNoRepeat, vk};
     return true;
   }
   void unregister_hotkey(int id) override {
     unregistrations.push_back(id);
     live.erase(id);
+    keys.erase(id);
+  }
+  bool kept_by_system(uint32_t modifiers, uint32_t vk) override {
+    return kept.contains({modifiers, vk});
+  }
+  // The id a key is registered with now; -1 when it is not.
+  int id_of(uint32_t modifiers, uint32_t vk) const {
+    for (const auto& [id, key] : keys) {
+      if (key == std::pair{modifiers, vk}) return id;
+    }
+    return -1;
+  }
+  size_t layer_keys() const {
+    return static_cast<size_t>(std::count_if(
+        live.begin(), live.end(), [](int id) { return id >= kLayerIdBase; }));
   }
 
   std::vector<std::tuple<int, uint32_t, uint32_t>> registrations;
   std::vector<int> unregistrations;
   std::set<int> live;
+  std::map<int, std::pair<uint32_t, uint32_t>> keys;  // of `live`
   std::set<uint32_t> held_elsewhere;
+  std::set<std::pair<uint32_t, uint32_t>> kept;
 };
 
 constexpr uint32_t kCtrlAlt = kModControl | kModAlt;
@@ -351,37 +371,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr uint32_t kEscape = 0x1B, kF12 = 0x7B, kHome = 0x24;
 
-// Registers everything except `kept` (the system's own keys); remembers
-// which ids are registered with which key.
-class LayerHotkeys : public HotkeyApi {
- public:
-  bool register_hotkey(int id, uint32_t modifiers, uint32_t vk) override {
-    live[id] = {modifiers, vk};
-    return true;
-  }
-  void unregister_hotkey(int id) override { live.erase(id); }
-  bool kept_by_system(uint32_t modifiers, uint32_t vk) override {
-    return kept.contains({modifiers, vk});
-  }
-  // The id a key is registered with now; -1 when it is not.
-  int id_of(uint32_t modifiers, uint32_t vk) const {
-    for (const auto& [id, key] : live) {
-      if (key.first == (modifiers | kModNoRepeat) || key.first == modifiers) {
-        if (key.second == vk) return id;
-      }
-    }
-    return -1;
-  }
-  size_t layer_keys() const {
-    size_t count = 0;
-    for (const auto& [id, key] : live) count += id >= kLayerIdBase;
-    return count;
-  }
-
-  std::map<int, std::pair<uint32_t, uint32_t>> live;
-  std::set<std::pair<uint32_t, uint32_t>> kept;
-};
-
 BindingTables built_in_tables(std::string_view layer_key = kDefaultLayerKey) {
   auto tables = build_binding_tables(builtin_config().keys, layer_key);
   EXPECT_TRUE(tables) << tables.error();
@@ -506,7 +495,7 @@ class LayerRun {
   }
 
   Clock::time_point now{};
-  LayerHotkeys api_;
+  FakeHotkeys api_;
   HotkeyRegistry registry_{api_};
   std::shared_ptr<BindingTables> tables_;
   std::optional<Receiver<SpeechCommand>> speech_rx_;
@@ -676,7 +665,7 @@ TEST(KeyLayer, EveryDefaultActionOnEveryPublishedLayout) {
       {"Czech", 27},  {"US", 0}};
   for (size_t i = 0; i < testlayouts::kPublishedLayouts.size(); ++i) {
     const auto& published = testlayouts::kPublishedLayouts[i];
-    LayerHotkeys api;
+    FakeHotkeys api;
     HotkeyRegistry registry(api);
     registry.start(registered_entries(tables));
     PublishedKeyboard keyboard;
