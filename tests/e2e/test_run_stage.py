@@ -214,6 +214,10 @@ class NativeStage(Stage, RunCase):
                            ["--samplers", "4", "--load", "Sampler4=2",
                             "--reply-delay-ms", "30"])
         self.wait_for(box, "say: Sampler 4 playing", 90)
+        # The set's own reply waits behind the watches made after ready:
+        # the script logs it only then, and closing Kelvo before would log
+        # it after Orvalin's last line.
+        self.wait_for(box, "test: set [Sampler4],play=1", 30)
         self.end(box)
         messages = box.messages()
         self.assertIn("start-up: every watch in place", messages)

@@ -165,6 +165,11 @@ class WaylandRun(RunCase):
         self.assertTrue(box.wait_for_message(
             "hotkey ctrl+alt+f12 is kept by the system; reachable through "
             "the layer key", 30), box.messages())
+        # A key's answer cuts off what is being said: the ready sentence is
+        # heard whole before the first key.
+        self.assertTrue(harness.wait_until(
+            lambda: READY[len("say: "):] in daemon.spoken(), 30),
+            daemon.spoken())
 
         def answered(key, answer):
             before = len(box.messages())

@@ -152,7 +152,9 @@ class X11Run(RunCase):
 
         def all_heard():
             harness.wait_until(lambda: heard() == sentences, 30)
-            self.assertEqual(heard(), sentences, daemon.spoken())
+            self.assertEqual(heard(), sentences, (daemon.spoken(), [
+                m for m in box.messages()
+                if m.startswith(("say: ", "speech"))]))
         all_heard()
         daemon.stop()
         daemon.start()
