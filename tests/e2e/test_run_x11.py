@@ -143,10 +143,14 @@ class X11Run(RunCase):
                 set_active_window(self.display.name, kelvo)
             sentences.append(self.press(kelvo, "ctrl+alt+2", box, "Deck 2"))
 
-        # speech-dispatcher restarted between two keys, then gone during two
-        # and back a moment later: no sentence is lost. (Each stop waits for
-        # what was said to be spoken, and each key after a restart for the
-        # held sentences: a key's answer cuts off what is being said.)
+        # speech-dispatcher restarted between two keys, then gone during a
+        # key and back a moment later: no sentence is lost. (Each stop waits
+        # for what was said to be spoken, and each key after a restart for
+        # the held sentence: a key's answer cuts off what is being said. One
+        # key while it is gone: a second key's answer cuts off the first's
+        # as soon as both reach the daemon, and whether they reach it
+        # together, held, or one after the other depends on when the speech
+        # thread next tries to connect. The unit tests hold several.)
         def heard():
             return [s for s in daemon.spoken() if s in sentences]
 
@@ -162,14 +166,13 @@ class X11Run(RunCase):
         all_heard()
         daemon.stop()
         sentences.append(self.press(kelvo, "ctrl+alt+2", box, "Deck 2"))
-        sentences.append(self.press(kelvo, "ctrl+alt+1", box, "Deck 1"))
         daemon.start()
         all_heard()
-        sentences.append(self.press(kelvo, "ctrl+alt+2", box, "Deck 2"))
+        sentences.append(self.press(kelvo, "ctrl+alt+1", box, "Deck 1"))
 
-        # Every sentence reached speech-dispatcher, in order. The last one is
-        # said twice, and the module writes a message sentence by sentence:
-        # wait for the whole list, not for the last sentence to appear.
+        # Every sentence reached speech-dispatcher, in order. The module
+        # writes a message sentence by sentence: wait for the whole list, not
+        # for the last sentence to appear.
         all_heard()
         self.end(box)
         self.assertEqual(box.messages().count("hotkey ctrl+alt+p is taken "
