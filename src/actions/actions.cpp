@@ -53,7 +53,14 @@ LateValue say_when_late(const AppState& state, std::string label,
 Status speak_control(AppState& state, const std::string& group,
                      const std::string& control, const std::string& label,
                      ValueFormat format) {
-  const char* prop = format_reads_parameter(format) ? "parameter" : "value";
+  const bool parameter = format_reads_parameter(format);
+  // A parameter on a wrong scale reads as a wrong number ("left 80%" for a
+  // centred crossfader): saying it would be as misleading as stepping it.
+  if (parameter && state.scale_wrong.load() != 0) {
+    state.speech.say(std::string(kWrongScale));
+    return {};
+  }
+  const char* prop = parameter ? "parameter" : "value";
   auto value = state.bridge->get(
       group, control, prop, say_when_late(state, label, [format](double v) {
         return format_value(format, v);

@@ -334,13 +334,13 @@ TEST(ActionWorker, AdjustClampsAndFollowsTheDeck) {
 
   // A plugin that reads parameters on the control's own scale: the centred
   // crossfader would read as full left. Found out at start-up, and then no
-  // key steps a value; nothing is thrown to an end.
+  // key steps a value or reports a parameter; nothing is thrown to an end.
   auto wrong = Rig::start({"--wrong-scale"});
   ASSERT_TRUE(wrong);
   EXPECT_EQ(parameters_on_wrong_scale(wrong->bridge()), true);
   wrong->state().scale_wrong.store(1);
   mark = wrong->mark();
-  EXPECT_THAT(wrong->press({"ctrl+alt+m", "ctrl+alt+m"}),
+  EXPECT_THAT(wrong->press({"ctrl+alt+m", "ctrl+alt+shift+space"}),
               Each(Eq("The Kelvo plugin reports values on a wrong scale; "
                       "keys that step a value are off")));
   EXPECT_THAT(wrong->requests_since(mark), IsEmpty());
