@@ -14,6 +14,7 @@
 #include <thread>
 #include <utility>
 
+#include "actions/late.h"
 #include "actions/reports.h"
 #include "applog/applog.h"
 #include "base/sentences.h"
@@ -23,7 +24,6 @@
 #include "controls/formats.h"
 #include "controls/names.h"
 #include "controls/pulse.h"
-#include "controls/track.h"
 
 namespace orvalin {
 
@@ -39,28 +39,31 @@ Status press_button(const AppState& state, const std::string& group,
   return pulse(*state.bridge, group, control, 1.0, state.timing.pulse_hold);
 }
 
-// What a key says once a reply that timed out comes after all: the
-// sentence it would have said (`phrase` of the value), after its error.
-LateValue say_when_late(const AppState& state, std::string label,
-                        std::function<std::string(double)> phrase) {
-  return [speech = state.speech, label = std::move(label),
-          phrase = std::move(phrase)](Result<double> value) {
-    if (value) speech.say(label + " " + phrase(*value));
-  };
+// A key's sentence of one value: `label`, then the value as `format` says
+// it; said however late the value comes.
+std::shared_ptr<LateSentence<double>> labelled(const AppState& state,
+                                               std::string label,
+                                               ValueFormat format) {
+  return LateSentence<double>::make(
+      state.speech, [label = std::move(label), format](const double& value) {
+        return label + " " + format_value(format, value);
+      });
 }
 
 // Reads a control the way its format wants and speaks label + phrase.
 Status speak_control(AppState& state, const std::string& group,
                      const std::string& control, const std::string& label,
                      ValueFormat format) {
-  const char* prop = format_reads_parameter(format) ? "parameter" : "value";
-  auto value = state.bridge->get(
-      group, control, prop, say_when_late(state, label, [format](double v) {
-        return format_value(format, v);
-      }));
-  if (!value) return fail(value.error());
-  state.speech.say(label + " " + format_value(format, *value));
-  return {};
+  const bool parameter = format_reads_parameter(format);
+  // A parameter on a wrong scale reads as a wrong number ("left 80%" for a
+  // centred crossfader): saying it would be as misleading as stepping it.
+  if (parameter && state.scale_wrong.load() != 0) {
+    state.speech.say(std::string(kWrongScale));
+    return {};
+  }
+  const char* prop = parameter ? "parameter" : "value";
+  auto said = labelled(state, label, format);
+  return said->say(state.bridge->get(group, control, prop, said->late<0>()));
 }
 
 // Why a control cannot be switched on, when that is known in advance.
@@ -88,16 +91,12 @@ Status run_select_deck(AppState& state, const act::SelectDeck& action) {
     return {};
   }
   state.current_deck.store(action.deck);
-  auto loaded = state.bridge->get(deck_group(action.deck), "track_loaded");
-  if (!loaded) return fail(loaded.error());
-  std::string track;
-  if (*loaded == 0) {
-    track = "empty";
-  } else {
-    track = deck_track_description(state, action.deck).value_or("");
-  }
-  state.speech.say("Deck " + std::to_string(action.deck) + ". " + track);
-  return {};
+  return say_deck_track(
+      state, action.deck,
+      [deck = action.deck](bool loaded, const std::string& description) {
+        return "Deck " + std::to_string(deck) + ". " +
+               (loaded ? description : "empty");
+      });
 }
 
 Status run_toggle(AppState& state, const act::Toggle& action, uint8_t deck) {
@@ -118,13 +117,12 @@ Status run_toggle(AppState& state, const act::Toggle& action, uint8_t deck) {
   // The announcer speaks a watched control's change, however late.
   const bool announced = is_watched_control(target.group, target.control) &&
                          state.announce.load() != 0;
+  auto said = labelled(state, label, ValueFormat::onoff);
   if (auto sent = bridge.set(
           target.group, target.control, "value", switching_on ? 1.0 : 0.0,
-          announced ? LateValue{}
-                    : say_when_late(state, label,
-                                    [](double v) { return on_off(v); }));
+          announced ? LateValue{} : LateValue{said->late<0>()});
       !sent) {
-    return fail(sent.error());
+    return said->say(std::move(sent));
   }
   std::this_thread::sleep_for(state.timing.toggle_delay);
   auto new_value = bridge.get(target.group, target.control);
@@ -172,18 +170,6 @@ Status run_press(AppState& state, const act::Press& action, uint8_t deck) {
     }
   }
 
-  // Kelvo ignores the grid buttons of a locked grid; their report or
-  // confirmation ("beat set here") would tell of a change that never came.
-  if (target.control.starts_with("beats_") &&
-      numbered_name(target.group, "[Channel", "]")) {
-    auto locked = bridge.get(target.group, "bpmlock");
-    if (!locked) return fail(locked.error());
-    if (*locked != 0) {
-      state.speech.say(std::string(kGridLocked));
-      return {};
-    }
-  }
-
   std::optional<unsigned> hotcue =
       numbered_name(target.control, "hotcue_", "_activate");
   bool hotcue_existed = false;
@@ -204,6 +190,18 @@ Status run_press(AppState& state, const act::Press& action, uint8_t deck) {
     state.hotcue_quiet_until = Clock::now() + state.timing.hotcue_quiet;
   }
   if (!pressed) return pressed;
+
+  // Kelvo ignores the grid buttons of a locked grid; their report or
+  // confirmation ("beat set here") would tell of a change that never came.
+  const std::optional<unsigned> grid_deck =
+      target.control.starts_with("beats_")
+          ? numbered_name(target.group, "[Channel", "]")
+          : std::nullopt;
+  if (grid_deck && *grid_deck <= 255) {
+    auto ignored = grid_change_ignored(state, static_cast<uint8_t>(*grid_deck));
+    if (!ignored) return fail(ignored.error());
+    if (*ignored) return {};
+  }
 
   if (hotcue_existed) {
     std::this_thread::sleep_for(state.timing.report_delay);
@@ -243,14 +241,9 @@ Status run_adjust(AppState& state, const act::Adjust& action, uint8_t deck) {
   if (!current) return fail(current.error());
   // A NaN reading ends up at 0 rather than being sent on.
   double wanted = std::min(1.0, std::max(0.0, *current + action.step));
-  auto in_force = state.bridge->set(
-      target.group, target.control, "parameter", wanted,
-      say_when_late(state, action.label, [format = action.format](double v) {
-        return format_value(format, v);
-      }));
-  if (!in_force) return fail(in_force.error());
-  state.speech.say(action.label + " " + format_value(action.format, *in_force));
-  return {};
+  auto said = labelled(state, action.label, action.format);
+  return said->say(state.bridge->set(target.group, target.control, "parameter",
+                                     wanted, said->late<0>()));
 }
 
 Status run_preview(AppState& state) {
@@ -291,28 +284,23 @@ Status run_marker(AppState& state, const act::Marker& action, uint8_t deck) {
     return pressed;
   }
   std::this_thread::sleep_for(state.timing.marker_delay);
-  auto after = bridge.get(group, action.report);
-  if (!after) return fail(after.error());
 
   // Kelvo reports -1 for a marker that does not exist; positions count the
   // samples of both stereo channels.
-  bool was_set = *rate > 0 && *before != -1;
-  bool is_set = *rate > 0 && *after != -1;
-  if (!is_set) {
-    state.speech.say(action.label + " not set");
-    return {};
-  }
-  std::string time = format_time(std::max(0.0, *after / *rate * 0.5));
-  bool activation = action.control.size() >= 9 &&
-                    std::string_view(action.control).ends_with("_activate");
-  if (!activation) {
-    state.speech.say(action.label + " " + time);
-  } else if (was_set) {
-    state.speech.say("jumped to " + action.label + ", " + time);
-  } else {
-    state.speech.say(action.label + " set at " + time);
-  }
-  return {};
+  const bool was_set = *rate > 0 && *before != -1;
+  const bool activation =
+      action.control.size() >= 9 &&
+      std::string_view(action.control).ends_with("_activate");
+  auto said = LateSentence<double>::make(
+      state.speech, [label = action.label, rate = *rate, was_set,
+                     activation](const double& after) {
+        if (!(rate > 0) || after == -1) return label + " not set";
+        const std::string time = format_time(std::max(0.0, after / rate * 0.5));
+        if (!activation) return label + " " + time;
+        if (was_set) return "jumped to " + label + ", " + time;
+        return label + " set at " + time;
+      });
+  return said->say(bridge.get(group, action.report, "value", said->late<0>()));
 }
 
 Status run_stop_samplers(AppState& state) {

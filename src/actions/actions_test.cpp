@@ -245,6 +245,13 @@ TEST(ActionWorker, KeysSpeakAndSendExactly) {
        {"Announcements off", "microphone off"},
        {"get [Microphone],talkover", "set [Microphone],talkover=0.0",
         "get [Microphone],talkover"}},
+      // A grid button on a locked grid: Kelvo ignores it, and the read-back
+      // says why instead of its report.
+      {{"--load", "1=1", "--set", "[Channel1],bpmlock=1"},
+       {"ctrl+alt+j"},
+       {"Grid is locked"},
+       {"set [Channel1],beats_adjust_faster=1.0",
+        "set [Channel1],beats_adjust_faster=0.0", "get [Channel1],bpmlock"}},
       // A press on an empty sampler presses nothing.
       {{"--load", "[Sampler1]=1"},
        {"ctrl+alt+shift+6", "ctrl+alt+shift+5"},
@@ -324,23 +331,23 @@ TEST(ActionWorker, AdjustClampsAndFollowsTheDeck) {
       ElementsAre("Deck 3. empty", "low +10%", "Deck 1. empty", "low +10%"));
   EXPECT_THAT(
       rig->requests_since(mark),
-      ElementsAre("get [Channel3],track_loaded",
+      ElementsAre("get [Channel3],track_loaded", "deckinfo",
                   "get! [EqualizerRack1_[Channel3]_Effect1],parameter1",
                   "set! [EqualizerRack1_[Channel3]_Effect1],parameter1=0.55",
-                  "get [Channel1],track_loaded",
+                  "get [Channel1],track_loaded", "deckinfo",
                   "get! [EqualizerRack1_[Channel1]_Effect1],parameter1",
                   "set! [EqualizerRack1_[Channel1]_Effect1],parameter1=0.55"));
   EXPECT_EQ(parameters_on_wrong_scale(rig->bridge()), false);
 
   // A plugin that reads parameters on the control's own scale: the centred
   // crossfader would read as full left. Found out at start-up, and then no
-  // key steps a value; nothing is thrown to an end.
+  // key steps a value or reports a parameter; nothing is thrown to an end.
   auto wrong = Rig::start({"--wrong-scale"});
   ASSERT_TRUE(wrong);
   EXPECT_EQ(parameters_on_wrong_scale(wrong->bridge()), true);
   wrong->state().scale_wrong.store(1);
   mark = wrong->mark();
-  EXPECT_THAT(wrong->press({"ctrl+alt+m", "ctrl+alt+m"}),
+  EXPECT_THAT(wrong->press({"ctrl+alt+m", "ctrl+alt+shift+space"}),
               Each(Eq("The Kelvo plugin reports values on a wrong scale; "
                       "keys that step a value are off")));
   EXPECT_THAT(wrong->requests_since(mark), IsEmpty());
@@ -368,7 +375,7 @@ TEST(ActionWorker, SelectDeckKeyHelpAndOrvalinKeys) {
                   "Key help off", "Deck 2. empty"));
   // Key help sends nothing to Kelvo.
   EXPECT_THAT(rig->requests_since(mark),
-              ElementsAre("get [Channel2],track_loaded"));
+              ElementsAre("get [Channel2],track_loaded", "deckinfo"));
 
   // Deck 2 is current and empty: a marker has nothing to mark.
   mark = rig->mark();

@@ -2,12 +2,16 @@
 
 #include "actions/reports.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "actions/late.h"
+#include "base/sentences.h"
 #include "beatgrid/beatgrid.h"
 #include "controls/formats.h"
 #include "controls/names.h"
@@ -47,55 +51,78 @@ Result<bool> check_deck_loaded(AppState& state, uint8_t deck) {
   return true;
 }
 
-Status say_status(AppState& state, uint8_t deck) {
-  std::string group = deck_group(deck);
+template <size_t>
+using Double = double;
+
+template <size_t N, size_t... I>
+Status say_deck_values(
+    AppState& state, uint8_t deck, const std::array<const char*, N>& keys,
+    std::function<std::string(const std::array<double, N>&)> phrase,
+    std::index_sequence<I...>) {
+  const std::string group = deck_group(deck);
+  auto said = LateSentence<double, Double<I>...>::make(
+      state.speech, [deck, phrase = std::move(phrase)](
+                        const double& loaded, const Double<I>&... values) {
+        if (loaded == 0) return "Deck " + std::to_string(deck) + " empty";
+        return phrase({values...});
+      });
   Bridge& bridge = *state.bridge;
-  auto play = bridge.get(group, "play");
-  if (!play) return fail(play.error());
-  auto remaining = bridge.get(group, "time_remaining");
-  if (!remaining) return fail(remaining.error());
-  auto bpm = bridge.get(group, "visual_bpm");
-  if (!bpm) return fail(bpm.error());
-  auto key = bridge.get(group, "visual_key");
-  if (!key) return fail(key.error());
-  state.speech.say("Deck " + std::to_string(deck) + " " +
-                   (*play != 0 ? "playing" : "paused") + ", " +
-                   format_time(*remaining) + " remaining, " +
-                   format_value(ValueFormat::bpm, *bpm) + ", " +
-                   format_value(ValueFormat::key, *key));
-  return {};
+  auto loaded =
+      bridge.send_get(group, "track_loaded", "value", said->template late<0>());
+  std::array<Bridge::Pending<double>, N> sent{bridge.send_get(
+      group, keys[I], "value", said->template late<I + 1>())...};
+  return said->say(loaded.wait(), sent[I].wait()...);
+}
+
+// A deck report of the deck's controls `keys`: they go out together with
+// its track_loaded, so that the sentence comes even when Kelvo answers
+// late; an empty deck says so instead.
+template <size_t N>
+Status say_deck_values(
+    AppState& state, uint8_t deck, const std::array<const char*, N>& keys,
+    std::function<std::string(const std::array<double, N>&)> phrase) {
+  return say_deck_values(state, deck, keys, std::move(phrase),
+                         std::make_index_sequence<N>{});
+}
+
+Status say_status(AppState& state, uint8_t deck) {
+  return say_deck_values<4>(
+      state, deck, {"play", "time_remaining", "visual_bpm", "visual_key"},
+      [deck](const std::array<double, 4>& v) {
+        return "Deck " + std::to_string(deck) + " " +
+               (v[0] != 0 ? "playing" : "paused") + ", " + format_time(v[1]) +
+               " remaining, " + format_value(ValueFormat::bpm, v[2]) + ", " +
+               format_value(ValueFormat::key, v[3]);
+      });
 }
 
 Status say_time(AppState& state, uint8_t deck) {
-  std::string group = deck_group(deck);
-  auto elapsed = state.bridge->get(group, "time_elapsed");
-  if (!elapsed) return fail(elapsed.error());
-  auto remaining = state.bridge->get(group, "time_remaining");
-  if (!remaining) return fail(remaining.error());
-  state.speech.say(format_time(*elapsed) + " elapsed, " +
-                   format_time(*remaining) + " remaining");
-  return {};
+  return say_deck_values<2>(state, deck, {"time_elapsed", "time_remaining"},
+                            [](const std::array<double, 2>& v) {
+                              return format_time(v[0]) + " elapsed, " +
+                                     format_time(v[1]) + " remaining";
+                            });
 }
 
 Status say_tempo(AppState& state, uint8_t deck) {
-  std::string group = deck_group(deck);
-  auto bpm = state.bridge->get(group, "visual_bpm");
-  if (!bpm) return fail(bpm.error());
-  auto key = state.bridge->get(group, "visual_key");
-  if (!key) return fail(key.error());
-  state.speech.say(format_value(ValueFormat::bpm, *bpm) + ", " +
-                   format_value(ValueFormat::key, *key));
-  return {};
+  return say_deck_values<2>(state, deck, {"visual_bpm", "visual_key"},
+                            [](const std::array<double, 2>& v) {
+                              return format_value(ValueFormat::bpm, v[0]) +
+                                     ", " +
+                                     format_value(ValueFormat::key, v[1]);
+                            });
 }
 
 Status say_track(AppState& state, uint8_t deck) {
-  std::optional<std::string> description = deck_track_description(state, deck);
-  if (!description || description->empty()) {
-    state.speech.say("No track information visible in the current skin");
-  } else {
-    state.speech.say(*description);
-  }
-  return {};
+  return say_deck_track(
+      state, deck, [deck](bool loaded, const std::string& description) {
+        if (!loaded) return "Deck " + std::to_string(deck) + " empty";
+        if (description.empty()) {
+          return std::string(
+              "No track information visible in the current skin");
+        }
+        return description;
+      });
 }
 
 Status say_selected_track(AppState& state) {
@@ -250,19 +277,42 @@ ControlNames report_controls() {
   return names;
 }
 
+Status say_deck_track(AppState& state, uint8_t deck, DeckTrackPhrase phrase) {
+  using Labels = std::vector<DeckLabel>;
+  auto said = LateSentence<double, std::string>::make(
+      state.speech, [phrase = std::move(phrase)](
+                        const double& loaded, const std::string& description) {
+        return phrase(loaded != 0, description);
+      });
+  Bridge& bridge = *state.bridge;
+  auto loaded_sent = bridge.send_get(deck_group(deck), "track_loaded", "value",
+                                     said->late<0>());
+  // A plugin without deck labels leaves the description empty, as a skin
+  // that shows none does. Late, no request can complete a shortened label:
+  // it is said as the skin shows it.
+  auto labels_sent =
+      bridge.send_deck_info(deck, [late = said->late<1>()](Result<Labels> got) {
+        late(got ? describe_labels(*got, nullptr) : std::string());
+      });
+  Result<double> loaded = loaded_sent.wait();
+  Result<Labels> labels = labels_sent.wait();
+  Result<std::string> description = std::string();
+  if (labels && loaded && *loaded != 0) {
+    Result<SelectedTrack> track = fail(std::string());
+    if (any_shortened(*labels)) track = bridge.selected_track();
+    description = describe_labels(*labels, track ? &*track : nullptr);
+  } else if (!labels && labels.error() == kNoAnswer) {
+    description = fail(std::move(labels.error()));
+  }
+  return said->say(std::move(loaded), std::move(description));
+}
+
 Status say_report(AppState& state, SayWhat what, uint8_t deck) {
   switch (what) {
     case SayWhat::selected_track:
       return say_selected_track(state);
     case SayWhat::effects:
       return say_effects(state);
-    default:
-      break;
-  }
-  auto loaded = check_deck_loaded(state, deck);
-  if (!loaded) return fail(loaded.error());
-  if (!*loaded) return {};
-  switch (what) {
     case SayWhat::status:
       return say_status(state, deck);
     case SayWhat::track:
@@ -272,14 +322,14 @@ Status say_report(AppState& state, SayWhat what, uint8_t deck) {
     case SayWhat::tempo:
       return say_tempo(state, deck);
     case SayWhat::grid_offset:
-      return say_grid_offset(state, deck);
     case SayWhat::hotcues:
-      return say_hotcues(state, deck);
-    case SayWhat::selected_track:
-    case SayWhat::effects:
       break;
   }
-  return {};
+  auto loaded = check_deck_loaded(state, deck);
+  if (!loaded) return fail(loaded.error());
+  if (!*loaded) return {};
+  if (what == SayWhat::grid_offset) return say_grid_offset(state, deck);
+  return say_hotcues(state, deck);
 }
 
 }  // namespace orvalin

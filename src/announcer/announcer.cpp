@@ -7,6 +7,7 @@
 #include "applog/applog.h"
 #include "base/sentences.h"
 #include "base/thread.h"
+#include "bridge/ranges.h"
 #include "controls/formats.h"
 #include "controls/track.h"
 
@@ -153,6 +154,14 @@ std::optional<std::string> Announcer::decide(const Changed& change) {
   // the change itself fell in.
   const Clock::time_point arrived =
       change.arrived == Clock::time_point{} ? Clock::now() : change.arrived;
+  // A value the control cannot have is the plugin's fault, like such a
+  // reply: nothing is decided from it, and it is told once per control so
+  // that a plugin repeating it does not drown the announcements.
+  if (auto outside =
+          outside_range(change.group, change.key, "value", change.value)) {
+    if (!refused_.emplace(change.group, change.key).second) return std::nullopt;
+    return fill(kActionFailed, {*outside});
+  }
   std::optional<double> previous;
   {
     auto [at, inserted] =

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -93,8 +94,10 @@ class Announcer {
  public:
   Announcer(std::shared_ptr<AppState> state, LastValues last_values);
 
-  // Records the change and returns the sentence it deserves, if any. May
-  // read Kelvo and wait (the run's hot-cue, track and Auto DJ settle).
+  // Records the change and returns the sentence it deserves, if any. A
+  // value outside the control's range (bridge/ranges.h) is not recorded: its
+  // error is the sentence, the first time for each control. May read Kelvo
+  // and wait (the run's hot-cue, track and Auto DJ settle).
   std::optional<std::string> decide(const Changed& change);
 
   const LastValues& last_values() const { return last_values_; }
@@ -116,6 +119,7 @@ class Announcer {
   std::shared_ptr<AppState> state_;
   LastValues last_values_;
   std::map<std::string, Clock::time_point> last_clip_;
+  std::set<ControlKey> refused_;  // told a value outside their range
 };
 
 // Says "Lost the connection to Kelvo. ..." once per run, `kelvo_exit_grace`

@@ -216,6 +216,14 @@ TEST(Announcer, EqualValuesAndSilentPeriodsAreNotReplayed) {
   const Changed talkover{"[Microphone]", "talkover", 1};
   EXPECT_EQ(announcer.decide(talkover), "Microphone on");
   EXPECT_EQ(announcer.decide(talkover), std::nullopt);
+  // A value the control cannot have is an error, told once per control,
+  // and never taken for the control's value.
+  const Changed outside{"[Microphone]", "talkover", 2};
+  EXPECT_EQ(announcer.decide(outside),
+            "Error: Kelvo sent 2 for [Microphone],talkover, outside 0..1");
+  EXPECT_EQ(announcer.decide(outside), std::nullopt);
+  EXPECT_EQ(announcer.decide({"[Microphone]", "talkover", 0}),
+            "Microphone off");
   // A control that was never watched is still tracked and spoken about.
   EXPECT_EQ(announcer.decide({"[Channel9]", "pfl", 1}), "Deck 9 headphones on");
   EXPECT_EQ(announcer.decide({"[Channel1]", "rate", 0.5}), std::nullopt);

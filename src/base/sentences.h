@@ -87,6 +87,13 @@ inline constexpr std::string_view kWrongScale =
 // A key that needs Kelvo, pressed after the connection ended.
 inline constexpr std::string_view kNotConnected = "Not connected to Kelvo";
 
+// Grid clicks that Kelvo did not switch as asked, read back; "{}" the
+// deck. Reports, not asking sentences: not in kAskingSentences.
+inline constexpr std::string_view kGridClicksNotOn =
+    "Grid clicks could not be switched on for deck {}";
+inline constexpr std::string_view kGridClicksNotOff =
+    "Grid clicks could not be switched off for deck {}";
+
 // The key layer: said when it opens, when Escape or the layer key closes it,
 // and for a key that is none of Orvalin's.
 inline constexpr std::string_view kLayerOpen = "Orvalin";

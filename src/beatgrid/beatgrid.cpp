@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "applog/applog.h"
+#include "base/sentences.h"
 #include "base/thread.h"
 #include "bridge/bridge.h"
 #include "controls/appstate.h"
@@ -55,14 +56,6 @@ Status require_track(Bridge& bridge, uint8_t deck) {
   return {};
 }
 
-// Kelvo ignores every change of a locked grid; a sentence about a move or a
-// tap would then tell of something that did not happen.
-Result<bool> grid_locked(Bridge& bridge, uint8_t deck) {
-  auto locked = bridge.get(deck_group(deck), "bpmlock");
-  if (!locked) return fail(std::move(locked.error()));
-  return *locked != 0;
-}
-
 Status clicks_off(Bridge& bridge, const ClicksRecord& clicks,
                   std::chrono::milliseconds hold) {
   const std::string slot = slot_group(clicks.slot);
@@ -91,6 +84,7 @@ Result<ClicksRecord> clicks_on(Bridge& bridge, uint8_t deck) {
 
   ClicksRecord clicks;
   clicks.deck = deck;
+  clicks.metronome = *index;
   int first_empty = 0;
   for (int s = 1; s <= kSlots && clicks.slot == 0; ++s) {
     const std::string group = slot_group(s);
@@ -151,6 +145,26 @@ Result<ClicksRecord> clicks_on(Bridge& bridge, uint8_t deck) {
   return clicks;
 }
 
+// Read back once the clicks are set up or taken down: whether they are
+// heard, by the settings that make them heard. Kelvo answers a setting it
+// does not take with the value it keeps, so only reading them tells.
+Result<bool> clicks_heard(Bridge& bridge, const ClicksRecord& clicks) {
+  const std::string slot = slot_group(clicks.slot);
+  auto deck_sent = bridge.send_get(kUnit, unit_deck_key(clicks.deck));
+  auto unit_sent = bridge.send_get(kUnit, "enabled");
+  auto slot_sent = bridge.send_get(slot, "enabled");
+  auto effect_sent = bridge.send_get(slot, "loaded_effect");
+  bool heard = true;
+  for (auto* sent : {&deck_sent, &unit_sent, &slot_sent}) {
+    auto on = sent->wait();
+    if (!on) return fail(std::move(on.error()));
+    heard = heard && *on != 0;
+  }
+  auto effect = effect_sent.wait();
+  if (!effect) return fail(std::move(effect.error()));
+  return heard && holds_effect(*effect, clicks.metronome);
+}
+
 int32_t saturating_add(int32_t a, int32_t b) {
   const int64_t sum = int64_t{a} + b;
   return static_cast<int32_t>(
@@ -173,6 +187,18 @@ std::string move_sentence(int32_t step, int32_t total) {
 
 }  // namespace
 
+Result<bool> grid_change_ignored(AppState& state, uint8_t deck) {
+  // The grid's position has no control of its own, and what shows it
+  // (beat_distance) runs on with a playing deck by more than a step between
+  // two reads; but Kelvo leaves a grid alone only while it is locked. Read
+  // after the change, the lock tells whether Kelvo took it.
+  auto locked = state.bridge->get(deck_group(deck), "bpmlock");
+  if (!locked) return fail(std::move(locked.error()));
+  if (*locked == 0) return false;
+  state.speech.say(std::string(kGridLocked));
+  return true;
+}
+
 BeatgridState& beatgrid_of(AppState& state) {
   if (!state.beatgrid) state.beatgrid = std::make_shared<BeatgridState>();
   return *state.beatgrid;
@@ -191,6 +217,17 @@ Status toggle_grid_clicks(const std::shared_ptr<AppState>& state,
     if (auto s = clicks_off(bridge, *previous, state->timing.pulse_hold); !s) {
       return s;
     }
+    // Only the deck's assignment is read back: the rest was put back as
+    // the user had it.
+    auto still = bridge.get(kUnit, unit_deck_key(previous->deck));
+    if (!still) return fail(std::move(still.error()));
+    if (*still != 0) {
+      // Still heard: the next press tries again.
+      grid.clicks = previous;
+      state->speech.say(
+          fill(kGridClicksNotOff, {std::to_string(previous->deck)}));
+      return {};
+    }
     if (previous->deck == deck) {
       state->speech.say("Grid clicks off for deck " + std::to_string(deck));
       return {};
@@ -199,6 +236,16 @@ Status toggle_grid_clicks(const std::shared_ptr<AppState>& state,
 
   auto clicks = clicks_on(bridge, deck);
   if (!clicks) return fail(std::move(clicks.error()));
+  auto heard = clicks_heard(bridge, *clicks);
+  if (!heard || !*heard) {
+    // Half set up, the unit is put back as it was.
+    if (auto s = clicks_off(bridge, *clicks, state->timing.pulse_hold); !s) {
+      return s;
+    }
+    if (!heard) return fail(std::move(heard.error()));
+    state->speech.say(fill(kGridClicksNotOn, {std::to_string(deck)}));
+    return {};
+  }
   grid.clicks = *clicks;
   grid.move_totals[deck] = 0;
   state->speech.say("Grid clicks on for deck " + std::to_string(deck) +
@@ -210,18 +257,15 @@ Status move_grid(const std::shared_ptr<AppState>& state, uint8_t deck,
                  int32_t step) {
   Bridge& bridge = *state->bridge;
   if (auto s = require_track(bridge, deck); !s) return s;
-  auto locked = grid_locked(bridge, deck);
-  if (!locked) return fail(std::move(locked.error()));
-  if (*locked) {
-    state->speech.say(std::string(kGridLocked));
-    return {};
-  }
   const std::string group = deck_group(deck);
   if (auto s = pulse(bridge, group, "beats_translate_move", step,
                      state->timing.pulse_hold);
       !s) {
     return s;
   }
+  auto ignored = grid_change_ignored(*state, deck);
+  if (!ignored) return fail(std::move(ignored.error()));
+  if (*ignored) return {};
 
   int32_t total = 0;
   {
@@ -237,17 +281,14 @@ Status move_grid(const std::shared_ptr<AppState>& state, uint8_t deck,
 Status tap_tempo(const std::shared_ptr<AppState>& state, uint8_t deck) {
   Bridge& bridge = *state->bridge;
   if (auto s = require_track(bridge, deck); !s) return s;
-  auto locked = grid_locked(bridge, deck);
-  if (!locked) return fail(std::move(locked.error()));
-  if (*locked) {
-    state->speech.say(std::string(kGridLocked));
-    return {};
-  }
   const std::string group = deck_group(deck);
   if (auto s = pulse(bridge, group, "bpm_tap", 1, state->timing.pulse_hold);
       !s) {
     return s;
   }
+  auto ignored = grid_change_ignored(*state, deck);
+  if (!ignored) return fail(std::move(ignored.error()));
+  if (*ignored) return {};
 
   const auto tapped_at = std::chrono::steady_clock::now();
   {

@@ -23,7 +23,8 @@ inline constexpr std::string_view kGridLocked = "Grid is locked";
 
 struct ClicksRecord {
   uint8_t deck = 0;
-  int slot = 0;  // 1..4
+  int slot = 0;           // 1..4
+  int64_t metronome = 0;  // the metronome's effect index
   bool loaded_by_us = false;
   double saved_slot_enabled = 0;
   double saved_mix = 0;
@@ -37,6 +38,11 @@ struct BeatgridState {
   std::map<uint8_t, int32_t> move_totals;
   std::optional<std::chrono::steady_clock::time_point> last_tap;
 };
+
+// Read back after a change sent to the deck's beat grid: whether Kelvo
+// ignored it, which it does to a locked grid; then "Grid is locked" has
+// been said, and nothing may be said about the change.
+Result<bool> grid_change_ignored(AppState& state, uint8_t deck);
 
 // The state's beat-grid record, made on first use; beatgrid_mutex held.
 BeatgridState& beatgrid_of(AppState& state);

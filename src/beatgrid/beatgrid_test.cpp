@@ -83,7 +83,7 @@ TEST(GridClicks, LoadsIntoTheFirstEmptySlotAndRestoresTheUnit) {
   EXPECT_EQ(rig->value(kUnit, "group_[Channel1]_enable"), 0);
 }
 
-TEST(GridClicks, RefusesAMissingMetronome) {
+TEST(GridClicks, RefusesAMissingMetronomeAndReadsBackTheUnit) {
   auto missing = Rig::start({"--load", "1=10", "--no-metronome"});
   ASSERT_TRUE(missing);
   auto refused = toggle_grid_clicks(missing->shared_state(), 1);
@@ -91,6 +91,20 @@ TEST(GridClicks, RefusesAMissingMetronome) {
   EXPECT_EQ(refused.error(),
             "The Metronome effect is not available. Enable it in Kelvo "
             "preferences, Effects.");
+
+  // Kelvo does not put the unit on the deck: the clicks are not heard, so
+  // they are not said to be on, and the unit is put back as it was.
+  auto ignoring =
+      Rig::start({"--load", "1=10", "--ignore-set", "group_[Channel1]_enable",
+                  "--set", "[EffectRack1_EffectUnit4],mix=0.25"});
+  ASSERT_TRUE(ignoring);
+  for (int press = 0; press < 2; ++press) {
+    ASSERT_TRUE(toggle_grid_clicks(ignoring->shared_state(), 1));
+    EXPECT_THAT(ignoring->spoken(),
+                ElementsAre("Grid clicks could not be switched on for deck 1"));
+  }
+  EXPECT_EQ(ignoring->value(slot(1), "loaded"), 0);
+  EXPECT_EQ(ignoring->value(kUnit, "mix"), 0.25);
 }
 
 TEST(GridClicks, MoveToAnotherDeckSpeaksOnlyTheOnSentence) {
@@ -154,17 +168,16 @@ TEST(GridMove, KeepsATotalPerDeckThatClicksOnResets) {
   }
   EXPECT_THAT(rig->spoken(), IsEmpty());
 
-  // A locked grid: Kelvo would ignore the move and the tap, so nothing is
-  // sent and nothing is said to have moved.
+  // A locked grid: Kelvo ignores the move and the tap, and the read-back
+  // after them says so; nothing is said to have moved, nor counted.
   ASSERT_TRUE(rig->set("[Channel1]", "bpmlock", 1));
-  const size_t mark = rig->mark();
   ASSERT_TRUE(move_grid(rig->shared_state(), 1, 1));
   ASSERT_TRUE(tap_tempo(rig->shared_state(), 1));
   EXPECT_THAT(rig->spoken(), ElementsAre("Grid is locked", "Grid is locked"));
-  EXPECT_THAT(
-      rig->requests_since(mark),
-      ElementsAre("get [Channel1],track_loaded", "get [Channel1],bpmlock",
-                  "get [Channel1],track_loaded", "get [Channel1],bpmlock"));
+  EXPECT_FALSE(rig->next_speak(rig->state().timing.tap_quiet * 2));
+  ASSERT_TRUE(rig->set("[Channel1]", "bpmlock", 0));
+  ASSERT_TRUE(move_grid(rig->shared_state(), 1, 1));
+  EXPECT_THAT(rig->spoken(), ElementsAre("later, back where it was"));
 }
 
 TEST(TapTempo, ARunOfTapsGivesOneSentence) {

@@ -529,6 +529,7 @@ Result<T> Bridge::Pending<T>::wait() {
 
 template class Bridge::Pending<double>;
 template class Bridge::Pending<int64_t>;
+template class Bridge::Pending<std::vector<DeckLabel>>;
 
 namespace {
 
@@ -643,12 +644,13 @@ bool Bridge::finish_watch(SentWatch sent, LastValues& last_values,
   return true;
 }
 
-std::optional<std::vector<DeckLabel>> Bridge::deck_info(uint32_t deck) {
-  json message = json::object();
-  message["cmd"] = "deckinfo";
-  message["deck"] = deck;
-  auto reply = request(std::move(message));
-  if (!reply) return std::nullopt;
+namespace {
+
+Result<std::vector<DeckLabel>> read_labels(const std::string&,
+                                           const std::string&,
+                                           const std::string&,
+                                           Result<json> reply) {
+  if (!reply) return fail(std::move(reply.error()));
   std::vector<DeckLabel> labels;
   const json* list = field(*reply, "labels");
   if (list == nullptr || !list->is_array()) return labels;
@@ -659,6 +661,26 @@ std::optional<std::vector<DeckLabel>> Bridge::deck_info(uint32_t deck) {
     labels.push_back({*label, *text});
   }
   return labels;
+}
+
+}  // namespace
+
+Result<std::vector<DeckLabel>> Bridge::deck_info(uint32_t deck) {
+  return send_deck_info(deck).wait();
+}
+
+Bridge::Pending<std::vector<DeckLabel>> Bridge::send_deck_info(
+    uint32_t deck, Late<std::vector<DeckLabel>> late) {
+  json message = json::object();
+  message["cmd"] = "deckinfo";
+  message["deck"] = deck;
+  LateReply late_reply;
+  if (late) {
+    late_reply = [late = std::move(late)](Result<json> reply) {
+      late(read_labels({}, {}, {}, std::move(reply)));
+    };
+  }
+  return {send(std::move(message), std::move(late_reply)), read_labels};
 }
 
 Result<std::string> Bridge::effect_name(int64_t index) {

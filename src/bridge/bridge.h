@@ -70,7 +70,9 @@ class ReplySlot;  // one request's reply, handed over by the reader thread
 // thread: it must neither wait nor make requests. Never called once the
 // connection has ended.
 using LateReply = std::function<void(Result<nlohmann::json> reply)>;
-using LateValue = std::function<void(Result<double> value)>;
+template <typename T>
+using Late = std::function<void(Result<T> answer)>;
+using LateValue = Late<double>;
 
 // The bridge's waits, taken from the run's Timing: between connection
 // attempts while the plugin does not listen yet, and for the reply to one
@@ -216,8 +218,10 @@ class Bridge {
   SentWatch send_watch(const std::string& group, const std::string& key);
   bool finish_watch(SentWatch sent, LastValues& last_values,
                     bool log_failure = true);
-  // Nothing when the request fails.
-  std::optional<std::vector<DeckLabel>> deck_info(uint32_t deck);
+  // The request's error when it fails.
+  Result<std::vector<DeckLabel>> deck_info(uint32_t deck);
+  Pending<std::vector<DeckLabel>> send_deck_info(
+      uint32_t deck, Late<std::vector<DeckLabel>> late = {});
   Result<std::string> effect_name(int64_t index);
   Result<int64_t> effect_index(const std::string& effect);
   Pending<int64_t> send_effect_index(const std::string& effect);

@@ -38,34 +38,36 @@ std::optional<std::string_view> shortened_stem(std::string_view text) {
 
 }  // namespace
 
-std::optional<std::string> deck_track_description(AppState& state,
-                                                  uint8_t deck) {
-  std::optional<std::vector<DeckLabel>> labels = state.bridge->deck_info(deck);
-  if (!labels) return std::nullopt;
+bool any_shortened(const std::vector<DeckLabel>& labels) {
+  for (const DeckLabel& label : labels) {
+    if (!is_only_digits_and_marks(label.text) && shortened_stem(label.text)) {
+      return true;
+    }
+  }
+  return false;
+}
 
+std::string describe_labels(const std::vector<DeckLabel>& labels,
+                            const SelectedTrack* track) {
   std::vector<std::string> texts;
-  bool any_shortened = false;
-  for (const DeckLabel& label : *labels) {
+  for (const DeckLabel& label : labels) {
     if (is_only_digits_and_marks(label.text)) continue;
-    if (shortened_stem(label.text)) any_shortened = true;
     texts.push_back(label.text);
   }
 
-  if (any_shortened) {
-    if (auto track = state.bridge->selected_track()) {
-      std::vector<std::string> candidates;
-      for (const char* name : {"title", "artist", "album"}) {
-        auto it = track->fields.find(name);
-        if (it != track->fields.end()) candidates.push_back(it->second);
-      }
-      for (std::string& text : texts) {
-        std::optional<std::string_view> stem = shortened_stem(text);
-        if (!stem) continue;
-        for (const std::string& candidate : candidates) {
-          if (candidate.size() > stem->size() && candidate.starts_with(*stem)) {
-            text = candidate;
-            break;
-          }
+  if (track != nullptr) {
+    std::vector<std::string> candidates;
+    for (const char* name : {"title", "artist", "album"}) {
+      auto it = track->fields.find(name);
+      if (it != track->fields.end()) candidates.push_back(it->second);
+    }
+    for (std::string& text : texts) {
+      std::optional<std::string_view> stem = shortened_stem(text);
+      if (!stem) continue;
+      for (const std::string& candidate : candidates) {
+        if (candidate.size() > stem->size() && candidate.starts_with(*stem)) {
+          text = candidate;
+          break;
         }
       }
     }
@@ -80,6 +82,15 @@ std::optional<std::string> deck_track_description(AppState& state,
     spoken += text;
   }
   return spoken;
+}
+
+std::optional<std::string> deck_track_description(AppState& state,
+                                                  uint8_t deck) {
+  Result<std::vector<DeckLabel>> labels = state.bridge->deck_info(deck);
+  if (!labels) return std::nullopt;
+  if (!any_shortened(*labels)) return describe_labels(*labels, nullptr);
+  const Result<SelectedTrack> track = state.bridge->selected_track();
+  return describe_labels(*labels, track ? &*track : nullptr);
 }
 
 }  // namespace orvalin

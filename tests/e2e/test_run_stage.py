@@ -177,14 +177,16 @@ class NativeStage(Stage, RunCase):
 
     def test_a_plugin_on_a_wrong_scale_moves_nothing(self):
         # Parameters read on the controls' own scale: the centred crossfader
-        # reads as full left, and a step from it would throw it there.
+        # reads as full left, and a step from it would throw it there; its
+        # report would say "left 100%".
         box = self.run_box("ctrl+alt+m; ctrl+alt+shift+m; "
+                           "ctrl+alt+shift+space; "
                            "log:[Master],crossfader; sleep:60000",
                            LOADED + ["--wrong-scale"])
         self.wait_for(box, "test: [Master],crossfader=0")
         self.end(box)
         messages = box.messages()
-        self.assertEqual(messages.count("say: " + WRONG_SCALE), 3, messages)
+        self.assertEqual(messages.count("say: " + WRONG_SCALE), 4, messages)
         self.assertEqual([r for r in box.trace_requests()
                           if r["cmd"] == "set" and
                           r.get("key") == "crossfader"], [])

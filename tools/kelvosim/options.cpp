@@ -145,21 +145,25 @@ Result<Options> parse_options(const std::vector<std::string>& args) {
       std::string command;
       KELVOSIM_TRY(command, value());
       options.faults.drop_reply.insert(command);
-    } else if (name == "--no-value") {
+    } else if (name == "--no-value" || name == "--ignore-set") {
       std::string key;
       KELVOSIM_TRY(key, value());
-      options.faults.no_value.insert(key);
-    } else if (name == "--late-set") {
+      (name == "--no-value" ? options.faults.no_value
+                            : options.faults.ignore_set)
+          .insert(key);
+    } else if (name == "--late-set" || name == "--stall-after") {
       // "KEY=MS".
       std::string text;
       KELVOSIM_TRY(text, value());
       const auto equals = text.find('=');
       if (equals == std::string::npos || equals == 0) {
-        return fail("--late-set: expected KEY=MS, got '" + text + "'");
+        return fail(name + ": expected KEY=MS, got '" + text + "'");
       }
       int ms = 0;
       KELVOSIM_TRY(ms, parse_int(name, text.substr(equals + 1), 0, 3600000));
-      options.faults.late_set[text.substr(0, equals)] = ms;
+      (name == "--late-set"
+           ? options.faults.late_set
+           : options.faults.stall_after)[text.substr(0, equals)] = ms;
     } else if (name == "--no-events") {
       std::string group;
       KELVOSIM_TRY(group, value());
@@ -271,9 +275,14 @@ Faults:
   --drop-reply CMD         never answer command CMD (repeatable)
   --no-value KEY           answer a get of control KEY without its "value"
                            (repeatable)
+  --ignore-set KEY         a set of control KEY changes nothing and is
+                           answered with the unchanged value (repeatable)
   --late-set KEY=MS        a set of control KEY takes effect at once, but
                            its reply comes MS late; later requests are
                            answered meanwhile (repeatable)
+  --stall-after KEY=MS     the release (a set to 0) of control KEY holds
+                           every later request MS ms, as stall does
+                           (repeatable)
   --no-events GROUP        changes of GROUP's controls send no event
                            (repeatable)
   --events-as GROUP=OTHER  events of a watch that named GROUP go out named

@@ -62,9 +62,13 @@ struct FaultOptions {
   std::optional<int> reply_delay_max_ms;
   std::set<std::string> drop_reply;  // commands left unanswered
   std::set<std::string> no_value;    // keys whose get replies lack "value"
+  std::set<std::string> ignore_set;  // keys whose sets change nothing
   // Sets of these keys take effect at once but are answered this many ms
   // late, while later requests are answered meanwhile.
   std::map<std::string, int> late_set;
+  // The release (a set to 0) of these keys holds every later request this
+  // many ms, as the stall fault does.
+  std::map<std::string, int> stall_after;
   // A get of a control's parameter answers its value instead.
   bool wrong_scale = false;
   // Groups whose changes send no event.

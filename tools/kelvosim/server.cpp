@@ -498,8 +498,17 @@ void Server::serve_connection(std::unique_ptr<Stream> socket) {
       send_reply(refused.dump());
       continue;
     }
-    auto reply = answer_request(model_, token_, faults_.refuse_hello,
-                                connection.session, mutex_, line);
+    // An ignored set is answered as a get of the control: its value, as
+    // it stays.
+    json ignored;
+    if (cmd == "set" && faults_.ignore_set.contains(key)) {
+      ignored = parsed;
+      ignored["cmd"] = "get";
+      ignored.erase("value");
+    }
+    auto reply =
+        answer_request(model_, token_, faults_.refuse_hello, connection.session,
+                       mutex_, ignored.is_null() ? line : ignored.dump());
     if (!reply) continue;
     ++requests;
     if (cmd == "hello" && connection.session.greeted && !greeted_at) {
@@ -535,6 +544,12 @@ void Server::serve_connection(std::unique_ptr<Stream> socket) {
                              std::chrono::milliseconds(late->second));
     } else if (!faults_.drop_reply.contains(cmd)) {
       send_reply(*reply);
+    }
+    if (const auto stall = faults_.stall_after.find(key);
+        cmd == "set" && stall != faults_.stall_after.end() &&
+        parsed.value("value", json()) == 0) {
+      stall_until = std::chrono::steady_clock::now() +
+                    std::chrono::milliseconds(stall->second);
     }
     if (faults_.close_after && requests >= *faults_.close_after) open = false;
   }
