@@ -181,8 +181,13 @@ TEST(GridMove, KeepsATotalPerDeckThatClicksOnResets) {
 }
 
 TEST(TapTempo, ARunOfTapsGivesOneSentence) {
-  auto rig = Rig::start({"--load", "1=1"});  // a 130 BPM track
-  ASSERT_TRUE(rig);
+  // The quiet time must outlast a 500 ms gap plus a tap's own requests on a
+  // loaded machine, or an earlier tap's thread speaks.
+  Timing timing = quick_timing();
+  timing.tap_quiet = std::chrono::milliseconds(2000);
+  std::string why;
+  auto rig = Rig::start({"--load", "1=1"}, timing, &why);  // a 130 BPM track
+  ASSERT_TRUE(rig) << why;
   for (int tap = 0; tap < 4; ++tap) {
     if (tap > 0) std::this_thread::sleep_for(std::chrono::milliseconds(500));
     ASSERT_TRUE(tap_tempo(rig->shared_state(), 1));

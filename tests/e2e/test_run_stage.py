@@ -31,8 +31,11 @@ BURST_SCRIPT = ("set:[Kelvosim],burst=100000; sleep:3000; "
 # on a machine busy with builds the reader can be held back in the middle
 # for longer than the quick settle, which would split the burst in two.
 BURST_TIMING = QUICK_TIMING + ",settle=1000"
-LONG_SCRIPT = ("set:[Kelvosim],long_line=67108864; sleep:1000; ctrl+alt+h; "
-               "set:[Kelvosim],nested_line=500000; sleep:1000; ctrl+alt+s; "
+# Each line far over the limit, then time for the program to read past it
+# before the key (under Wine on a loaded machine, 64 MiB took longer than a
+# reply may).
+LONG_SCRIPT = ("set:[Kelvosim],long_line=8388608; sleep:3000; ctrl+alt+h; "
+               "set:[Kelvosim],nested_line=500000; sleep:3000; ctrl+alt+s; "
                "sleep:60000")
 DISCARDED = "bridge: discarded a line longer than 1048576 bytes"
 # Row 1 runs at 44.1 kHz; hot cue 2 lies at 1:05.
