@@ -183,7 +183,7 @@ TEST(GridMove, KeepsATotalPerDeckThatClicksOnResets) {
 TEST(TapTempo, ARunOfTapsGivesOneSentence) {
   // The quiet time must outlast a 500 ms gap plus a tap's own requests on a
   // loaded machine, or an earlier tap's thread speaks.
-  Timing timing = quick_timing();
+  Timing timing = testrig::quick_timing();
   timing.tap_quiet = std::chrono::milliseconds(2000);
   std::string why;
   auto rig = Rig::start({"--load", "1=1"}, timing, &why);  // a 130 BPM track
