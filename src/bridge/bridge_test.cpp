@@ -148,6 +148,7 @@ struct Link {
 };
 
 Link open_link(Responder responder = {}, BridgeTiming timing = kTiming) {
+  timing.hello_wait = kTiming.reply_wait;
   Link link;
   link.plugin = std::make_unique<FakePlugin>(std::move(responder));
   auto [events, received] = make_channel<BridgeEvent>();
@@ -569,7 +570,14 @@ TEST(BridgeCommands, WatchFillsTheTableOrLogsTheFailure) {
       return "{\"error\":\"unknown control\",\"id\":" + id + ",\"ok\":false}\n";
     if (request["cmd"] == "get" && key == "unreadable")
       return "{\"error\":\"cannot read\",\"id\":" + id + ",\"ok\":false}\n";
-    return "{\"id\":" + id + ",\"ok\":true,\"value\":0.5}\n";
+    const std::string ok = "{\"id\":" + id + ",\"ok\":true,\"value\":0.5}\n";
+    // A change may come between a watch and its reply.
+    if (request["cmd"] == "watch" && key == "play") {
+      return "{\"event\":\"changed\",\"group\":\"[Channel1]\",\"key\":"
+             "\"play\",\"value\":1}\n" +
+             ok;
+    }
+    return ok;
   });
   ASSERT_TRUE(link.bridge);
   LastValues last{{{"[Channel1]", "old"}, 1.0}};
@@ -587,6 +595,7 @@ TEST(BridgeCommands, WatchFillsTheTableOrLogsTheFailure) {
   link.bridge->watch("[Channel1]", "play", last);
   EXPECT_EQ(last, (LastValues{{{"[Channel1]", "old"}, 1.0},
                               {{"[Channel1]", "play"}, 0.5}}));
+  expect_changed(next_event(link), "[Channel1]", "play", 1);
 }
 
 TEST(BridgeCommands, ResultFieldsAndDefaults) {
