@@ -12,7 +12,4 @@ namespace orvalin {
 
 Status say_report(AppState& state, SayWhat what, uint8_t deck);
 
-// The controls the reports read (the grid offset's are the beat grid's).
-ControlNames report_controls();
-
 }  // namespace orvalin

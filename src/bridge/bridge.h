@@ -82,7 +82,7 @@ struct BridgeTiming {
   std::optional<std::chrono::milliseconds> hello_wait;  // none: reply_wait
 
   static BridgeTiming of(const Timing& timing) {
-    return {timing.connect_poll, timing.reply_wait};
+    return {timing.connect_poll, timing.reply_wait, std::nullopt};
   }
 };
 

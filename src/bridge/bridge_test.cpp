@@ -29,8 +29,8 @@ constexpr const char* kHelloOk = "{\"id\":1,\"ok\":true}\n";
 // Short connect polls; a long reply wait where replies are expected (it is
 // only ever waited out when one goes missing) and a short one where the
 // test waits for a time-out.
-constexpr BridgeTiming kTiming{10ms, 10s};
-constexpr BridgeTiming kTimeOut{10ms, 500ms};
+constexpr BridgeTiming kTiming{10ms, 10s, {}};
+constexpr BridgeTiming kTimeOut{10ms, 500ms, {}};
 
 // Bytes to write back for one request line (empty: no answer).
 using Responder = std::function<std::string(const json& request)>;
@@ -458,7 +458,7 @@ TEST(BridgeRequests, ConcurrentRequestsKeepLinesWholeAndIdsUnique) {
   ASSERT_TRUE(stream) << stream.error();
   auto [events, received] = make_channel<BridgeEvent>();
   auto bridge = Bridge::attach(std::make_unique<Trickle>(std::move(*stream)),
-                               events, {}, {10ms, 2s});
+                               events, {}, {10ms, 2s, {}});
   ASSERT_TRUE(bridge) << bridge.error();
   constexpr int kThreads = 6;
   constexpr int kEach = 40;
@@ -771,7 +771,7 @@ TEST(BridgeConnect, AListenerOfAnotherProcessNeverGetsTheToken) {
   testing::internal::CaptureStdout();
   auto bridge = Bridge::connect((*listener)->port(), kToken,
                                 std::chrono::steady_clock::now() + 60s, kelvo,
-                                events, BridgeTiming{10ms, 10s});
+                                events, BridgeTiming{10ms, 10s, {}});
   const std::string logged = testing::internal::GetCapturedStdout();
   ASSERT_FALSE(bridge.has_value());
   EXPECT_EQ(bridge.error(), "cannot connect to the Kelvo plugin: " + refusal);
