@@ -337,23 +337,6 @@ std::string spoken_key(std::string_view key) {
 
 }  // namespace
 
-ControlNames action_controls() {
-  const std::string deck = deck_group(1);
-  return {{deck, "track_loaded"},
-          {deck, "track_samplerate"},
-          {deck, "hotcue_1_status"},
-          {deck, "time_elapsed"},
-          {deck, "bpmlock"},
-          {"[Microphone]", "input_configured"},
-          {"[Sampler1]", "track_loaded"},
-          {"[Sampler1]", "play"},
-          {"[Sampler1]", "stop"},
-          {"[App]", "num_samplers"},
-          {"[App]", "num_decks"},
-          {"[PreviewDeck1]", "play"},
-          {"[PreviewDeck1]", "LoadSelectedTrackAndPlay"}};
-}
-
 Result<bool> parameters_on_wrong_scale(Bridge& bridge) {
   // The crossfader's value runs from -1 to 1 and its parameter from 0 to 1;
   // only at the right end do the two read the same.

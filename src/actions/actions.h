@@ -63,10 +63,6 @@ class BindingsInForce {
 // "Kelvo was busy. N key presses skipped." ("1 key press").
 std::string skipped_presses_sentence(size_t count);
 
-// The controls the actions read and write besides the ones their bindings
-// name: deck checks, read-backs, the preview, the samplers.
-ControlNames action_controls();
-
 // Whether the plugin reads parameters on a wrong scale, by the one control
 // whose value and parameter differ: the crossfader, read both ways. An
 // error when it cannot be read. Start-up asks it once.

@@ -82,6 +82,7 @@ TEST(ActionWorker, SkipsPressesOlderThanTwoSecondsAndSaysHowMany) {
 TEST(ActionWorker, NothingIsSentToABusyKelvoAndAPressIsAlwaysReleased) {
   Timing timing = quick_timing();
   timing.reply_wait = std::chrono::milliseconds(300);
+  timing.kelvo_exit_grace = std::chrono::milliseconds(600);
   auto rig =
       Rig::start({"--load", "1=1", "--late-set", "bpm_tap=600", "--late-set",
                   "beats_translate_move=600", "--late-set", "crossfader=600"},
@@ -145,14 +146,23 @@ TEST(ActionWorker, NothingIsSentToABusyKelvoAndAPressIsAlwaysReleased) {
   EXPECT_EQ(late->text, "crossfader right 10%");
   EXPECT_EQ(rig->value("[Master]", "crossfader", "parameter"), 0.55);
 
-  // Once the connection has ended, a key that needs Kelvo says so, and one
-  // that stays within Orvalin works.
+  // Once the connection has ended, a key that needs Kelvo is quiet while
+  // Kelvo closes (it exits within the exit grace after its connection
+  // ended) and says so while Kelvo still runs; one that stays within
+  // Orvalin works.
   ASSERT_TRUE(rig->set("[Kelvosim]", "close", 1));
   for (int tries = 0; !rig->bridge().ended() && tries < 1000; ++tries) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
+  ASSERT_TRUE(rig->bridge().ended());
+  const Clock::time_point exits =
+      *rig->bridge().ended() + timing.kelvo_exit_grace / 2;
+  rig->state().kelvo_running = [exits] { return Clock::now() < exits; };
   EXPECT_THAT(rig->press({"ctrl+alt+h", "ctrl+alt+a"}),
-              ElementsAre("Not connected to Kelvo", "Announcements off"));
+              ElementsAre("Announcements off"));
+  rig->state().kelvo_running = nullptr;
+  EXPECT_THAT(rig->press({"ctrl+alt+h", "ctrl+alt+a"}),
+              ElementsAre("Not connected to Kelvo", "Announcements on"));
 }
 
 TEST(ActionWorker, ToggleSpeaksUnwatchedControlsAndLeavesWatchedToAnnouncer) {

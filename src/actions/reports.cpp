@@ -260,23 +260,6 @@ Status say_effects(AppState& state) {
 
 }  // namespace
 
-ControlNames report_controls() {
-  const std::string deck = deck_group(1);
-  ControlNames names;
-  for (const char* key :
-       {"track_loaded", "play", "time_remaining", "visual_bpm", "visual_key",
-        "time_elapsed", "track_samplerate", "hotcue_1_status",
-        "hotcue_1_position"}) {
-    names.emplace_back(deck, key);
-  }
-  names.emplace_back("[App]", "num_decks");
-  names.emplace_back("[EffectRack1_EffectUnit1]", "group_[Channel1]_enable");
-  for (const char* key : {"loaded", "loaded_effect", "enabled"}) {
-    names.emplace_back("[EffectRack1_EffectUnit1_Effect1]", key);
-  }
-  return names;
-}
-
 Status say_deck_track(AppState& state, uint8_t deck, DeckTrackPhrase phrase) {
   using Labels = std::vector<DeckLabel>;
   auto said = LateSentence<double, std::string>::make(

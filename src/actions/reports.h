@@ -21,7 +21,4 @@ using DeckTrackPhrase =
     std::function<std::string(bool loaded, const std::string& description)>;
 Status say_deck_track(AppState& state, uint8_t deck, DeckTrackPhrase phrase);
 
-// The controls the reports read (the grid offset's are the beat grid's).
-ControlNames report_controls();
-
 }  // namespace orvalin

@@ -135,16 +135,6 @@ void keep_watching(const std::shared_ptr<AppState>& state,
   if (told) state->speech.say_queued(std::string(kAnnouncementsComplete));
 }
 
-ControlNames announcer_controls() {
-  // deck_change's reads, and the time warnings' poll.
-  return {{"[Channel1]", "track_loaded"},
-          {"[Channel1]", "beatloop_size"},
-          {"[Channel1]", "hotcue_1_status"},
-          {"[App]", "num_decks"},
-          {"[Channel1]", "play"},
-          {"[Channel1]", "time_remaining"}};
-}
-
 Announcer::Announcer(std::shared_ptr<AppState> state, LastValues last_values)
     : state_(std::move(state)), last_values_(std::move(last_values)) {}
 

@@ -51,10 +51,6 @@ LastValues setup_watches(Bridge& bridge);
 void keep_watching(const std::shared_ptr<AppState>& state,
                    std::vector<ControlName> missing, Clock::time_point ready);
 
-// What the announcer and the time warnings read besides the watched
-// controls.
-ControlNames announcer_controls();
-
 // The settle rule: a control that changes again within the settle time is
 // announced once it has been still that long, not once per change; this
 // decides which changes are decided at once and which wait until their

@@ -200,6 +200,15 @@ TEST(Announcer, SpeaksEachRuleOnce) {
   r.set("[Channel1]", "play", 0);
   EXPECT_THAT(pump_until(r, a, "[Channel1]", "end_of_track", 0),
               ElementsAre("Deck 1 track ended"));
+  // Without the end-of-track mark, a stop with under a second left has
+  // ended the track; with more left, it is a pause.
+  const double duration = r.value("[Channel1]", "duration");
+  for (auto [left, said] : {std::pair{0.5, "Deck 1 track ended"},
+                            std::pair{1.5, "Deck 1 paused"}}) {
+    r.set("[Channel1]", "playposition", 1 - left / duration);
+    EXPECT_EQ(a.decide({"[Channel1]", "play", 1}), "Deck 1 playing");
+    EXPECT_EQ(a.decide({"[Channel1]", "play", 0}), said) << left;
+  }
   // The broadcast drops while it is still switched on.
   EXPECT_EQ(a.decide({"[Shoutcast]", "status", 0}),
             "Live broadcast disconnected");
@@ -282,7 +291,12 @@ TEST(Announcer, ClippingIsSpokenOncePerQuietTime) {
 }
 
 TEST(Announcer, HotcueQuietTimeAndSettledHotcueStatus) {
-  auto rig = Rig::start({"--load", "1=10"});
+  // A hot cue being set reads as off for 100 ms: the real settle wait
+  // outlasts that.
+  Timing timing = testrig::quick_timing();
+  timing.hotcue_settle = Timing{}.hotcue_settle;
+  auto rig =
+      Rig::start({"--load", "1=10", "--hotcue-settle-ms", "100"}, timing);
   ASSERT_TRUE(rig);
   Announcer announcer(rig->shared_state(), setup_watches(rig->bridge()));
   {
@@ -377,6 +391,15 @@ TEST(RunAnnouncer, DecidesFirstChangesAtOnceAndBurstsOnceSettled) {
                           "queued: Microphone off",
                           "queued: Lost the connection to Kelvo. Orvalin keys "
                           "do nothing until Kelvo is started again."));
+
+  // Kelvo closing ends its connection a moment before it exits, within the
+  // exit grace: nothing is said.
+  timing.kelvo_exit_grace = 300ms;
+  AppState closing(Speech(speech), nullptr, timing);
+  const Clock::time_point end = Clock::now();
+  closing.kelvo_running = [end] { return Clock::now() < end + 150ms; };
+  tell_lost_connection(closing, end);
+  EXPECT_FALSE(speech_rx.try_recv().has_value());
 }
 
 TEST(Announcer, GrowingDeckCountWatchesTheNewDecks) {

@@ -379,22 +379,4 @@ void clear_left_on_clicks(Bridge& bridge) {
   }
 }
 
-ControlNames beatgrid_controls() {
-  ControlNames names;
-  const std::string deck = deck_group(1);
-  for (const char* key : {"track_loaded", "beats_translate_move", "bpm_tap",
-                          "file_bpm", "beat_distance", "bpmlock"}) {
-    names.emplace_back(deck, key);
-  }
-  for (std::string key : {unit_deck_key(1), std::string("mix"),
-                          std::string("mix_mode"), std::string("enabled")}) {
-    names.emplace_back(kUnit, key);
-  }
-  for (const char* key :
-       {"loaded", "loaded_effect", "enabled", "clear", "button_parameter1"}) {
-    names.emplace_back(slot_group(1), key);
-  }
-  return names;
-}
-
 }  // namespace orvalin

@@ -56,7 +56,4 @@ Status say_grid_offset(AppState& state, uint8_t deck);
 // Switches off grid clicks that an earlier run left on.
 void clear_left_on_clicks(Bridge& bridge);
 
-// The controls the beat-grid tools read and write.
-ControlNames beatgrid_controls();
-
 }  // namespace orvalin

@@ -402,7 +402,11 @@ Result<std::shared_ptr<Bridge>> Bridge::connect(
   json hello = json::object();
   hello["cmd"] = "hello";
   hello["token"] = token;
-  auto answer = bridge->request(std::move(hello));
+  Sent sent = bridge->send(std::move(hello));
+  if (timing.hello_wait) {
+    sent.deadline_ = std::chrono::steady_clock::now() + *timing.hello_wait;
+  }
+  auto answer = sent.wait();
   if (!answer) return fail(std::move(answer.error()));
   return bridge;
 }

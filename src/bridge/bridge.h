@@ -76,13 +76,15 @@ using LateValue = Late<double>;
 
 // The bridge's waits, taken from the run's Timing: between connection
 // attempts while the plugin does not listen yet, and for the reply to one
-// request. Tests pass short ones.
+// request. Tests pass short ones; one that shortens the reply wait for what
+// it checks gives the hello, its own set-up, a wait of its own.
 struct BridgeTiming {
   std::chrono::milliseconds connect_poll = Timing{}.connect_poll;
   std::chrono::milliseconds reply_wait = Timing{}.reply_wait;
+  std::optional<std::chrono::milliseconds> hello_wait;  // none: reply_wait
 
   static BridgeTiming of(const Timing& timing) {
-    return {timing.connect_poll, timing.reply_wait};
+    return {timing.connect_poll, timing.reply_wait, std::nullopt};
   }
 };
 

@@ -29,8 +29,8 @@ constexpr const char* kHelloOk = "{\"id\":1,\"ok\":true}\n";
 // Short connect polls; a long reply wait where replies are expected (it is
 // only ever waited out when one goes missing) and a short one where the
 // test waits for a time-out.
-constexpr BridgeTiming kTiming{10ms, 10s};
-constexpr BridgeTiming kTimeOut{10ms, 500ms};
+constexpr BridgeTiming kTiming{10ms, 10s, {}};
+constexpr BridgeTiming kTimeOut{10ms, 500ms, {}};
 
 // Bytes to write back for one request line (empty: no answer).
 using Responder = std::function<std::string(const json& request)>;
@@ -148,6 +148,7 @@ struct Link {
 };
 
 Link open_link(Responder responder = {}, BridgeTiming timing = kTiming) {
+  timing.hello_wait = kTiming.reply_wait;
   Link link;
   link.plugin = std::make_unique<FakePlugin>(std::move(responder));
   auto [events, received] = make_channel<BridgeEvent>();
@@ -457,7 +458,7 @@ TEST(BridgeRequests, ConcurrentRequestsKeepLinesWholeAndIdsUnique) {
   ASSERT_TRUE(stream) << stream.error();
   auto [events, received] = make_channel<BridgeEvent>();
   auto bridge = Bridge::attach(std::make_unique<Trickle>(std::move(*stream)),
-                               events, {}, {10ms, 2s});
+                               events, {}, {10ms, 2s, {}});
   ASSERT_TRUE(bridge) << bridge.error();
   constexpr int kThreads = 6;
   constexpr int kEach = 40;
@@ -569,7 +570,14 @@ TEST(BridgeCommands, WatchFillsTheTableOrLogsTheFailure) {
       return "{\"error\":\"unknown control\",\"id\":" + id + ",\"ok\":false}\n";
     if (request["cmd"] == "get" && key == "unreadable")
       return "{\"error\":\"cannot read\",\"id\":" + id + ",\"ok\":false}\n";
-    return "{\"id\":" + id + ",\"ok\":true,\"value\":0.5}\n";
+    const std::string ok = "{\"id\":" + id + ",\"ok\":true,\"value\":0.5}\n";
+    // A change may come between a watch and its reply.
+    if (request["cmd"] == "watch" && key == "play") {
+      return "{\"event\":\"changed\",\"group\":\"[Channel1]\",\"key\":"
+             "\"play\",\"value\":1}\n" +
+             ok;
+    }
+    return ok;
   });
   ASSERT_TRUE(link.bridge);
   LastValues last{{{"[Channel1]", "old"}, 1.0}};
@@ -587,6 +595,7 @@ TEST(BridgeCommands, WatchFillsTheTableOrLogsTheFailure) {
   link.bridge->watch("[Channel1]", "play", last);
   EXPECT_EQ(last, (LastValues{{{"[Channel1]", "old"}, 1.0},
                               {{"[Channel1]", "play"}, 0.5}}));
+  expect_changed(next_event(link), "[Channel1]", "play", 1);
 }
 
 TEST(BridgeCommands, ResultFieldsAndDefaults) {
@@ -762,7 +771,7 @@ TEST(BridgeConnect, AListenerOfAnotherProcessNeverGetsTheToken) {
   testing::internal::CaptureStdout();
   auto bridge = Bridge::connect((*listener)->port(), kToken,
                                 std::chrono::steady_clock::now() + 60s, kelvo,
-                                events, BridgeTiming{10ms, 10s});
+                                events, BridgeTiming{10ms, 10s, {}});
   const std::string logged = testing::internal::GetCapturedStdout();
   ASSERT_FALSE(bridge.has_value());
   EXPECT_EQ(bridge.error(), "cannot connect to the Kelvo plugin: " + refusal);

@@ -40,6 +40,12 @@ TEST(TcpOwner, FarEndIsTheAcceptedEndElseTheListener) {
   for (const Case& c : cases) {
     EXPECT_EQ(far_end_owner(c.table, 7000, 50000), c.owner);
   }
+  // In the system's own tables: nothing ever listens at port 0, so that far
+  // end is found nowhere, which is no sign of Kelvo (the token is withheld).
+  const auto nowhere = loopback_port_holder(0, 0, 1);
+  ASSERT_TRUE(nowhere) << nowhere.error();
+  EXPECT_TRUE(nowhere->known);
+  EXPECT_FALSE(nowhere->is_expected);
 }
 
 TEST(TcpOwner, ReadsLinuxTcpTable) {

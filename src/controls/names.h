@@ -31,11 +31,6 @@ uint8_t rounded_count(double value);
 inline constexpr std::array<std::pair<std::string_view, std::string_view>, 2>
     kStartupCounts = {{{"[App]", "num_decks"}, {"[App]", "num_samplers"}}};
 
-// Controls as a module's code names them, for the protocol document's test:
-// concrete names ("[Channel1]") stand for every deck, sampler, hot cue,
-// effect unit or slot of their kind.
-using ControlNames = std::vector<std::pair<std::string, std::string>>;
-
 // The watched controls. Every deck's: these keys and the status of each of
 // its hot cues ("hotcue_" N "_status", N 1..kWatchedHotcues); every
 // sampler's "play"; and the fixed controls below. Watched in this order.

@@ -142,6 +142,11 @@ class Reload : public ::testing::Test {
     while (auto command = speech_.second.try_recv()) {
       if (auto* speak = std::get_if<Speak>(&*command)) {
         texts.push_back((speak->interrupt ? "" : "queued: ") + speak->text);
+      } else if (auto* settings = std::get_if<SpeechSettings>(&*command)) {
+        texts.push_back(
+            "<settings: " +
+            std::string(screen_reader_name(settings->screen_reader)) +
+            (settings->braille ? ", braille>" : ">"));
       }
     }
     return texts;
@@ -162,6 +167,7 @@ TEST_F(Reload, ValidFileIsSwappedInOnTheMainThreadBetweenTwoPresses) {
   loop.foreground_changed(kKelvo);
   api_.held_elsewhere = {'Y'};
   write(
+      "[speech]\nscreen_reader = \"jaws\"\nbraille = false\n"
       "[[keys]]\nkey = \"ctrl+alt+1\"\naction = \"none\"\n"
       "[[keys]]\nkey = \"ctrl+alt+shift+y\"\naction = \"key_help\"\n");
   reload_settings(context_);
@@ -186,7 +192,7 @@ TEST_F(Reload, ValidFileIsSwappedInOnTheMainThreadBetweenTwoPresses) {
   EXPECT_EQ(api_.live.count(static_cast<int>(now->hotkeys.size())), 1u);
   EXPECT_EQ(api_.live.count(static_cast<int>(now->hotkeys.size() - 1)), 0u);
   EXPECT_THAT(spoken(),
-              ElementsAre("queued: Settings reloaded",
+              ElementsAre("<settings: jaws>", "queued: Settings reloaded",
                           "queued: 1 hotkey is used by another program: "
                           "ctrl+alt+shift+y"));
 }
@@ -235,7 +241,8 @@ TEST_F(Reload, RemovedFileIsOnlyLoggedAndLoadedWhenItIsBack) {
   auto [sender, receiver] = make_channel<KeyPress>();
   HotkeyLoop loop(registry_, kKelvo, context_.bindings, sender);
   tasks_[0](loop);
-  EXPECT_THAT(spoken(), ElementsAre("queued: Settings reloaded. Kelvo settings "
+  EXPECT_THAT(spoken(), ElementsAre("<settings: auto, braille>",
+                                    "queued: Settings reloaded. Kelvo settings "
                                     "take effect at the next start."));
   EXPECT_NE(context_.bindings->current(), old_);
 }

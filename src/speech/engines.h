@@ -5,6 +5,7 @@
 // closed on the speech thread only.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <filesystem>
@@ -24,6 +25,12 @@
 #include "speech/speech.h"
 
 namespace orvalin {
+
+// The screen readers Windows knows, in their order of detection: with
+// "auto", the first one running speaks.
+inline constexpr std::array<ScreenReader, 4> kWindowsReaders = {
+    ScreenReader::nvda, ScreenReader::jaws, ScreenReader::zdsr,
+    ScreenReader::system_access};
 
 // One screen reader's programming interface, found and loaded. Destroying it
 // unloads the library or releases the object.

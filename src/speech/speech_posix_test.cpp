@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
+#include <stdlib.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <fstream>
 #include <future>
 #include <string>
+#include <thread>
 
 #include "speech/engines.h"
 #include "speech/speech.h"
@@ -52,6 +57,59 @@ TEST(SpeechPosixTest, EnginesAreOpenedOnTheThreadNamedSpeech) {
   ASSERT_EQ(named.wait_for(std::chrono::seconds(60)),
             std::future_status::ready);
   EXPECT_EQ(named.get(), "speech");
+}
+
+// speech-dispatcher in this test: it answers every SSIP command as done
+// and keeps the commands. Orca speaks at "message" priority; at "text",
+// Orvalin's sentences would be dropped whenever Orca speaks.
+TEST(SpeechPosixTest, SpeaksAtMessagePriority) {
+  const std::string path = "/tmp/orvalin-ssip-" + std::to_string(getpid());
+  unlink(path.c_str());
+  const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  path.copy(address.sun_path, sizeof address.sun_path - 1);
+  ASSERT_EQ(
+      bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(listener, 1), 0);
+  std::string commands;
+  std::thread daemon([&] {
+    const int client = accept(listener, nullptr, nullptr);
+    bool data = false;
+    std::string line;
+    char c = 0;
+    while (read(client, &c, 1) == 1) {
+      if (c != '\n') {
+        line += c;
+        continue;
+      }
+      std::string reply = "200 OK\r\n";
+      if (data) {
+        data = line != ".\r";
+        reply = data ? "" : "225-1\r\n225 OK MESSAGE QUEUED\r\n";
+      } else if (line == "SPEAK\r") {
+        data = true;
+        reply = "230 OK RECEIVING DATA\r\n";
+      } else {
+        commands += line + "\n";
+      }
+      (void)!write(client, reply.data(), reply.size());
+      line.clear();
+    }
+    close(client);
+  });
+  setenv("SPEECHD_ADDRESS", ("unix_socket:" + path).c_str(), 1);
+  {
+    auto voice = open_speech_engines(Timing{})->create_voice();
+    ASSERT_TRUE(voice);
+    (*voice)->speak("Deck 1", false);
+  }
+  daemon.join();
+  close(listener);
+  unlink(path.c_str());
+  unsetenv("SPEECHD_ADDRESS");
+  EXPECT_NE(commands.find("SET SELF PRIORITY MESSAGE"), std::string::npos)
+      << commands;
 }
 
 }  // namespace

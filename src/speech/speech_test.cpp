@@ -90,9 +90,8 @@ class FakeEngines : public SpeechEngines {
  public:
   explicit FakeEngines(Script& script) : script_(script) {
     if (!script.platform_has_readers) return;
-    for (ScreenReader kind :
-         {ScreenReader::nvda, ScreenReader::jaws, ScreenReader::zdsr,
-          ScreenReader::system_access}) {
+    // The platform's order of detection is what the cases expect.
+    for (ScreenReader kind : kWindowsReaders) {
       slots_.push_back({kind, script.found.contains(kind)
                                   ? std::make_unique<FakeReader>(script, kind)
                                   : nullptr});

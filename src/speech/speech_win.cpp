@@ -53,18 +53,21 @@ class WinSpeechEngines : public SpeechEngines {
   WinSpeechEngines(const std::vector<std::filesystem::path>& nvda_candidates,
                    const std::filesystem::path& folder)
       : com_(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {
-    // In order of detection.
-    readers_.push_back({ScreenReader::nvda, load_nvda(nvda_candidates)});
-    readers_.push_back({ScreenReader::jaws, open_jaws()});
     // Only by a full path beside the program: with no folder known, a bare
     // name would be looked for in the current folder.
     const bool beside = !folder.empty();
-    readers_.push_back(
-        {ScreenReader::zdsr,
-         beside ? load_zdsr(folder / "ZDSRAPI_x64.dll") : nullptr});
-    readers_.push_back(
-        {ScreenReader::system_access,
-         beside ? load_system_access(folder / "SAAPI64.dll") : nullptr});
+    for (ScreenReader kind : kWindowsReaders) {
+      std::unique_ptr<Reader> reader;
+      if (kind == ScreenReader::nvda) reader = load_nvda(nvda_candidates);
+      if (kind == ScreenReader::jaws) reader = open_jaws();
+      if (kind == ScreenReader::zdsr && beside) {
+        reader = load_zdsr(folder / "ZDSRAPI_x64.dll");
+      }
+      if (kind == ScreenReader::system_access && beside) {
+        reader = load_system_access(folder / "SAAPI64.dll");
+      }
+      readers_.push_back({kind, std::move(reader)});
+    }
   }
   ~WinSpeechEngines() override {
     // JAWS's object belongs to this thread's COM set-up.

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -59,12 +60,15 @@ inline std::vector<KeyAction> builtin_actions() {
 
 class Rig {
  public:
-  // nullptr when kelvosim or the bridge cannot start (why: `error`).
+  // nullptr when kelvosim or the bridge cannot start (why: `error`, and on
+  // standard error, so that a failed start in a test says why). The
+  // hand-shake gets the run's own reply wait whatever `timing` says.
   static std::unique_ptr<Rig> start(std::vector<std::string> options = {},
                                     Timing timing = quick_timing(),
                                     std::string* error = nullptr) {
     std::unique_ptr<Rig> rig(new Rig);
     auto failed = [&](std::string text) {
+      std::fprintf(stderr, "rig: %s\n", text.c_str());
       if (error) *error = std::move(text);
       return nullptr;
     };
@@ -72,10 +76,12 @@ class Rig {
     if (!rig->sim_) return failed("kelvosim did not start (ORVALIN_KELVOSIM?)");
     auto [events, events_rx] = make_channel<BridgeEvent>();
     rig->events_ = std::move(events_rx);
+    BridgeTiming set_up = BridgeTiming::of(timing);
+    set_up.hello_wait = Timing{}.reply_wait;
     auto bridge = Bridge::connect(
         rig->sim_->port(), rig->sim_->token(),
         std::chrono::steady_clock::now() + std::chrono::seconds(10),
-        rig->sim_->process(), std::move(events), BridgeTiming::of(timing));
+        rig->sim_->process(), std::move(events), set_up);
     if (!bridge) return failed("bridge: " + bridge.error());
     auto [speech, speech_rx] = make_channel<SpeechCommand>();
     rig->speech_ = std::move(speech_rx);

@@ -125,6 +125,10 @@ class X11Run(RunCase):
                             (LAYER, "Orvalin"),
                             ("F12", "Key help off")):
             sentences.append(self.press(kelvo, key, box, answer))
+        # Many keep Num Lock on, some Caps Lock: the keys work either way.
+        for lock in ("Num_Lock", "Caps_Lock", "Num_Lock", "Caps_Lock"):
+            self.display.xdotool("key", lock)
+            sentences.append(self.press(kelvo, "ctrl+alt+2", box, "Deck 2"))
 
         # With another window active the keys are not Orvalin's: the one
         # with the focus, and where a window manager names the active window,

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -171,6 +172,10 @@ struct Model::State {
   int selected_row = 1;
   std::vector<int> autodj_queue;
   double now = 0;  // real seconds since start, advanced by tick()
+  // Controls that read 0 until the time given, whatever their value.
+  std::map<std::pair<std::string, std::string>,
+           std::chrono::steady_clock::time_point>
+      unsettled;
   struct Timer {
     double at;
     std::function<void()> run;
@@ -940,6 +945,13 @@ struct Model::State {
       } else if (action == "clear") {
         marker_clear(p, prefix, status);
       } else if (action == "set" && p.row != 0) {
+        if (options.hotcue_settle_ms > 0 && read(p.group, status) == 0) {
+          // The host's status flickers while the cue is being set: read
+          // too soon, it is still off.
+          unsettled[{p.group, status}] =
+              std::chrono::steady_clock::now() +
+              std::chrono::milliseconds(options.hotcue_settle_ms);
+        }
         write(p.group, prefix + "position", samples(p, p.position));
         write(p.group, status, 1);
       } else if (action.starts_with("goto") && read(p.group, status) != 0) {
@@ -959,6 +971,13 @@ struct Model::State {
       } else if (action == "clear") {
         marker_clear(p, prefix, status);
       } else if (action == "set" && p.row != 0) {
+        if (options.hotcue_settle_ms > 0 && read(p.group, status) == 0) {
+          // The host's status flickers while the cue is being set: read
+          // too soon, it is still off.
+          unsettled[{p.group, status}] =
+              std::chrono::steady_clock::now() +
+              std::chrono::milliseconds(options.hotcue_settle_ms);
+        }
         write(p.group, prefix + "position", samples(p, p.position));
         write(p.group, status, 1);
       }
@@ -1308,6 +1327,12 @@ Result<double> Model::get(std::string_view group, std::string_view key,
   std::lock_guard lock(state_->mutex);
   const Control* control = state_->find(canonical_group(group), key);
   if (!control) return fail(unknown_control());
+  const auto flicker =
+      state_->unsettled.find({canonical_group(group), std::string(key)});
+  if (flicker != state_->unsettled.end() &&
+      std::chrono::steady_clock::now() < flicker->second) {
+    return 0.0;
+  }
   return prop == Prop::value ? control->value : state_->to_parameter(*control);
 }
 

@@ -232,6 +232,8 @@ Result<Options> parse_options(const std::vector<std::string>& args) {
       options.model.autodj_flicker_at_once = true;
     } else if (name == "--labels-after-ms") {
       KELVOSIM_TRY(options.model.labels_after_ms, int_value(0, 3600000));
+    } else if (name == "--hotcue-settle-ms") {
+      KELVOSIM_TRY(options.model.hotcue_settle_ms, int_value(0, 3600000));
     } else if (name == "--no-metronome") {
       options.model.metronome = false;
     } else if (name == "--grow-decks-after-ms") {
@@ -328,6 +330,8 @@ Model:
   --autodj-flicker-at-once a refused Auto DJ switch reports its flicker as
                            it happens, not after the refusal message
   --labels-after-ms N      a loaded deck's labels fill in N ms after the load
+  --hotcue-settle-ms N     a hot cue being set is reported set at once, but
+                           reads as set only N ms later
   --no-mic-input           no microphone input configured
   --clip-deck N            deck N's output clips while it plays (repeatable)
   --help                   this text

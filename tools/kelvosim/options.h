@@ -45,6 +45,7 @@ struct ModelOptions {
   bool autodj_flicker_at_once = false;
   bool recording_starting = true;  // status 1 before 2 when recording starts
   int labels_after_ms = 0;
+  int hotcue_settle_ms = 0;
   std::optional<int> grow_decks_after_ms;
   std::vector<int> clip_decks;
   std::vector<InitialValue> values;
