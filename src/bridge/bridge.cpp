@@ -25,9 +25,6 @@ using nlohmann::json;
 
 namespace {
 
-constexpr std::string_view kRequestFailed = "request failed";
-constexpr std::string_view kNoTrack = "no track selected in the library";
-
 // Reply fields are read leniently: a missing or ill-typed field is never an
 // error, each caller picks its default. Only JSON integers count as integers
 // (5.0 is a float).
@@ -123,7 +120,7 @@ void raise_to(std::atomic<uint64_t>& latest, uint64_t id) {
 
 std::string control_error(const std::string& group, const std::string& key,
                           const std::string& reason) {
-  return group + "," + key + ": " + reason;
+  return fill(kControlFailed, {group, key, reason});
 }
 
 // A reply as its request gives it: the object when "ok" is true, else its
@@ -538,7 +535,7 @@ Result<double> read_get(const std::string& group, const std::string& key,
                         const std::string& prop, Result<json> reply) {
   if (!reply) return fail(control_error(group, key, reply.error()));
   auto value = double_field(*reply, "value");
-  if (!value) return fail(control_error(group, key, "Kelvo sent no value"));
+  if (!value) return fail(fill(kNoValue, {group, key}));
   if (auto outside = outside_range(group, key, prop, *value)) {
     return fail(std::move(*outside));
   }
@@ -668,7 +665,7 @@ Result<std::string> Bridge::effect_name(int64_t index) {
   auto reply = request(std::move(message));
   if (!reply) return fail(std::move(reply.error()));
   if (const std::string* name = string_field(*reply, "name")) return *name;
-  return std::string("unknown effect");
+  return std::string(kUnknownEffect);
 }
 
 Result<int64_t> Bridge::effect_index(const std::string& effect) {
@@ -708,7 +705,7 @@ Result<SelectedTrack> Bridge::selected_track() {
   json message = json::object();
   message["cmd"] = "selectedtrack";
   auto reply = request(std::move(message));
-  if (!reply) return fail(std::string(kNoTrack));
+  if (!reply) return fail(std::string(kNoTrackSelected));
   SelectedTrack track;
   if (const json* fields = field(*reply, "fields");
       fields != nullptr && fields->is_object()) {

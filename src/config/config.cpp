@@ -27,6 +27,7 @@
 
 #include "applog/applog.h"
 #include "base/os.h"
+#include "base/sentences.h"
 #include "base/utf.h"
 #include "config/builtin.h"
 #include "config/fileio.h"
@@ -637,13 +638,14 @@ std::filesystem::path config_dir() { return app_settings_dir(); }
 
 Result<Config> parse_config(std::string_view text, std::string_view file) {
   if (!is_valid_utf8(text)) {
-    return fail("cannot read " + std::string(file) +
-                ": stream did not contain valid UTF-8");
+    return fail(fill(kCannotReadSettings, {file, kNotUtf8}));
   }
   if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
-  const std::string prefix = "error in " + std::string(file) + ": ";
+  const auto mistake = [file](const std::string& what) {
+    return fail(fill(kSettingsMistake, {file, what}));
+  };
   if (const auto at = first_stand_in(text)) {
-    return fail(prefix + located(text, *at, "unsupported character"));
+    return mistake(located(text, *at, "unsupported character"));
   }
   try {
     const std::string swapped_text = swap_unreachable(text);
@@ -651,14 +653,14 @@ Result<Config> parse_config(std::string_view text, std::string_view file) {
         toml::parse(swapped_text, std::string_view(file));
     if (!parsed) {
       const toml::parse_error& error = parsed.error();
-      return fail(prefix + located(text, error.source().begin,
-                                   swap_unreachable(error.description())));
+      return mistake(located(text, error.source().begin,
+                             swap_unreachable(error.description())));
     }
     auto config = RecordReader(text).read_config(parsed.table());
-    if (!config) return fail(prefix + config.error());
+    if (!config) return mistake(config.error());
     return config;
   } catch (const std::exception& error) {
-    return fail(prefix + error.what());
+    return mistake(error.what());
   }
 }
 
@@ -762,8 +764,9 @@ Result<LoadedConfig> read_config_from(const std::filesystem::path& file,
                                       const KelvoFinder& find) {
   const std::string file_text = path_to_utf8(file);
   auto bytes = cfgfile::read_file_if_exists(file);
-  if (!bytes) return fail("cannot read " + file_text + ": " + bytes.error());
-  if (!*bytes) return fail("cannot read " + file_text + ": no such file");
+  if (!bytes)
+    return fail(fill(kCannotReadSettings, {file_text, bytes.error()}));
+  if (!*bytes) return fail(fill(kCannotReadSettings, {file_text, kNoSuchFile}));
   return settle_config(file, **bytes, find);
 }
 
@@ -778,7 +781,8 @@ Result<LoadedConfig> load_config_from(const std::filesystem::path& file,
   // Only a file that is truly absent is written with the defaults; a file we
   // may not read (access denied, locked) is the user's and stays as it is.
   auto bytes = files.read(file);
-  if (!bytes) return fail("cannot read " + file_text + ": " + bytes.error());
+  if (!bytes)
+    return fail(fill(kCannotReadSettings, {file_text, bytes.error()}));
   bool created = false;
   if (!*bytes) {
     const std::optional<std::string> found = find();
@@ -787,22 +791,27 @@ Result<LoadedConfig> load_config_from(const std::filesystem::path& file,
       std::error_code error;
       std::filesystem::create_directories(dir, error);
       if (error) {
-        return fail("cannot create " + path_to_utf8(dir) + ": " +
-                    error_code_text(error));
+        return fail(fill(kCannotCreateFolder,
+                         {path_to_utf8(dir), error_code_text(error)}));
       }
     }
     std::string text = new_settings_text(found);
     auto made = files.create(file, text);
-    if (!made) return fail("cannot write " + file_text + ": " + made.error());
+    if (!made) {
+      return fail(fill(kCannotWriteSettings, {file_text, made.error()}));
+    }
     if (*made) {
       created = true;
       *bytes = std::move(text);
     } else {
       // Another instance (or the user) put a file there meanwhile: use it.
       bytes = files.read(file);
-      if (!bytes)
-        return fail("cannot read " + file_text + ": " + bytes.error());
-      if (!*bytes) return fail("cannot read " + file_text + ": no such file");
+      if (!bytes) {
+        return fail(fill(kCannotReadSettings, {file_text, bytes.error()}));
+      }
+      if (!*bytes) {
+        return fail(fill(kCannotReadSettings, {file_text, kNoSuchFile}));
+      }
     }
   }
   auto loaded = settle_config(file, **bytes, find);
