@@ -31,7 +31,8 @@ SILENT = {"log", "spawn_detached", "run_guarded", "log_line", "print_line"}
 BUILDERS = ["actions/*.cpp", "announcer/*.cpp", "beatgrid/*.cpp",
             "controls/formats.cpp", "controls/track.cpp", "hotkeys/hotkeys.cpp",
             "hotkeys/hotkeys_*.cpp", "reload/reload.cpp", "main/run.cpp",
-            "main/orvalin_main.cpp", "kelvocheck/kelvocheck.cpp"]
+            "main/orvalin_main.cpp", "kelvocheck/kelvocheck.cpp",
+            "bridge/*.cpp", "main/launch*.cpp", "base/plugin*.cpp"]
 WORDS = re.compile(r"[A-Za-z]+ +[A-Za-z]")
 IDENT = re.compile(r"[A-Za-z_][A-Za-z0-9_]*$")
 

@@ -70,6 +70,13 @@ inline constexpr Asks kPluginNotLoaded{
 // Kelvo did not answer on.
 inline constexpr Asks kCannotConnect{"cannot connect to the Kelvo plugin: {}"};
 inline constexpr Asks kNoAnswer{"Kelvo did not answer in time"};
+// In kCannotConnect: "{}" the port, then the holder's process number or
+// kUnknownProcess.
+inline constexpr std::string_view kPortHeld =
+    "port {} is held by another program (process {}); not sending the token";
+inline constexpr std::string_view kUnknownProcess = "unknown";
+// After kErrorOpening: the system's reason.
+inline constexpr Asks kSocketCloneFailed{"socket clone failed: {}"};
 // After kErrorOpening: the system gave no random numbers for the key that
 // Orvalin and its plugin share, or no signal for the plugin's start.
 inline constexpr Asks kNoRandomNumbers{"cannot draw random numbers: {}"};
@@ -183,6 +190,9 @@ inline constexpr Asks kMetronomeMissing{
 inline constexpr Asks kEffectUnitFull{
     "Effect unit 4 is full. Remove an effect from it first."};
 inline constexpr Asks kRequestFailed{"request failed"};
+inline constexpr Asks kNotJsonObject{"request is not a JSON object"};
+// "{}" the system's reason.
+inline constexpr Asks kSendFailed{"send failed: {}"};
 // "{}" the control's group and key, then what went wrong with it: the
 // plugin's own words, or kNoAnswer.
 inline constexpr Asks kControlFailed{"{},{}: {}"};
@@ -364,6 +374,7 @@ inline constexpr std::array kAskingSentences = {
     Heard{kErrorOpening, kNoAnswer},
     Heard{kErrorOpening, kNoRandomNumbers},
     Heard{kErrorOpening, kNoLoadedSignal},
+    Heard{kErrorOpening, kSocketCloneFailed},
     Heard{kErrorOpening, kCannotReadSettings},
     Heard{kErrorOpening, kCannotWriteSettings},
     Heard{kErrorOpening, kCannotCreateFolder},
@@ -395,6 +406,8 @@ inline constexpr std::array kAskingSentences = {
     Heard{kActionFailed, kMetronomeMissing},
     Heard{kActionFailed, kEffectUnitFull},
     Heard{kActionFailed, kRequestFailed},
+    Heard{kActionFailed, kNotJsonObject},
+    Heard{kActionFailed, kSendFailed},
     Heard{kActionFailed, kControlFailed},
     Heard{kActionFailed, kNoValue},
     Heard{kActionFailed, kOutsideRange},

@@ -237,6 +237,7 @@ class Reader {
   void run() {
     // Whatever ends the reading (end of stream, a read error, a line that is
     // not UTF-8, an exception such as bad_alloc) ends the connection.
+    // not spoken: the end's reason is logged
     std::string reason = "an internal error";
     run_guarded("bridge-reader", [&] { reason = read_lines(); });
     // The plugin sees the end at once, not only when the Bridge is dropped.
@@ -264,8 +265,10 @@ class Reader {
           std::to_string(kMaxLineBytes) + " bytes");
     });
     while (auto line = lines.next()) {
+      // not spoken: the end's reason is logged
       if (!handle_line(*line)) return "a line that is not UTF-8";
     }
+    // not spoken: the end's reason is logged
     return lines.read_error().empty() ? "end of stream" : lines.read_error();
   }
 
@@ -335,10 +338,9 @@ std::optional<std::string> foreign_holder(const Stream& stream, uint16_t port,
   if (holder && (!holder->known || holder->is_expected)) return std::nullopt;
   const std::optional<uint64_t> process =
       holder ? holder->process : std::nullopt;
-  return "port " + std::to_string(port) +
-         " is held by another program (process " +
-         (process ? std::to_string(*process) : "unknown") +
-         "); not sending the token";
+  return fill(kPortHeld,
+              {std::to_string(port), process ? std::to_string(*process)
+                                             : std::string(kUnknownProcess)});
 }
 
 }  // namespace
@@ -411,7 +413,7 @@ Result<std::shared_ptr<Bridge>> Bridge::attach(
   auto reader_stream = stream->clone();
   if (!reader_stream) {
     stream->close();
-    return fail("socket clone failed: " + reader_stream.error());
+    return fail(fill(kSocketCloneFailed, {reader_stream.error()}));
   }
 
   auto pending = std::make_shared<PendingReplies>();
@@ -442,7 +444,7 @@ Bridge::Sent Bridge::send(json object, LateReply late) {
   Sent sent;
   sent.late_ = std::move(late);
   if (!object.is_object()) {
-    sent.failure_ = "request is not a JSON object";
+    sent.failure_ = kNotJsonObject;
     return sent;
   }
   const uint64_t id = next_id_.fetch_add(1);
@@ -471,7 +473,7 @@ Bridge::Sent Bridge::send(json object, LateReply late) {
   }
   if (!written) {
     pending_->remove(id);
-    sent.failure_ = "send failed: " + written.error();
+    sent.failure_ = fill(kSendFailed, {written.error()});
     return sent;
   }
   sent.pending_ = pending_;
