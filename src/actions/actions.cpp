@@ -335,7 +335,8 @@ Status run_stop_samplers(AppState& state) {
 Status run_dump_widgets(AppState& state) {
   auto count = state.bridge->dump_widgets();
   if (!count) return fail(count.error());
-  state.speech.say(fill(kWidgetsWritten, {std::to_string(*count)}));
+  state.speech.say(fill(*count == 1 ? kWidgetWritten : kWidgetsWritten,
+                        {std::to_string(*count)}));
   return {};
 }
 

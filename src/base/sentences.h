@@ -228,6 +228,8 @@ inline constexpr std::string_view kMarkerAt = "{} {}";
 inline constexpr std::string_view kMarkerJumped = "jumped to {}, {}";
 inline constexpr std::string_view kMarkerSet = "{} set at {}";
 inline constexpr std::string_view kSamplersStopped = "Samplers stopped";
+inline constexpr std::string_view kWidgetWritten =
+    "{} widget written to the plugin log";
 inline constexpr std::string_view kWidgetsWritten =
     "{} widgets written to the plugin log";
 
