@@ -93,6 +93,32 @@ inline constexpr Asks kCannotCreateFolder{"cannot create {}: {}"};
 // file, its path and then what is wrong and where ("..., at line N, column
 // M"). The mistakes themselves are the settings reader's (config/config.cpp).
 inline constexpr Asks kSettingsMistake{"error in {}: {}"};
+// After kErrorOpening, or after kNotReloaded: a key of the settings file
+// (as written there) that cannot be used, and why. "{}" in the reasons
+// below is what the file says; a name in quotes is a field of a [[keys]]
+// table or an action.
+inline constexpr Asks kKeyMistake{"'{}': {}"};
+inline constexpr std::string_view kMoreThanOneKey = "more than one key";
+inline constexpr std::string_view kUnknownKey = "unknown key '{}'";
+inline constexpr std::string_view kNoKeyGiven = "no key given";
+inline constexpr std::string_view kUnknownAction = "unknown action '{}'";
+inline constexpr std::string_view kUnknownFormat = "unknown format '{}'";
+inline constexpr std::string_view kUnknownSay = "unknown say 'what': {}";
+inline constexpr std::string_view kActionNeeds = "action '{}' needs 'control'";
+inline constexpr std::string_view kSelectDeckNeedsDeck =
+    "select_deck needs 'deck'";
+inline constexpr std::string_view kSetNeedsValue = "set needs 'value'";
+inline constexpr std::string_view kAdjustNeedsStep = "adjust needs 'step'";
+inline constexpr std::string_view kMoveNeedsStep = "beatgrid_move needs 'step'";
+inline constexpr std::string_view kMarkerNeedsControl =
+    "marker needs 'control'";
+inline constexpr std::string_view kMarkerNeedsReport = "marker needs 'report'";
+inline constexpr std::string_view kMarkerNeedsLabel = "marker needs 'label'";
+// After kErrorOpening, or after kNotReloaded: the layer key cannot be used.
+inline constexpr Asks kLayerKeyMistake{"layer_key: {}"};
+inline constexpr Asks kLayerKeyTaken{
+    "layer_key \"{}\" is also the key of a binding (\"{}\"); give one of them "
+    "another key"};
 
 // Linux only: no X server to take keys from, a key the keyboard lacks, and
 // a Qt that would give Kelvo a window whose keys Orvalin cannot take.
@@ -381,6 +407,9 @@ inline constexpr std::array kAskingSentences = {
     Heard{kErrorOpening, kCannotWriteSettings},
     Heard{kErrorOpening, kCannotCreateFolder},
     Heard{kErrorOpening, kSettingsMistake},
+    Heard{kErrorOpening, kKeyMistake},
+    Heard{kErrorOpening, kLayerKeyMistake},
+    Heard{kErrorOpening, kLayerKeyTaken},
     Heard{{}, kNoDisplay, true},
     Heard{{}, kCannotOpenDisplay, true},
     Heard{kErrorOpening, kKeyNotOnKeyboard, true},
@@ -390,6 +419,8 @@ inline constexpr std::array kAskingSentences = {
     Heard{{}, kNotReloaded},
     Heard{kNotReloaded, kCannotReadSettings},
     Heard{kNotReloaded, kSettingsMistake},
+    Heard{kNotReloaded, kKeyMistake},
+    Heard{kNotReloaded, kLayerKeyMistake},
     Heard{{}, kHotkeysTakenOne},
     Heard{{}, kHotkeysTaken},
     Heard{{}, kLeftToTypingOne},

@@ -561,14 +561,15 @@ std::string optional_text_notation(const std::optional<std::string>& text) {
   return out;
 }
 
-std::string quoted_key(const Binding& binding) {
-  return "'" + binding.key + "': ";
+// `mistake` in the key's binding.
+std::unexpected<std::string> key_mistake(const Binding& binding,
+                                         std::string_view mistake) {
+  return fail(fill(kKeyMistake, {binding.key, mistake}));
 }
 
 Result<ControlTarget> target_of(const Binding& binding) {
   if (!binding.control) {
-    return fail(quoted_key(binding) + "action '" + binding.action +
-                "' needs 'control'");
+    return key_mistake(binding, fill(kActionNeeds, {binding.action}));
   }
   return ControlTarget{binding.group.value_or("[Channel{deck}]"),
                        *binding.control};
@@ -579,7 +580,7 @@ Result<ValueFormat> format_of(const Binding& binding,
                               ValueFormat fallback) {
   if (!field) return fallback;
   if (auto format = parse_value_format(*field)) return *format;
-  return fail(quoted_key(binding) + "unknown format '" + *field + "'");
+  return key_mistake(binding, fill(kUnknownFormat, {*field}));
 }
 
 int32_t rounded_steps(double step) {
@@ -827,8 +828,7 @@ Result<LoadedConfig> load_config() {
 namespace act {
 
 Result<SelectDeck> SelectDeck::parse(const Binding& binding) {
-  if (!binding.deck)
-    return fail(quoted_key(binding) + "select_deck needs 'deck'");
+  if (!binding.deck) return key_mistake(binding, kSelectDeckNeedsDeck);
   return SelectDeck{*binding.deck};
 }
 
@@ -855,14 +855,14 @@ Result<Press> Press::parse(const Binding& binding) {
 }
 
 Result<Set> Set::parse(const Binding& binding) {
-  if (!binding.value) return fail(quoted_key(binding) + "set needs 'value'");
+  if (!binding.value) return key_mistake(binding, kSetNeedsValue);
   auto target = target_of(binding);
   if (!target) return fail(std::move(target.error()));
   return Set{std::move(*target), *binding.value, binding.label};
 }
 
 Result<Adjust> Adjust::parse(const Binding& binding) {
-  if (!binding.step) return fail(quoted_key(binding) + "adjust needs 'step'");
+  if (!binding.step) return key_mistake(binding, kAdjustNeedsStep);
   auto target = target_of(binding);
   if (!target) return fail(std::move(target.error()));
   auto format = format_of(binding, binding.format, ValueFormat::percent);
@@ -874,8 +874,8 @@ Result<Adjust> Adjust::parse(const Binding& binding) {
 Result<Say> Say::parse(const Binding& binding) {
   const auto what = binding.what ? parse_say_what(*binding.what) : std::nullopt;
   if (!what) {
-    return fail(quoted_key(binding) +
-                "unknown say 'what': " + optional_text_notation(binding.what));
+    return key_mistake(
+        binding, fill(kUnknownSay, {optional_text_notation(binding.what)}));
   }
   return Say{*what};
 }
@@ -891,16 +891,15 @@ Result<SayControl> SayControl::parse(const Binding& binding) {
 
 Result<BeatgridMove> BeatgridMove::parse(const Binding& binding) {
   if (!binding.step) {
-    return fail(quoted_key(binding) + "beatgrid_move needs 'step'");
+    return key_mistake(binding, kMoveNeedsStep);
   }
   return BeatgridMove{rounded_steps(*binding.step)};
 }
 
 Result<Marker> Marker::parse(const Binding& binding) {
-  const std::string key = quoted_key(binding);
-  if (!binding.control) return fail(key + "marker needs 'control'");
-  if (!binding.report) return fail(key + "marker needs 'report'");
-  if (!binding.label) return fail(key + "marker needs 'label'");
+  if (!binding.control) return key_mistake(binding, kMarkerNeedsControl);
+  if (!binding.report) return key_mistake(binding, kMarkerNeedsReport);
+  if (!binding.label) return key_mistake(binding, kMarkerNeedsLabel);
   return Marker{*binding.control, *binding.report, *binding.label};
 }
 
@@ -954,8 +953,7 @@ constexpr auto kKinds = std::make_index_sequence<std::variant_size_v<Action>>();
 Result<Action> validate_binding(const Binding& binding) {
   const std::optional<size_t> kind = kind_index(binding.action);
   if (!kind) {
-    return fail(quoted_key(binding) + "unknown action '" + binding.action +
-                "'");
+    return key_mistake(binding, fill(kUnknownAction, {binding.action}));
   }
   return parse_kind_at(*kind, binding, kKinds);
 }
@@ -984,14 +982,14 @@ Result<BindingTables> build_binding_tables(const std::vector<Binding>& bindings,
   }
   if (layer_key.empty()) return tables;
   auto combination = parse_key_combination(layer_key);
-  if (!combination) return fail("layer_key: " + combination.error());
+  if (!combination) {
+    return fail(fill(kLayerKeyMistake, {combination.error()}));
+  }
   for (const HotkeyEntry& entry : tables.hotkeys) {
     // The same key cannot open the layer and run an action.
     if (entry.modifiers == combination->modifiers &&
         entry.vk == combination->vk) {
-      return fail("layer_key \"" + std::string(layer_key) +
-                  "\" is also the key of a binding (\"" + entry.key +
-                  "\"); give one of them another key");
+      return fail(fill(kLayerKeyTaken, {layer_key, entry.key}));
     }
   }
   tables.layer_key = HotkeyEntry{std::string(layer_key), combination->modifiers,
