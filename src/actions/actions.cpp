@@ -46,7 +46,7 @@ std::shared_ptr<LateSentence<double>> labelled(const AppState& state,
                                                ValueFormat format) {
   return LateSentence<double>::make(
       state.speech, [label = std::move(label), format](const double& value) {
-        return label + " " + format_value(format, value);
+        return fill(kControlValue, {label, format_value(format, value)});
       });
 }
 
@@ -75,8 +75,7 @@ std::optional<std::string> switch_on_hint(AppState& state,
   }
   auto configured = state.bridge->get(target.group, "input_configured");
   if (configured && *configured == 0) {
-    return "No microphone input is set up. Choose one in Kelvo preferences, "
-           "Sound Hardware, Input.";
+    return std::string(kNoMicrophone);
   }
   return std::nullopt;
 }
@@ -86,16 +85,16 @@ Status run_select_deck(AppState& state, const act::SelectDeck& action) {
   // it with an unknown control.
   const uint8_t decks = state.deck_count.load();
   if (decks != 0 && action.deck > decks) {
-    state.speech.say("Kelvo has " + std::to_string(decks) +
-                     (decks == 1 ? " deck" : " decks"));
+    state.speech.say(
+        fill(decks == 1 ? kOnlyDeck : kOnlyDecks, {std::to_string(decks)}));
     return {};
   }
   state.current_deck.store(action.deck);
   return say_deck_track(
       state, action.deck,
       [deck = action.deck](bool loaded, const std::string& description) {
-        return "Deck " + std::to_string(deck) + ". " +
-               (loaded ? description : "empty");
+        return fill(kDeckSelected, {std::to_string(deck),
+                                    loaded ? description : std::string(kEmpty)});
       });
 }
 
@@ -110,7 +109,7 @@ Status run_toggle(AppState& state, const act::Toggle& action, uint8_t deck) {
   bool switching_on = *old_value == 0;
   if (switching_on) {
     if (std::optional<std::string> hint = switch_on_hint(state, target)) {
-      state.speech.say(label + " not switched on. " + *hint);
+      state.speech.say(fill(kNotSwitchedOn, {label, *hint}));
       return {};
     }
   }
@@ -134,7 +133,7 @@ Status run_toggle(AppState& state, const act::Toggle& action, uint8_t deck) {
         state.announce.load() != 0) {
       return {};  // the announcer speaks the change
     }
-    state.speech.say(label + " " + on_off(*new_value));
+    state.speech.say(fill(kControlValue, {label, on_off(*new_value)}));
     return {};
   }
 
@@ -144,12 +143,12 @@ Status run_toggle(AppState& state, const act::Toggle& action, uint8_t deck) {
         PendingToggle{target.group, target.control,
                       Clock::now() + state.timing.pending_toggle_quiet};
   }
-  std::string hint;
-  if (target.group == "[AutoDJ]" && target.control == "enabled") {
-    hint = ". Is the Auto DJ queue empty?";
-  }
-  state.speech.say(label + " could not be switched " +
-                   (switching_on ? "on" : "off") + hint);
+  const bool auto_dj =
+      target.group == "[AutoDJ]" && target.control == "enabled";
+  state.speech.say(fill(!switching_on ? kCouldNotSwitchOff
+                        : auto_dj     ? kAutoDjNotSwitchedOn
+                                      : kCouldNotSwitchOn,
+                        {label}));
   return {};
 }
 
@@ -165,7 +164,7 @@ Status run_press(AppState& state, const act::Press& action, uint8_t deck) {
     if (*loaded == 0) {
       std::string number = target.group.substr(
           kSampler.size(), target.group.size() - kSampler.size() - 1);
-      state.speech.say("Sampler " + number + " is empty");
+      state.speech.say(fill(kSamplerEmpty, {number}));
       return {};
     }
   }
@@ -207,8 +206,8 @@ Status run_press(AppState& state, const act::Press& action, uint8_t deck) {
     std::this_thread::sleep_for(state.timing.report_delay);
     auto elapsed = bridge.get(target.group, "time_elapsed");
     if (!elapsed) return fail(elapsed.error());
-    state.speech.say("Hotcue " + std::to_string(*hotcue) + ", " +
-                     format_time(*elapsed));
+    state.speech.say(
+        fill(kHotcueAt, {std::to_string(*hotcue), format_time(*elapsed)}));
   }
 
   if (action.report) {
@@ -233,7 +232,7 @@ Status run_adjust(AppState& state, const act::Adjust& action, uint8_t deck) {
   // A step from a parameter read on the control's own scale would throw
   // the control to an end (the crossfader's centre reads as full left).
   if (state.scale_wrong.load() != 0) {
-    state.speech.say(std::string(kWrongScale));
+    state.speech.say(kWrongScale);
     return {};
   }
   ControlTarget target = resolve(action.target, deck);
@@ -255,7 +254,7 @@ Status run_preview(AppState& state) {
     if (auto stopped = bridge.set(kGroup, "play", "value", 0.0); !stopped) {
       return fail(stopped.error());
     }
-    state.speech.say("Preview stopped");
+    state.speech.say(kPreviewStopped);
     return {};
   }
   auto track = bridge.selected_track();
@@ -265,8 +264,8 @@ Status run_preview(AppState& state) {
     return started;
   }
   auto title = track->fields.find("title");
-  state.speech.say("Preview " +
-                   (title == track->fields.end() ? "" : title->second));
+  state.speech.say(
+      fill(kPreview, {title == track->fields.end() ? "" : title->second}));
   return {};
 }
 
@@ -275,7 +274,7 @@ Status run_marker(AppState& state, const act::Marker& action, uint8_t deck) {
   Bridge& bridge = *state.bridge;
   auto loaded = bridge.get(group, "track_loaded");
   if (!loaded) return fail(loaded.error());
-  if (*loaded == 0) return fail("no track loaded");
+  if (*loaded == 0) return fail(std::string(kNoTrackLoaded));
   auto rate = bridge.get(group, "track_samplerate");
   if (!rate) return fail(rate.error());
   auto before = bridge.get(group, action.report);
@@ -294,11 +293,11 @@ Status run_marker(AppState& state, const act::Marker& action, uint8_t deck) {
   auto said = LateSentence<double>::make(
       state.speech, [label = action.label, rate = *rate, was_set,
                      activation](const double& after) {
-        if (!(rate > 0) || after == -1) return label + " not set";
+        if (!(rate > 0) || after == -1) return fill(kMarkerNotSet, {label});
         const std::string time = format_time(std::max(0.0, after / rate * 0.5));
-        if (!activation) return label + " " + time;
-        if (was_set) return "jumped to " + label + ", " + time;
-        return label + " set at " + time;
+        if (!activation) return fill(kMarkerAt, {label, time});
+        if (was_set) return fill(kMarkerJumped, {label, time});
+        return fill(kMarkerSet, {label, time});
       });
   return said->say(bridge.get(group, action.report, "value", said->late<0>()));
 }
@@ -316,15 +315,15 @@ Status run_stop_samplers(AppState& state) {
       return stopped;
     }
   }
-  state.speech.say("Samplers stopped");
+  state.speech.say(kSamplersStopped);
   return {};
 }
 
 Status run_dump_widgets(AppState& state) {
   auto count = state.bridge->dump_widgets();
   if (!count) return fail(count.error());
-  state.speech.say(std::to_string(*count) +
-                   " widgets written to the plugin log");
+  state.speech.say(fill(*count == 1 ? kWidgetWritten : kWidgetsWritten,
+                        {std::to_string(*count)}));
   return {};
 }
 
@@ -407,7 +406,7 @@ Status run_kind(const Run& r, const act::StopSpeech&) {
 }
 Status run_kind(const Run& r, const act::ToggleAnnounce&) {
   bool was_on = r.s.announce.fetch_xor(1) != 0;
-  r.s.speech.say(was_on ? "Announcements off" : "Announcements on");
+  r.s.speech.say(was_on ? kAnnouncementsOff : kAnnouncementsOn);
   return {};
 }
 Status run_kind(const Run& r, const act::DumpWidgets&) {
@@ -415,9 +414,7 @@ Status run_kind(const Run& r, const act::DumpWidgets&) {
 }
 Status run_kind(const Run& r, const act::KeyHelp&) {
   bool was_on = r.s.key_help.fetch_xor(1) != 0;
-  r.s.speech.say(was_on ? "Key help off"
-                        : "Key help on. Press any Orvalin key to hear "
-                          "what it does.");
+  r.s.speech.say(was_on ? kKeyHelpOff : kKeyHelpOn);
   if (r.s.key_help_changed) r.s.key_help_changed(!was_on);
   return {};
 }
@@ -489,7 +486,7 @@ bool told_not_connected(const AppState& state, const std::string& error) {
   if (!error.empty()) log(fill(kActionFailed, {error}));
   std::this_thread::sleep_until(*ended + state.timing.kelvo_exit_grace);
   if (state.kelvo_still_running()) {
-    state.speech.say(std::string(kNotConnected));
+    state.speech.say(kNotConnected);
   }
   return true;
 }
@@ -504,15 +501,14 @@ void handle_press(const std::shared_ptr<AppState>& state,
   if (left_to_typing) {
     // Key help went off after the press: the key belongs to typing.
     if (state->key_help.load() != 0) {
-      state->speech.say(spoken_key(binding.key) +
-                        ": left to typing on this keyboard");
+      state->speech.say(fill(kKeyLeftToTyping, {spoken_key(binding.key)}));
     }
     return;
   }
   if (state->key_help.load() != 0 &&
       !std::holds_alternative<act::KeyHelp>(binding.action)) {
-    state->speech.say(spoken_key(binding.key) + ": " +
-                      describe_action(binding.action));
+    state->speech.say(fill(
+        kKeyDoes, {spoken_key(binding.key), describe_action(binding.action)}));
     return;
   }
   if (Status done = run_action(state, binding.action); !done) {

@@ -45,7 +45,7 @@ Result<bool> check_deck_loaded(AppState& state, uint8_t deck) {
   auto loaded = state.bridge->get(deck_group(deck), "track_loaded");
   if (!loaded) return fail(loaded.error());
   if (*loaded == 0) {
-    state.speech.say("Deck " + std::to_string(deck) + " empty");
+    state.speech.say(fill(kDeckEmpty, {std::to_string(deck)}));
     return false;
   }
   return true;
@@ -63,7 +63,7 @@ Status say_deck_values(
   auto said = LateSentence<double, Double<I>...>::make(
       state.speech, [deck, phrase = std::move(phrase)](
                         const double& loaded, const Double<I>&... values) {
-        if (loaded == 0) return "Deck " + std::to_string(deck) + " empty";
+        if (loaded == 0) return fill(kDeckEmpty, {std::to_string(deck)});
         return phrase({values...});
       });
   Bridge& bridge = *state.bridge;
@@ -89,38 +89,37 @@ Status say_status(AppState& state, uint8_t deck) {
   return say_deck_values<4>(
       state, deck, {"play", "time_remaining", "visual_bpm", "visual_key"},
       [deck](const std::array<double, 4>& v) {
-        return "Deck " + std::to_string(deck) + " " +
-               (v[0] != 0 ? "playing" : "paused") + ", " + format_time(v[1]) +
-               " remaining, " + format_value(ValueFormat::bpm, v[2]) + ", " +
-               format_value(ValueFormat::key, v[3]);
+        return fill(v[0] != 0 ? kDeckStatusPlaying : kDeckStatusPaused,
+                    {std::to_string(deck), format_time(v[1]),
+                     format_value(ValueFormat::bpm, v[2]),
+                     format_value(ValueFormat::key, v[3])});
       });
 }
 
 Status say_time(AppState& state, uint8_t deck) {
   return say_deck_values<2>(state, deck, {"time_elapsed", "time_remaining"},
                             [](const std::array<double, 2>& v) {
-                              return format_time(v[0]) + " elapsed, " +
-                                     format_time(v[1]) + " remaining";
+                              return fill(kElapsedRemaining,
+                                          {format_time(v[0]),
+                                           format_time(v[1])});
                             });
 }
 
 Status say_tempo(AppState& state, uint8_t deck) {
   return say_deck_values<2>(state, deck, {"visual_bpm", "visual_key"},
                             [](const std::array<double, 2>& v) {
-                              return format_value(ValueFormat::bpm, v[0]) +
-                                     ", " +
-                                     format_value(ValueFormat::key, v[1]);
+                              return fill(
+                                  kTempo,
+                                  {format_value(ValueFormat::bpm, v[0]),
+                                   format_value(ValueFormat::key, v[1])});
                             });
 }
 
 Status say_track(AppState& state, uint8_t deck) {
   return say_deck_track(
       state, deck, [deck](bool loaded, const std::string& description) {
-        if (!loaded) return "Deck " + std::to_string(deck) + " empty";
-        if (description.empty()) {
-          return std::string(
-              "No track information visible in the current skin");
-        }
+        if (!loaded) return fill(kDeckEmpty, {std::to_string(deck)});
+        if (description.empty()) return std::string(kNoTrackInformation);
         return description;
       });
 }
@@ -140,13 +139,13 @@ Status say_selected_track(AppState& state) {
 
   std::vector<std::string> parts;
   if (title && artist) {
-    parts.push_back(*title + ", by " + *artist);
+    parts.push_back(fill(kTitleByArtist, {*title, *artist}));
   } else if (title) {
     parts.push_back(*title);
   } else if (artist) {
-    parts.push_back("by " + *artist);
+    parts.push_back(fill(kByArtist, {*artist}));
   } else {
-    parts.push_back("Untitled track");
+    parts.push_back(std::string(kUntitled));
   }
 
   std::vector<std::string> details;
@@ -159,18 +158,18 @@ Status say_selected_track(AppState& state) {
     }
   }
   if (std::optional<std::string> key = field("key")) {
-    details.push_back("key " + *key);
+    details.push_back(fill(kMusicalKeyOf, {*key}));
   }
   if (std::optional<std::string> duration = field("duration")) {
     details.push_back(*duration);
   }
-  if (!details.empty()) parts.push_back(join(details, ", "));
+  if (!details.empty()) parts.push_back(join(details, kListSeparator));
 
   if (track->rows != 0) {
-    parts.push_back("Track " + std::to_string(track->row) + " of " +
-                    std::to_string(track->rows));
+    parts.push_back(fill(
+        kTrackRow, {std::to_string(track->row), std::to_string(track->rows)}));
   }
-  state.speech.say(join(parts, ". "));
+  state.speech.say(join(parts, kSentenceSeparator));
   return {};
 }
 
@@ -186,17 +185,20 @@ Status say_hotcues(AppState& state, uint8_t deck) {
     if (*status == 0) continue;
     auto position = state.bridge->get(group, prefix + "_position");
     if (!position) return fail(position.error());
-    std::string entry = "hotcue " + std::to_string(n);
     if (*rate > 0 && *position != -1) {
-      entry += " " + format_time(std::max(0.0, *position / *rate * 0.5));
+      entries.push_back(
+          fill(kHotcueNumberAt,
+               {std::to_string(n),
+                format_time(std::max(0.0, *position / *rate * 0.5))}));
+    } else {
+      entries.push_back(fill(kHotcueNumber, {std::to_string(n)}));
     }
-    entries.push_back(std::move(entry));
   }
   if (entries.empty()) {
-    state.speech.say("Deck " + std::to_string(deck) + ", no hotcues");
+    state.speech.say(fill(kNoHotcues, {std::to_string(deck)}));
   } else {
-    state.speech.say("Deck " + std::to_string(deck) + ": " +
-                     join(entries, ", "));
+    state.speech.say(
+        fill(kHotcues, {std::to_string(deck), join(entries, kListSeparator)}));
   }
   return {};
 }
@@ -230,18 +232,18 @@ Result<std::string> effect_unit_sentence(AppState& state, int unit,
     if (!name) return fail(name.error());
     auto enabled = state.bridge->get(slot_group, "enabled");
     if (!enabled) return fail(enabled.error());
-    entries.push_back(*name + " " + on_off(*enabled));
+    entries.push_back(fill(kEffectState, {*name, on_off(*enabled)}));
   }
 
-  std::string sentence = "Effect unit " + std::to_string(unit);
+  const std::string number = std::to_string(unit);
+  const std::string effects =
+      entries.empty() ? std::string(kEmpty) : join(entries, kListSeparator);
+  if (decks.empty()) return fill(kEffectUnit, {number, effects});
   if (decks.size() == 1) {
-    sentence += ", on deck " + decks.front();
-  } else if (decks.size() > 1) {
-    sentence += ", on decks " + join(decks, " and ");
+    return fill(kEffectUnitOnDeck, {number, decks.front(), effects});
   }
-  sentence += ": ";
-  sentence += entries.empty() ? "empty" : join(entries, ", ");
-  return sentence;
+  return fill(kEffectUnitOnDecks,
+              {number, join(decks, kAndSeparator), effects});
 }
 
 Status say_effects(AppState& state) {
@@ -254,7 +256,7 @@ Status say_effects(AppState& state) {
     if (!sentence) return fail(sentence.error());
     sentences.push_back(std::move(*sentence));
   }
-  state.speech.say(join(sentences, ". "));
+  state.speech.say(join(sentences, kSentenceSeparator));
   return {};
 }
 

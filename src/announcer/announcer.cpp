@@ -114,7 +114,7 @@ void keep_watching(const std::shared_ptr<AppState>& state,
     if (told || Clock::now() < ready + state->timing.watches_missing) return;
     told = true;
     log("still not watched: " + std::to_string(missing.size()) + " controls");
-    state->speech.say_queued(std::string(kAnnouncementsMissing));
+    state->speech.say_queued(kAnnouncementsMissing);
   };
   for (;;) {
     // One at a time: a plugin that answers one request at a time still
@@ -132,7 +132,7 @@ void keep_watching(const std::shared_ptr<AppState>& state,
   }
   if (!missing.empty()) return;
   log("start-up: every watch in place");
-  if (told) state->speech.say_queued(std::string(kAnnouncementsComplete));
+  if (told) state->speech.say_queued(kAnnouncementsComplete);
 }
 
 Announcer::Announcer(std::shared_ptr<AppState> state, LastValues last_values)
@@ -205,9 +205,9 @@ std::optional<std::string> Announcer::clipping(const std::string& group,
   }
   last_clip_[group] = arrived;
   if (auto deck = deck_number(group)) {
-    return "Deck " + std::to_string(*deck) + " clipping";
+    return fill(kDeckClipping, {std::to_string(*deck)});
   }
-  return "Main output clipping";
+  return std::string(kMainClipping);
 }
 
 std::optional<std::string> Announcer::choose(const Changed& change,
@@ -222,34 +222,36 @@ std::optional<std::string> Announcer::choose(const Changed& change,
     return clipping(group, arrived);
   }
   if (group == "[Microphone]" && key == "talkover") {
-    return value != 0 ? "Microphone on" : "Microphone off";
+    return std::string(value != 0 ? kMicrophoneOn : kMicrophoneOff);
   }
   if (group == "[Shoutcast]" && key == "status") {
-    if (value == 2) return "Live broadcast connected";
+    if (value == 2) return std::string(kBroadcastConnected);
     // Switched off, the broadcast ends too; "Live broadcast off" says that.
     const auto enabled = last_values_.find({"[Shoutcast]", "enabled"});
     if (previous == 2.0 && enabled != last_values_.end() &&
         enabled->second != 0) {
-      return "Live broadcast disconnected";
+      return std::string(kBroadcastDisconnected);
     }
-    if (value == 3) return "Live broadcast failed to connect";
+    if (value == 3) return std::string(kBroadcastFailed);
     return std::nullopt;
   }
   if (group == "[Shoutcast]" && key == "enabled") {
-    return value != 0 ? "Live broadcast on" : "Live broadcast off";
+    return std::string(value != 0 ? kBroadcastOn : kBroadcastOff);
   }
   if (group == "[Recording]" && key == "status") {
-    if (value == 2) return "Recording started";
-    if (value == 0 && previous && *previous != 0) return "Recording stopped";
+    if (value == 2) return std::string(kRecordingStarted);
+    if (value == 0 && previous && *previous != 0) {
+      return std::string(kRecordingStopped);
+    }
     return std::nullopt;
   }
   if (group == "[AutoDJ]" && key == "enabled") {
-    return value != 0 ? "Auto DJ on" : "Auto DJ off";
+    return std::string(value != 0 ? kAutoDjOn : kAutoDjOff);
   }
   if (auto sampler = numbered_name(group, "[Sampler", "]")) {
     if (key != "play") return std::nullopt;
-    return "Sampler " + std::to_string(*sampler) +
-           (value != 0 ? " playing" : " stopped");
+    return fill(value != 0 ? kSamplerPlaying : kSamplerStopped,
+                {std::to_string(*sampler)});
   }
   if (auto deck = deck_number(group)) {
     return deck_change(*deck, change, previous, arrived);
@@ -264,11 +266,11 @@ std::optional<std::string> Announcer::deck_change(
   const std::string& group = change.group;
   const std::string& key = change.key;
   const double value = change.value;
-  const std::string name = "Deck " + std::to_string(deck);
+  const std::string name = std::to_string(deck);
 
-  if (key == "pfl") return name + " headphones " + on_off(value);
-  if (key == "keylock") return name + " key lock " + on_off(value);
-  if (key == "sync_enabled") return name + " sync " + on_off(value);
+  if (key == "pfl") return fill(kDeckHeadphones, {name, on_off(value)});
+  if (key == "keylock") return fill(kDeckKeyLock, {name, on_off(value)});
+  if (key == "sync_enabled") return fill(kDeckSync, {name, on_off(value)});
   if (key == "play") {
     {
       // A hot-cue press starts and stops the deck; its own report says it.
@@ -278,34 +280,34 @@ std::optional<std::string> Announcer::deck_change(
     auto loaded = bridge.get(group, "track_loaded");
     if (loaded && *loaded == 0) {
       if (value == 0) return std::nullopt;
-      return name + " has no track loaded";
+      return fill(kDeckNoTrack, {name});
     }
-    if (value != 0) return name + " playing";
+    if (value != 0) return fill(kDeckPlaying, {name});
     // Kelvo clears "end_of_track" as the track stops; its last value here
     // is the one from before the stop.
     const auto ending = last_values_.find({group, "end_of_track"});
     const bool ended =
         (ending != last_values_.end() && ending->second != 0) ||
         bridge.get(group, "time_remaining").value_or(kTrackEnded) < kTrackEnded;
-    return name + (ended ? " track ended" : " paused");
+    return fill(ended ? kDeckTrackEnded : kDeckPaused, {name});
   }
   if (key == "loop_enabled") {
-    if (value == 0) return name + " loop off";
+    if (value == 0) return fill(kDeckLoopOff, {name});
     auto size = bridge.get(group, "beatloop_size");
-    return name + " loop " +
-           format_value(ValueFormat::number, size.value_or(0)) + " beats";
+    return fill(kDeckLoop,
+                {name, format_value(ValueFormat::number, size.value_or(0))});
   }
   if (key == "end_of_track") {
     if (value == 0) return std::nullopt;
-    return name + " track ending";
+    return fill(kDeckTrackEnding, {name});
   }
   if (key == "track_loaded") {
-    if (value == 0) return name + " empty";
+    if (value == 0) return fill(kDeckEmpty, {name});
     // Kelvo fills in the deck's labels a moment after the load.
     std::this_thread::sleep_for(state_->timing.track_settle);
     auto description =
         deck_track_description(*state_, static_cast<uint8_t>(deck));
-    return name + " loaded. " + description.value_or("");
+    return fill(kDeckLoaded, {name, description.value_or("")});
   }
   if (auto cue = numbered_name(key, "hotcue_", "_status")) {
     // The status flickers while a cue is being set; read it once it settles.
@@ -317,8 +319,8 @@ std::optional<std::string> Announcer::deck_change(
     const bool now_set = settled != 0;
     const bool was_set = previous && *previous != 0;
     if (now_set == was_set) return std::nullopt;
-    return name + " hotcue " + std::to_string(*cue) +
-           (now_set ? " set" : " cleared");
+    return fill(now_set ? kDeckHotcueSet : kDeckHotcueCleared,
+                {name, std::to_string(*cue)});
   }
   return std::nullopt;
 }
@@ -370,7 +372,7 @@ void tell_lost_connection(AppState& state, Clock::time_point ended) {
   std::this_thread::sleep_until(ended + state.timing.kelvo_exit_grace);
   if (!state.kelvo_still_running()) return;
   if (state.lost_told.exchange(1) != 0) return;
-  state.speech.say_queued(std::string(kConnectionLost));
+  state.speech.say_queued(kConnectionLost);
 }
 
 void run_announcer(std::shared_ptr<AppState> state,

@@ -3,6 +3,7 @@
 
 #include "announcer/announcer.h"
 #include "applog/applog.h"
+#include "base/sentences.h"
 
 namespace orvalin {
 
@@ -50,8 +51,7 @@ Status TimeWarnings::poll() {
     }
     if (before && *before > kWarnAt && now > 0 && now <= kWarnAt &&
         state_->announce.load()) {
-      state_->speech.say_queued("Deck " + std::to_string(deck) +
-                                ", one minute left");
+      state_->speech.say_queued(fill(kOneMinuteLeft, {std::to_string(deck)}));
     }
   }
   if (failure) return fail(std::move(*failure));

@@ -11,6 +11,7 @@
 
 #include "base/os.h"
 #include "base/plugin.h"
+#include "base/sentences.h"
 
 namespace orvalin {
 
@@ -70,7 +71,7 @@ bool loaded_signal_exists(const std::string& name) {
 Status raise_loaded_signal(const std::string& name) {
   // Kept open (never closed) for the life of the process.
   if (bind_abstract(name, SOCK_STREAM) < 0) {
-    return fail("cannot create the loaded signal: " + last_os_error_text());
+    return fail(fill(kNoLoadedSignal, {last_os_error_text()}));
   }
   return {};
 }

@@ -4,6 +4,7 @@
 
 #include "base/os.h"
 #include "base/plugin.h"
+#include "base/sentences.h"
 #include "base/winstr.h"
 
 namespace orvalin {
@@ -33,7 +34,7 @@ Status raise_loaded_signal(const std::string& name) {
   const HANDLE event =
       CreateEventW(nullptr, TRUE, FALSE, to_wide(name).c_str());
   if (event == nullptr) {
-    return fail("cannot create the loaded signal: " + last_os_error_text());
+    return fail(fill(kNoLoadedSignal, {last_os_error_text()}));
   }
   return {};
 }

@@ -26,12 +26,12 @@ std::string squeezed(std::string_view text) {
   return out;
 }
 
-// The entries of the guide's "What to do when Orvalin says ..." section:
-// of each paragraph, the lines at the margin (the sentence; the indented
-// lines after them say what to do).
-std::vector<std::string> entries() {
+// The entries of a guide's "What to do when Orvalin says ..." section: of
+// each paragraph, the lines at the margin (the sentence; the indented lines
+// after them say what to do).
+std::vector<std::string> entries(std::string_view guide_text) {
   std::vector<std::string> lines;
-  for (std::string_view rest = kUserGuide; !rest.empty();) {
+  for (std::string_view rest = guide_text; !rest.empty();) {
     const size_t end = std::min(rest.find('\n'), rest.size());
     lines.emplace_back(rest.substr(0, end));
     rest.remove_prefix(std::min(end + 1, rest.size()));
@@ -79,15 +79,20 @@ bool names(const std::string& entry, std::string_view sentence) {
 }
 
 TEST(SentencesTest, UserGuideExplainsEach) {
-  const std::vector<std::string> guide = entries();
+  const std::vector<std::string> guide = entries(kUserGuide);
+  const std::vector<std::string> linux_guide = entries(kLinuxGuide);
   ASSERT_GE(guide.size(), 10u) << "no \"What to do\" section in README.txt";
   for (const Heard& heard : kAskingSentences) {
     const std::string sentence =
-        std::string(heard.opening) + std::string(heard.text);
+        heard.opening.find("{}") == std::string_view::npos
+            ? std::string(heard.opening) + std::string(heard.text)
+            : fill(heard.opening, {heard.text});
     EXPECT_TRUE(std::ranges::any_of(
-        guide,
+        heard.linux_only ? linux_guide : guide,
         [&](const std::string& entry) { return names(entry, sentence); }))
-        << "packaging/README.txt has no entry for \"" << sentence
+        << (heard.linux_only ? "packaging/linux/README.Linux.txt"
+                             : "packaging/README.txt")
+        << " has no entry for \"" << sentence
         << "\" in \"What to do when Orvalin says ...\"";
   }
 }

@@ -52,7 +52,7 @@ Status set(Bridge& bridge, const std::string& group, const std::string& key,
 Status require_track(Bridge& bridge, uint8_t deck) {
   auto loaded = bridge.get(deck_group(deck), "track_loaded");
   if (!loaded) return fail(std::move(loaded.error()));
-  if (*loaded == 0) return fail("no track loaded");
+  if (*loaded == 0) return fail(std::string(kNoTrackLoaded));
   return {};
 }
 
@@ -77,9 +77,7 @@ Result<ClicksRecord> clicks_on(Bridge& bridge, uint8_t deck) {
   auto index = bridge.effect_index(kMetronome);
   if (!index) return fail(std::move(index.error()));
   if (*index == 0) {
-    return fail(
-        "The Metronome effect is not available. Enable it in Kelvo "
-        "preferences, Effects.");
+    return fail(std::string(kMetronomeMissing));
   }
 
   ClicksRecord clicks;
@@ -100,7 +98,7 @@ Result<ClicksRecord> clicks_on(Bridge& bridge, uint8_t deck) {
   }
   if (clicks.slot == 0) {
     if (first_empty == 0) {
-      return fail("Effect unit 4 is full. Remove an effect from it first.");
+      return fail(std::string(kEffectUnitFull));
     }
     auto s = set(bridge, slot_group(first_empty), "loaded_effect",
                  static_cast<double>(*index));
@@ -173,16 +171,15 @@ int32_t saturating_add(int32_t a, int32_t b) {
 }
 
 std::string move_sentence(int32_t step, int32_t total) {
-  std::string text = step > 0 ? "later, " : "earlier, ";
   const int64_t ms = total * kMillisecondsPerStep;
-  if (ms == 0) {
-    text += "back where it was";
-  } else if (ms > 0) {
-    text += "total plus " + std::to_string(ms) + " milliseconds";
-  } else {
-    text += "total minus " + std::to_string(-ms) + " milliseconds";
+  const bool later = step > 0;
+  if (ms == 0) return std::string(later ? kGridLaterBack : kGridEarlierBack);
+  if (ms > 0) {
+    return fill(later ? kGridLaterPlus : kGridEarlierPlus,
+                {std::to_string(ms)});
   }
-  return text;
+  return fill(later ? kGridLaterMinus : kGridEarlierMinus,
+              {std::to_string(-ms)});
 }
 
 }  // namespace
@@ -229,7 +226,7 @@ Status toggle_grid_clicks(const std::shared_ptr<AppState>& state,
       return {};
     }
     if (previous->deck == deck) {
-      state->speech.say("Grid clicks off for deck " + std::to_string(deck));
+      state->speech.say(fill(kGridClicksOff, {std::to_string(deck)}));
       return {};
     }
   }
@@ -248,8 +245,7 @@ Status toggle_grid_clicks(const std::shared_ptr<AppState>& state,
   }
   grid.clicks = *clicks;
   grid.move_totals[deck] = 0;
-  state->speech.say("Grid clicks on for deck " + std::to_string(deck) +
-                    ". Play the track: the clicks are the beat grid.");
+  state->speech.say(fill(kGridClicksOn, {std::to_string(deck)}));
   return {};
 }
 
@@ -309,9 +305,9 @@ Status tap_tempo(const std::shared_ptr<AppState>& state, uint8_t deck) {
           }
           auto bpm = state->bridge->get(deck_group(deck), "file_bpm");
           if (!bpm) return;
-          char text[64];
-          std::snprintf(text, sizeof text, "tapped %.2f BPM", *bpm);
-          state->speech.say(text);
+          char number[64];
+          std::snprintf(number, sizeof number, "%.2f", *bpm);
+          state->speech.say(fill(kTapped, {number}));
         });
       },
       "failed to spawn thread");
@@ -329,20 +325,21 @@ Status say_grid_offset(AppState& state, uint8_t deck) {
 
   // A NaN tempo is no grid either.
   if (!(*bpm > 0)) {
-    state.speech.say("This track has no beat grid");
+    state.speech.say(kNoBeatGrid);
     return {};
   }
   const double beat = 60000 / *bpm;
   const double after = *distance * beat;
   const double before = (1 - *distance) * beat;
   if (std::min(after, before) <= 2.0) {
-    state.speech.say("On the beat");
+    state.speech.say(kOnTheBeat);
   } else if (before >= after) {
-    state.speech.say(std::to_string(saturating_int64(std::round(after))) +
-                     " milliseconds after the beat");
+    state.speech.say(fill(
+        kAfterTheBeat, {std::to_string(saturating_int64(std::round(after)))}));
   } else {
-    state.speech.say(std::to_string(saturating_int64(std::round(before))) +
-                     " milliseconds before the beat");
+    state.speech.say(
+        fill(kBeforeTheBeat,
+             {std::to_string(saturating_int64(std::round(before)))}));
   }
   return {};
 }

@@ -18,9 +18,6 @@ namespace orvalin {
 struct AppState;
 class Bridge;
 
-// Said instead of a grid change while the deck's grid is locked.
-inline constexpr std::string_view kGridLocked = "Grid is locked";
-
 struct ClicksRecord {
   uint8_t deck = 0;
   int slot = 0;           // 1..4

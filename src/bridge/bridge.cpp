@@ -25,9 +25,6 @@ using nlohmann::json;
 
 namespace {
 
-constexpr std::string_view kRequestFailed = "request failed";
-constexpr std::string_view kNoTrack = "no track selected in the library";
-
 // Reply fields are read leniently: a missing or ill-typed field is never an
 // error, each caller picks its default. Only JSON integers count as integers
 // (5.0 is a float).
@@ -123,7 +120,7 @@ void raise_to(std::atomic<uint64_t>& latest, uint64_t id) {
 
 std::string control_error(const std::string& group, const std::string& key,
                           const std::string& reason) {
-  return group + "," + key + ": " + reason;
+  return fill(kControlFailed, {group, key, reason});
 }
 
 // A reply as its request gives it: the object when "ok" is true, else its
@@ -240,6 +237,7 @@ class Reader {
   void run() {
     // Whatever ends the reading (end of stream, a read error, a line that is
     // not UTF-8, an exception such as bad_alloc) ends the connection.
+    // not spoken: the end's reason is logged
     std::string reason = "an internal error";
     run_guarded("bridge-reader", [&] { reason = read_lines(); });
     // The plugin sees the end at once, not only when the Bridge is dropped.
@@ -267,8 +265,10 @@ class Reader {
           std::to_string(kMaxLineBytes) + " bytes");
     });
     while (auto line = lines.next()) {
+      // not spoken: the end's reason is logged
       if (!handle_line(*line)) return "a line that is not UTF-8";
     }
+    // not spoken: the end's reason is logged
     return lines.read_error().empty() ? "end of stream" : lines.read_error();
   }
 
@@ -338,10 +338,9 @@ std::optional<std::string> foreign_holder(const Stream& stream, uint16_t port,
   if (holder && (!holder->known || holder->is_expected)) return std::nullopt;
   const std::optional<uint64_t> process =
       holder ? holder->process : std::nullopt;
-  return "port " + std::to_string(port) +
-         " is held by another program (process " +
-         (process ? std::to_string(*process) : "unknown") +
-         "); not sending the token";
+  return fill(kPortHeld,
+              {std::to_string(port), process ? std::to_string(*process)
+                                             : std::string(kUnknownProcess)});
 }
 
 }  // namespace
@@ -418,7 +417,7 @@ Result<std::shared_ptr<Bridge>> Bridge::attach(
   auto reader_stream = stream->clone();
   if (!reader_stream) {
     stream->close();
-    return fail("socket clone failed: " + reader_stream.error());
+    return fail(fill(kSocketCloneFailed, {reader_stream.error()}));
   }
 
   auto pending = std::make_shared<PendingReplies>();
@@ -449,7 +448,7 @@ Bridge::Sent Bridge::send(json object, LateReply late) {
   Sent sent;
   sent.late_ = std::move(late);
   if (!object.is_object()) {
-    sent.failure_ = "request is not a JSON object";
+    sent.failure_ = kNotJsonObject;
     return sent;
   }
   const uint64_t id = next_id_.fetch_add(1);
@@ -478,7 +477,7 @@ Bridge::Sent Bridge::send(json object, LateReply late) {
   }
   if (!written) {
     pending_->remove(id);
-    sent.failure_ = "send failed: " + written.error();
+    sent.failure_ = fill(kSendFailed, {written.error()});
     return sent;
   }
   sent.pending_ = pending_;
@@ -543,7 +542,7 @@ Result<double> read_get(const std::string& group, const std::string& key,
                         const std::string& prop, Result<json> reply) {
   if (!reply) return fail(control_error(group, key, reply.error()));
   auto value = double_field(*reply, "value");
-  if (!value) return fail(control_error(group, key, "Kelvo sent no value"));
+  if (!value) return fail(fill(kNoValue, {group, key}));
   if (auto outside = outside_range(group, key, prop, *value)) {
     return fail(std::move(*outside));
   }
@@ -694,7 +693,7 @@ Result<std::string> Bridge::effect_name(int64_t index) {
   auto reply = request(std::move(message));
   if (!reply) return fail(std::move(reply.error()));
   if (const std::string* name = string_field(*reply, "name")) return *name;
-  return std::string("unknown effect");
+  return std::string(kUnknownEffect);
 }
 
 Result<int64_t> Bridge::effect_index(const std::string& effect) {
@@ -734,7 +733,7 @@ Result<SelectedTrack> Bridge::selected_track() {
   json message = json::object();
   message["cmd"] = "selectedtrack";
   auto reply = request(std::move(message));
-  if (!reply) return fail(std::string(kNoTrack));
+  if (!reply) return fail(std::string(kNoTrackSelected));
   SelectedTrack track;
   if (const json* fields = field(*reply, "fields");
       fields != nullptr && fields->is_object()) {

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/sentences.h"
+
 namespace orvalin {
 
 namespace {
@@ -165,8 +167,7 @@ std::optional<std::string> outside_range(const std::string& group,
     if (found != contract_ranges().end()) range = found->second;
   }
   if (!range || range->holds(value)) return std::nullopt;
-  return "Kelvo sent " + number_text(value) + " for " + group + "," + key +
-         ", outside " + range->text();
+  return fill(kOutsideRange, {number_text(value), group, key, range->text()});
 }
 
 }  // namespace orvalin

@@ -54,7 +54,7 @@ Result<PortHolder> loopback_port_holder(uint16_t port, uint16_t local_port,
     std::vector<TcpRow> more = parse_proc_net_tcp(text.str());
     rows.insert(rows.end(), more.begin(), more.end());
   }
-  if (!read) return fail("cannot read /proc/net/tcp");
+  if (!read) return fail("cannot read /proc/net/tcp");  // not spoken
   const std::optional<uint64_t> inode = far_end_owner(rows, port, local_port);
   if (!inode) return PortHolder{true, false, std::nullopt};
   if (*inode == 0) return PortHolder{false, false, std::nullopt};

@@ -27,6 +27,7 @@
 
 #include "applog/applog.h"
 #include "base/os.h"
+#include "base/sentences.h"
 #include "base/utf.h"
 #include "config/builtin.h"
 #include "config/fileio.h"
@@ -560,14 +561,15 @@ std::string optional_text_notation(const std::optional<std::string>& text) {
   return out;
 }
 
-std::string quoted_key(const Binding& binding) {
-  return "'" + binding.key + "': ";
+// `mistake` in the key's binding.
+std::unexpected<std::string> key_mistake(const Binding& binding,
+                                         std::string_view mistake) {
+  return fail(fill(kKeyMistake, {binding.key, mistake}));
 }
 
 Result<ControlTarget> target_of(const Binding& binding) {
   if (!binding.control) {
-    return fail(quoted_key(binding) + "action '" + binding.action +
-                "' needs 'control'");
+    return key_mistake(binding, fill(kActionNeeds, {binding.action}));
   }
   return ControlTarget{binding.group.value_or("[Channel{deck}]"),
                        *binding.control};
@@ -578,7 +580,7 @@ Result<ValueFormat> format_of(const Binding& binding,
                               ValueFormat fallback) {
   if (!field) return fallback;
   if (auto format = parse_value_format(*field)) return *format;
-  return fail(quoted_key(binding) + "unknown format '" + *field + "'");
+  return key_mistake(binding, fill(kUnknownFormat, {*field}));
 }
 
 int32_t rounded_steps(double step) {
@@ -637,13 +639,14 @@ std::filesystem::path config_dir() { return app_settings_dir(); }
 
 Result<Config> parse_config(std::string_view text, std::string_view file) {
   if (!is_valid_utf8(text)) {
-    return fail("cannot read " + std::string(file) +
-                ": stream did not contain valid UTF-8");
+    return fail(fill(kCannotReadSettings, {file, kNotUtf8}));
   }
   if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
-  const std::string prefix = "error in " + std::string(file) + ": ";
+  const auto mistake = [file](const std::string& what) {
+    return fail(fill(kSettingsMistake, {file, what}));
+  };
   if (const auto at = first_stand_in(text)) {
-    return fail(prefix + located(text, *at, "unsupported character"));
+    return mistake(located(text, *at, "unsupported character"));
   }
   try {
     const std::string swapped_text = swap_unreachable(text);
@@ -651,14 +654,14 @@ Result<Config> parse_config(std::string_view text, std::string_view file) {
         toml::parse(swapped_text, std::string_view(file));
     if (!parsed) {
       const toml::parse_error& error = parsed.error();
-      return fail(prefix + located(text, error.source().begin,
-                                   swap_unreachable(error.description())));
+      return mistake(located(text, error.source().begin,
+                             swap_unreachable(error.description())));
     }
     auto config = RecordReader(text).read_config(parsed.table());
-    if (!config) return fail(prefix + config.error());
+    if (!config) return mistake(config.error());
     return config;
   } catch (const std::exception& error) {
-    return fail(prefix + error.what());
+    return mistake(error.what());
   }
 }
 
@@ -762,8 +765,9 @@ Result<LoadedConfig> read_config_from(const std::filesystem::path& file,
                                       const KelvoFinder& find) {
   const std::string file_text = path_to_utf8(file);
   auto bytes = cfgfile::read_file_if_exists(file);
-  if (!bytes) return fail("cannot read " + file_text + ": " + bytes.error());
-  if (!*bytes) return fail("cannot read " + file_text + ": no such file");
+  if (!bytes)
+    return fail(fill(kCannotReadSettings, {file_text, bytes.error()}));
+  if (!*bytes) return fail(fill(kCannotReadSettings, {file_text, kNoSuchFile}));
   return settle_config(file, **bytes, find);
 }
 
@@ -778,7 +782,8 @@ Result<LoadedConfig> load_config_from(const std::filesystem::path& file,
   // Only a file that is truly absent is written with the defaults; a file we
   // may not read (access denied, locked) is the user's and stays as it is.
   auto bytes = files.read(file);
-  if (!bytes) return fail("cannot read " + file_text + ": " + bytes.error());
+  if (!bytes)
+    return fail(fill(kCannotReadSettings, {file_text, bytes.error()}));
   bool created = false;
   if (!*bytes) {
     const std::optional<std::string> found = find();
@@ -787,22 +792,27 @@ Result<LoadedConfig> load_config_from(const std::filesystem::path& file,
       std::error_code error;
       std::filesystem::create_directories(dir, error);
       if (error) {
-        return fail("cannot create " + path_to_utf8(dir) + ": " +
-                    error_code_text(error));
+        return fail(fill(kCannotCreateFolder,
+                         {path_to_utf8(dir), error_code_text(error)}));
       }
     }
     std::string text = new_settings_text(found);
     auto made = files.create(file, text);
-    if (!made) return fail("cannot write " + file_text + ": " + made.error());
+    if (!made) {
+      return fail(fill(kCannotWriteSettings, {file_text, made.error()}));
+    }
     if (*made) {
       created = true;
       *bytes = std::move(text);
     } else {
       // Another instance (or the user) put a file there meanwhile: use it.
       bytes = files.read(file);
-      if (!bytes)
-        return fail("cannot read " + file_text + ": " + bytes.error());
-      if (!*bytes) return fail("cannot read " + file_text + ": no such file");
+      if (!bytes) {
+        return fail(fill(kCannotReadSettings, {file_text, bytes.error()}));
+      }
+      if (!*bytes) {
+        return fail(fill(kCannotReadSettings, {file_text, kNoSuchFile}));
+      }
     }
   }
   auto loaded = settle_config(file, **bytes, find);
@@ -818,8 +828,7 @@ Result<LoadedConfig> load_config() {
 namespace act {
 
 Result<SelectDeck> SelectDeck::parse(const Binding& binding) {
-  if (!binding.deck)
-    return fail(quoted_key(binding) + "select_deck needs 'deck'");
+  if (!binding.deck) return key_mistake(binding, kSelectDeckNeedsDeck);
   return SelectDeck{*binding.deck};
 }
 
@@ -846,14 +855,14 @@ Result<Press> Press::parse(const Binding& binding) {
 }
 
 Result<Set> Set::parse(const Binding& binding) {
-  if (!binding.value) return fail(quoted_key(binding) + "set needs 'value'");
+  if (!binding.value) return key_mistake(binding, kSetNeedsValue);
   auto target = target_of(binding);
   if (!target) return fail(std::move(target.error()));
   return Set{std::move(*target), *binding.value, binding.label};
 }
 
 Result<Adjust> Adjust::parse(const Binding& binding) {
-  if (!binding.step) return fail(quoted_key(binding) + "adjust needs 'step'");
+  if (!binding.step) return key_mistake(binding, kAdjustNeedsStep);
   auto target = target_of(binding);
   if (!target) return fail(std::move(target.error()));
   auto format = format_of(binding, binding.format, ValueFormat::percent);
@@ -865,8 +874,8 @@ Result<Adjust> Adjust::parse(const Binding& binding) {
 Result<Say> Say::parse(const Binding& binding) {
   const auto what = binding.what ? parse_say_what(*binding.what) : std::nullopt;
   if (!what) {
-    return fail(quoted_key(binding) +
-                "unknown say 'what': " + optional_text_notation(binding.what));
+    return key_mistake(
+        binding, fill(kUnknownSay, {optional_text_notation(binding.what)}));
   }
   return Say{*what};
 }
@@ -882,16 +891,15 @@ Result<SayControl> SayControl::parse(const Binding& binding) {
 
 Result<BeatgridMove> BeatgridMove::parse(const Binding& binding) {
   if (!binding.step) {
-    return fail(quoted_key(binding) + "beatgrid_move needs 'step'");
+    return key_mistake(binding, kMoveNeedsStep);
   }
   return BeatgridMove{rounded_steps(*binding.step)};
 }
 
 Result<Marker> Marker::parse(const Binding& binding) {
-  const std::string key = quoted_key(binding);
-  if (!binding.control) return fail(key + "marker needs 'control'");
-  if (!binding.report) return fail(key + "marker needs 'report'");
-  if (!binding.label) return fail(key + "marker needs 'label'");
+  if (!binding.control) return key_mistake(binding, kMarkerNeedsControl);
+  if (!binding.report) return key_mistake(binding, kMarkerNeedsReport);
+  if (!binding.label) return key_mistake(binding, kMarkerNeedsLabel);
   return Marker{*binding.control, *binding.report, *binding.label};
 }
 
@@ -945,8 +953,7 @@ constexpr auto kKinds = std::make_index_sequence<std::variant_size_v<Action>>();
 Result<Action> validate_binding(const Binding& binding) {
   const std::optional<size_t> kind = kind_index(binding.action);
   if (!kind) {
-    return fail(quoted_key(binding) + "unknown action '" + binding.action +
-                "'");
+    return key_mistake(binding, fill(kUnknownAction, {binding.action}));
   }
   return parse_kind_at(*kind, binding, kKinds);
 }
@@ -975,14 +982,14 @@ Result<BindingTables> build_binding_tables(const std::vector<Binding>& bindings,
   }
   if (layer_key.empty()) return tables;
   auto combination = parse_key_combination(layer_key);
-  if (!combination) return fail("layer_key: " + combination.error());
+  if (!combination) {
+    return fail(fill(kLayerKeyMistake, {combination.error()}));
+  }
   for (const HotkeyEntry& entry : tables.hotkeys) {
     // The same key cannot open the layer and run an action.
     if (entry.modifiers == combination->modifiers &&
         entry.vk == combination->vk) {
-      return fail("layer_key \"" + std::string(layer_key) +
-                  "\" is also the key of a binding (\"" + entry.key +
-                  "\"); give one of them another key");
+      return fail(fill(kLayerKeyTaken, {layer_key, entry.key}));
     }
   }
   tables.layer_key = HotkeyEntry{std::string(layer_key), combination->modifiers,

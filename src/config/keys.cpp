@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/sentences.h"
 #include "config/text.h"
 
 namespace orvalin {
@@ -217,13 +218,13 @@ Result<KeyCombination> parse_key_combination(std::string_view text) {
       }
     }
     if (modifier) continue;
-    if (have_key) return fail("'" + std::string(text) + "': more than one key");
+    if (have_key) return fail(fill(kKeyMistake, {text, kMoreThanOneKey}));
     if (!lookup_key(part, &combination.vk)) {
-      return fail("'" + std::string(text) + "': unknown key '" + part + "'");
+      return fail(fill(kKeyMistake, {text, fill(kUnknownKey, {part})}));
     }
     have_key = true;
   }
-  if (!have_key) return fail("'" + std::string(text) + "': no key given");
+  if (!have_key) return fail(fill(kKeyMistake, {text, kNoKeyGiven}));
   return combination;
 }
 

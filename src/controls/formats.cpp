@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/sentences.h"
+
 namespace orvalin {
 
 namespace {
@@ -83,31 +85,18 @@ std::string format_number(double value) {
 // of either half.
 double from_centre(double value) { return std::round((value - 0.5) * 200); }
 
-struct KeyName {
-  std::string_view name;
-  int wheel;
-};
-
-// Kelvo's key numbers 1..12 (major) and 13..24 (minor), with their Camelot
-// wheel numbers. Spelled out for the speech synthesiser.
-constexpr std::array<KeyName, 24> kKeys = {{
-    {"C", 8},       {"D flat", 3},  {"D", 10},     {"E flat", 5},   {"E", 12},
-    {"F", 7},       {"F sharp", 2}, {"G", 9},      {"A flat", 4},   {"A", 11},
-    {"B flat", 6},  {"B", 1},       {"C", 5},      {"C sharp", 12}, {"D", 7},
-    {"E flat", 2},  {"E", 9},       {"F", 4},      {"F sharp", 11}, {"G", 6},
-    {"G sharp", 1}, {"A", 8},       {"B flat", 3}, {"B", 10},
-}};
+// The Camelot wheel numbers of Kelvo's key numbers 1..12 (major) and
+// 13..24 (minor); their names are kKeyNotes.
+constexpr std::array<int, 24> kWheel = {8, 3,  10, 5, 12, 7,  2, 9,
+                                        4, 11, 6,  1, 5,  12, 7, 2,
+                                        9, 4,  11, 6, 1,  8,  3, 10};
 
 std::string format_key(double value) {
   const int64_t n = saturating_int64(std::round(value));
-  if (n < 1 || n > 24) return "no key";
-  const KeyName& key = kKeys[static_cast<size_t>(n - 1)];
-  const bool major = n <= 12;
-  std::string text(key.name);
-  text += major ? " major, " : " minor, ";
-  text += std::to_string(key.wheel);
-  text += major ? "B" : "A";
-  return text;
+  if (n < 1 || n > 24) return std::string(kNoKey);
+  const auto index = static_cast<size_t>(n - 1);
+  return fill(n <= 12 ? kMajorKey : kMinorKey,
+              {kKeyNotes[index], std::to_string(kWheel[index])});
 }
 
 }  // namespace
@@ -122,7 +111,9 @@ std::string plain_decimal(double value) {
   return std::string(buffer, end);
 }
 
-std::string on_off(double value) { return value != 0 ? "on" : "off"; }
+std::string on_off(double value) {
+  return std::string(value != 0 ? kOn : kOff);
+}
 
 double round_clamped(double value, double lo, double hi) {
   if (std::isnan(value)) return lo;
@@ -161,29 +152,29 @@ bool format_reads_parameter(ValueFormat format) {
 std::string format_value(ValueFormat format, double value) {
   switch (format) {
     case ValueFormat::percent:
-      return plain_decimal(std::round(value * 100)) + "%";
+      return fill(kPercent, {plain_decimal(std::round(value * 100))});
     case ValueFormat::offset: {
       const double r = from_centre(value);
-      if (r == 0) return "center";
-      return (r > 0 ? "+" : "") + plain_decimal(r) + "%";
+      if (r == 0) return std::string(kCenter);
+      return fill(kPercent, {(r > 0 ? "+" : "") + plain_decimal(r)});
     }
     case ValueFormat::balance: {
       const double r = from_centre(value);
-      if (r == 0) return "center";
-      if (r < 0) return "left " + plain_decimal(-r) + "%";
-      return "right " + plain_decimal(r) + "%";
+      if (r == 0) return std::string(kCenter);
+      if (r < 0) return fill(kLeftPercent, {plain_decimal(-r)});
+      return fill(kRightPercent, {plain_decimal(r)});
     }
     case ValueFormat::onoff:
-      return value == 0 ? "off" : "on";
+      return on_off(value);
     case ValueFormat::time:
       return format_time(value);
     case ValueFormat::bpm:
-      return format_number(round_to(value, 1)) + " BPM";
+      return fill(kBpm, {format_number(round_to(value, 1))});
     case ValueFormat::bpm_precise: {
       std::string text = fixed(value, 2);
       // -0.004 prints as "-0.00"; there is no negative zero to speak.
       if (text == "-0.00") text.erase(0, 1);
-      return text + " BPM";
+      return fill(kBpm, {text});
     }
     case ValueFormat::key:
       return format_key(value);

@@ -228,6 +228,7 @@ std::set<size_t> HotkeyLoop::left_to_typing(
 
 std::string left_to_typing_line(const std::string& key,
                                 const std::string& typed) {
+  // not spoken: logged
   return key + " types " + typed + " on this keyboard layout; left to typing";
 }
 
@@ -384,6 +385,7 @@ std::optional<std::string> taken_hotkeys_sentence(
 }
 
 std::string foreground_watch_failure(unsigned long error) {
+  // not spoken: logged
   return "foreground watch failed: " +
          (error != 0 ? os_error_text(error) : std::string("no hook installed"));
 }

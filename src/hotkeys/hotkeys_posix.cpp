@@ -12,6 +12,7 @@
 // otherwise rewrite their names.
 #include "applog/applog.h"
 #include "base/os.h"
+#include "base/sentences.h"
 #include "config/keys.h"
 #include "hotkeys/hotkeys.h"
 #include "hotkeys/keysyms.h"
@@ -389,16 +390,13 @@ void serve_loop(HotkeyLoop& loop, Display* display, X11Hotkeys* keys) {
 }  // namespace
 
 std::optional<std::string> hotkeys_unavailable() {
-  constexpr std::string_view kNeeds =
-      "Orvalin needs an X11 session or XWayland: ";
   if (!has_display()) {
     if (test_run()) return std::nullopt;
-    return std::string(kNeeds) + "no DISPLAY.";
+    return std::string(kNoDisplay);
   }
   Display* display = XOpenDisplay(nullptr);
   if (display == nullptr) {
-    return std::string(kNeeds) + "cannot open display " +
-           get_env("DISPLAY").value_or("") + ".";
+    return fill(kCannotOpenDisplay, {get_env("DISPLAY").value_or("")});
   }
   XCloseDisplay(display);
   return std::nullopt;
@@ -412,9 +410,7 @@ std::optional<std::string> hotkey_missing_on_keyboard(
   std::optional<std::string> missing;
   for (const HotkeyEntry& entry : entries) {
     if (XKeysymToKeycode(display, keysym_of(entry.vk)) == 0) {
-      missing = "The key " + entry.key +
-                " in the settings file is not on this keyboard. Please give "
-                "its action another key.";
+      missing = fill(kKeyNotOnKeyboard, {entry.key});
       break;
     }
   }

@@ -27,7 +27,8 @@ bool qt_fits(const FileVersion& version) {
 std::string kelvo_version_line_with(const std::string& kelvo_path,
                                     const QtCheckInputs& inputs) {
   const auto version = inputs.read_version(kelvo_path);
-  return "Kelvo " + (version ? version_text(*version) : "unknown version");
+  return version ? fill(kKelvoVersion, {version_text(*version)})
+                 : std::string(kKelvoUnknownVersion);
 }
 
 namespace {
@@ -44,8 +45,8 @@ std::optional<std::string> qt_refusal(
     const std::string& version_line,
     const std::optional<FileVersion>& version) {
   if (version && qt_fits(*version)) return std::nullopt;
-  return refusal(version_line, version ? "Qt " + version_text(*version)
-                                       : "Qt unknown version");
+  return refusal(version_line, version ? fill(kUsesQt, {version_text(*version)})
+                                       : std::string(kUsesQtUnknown));
 }
 
 std::optional<std::string> check_qt_with(const std::string& kelvo_path,
@@ -58,7 +59,7 @@ std::optional<std::string> check_qt_with(const std::string& kelvo_path,
   if (version && qt_fits(*version)) return std::nullopt;
   const std::string version_line = kelvo_version_line_with(kelvo_path, inputs);
   if (!inputs.exists(library)) {
-    return refusal(version_line, "a different Qt version");
+    return refusal(version_line, std::string(kUsesOtherQt));
   }
   return qt_refusal(version_line, version);
 }

@@ -243,6 +243,7 @@ std::string describe_process_state(const ProcessState& state) {
     case ProcessState::Kind::running:
       return "running";
     case ProcessState::Kind::exited:
+      // not spoken: logged
       return "exited with code " + std::to_string(state.exit_code);
     case ProcessState::Kind::failed:
       break;

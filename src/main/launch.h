@@ -136,12 +136,6 @@ struct KelvoPlatform {
 KelvoPlatform kelvo_platform(
     const std::function<std::optional<std::string>(std::string_view)>& env);
 
-// The sentence said once when the user's QT_QPA_PLATFORM is not X11 in a
-// Wayland session; {} is its value.
-inline constexpr char kKelvoNotX11[] =
-    "Orvalin keys need Kelvo in an X11 window, but QT_QPA_PLATFORM is set to "
-    "{}.";
-
 // The variables Kelvo gets on top of this program's environment.
 // `old_plugin_path` is this program's own QT_PLUGIN_PATH, if set; with
 // `add_xcb`, QT_QPA_PLATFORM is "xcb".

@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "base/os.h"
+#include "base/sentences.h"
 #include "main/launch.h"
 
 namespace orvalin {
@@ -74,7 +75,7 @@ Result<TokenKey> random_token_key() {
     const ssize_t got = ::getrandom(bytes + have, sizeof bytes - have, 0);
     if (got < 0) {
       if (errno == EINTR) continue;
-      return fail("cannot draw random numbers: " + last_os_error_text());
+      return fail(fill(kNoRandomNumbers, {last_os_error_text()}));
     }
     have += static_cast<size_t>(got);
   }

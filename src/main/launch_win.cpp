@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/os.h"
+#include "base/sentences.h"
 #include "base/winlib.h"
 #include "base/winstr.h"
 #include "main/launch.h"
@@ -100,13 +101,13 @@ Result<TokenKey> random_token_key() {
     const auto gen_random =
         system_function<GenRandomFn>(L"bcrypt.dll", "BCryptGenRandom");
     if (gen_random == nullptr) {
-      return fail("cannot draw random numbers: " + last_os_error_text());
+      return fail(fill(kNoRandomNumbers, {last_os_error_text()}));
     }
     const NTSTATUS status = gen_random(nullptr, bytes, sizeof bytes,
                                        BCRYPT_USE_SYSTEM_PREFERRED_RNG);
     if (!BCRYPT_SUCCESS(status)) {
-      return fail("cannot draw random numbers: " +
-                  os_error_text(static_cast<unsigned long>(status)));
+      return fail(fill(kNoRandomNumbers,
+                       {os_error_text(static_cast<unsigned long>(status))}));
     }
   }
   TokenKey key;

@@ -66,7 +66,7 @@ RunOutcome run(Speech speech, const Timing& timing) {
   log("Kelvo: " + general.kelvo_path);
   speech.use_settings(loaded->speech);
   if (loaded->created) {
-    speech.say_queued("Welcome to Orvalin. Your settings file was created.");
+    speech.say_queued(kWelcome);
   }
   auto tables = build_binding_tables(loaded->bindings, general.layer_key);
   if (!tables) return failed(tables.error());
@@ -87,7 +87,7 @@ RunOutcome run(Speech speech, const Timing& timing) {
   // Launching.
   auto token = make_token();
   if (!token) return failed(token.error());
-  speech.say_queued("Starting Kelvo");
+  speech.say_queued(kStartingKelvo);
   const KelvoPlatform platform = kelvo_platform(get_env);
   if (platform.add_xcb) log("Wayland session: Kelvo gets QT_QPA_PLATFORM=xcb");
   if (platform.not_x11) {
@@ -217,7 +217,7 @@ RunOutcome run(Speech speech, const Timing& timing) {
         ready_sentence(*bindings->current(),
                        keys_kept_by_system(bindings->current()->hotkeys)));
     if (state->scale_wrong.load() != 0) {
-      speech.say_queued(std::string(kWrongScale));
+      speech.say_queued(kWrongScale);
     }
     // No change of a control whose watch failed would ever be announced.
     if (!watched.missing.empty()) {

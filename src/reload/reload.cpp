@@ -43,7 +43,7 @@ std::string reloaded_sentence(const General& running, const General& loaded) {
 }
 
 void reload_settings(const ReloadContext& context) {
-  static constexpr const char* kRemoved =
+  static constexpr const char* kRemoved =  // not spoken: logged
       "settings file removed; keeping the settings in force";
   // Checked first so that a removed file is never mistaken for a broken one
   // (and never replaced by the default file, as start-up would).

@@ -36,6 +36,7 @@ DEB_FILES = ["usr/bin/orvalin", "usr/lib/orvalin/plugins/generic/README.txt",
              "usr/share/applications/orvalin.desktop",
              "usr/share/doc/orvalin/README.md", "usr/share/doc/orvalin/keys.txt",
              "usr/share/doc/orvalin/README.Linux.txt",
+             "usr/share/doc/orvalin/README.txt",
              "usr/share/doc/orvalin/copyright",
              "usr/share/doc/orvalin/changelog.gz",
              "usr/share/man/man1/orvalin.1.gz"]

@@ -12,6 +12,9 @@ from run_support import READY, RunCase, WineCase
 KEY = "ctrl+alt+shift+y"
 BINDING = ('[[keys]]\nkey = "ctrl+alt+shift+y"\naction = "say_control"\n'
            'group = "[Master]"\ncontrol = "crossfader"\nlabel = "fader"\n')
+# Key help moved from Ctrl+Alt+F12 to Ctrl+Alt+Shift+H, as the guide shows.
+KEY_HELP_MOVED = ('[[keys]]\nkey = "ctrl+alt+f12"\naction = "none"\n'
+                  '[[keys]]\nkey = "ctrl+alt+shift+h"\naction = "key_help"\n')
 RELOADED = "say: Settings reloaded"
 FADER = "say: fader "
 
@@ -45,10 +48,13 @@ class ReloadNative(ReloadChecks, RunCase):
     def test_saved_settings_apply_while_kelvo_runs(self):
         box = self.box()
         original = box.read_settings().decode()
+        # The ready sentence names key help's key as the file has it.
+        box.write_settings(original + KEY_HELP_MOVED)
         # The driver presses the new key again and again, for as long as
         # needed.
         box.start(env={"ORVALIN_TEST_ACTIONS": ";".join([KEY] * 500)})
-        self.wait_for(box, READY)
+        self.wait_for(box, "say: Orvalin ready. Deck 1 selected. Control Alt "
+                      "Shift H turns key help on or off.")
 
         # A new binding: known from the next step on, and heard.
         self.save(box, original + BINDING)
