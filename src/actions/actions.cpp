@@ -93,8 +93,9 @@ Status run_select_deck(AppState& state, const act::SelectDeck& action) {
   return say_deck_track(
       state, action.deck,
       [deck = action.deck](bool loaded, const std::string& description) {
-        return fill(kDeckSelected, {std::to_string(deck),
-                                    loaded ? description : std::string(kEmpty)});
+        return fill(
+            kDeckSelected,
+            {std::to_string(deck), loaded ? description : std::string(kEmpty)});
       });
 }
 

@@ -97,31 +97,31 @@ Status say_status(AppState& state, uint8_t deck) {
 }
 
 Status say_time(AppState& state, uint8_t deck) {
-  return say_deck_values<2>(state, deck, {"time_elapsed", "time_remaining"},
-                            [](const std::array<double, 2>& v) {
-                              return fill(kElapsedRemaining,
-                                          {format_time(v[0]),
-                                           format_time(v[1])});
-                            });
+  return say_deck_values<2>(
+      state, deck, {"time_elapsed", "time_remaining"},
+      [](const std::array<double, 2>& v) {
+        return fill(kElapsedRemaining, {format_time(v[0]), format_time(v[1])});
+      });
 }
 
 Status say_tempo(AppState& state, uint8_t deck) {
-  return say_deck_values<2>(state, deck, {"visual_bpm", "visual_key"},
-                            [](const std::array<double, 2>& v) {
-                              return fill(
-                                  kTempo,
-                                  {format_value(ValueFormat::bpm, v[0]),
-                                   format_value(ValueFormat::key, v[1])});
-                            });
+  return say_deck_values<2>(
+      state, deck, {"visual_bpm", "visual_key"},
+      [](const std::array<double, 2>& v) {
+        return fill(kTempo, {format_value(ValueFormat::bpm, v[0]),
+                             format_value(ValueFormat::key, v[1])});
+      });
 }
 
 Status say_track(AppState& state, uint8_t deck) {
-  return say_deck_track(
-      state, deck, [deck](bool loaded, const std::string& description) {
-        if (!loaded) return fill(kDeckEmpty, {std::to_string(deck)});
-        if (description.empty()) return std::string(kNoTrackInformation);
-        return description;
-      });
+  return say_deck_track(state, deck,
+                        [deck](bool loaded, const std::string& description) {
+                          if (!loaded)
+                            return fill(kDeckEmpty, {std::to_string(deck)});
+                          if (description.empty())
+                            return std::string(kNoTrackInformation);
+                          return description;
+                        });
 }
 
 Status say_selected_track(AppState& state) {
