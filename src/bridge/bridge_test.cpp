@@ -319,18 +319,6 @@ TEST(BridgeWire, NumbersTakeTheirShortestForm) {
             R"("u":123456789012345678,"w":0.30000000000000004,"z":0.0})");
 }
 
-TEST(BridgeWire, SetGivesTheValueKelvoReportsElseTheOnePassed) {
-  Link link = open_link([](const json& request) {
-    json reply = {{"id", request["id"]}, {"ok", true}};
-    if (request["key"] == "reported") reply["value"] = 0.5;
-    return reply.dump() + "\n";
-  });
-  ASSERT_TRUE(link.bridge);
-  EXPECT_EQ(link.bridge->set("[Channel1]", "reported", "value", 0.9).value(),
-            0.5);
-  EXPECT_EQ(link.bridge->set("[Channel1]", "rate", "value", 0.9).value(), 0.9);
-}
-
 TEST(BridgeRequests, ReplyOutcomes) {
   // The plugin's reply to a request for each key, its id added.
   const std::map<std::string, std::string> replies = {
@@ -396,6 +384,9 @@ TEST(BridgeRequests, ReplyOutcomes) {
       bridge.set("[Channel1]", "beats_translate_move", "value", -4).value(),
       -4);
   EXPECT_EQ(bridge.get("[Other]", "int").value(), 3);
+  // A set gives the value Kelvo reports, else the one passed.
+  EXPECT_EQ(bridge.set("[Other]", "int", "value", 0.9).value(), 3);
+  EXPECT_EQ(bridge.set("[Channel1]", "none", "value", 0.9).value(), 0.9);
 }
 
 TEST(BridgeRequests, TimeOutAndLateReply) {
