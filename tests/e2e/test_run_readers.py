@@ -4,9 +4,10 @@ COM class registered for the machine and its window, ZDSR's and System
 Access's libraries beside the program. Each stand-in writes every call to a
 file of its own. A short scripted run per reader: the ready sentence, an
 answered key, an announcement, stop speech, and after a reload that turns
-braille off, a key again. One more run starts with NVDA, moves to JAWS and
-then to the SAPI voice, which Wine has but which never speaks there (its
-Speak answers "not implemented"): only the log shows it."""
+braille off, a key again. One more run starts with NVDA, keeps it while
+JAWS starts too, moves to JAWS when NVDA quits and then to the SAPI voice,
+which Wine has but which never speaks there (its Speak answers "not
+implemented"): only the log shows it."""
 
 import os
 import shutil
@@ -141,19 +142,23 @@ class Readers(WineCase):
     def test_speech_moves_from_nvda_to_jaws_and_to_sapi(self):
         self.register_jaws()
         box = self.box()
-        self.start(box, "ctrl+alt+1; sleep:6000; ctrl+alt+1; ctrl+alt+q; "
-                        "sleep:6000; ctrl+alt+1")
+        self.start(box, "ctrl+alt+1; sleep:6000; ctrl+alt+1; sleep:6000; "
+                        "ctrl+alt+1; ctrl+alt+q; sleep:6000; ctrl+alt+1")
         self.wait_heard(box, "nvda", "speak Deck 1. empty")
-        # JAWS starts, then NVDA quits: the next message finds only JAWS.
+        # JAWS starts while NVDA runs: NVDA, first in the order, speaks on
+        # and JAWS hears nothing.
         jaws = self.reader_window(box, "JFWUI2")
+        harness.wait_until(lambda: self.stub_lines(box, "nvda").count(
+            "speak Deck 1. empty") == 2, 60)
+        # NVDA quits: the next message finds only JAWS.
         box.nvda_window.close()
         self.wait_heard(box, "jaws", "stop")
         # JAWS quits too: the Windows voice speaks (Wine's says nothing).
         jaws.close()
         self.wait_for(box, "test: done")
         self.end(box)
-        self.assertEqual(box.messages().count("say: Deck 1. empty"), 3)
-        said = SAID[:2] + [("Deck 1. empty", True, True)]
+        self.assertEqual(box.messages().count("say: Deck 1. empty"), 4)
+        said = SAID[:2] + [("Deck 1. empty", True, True)] * 2
         self.assertEqual(self.stub_lines(box, "nvda"),
                          calls("nvda", said) + ["cancel"])
         self.assertEqual(
