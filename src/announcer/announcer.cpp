@@ -368,9 +368,11 @@ std::vector<Changed> Settler::take_settled(Clock::time_point now) {
 // Without a word, a connection that ended while Kelvo runs would leave the
 // keys and the warnings silent. When Kelvo itself is closing, nothing is
 // said: Kelvo ends its connections before it exits.
-void tell_lost_connection(AppState& state, Clock::time_point ended) {
+void tell_lost_connection(AppState& state, Clock::time_point ended,
+                          std::string_view why) {
   std::this_thread::sleep_until(ended + state.timing.kelvo_exit_grace);
   if (!state.kelvo_still_running()) return;
+  if (!why.empty()) log(std::string(why));
   if (state.lost_told.exchange(1) != 0) return;
   state.speech.say_queued(kConnectionLost);
 }
@@ -444,10 +446,8 @@ void run_announcer(std::shared_ptr<AppState> state,
       std::optional<Clock::time_point> at;
       if (state->bridge) at = state->bridge->ended();
       if (!at) at = now();
-      std::this_thread::sleep_until(*at + state->timing.kelvo_exit_grace);
-      if (!state->kelvo_still_running()) return;
-      log("bridge: connection ended: " + ended->reason);
-      tell_lost_connection(*state, *at);
+      tell_lost_connection(*state, *at,
+                           "bridge: connection ended: " + ended->reason);
     });
   }
 }

@@ -119,9 +119,10 @@ class Announcer {
 };
 
 // Says "Lost the connection to Kelvo. ..." once per run, `kelvo_exit_grace`
-// after the connection `ended`, and only while Kelvo still runs. Waits; any
-// thread.
-void tell_lost_connection(AppState& state, Clock::time_point ended);
+// after the connection `ended`, and only while Kelvo still runs; `why`, when
+// given, is logged first on the same condition. Waits; any thread.
+void tell_lost_connection(AppState& state, Clock::time_point ended,
+                          std::string_view why = {});
 
 // The announcer loop: until Disconnected or the channel closes. Changes
 // pass the settle rule before they are decided; `now` is its clock.
