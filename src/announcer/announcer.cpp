@@ -446,6 +446,7 @@ void run_announcer(std::shared_ptr<AppState> state,
       std::optional<Clock::time_point> at;
       if (state->bridge) at = state->bridge->ended();
       if (!at) at = now();
+      // not spoken: the log line written before the sentence
       tell_lost_connection(*state, *at,
                            "bridge: connection ended: " + ended->reason);
     });
