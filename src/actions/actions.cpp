@@ -86,7 +86,7 @@ Status run_select_deck(AppState& state, const act::SelectDeck& action) {
   const uint8_t decks = state.deck_count.load();
   if (decks != 0 && action.deck > decks) {
     state.speech.say(
-        fill(decks == 1 ? kOnlyDeck : kOnlyDecks, {std::to_string(decks)}));
+        fill(kOnlyDecks.of(decks), {std::to_string(decks)}));
     return {};
   }
   state.current_deck.store(action.deck);
@@ -323,7 +323,7 @@ Status run_stop_samplers(AppState& state) {
 Status run_dump_widgets(AppState& state) {
   auto count = state.bridge->dump_widgets();
   if (!count) return fail(count.error());
-  state.speech.say(fill(*count == 1 ? kWidgetWritten : kWidgetsWritten,
+  state.speech.say(fill(kWidgetsWritten.of(*count),
                         {std::to_string(*count)}));
   return {};
 }
@@ -446,7 +446,7 @@ Status run_action(const std::shared_ptr<AppState>& state,
 }
 
 std::string skipped_presses_sentence(size_t count) {
-  return fill(count == 1 ? kBusyOne : kBusyMany, {std::to_string(count)});
+  return fill(kBusy.of(count), {std::to_string(count)});
 }
 
 namespace {

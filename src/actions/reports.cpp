@@ -239,10 +239,7 @@ Result<std::string> effect_unit_sentence(AppState& state, int unit,
   const std::string effects =
       entries.empty() ? std::string(kEmpty) : join(entries, kListSeparator);
   if (decks.empty()) return fill(kEffectUnit, {number, effects});
-  if (decks.size() == 1) {
-    return fill(kEffectUnitOnDeck, {number, decks.front(), effects});
-  }
-  return fill(kEffectUnitOnDecks,
+  return fill(kEffectUnitOnDecks.of(decks.size()),
               {number, join(decks, kAndSeparator), effects});
 }
 

@@ -293,9 +293,14 @@ std::optional<std::string> Announcer::deck_change(
   }
   if (key == "loop_enabled") {
     if (value == 0) return fill(kDeckLoopOff, {name});
-    auto size = bridge.get(group, "beatloop_size");
-    return fill(kDeckLoop,
-                {name, format_value(ValueFormat::number, size.value_or(0))});
+    const double size = bridge.get(group, "beatloop_size").value_or(0);
+    // gettext's plural rules count whole things; a fraction of a beat takes
+    // the form of 5, which is the general plural ("other") in every
+    // language's rules.
+    const bool whole = size >= 0 && size < 1e9 && std::trunc(size) == size;
+    const auto count = whole ? static_cast<uint64_t>(size) : uint64_t{5};
+    return fill(kDeckLoop.of(count),
+                {name, format_value(ValueFormat::number, size)});
   }
   if (key == "end_of_track") {
     if (value == 0) return std::nullopt;

@@ -234,10 +234,10 @@ std::string left_to_typing_line(const std::string& key,
 
 std::string left_to_typing_sentence(size_t count, std::string_view layer_key) {
   if (!layer_key.empty()) {
-    return fill(count == 1 ? kTypedLayerOne : kTypedLayerMany,
+    return fill(kTypedLayer.of(count),
                 {std::to_string(count), layer_key});
   }
-  return fill(count == 1 ? kLeftToTypingOne : kLeftToTypingMany,
+  return fill(kLeftToTyping.of(count),
               {std::to_string(count)});
 }
 
@@ -380,7 +380,7 @@ std::optional<std::string> taken_hotkeys_sentence(
     if (!keys.empty()) keys += ", ";
     keys += key;
   }
-  return fill(taken.size() == 1 ? kHotkeysTakenOne : kHotkeysTaken,
+  return fill(kHotkeysTaken.of(taken.size()),
               {std::to_string(taken.size()), keys});
 }
 
