@@ -426,6 +426,12 @@ inline constexpr Text kDeckHotcueCleared =
     msg("Deck {} hotcue {} cleared");
 inline constexpr Text kOneMinuteLeft = msg("Deck {}, one minute left");
 
+// The title of the guide's section that explains the Asks entries; a
+// translated guide (README.<code>.txt) has it in its own language.
+// TRANSLATORS: the guide's title for the section that lists these
+// sentences; a translated guide uses exactly this text.
+inline constexpr Text kGuideWhatToDo = msg("What to do when Orvalin says");
+
 // How a sentence is heard: `opening` (empty, kErrorOpening, kNotReloaded or
 // kActionFailed, each filled with what follows) followed by `text`. A
 // Linux-only sentence is explained in the Linux guide.
