@@ -45,7 +45,8 @@ std::shared_ptr<LateSentence<double>> labelled(const AppState& state,
                                                std::string label,
                                                ValueFormat format) {
   return LateSentence<double>::make(
-      state.speech, [label = std::move(label), format](const double& value) {
+      state.speech,
+      [label = label_text(label), format](const double& value) {
         return fill(kControlValue, {label, format_value(format, value)});
       });
 }
@@ -102,7 +103,8 @@ Status run_select_deck(AppState& state, const act::SelectDeck& action) {
 Status run_toggle(AppState& state, const act::Toggle& action, uint8_t deck) {
   ControlTarget target = resolve(action.target, deck);
   std::string label =
-      action.label ? *action.label : control_description(target.control);
+      action.label ? label_text(*action.label)
+                   : control_description(target.control);
   Bridge& bridge = *state.bridge;
 
   auto old_value = bridge.get(target.group, target.control);
@@ -217,7 +219,7 @@ Status run_press(AppState& state, const act::Press& action, uint8_t deck) {
                          resolve_deck(action.report->target.control, deck),
                          action.report->label, action.report->format);
   }
-  if (action.confirm) state.speech.say(*action.confirm);
+  if (action.confirm) state.speech.say(label_text(*action.confirm));
   return {};
 }
 
@@ -292,7 +294,7 @@ Status run_marker(AppState& state, const act::Marker& action, uint8_t deck) {
       action.control.size() >= 9 &&
       std::string_view(action.control).ends_with("_activate");
   auto said = LateSentence<double>::make(
-      state.speech, [label = action.label, rate = *rate, was_set,
+      state.speech, [label = label_text(action.label), rate = *rate, was_set,
                      activation](const double& after) {
         if (!(rate > 0) || after == -1) return fill(kMarkerNotSet, {label});
         const std::string time = format_time(std::max(0.0, after / rate * 0.5));

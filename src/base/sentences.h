@@ -426,6 +426,52 @@ inline constexpr Text kDeckHotcueCleared =
     msg("Deck {} hotcue {} cleared");
 inline constexpr Text kOneMinuteLeft = msg("Deck {}, one minute left");
 
+// The key list (--write-keys) and key help: what a key does. "{}" is what
+// it works on (a label, or what a control does), then a number.
+inline constexpr Text kOnCurrentDeck = msg("{} on the current deck");
+inline constexpr Text kForCurrentDeck = msg("{} for the current deck");
+inline constexpr Text kOnDeck = msg("{} on deck {}");
+inline constexpr Text kOnSampler = msg("{}, sampler {}");
+inline constexpr Text kOnOrOff = msg("{} on or off");
+// "{}" what a control does, then the value it is set to.
+inline constexpr Text kSetTo = msg("set {} to {}");
+// A key that turns a value up or down, or a balance to the left or right.
+inline constexpr Text kAdjustUp = msg("{} up");
+inline constexpr Text kAdjustDown = msg("{} down");
+inline constexpr Text kAdjustLeft = msg("{} left");
+inline constexpr Text kAdjustRight = msg("{} right");
+inline constexpr Text kSayLabel = msg("say {}");
+inline constexpr Text kSelectDeckKey = msg("select deck {}");
+inline constexpr Text kHotcueSetOrJump = msg("hotcue {}, set or jump");
+inline constexpr Text kClearHotcue = msg("clear hotcue {}");
+// "{}" milliseconds.
+inline constexpr Text kMoveGridLater =
+    msg("move the beat grid {} milliseconds later on the current deck");
+inline constexpr Text kMoveGridEarlier =
+    msg("move the beat grid {} milliseconds earlier on the current deck");
+// The key list file: its title, its opening lines (keep the line breaks;
+// name the keys as the list below does), the layer's section, and the
+// section of keys that fit no other.
+inline constexpr Text kKeyListTitle = msg("Orvalin - default keys");
+inline constexpr Text kKeyListIntro = msg(
+    "These keys work while a Kelvo window is in the foreground.\n"
+    "\"Current deck\" is the deck chosen with Ctrl+Alt+1 to Ctrl+Alt+4.\n"
+    "Press Ctrl+Alt+F12 in Kelvo to hear what any key does without using "
+    "it.\n"
+    "Change keys in the settings file, %APPDATA%\\Orvalin\\config.toml on "
+    "Windows,\n~/.config/orvalin/config.toml on Linux.\n");
+inline constexpr Text kKeyListLayerTitle = msg("The Orvalin layer");
+// "{}" the layer key.
+inline constexpr Text kKeyListLayer = msg(
+    "Press {} in Kelvo, hear \"Orvalin\", then press any key below\n"
+    "without Ctrl+Alt: 2 for Ctrl+Alt+2, Shift+L for Ctrl+Alt+Shift+L, F12 "
+    "for\nCtrl+Alt+F12. Escape cancels. Use it where Ctrl+Alt and a key "
+    "types a\ncharacter on your keyboard (AltGr on German, French, Spanish, "
+    "Polish and\nother layouts), and on Linux for Ctrl+Alt+F1 to F12, which "
+    "the X server\nkeeps. The settings file's layer_key changes the layer "
+    "key.\n");
+inline constexpr Text kKeyListOther = msg_c("key list section", "Other");
+
 // The title of the guide's section that explains the Asks entries; a
 // translated guide (README.<code>.txt) has it in its own language.
 // TRANSLATORS: the guide's title for the section that lists these

@@ -182,23 +182,41 @@ std::string capitalise(std::string_view part) {
   return upper_case(c) + std::string(part.substr(length));
 }
 
+// Key names as the user's screen reader says them; letters, digits and
+// function keys as they are.
+constexpr std::array<std::pair<std::string_view, Text>, 23> kKeyWords = {{
+    {"alt", msg_c("key", "Alt")},
+    {"win", msg_c("key", "Windows")},
+    {"ctrl", msg_c("key", "Ctrl")},
+    {"control", msg_c("key", "Ctrl")},
+    {"shift", msg_c("key", "Shift")},
+    {"plus", msg_c("key", "Plus")},
+    {"comma", msg_c("key", "Comma")},
+    {"minus", msg_c("key", "Minus")},
+    {"period", msg_c("key", "Period")},
+    {"pageup", msg_c("key", "Page Up")},
+    {"pagedown", msg_c("key", "Page Down")},
+    {"up", msg_c("key", "Up")},
+    {"down", msg_c("key", "Down")},
+    {"left", msg_c("key", "Left")},
+    {"right", msg_c("key", "Right")},
+    {"space", msg_c("key", "Space")},
+    {"enter", msg_c("key", "Enter")},
+    {"tab", msg_c("key", "Tab")},
+    {"home", msg_c("key", "Home")},
+    {"end", msg_c("key", "End")},
+    {"insert", msg_c("key", "Insert")},
+    {"delete", msg_c("key", "Delete")},
+    {"escape", msg_c("key", "Escape")},
+}};
+// Spoken, Control is said in full: "Ctrl" would be spelt out by some
+// synthesisers.
+// TRANSLATORS: the Control key as the user's screen reader says it.
+constexpr Text kControlSpoken = msg_c("key", "Control");
+
 std::string display_part(std::string_view part) {
-  static constexpr std::array<std::pair<std::string_view, std::string_view>, 11>
-      kDisplay = {{
-          {"alt", "Alt"},
-          {"win", "Windows"},
-          {"ctrl", "Ctrl"},
-          {"control", "Ctrl"},
-          {"shift", "Shift"},
-          {"plus", "Plus"},
-          {"comma", "Comma"},
-          {"minus", "Minus"},
-          {"period", "Period"},
-          {"pageup", "Page Up"},
-          {"pagedown", "Page Down"},
-      }};
-  for (const auto& [name, shown] : kDisplay) {
-    if (name == part) return std::string(shown);
+  for (const auto& [name, shown] : kKeyWords) {
+    if (name == part) return std::string(std::string_view(shown));
   }
   return capitalise(part);
 }
@@ -243,9 +261,9 @@ std::string key_spoken_name(std::string_view text) {
   std::string spoken;
   for (const std::string& part : key_parts(text)) {
     if (!spoken.empty()) spoken += ' ';
-    // Screen readers say "Control"; "Ctrl" would be spelt out by some.
-    spoken += part == "ctrl" || part == "control" ? std::string("Control")
-                                                  : display_part(part);
+    spoken += part == "ctrl" || part == "control"
+                  ? std::string(std::string_view(kControlSpoken))
+                  : display_part(part);
   }
   return spoken;
 }

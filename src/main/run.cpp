@@ -10,6 +10,7 @@
 #include "applog/applog.h"
 #include "base/channel.h"
 #include "base/os.h"
+#include "base/language.h"
 #include "base/sentences.h"
 #include "base/thread.h"
 #include "base/utf.h"
@@ -62,7 +63,12 @@ RunOutcome run(Speech speech, const Timing& timing) {
   auto loaded = load_config();
   if (!loaded) return failed(loaded.error());
   const General& general = loaded->general;
+  // Before anything is said: the settings file may name a language other
+  // than the session's, which start-up spoke until here.
+  set_language(choose_language(general.language, session_locale())
+                   .value_or(kEnglish));
   log("Configuration: " + path_to_utf8(loaded->path));
+  log("Language: " + std::string(current_language()));
   log("Kelvo: " + general.kelvo_path);
   speech.use_settings(loaded->speech);
   if (loaded->created) {
