@@ -21,6 +21,7 @@
 #include "base/thread.h"
 #include "beatgrid/beatgrid.h"
 #include "config/keylist.h"
+#include "config/keys.h"
 #include "controls/formats.h"
 #include "controls/names.h"
 #include "controls/pulse.h"
@@ -332,9 +333,7 @@ Status run_dump_widgets(AppState& state) {
 
 // "ctrl+alt+p" is spoken "ctrl alt p".
 std::string spoken_key(std::string_view key) {
-  std::string text(key);
-  std::replace(text.begin(), text.end(), '+', ' ');
-  return text;
+  return key_heard_name(key, ' ');
 }
 
 }  // namespace

@@ -84,8 +84,10 @@ std::string_view current_language() {
   return current ? current->code : kEnglish;
 }
 
-void set_language(std::string_view code) {
-  g_current.store(find_catalogue(code), std::memory_order_release);
+void set_language(std::string_view code) { use_catalogue(find_catalogue(code)); }
+
+void use_catalogue(const Catalogue* catalogue) {
+  g_current.store(catalogue, std::memory_order_release);
 }
 
 std::string_view translate(std::string_view context, std::string_view english) {

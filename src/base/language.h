@@ -66,6 +66,10 @@ std::optional<std::string_view> choose_language(std::string_view setting,
 std::string_view current_language();
 void set_language(std::string_view code);
 
+// Speaks `catalogue` (null: English); set_language with a catalogue that
+// need not be shipped, such as a test's.
+void use_catalogue(const Catalogue* catalogue);
+
 // `english` in the language in use; itself when the language is English or
 // the catalogue lacks it. `context` tells apart equal English texts that
 // are translated differently; empty for most.

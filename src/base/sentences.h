@@ -70,6 +70,7 @@ constexpr Plural msg_n(std::string_view one, std::string_view many) {
 struct Asks {
   Text text;
   operator std::string_view() const { return text; }
+  constexpr operator Text() const { return text; }
   friend bool operator==(Asks a, std::string_view b) { return a.text == b; }
 };
 struct AsksPlural {

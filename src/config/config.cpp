@@ -278,6 +278,7 @@ class RecordReader {
     Config config;
     const toml::node* general = root.get("general");
     if (general == nullptr) {
+      // not spoken: the names are the settings file's own
       return fail(located(text_, {1, 1}, fill(kMissingField, {"general"})));
     }
     const toml::table* general_table = general->as_table();
@@ -308,6 +309,7 @@ class RecordReader {
         ++item;
         const toml::table* table = entry.as_table();
         if (table == nullptr) {
+          // not spoken: the names are the settings file's own
           return fail(wrong_type(fill(kItem, {"keys", std::to_string(item)}), entry,
                                  kTable));
         }
@@ -396,6 +398,7 @@ class RecordReader {
         ++item;
         const auto* value = entry.as_string();
         if (value == nullptr) {
+          // not spoken: the names are the settings file's own
           return fail(wrong_type(fill(kItem, {"kelvo_args", std::to_string(item)}),
                                  entry, kString));
         }

@@ -377,8 +377,8 @@ std::optional<std::string> taken_hotkeys_sentence(
   if (taken.empty()) return std::nullopt;
   std::string keys;
   for (const std::string& key : taken) {
-    if (!keys.empty()) keys += ", ";
-    keys += key;
+    if (!keys.empty()) keys += kListSeparator;
+    keys += key_heard_name(key, '+');
   }
   return fill(kHotkeysTaken.of(taken.size()),
               {std::to_string(taken.size()), keys});

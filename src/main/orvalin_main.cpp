@@ -41,12 +41,21 @@ void use_chosen_language() {
       choose_language(setting, session_locale()).value_or(kEnglish));
 }
 
+// The list is in the language named after the file ("de"), else in the
+// one the user's Orvalin speaks. Any other further argument is ignored, as
+// it always was.
 int write_keys(const std::vector<std::string>& args) {
   if (args.size() < 2) {
     print_line(stderr, "usage: orvalin --write-keys <file>");
     return 1;
   }
-  use_chosen_language();
+  const auto named =
+      args.size() > 2 ? choose_language(args[2], {}) : std::nullopt;
+  if (named) {
+    set_language(*named);
+  } else {
+    use_chosen_language();
+  }
   if (auto written = write_key_list(args[1]); !written) {
     print_line(stderr, written.error());
     return 1;

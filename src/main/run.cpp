@@ -68,7 +68,10 @@ RunOutcome run(Speech speech, const Timing& timing) {
   set_language(choose_language(general.language, session_locale())
                    .value_or(kEnglish));
   log("Configuration: " + path_to_utf8(loaded->path));
-  log("Language: " + std::string(current_language()));
+  // English runs log as they always have.
+  if (current_language() != kEnglish) {
+    log("Language: " + std::string(current_language()));
+  }
   log("Kelvo: " + general.kelvo_path);
   speech.use_settings(loaded->speech);
   if (loaded->created) {
