@@ -46,8 +46,7 @@ std::shared_ptr<LateSentence<double>> labelled(const AppState& state,
                                                std::string label,
                                                ValueFormat format) {
   return LateSentence<double>::make(
-      state.speech,
-      [label = label_text(label), format](const double& value) {
+      state.speech, [label = label_text(label), format](const double& value) {
         return fill(kControlValue, {label, format_value(format, value)});
       });
 }
@@ -87,8 +86,7 @@ Status run_select_deck(AppState& state, const act::SelectDeck& action) {
   // it with an unknown control.
   const uint8_t decks = state.deck_count.load();
   if (decks != 0 && action.deck > decks) {
-    state.speech.say(
-        fill(kOnlyDecks.of(decks), {std::to_string(decks)}));
+    state.speech.say(fill(kOnlyDecks.of(decks), {std::to_string(decks)}));
     return {};
   }
   state.current_deck.store(action.deck);
@@ -103,9 +101,8 @@ Status run_select_deck(AppState& state, const act::SelectDeck& action) {
 
 Status run_toggle(AppState& state, const act::Toggle& action, uint8_t deck) {
   ControlTarget target = resolve(action.target, deck);
-  std::string label =
-      action.label ? label_text(*action.label)
-                   : control_description(target.control);
+  std::string label = action.label ? label_text(*action.label)
+                                   : control_description(target.control);
   Bridge& bridge = *state.bridge;
 
   auto old_value = bridge.get(target.group, target.control);
@@ -326,8 +323,7 @@ Status run_stop_samplers(AppState& state) {
 Status run_dump_widgets(AppState& state) {
   auto count = state.bridge->dump_widgets();
   if (!count) return fail(count.error());
-  state.speech.say(fill(kWidgetsWritten.of(*count),
-                        {std::to_string(*count)}));
+  state.speech.say(fill(kWidgetsWritten.of(*count), {std::to_string(*count)}));
   return {};
 }
 

@@ -34,8 +34,8 @@ const Catalogue* find_catalogue(std::string_view code) {
 const CatalogueEntry* find_entry(const Catalogue& catalogue,
                                  std::string_view key) {
   const auto entries = catalogue.entries;
-  const auto found = std::ranges::lower_bound(entries, key, {},
-                                              &CatalogueEntry::key);
+  const auto found =
+      std::ranges::lower_bound(entries, key, {}, &CatalogueEntry::key);
   if (found == entries.end() || found->key != key) return nullptr;
   return &*found;
 }
@@ -84,7 +84,9 @@ std::string_view current_language() {
   return current ? current->code : kEnglish;
 }
 
-void set_language(std::string_view code) { use_catalogue(find_catalogue(code)); }
+void set_language(std::string_view code) {
+  use_catalogue(find_catalogue(code));
+}
 
 void use_catalogue(const Catalogue* catalogue) {
   g_current.store(catalogue, std::memory_order_release);

@@ -81,9 +81,10 @@ TEST(LanguageTest, PluralFormsFollowTheLanguage) {
   static constexpr Catalogue kPolish = {
       "pl",
       [](unsigned long n) -> unsigned long {
-        return n == 1                                                  ? 0
-               : n % 10 >= 2 && n % 10 <= 4 && (n % 100 < 10 || n % 100 >= 20) ? 1
-                                                                        : 2;
+        return n == 1 ? 0
+               : n % 10 >= 2 && n % 10 <= 4 && (n % 100 < 10 || n % 100 >= 20)
+                   ? 1
+                   : 2;
       },
       kEntries};
   use_catalogue(&kPolish);

@@ -134,17 +134,17 @@ TEST(SentencesTest, TranslatedGuidesExplainEach) {
         << "no packaging/README." << catalogue.code << ".txt";
     if (guide == std::end(kTranslatedGuides)) continue;
     LanguageScope language(catalogue.code);
-    const std::vector<std::string> found =
-        entries(guide->text, kGuideWhatToDo);
+    const std::vector<std::string> found = entries(guide->text, kGuideWhatToDo);
     ASSERT_GE(found.size(), 10u)
-        << "no \"" << std::string_view(kGuideWhatToDo) << "\" section in README."
-        << catalogue.code << ".txt";
+        << "no \"" << std::string_view(kGuideWhatToDo)
+        << "\" section in README." << catalogue.code << ".txt";
     for (const Heard& heard : kAskingSentences) {
       const std::string sentence = heard_text(heard);
-      EXPECT_TRUE(std::ranges::any_of(found, [&](const std::string& entry) {
-        return names(entry, sentence);
-      })) << "README."
-          << catalogue.code << ".txt has no entry for \"" << sentence << "\"";
+      EXPECT_TRUE(std::ranges::any_of(
+          found,
+          [&](const std::string& entry) { return names(entry, sentence); }))
+          << "README." << catalogue.code << ".txt has no entry for \""
+          << sentence << "\"";
     }
   }
 }

@@ -153,7 +153,8 @@ std::string located(std::string_view text, const toml::source_position& at,
     }
   }
   if (at.line == 0) return out;
-  out = fill(kAtLine, {out, std::to_string(at.line), std::to_string(at.column)});
+  out =
+      fill(kAtLine, {out, std::to_string(at.line), std::to_string(at.column)});
   const std::string line = shown_line(text, at.line);
   if (!line.empty()) out += ": " + line;
   return out;
@@ -310,8 +311,8 @@ class RecordReader {
         const toml::table* table = entry.as_table();
         if (table == nullptr) {
           // not spoken: the names are the settings file's own
-          return fail(wrong_type(fill(kItem, {"keys", std::to_string(item)}), entry,
-                                 kTable));
+          return fail(wrong_type(fill(kItem, {"keys", std::to_string(item)}),
+                                 entry, kTable));
         }
         auto binding = read_binding(*table);
         if (!binding) return fail(std::move(binding.error()));
@@ -325,8 +326,9 @@ class RecordReader {
   // `subject` names the field: "'port'", "'keys' item 2".
   std::string wrong_type(std::string_view subject, const toml::node& node,
                          std::string_view expected) const {
-    return located(text_, node.source().begin,
-                   fill(kWrongType, {subject, expected, type_name(node.type())}));
+    return located(
+        text_, node.source().begin,
+        fill(kWrongType, {subject, expected, type_name(node.type())}));
   }
 
   std::string missing(std::string_view field, std::string_view table_name,
@@ -365,8 +367,7 @@ class RecordReader {
                        int64_t highest, std::optional<int64_t>* out) const {
     const toml::node* node = table.get(field);
     if (node == nullptr) return {};
-    const std::string expected =
-        fill(kIntegerUpTo, {std::to_string(highest)});
+    const std::string expected = fill(kIntegerUpTo, {std::to_string(highest)});
     const auto* value = node->as_integer();
     if (value == nullptr)
       return fail(wrong_type(quoted(field), *node, expected));
@@ -399,8 +400,9 @@ class RecordReader {
         const auto* value = entry.as_string();
         if (value == nullptr) {
           // not spoken: the names are the settings file's own
-          return fail(wrong_type(fill(kItem, {"kelvo_args", std::to_string(item)}),
-                                 entry, kString));
+          return fail(
+              wrong_type(fill(kItem, {"kelvo_args", std::to_string(item)}),
+                         entry, kString));
         }
         general.kelvo_args.push_back(swap_unreachable(value->get()));
       }
@@ -429,9 +431,9 @@ class RecordReader {
     }
     if (language) {
       if (!choose_language(*language, {})) {
-        return fail(located(text_, table.get("language")->source().begin,
-                            fill(kUnknownLanguage,
-                                 {*language, shipped_languages()})));
+        return fail(
+            located(text_, table.get("language")->source().begin,
+                    fill(kUnknownLanguage, {*language, shipped_languages()})));
       }
       general.language = std::move(*language);
     }

@@ -224,8 +224,7 @@ struct BeatgridMove {
 };
 struct BeatgridTap {
   static constexpr std::string_view kName = "beatgrid_tap";
-  static constexpr Text kDescription =
-      msg("tap the tempo of the current deck");
+  static constexpr Text kDescription = msg("tap the tempo of the current deck");
 };
 struct Preview {
   static constexpr std::string_view kName = "preview";

@@ -23,42 +23,42 @@ namespace {
 
 // Kelvo's controls by what they do, as key help and the key list say it.
 constexpr std::array<std::pair<std::string_view, Text>, 35> kControlNames = {{
-        {"play", msg("play")},
-        {"pfl", msg("headphones")},
-        {"keylock", msg("key lock")},
-        {"sync_enabled", msg("sync")},
-        {"cue_default", msg("cue")},
-        {"LoadSelectedTrack", msg("load selected track")},
-        {"eject", msg("eject")},
-        {"beatjump_backward", msg("beat jump back")},
-        {"beatjump_forward", msg("beat jump forward")},
-        {"beatloop_activate", msg("loop")},
-        {"reloop_toggle", msg("reloop")},
-        {"loop_double", msg("double loop size")},
-        {"loop_halve", msg("halve loop size")},
-        {"rate_perm_up_small", msg("tempo up")},
-        {"rate_perm_down_small", msg("tempo down")},
-        {"bpmlock", msg("grid lock")},
-        {"beats_translate_curpos", msg("set a beat at the current position")},
-        {"beats_undo_adjustment", msg("undo the last beat grid change")},
-        {"beats_adjust_faster", msg("beat grid tempo faster")},
-        {"beats_adjust_slower", msg("beat grid tempo slower")},
-        {"beats_set_halve", msg("halve the BPM")},
-        {"beats_set_double", msg("double the BPM")},
-        {"quantize", msg("quantize")},
-        {"slip_enabled", msg("slip mode")},
-        {"pitch_up", msg("key up")},
-        {"pitch_down", msg("key down")},
-        {"reset_key", msg("reset the key")},
-        {"sync_key", msg("match the key to the other deck")},
-        {"rate_set_zero", msg("reset the tempo")},
-        {"cue_gotoandplay", msg("play from the start")},
-        {"toggle_recording", msg("recording")},
-        {"talkover", msg("microphone")},
-        {"AutoDjAddBottom", msg("add the selected track to the Auto DJ queue")},
-        {"fade_now", msg("Auto DJ: fade to the next track now")},
-        {"skip_next", msg("Auto DJ: skip the next track")},
-    }};
+    {"play", msg("play")},
+    {"pfl", msg("headphones")},
+    {"keylock", msg("key lock")},
+    {"sync_enabled", msg("sync")},
+    {"cue_default", msg("cue")},
+    {"LoadSelectedTrack", msg("load selected track")},
+    {"eject", msg("eject")},
+    {"beatjump_backward", msg("beat jump back")},
+    {"beatjump_forward", msg("beat jump forward")},
+    {"beatloop_activate", msg("loop")},
+    {"reloop_toggle", msg("reloop")},
+    {"loop_double", msg("double loop size")},
+    {"loop_halve", msg("halve loop size")},
+    {"rate_perm_up_small", msg("tempo up")},
+    {"rate_perm_down_small", msg("tempo down")},
+    {"bpmlock", msg("grid lock")},
+    {"beats_translate_curpos", msg("set a beat at the current position")},
+    {"beats_undo_adjustment", msg("undo the last beat grid change")},
+    {"beats_adjust_faster", msg("beat grid tempo faster")},
+    {"beats_adjust_slower", msg("beat grid tempo slower")},
+    {"beats_set_halve", msg("halve the BPM")},
+    {"beats_set_double", msg("double the BPM")},
+    {"quantize", msg("quantize")},
+    {"slip_enabled", msg("slip mode")},
+    {"pitch_up", msg("key up")},
+    {"pitch_down", msg("key down")},
+    {"reset_key", msg("reset the key")},
+    {"sync_key", msg("match the key to the other deck")},
+    {"rate_set_zero", msg("reset the tempo")},
+    {"cue_gotoandplay", msg("play from the start")},
+    {"toggle_recording", msg("recording")},
+    {"talkover", msg("microphone")},
+    {"AutoDjAddBottom", msg("add the selected track to the Auto DJ queue")},
+    {"fade_now", msg("Auto DJ: fade to the next track now")},
+    {"skip_next", msg("Auto DJ: skip the next track")},
+}};
 
 Text say_description(SayWhat what) {
   switch (what) {
@@ -71,8 +71,9 @@ Text say_description(SayWhat what) {
     case SayWhat::tempo:
       return msg("say tempo and key");
     case SayWhat::grid_offset:
-      return msg("say how far the playhead is from the beat grid on the current "
-             "deck");
+      return msg(
+          "say how far the playhead is from the beat grid on the current "
+          "deck");
     case SayWhat::selected_track:
       return msg("say the track selected in the library");
     case SayWhat::hotcues:
@@ -183,17 +184,16 @@ std::string control_description(std::string_view control) {
   constexpr std::string_view kClear = "_clear";
   if (control.starts_with(kHotcue) && control.size() >= 16 &&
       control.ends_with(kActivate)) {
-    return fill(kHotcueSetOrJump,
-                {control.substr(kHotcue.size(), control.size() -
-                                                    kHotcue.size() -
-                                                    kActivate.size())});
+    return fill(
+        kHotcueSetOrJump,
+        {control.substr(kHotcue.size(),
+                        control.size() - kHotcue.size() - kActivate.size())});
   }
   if (control.starts_with(kHotcue) && control.size() >= 13 &&
       control.ends_with(kClear)) {
-    return fill(kClearHotcue,
-                {control.substr(kHotcue.size(), control.size() -
-                                                    kHotcue.size() -
-                                                    kClear.size())});
+    return fill(kClearHotcue, {control.substr(kHotcue.size(),
+                                              control.size() - kHotcue.size() -
+                                                  kClear.size())});
   }
   return cfgtext::replace_all(control, "_", " ");
 }
@@ -214,8 +214,7 @@ std::string Toggle::describe() const {
 }
 
 std::string Press::describe() const {
-  return with_suffix(name_of(label, target), english_of(label, target),
-                     target);
+  return with_suffix(name_of(label, target), english_of(label, target), target);
 }
 
 std::string Set::describe() const {
@@ -267,8 +266,9 @@ std::string describe_action(const Action& action) {
 
 // Characters, not bytes: an underline as long as its title.
 size_t shown_length(std::string_view text) {
-  return static_cast<size_t>(std::ranges::count_if(
-      text, [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+  return static_cast<size_t>(std::ranges::count_if(text, [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
 }
 
 std::string titled(std::string_view title, char line) {

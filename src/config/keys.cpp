@@ -283,8 +283,8 @@ std::string key_heard_name(std::string_view text, char joint) {
   for (;;) {
     const size_t plus = text.find('+', start);
     const std::string_view written = cfgtext::trim(text.substr(
-        start,
-        plus == std::string_view::npos ? std::string_view::npos : plus - start));
+        start, plus == std::string_view::npos ? std::string_view::npos
+                                              : plus - start));
     const std::string part = cfgtext::ascii_lower(written);
     const auto same = [&](const Named& named) { return named.name == part; };
     const auto* modifier = std::ranges::find_if(kModifierWords, same);

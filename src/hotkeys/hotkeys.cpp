@@ -234,11 +234,9 @@ std::string left_to_typing_line(const std::string& key,
 
 std::string left_to_typing_sentence(size_t count, std::string_view layer_key) {
   if (!layer_key.empty()) {
-    return fill(kTypedLayer.of(count),
-                {std::to_string(count), layer_key});
+    return fill(kTypedLayer.of(count), {std::to_string(count), layer_key});
   }
-  return fill(kLeftToTyping.of(count),
-              {std::to_string(count)});
+  return fill(kLeftToTyping.of(count), {std::to_string(count)});
 }
 
 void HotkeyLoop::hotkey_pressed(uint64_t id) {

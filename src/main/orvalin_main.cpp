@@ -37,8 +37,7 @@ void use_chosen_language() {
   auto loaded = read_config_from(config_dir() / "config.toml",
                                  [] { return std::optional<std::string>(); });
   if (loaded) setting = loaded->general.language;
-  set_language(
-      choose_language(setting, session_locale()).value_or(kEnglish));
+  set_language(choose_language(setting, session_locale()).value_or(kEnglish));
 }
 
 // The list is in the language named after the file ("de"), else in the

@@ -9,8 +9,8 @@
 #include "announcer/announcer.h"
 #include "applog/applog.h"
 #include "base/channel.h"
-#include "base/os.h"
 #include "base/language.h"
+#include "base/os.h"
 #include "base/sentences.h"
 #include "base/thread.h"
 #include "base/utf.h"
@@ -65,8 +65,8 @@ RunOutcome run(Speech speech, const Timing& timing) {
   const General& general = loaded->general;
   // Before anything is said: the settings file may name a language other
   // than the session's, which start-up spoke until here.
-  set_language(choose_language(general.language, session_locale())
-                   .value_or(kEnglish));
+  set_language(
+      choose_language(general.language, session_locale()).value_or(kEnglish));
   log("Configuration: " + path_to_utf8(loaded->path));
   // English runs log as they always have.
   if (current_language() != kEnglish) {

@@ -4,8 +4,8 @@
 #include <utility>
 
 #include "applog/applog.h"
-#include "base/os.h"
 #include "base/language.h"
+#include "base/os.h"
 #include "base/sentences.h"
 
 namespace orvalin {
@@ -65,13 +65,13 @@ void reload_settings(const ReloadContext& context) {
     return;
   }
   auto in_force = std::make_shared<const BindingTables>(std::move(*tables));
-  // Read is right: the file's own words were checked when it was read.
+  // The code itself was checked when the file was read.
   const std::string_view language =
       choose_language(loaded->general.language, session_locale())
           .value_or(kEnglish);
   context.on_main_thread(
-      [in_force, running = context.running, general = loaded->general,
-       language, speech = context.speech, speech_settings = loaded->speech,
+      [in_force, running = context.running, general = loaded->general, language,
+       speech = context.speech, speech_settings = loaded->speech,
        bindings = context.bindings](HotkeyLoop& hotkeys) {
         // First, so that the keys' names and the sentences below are in the
         // new language.
