@@ -481,7 +481,7 @@ bool told_not_connected(const AppState& state, const std::string& error) {
   if (!state.bridge) return false;
   const auto ended = state.bridge->ended();
   if (!ended) return false;
-  if (!error.empty()) log(fill(kActionFailed, {error}));
+  if (!error.empty()) log(fill(kActionFailed.english, {error}));
   std::this_thread::sleep_until(*ended + state.timing.kelvo_exit_grace);
   if (state.kelvo_still_running()) {
     state.speech.say(kNotConnected);
@@ -541,10 +541,10 @@ void run_action_worker(std::shared_ptr<AppState> state,
     std::erase_if(backlog, [&](const KeyPress& other) {
       return reaches_kelvo(other) && skipped(other);
     });
-    const std::string sentence =
-        skipped_presses_sentence(1 + before - backlog.size());
-    log(sentence);
-    state->speech.say_queued(sentence);
+    const size_t count = 1 + before - backlog.size();
+    // The log stays English; the sentence is logged again as spoken.
+    log(fill(kBusy.english(count), {std::to_string(count)}));
+    state->speech.say_queued(skipped_presses_sentence(count));
   };
   // When a request has timed out, Kelvo is busy, and a press sent now would
   // queue inside it and be carried out after the stall. Kelvo is asked on a

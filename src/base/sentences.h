@@ -60,6 +60,10 @@ struct Plural {
   std::string_view of(uint64_t count) const {
     return translate_plural(one, many, count);
   }
+  // The English form, for the log.
+  constexpr std::string_view english(uint64_t count) const {
+    return count == 1 ? one : many;
+  }
 };
 constexpr Plural msg_n(std::string_view one, std::string_view many) {
   return {one, many};
@@ -76,6 +80,9 @@ struct Asks {
 struct AsksPlural {
   Plural plural;
   std::string_view of(uint64_t count) const { return plural.of(count); }
+  constexpr std::string_view english(uint64_t count) const {
+    return plural.english(count);
+  }
 };
 
 // Start-up and refusals.

@@ -100,9 +100,8 @@ RunOutcome run(Speech speech, const Timing& timing) {
   const KelvoPlatform platform = kelvo_platform(get_env);
   if (platform.add_xcb) log("Wayland session: Kelvo gets QT_QPA_PLATFORM=xcb");
   if (platform.not_x11) {
-    const std::string text = fill(kKelvoNotX11, {*platform.not_x11});
-    log(text);
-    speech.say_queued(text);
+    log(fill(kKelvoNotX11.text.english, {*platform.not_x11}));
+    speech.say_queued(fill(kKelvoNotX11, {*platform.not_x11}));
   }
   auto launched =
       launch_kelvo(general.kelvo_path, general.kelvo_args, general.port, *token,
