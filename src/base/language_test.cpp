@@ -21,6 +21,9 @@ TEST(LanguageTest, ChoosesFromSettingAndSession) {
   EXPECT_EQ(choose_language("auto", "pt_BR.UTF-8"), "pt_BR");
   EXPECT_EQ(choose_language("auto", "pt-PT"), "pt_BR");
   EXPECT_EQ(choose_language("auto", "zh-CN"), "zh_CN");
+  EXPECT_EQ(choose_language("auto", "zh_SG.UTF-8"), "zh_CN");
+  EXPECT_EQ(choose_language("auto", "zh-TW"), "en");
+  EXPECT_EQ(choose_language("auto", "zh-Hant-HK"), "en");
   EXPECT_EQ(choose_language("auto", "es_MX"), "es");
   EXPECT_EQ(choose_language("auto", "en_GB.UTF-8"), "en");
   EXPECT_EQ(choose_language("auto", "C.UTF-8"), "en");
