@@ -149,10 +149,14 @@ std::string_view english_of(const std::optional<std::string>& label,
   return label ? std::string_view(*label) : std::string_view(target.control);
 }
 
+// The title of the keys before the first titled section of the built-in
+// settings.
+constexpr Text kFirstSection = msg_c("key list section", "Deck selection");
+
 // The section title of every built-in binding, in order (see the key list).
 std::vector<std::string> section_titles(std::string_view text) {
   std::vector<std::string> titles;
-  std::string current = "Deck selection";
+  std::string current(kFirstSection.english);
   for (std::string_view line : cfgtext::split_lines(text)) {
     line = cfgtext::trim(line);
     if (line.starts_with("# ---")) {
