@@ -1,10 +1,12 @@
 # The commands of the README. Each does all set-up on a fresh Debian
 # machine (scripts/bootstrap installs what is missing). Also: `make dist`
 # (the release files), `make fuzz` (each fuzz target for FUZZ_SECONDS) and
-# `make bench` (the benchmarks, built optimised).
-.PHONY: all demo demo-linux test fuzz bench bootstrap clean dist dist-test
+# `make bench` (the benchmarks, built optimised). LANGUAGE=de (or es, fr,
+# pt_BR, zh_CN, en) makes the demo speak that language.
+.PHONY: all demo demo-linux test fuzz bench bootstrap clean dist dist-test pot
 
 JOBS ?= $(shell nproc)
+LANGUAGE ?=
 FUZZ_SECONDS ?= 60
 BENCHES := $(notdir $(basename $(wildcard bench/*_bench.cpp)))
 
@@ -16,16 +18,20 @@ bootstrap:
 demo: bootstrap
 	cmake --preset linux >/dev/null
 	cmake --build --preset linux -j $(JOBS) --target orvalin kelvosim
-	scripts/demo build/linux
+	scripts/demo --language "$(LANGUAGE)" build/linux
 
 # The same session, spoken through a private speech-dispatcher.
 demo-linux: bootstrap
 	cmake --preset linux >/dev/null
 	cmake --build --preset linux -j $(JOBS) --target orvalin kelvosim
-	scripts/demo --speech-dispatcher build/linux
+	scripts/demo --speech-dispatcher --language "$(LANGUAGE)" build/linux
 
 test: bootstrap
 	scripts/test
+
+# The message template from the code, merged into each translation.
+pot:
+	scripts/po_update
 
 # The release files for Windows and Linux users, in dist/ (see README).
 dist: bootstrap

@@ -14,7 +14,8 @@ A slow plugin: the time from "plugin loaded" to the ready message in the
 log, against a simulator that delays each reply by its own random 0-300 ms
 (replies overtaking each other), and one that answers one request at a
 time, 20 ms each. Reported as the median and the worst of --slow-runs runs,
-with the number of requests start-up sent (from the simulator's trace).
+with the number of requests start-up sent (from the simulator's trace)
+and how many watches were placed only after the ready message.
 
 Idle: one run left alone after the ready message for --idle-seconds; the CPU
 time (user + system) that Orvalin's process used meanwhile, as a share of one
@@ -126,6 +127,15 @@ class Session:
             time.sleep(0.05)
         raise RuntimeError("no ready message in the log")
 
+    def wait_logged(self, message, timeout):
+        """Whether `message` is logged within `timeout` seconds."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if message in self.log_times():
+                return True
+            time.sleep(0.1)
+        return False
+
     def failed_watches(self):
         return [m for m in self.log_times() if m.startswith("watch failed")]
 
@@ -189,6 +199,7 @@ def main():
                        ("20 ms a reply, one at a time", ["--reply-delay-ms",
                                                          "20"])):
         times = []
+        retried = []
         for _ in range(options.slow_runs):
             session = Session(build, options.slow_kelvo_seconds, args)
             session.start()
@@ -197,13 +208,21 @@ def main():
             # message: the trace holds start-up's requests alone.
             requests = session.requests()
             times.append(session.loaded_to_ready_seconds() * 1000)
+            # A watch that start-up could not place in time (a plugin
+            # answering one request at a time outlasts the reply wait with
+            # start-up's requests) is tried again after the ready message;
+            # the run fails only when one is still missing at its end.
             failed = session.failed_watches()
-            if session.end() != 0 or failed:
+            retried.append(len(failed))
+            placed = not failed or session.wait_logged(
+                "start-up: every watch in place", options.slow_kelvo_seconds)
+            if session.end() != 0 or not placed:
                 print("a slow run failed: %s" % failed, file=sys.stderr)
                 return 1
         print("plugin loaded to ready, %s: median %.0f ms, worst %.0f ms "
-              "(%d runs, %d requests)" % (name, statistics.median(times),
-                                          max(times), len(times), requests))
+              "(%d runs, %d requests; watches placed after ready: at most "
+              "%d)" % (name, statistics.median(times), max(times),
+                       len(times), requests, max(retried)))
 
     if options.idle_seconds > 0:
         session = Session(build, kelvo_seconds=options.idle_seconds + 15)

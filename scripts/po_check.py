@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """The catalogue check (ctest po_catalogues).
 
 Fails when po/orvalin.pot is not what the code gives (run `make pot`), or
@@ -10,13 +10,21 @@ when a shipped translation, po/<code>.po:
 - has a translation equal to the English text, unless that text is only
   names, numbers and signs (a key's name, a note's letter, "{} BPM").
 """
+import os
 import re
 import subprocess
 import sys
 import tempfile
 from pathlib import Path
 
-import polib
+try:
+    import polib
+except ImportError:
+    # polib is Debian's package (scripts/bootstrap): under another Python
+    # on the path, run again with the system's.
+    if sys.executable != "/usr/bin/python3" and os.path.exists("/usr/bin/python3"):
+        os.execv("/usr/bin/python3", ["/usr/bin/python3"] + sys.argv)
+    raise
 
 ROOT = Path(__file__).resolve().parent.parent
 SHIPPED = ["de", "es", "fr", "pt_BR", "zh_CN"]

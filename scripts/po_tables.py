@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Turns the translations (po/<code>.po) into C++ tables for the program.
 
 Usage: po_tables.py OUT.cpp PO...
@@ -14,7 +14,14 @@ import os
 import re
 import sys
 
-import polib
+try:
+    import polib
+except ImportError:
+    # polib is Debian's package (scripts/bootstrap): under another Python
+    # on the path, run again with the system's.
+    if sys.executable != "/usr/bin/python3" and os.path.exists("/usr/bin/python3"):
+        os.execv("/usr/bin/python3", ["/usr/bin/python3"] + sys.argv)
+    raise
 
 PLURAL_RE = re.compile(r"nplurals\s*=\s*(\d+)\s*;\s*plural\s*=\s*(.+?);?\s*$")
 SAFE_EXPRESSION = re.compile(r"^[n0-9\s()?:<>=!&|%+*/-]+$")
@@ -85,6 +92,7 @@ def main():
             lines.append("    {}")
         lines.append("};")
         lines.append(f"unsigned long {name}Plural(unsigned long n) {{")
+        lines.append("  (void)n;  // a language of one form")
         lines.append(f"  return static_cast<unsigned long>({expression});")
         lines.append("}")
         count = len(entries)

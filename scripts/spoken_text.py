@@ -129,9 +129,10 @@ def check_sources(src):
 
 def check_table(src):
     text = (src / "base" / "sentences.h").read_text()
-    asks = set(re.findall(r"inline constexpr Asks (k\w+)", text))
+    asks = set(re.findall(r"inline constexpr Asks(?:Plural)? (k\w+)", text))
     listed_part = text[text.index("kAskingSentences"):]
     listed = set(re.findall(r"Heard\{[^,{}]*(?:\{\})?,\s*(k\w+)", listed_part))
+    listed |= set(re.findall(r"heard\((k\w+), [12]\)", listed_part))
     problems = ["sentences.h: %s is an Asks entry that kAskingSentences does "
                 "not list" % name for name in sorted(asks - listed)]
     problems += ["sentences.h: kAskingSentences lists %s, not an Asks entry"

@@ -21,6 +21,7 @@
 #include "base/thread.h"
 #include "beatgrid/beatgrid.h"
 #include "config/keylist.h"
+#include "config/keys.h"
 #include "controls/formats.h"
 #include "controls/names.h"
 #include "controls/pulse.h"
@@ -45,7 +46,7 @@ std::shared_ptr<LateSentence<double>> labelled(const AppState& state,
                                                std::string label,
                                                ValueFormat format) {
   return LateSentence<double>::make(
-      state.speech, [label = std::move(label), format](const double& value) {
+      state.speech, [label = label_text(label), format](const double& value) {
         return fill(kControlValue, {label, format_value(format, value)});
       });
 }
@@ -85,8 +86,7 @@ Status run_select_deck(AppState& state, const act::SelectDeck& action) {
   // it with an unknown control.
   const uint8_t decks = state.deck_count.load();
   if (decks != 0 && action.deck > decks) {
-    state.speech.say(
-        fill(kOnlyDecks.of(decks), {std::to_string(decks)}));
+    state.speech.say(fill(kOnlyDecks.of(decks), {std::to_string(decks)}));
     return {};
   }
   state.current_deck.store(action.deck);
@@ -101,8 +101,8 @@ Status run_select_deck(AppState& state, const act::SelectDeck& action) {
 
 Status run_toggle(AppState& state, const act::Toggle& action, uint8_t deck) {
   ControlTarget target = resolve(action.target, deck);
-  std::string label =
-      action.label ? *action.label : control_description(target.control);
+  std::string label = action.label ? label_text(*action.label)
+                                   : control_description(target.control);
   Bridge& bridge = *state.bridge;
 
   auto old_value = bridge.get(target.group, target.control);
@@ -217,7 +217,7 @@ Status run_press(AppState& state, const act::Press& action, uint8_t deck) {
                          resolve_deck(action.report->target.control, deck),
                          action.report->label, action.report->format);
   }
-  if (action.confirm) state.speech.say(*action.confirm);
+  if (action.confirm) state.speech.say(label_text(*action.confirm));
   return {};
 }
 
@@ -292,7 +292,7 @@ Status run_marker(AppState& state, const act::Marker& action, uint8_t deck) {
       action.control.size() >= 9 &&
       std::string_view(action.control).ends_with("_activate");
   auto said = LateSentence<double>::make(
-      state.speech, [label = action.label, rate = *rate, was_set,
+      state.speech, [label = label_text(action.label), rate = *rate, was_set,
                      activation](const double& after) {
         if (!(rate > 0) || after == -1) return fill(kMarkerNotSet, {label});
         const std::string time = format_time(std::max(0.0, after / rate * 0.5));
@@ -323,16 +323,13 @@ Status run_stop_samplers(AppState& state) {
 Status run_dump_widgets(AppState& state) {
   auto count = state.bridge->dump_widgets();
   if (!count) return fail(count.error());
-  state.speech.say(fill(kWidgetsWritten.of(*count),
-                        {std::to_string(*count)}));
+  state.speech.say(fill(kWidgetsWritten.of(*count), {std::to_string(*count)}));
   return {};
 }
 
 // "ctrl+alt+p" is spoken "ctrl alt p".
 std::string spoken_key(std::string_view key) {
-  std::string text(key);
-  std::replace(text.begin(), text.end(), '+', ' ');
-  return text;
+  return key_heard_name(key, ' ');
 }
 
 }  // namespace
@@ -484,7 +481,7 @@ bool told_not_connected(const AppState& state, const std::string& error) {
   if (!state.bridge) return false;
   const auto ended = state.bridge->ended();
   if (!ended) return false;
-  if (!error.empty()) log(fill(kActionFailed, {error}));
+  if (!error.empty()) log(fill(kActionFailed.english, {error}));
   std::this_thread::sleep_until(*ended + state.timing.kelvo_exit_grace);
   if (state.kelvo_still_running()) {
     state.speech.say(kNotConnected);
@@ -544,10 +541,10 @@ void run_action_worker(std::shared_ptr<AppState> state,
     std::erase_if(backlog, [&](const KeyPress& other) {
       return reaches_kelvo(other) && skipped(other);
     });
-    const std::string sentence =
-        skipped_presses_sentence(1 + before - backlog.size());
-    log(sentence);
-    state->speech.say_queued(sentence);
+    const size_t count = 1 + before - backlog.size();
+    // The log stays English; the sentence is logged again as spoken.
+    log(fill(kBusy.english(count), {std::to_string(count)}));
+    state->speech.say_queued(skipped_presses_sentence(count));
   };
   // When a request has timed out, Kelvo is busy, and a press sent now would
   // queue inside it and be carried out after the stall. Kelvo is asked on a

@@ -6,6 +6,8 @@
 #include <limits>
 #include <tuple>
 
+#include "base/language.h"
+
 namespace orvalin {
 namespace {
 
@@ -150,6 +152,23 @@ TEST(FormatsTest, SaturatingConversionsTruncate) {
   EXPECT_EQ(saturating_uint64(kNaN), 0u);
   EXPECT_EQ(saturating_uint64(1e20), std::numeric_limits<uint64_t>::max());
   EXPECT_EQ(saturating_uint64(18446744073709549568.0), 18446744073709549568u);
+}
+
+// In German a decimal comma; musical keys keep their letters and Camelot
+// codes and translate the words; times stay m:ss. Chinese keeps the point.
+TEST(FormatsTest, ValuesInTheLanguageInUse) {
+  struct English {
+    ~English() { set_language(kEnglish); }
+  } english;
+  set_language("de");
+  EXPECT_EQ(format_value(ValueFormat::bpm, 130.14), "130,1 BPM");
+  EXPECT_EQ(format_value(ValueFormat::bpm_precise, 128), "128,00 BPM");
+  EXPECT_EQ(format_value(ValueFormat::number, 0.25), "0,25");
+  EXPECT_EQ(format_value(ValueFormat::key, 15), "D-Moll, 7A");
+  EXPECT_EQ(format_value(ValueFormat::time, 75), "1:15");
+  set_language("zh_CN");
+  EXPECT_EQ(format_value(ValueFormat::bpm, 130.14), "130.1 BPM");
+  EXPECT_EQ(format_value(ValueFormat::time, 75), "1:15");
 }
 
 }  // namespace

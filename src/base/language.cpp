@@ -34,8 +34,8 @@ const Catalogue* find_catalogue(std::string_view code) {
 const CatalogueEntry* find_entry(const Catalogue& catalogue,
                                  std::string_view key) {
   const auto entries = catalogue.entries;
-  const auto found = std::ranges::lower_bound(entries, key, {},
-                                              &CatalogueEntry::key);
+  const auto found =
+      std::ranges::lower_bound(entries, key, {}, &CatalogueEntry::key);
   if (found == entries.end() || found->key != key) return nullptr;
   return &*found;
 }
@@ -63,6 +63,20 @@ std::optional<std::string_view> shipped_language(std::string_view code) {
   for (const Catalogue& catalogue : catalogues()) {
     if (same_ascii(catalogue.code, name)) return catalogue.code;
   }
+  // Chinese of Taiwan, Hong Kong and Macao is written in traditional
+  // characters, which the simplified catalogue is not (nor is its braille),
+  // so these fall back past Chinese, as Windows' own fallback does.
+  if (same_ascii(language, "zh")) {
+    for (size_t at = name.find('_'); at != std::string::npos;
+         at = name.find('_', at + 1)) {
+      const std::string_view part =
+          std::string_view(name).substr(at + 1).substr(
+              0, name.find('_', at + 1) - at - 1);
+      for (std::string_view traditional : {"hant", "tw", "hk", "mo"}) {
+        if (same_ascii(part, traditional)) return std::nullopt;
+      }
+    }
+  }
   for (const Catalogue& catalogue : catalogues()) {
     if (same_ascii(language_part(catalogue.code), language)) {
       return catalogue.code;
@@ -85,7 +99,11 @@ std::string_view current_language() {
 }
 
 void set_language(std::string_view code) {
-  g_current.store(find_catalogue(code), std::memory_order_release);
+  use_catalogue(find_catalogue(code));
+}
+
+void use_catalogue(const Catalogue* catalogue) {
+  g_current.store(catalogue, std::memory_order_release);
 }
 
 std::string_view translate(std::string_view context, std::string_view english) {

@@ -46,8 +46,9 @@ std::string shipped_languages();
 // The shipped language a code names: exactly ("pt_BR"), or without its
 // territory, encoding or variant ("de_AT.UTF-8@euro" is "de"; a language
 // shipped only with a territory, such as "pt", is that one: "pt_PT" speaks
-// "pt_BR" rather than English). "C", "POSIX" and English codes are English;
-// a code of no shipped language is nullopt.
+// "pt_BR" rather than English; but traditional Chinese, "zh_TW", is not
+// simplified Chinese). "C", "POSIX" and English codes are English; a code
+// of no shipped language is nullopt.
 std::optional<std::string_view> shipped_language(std::string_view code);
 
 // The language of the user's session: the operating system's UI language
@@ -65,6 +66,10 @@ std::optional<std::string_view> choose_language(std::string_view setting,
 // a code that is not shipped).
 std::string_view current_language();
 void set_language(std::string_view code);
+
+// Speaks `catalogue` (null: English); set_language with a catalogue that
+// need not be shipped, such as a test's.
+void use_catalogue(const Catalogue* catalogue);
 
 // `english` in the language in use; itself when the language is English or
 // the catalogue lacks it. `context` tells apart equal English texts that

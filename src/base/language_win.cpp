@@ -14,8 +14,9 @@ std::string session_locale() {
   const int length = LCIDToLocaleName(MAKELCID(language, SORT_DEFAULT), name,
                                       LOCALE_NAME_MAX_LENGTH, 0);
   if (length <= 1) return {};
-  return utf16_to_utf8(std::u16string_view(
-      reinterpret_cast<const char16_t*>(name), static_cast<size_t>(length - 1)));
+  return utf16_to_utf8(
+      std::u16string_view(reinterpret_cast<const char16_t*>(name),
+                          static_cast<size_t>(length - 1)));
 }
 
 }  // namespace orvalin

@@ -60,6 +60,10 @@ struct Plural {
   std::string_view of(uint64_t count) const {
     return translate_plural(one, many, count);
   }
+  // The English form, for the log.
+  constexpr std::string_view english(uint64_t count) const {
+    return count == 1 ? one : many;
+  }
 };
 constexpr Plural msg_n(std::string_view one, std::string_view many) {
   return {one, many};
@@ -70,16 +74,21 @@ constexpr Plural msg_n(std::string_view one, std::string_view many) {
 struct Asks {
   Text text;
   operator std::string_view() const { return text; }
+  constexpr operator Text() const { return text; }
   friend bool operator==(Asks a, std::string_view b) { return a.text == b; }
 };
 struct AsksPlural {
   Plural plural;
   std::string_view of(uint64_t count) const { return plural.of(count); }
+  constexpr std::string_view english(uint64_t count) const {
+    return plural.english(count);
+  }
 };
 
 // Start-up and refusals.
 inline constexpr Asks kAlreadyRunning{msg("Orvalin is already running.")};
-inline constexpr Asks kKelvoRunning{msg("Kelvo is running. Please close it first.")};
+inline constexpr Asks kKelvoRunning{
+    msg("Kelvo is running. Please close it first.")};
 inline constexpr Text kWelcome =
     msg("Welcome to Orvalin. Your settings file was created.");
 inline constexpr Text kStartingKelvo = msg("Starting Kelvo");
@@ -87,16 +96,16 @@ inline constexpr Text kStartingKelvo = msg("Starting Kelvo");
 // marked "after kErrorOpening" below, or a mistake in the settings file.
 inline constexpr Text kErrorOpening = msg("Orvalin error. ");
 // After kErrorOpening.
-inline constexpr Asks kPluginNotFound{msg("The Kelvo plugin ({}) was not found.")};
+inline constexpr Asks kPluginNotFound{
+    msg("The Kelvo plugin ({}) was not found.")};
 // "{}" Kelvo's version line (kKelvoVersion), what its Qt is (kUsesQt...),
 // then the Qt versions Orvalin needs.
 inline constexpr Asks kQtNotSupported{
     msg("{} is not supported by this version of Orvalin. It uses {}, Orvalin "
-    "needs Qt {}.{} or newer within Qt {}. Please check for an Orvalin "
-    "update.")};
+        "needs Qt {}.{} or newer within Qt {}. Please check for an Orvalin "
+        "update.")};
 inline constexpr Text kKelvoVersion = msg("Kelvo {}");
-inline constexpr Text kKelvoUnknownVersion =
-    msg("Kelvo unknown version");
+inline constexpr Text kKelvoUnknownVersion = msg("Kelvo unknown version");
 inline constexpr Text kUsesQt = msg("Qt {}");
 inline constexpr Text kUsesQtUnknown = msg("Qt unknown version");
 inline constexpr Text kUsesOtherQt = msg("a different Qt version");
@@ -104,31 +113,32 @@ inline constexpr Text kUsesOtherQt = msg("a different Qt version");
 inline constexpr Asks kCannotStartKelvo{msg("Cannot start Kelvo at {}: {}")};
 // After kErrorOpening.
 inline constexpr Asks kClosedWhileStarting{msg("Kelvo closed while starting.")};
-inline constexpr Asks kPluginNotLoaded{
-    msg("{} did not load the Orvalin plugin, so this Kelvo version is probably "
+inline constexpr Asks kPluginNotLoaded{msg(
+    "{} did not load the Orvalin plugin, so this Kelvo version is probably "
     "not supported. Kelvo keeps running, without Orvalin. Please check for an "
     "Orvalin update.")};
 // After kErrorOpening: a connection that could not be made, or one that
 // Kelvo did not answer on.
-inline constexpr Asks kCannotConnect{msg("cannot connect to the Kelvo plugin: {}")};
+inline constexpr Asks kCannotConnect{
+    msg("cannot connect to the Kelvo plugin: {}")};
 inline constexpr Asks kNoAnswer{msg("Kelvo did not answer in time")};
 // In kCannotConnect: "{}" the port, then the holder's process number or
 // kUnknownProcess.
-inline constexpr Text kPortHeld =
-    msg("port {} is held by another program (process {}); not sending the token");
+inline constexpr Text kPortHeld = msg(
+    "port {} is held by another program (process {}); not sending the token");
 inline constexpr Text kUnknownProcess = msg("unknown");
 // After kErrorOpening: the system's reason.
 inline constexpr Asks kSocketCloneFailed{msg("socket clone failed: {}")};
 // After kErrorOpening: the system gave no random numbers for the key that
 // Orvalin and its plugin share, or no signal for the plugin's start.
 inline constexpr Asks kNoRandomNumbers{msg("cannot draw random numbers: {}")};
-inline constexpr Asks kNoLoadedSignal{msg("cannot create the loaded signal: {}")};
+inline constexpr Asks kNoLoadedSignal{
+    msg("cannot create the loaded signal: {}")};
 // After kErrorOpening, or after kNotReloaded: the settings file (its path)
 // cannot be read, written or its folder created; "{}" the system's reason.
 inline constexpr Asks kCannotReadSettings{msg("cannot read {}: {}")};
 inline constexpr Text kNoSuchFile = msg("no such file");
-inline constexpr Text kNotUtf8 =
-    msg("stream did not contain valid UTF-8");
+inline constexpr Text kNotUtf8 = msg("stream did not contain valid UTF-8");
 inline constexpr Asks kCannotWriteSettings{msg("cannot write {}: {}")};
 inline constexpr Asks kCannotCreateFolder{msg("cannot create {}: {}")};
 // After kErrorOpening, or after kNotReloaded: a mistake in the settings
@@ -147,19 +157,17 @@ inline constexpr Text kUnknownAction = msg("unknown action '{}'");
 inline constexpr Text kUnknownFormat = msg("unknown format '{}'");
 inline constexpr Text kUnknownSay = msg("unknown say 'what': {}");
 inline constexpr Text kActionNeeds = msg("action '{}' needs 'control'");
-inline constexpr Text kSelectDeckNeedsDeck =
-    msg("select_deck needs 'deck'");
+inline constexpr Text kSelectDeckNeedsDeck = msg("select_deck needs 'deck'");
 inline constexpr Text kSetNeedsValue = msg("set needs 'value'");
 inline constexpr Text kAdjustNeedsStep = msg("adjust needs 'step'");
 inline constexpr Text kMoveNeedsStep = msg("beatgrid_move needs 'step'");
-inline constexpr Text kMarkerNeedsControl =
-    msg("marker needs 'control'");
+inline constexpr Text kMarkerNeedsControl = msg("marker needs 'control'");
 inline constexpr Text kMarkerNeedsReport = msg("marker needs 'report'");
 inline constexpr Text kMarkerNeedsLabel = msg("marker needs 'label'");
 // After kErrorOpening, or after kNotReloaded: the layer key cannot be used.
 inline constexpr Asks kLayerKeyMistake{msg("layer_key: {}")};
-inline constexpr Asks kLayerKeyTaken{
-    msg("layer_key \"{}\" is also the key of a binding (\"{}\"); give one of them "
+inline constexpr Asks kLayerKeyTaken{msg(
+    "layer_key \"{}\" is also the key of a binding (\"{}\"); give one of them "
     "another key")};
 
 // Linux only: no X server to take keys from, a key the keyboard lacks, and
@@ -169,11 +177,11 @@ inline constexpr Asks kNoDisplay{
 inline constexpr Asks kCannotOpenDisplay{
     msg("Orvalin needs an X11 session or XWayland: cannot open display {}.")};
 // After kErrorOpening.
-inline constexpr Asks kKeyNotOnKeyboard{
-    msg("The key {} in the settings file is not on this keyboard. Please give its "
+inline constexpr Asks kKeyNotOnKeyboard{msg(
+    "The key {} in the settings file is not on this keyboard. Please give its "
     "action another key.")};
-inline constexpr Asks kKelvoNotX11{
-    msg("Orvalin keys need Kelvo in an X11 window, but QT_QPA_PLATFORM is set to "
+inline constexpr Asks kKelvoNotX11{msg(
+    "Orvalin keys need Kelvo in an X11 window, but QT_QPA_PLATFORM is set to "
     "{}.")};
 
 // The settings file, saved while Orvalin runs.
@@ -190,8 +198,8 @@ inline constexpr Asks kNotReloaded{msg("Settings not reloaded. {}")};
 inline constexpr Text kReady = msg("Orvalin ready. Deck 1 selected.");
 inline constexpr Text kReadyKeyHelp =
     msg("Orvalin ready. Deck 1 selected. {} turns key help on or off.");
-inline constexpr Text kReadyLayerKeyHelp =
-    msg("Orvalin ready. Deck 1 selected. {}, then {}, turns key help on or off.");
+inline constexpr Text kReadyLayerKeyHelp = msg(
+    "Orvalin ready. Deck 1 selected. {}, then {}, turns key help on or off.");
 
 // Keys.
 // "{}" the count, then the keys as spoken, joined by kListSeparator.
@@ -218,7 +226,7 @@ inline constexpr AsksPlural kBusy{
 inline constexpr Text kActionFailed = msg("Error: {}");
 inline constexpr Asks kConnectionLost{
     msg("Lost the connection to Kelvo. Orvalin keys do nothing until Kelvo is "
-    "started again.")};
+        "started again.")};
 // Watches that failed at start-up are still missing a while after ready;
 // the second follows once they are all in place.
 inline constexpr Asks kAnnouncementsMissing{
@@ -226,8 +234,8 @@ inline constexpr Asks kAnnouncementsMissing{
 inline constexpr Asks kAnnouncementsComplete{msg("Announcements complete")};
 // Said once at start-up, and by each key that steps a value (which then
 // sends nothing), when the plugin reads parameters on a wrong scale.
-inline constexpr Asks kWrongScale{
-    msg("The Kelvo plugin reports values on a wrong scale; keys that step a value "
+inline constexpr Asks kWrongScale{msg(
+    "The Kelvo plugin reports values on a wrong scale; keys that step a value "
     "are off")};
 // A key that needs Kelvo, pressed after the connection ended.
 inline constexpr Asks kNotConnected{msg("Not connected to Kelvo")};
@@ -252,8 +260,8 @@ inline constexpr Text kAnnouncementsOff = msg("Announcements off");
 // Reasons after kActionFailed.
 inline constexpr Asks kNoTrackLoaded{msg("no track loaded")};
 inline constexpr Asks kNoTrackSelected{msg("no track selected in the library")};
-inline constexpr Asks kMetronomeMissing{
-    msg("The Metronome effect is not available. Enable it in Kelvo preferences, "
+inline constexpr Asks kMetronomeMissing{msg(
+    "The Metronome effect is not available. Enable it in Kelvo preferences, "
     "Effects.")};
 inline constexpr Asks kEffectUnitFull{
     msg("Effect unit 4 is full. Remove an effect from it first.")};
@@ -277,7 +285,7 @@ inline constexpr Text kOff = msg("off");
 inline constexpr Asks kNotSwitchedOn{msg("{} not switched on. {}")};
 inline constexpr Asks kNoMicrophone{
     msg("No microphone input is set up. Choose one in Kelvo preferences, Sound "
-    "Hardware, Input.")};
+        "Hardware, Input.")};
 inline constexpr Asks kCouldNotSwitchOn{msg("{} could not be switched on")};
 inline constexpr Asks kCouldNotSwitchOff{msg("{} could not be switched off")};
 inline constexpr Asks kAutoDjNotSwitchedOn{
@@ -306,8 +314,7 @@ inline constexpr Text kDeckStatusPlaying =
     msg("Deck {} playing, {} remaining, {}, {}");
 inline constexpr Text kDeckStatusPaused =
     msg("Deck {} paused, {} remaining, {}, {}");
-inline constexpr Text kElapsedRemaining =
-    msg("{} elapsed, {} remaining");
+inline constexpr Text kElapsedRemaining = msg("{} elapsed, {} remaining");
 // "{}" tempo, then key.
 inline constexpr Text kTempo = msg("{}, {}");
 inline constexpr Asks kNoTrackInformation{
@@ -352,12 +359,14 @@ inline constexpr Text kNoKey = msg("no key");
 inline constexpr Text kMajorKey = msg("{} major, {}B");
 inline constexpr Text kMinorKey = msg("{} minor, {}A");
 // The notes of Kelvo's key numbers 1..12 (major) and 13..24 (minor),
-// spelled out for the speech synthesiser.
+// spelled out for the speech synthesiser. A translation keeps the letter
+// names A to G (B stays B) and says only "flat" and "sharp" its own way.
 inline constexpr std::array<Text, 24> kKeyNotes = {
-    msg("C"),       msg("D flat"),  msg("D"),       msg("E flat"), msg("E"),      msg("F"),
-    msg("F sharp"), msg("G"),       msg("A flat"),  msg("A"),      msg("B flat"), msg("B"),
-    msg("C"),       msg("C sharp"), msg("D"),       msg("E flat"), msg("E"),      msg("F"),
-    msg("F sharp"), msg("G"),       msg("G sharp"), msg("A"),      msg("B flat"), msg("B")};
+    msg("C"),       msg("D flat"),  msg("D"),      msg("E flat"),  msg("E"),
+    msg("F"),       msg("F sharp"), msg("G"),      msg("A flat"),  msg("A"),
+    msg("B flat"),  msg("B"),       msg("C"),      msg("C sharp"), msg("D"),
+    msg("E flat"),  msg("E"),       msg("F"),      msg("F sharp"), msg("G"),
+    msg("G sharp"), msg("A"),       msg("B flat"), msg("B")};
 
 // The beat-grid tools.
 inline constexpr Asks kGridLocked{msg("Grid is locked")};
@@ -366,17 +375,14 @@ inline constexpr Asks kGridClicksNotOn{
     msg("Grid clicks could not be switched on for deck {}")};
 inline constexpr Asks kGridClicksNotOff{
     msg("Grid clicks could not be switched off for deck {}")};
-inline constexpr Text kGridClicksOff =
-    msg("Grid clicks off for deck {}");
+inline constexpr Text kGridClicksOff = msg("Grid clicks off for deck {}");
 inline constexpr Text kGridClicksOn =
     msg("Grid clicks on for deck {}. Play the track: the clicks are the beat "
-    "grid.");
+        "grid.");
 // A move of the grid, with the total of the moves since the clicks came on.
 inline constexpr Text kGridLaterBack = msg("later, back where it was");
-inline constexpr Text kGridEarlierBack =
-    msg("earlier, back where it was");
-inline constexpr Text kGridLaterPlus =
-    msg("later, total plus {} milliseconds");
+inline constexpr Text kGridEarlierBack = msg("earlier, back where it was");
+inline constexpr Text kGridLaterPlus = msg("later, total plus {} milliseconds");
 inline constexpr Text kGridLaterMinus =
     msg("later, total minus {} milliseconds");
 inline constexpr Text kGridEarlierPlus =
@@ -386,19 +392,17 @@ inline constexpr Text kGridEarlierMinus =
 inline constexpr Text kTapped = msg("tapped {} BPM");
 inline constexpr Asks kNoBeatGrid{msg("This track has no beat grid")};
 inline constexpr Text kOnTheBeat = msg("On the beat");
-inline constexpr Text kAfterTheBeat =
-    msg("{} milliseconds after the beat");
-inline constexpr Text kBeforeTheBeat =
-    msg("{} milliseconds before the beat");
+inline constexpr Text kAfterTheBeat = msg("{} milliseconds after the beat");
+inline constexpr Text kBeforeTheBeat = msg("{} milliseconds before the beat");
 
 // Announcements of changes in Kelvo.
 inline constexpr Asks kDeckClipping{msg("Deck {} clipping")};
 inline constexpr Asks kMainClipping{msg("Main output clipping")};
 inline constexpr Text kMicrophoneOn = msg("Microphone on");
 inline constexpr Text kMicrophoneOff = msg("Microphone off");
-inline constexpr Text kBroadcastConnected =
-    msg("Live broadcast connected");
-inline constexpr Asks kBroadcastDisconnected{msg("Live broadcast disconnected")};
+inline constexpr Text kBroadcastConnected = msg("Live broadcast connected");
+inline constexpr Asks kBroadcastDisconnected{
+    msg("Live broadcast disconnected")};
 inline constexpr Asks kBroadcastFailed{msg("Live broadcast failed to connect")};
 inline constexpr Text kBroadcastOn = msg("Live broadcast on");
 inline constexpr Text kBroadcastOff = msg("Live broadcast off");
@@ -422,9 +426,54 @@ inline constexpr Plural kDeckLoop =
 inline constexpr Text kDeckTrackEnding = msg("Deck {} track ending");
 inline constexpr Text kDeckLoaded = msg("Deck {} loaded. {}");
 inline constexpr Text kDeckHotcueSet = msg("Deck {} hotcue {} set");
-inline constexpr Text kDeckHotcueCleared =
-    msg("Deck {} hotcue {} cleared");
+inline constexpr Text kDeckHotcueCleared = msg("Deck {} hotcue {} cleared");
 inline constexpr Text kOneMinuteLeft = msg("Deck {}, one minute left");
+
+// The key list (--write-keys) and key help: what a key does. "{}" is what
+// it works on (a label, or what a control does), then a number.
+inline constexpr Text kOnCurrentDeck = msg("{} on the current deck");
+inline constexpr Text kForCurrentDeck = msg("{} for the current deck");
+inline constexpr Text kOnDeck = msg("{} on deck {}");
+inline constexpr Text kOnSampler = msg("{}, sampler {}");
+inline constexpr Text kOnOrOff = msg("{} on or off");
+// "{}" what a control does, then the value it is set to.
+inline constexpr Text kSetTo = msg("set {} to {}");
+// A key that turns a value up or down, or a balance to the left or right.
+inline constexpr Text kAdjustUp = msg("{} up");
+inline constexpr Text kAdjustDown = msg("{} down");
+inline constexpr Text kAdjustLeft = msg("{} left");
+inline constexpr Text kAdjustRight = msg("{} right");
+inline constexpr Text kSayLabel = msg("say {}");
+inline constexpr Text kSelectDeckKey = msg("select deck {}");
+inline constexpr Text kHotcueSetOrJump = msg("hotcue {}, set or jump");
+inline constexpr Text kClearHotcue = msg("clear hotcue {}");
+// "{}" milliseconds.
+inline constexpr Text kMoveGridLater =
+    msg("move the beat grid {} milliseconds later on the current deck");
+inline constexpr Text kMoveGridEarlier =
+    msg("move the beat grid {} milliseconds earlier on the current deck");
+// The key list file: its title, its opening lines (keep the line breaks;
+// name the keys as the list below does), the layer's section, and the
+// section of keys that fit no other.
+inline constexpr Text kKeyListTitle = msg("Orvalin - default keys");
+inline constexpr Text kKeyListIntro =
+    msg("These keys work while a Kelvo window is in the foreground.\n"
+        "\"Current deck\" is the deck chosen with Ctrl+Alt+1 to Ctrl+Alt+4.\n"
+        "Press Ctrl+Alt+F12 in Kelvo to hear what any key does without using "
+        "it.\n"
+        "Change keys in the settings file, %APPDATA%\\Orvalin\\config.toml on "
+        "Windows,\n~/.config/orvalin/config.toml on Linux.\n");
+inline constexpr Text kKeyListLayerTitle = msg("The Orvalin layer");
+// "{}" the layer key.
+inline constexpr Text kKeyListLayer = msg(
+    "Press {} in Kelvo, hear \"Orvalin\", then press any key below\n"
+    "without Ctrl+Alt: 2 for Ctrl+Alt+2, Shift+L for Ctrl+Alt+Shift+L, F12 "
+    "for\nCtrl+Alt+F12. Escape cancels. Use it where Ctrl+Alt and a key "
+    "types a\ncharacter on your keyboard (AltGr on German, French, Spanish, "
+    "Polish and\nother layouts), and on Linux for Ctrl+Alt+F1 to F12, which "
+    "the X server\nkeeps. The settings file's layer_key changes the layer "
+    "key.\n");
+inline constexpr Text kKeyListOther = msg_c("key list section", "Other");
 
 // The title of the guide's section that explains the Asks entries; a
 // translated guide (README.<code>.txt) has it in its own language.

@@ -29,7 +29,8 @@ std::string squeezed(std::string_view text) {
 // The entries of a guide's "What to do when Orvalin says ..." section: of
 // each paragraph, the lines at the margin (the sentence; the indented lines
 // after them say what to do).
-std::vector<std::string> entries(std::string_view guide_text) {
+std::vector<std::string> entries(std::string_view guide_text,
+                                 std::string_view title) {
   std::vector<std::string> lines;
   for (std::string_view rest = guide_text; !rest.empty();) {
     const size_t end = std::min(rest.find('\n'), rest.size());
@@ -45,7 +46,7 @@ std::vector<std::string> entries(std::string_view guide_text) {
   bool inside = false;
   for (size_t i = 0; i < lines.size(); ++i) {
     if (is_title(i)) {
-      inside = lines[i].starts_with("What to do when Orvalin says");
+      inside = lines[i].starts_with(title);
       ++i;
       continue;
     }
@@ -62,11 +63,25 @@ std::vector<std::string> entries(std::string_view guide_text) {
 }
 
 // Whether `entry` names the sentence: its fixed parts (those between the
-// "{}"), in order.
+// placeholders, "{}" or "{N}"), in order.
 bool names(const std::string& entry, std::string_view sentence) {
   size_t from = 0;
   for (;;) {
-    const size_t gap = std::min(sentence.find("{}"), sentence.size());
+    size_t gap = 0;
+    size_t length = 0;
+    for (gap = sentence.find('{'); gap != std::string_view::npos;
+         gap = sentence.find('{', gap + 1)) {
+      if (sentence.substr(gap, 2) == "{}") {
+        length = 2;
+        break;
+      }
+      if (gap + 2 < sentence.size() && sentence[gap + 1] >= '0' &&
+          sentence[gap + 1] <= '9' && sentence[gap + 2] == '}') {
+        length = 3;
+        break;
+      }
+    }
+    gap = std::min(gap, sentence.size());
     const std::string part = squeezed(sentence.substr(0, gap));
     if (!part.empty()) {
       from = entry.find(part, from);
@@ -74,19 +89,31 @@ bool names(const std::string& entry, std::string_view sentence) {
       from += part.size();
     }
     if (gap == sentence.size()) return true;
-    sentence.remove_prefix(gap + 2);
+    sentence.remove_prefix(gap + length);
   }
 }
 
+// A sentence of the list as heard in the language in use.
+std::string heard_text(const Heard& heard) {
+  const std::string_view opening = heard.opening;
+  return opening.find("{}") == std::string_view::npos
+             ? std::string(opening) + std::string(heard.spoken())
+             : fill(opening, {heard.spoken()});
+}
+
+// Speaks `code` while it lives.
+struct LanguageScope {
+  explicit LanguageScope(std::string_view code) { set_language(code); }
+  ~LanguageScope() { set_language(kEnglish); }
+};
+
 TEST(SentencesTest, UserGuideExplainsEach) {
-  const std::vector<std::string> guide = entries(kUserGuide);
-  const std::vector<std::string> linux_guide = entries(kLinuxGuide);
+  const std::vector<std::string> guide = entries(kUserGuide, kGuideWhatToDo);
+  const std::vector<std::string> linux_guide =
+      entries(kLinuxGuide, kGuideWhatToDo);
   ASSERT_GE(guide.size(), 10u) << "no \"What to do\" section in README.txt";
   for (const Heard& heard : kAskingSentences) {
-    const std::string sentence =
-        heard.opening.find("{}") == std::string_view::npos
-            ? std::string(heard.opening) + std::string(heard.text)
-            : fill(heard.opening, {heard.text});
+    const std::string sentence = heard_text(heard);
     EXPECT_TRUE(std::ranges::any_of(
         heard.linux_only ? linux_guide : guide,
         [&](const std::string& entry) { return names(entry, sentence); }))
@@ -95,6 +122,41 @@ TEST(SentencesTest, UserGuideExplainsEach) {
         << " has no entry for \"" << sentence
         << "\" in \"What to do when Orvalin says ...\"";
   }
+}
+
+// Each shipped language has its guide, and it explains each sentence as
+// that language says it (the Linux ones too, in the same section).
+TEST(SentencesTest, TranslatedGuidesExplainEach) {
+  for (const Catalogue& catalogue : catalogues()) {
+    const auto guide = std::ranges::find(kTranslatedGuides, catalogue.code,
+                                         &TranslatedGuide::code);
+    EXPECT_NE(guide, std::end(kTranslatedGuides))
+        << "no packaging/README." << catalogue.code << ".txt";
+    if (guide == std::end(kTranslatedGuides)) continue;
+    LanguageScope language(catalogue.code);
+    const std::vector<std::string> found = entries(guide->text, kGuideWhatToDo);
+    ASSERT_GE(found.size(), 10u)
+        << "no \"" << std::string_view(kGuideWhatToDo)
+        << "\" section in README." << catalogue.code << ".txt";
+    for (const Heard& heard : kAskingSentences) {
+      const std::string sentence = heard_text(heard);
+      EXPECT_TRUE(std::ranges::any_of(
+          found,
+          [&](const std::string& entry) { return names(entry, sentence); }))
+          << "README." << catalogue.code << ".txt has no entry for \""
+          << sentence << "\"";
+    }
+  }
+}
+
+// Placeholders: in order, numbered (a translation's order), and left alone
+// where there is no part for them.
+TEST(SentencesTest, FillsPlaceholders) {
+  EXPECT_EQ(fill("Deck {} loaded. {}", {"2", "Night Drive"}),
+            "Deck 2 loaded. Night Drive");
+  EXPECT_EQ(fill("{1} für {0}", {"Deck 2", "130"}), "130 für Deck 2");
+  EXPECT_EQ(fill("{} and {} {", {"a"}), "a and {} {");
+  EXPECT_EQ(fill("{9} {x}", {"a"}), "{9} {x}");
 }
 
 }  // namespace

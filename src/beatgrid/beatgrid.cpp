@@ -307,7 +307,7 @@ Status tap_tempo(const std::shared_ptr<AppState>& state, uint8_t deck) {
           if (!bpm) return;
           char number[64];
           std::snprintf(number, sizeof number, "%.2f", *bpm);
-          state->speech.say(fill(kTapped, {number}));
+          state->speech.say(fill(kTapped, {localise_number(number)}));
         });
       },
       "failed to spawn thread");

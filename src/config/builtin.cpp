@@ -25,6 +25,9 @@ port = 52764
 # for ctrl+alt+f12). For keys that type a character on your keyboard (AltGr)
 # or that the system keeps. "" turns the layer off.
 layer_key = "ctrl+alt+shift+home"
+# The language Orvalin speaks: "auto" is the language of Windows (on Linux,
+# of LC_ALL, LC_MESSAGES or LANG); or one of en, de, es, fr, pt_BR, zh_CN.
+language = "auto"
 
 [speech]
 # Which screen reader speaks: "auto" takes the first one running of NVDA,

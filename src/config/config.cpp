@@ -58,28 +58,53 @@ constexpr std::array<std::string_view, 8> kSayNames = {
 // ---------------------------------------------------------------------------
 // Reading the TOML document into records.
 
-std::string_view type_name(toml::node_type type) {
+// The settings reader's words for what it expected and found.
+constexpr Text kTable = msg("a table");
+constexpr Text kString = msg("a string");
+constexpr Text kNumber = msg("a number");
+constexpr Text kBoolean = msg("a boolean");
+constexpr Text kTables = msg("an array of tables");
+constexpr Text kStrings = msg("an array of strings");
+// "{}" the highest number allowed.
+constexpr Text kIntegerUpTo = msg("an integer from 0 to {}");
+// "{}" a problem, then where it is in the settings file.
+constexpr Text kAtLine = msg("{}, at line {}, column {}");
+// "{}" a field, as the settings file names it in quotes ("'port'").
+constexpr Text kWrongType = msg("wrong type for {}: expected {}, found {}");
+constexpr Text kMissingField = msg("missing field '{}'");
+// "{}" a field, then the table it belongs in ("[general]").
+constexpr Text kMissingFieldIn = msg("missing field '{}' in {}");
+constexpr Text kOutOfRange = msg("'{}' is out of range: expected {}, found {}");
+// An item of an array in the settings file: the array, its number.
+constexpr Text kItem = msg("'{}' item {}");
+// "{}" what the file says, then the names it may say.
+constexpr Text kUnknownScreenReader =
+    msg("unknown screen_reader '{}': expected one of {}");
+constexpr Text kUnknownLanguage =
+    msg("unknown language '{}': expected auto or one of {}");
+
+Text type_name(toml::node_type type) {
   switch (type) {
     case toml::node_type::table:
-      return "a table";
+      return kTable;
     case toml::node_type::array:
-      return "an array";
+      return msg("an array");
     case toml::node_type::string:
-      return "a string";
+      return kString;
     case toml::node_type::integer:
-      return "an integer";
+      return msg("an integer");
     case toml::node_type::floating_point:
-      return "a float";
+      return msg("a float");
     case toml::node_type::boolean:
-      return "a boolean";
+      return kBoolean;
     case toml::node_type::date:
-      return "a date";
+      return msg("a date");
     case toml::node_type::time:
-      return "a time";
+      return msg("a time");
     case toml::node_type::date_time:
-      return "a date-time";
+      return msg("a date-time");
     default:
-      return "nothing";
+      return msg("nothing");
   }
 }
 
@@ -128,8 +153,8 @@ std::string located(std::string_view text, const toml::source_position& at,
     }
   }
   if (at.line == 0) return out;
-  out += ", at line " + std::to_string(at.line) + ", column " +
-         std::to_string(at.column);
+  out =
+      fill(kAtLine, {out, std::to_string(at.line), std::to_string(at.column)});
   const std::string line = shown_line(text, at.line);
   if (!line.empty()) out += ": " + line;
   return out;
@@ -254,11 +279,12 @@ class RecordReader {
     Config config;
     const toml::node* general = root.get("general");
     if (general == nullptr) {
-      return fail(located(text_, {1, 1}, "missing field 'general'"));
+      // not spoken: the names are the settings file's own
+      return fail(located(text_, {1, 1}, fill(kMissingField, {"general"})));
     }
     const toml::table* general_table = general->as_table();
     if (general_table == nullptr) {
-      return fail(wrong_type("'general'", *general, "a table"));
+      return fail(wrong_type("'general'", *general, kTable));
     }
     if (auto read = read_general(*general_table)) {
       config.general = std::move(*read);
@@ -268,7 +294,7 @@ class RecordReader {
     if (const toml::node* speech = root.get("speech")) {
       const toml::table* speech_table = speech->as_table();
       if (speech_table == nullptr) {
-        return fail(wrong_type("'speech'", *speech, "a table"));
+        return fail(wrong_type("'speech'", *speech, kTable));
       }
       auto read = read_speech(*speech_table);
       if (!read) return fail(std::move(read.error()));
@@ -277,15 +303,16 @@ class RecordReader {
     if (const toml::node* keys = root.get("keys")) {
       const toml::array* list = keys->as_array();
       if (list == nullptr) {
-        return fail(wrong_type("'keys'", *keys, "an array of tables"));
+        return fail(wrong_type("'keys'", *keys, kTables));
       }
       size_t item = 0;
       for (const toml::node& entry : *list) {
         ++item;
         const toml::table* table = entry.as_table();
         if (table == nullptr) {
-          return fail(wrong_type("'keys' item " + std::to_string(item), entry,
-                                 "a table"));
+          // not spoken: the names are the settings file's own
+          return fail(wrong_type(fill(kItem, {"keys", std::to_string(item)}),
+                                 entry, kTable));
         }
         auto binding = read_binding(*table);
         if (!binding) return fail(std::move(binding.error()));
@@ -299,22 +326,15 @@ class RecordReader {
   // `subject` names the field: "'port'", "'keys' item 2".
   std::string wrong_type(std::string_view subject, const toml::node& node,
                          std::string_view expected) const {
-    std::string what = "wrong type for ";
-    what += subject;
-    what += ": expected ";
-    what += expected;
-    what += ", found ";
-    what += type_name(node.type());
-    return located(text_, node.source().begin, what);
+    return located(
+        text_, node.source().begin,
+        fill(kWrongType, {subject, expected, type_name(node.type())}));
   }
 
   std::string missing(std::string_view field, std::string_view table_name,
                       const toml::table& table) const {
-    std::string what = "missing field '";
-    what += field;
-    what += "' in ";
-    what += table_name;
-    return located(text_, table.source().begin, what);
+    return located(text_, table.source().begin,
+                   fill(kMissingFieldIn, {field, table_name}));
   }
 
   Status read_string(const toml::table& table, std::string_view field,
@@ -323,7 +343,7 @@ class RecordReader {
     if (node == nullptr) return {};
     const auto* value = node->as_string();
     if (value == nullptr)
-      return fail(wrong_type(quoted(field), *node, "a string"));
+      return fail(wrong_type(quoted(field), *node, kString));
     *out = swap_unreachable(value->get());
     return {};
   }
@@ -337,7 +357,7 @@ class RecordReader {
     } else if (const auto* whole = node->as_integer()) {
       *out = static_cast<double>(whole->get());
     } else {
-      return fail(wrong_type(quoted(field), *node, "a number"));
+      return fail(wrong_type(quoted(field), *node, kNumber));
     }
     return {};
   }
@@ -347,18 +367,15 @@ class RecordReader {
                        int64_t highest, std::optional<int64_t>* out) const {
     const toml::node* node = table.get(field);
     if (node == nullptr) return {};
-    const std::string expected =
-        "an integer from 0 to " + std::to_string(highest);
+    const std::string expected = fill(kIntegerUpTo, {std::to_string(highest)});
     const auto* value = node->as_integer();
     if (value == nullptr)
       return fail(wrong_type(quoted(field), *node, expected));
     const int64_t number = value->get();
     if (number < 0 || number > highest) {
-      std::string what = "'";
-      what += field;
-      what += "' is out of range: expected " + expected + ", found " +
-              std::to_string(number);
-      return fail(located(text_, node->source().begin, what));
+      return fail(located(
+          text_, node->source().begin,
+          fill(kOutOfRange, {field, expected, std::to_string(number)})));
     }
     *out = number;
     return {};
@@ -375,15 +392,17 @@ class RecordReader {
     if (const toml::node* args = table.get("kelvo_args")) {
       const toml::array* list = args->as_array();
       if (list == nullptr) {
-        return fail(wrong_type("'kelvo_args'", *args, "an array of strings"));
+        return fail(wrong_type("'kelvo_args'", *args, kStrings));
       }
       size_t item = 0;
       for (const toml::node& entry : *list) {
         ++item;
         const auto* value = entry.as_string();
         if (value == nullptr) {
-          return fail(wrong_type("'kelvo_args' item " + std::to_string(item),
-                                 entry, "a string"));
+          // not spoken: the names are the settings file's own
+          return fail(
+              wrong_type(fill(kItem, {"kelvo_args", std::to_string(item)}),
+                         entry, kString));
         }
         general.kelvo_args.push_back(swap_unreachable(value->get()));
       }
@@ -401,10 +420,22 @@ class RecordReader {
       if (!layer_key->empty()) {
         if (auto parsed = parse_key_combination(*layer_key); !parsed) {
           return fail(located(text_, table.get("layer_key")->source().begin,
-                              "layer_key: " + parsed.error()));
+                              fill(kLayerKeyMistake, {parsed.error()})));
         }
       }
       general.layer_key = std::move(*layer_key);
+    }
+    std::optional<std::string> language;
+    if (auto read = read_string(table, "language", &language); !read) {
+      return fail(std::move(read.error()));
+    }
+    if (language) {
+      if (!choose_language(*language, {})) {
+        return fail(
+            located(text_, table.get("language")->source().begin,
+                    fill(kUnknownLanguage, {*language, shipped_languages()})));
+      }
+      general.language = std::move(*language);
     }
     return general;
   }
@@ -424,15 +455,14 @@ class RecordReader {
           allowed += name;
         }
         return fail(located(text_, table.get("screen_reader")->source().begin,
-                            "unknown screen_reader '" + *reader +
-                                "': expected one of " + allowed));
+                            fill(kUnknownScreenReader, {*reader, allowed})));
       }
       speech.screen_reader = *known;
     }
     if (const toml::node* node = table.get("braille")) {
       const auto* value = node->as_boolean();
       if (value == nullptr) {
-        return fail(wrong_type("'braille'", *node, "a boolean"));
+        return fail(wrong_type("'braille'", *node, kBoolean));
       }
       speech.braille = value->get();
     }
@@ -465,7 +495,7 @@ class RecordReader {
         if (const auto* value = node->as_boolean()) {
           binding.repeat = value->get();
         } else {
-          read = fail(wrong_type("'repeat'", *node, "a boolean"));
+          read = fail(wrong_type("'repeat'", *node, kBoolean));
         }
       }
     }

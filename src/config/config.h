@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/result.h"
+#include "base/sentences.h"
 
 namespace orvalin {
 
@@ -48,6 +49,9 @@ struct General {
   // The key that makes the next key press Orvalin's (the key layer); empty
   // when the layer is off. Checked by build_binding_tables.
   std::string layer_key = std::string(kDefaultLayerKey);
+  // "auto" or the code of a shipped language (base/language.h); checked
+  // when read.
+  std::string language = "auto";
 };
 
 // Which screen reader speaks: automatic takes the first that runs, in the
@@ -191,25 +195,25 @@ struct SayControl {
 };
 struct StopSpeech {
   static constexpr std::string_view kName = "stop_speech";
-  static constexpr std::string_view kDescription = "stop speech";
+  static constexpr Text kDescription = msg("stop speech");
 };
 struct ToggleAnnounce {
   static constexpr std::string_view kName = "toggle_announce";
-  static constexpr std::string_view kDescription = "announcements on or off";
+  static constexpr Text kDescription = msg("announcements on or off");
 };
 struct DumpWidgets {
   static constexpr std::string_view kName = "dump_widgets";
-  static constexpr std::string_view kDescription =
-      "write the Kelvo widget list to the plugin log";
+  static constexpr Text kDescription =
+      msg("write the Kelvo widget list to the plugin log");
 };
 struct KeyHelp {
   static constexpr std::string_view kName = "key_help";
-  static constexpr std::string_view kDescription = "key help on or off";
+  static constexpr Text kDescription = msg("key help on or off");
 };
 struct BeatgridClicks {
   static constexpr std::string_view kName = "beatgrid_clicks";
-  static constexpr std::string_view kDescription =
-      "beat grid clicks on or off for the current deck";
+  static constexpr Text kDescription =
+      msg("beat grid clicks on or off for the current deck");
 };
 struct BeatgridMove {
   static constexpr std::string_view kName = "beatgrid_move";
@@ -220,13 +224,12 @@ struct BeatgridMove {
 };
 struct BeatgridTap {
   static constexpr std::string_view kName = "beatgrid_tap";
-  static constexpr std::string_view kDescription =
-      "tap the tempo of the current deck";
+  static constexpr Text kDescription = msg("tap the tempo of the current deck");
 };
 struct Preview {
   static constexpr std::string_view kName = "preview";
-  static constexpr std::string_view kDescription =
-      "preview the selected library track, or stop the preview";
+  static constexpr Text kDescription =
+      msg("preview the selected library track, or stop the preview");
 };
 struct Marker {
   static constexpr std::string_view kName = "marker";
@@ -238,7 +241,7 @@ struct Marker {
 };
 struct StopSamplers {
   static constexpr std::string_view kName = "stop_samplers";
-  static constexpr std::string_view kDescription = "stop all samplers";
+  static constexpr Text kDescription = msg("stop all samplers");
 };
 }  // namespace act
 

@@ -1,5 +1,6 @@
 #include "config/keylist.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -9,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/sentences.h"
 #include "base/utf.h"
 #include "config/builtin.h"
 #include "config/fileio.h"
@@ -19,66 +21,67 @@ namespace orvalin {
 
 namespace {
 
-constexpr std::array<std::pair<std::string_view, std::string_view>, 35>
-    kControlNames = {{
-        {"play", "play"},
-        {"pfl", "headphones"},
-        {"keylock", "key lock"},
-        {"sync_enabled", "sync"},
-        {"cue_default", "cue"},
-        {"LoadSelectedTrack", "load selected track"},
-        {"eject", "eject"},
-        {"beatjump_backward", "beat jump back"},
-        {"beatjump_forward", "beat jump forward"},
-        {"beatloop_activate", "loop"},
-        {"reloop_toggle", "reloop"},
-        {"loop_double", "double loop size"},
-        {"loop_halve", "halve loop size"},
-        {"rate_perm_up_small", "tempo up"},
-        {"rate_perm_down_small", "tempo down"},
-        {"bpmlock", "grid lock"},
-        {"beats_translate_curpos", "set a beat at the current position"},
-        {"beats_undo_adjustment", "undo the last beat grid change"},
-        {"beats_adjust_faster", "beat grid tempo faster"},
-        {"beats_adjust_slower", "beat grid tempo slower"},
-        {"beats_set_halve", "halve the BPM"},
-        {"beats_set_double", "double the BPM"},
-        {"quantize", "quantize"},
-        {"slip_enabled", "slip mode"},
-        {"pitch_up", "key up"},
-        {"pitch_down", "key down"},
-        {"reset_key", "reset the key"},
-        {"sync_key", "match the key to the other deck"},
-        {"rate_set_zero", "reset the tempo"},
-        {"cue_gotoandplay", "play from the start"},
-        {"toggle_recording", "recording"},
-        {"talkover", "microphone"},
-        {"AutoDjAddBottom", "add the selected track to the Auto DJ queue"},
-        {"fade_now", "Auto DJ: fade to the next track now"},
-        {"skip_next", "Auto DJ: skip the next track"},
-    }};
+// Kelvo's controls by what they do, as key help and the key list say it.
+constexpr std::array<std::pair<std::string_view, Text>, 35> kControlNames = {{
+    {"play", msg("play")},
+    {"pfl", msg("headphones")},
+    {"keylock", msg("key lock")},
+    {"sync_enabled", msg("sync")},
+    {"cue_default", msg("cue")},
+    {"LoadSelectedTrack", msg("load selected track")},
+    {"eject", msg("eject")},
+    {"beatjump_backward", msg("beat jump back")},
+    {"beatjump_forward", msg("beat jump forward")},
+    {"beatloop_activate", msg("loop")},
+    {"reloop_toggle", msg("reloop")},
+    {"loop_double", msg("double loop size")},
+    {"loop_halve", msg("halve loop size")},
+    {"rate_perm_up_small", msg("tempo up")},
+    {"rate_perm_down_small", msg("tempo down")},
+    {"bpmlock", msg("grid lock")},
+    {"beats_translate_curpos", msg("set a beat at the current position")},
+    {"beats_undo_adjustment", msg("undo the last beat grid change")},
+    {"beats_adjust_faster", msg("beat grid tempo faster")},
+    {"beats_adjust_slower", msg("beat grid tempo slower")},
+    {"beats_set_halve", msg("halve the BPM")},
+    {"beats_set_double", msg("double the BPM")},
+    {"quantize", msg("quantize")},
+    {"slip_enabled", msg("slip mode")},
+    {"pitch_up", msg("key up")},
+    {"pitch_down", msg("key down")},
+    {"reset_key", msg("reset the key")},
+    {"sync_key", msg("match the key to the other deck")},
+    {"rate_set_zero", msg("reset the tempo")},
+    {"cue_gotoandplay", msg("play from the start")},
+    {"toggle_recording", msg("recording")},
+    {"talkover", msg("microphone")},
+    {"AutoDjAddBottom", msg("add the selected track to the Auto DJ queue")},
+    {"fade_now", msg("Auto DJ: fade to the next track now")},
+    {"skip_next", msg("Auto DJ: skip the next track")},
+}};
 
-std::string_view say_description(SayWhat what) {
+Text say_description(SayWhat what) {
   switch (what) {
     case SayWhat::status:
-      return "say deck status";
+      return msg("say deck status");
     case SayWhat::track:
-      return "say track title and artist";
+      return msg("say track title and artist");
     case SayWhat::time:
-      return "say elapsed and remaining time";
+      return msg("say elapsed and remaining time");
     case SayWhat::tempo:
-      return "say tempo and key";
+      return msg("say tempo and key");
     case SayWhat::grid_offset:
-      return "say how far the playhead is from the beat grid on the current "
-             "deck";
+      return msg(
+          "say how far the playhead is from the beat grid on the current "
+          "deck");
     case SayWhat::selected_track:
-      return "say the track selected in the library";
+      return msg("say the track selected in the library");
     case SayWhat::hotcues:
-      return "say the hotcues of the current deck";
+      return msg("say the hotcues of the current deck");
     case SayWhat::effects:
-      return "say what is in the effect units";
+      return msg("say what is in the effect units");
   }
-  return "say deck status";
+  return msg("say deck status");
 }
 
 // A value as the "number" format speaks it: rounded to three decimals,
@@ -105,49 +108,55 @@ std::string number_text(double value) {
   return std::string(buffer, end);
 }
 
-std::string deck_suffix(const std::string& description,
+// `description` with the deck or sampler its target is on, unless it names
+// it already ("load the selected track to deck 2"). The check reads the
+// English words of labels as the settings file has them.
+std::string with_suffix(std::string description, std::string_view english,
                         const ControlTarget& target) {
   const std::string& group = target.group;
-  if (group.find("{deck}") != std::string::npos) return " on the current deck";
-  if (target.control.find("{deck}") != std::string::npos) {
-    return " for the current deck";
+  if (group.find("{deck}") != std::string::npos) {
+    return fill(kOnCurrentDeck, {description});
   }
-  const auto numbered =
-      [&](std::string_view prefix, std::string_view word,
-          std::string_view joint) -> std::optional<std::string> {
+  if (target.control.find("{deck}") != std::string::npos) {
+    return fill(kForCurrentDeck, {description});
+  }
+  const auto numbered = [&](std::string_view prefix, std::string_view word,
+                            Text sentence) -> std::optional<std::string> {
     if (group.size() < 9 || !group.starts_with(prefix) ||
         !group.ends_with("]")) {
       return std::nullopt;
     }
     const std::string number =
         group.substr(prefix.size(), group.size() - prefix.size() - 1);
-    if (description.find(std::string(word) + " " + number) !=
-        std::string::npos) {
-      return std::string();
+    if (english.find(std::string(word) + " " + number) != std::string::npos) {
+      return description;
     }
-    return std::string(joint) + number;
+    return fill(sentence, {description, number});
   };
-  if (auto suffix = numbered("[Channel", "deck", " on deck ")) return *suffix;
-  if (auto suffix = numbered("[Sampler", "sampler", ", sampler ")) {
-    return *suffix;
-  }
-  return {};
-}
-
-std::string name_of(const std::optional<std::string>& label,
-                    const ControlTarget& target) {
-  return label ? *label : control_description(target.control);
-}
-
-std::string with_suffix(std::string description, const ControlTarget& target) {
-  description += deck_suffix(description, target);
+  if (auto out = numbered("[Channel", "deck", kOnDeck)) return *out;
+  if (auto out = numbered("[Sampler", "sampler", kOnSampler)) return *out;
   return description;
 }
+
+// A binding's label as spoken, or what its control does.
+std::string name_of(const std::optional<std::string>& label,
+                    const ControlTarget& target) {
+  return label ? label_text(*label) : control_description(target.control);
+}
+
+std::string_view english_of(const std::optional<std::string>& label,
+                            const ControlTarget& target) {
+  return label ? std::string_view(*label) : std::string_view(target.control);
+}
+
+// The title of the keys before the first titled section of the built-in
+// settings.
+constexpr Text kFirstSection = msg_c("key list section", "Deck selection");
 
 // The section title of every built-in binding, in order (see the key list).
 std::vector<std::string> section_titles(std::string_view text) {
   std::vector<std::string> titles;
-  std::string current = "Deck selection";
+  std::string current(kFirstSection.english);
   for (std::string_view line : cfgtext::split_lines(text)) {
     line = cfgtext::trim(line);
     if (line.starts_with("# ---")) {
@@ -172,71 +181,77 @@ std::vector<std::string> section_titles(std::string_view text) {
 
 std::string control_description(std::string_view control) {
   for (const auto& [name, spoken] : kControlNames) {
-    if (name == control) return std::string(spoken);
+    if (name == control) return std::string(std::string_view(spoken));
   }
   constexpr std::string_view kHotcue = "hotcue_";
   constexpr std::string_view kActivate = "_activate";
   constexpr std::string_view kClear = "_clear";
   if (control.starts_with(kHotcue) && control.size() >= 16 &&
       control.ends_with(kActivate)) {
-    return "hotcue " +
-           std::string(control.substr(
-               kHotcue.size(),
-               control.size() - kHotcue.size() - kActivate.size())) +
-           ", set or jump";
+    return fill(
+        kHotcueSetOrJump,
+        {control.substr(kHotcue.size(),
+                        control.size() - kHotcue.size() - kActivate.size())});
   }
   if (control.starts_with(kHotcue) && control.size() >= 13 &&
       control.ends_with(kClear)) {
-    return "clear hotcue " +
-           std::string(
-               control.substr(kHotcue.size(),
-                              control.size() - kHotcue.size() - kClear.size()));
+    return fill(kClearHotcue, {control.substr(kHotcue.size(),
+                                              control.size() - kHotcue.size() -
+                                                  kClear.size())});
   }
   return cfgtext::replace_all(control, "_", " ");
+}
+
+std::string label_text(std::string_view label) {
+  return std::string(translate("label", label));
 }
 
 namespace act {
 
 std::string SelectDeck::describe() const {
-  return "select deck " + std::to_string(deck);
+  return fill(kSelectDeckKey, {std::to_string(deck)});
 }
 
 std::string Toggle::describe() const {
-  return with_suffix(name_of(label, target) + " on or off", target);
+  return with_suffix(fill(kOnOrOff, {name_of(label, target)}),
+                     english_of(label, target), target);
 }
 
 std::string Press::describe() const {
-  return with_suffix(name_of(label, target), target);
+  return with_suffix(name_of(label, target), english_of(label, target), target);
 }
 
 std::string Set::describe() const {
-  if (label) return with_suffix(*label, target);
-  return with_suffix("set " + control_description(target.control) + " to " +
-                         number_text(value),
-                     target);
+  if (label) return with_suffix(label_text(*label), *label, target);
+  return with_suffix(fill(kSetTo, {control_description(target.control),
+                                   localise_number(number_text(value))}),
+                     target.control, target);
 }
 
 std::string Adjust::describe() const {
   const bool up = step > 0;
-  const char* direction = format == ValueFormat::balance
-                              ? (up ? "right" : "left")
-                              : (up ? "up" : "down");
-  return with_suffix(label + " " + direction, target);
+  const Text direction = format == ValueFormat::balance
+                             ? (up ? kAdjustRight : kAdjustLeft)
+                             : (up ? kAdjustUp : kAdjustDown);
+  return with_suffix(fill(direction, {label_text(label)}), label, target);
 }
 
 std::string Say::describe() const { return std::string(say_description(what)); }
 
-std::string SayControl::describe() const { return "say " + label; }
+std::string SayControl::describe() const {
+  return fill(kSayLabel, {label_text(label)});
+}
 
 std::string BeatgridMove::describe() const {
   // In 64 bits: five times the most negative step must not wrap.
   const int64_t milliseconds = 5 * std::llabs(int64_t{step});
-  return "move the beat grid " + std::to_string(milliseconds) +
-         " milliseconds " + (step > 0 ? "later" : "earlier") +
-         " on the current deck";
+  return fill(step > 0 ? kMoveGridLater : kMoveGridEarlier,
+              {std::to_string(milliseconds)});
 }
 
-std::string Marker::describe() const { return label + " on the current deck"; }
+std::string Marker::describe() const {
+  return fill(kOnCurrentDeck, {label_text(label)});
+}
 
 }  // namespace act
 
@@ -253,42 +268,37 @@ std::string describe_action(const Action& action) {
       action);
 }
 
+// Characters, not bytes: an underline as long as its title.
+size_t shown_length(std::string_view text) {
+  return static_cast<size_t>(std::ranges::count_if(text, [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
+}
+
+std::string titled(std::string_view title, char line) {
+  return std::string(title) + "\n" + std::string(shown_length(title), line) +
+         "\n";
+}
+
 Result<std::string> key_list_text() {
   const std::string_view builtin = builtin_config_text();
   const std::vector<std::string> titles = section_titles(builtin);
   auto config = parse_config(builtin, "built-in settings");
   if (!config) return fail(std::move(config.error()));
 
-  const std::string title = "Orvalin - default keys";
-  std::string text = title + "\n" + std::string(title.size(), '=') + "\n\n";
-  text +=
-      "These keys work while a Kelvo window is in the foreground.\n"
-      "\"Current deck\" is the deck chosen with Ctrl+Alt+1 to Ctrl+Alt+4.\n"
-      "Press Ctrl+Alt+F12 in Kelvo to hear what any key does without using "
-      "it.\n"
-      "Change keys in the settings file, %APPDATA%\\Orvalin\\config.toml on "
-      "Windows,\n~/.config/orvalin/config.toml on Linux.\n";
-  const std::string layer = key_display_name(kDefaultLayerKey);
-  text +=
-      "\nThe Orvalin layer\n-----------------\n"
-      "Press " +
-      layer +
-      " in Kelvo, hear \"Orvalin\", then press any key "
-      "below\nwithout Ctrl+Alt: 2 for Ctrl+Alt+2, Shift+L for "
-      "Ctrl+Alt+Shift+L, F12 for\nCtrl+Alt+F12. Escape cancels. Use it "
-      "where Ctrl+Alt and a key types a\ncharacter on your keyboard "
-      "(AltGr on German, French, Spanish, Polish and\nother layouts), and "
-      "on Linux for Ctrl+Alt+F1 to F12, which the X server\nkeeps. "
-      "The settings file's layer_key changes the layer key.\n";
+  std::string text = titled(kKeyListTitle, '=') + "\n";
+  text += std::string_view(kKeyListIntro);
+  text += "\n" + titled(kKeyListLayerTitle, '-') +
+          fill(kKeyListLayer, {key_display_name(kDefaultLayerKey)});
   const std::string* previous = nullptr;
-  static const std::string kOther = "Other";
+  static const std::string kOther(kKeyListOther.english);
   for (size_t i = 0; i < config->keys.size(); ++i) {
     const Binding& binding = config->keys[i];
     auto action = validate_binding(binding);
     if (!action) return fail(std::move(action.error()));
     const std::string& section = i < titles.size() ? titles[i] : kOther;
     if (previous == nullptr || *previous != section) {
-      text += "\n" + section + "\n" + std::string(section.size(), '-') + "\n";
+      text += "\n" + titled(translate("key list section", section), '-');
     }
     previous = &section;
     text +=

@@ -13,6 +13,11 @@ namespace orvalin {
 // "pfl" -> "headphones"; unknown names with "_" spoken as spaces.
 std::string control_description(std::string_view control);
 
+// A binding's label as spoken: a built-in binding's label in the language in
+// use (the catalogue holds every label of the built-in settings, context
+// "label"), a label of the user's own as written.
+std::string label_text(std::string_view label);
+
 // "play on or off on the current deck".
 std::string describe_action(const Action& action);
 

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <string>
 #include <variant>
 
+#include "base/language.h"
 #include "config/builtin.h"
 #include "documents.h"
 
@@ -99,6 +101,41 @@ TEST(KeyListTest, WholeKeyList) {
     expected += c;
   }
   EXPECT_EQ(*text, expected);
+}
+
+// In every other language no line of the list (title, description, key
+// names) reads as an English line that has words, but for a name.
+TEST(KeyListTest, WholeKeyListInEachLanguage) {
+  struct English {
+    ~English() { set_language(kEnglish); }
+  } english;
+  auto lines = [] {
+    std::set<std::string> out;
+    auto text = key_list_text();
+    EXPECT_TRUE(text.has_value());
+    std::string line;
+    for (char c : text.value_or("")) {
+      if (c == '\n') {
+        if (line.find_first_of("abcdefghijklmnopqrstuvwxyz") !=
+            std::string::npos) {
+          out.insert(line);
+        }
+        line.clear();
+      } else if (c != '\r') {
+        line += c;
+      }
+    }
+    return out;
+  };
+  const std::set<std::string> en = lines();
+  ASSERT_GT(en.size(), 100u);
+  for (const Catalogue& catalogue : catalogues()) {
+    set_language(catalogue.code);
+    for (const std::string& line : lines()) {
+      if (line == "Orvalin") continue;  // a name: the section of its own keys
+      EXPECT_EQ(en.count(line), 0u) << catalogue.code << ": " << line;
+    }
+  }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "config/keys.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 #include <vector>
@@ -11,38 +12,42 @@ namespace orvalin {
 
 namespace {
 
+// A word of the settings file's key names, its key, and the word as key
+// help and the taken-keys sentence say it in the language in use (English
+// says the settings file's own word).
 struct Named {
   std::string_view name;
   uint32_t value;
+  Text heard;
 };
 
 constexpr std::array<Named, 5> kModifierWords = {{
-    {"alt", kModAlt},
-    {"ctrl", kModControl},
-    {"control", kModControl},
-    {"shift", kModShift},
-    {"win", kModWin},
+    {"alt", kModAlt, msg_c("key help", "alt")},
+    {"ctrl", kModControl, msg_c("key help", "ctrl")},
+    {"control", kModControl, msg_c("key help", "control")},
+    {"shift", kModShift, msg_c("key help", "shift")},
+    {"win", kModWin, msg_c("key help", "win")},
 }};
 
 constexpr std::array<Named, 18> kKeyNames = {{
-    {"up", 0x26},
-    {"down", 0x28},
-    {"left", 0x25},
-    {"right", 0x27},
-    {"space", 0x20},
-    {"enter", 0x0D},
-    {"tab", 0x09},
-    {"home", 0x24},
-    {"end", 0x23},
-    {"pageup", 0x21},
-    {"pagedown", 0x22},
-    {"insert", 0x2D},
-    {"delete", 0x2E},
-    {"escape", 0x1B},
-    {"comma", 0xBC},
-    {"period", 0xBE},
-    {"minus", 0xBD},
-    {"plus", 0xBB},
+    {"up", 0x26, msg_c("key help", "up")},
+    {"down", 0x28, msg_c("key help", "down")},
+    {"left", 0x25, msg_c("key help", "left")},
+    {"right", 0x27, msg_c("key help", "right")},
+    {"space", 0x20, msg_c("key help", "space")},
+    {"enter", 0x0D, msg_c("key help", "enter")},
+    {"tab", 0x09, msg_c("key help", "tab")},
+    {"home", 0x24, msg_c("key help", "home")},
+    {"end", 0x23, msg_c("key help", "end")},
+    {"pageup", 0x21, msg_c("key help", "pageup")},
+    {"pagedown", 0x22, msg_c("key help", "pagedown")},
+    {"insert", 0x2D, msg_c("key help", "insert")},
+    {"delete", 0x2E, msg_c("key help", "delete")},
+    {"escape", 0x1B, msg_c("key help", "escape")},
+    {"comma", 0xBC, msg_c("key help", "comma")},
+    {"period", 0xBE, msg_c("key help", "period")},
+    {"minus", 0xBD, msg_c("key help", "minus")},
+    {"plus", 0xBB, msg_c("key help", "plus")},
 }};
 
 std::vector<std::string> key_parts(std::string_view text) {
@@ -182,23 +187,41 @@ std::string capitalise(std::string_view part) {
   return upper_case(c) + std::string(part.substr(length));
 }
 
+// Key names as the user's screen reader says them; letters, digits and
+// function keys as they are.
+constexpr std::array<std::pair<std::string_view, Text>, 23> kKeyWords = {{
+    {"alt", msg_c("key", "Alt")},
+    {"win", msg_c("key", "Windows")},
+    {"ctrl", msg_c("key", "Ctrl")},
+    {"control", msg_c("key", "Ctrl")},
+    {"shift", msg_c("key", "Shift")},
+    {"plus", msg_c("key", "Plus")},
+    {"comma", msg_c("key", "Comma")},
+    {"minus", msg_c("key", "Minus")},
+    {"period", msg_c("key", "Period")},
+    {"pageup", msg_c("key", "Page Up")},
+    {"pagedown", msg_c("key", "Page Down")},
+    {"up", msg_c("key", "Up")},
+    {"down", msg_c("key", "Down")},
+    {"left", msg_c("key", "Left")},
+    {"right", msg_c("key", "Right")},
+    {"space", msg_c("key", "Space")},
+    {"enter", msg_c("key", "Enter")},
+    {"tab", msg_c("key", "Tab")},
+    {"home", msg_c("key", "Home")},
+    {"end", msg_c("key", "End")},
+    {"insert", msg_c("key", "Insert")},
+    {"delete", msg_c("key", "Delete")},
+    {"escape", msg_c("key", "Escape")},
+}};
+// Spoken, Control is said in full: "Ctrl" would be spelt out by some
+// synthesisers.
+// TRANSLATORS: the Control key as the user's screen reader says it.
+constexpr Text kControlSpoken = msg_c("key", "Control");
+
 std::string display_part(std::string_view part) {
-  static constexpr std::array<std::pair<std::string_view, std::string_view>, 11>
-      kDisplay = {{
-          {"alt", "Alt"},
-          {"win", "Windows"},
-          {"ctrl", "Ctrl"},
-          {"control", "Ctrl"},
-          {"shift", "Shift"},
-          {"plus", "Plus"},
-          {"comma", "Comma"},
-          {"minus", "Minus"},
-          {"period", "Period"},
-          {"pageup", "Page Up"},
-          {"pagedown", "Page Down"},
-      }};
-  for (const auto& [name, shown] : kDisplay) {
-    if (name == part) return std::string(shown);
+  for (const auto& [name, shown] : kKeyWords) {
+    if (name == part) return std::string(std::string_view(shown));
   }
   return capitalise(part);
 }
@@ -243,11 +266,43 @@ std::string key_spoken_name(std::string_view text) {
   std::string spoken;
   for (const std::string& part : key_parts(text)) {
     if (!spoken.empty()) spoken += ' ';
-    // Screen readers say "Control"; "Ctrl" would be spelt out by some.
-    spoken += part == "ctrl" || part == "control" ? std::string("Control")
-                                                  : display_part(part);
+    spoken += part == "ctrl" || part == "control"
+                  ? std::string(std::string_view(kControlSpoken))
+                  : display_part(part);
   }
   return spoken;
+}
+
+std::string key_heard_name(std::string_view text, char joint) {
+  // English says the words as the settings file has them, in the user's
+  // own case; a translation names them, and letters and function keys in
+  // capitals, as that language's screen readers do.
+  const bool english = current_language() == kEnglish;
+  std::string heard;
+  size_t start = 0;
+  for (;;) {
+    const size_t plus = text.find('+', start);
+    const std::string_view written = cfgtext::trim(text.substr(
+        start, plus == std::string_view::npos ? std::string_view::npos
+                                              : plus - start));
+    const std::string part = cfgtext::ascii_lower(written);
+    const auto same = [&](const Named& named) { return named.name == part; };
+    const auto* modifier = std::ranges::find_if(kModifierWords, same);
+    const auto* key = std::ranges::find_if(kKeyNames, same);
+    if (!heard.empty()) heard += joint;
+    if (english) {
+      heard += written;
+    } else if (modifier != kModifierWords.end()) {
+      heard += std::string_view(modifier->heard);
+    } else if (key != kKeyNames.end()) {
+      heard += std::string_view(key->heard);
+    } else {
+      heard += capitalise(part);
+    }
+    if (plus == std::string_view::npos) break;
+    start = plus + 1;
+  }
+  return heard;
 }
 
 std::vector<uint32_t> named_key_codes() {

@@ -37,6 +37,11 @@ std::string key_display_name(std::string_view text);
 // The key as a sentence names it: "ctrl+alt+f12" -> "Control Alt F12".
 std::string key_spoken_name(std::string_view text);
 
+// The key as key help (`joint` ' ') and the taken-keys sentence ('+') name
+// it: its words as the settings file has them ("ctrl alt f12"), each in the
+// language in use ("Strg Alt F12").
+std::string key_heard_name(std::string_view text, char joint);
+
 // Every key code parse_key_combination can give, in a fixed order.
 std::vector<uint32_t> named_key_codes();
 

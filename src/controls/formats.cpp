@@ -169,19 +169,19 @@ std::string format_value(ValueFormat format, double value) {
     case ValueFormat::time:
       return format_time(value);
     case ValueFormat::bpm:
-      return fill(kBpm, {format_number(round_to(value, 1))});
+      return fill(kBpm, {localise_number(format_number(round_to(value, 1)))});
     case ValueFormat::bpm_precise: {
       std::string text = fixed(value, 2);
       // -0.004 prints as "-0.00"; there is no negative zero to speak.
       if (text == "-0.00") text.erase(0, 1);
-      return fill(kBpm, {text});
+      return fill(kBpm, {localise_number(std::move(text))});
     }
     case ValueFormat::key:
       return format_key(value);
     case ValueFormat::number:
-      return format_number(value);
+      break;
   }
-  return format_number(value);
+  return localise_number(format_number(value));
 }
 
 }  // namespace orvalin

@@ -234,11 +234,9 @@ std::string left_to_typing_line(const std::string& key,
 
 std::string left_to_typing_sentence(size_t count, std::string_view layer_key) {
   if (!layer_key.empty()) {
-    return fill(kTypedLayer.of(count),
-                {std::to_string(count), layer_key});
+    return fill(kTypedLayer.of(count), {std::to_string(count), layer_key});
   }
-  return fill(kLeftToTyping.of(count),
-              {std::to_string(count)});
+  return fill(kLeftToTyping.of(count), {std::to_string(count)});
 }
 
 void HotkeyLoop::hotkey_pressed(uint64_t id) {
@@ -377,8 +375,8 @@ std::optional<std::string> taken_hotkeys_sentence(
   if (taken.empty()) return std::nullopt;
   std::string keys;
   for (const std::string& key : taken) {
-    if (!keys.empty()) keys += ", ";
-    keys += key;
+    if (!keys.empty()) keys += kListSeparator;
+    keys += key_heard_name(key, '+');
   }
   return fill(kHotkeysTaken.of(taken.size()),
               {std::to_string(taken.size()), keys});

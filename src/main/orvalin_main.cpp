@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "applog/applog.h"
+#include "base/language.h"
 #include "base/os.h"
 #include "base/sentences.h"
 #include "base/timing.h"
@@ -29,10 +30,30 @@ void print_line(std::FILE* stream, const std::string& text) {
   std::fflush(stream);
 }
 
+// The language the settings file names, when there is one that reads, or
+// else the session's.
+void use_chosen_language() {
+  std::string setting = "auto";
+  auto loaded = read_config_from(config_dir() / "config.toml",
+                                 [] { return std::optional<std::string>(); });
+  if (loaded) setting = loaded->general.language;
+  set_language(choose_language(setting, session_locale()).value_or(kEnglish));
+}
+
+// The list is in the language named after the file ("de"), else in the
+// one the user's Orvalin speaks. Any other further argument is ignored, as
+// it always was.
 int write_keys(const std::vector<std::string>& args) {
   if (args.size() < 2) {
     print_line(stderr, "usage: orvalin --write-keys <file>");
     return 1;
+  }
+  const auto named =
+      args.size() > 2 ? choose_language(args[2], {}) : std::nullopt;
+  if (named) {
+    set_language(*named);
+  } else {
+    use_chosen_language();
   }
   if (auto written = write_key_list(args[1]); !written) {
     print_line(stderr, written.error());
@@ -76,6 +97,9 @@ void sleep_after(const std::string& spoken, const Timing& timing) {
 
 [[noreturn]] void normal_run() {
   const Timing timing = run_timing(get_env);
+  // Until the settings file is read, the session's language: it may be
+  // the only one that can be read.
+  set_language(choose_language("auto", session_locale()).value_or(kEnglish));
   Speech speech = start_speech(timing);
   if (!take_single_instance_lock()) {
     const std::string text(kAlreadyRunning);

@@ -9,6 +9,7 @@
 #include "announcer/announcer.h"
 #include "applog/applog.h"
 #include "base/channel.h"
+#include "base/language.h"
 #include "base/os.h"
 #include "base/sentences.h"
 #include "base/thread.h"
@@ -62,7 +63,15 @@ RunOutcome run(Speech speech, const Timing& timing) {
   auto loaded = load_config();
   if (!loaded) return failed(loaded.error());
   const General& general = loaded->general;
+  // Before anything is said: the settings file may name a language other
+  // than the session's, which start-up spoke until here.
+  set_language(
+      choose_language(general.language, session_locale()).value_or(kEnglish));
   log("Configuration: " + path_to_utf8(loaded->path));
+  // English runs log as they always have.
+  if (current_language() != kEnglish) {
+    log("Language: " + std::string(current_language()));
+  }
   log("Kelvo: " + general.kelvo_path);
   speech.use_settings(loaded->speech);
   if (loaded->created) {
@@ -91,9 +100,8 @@ RunOutcome run(Speech speech, const Timing& timing) {
   const KelvoPlatform platform = kelvo_platform(get_env);
   if (platform.add_xcb) log("Wayland session: Kelvo gets QT_QPA_PLATFORM=xcb");
   if (platform.not_x11) {
-    const std::string text = fill(kKelvoNotX11, {*platform.not_x11});
-    log(text);
-    speech.say_queued(text);
+    log(fill(kKelvoNotX11.text.english, {*platform.not_x11}));
+    speech.say_queued(fill(kKelvoNotX11, {*platform.not_x11}));
   }
   auto launched =
       launch_kelvo(general.kelvo_path, general.kelvo_args, general.port, *token,

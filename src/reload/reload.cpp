@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "applog/applog.h"
+#include "base/language.h"
 #include "base/os.h"
 #include "base/sentences.h"
 
@@ -64,10 +65,18 @@ void reload_settings(const ReloadContext& context) {
     return;
   }
   auto in_force = std::make_shared<const BindingTables>(std::move(*tables));
+  // The code itself was checked when the file was read.
+  const std::string_view language =
+      choose_language(loaded->general.language, session_locale())
+          .value_or(kEnglish);
   context.on_main_thread(
-      [in_force, sentence = reloaded_sentence(context.running, loaded->general),
+      [in_force, running = context.running, general = loaded->general, language,
        speech = context.speech, speech_settings = loaded->speech,
        bindings = context.bindings](HotkeyLoop& hotkeys) {
+        // First, so that the keys' names and the sentences below are in the
+        // new language.
+        set_language(language);
+        const std::string sentence = reloaded_sentence(running, general);
         const std::vector<std::string> taken =
             hotkeys.replace_entries(*in_force);
         bindings->replace(in_force);

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <set>
 
+#include "base/language.h"
+#include "base/sentences.h"
 #include "testing/kelvosim.h"
 
 namespace orvalin {
@@ -245,6 +247,38 @@ TEST_F(Reload, RemovedFileIsOnlyLoggedAndLoadedWhenItIsBack) {
                                     "queued: Settings reloaded. Kelvo settings "
                                     "take effect at the next start."));
   EXPECT_NE(context_.bindings->current(), old_);
+}
+
+// A changed language applies on the main thread's turn, before the sentence
+// that confirms it, which is in the new language; a file naming an unknown
+// language is refused in the language in force.
+TEST_F(Reload, ALanguageAppliesAtOnce) {
+  struct English {
+    ~English() { set_language(kEnglish); }
+  } english;
+  write("language = \"de\"\n");
+  reload_settings(context_);
+  EXPECT_EQ(current_language(), "en");
+  ASSERT_EQ(tasks_.size(), 1u);
+  auto [sender, receiver] = make_channel<KeyPress>();
+  HotkeyLoop loop(registry_, kKelvo, context_.bindings, sender);
+  tasks_[0](loop);
+  EXPECT_EQ(current_language(), "de");
+  const std::string reloaded(kReloaded);
+  EXPECT_NE(reloaded, kReloaded.text.english);
+  EXPECT_THAT(spoken(),
+              ElementsAre("<settings: auto, braille>", "queued: " + reloaded));
+
+  write("language = \"xx\"\n");
+  reload_settings(context_);
+  EXPECT_EQ(tasks_.size(), 1u);
+  const std::vector<std::string> refused = spoken();
+  ASSERT_EQ(refused.size(), 1u);
+  EXPECT_TRUE(refused[0].starts_with(
+      "queued: " + std::string(std::string_view(kNotReloaded)).substr(0, 10)))
+      << refused[0];
+  EXPECT_NE(refused[0].find("'xx'"), std::string::npos) << refused[0];
+  EXPECT_EQ(current_language(), "de");
 }
 
 }  // namespace

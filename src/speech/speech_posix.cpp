@@ -5,11 +5,13 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <string>
 
+#include "base/language.h"
 #include "base/os.h"
 #include "base/timing.h"
 #include "speech/engines.h"
@@ -65,8 +67,20 @@ class SpeechdLink : public SpeechLink {
   }
 
   bool say(std::string_view text) override {
-    return ok(connection_ != nullptr &&
-              spd_say(connection_, kPriority, std::string(text).c_str()) >= 0);
+    if (connection_ == nullptr) return ok(false);
+    // The voice speaks the language of the text: a German sentence read by
+    // an English voice is mangled, and "130,1" read as a date. English
+    // leaves the user's own default voice alone, as it always has.
+    const std::string_view language = current_language();
+    if (language != voice_language_) {
+      // speech-dispatcher's codes: "pt-BR"; Mandarin is "zh" to its
+      // modules.
+      std::string code(language == "zh_CN" ? "zh" : language);
+      std::ranges::replace(code, '_', '-');
+      if (spd_set_language(connection_, code.c_str()) < 0) return ok(false);
+      voice_language_ = language;
+    }
+    return ok(spd_say(connection_, kPriority, std::string(text).c_str()) >= 0);
   }
 
   // Cancels this client's speech only; Orca's is left alone.
@@ -77,6 +91,7 @@ class SpeechdLink : public SpeechLink {
   void close() override {
     if (connection_ != nullptr) spd_close(connection_);
     connection_ = nullptr;
+    voice_language_ = kEnglish;
   }
 
  private:
@@ -92,6 +107,9 @@ class SpeechdLink : public SpeechLink {
   }
 
   SPDConnection* connection_ = nullptr;
+  // The language this connection's voice was set to; English is the
+  // daemon's default as the user configured it.
+  std::string_view voice_language_ = kEnglish;
 };
 
 // A test run's voice without a daemon: the text reaches the test through the

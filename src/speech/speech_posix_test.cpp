@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "base/language.h"
 #include "speech/engines.h"
 #include "speech/speech.h"
 
@@ -87,7 +88,7 @@ TEST(SpeechPosixTest, SpeaksAtMessagePriority) {
       if (data) {
         data = line != ".\r";
         reply = data ? "" : "225-1\r\n225 OK MESSAGE QUEUED\r\n";
-      } else if (line == "SPEAK\r") {
+      } else if (line == "SPEAK\r" || line == "speak\r") {
         data = true;
         reply = "230 OK RECEIVING DATA\r\n";
       } else {
@@ -104,12 +105,26 @@ TEST(SpeechPosixTest, SpeaksAtMessagePriority) {
     auto voice = open_speech_engines(Timing{})->create_voice();
     ASSERT_TRUE(voice);
     (*voice)->speak("Deck 1", false);
+    // A sentence in Portuguese asks for a Portuguese voice, once.
+    set_language("pt_BR");
+    (*voice)->speak("Deck 1 tocando", false);
+    (*voice)->speak("Deck 1 pausado", false);
+    set_language(kEnglish);
   }
   daemon.join();
   close(listener);
   unlink(path.c_str());
   unsetenv("SPEECHD_ADDRESS");
   EXPECT_NE(commands.find("SET SELF PRIORITY MESSAGE"), std::string::npos)
+      << commands;
+  // English leaves the user's voice as it is; another language sets it.
+  EXPECT_EQ(commands.find("SET SELF LANGUAGE"),
+            commands.find("SET SELF LANGUAGE pt-BR"))
+      << commands;
+  EXPECT_NE(commands.find("SET SELF LANGUAGE pt-BR"), std::string::npos)
+      << commands;
+  EXPECT_EQ(commands.find("SET SELF LANGUAGE pt-BR"),
+            commands.rfind("SET SELF LANGUAGE"))
       << commands;
 }
 

@@ -32,17 +32,23 @@ with open(os.path.join(WINDOWS, "version.txt")) as f:
 ZIP = os.path.join(DIST, "orvalin-%s-win64-portable.zip" % VERSION)
 INSTALLER = os.path.join(DIST, "orvalin-%s-win64.exe" % VERSION)
 DEB = os.path.join(DIST, "orvalin_%s_amd64.deb" % VERSION)
+# The translations: a guide and a key list in each language.
+LANGUAGES = ["de", "es", "fr", "pt_BR", "zh_CN"]
 DEB_FILES = ["usr/bin/orvalin", "usr/lib/orvalin/plugins/generic/README.txt",
              "usr/share/applications/orvalin.desktop",
              "usr/share/doc/orvalin/README.md", "usr/share/doc/orvalin/keys.txt",
              "usr/share/doc/orvalin/README.Linux.txt",
-             "usr/share/doc/orvalin/README.txt",
+             "usr/share/doc/orvalin/README.txt"] + [
+                 "usr/share/doc/orvalin/%s.%s.txt" % (name, language)
+                 for name in ("README", "keys") for language in LANGUAGES] + [
              "usr/share/doc/orvalin/copyright",
              "usr/share/doc/orvalin/changelog.gz",
              "usr/share/man/man1/orvalin.1.gz"]
 
 PACKAGED = ["orvalin.exe", "README.txt", "keys.txt", "LICENSE.txt",
-            "plugins/generic/README.txt"]
+            "plugins/generic/README.txt"] + [
+                "%s.%s.txt" % (name, language)
+                for name in ("README", "keys") for language in LANGUAGES]
 SHORTCUTS = ["Orvalin.lnk", "Orvalin settings.lnk", "Orvalin keys.lnk",
              "Uninstall Orvalin.lnk"]
 UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Orvalin"

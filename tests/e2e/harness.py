@@ -322,7 +322,13 @@ class SpeechDaemon:
         with open(os.path.join(folder, "modules", "file.conf"), "w") as f:
             f.write("GenericExecuteSynth \"printf '%%s\\\\n' \\'$DATA\\' "
                     ">> %s\"\nGenericCmdDependency \"printf\"\n"
-                    'AddVoice "en" "MALE1" "default"\n' % self.spoken_file)
+                    '%s' % (self.spoken_file, "".join(
+                        # Text goes to the module as UTF-8 in every language
+                        # (the generic module's default is ISO 8859-1).
+                        'GenericLanguage "%s" "%s" "utf-8"\n'
+                        'AddVoice "%s" "MALE1" "default"\n' % (code, code, code)
+                        for code in ("en", "de", "es", "fr", "pt-BR",
+                                     "zh"))))
         self.alsa = os.path.join(folder, "asound.conf")
         with open(self.alsa, "w") as f:
             f.write("pcm.!default { type null }\n")

@@ -165,6 +165,27 @@ class WineRun(WineCase):
         self.assertIn(messages[-2][9:], self.spoken(box))
         self.assertEqual(box.trace_requests(), [])
 
+    def test_chinese_reaches_nvda_whole(self):
+        # Every sentence in Chinese, each as NVDA's interface received it
+        # (UTF-16, which the stub writes back as UTF-8), in speech and in
+        # braille.
+        args = ["--exit-after", "60"]
+        box = self.box(kelvo_args=args)
+        box.write_run_settings(args, keys='language = "zh_CN"\n')
+        box.start(env=self.env(box))
+        said = lambda: [m[len("say: "):] for m in box.messages()
+                        if m.startswith("say: ")]
+        self.assertTrue(harness.wait_until(lambda: len(said()) >= 2, 120),
+                        box.messages())
+        self.assertIn("Language: zh_CN", box.messages())
+        time.sleep(1.0)
+        heard = self.spoken(box)
+        for sentence in said()[:2]:
+            self.assertRegex(sentence, "[\u4e00-\u9fff]")
+            self.assertIn("speak " + sentence + "\n", heard)
+            self.assertIn("braille " + sentence + "\n", heard)
+        self.end(box)
+
 
 if __name__ == "__main__":
     harness.main()
