@@ -15,13 +15,13 @@ std::string_view language_part(std::string_view code) {
   return code.substr(0, code.find_first_of("_-"));
 }
 
+char ascii_lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 bool same_ascii(std::string_view a, std::string_view b) {
-  return std::ranges::equal(a, b, [](char x, char y) {
-    const auto lower = [](char c) {
-      return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    };
-    return lower(x) == lower(y);
-  });
+  return std::ranges::equal(
+      a, b, [](char x, char y) { return ascii_lower(x) == ascii_lower(y); });
 }
 
 const Catalogue* find_catalogue(std::string_view code) {
@@ -57,24 +57,20 @@ std::optional<std::string_view> shipped_language(std::string_view code) {
   if (code == "C" || code == "POSIX") return kEnglish;
   std::string name(code);
   std::ranges::replace(name, '-', '_');
+  std::ranges::transform(name, name.begin(), ascii_lower);
   const std::string_view language = language_part(name);
   if (language.empty()) return std::nullopt;
-  if (same_ascii(language, kEnglish)) return kEnglish;
+  if (language == kEnglish) return kEnglish;
   for (const Catalogue& catalogue : catalogues()) {
     if (same_ascii(catalogue.code, name)) return catalogue.code;
   }
   // Chinese of Taiwan, Hong Kong and Macao is written in traditional
   // characters, which the simplified catalogue is not (nor is its braille),
   // so these fall back past Chinese, as Windows' own fallback does.
-  if (same_ascii(language, "zh")) {
-    for (size_t at = name.find('_'); at != std::string::npos;
-         at = name.find('_', at + 1)) {
-      const std::string_view part =
-          std::string_view(name).substr(at + 1).substr(
-              0, name.find('_', at + 1) - at - 1);
-      for (std::string_view traditional : {"hant", "tw", "hk", "mo"}) {
-        if (same_ascii(part, traditional)) return std::nullopt;
-      }
+  if (language == "zh") {
+    const std::string parts = name + '_';
+    for (std::string_view traditional : {"_hant_", "_tw_", "_hk_", "_mo_"}) {
+      if (parts.find(traditional) != std::string::npos) return std::nullopt;
     }
   }
   for (const Catalogue& catalogue : catalogues()) {
@@ -91,6 +87,10 @@ std::optional<std::string_view> choose_language(std::string_view setting,
   // A code in the settings file names a language as it is shipped; "de_AT"
   // is a typing of "de" and taken for it.
   return shipped_language(setting);
+}
+
+void use_language(std::string_view setting) {
+  set_language(choose_language(setting, session_locale()).value_or(kEnglish));
 }
 
 std::string_view current_language() {

@@ -62,6 +62,10 @@ std::string session_locale();
 std::optional<std::string_view> choose_language(std::string_view setting,
                                                 std::string_view session);
 
+// Speaks what `[general] language` says (see choose_language), with the
+// session's language for "auto"; English when it names none shipped.
+void use_language(std::string_view setting);
+
 // The language in use, and the switch to another shipped one (English for
 // a code that is not shipped).
 std::string_view current_language();

@@ -144,9 +144,11 @@ std::string name_of(const std::optional<std::string>& label,
   return label ? label_text(*label) : control_description(target.control);
 }
 
-std::string_view english_of(const std::optional<std::string>& label,
-                            const ControlTarget& target) {
-  return label ? std::string_view(*label) : std::string_view(target.control);
+// The same in English words, for with_suffix's check: a control named
+// "deck_1_gain" says its deck already.
+std::string english_of(const std::optional<std::string>& label,
+                       const ControlTarget& target) {
+  return label ? *label : cfgtext::replace_all(target.control, "_", " ");
 }
 
 // The title of the keys before the first titled section of the built-in
@@ -225,7 +227,7 @@ std::string Set::describe() const {
   if (label) return with_suffix(label_text(*label), *label, target);
   return with_suffix(fill(kSetTo, {control_description(target.control),
                                    localise_number(number_text(value))}),
-                     target.control, target);
+                     english_of(label, target), target);
 }
 
 std::string Adjust::describe() const {

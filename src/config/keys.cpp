@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <utility>
 #include <vector>
 
 #include "base/sentences.h"
@@ -12,57 +11,84 @@ namespace orvalin {
 
 namespace {
 
-// A word of the settings file's key names, its key, and the word as key
-// help and the taken-keys sentence say it in the language in use (English
-// says the settings file's own word).
+// A word of the settings file's key names and its key; the name that the
+// key list shows and sentences speak ("Page Up"); and the word as key help
+// and the taken-keys sentence say it in the language in use (English says
+// the settings file's own word).
 struct Named {
   std::string_view name;
   uint32_t value;
+  Text shown;
   Text heard;
 };
 
+// Key names as the user's screen reader says them ("shown") and as key help
+// names them ("heard"); letters, digits and function keys are not here.
 constexpr std::array<Named, 5> kModifierWords = {{
-    {"alt", kModAlt, msg_c("key help", "alt")},
-    {"ctrl", kModControl, msg_c("key help", "ctrl")},
-    {"control", kModControl, msg_c("key help", "control")},
-    {"shift", kModShift, msg_c("key help", "shift")},
-    {"win", kModWin, msg_c("key help", "win")},
+    {"alt", kModAlt, msg_c("key", "Alt"), msg_c("key help", "alt")},
+    {"ctrl", kModControl, msg_c("key", "Ctrl"), msg_c("key help", "ctrl")},
+    {"control", kModControl, msg_c("key", "Ctrl"),
+     msg_c("key help", "control")},
+    {"shift", kModShift, msg_c("key", "Shift"), msg_c("key help", "shift")},
+    {"win", kModWin, msg_c("key", "Windows"), msg_c("key help", "win")},
 }};
 
 constexpr std::array<Named, 18> kKeyNames = {{
-    {"up", 0x26, msg_c("key help", "up")},
-    {"down", 0x28, msg_c("key help", "down")},
-    {"left", 0x25, msg_c("key help", "left")},
-    {"right", 0x27, msg_c("key help", "right")},
-    {"space", 0x20, msg_c("key help", "space")},
-    {"enter", 0x0D, msg_c("key help", "enter")},
-    {"tab", 0x09, msg_c("key help", "tab")},
-    {"home", 0x24, msg_c("key help", "home")},
-    {"end", 0x23, msg_c("key help", "end")},
-    {"pageup", 0x21, msg_c("key help", "pageup")},
-    {"pagedown", 0x22, msg_c("key help", "pagedown")},
-    {"insert", 0x2D, msg_c("key help", "insert")},
-    {"delete", 0x2E, msg_c("key help", "delete")},
-    {"escape", 0x1B, msg_c("key help", "escape")},
-    {"comma", 0xBC, msg_c("key help", "comma")},
-    {"period", 0xBE, msg_c("key help", "period")},
-    {"minus", 0xBD, msg_c("key help", "minus")},
-    {"plus", 0xBB, msg_c("key help", "plus")},
+    {"up", 0x26, msg_c("key", "Up"), msg_c("key help", "up")},
+    {"down", 0x28, msg_c("key", "Down"), msg_c("key help", "down")},
+    {"left", 0x25, msg_c("key", "Left"), msg_c("key help", "left")},
+    {"right", 0x27, msg_c("key", "Right"), msg_c("key help", "right")},
+    {"space", 0x20, msg_c("key", "Space"), msg_c("key help", "space")},
+    {"enter", 0x0D, msg_c("key", "Enter"), msg_c("key help", "enter")},
+    {"tab", 0x09, msg_c("key", "Tab"), msg_c("key help", "tab")},
+    {"home", 0x24, msg_c("key", "Home"), msg_c("key help", "home")},
+    {"end", 0x23, msg_c("key", "End"), msg_c("key help", "end")},
+    {"pageup", 0x21, msg_c("key", "Page Up"), msg_c("key help", "pageup")},
+    {"pagedown", 0x22, msg_c("key", "Page Down"),
+     msg_c("key help", "pagedown")},
+    {"insert", 0x2D, msg_c("key", "Insert"), msg_c("key help", "insert")},
+    {"delete", 0x2E, msg_c("key", "Delete"), msg_c("key help", "delete")},
+    {"escape", 0x1B, msg_c("key", "Escape"), msg_c("key help", "escape")},
+    {"comma", 0xBC, msg_c("key", "Comma"), msg_c("key help", "comma")},
+    {"period", 0xBE, msg_c("key", "Period"), msg_c("key help", "period")},
+    {"minus", 0xBD, msg_c("key", "Minus"), msg_c("key help", "minus")},
+    {"plus", 0xBB, msg_c("key", "Plus"), msg_c("key help", "plus")},
 }};
 
-std::vector<std::string> key_parts(std::string_view text) {
-  std::vector<std::string> parts;
+// The words of a key as written ("Ctrl + Alt+P": "Ctrl", "Alt", "P").
+std::vector<std::string_view> written_parts(std::string_view text) {
+  std::vector<std::string_view> parts;
   size_t start = 0;
   for (;;) {
     const size_t plus = text.find('+', start);
-    const std::string_view part = text.substr(
-        start,
-        plus == std::string_view::npos ? std::string_view::npos : plus - start);
-    parts.push_back(cfgtext::ascii_lower(cfgtext::trim(part)));
+    parts.push_back(cfgtext::trim(text.substr(
+        start, plus == std::string_view::npos ? std::string_view::npos
+                                              : plus - start)));
     if (plus == std::string_view::npos) break;
     start = plus + 1;
   }
   return parts;
+}
+
+// The same in lower case, as they are looked up.
+std::vector<std::string> key_parts(std::string_view text) {
+  std::vector<std::string> parts;
+  for (std::string_view part : written_parts(text)) {
+    parts.push_back(cfgtext::ascii_lower(part));
+  }
+  return parts;
+}
+
+// The modifier or named key a lower-case word names; null for letters,
+// digits and function keys.
+const Named* find_named(std::string_view part) {
+  const auto same = [&](const Named& named) { return named.name == part; };
+  if (const auto* modifier = std::ranges::find_if(kModifierWords, same);
+      modifier != kModifierWords.end()) {
+    return modifier;
+  }
+  const auto* key = std::ranges::find_if(kKeyNames, same);
+  return key != kKeyNames.end() ? key : nullptr;
 }
 
 // An unsigned decimal number as the function-key suffix allows it: an
@@ -187,41 +213,15 @@ std::string capitalise(std::string_view part) {
   return upper_case(c) + std::string(part.substr(length));
 }
 
-// Key names as the user's screen reader says them; letters, digits and
-// function keys as they are.
-constexpr std::array<std::pair<std::string_view, Text>, 23> kKeyWords = {{
-    {"alt", msg_c("key", "Alt")},
-    {"win", msg_c("key", "Windows")},
-    {"ctrl", msg_c("key", "Ctrl")},
-    {"control", msg_c("key", "Ctrl")},
-    {"shift", msg_c("key", "Shift")},
-    {"plus", msg_c("key", "Plus")},
-    {"comma", msg_c("key", "Comma")},
-    {"minus", msg_c("key", "Minus")},
-    {"period", msg_c("key", "Period")},
-    {"pageup", msg_c("key", "Page Up")},
-    {"pagedown", msg_c("key", "Page Down")},
-    {"up", msg_c("key", "Up")},
-    {"down", msg_c("key", "Down")},
-    {"left", msg_c("key", "Left")},
-    {"right", msg_c("key", "Right")},
-    {"space", msg_c("key", "Space")},
-    {"enter", msg_c("key", "Enter")},
-    {"tab", msg_c("key", "Tab")},
-    {"home", msg_c("key", "Home")},
-    {"end", msg_c("key", "End")},
-    {"insert", msg_c("key", "Insert")},
-    {"delete", msg_c("key", "Delete")},
-    {"escape", msg_c("key", "Escape")},
-}};
 // Spoken, Control is said in full: "Ctrl" would be spelt out by some
 // synthesisers.
 // TRANSLATORS: the Control key as the user's screen reader says it.
 constexpr Text kControlSpoken = msg_c("key", "Control");
 
+// Letters, digits and function keys are shown as they are, capitalised.
 std::string display_part(std::string_view part) {
-  for (const auto& [name, shown] : kKeyWords) {
-    if (name == part) return std::string(std::string_view(shown));
+  if (const Named* named = find_named(part)) {
+    return std::string(std::string_view(named->shown));
   }
   return capitalise(part);
 }
@@ -279,28 +279,17 @@ std::string key_heard_name(std::string_view text, char joint) {
   // capitals, as that language's screen readers do.
   const bool english = current_language() == kEnglish;
   std::string heard;
-  size_t start = 0;
-  for (;;) {
-    const size_t plus = text.find('+', start);
-    const std::string_view written = cfgtext::trim(text.substr(
-        start, plus == std::string_view::npos ? std::string_view::npos
-                                              : plus - start));
-    const std::string part = cfgtext::ascii_lower(written);
-    const auto same = [&](const Named& named) { return named.name == part; };
-    const auto* modifier = std::ranges::find_if(kModifierWords, same);
-    const auto* key = std::ranges::find_if(kKeyNames, same);
+  for (std::string_view written : written_parts(text)) {
     if (!heard.empty()) heard += joint;
+    const std::string part = cfgtext::ascii_lower(written);
+    const Named* named = english ? nullptr : find_named(part);
     if (english) {
       heard += written;
-    } else if (modifier != kModifierWords.end()) {
-      heard += std::string_view(modifier->heard);
-    } else if (key != kKeyNames.end()) {
-      heard += std::string_view(key->heard);
+    } else if (named != nullptr) {
+      heard += std::string_view(named->heard);
     } else {
       heard += capitalise(part);
     }
-    if (plus == std::string_view::npos) break;
-    start = plus + 1;
   }
   return heard;
 }

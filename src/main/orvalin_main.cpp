@@ -37,7 +37,7 @@ void use_chosen_language() {
   auto loaded = read_config_from(config_dir() / "config.toml",
                                  [] { return std::optional<std::string>(); });
   if (loaded) setting = loaded->general.language;
-  set_language(choose_language(setting, session_locale()).value_or(kEnglish));
+  use_language(setting);
 }
 
 // The list is in the language named after the file ("de"), else in the
@@ -99,7 +99,7 @@ void sleep_after(const std::string& spoken, const Timing& timing) {
   const Timing timing = run_timing(get_env);
   // Until the settings file is read, the session's language: it may be
   // the only one that can be read.
-  set_language(choose_language("auto", session_locale()).value_or(kEnglish));
+  use_language("auto");
   Speech speech = start_speech(timing);
   if (!take_single_instance_lock()) {
     const std::string text(kAlreadyRunning);

@@ -65,8 +65,7 @@ RunOutcome run(Speech speech, const Timing& timing) {
   const General& general = loaded->general;
   // Before anything is said: the settings file may name a language other
   // than the session's, which start-up spoke until here.
-  set_language(
-      choose_language(general.language, session_locale()).value_or(kEnglish));
+  use_language(general.language);
   log("Configuration: " + path_to_utf8(loaded->path));
   // English runs log as they always have.
   if (current_language() != kEnglish) {

@@ -65,29 +65,24 @@ void reload_settings(const ReloadContext& context) {
     return;
   }
   auto in_force = std::make_shared<const BindingTables>(std::move(*tables));
-  // The code itself was checked when the file was read.
-  const std::string_view language =
-      choose_language(loaded->general.language, session_locale())
-          .value_or(kEnglish);
-  context.on_main_thread(
-      [in_force, running = context.running, general = loaded->general, language,
-       speech = context.speech, speech_settings = loaded->speech,
-       bindings = context.bindings](HotkeyLoop& hotkeys) {
-        // First, so that the keys' names and the sentences below are in the
-        // new language.
-        set_language(language);
-        const std::string sentence = reloaded_sentence(running, general);
-        const std::vector<std::string> taken =
-            hotkeys.replace_entries(*in_force);
-        bindings->replace(in_force);
-        // Before the sentence, so that it is already heard (or not shown in
-        // braille) as the new settings say.
-        speech.use_settings(speech_settings);
-        speech.say_queued(sentence);
-        if (auto report = taken_hotkeys_sentence(taken)) {
-          speech.say_queued(*report);
-        }
-      });
+  context.on_main_thread([in_force, running = context.running,
+                          general = loaded->general, speech = context.speech,
+                          speech_settings = loaded->speech,
+                          bindings = context.bindings](HotkeyLoop& hotkeys) {
+    // First, so that the keys' names and the sentences below are in the
+    // new language.
+    use_language(general.language);
+    const std::string sentence = reloaded_sentence(running, general);
+    const std::vector<std::string> taken = hotkeys.replace_entries(*in_force);
+    bindings->replace(in_force);
+    // Before the sentence, so that it is already heard (or not shown in
+    // braille) as the new settings say.
+    speech.use_settings(speech_settings);
+    speech.say_queued(sentence);
+    if (auto report = taken_hotkeys_sentence(taken)) {
+      speech.say_queued(*report);
+    }
+  });
 }
 
 void run_settings_watch(std::unique_ptr<FileWatch> watch, ReloadContext context,
