@@ -150,6 +150,13 @@ TEST(ConfigTest, GeneralValues) {
   EXPECT_EQ(parsed_ok("[general]\nkelvo_path = ''\nport = 0\n").general.port,
             0);
   EXPECT_EQ(config.speech, SpeechSettings{});
+  EXPECT_EQ(config.general.layer_key, "ctrl+alt+shift+home");
+  EXPECT_EQ(parsed_ok("[general]\nkelvo_path = ''\nlayer_key = ''\n")
+                .general.layer_key,
+            "");
+  EXPECT_EQ(parsed_ok("[general]\nkelvo_path = ''\nlayer_key = 'Win+F9'\n")
+                .general.layer_key,
+            "Win+F9");
   EXPECT_EQ(parsed_ok("[general]\nkelvo_path = ''\n[speech]\nbraille = "
                       "false\nscreen_reader = 'system_access'\n")
                 .speech,
@@ -401,6 +408,13 @@ TEST(ConfigTest, DocumentErrorsNameTheFieldLineAndColumn) {
       {m + "[[keys]]\nkey = ['x']\naction = 'y'\n",
        "wrong type for 'key': expected a string, found an array, at line 4, "
        "column 7: key = ['x']"},
+      {m + "layer_key = 'ctrl+alt+hom'\n",
+       "layer_key: 'ctrl+alt+hom': unknown key 'hom', at line 3, column 13: "
+       "layer_key = "
+       "'ctrl+alt+hom'"},
+      {m + "layer_key = false\n",
+       "wrong type for 'layer_key': expected a string, found a boolean, at "
+       "line 3, column 13: layer_key = false"},
       {m + "[speech]\nscreen_reader = 'narrator'\n",
        "unknown screen_reader 'narrator': expected one of auto, nvda, jaws, "
        "zdsr, system_access, sapi, at line 4, column 17: screen_reader = "

@@ -16,7 +16,9 @@ namespace orvalin {
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::Not;
 
 // Records every call; refuses the virtual keys in `held_elsewhere`; the
 // combinations in `kept` are the system's own.
@@ -677,7 +679,7 @@ TEST(KeyLayer, EveryDefaultActionOnEveryPublishedLayout) {
                     std::move(press_tx), &keyboard);
     testing::internal::CaptureStdout();
     loop.foreground_changed(kKelvo);
-    testing::internal::GetCapturedStdout();
+    const std::string out = testing::internal::GetCapturedStdout();
     // The layer key types nothing, so it is registered.
     EXPECT_TRUE(api.live.contains(static_cast<int>(layer_id)))
         << published.name;
@@ -688,6 +690,17 @@ TEST(KeyLayer, EveryDefaultActionOnEveryPublishedLayout) {
       bool reached = false;
       for (const LayerKey& key : keys) reached |= key.binding == b;
       EXPECT_TRUE(reached) << published.name << " " << tables.hotkeys[b].key;
+    }
+    // The sentence names the layer key as the way to the lost keys.
+    if (lost > 0) {
+      EXPECT_THAT(out, HasSubstr("say: " + std::to_string(lost) +
+                                 " Orvalin keys type characters on this "
+                                 "keyboard; press Control Alt Shift Home "
+                                 "first, then the key without Control Alt. "
+                                 "The log names them.\n"))
+          << published.name;
+    } else {
+      EXPECT_THAT(out, Not(HasSubstr("say:"))) << published.name;
     }
     if (auto before = lost_before.find(published.name);
         before != lost_before.end()) {

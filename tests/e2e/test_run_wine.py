@@ -93,9 +93,13 @@ class WineRun(WineCase):
         self.assertEqual(len(self.sets(box, "play")), plays + 1)
         self.layer(box, window, "2", "Deck 2. ")
         self.layer(box, window, "F12", "Key help on")
+        # Key help answers a key of the layer as it answers the direct key.
+        self.layer(box, window, "p",
+                   "ctrl alt p: play on or off on the current deck")
         self.layer(box, window, "F12", "Key help off")
+        self.assertEqual(len(self.sets(box, "play")), plays + 1)
         self.layer(box, window, "Escape", "Cancelled")
-        self.assertEqual(box.messages().count("say: Orvalin"), 5)
+        self.assertEqual(box.messages().count("say: Orvalin"), 6)
         self.press(window, "ctrl+alt+1")
 
         # Holding a repeating key repeats it; holding play toggles once.
