@@ -108,10 +108,10 @@ class WaylandRun(RunCase):
         for tool in ("sway", "Xwayland", "foot", "swaymsg",
                      "speech-dispatcher", "setpriv"):
             if shutil.which(tool) is None:
-                self.skipTest(tool + " is missing")
+                self.skip_here(tool + " is missing")
         self.wlkeys = os.path.join(build_dir(self.runner.program), "wlkeys")
         if not os.path.exists(self.wlkeys):
-            self.skipTest("wlkeys was not built (libwayland-dev and "
+            self.skip_here("wlkeys was not built (libwayland-dev and "
                           "libxkbcommon-dev are missing)")
 
     def run_as_nobody(self):
@@ -128,7 +128,7 @@ class WaylandRun(RunCase):
                                        ORVALIN_NATIVE_RUNS_LOCKED="1"))
         report = done.stderr.decode("utf-8", "replace")
         if done.returncode == 0 and " ... skipped " in report:
-            self.skipTest(report.split(" ... skipped ", 1)[1].split("\n")[0])
+            self.skip_here(report.split(" ... skipped ", 1)[1].split("\n")[0])
         self.assertEqual(done.returncode, 0, report)
 
     def test_keys_in_a_wayland_session(self):
@@ -139,7 +139,7 @@ class WaylandRun(RunCase):
         session = SwaySession(os.path.join(box.root, "session"))
         self.addCleanup(session.stop)
         if session.failure():
-            self.skipTest(session.failure())
+            self.skip_here(session.failure())
         keys = subprocess.Popen(
             [self.wlkeys], env=dict(os.environ, **session.own_env()),
             stdin=subprocess.PIPE, stdout=subprocess.PIPE,

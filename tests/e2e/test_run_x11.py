@@ -68,7 +68,7 @@ class X11Run(RunCase):
         super().setUp()
         for tool in ("Xvfb", "xdotool", "speech-dispatcher"):
             if shutil.which(tool) is None:
-                self.skipTest(tool + " is missing")
+                self.skip_here(tool + " is missing")
         self.display = harness.VirtualDisplay()
         self.addCleanup(self.display.stop)
 
@@ -197,7 +197,8 @@ class X11Run(RunCase):
     def test_kelvo_started_by_a_script(self):
         """A launcher script that does not exec: Kelvo's window and listener
         belong to its child. A Qt of its own is checked when the script's
-        LD_LIBRARY_PATH names it; the run ends when the child has ended, and
+        LD_LIBRARY_PATH names it, before the older one Orvalin's own
+        LD_LIBRARY_PATH leads to; the run ends when the child has ended, and
         not before (the script left in the background)."""
         for case in ("own Qt", "no LD_LIBRARY_PATH", "background"):
             with self.subTest(case):
@@ -205,12 +206,16 @@ class X11Run(RunCase):
                 display = harness.VirtualDisplay()
                 self.addCleanup(display.stop)
                 box = self.box(kelvo_args=KELVO)
-                qt = os.path.join(box.root, "qt")
-                os.makedirs(qt)
-                with open(os.path.join(qt, "libQt6Core.so.6.8.0"), "w") as f:
-                    f.write("stub\n")
-                os.symlink("libQt6Core.so.6.8.0",
-                           os.path.join(qt, "libQt6Core.so.6"))
+                # Kelvo's own Qt 6.8, and a Qt 6.4 too old for it where
+                # Orvalin's own LD_LIBRARY_PATH leads, as a system one would.
+                qt, old_qt = (os.path.join(box.root, name)
+                              for name in ("qt", "system"))
+                for folder, version in ((qt, "6.8.0"), (old_qt, "6.4.2")):
+                    os.makedirs(folder)
+                    real = "libQt6Core.so." + version
+                    with open(os.path.join(folder, real), "w") as f:
+                        f.write("stub\n")
+                    os.symlink(real, os.path.join(folder, "libQt6Core.so.6"))
                 body = {
                     "own Qt": 'LD_LIBRARY_PATH="%s:$LD_LIBRARY_PATH"\n'
                               'export LD_LIBRARY_PATH\n"$KELVO" "$@"\n'
@@ -222,7 +227,7 @@ class X11Run(RunCase):
                 # from the case before must have gone first.
                 harness.wait_until(lambda: not kelvo_processes(), 60)
                 self.assertEqual(kelvo_processes(), [])
-                box.start(env=display.env())
+                box.start(env=dict(display.env(), LD_LIBRARY_PATH=old_qt))
                 if not display.wait_for_window("^Kelvo$", 120):
                     self.fail(("no Kelvo window", box.messages(),
                                kelvo_processes()))
