@@ -12,6 +12,16 @@ namespace orvalin {
 namespace {
 
 namespace fs = std::filesystem;
+using Env = std::map<std::string, std::string>;
+
+// An environment lookup that reads `env`.
+auto lookup_in(const Env& env) {
+  return [&env](std::string_view name) -> std::optional<std::string> {
+    const auto at = env.find(std::string(name));
+    if (at == env.end()) return std::nullopt;
+    return at->second;
+  };
+}
 
 std::vector<uint8_t> counting_bytes(size_t n) {
   std::vector<uint8_t> bytes;
@@ -181,33 +191,24 @@ TEST(KelvoLaunch, EnvironmentCommandAndDirectory) {
 
 TEST(KelvoLaunch, AskedForAnX11WindowInAWaylandSession) {
   struct Case {
-    std::map<std::string, std::string> env;
     bool add_xcb;
     std::optional<std::string> not_x11;
+    Env env;
   };
   const Case cases[] = {
-      {{}, false, std::nullopt},
-      {{{"WAYLAND_DISPLAY", ""}, {"XDG_SESSION_TYPE", "x11"}},
-       false,
-       std::nullopt},
-      {{{"WAYLAND_DISPLAY", "wayland-0"}}, true, std::nullopt},
-      {{{"XDG_SESSION_TYPE", "wayland"}, {"QT_QPA_PLATFORM", ""}},
-       true,
-       std::nullopt},
-      {{{"WAYLAND_DISPLAY", "wayland-0"}, {"QT_QPA_PLATFORM", "xcb;wayland"}},
-       false,
-       std::nullopt},
-      {{{"WAYLAND_DISPLAY", "wayland-0"}, {"QT_QPA_PLATFORM", "wayland;xcb"}},
-       false,
-       "wayland;xcb"},
+      {false, {}, {}},
+      {false, {}, {{"WAYLAND_DISPLAY", ""}, {"XDG_SESSION_TYPE", "x11"}}},
+      {true, {}, {{"WAYLAND_DISPLAY", "wayland-0"}}},
+      {true, {}, {{"XDG_SESSION_TYPE", "wayland"}, {"QT_QPA_PLATFORM", ""}}},
+      {false,
+       {},
+       {{"WAYLAND_DISPLAY", "wayland-0"}, {"QT_QPA_PLATFORM", "xcb;wayland"}}},
+      {false,
+       "wayland;xcb",
+       {{"WAYLAND_DISPLAY", "wayland-0"}, {"QT_QPA_PLATFORM", "wayland;xcb"}}},
   };
   for (const Case& c : cases) {
-    const KelvoPlatform platform = kelvo_platform(
-        [&](std::string_view name) -> std::optional<std::string> {
-          auto at = c.env.find(std::string(name));
-          if (at == c.env.end()) return std::nullopt;
-          return at->second;
-        });
+    const KelvoPlatform platform = kelvo_platform(lookup_in(c.env));
     EXPECT_EQ(platform.add_xcb, c.add_xcb);
     EXPECT_EQ(platform.not_x11, c.not_x11);
   }
@@ -247,35 +248,32 @@ class FakeProcess final : public Process {
 
 TEST(PluginWait, ChecksTheSignalThenKelvoThenTheDeadline) {
   using std::chrono::milliseconds;
-  // The signal counts even when the time is already up.
-  FakeProcess running(-1);
-  int probes = 0;
-  EXPECT_EQ(wait_for_plugin_with([&] { return ++probes > 0; }, running,
-                                 {milliseconds(0), milliseconds(1)}),
-            PluginWait::loaded);
-  EXPECT_EQ(running.polls, 0);
-
-  // Kelvo's exit is noticed before the deadline, within one poll.
-  FakeProcess exits(2);
-  EXPECT_EQ(wait_for_plugin_with([] { return false; }, exits,
-                                 {milliseconds(60000), milliseconds(1)}),
-            PluginWait::exited);
-  EXPECT_EQ(exits.polls, 3);
-
-  // A signal that comes on the third probe.
-  FakeProcess slow(-1);
-  probes = 0;
-  EXPECT_EQ(wait_for_plugin_with([&] { return ++probes == 3; }, slow,
-                                 {milliseconds(60000), milliseconds(1)}),
-            PluginWait::loaded);
-  EXPECT_EQ(slow.polls, 2);
-
-  FakeProcess never(-1);
-  probes = 0;
-  EXPECT_EQ(wait_for_plugin_with([&] { return ++probes < 0; }, never,
-                                 {milliseconds(0), milliseconds(1)}),
-            PluginWait::timed_out);
-  EXPECT_EQ(probes, 1);
+  // Kelvo exits after `running` polls (-1: never); the signal is seen at
+  // probe `signal_at` (0: never).
+  struct Case {
+    int running, signal_at, wait_ms;
+    PluginWait outcome;
+    int polls, probes;
+  };
+  const Case cases[] = {
+      // The signal counts even when the time is already up.
+      {-1, 1, 0, PluginWait::loaded, 0, 1},
+      // Kelvo's exit is noticed before the deadline, within one poll.
+      {2, 0, 60000, PluginWait::exited, 3, 3},
+      // A signal that comes on the third probe.
+      {-1, 3, 60000, PluginWait::loaded, 2, 3},
+      {-1, 0, 0, PluginWait::timed_out, 1, 1},
+  };
+  for (const Case& c : cases) {
+    FakeProcess kelvo(c.running);
+    int probes = 0;
+    EXPECT_EQ(
+        wait_for_plugin_with([&] { return ++probes == c.signal_at; }, kelvo,
+                             {milliseconds(c.wait_ms), milliseconds(1)}),
+        c.outcome);
+    EXPECT_EQ(kelvo.polls, c.polls);
+    EXPECT_EQ(probes, c.probes);
+  }
 }
 
 // The test hook changes the waits only beside another test hook, and only
@@ -283,7 +281,7 @@ TEST(PluginWait, ChecksTheSignalThenKelvoThenTheDeadline) {
 TEST(RunTiming, TestHookOnlyBesideATestRunAndAllOrNothing) {
   using std::chrono::milliseconds;
   struct Case {
-    std::map<std::string, std::string> env;
+    Env env;
     milliseconds toggle, driver_key;
   };
   const Timing real;
@@ -301,12 +299,7 @@ TEST(RunTiming, TestHookOnlyBesideATestRunAndAllOrNothing) {
        real.driver_key},
   };
   for (const Case& c : cases) {
-    const Timing timing =
-        run_timing([&](std::string_view name) -> std::optional<std::string> {
-          auto at = c.env.find(std::string(name));
-          if (at == c.env.end()) return std::nullopt;
-          return at->second;
-        });
+    const Timing timing = run_timing(lookup_in(c.env));
     EXPECT_EQ(timing.toggle_delay, c.toggle);
     EXPECT_EQ(timing.driver_key, c.driver_key);
     EXPECT_EQ(timing.tap_quiet, real.tap_quiet);
