@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <future>
 #include <nlohmann/json.hpp>
@@ -320,16 +321,18 @@ TEST(BridgeWire, NumbersTakeTheirShortestForm) {
 }
 
 TEST(BridgeRequests, ReplyOutcomes) {
-  // The plugin's reply to a request for each key, its id added.
-  const std::map<std::string, std::string> replies = {
-      {"int", R"("ok":true,"value":3)"},
-      {"neg", R"("ok":true,"value":-2)"},
-      {"bool", R"("ok":true,"value":true)"},
-      {"none", R"("ok":true)"},
-      {"text-ok", R"("ok":"true","value":1)"},
-      {"one-ok", R"("ok":1,"value":1)"},
-      {"no-ok", R"("value":1)"},
-      {"error", R"("error":"no such control","ok":false)"},
+  // The plugin's reply to a request for each key, its id added, and what a
+  // get of [Channel1] makes of it: the value, or the error after the name.
+  const std::vector<std::array<std::string, 3>> gets = {
+      {"int", R"("ok":true,"value":3)", "3.0"},
+      {"neg", R"("ok":true,"value":-2)", "-2.0"},
+      {"bool", R"("ok":true,"value":true)", "Kelvo sent no value"},
+      {"none", R"("ok":true)", "Kelvo sent no value"},
+      {"text-ok", R"("ok":"true","value":1)", "request failed"},
+      {"one-ok", R"("ok":1,"value":1)", "request failed"},
+      {"no-ok", R"("value":1)", "request failed"},
+      {"error", R"("error":"no such control","ok":false)", "no such control"}};
+  std::map<std::string, std::string> replies = {
       {"error-no-ok", R"("error":"bad group")"},
       {"error-number", R"("error":7,"ok":false)"},
       {"play", R"("ok":true,"value":2)"},
@@ -337,6 +340,7 @@ TEST(BridgeRequests, ReplyOutcomes) {
       {"group_[Channel3]_enable", R"("ok":true,"value":1.5)"},
       {"crossfader", R"("ok":true,"value":-1)"},
       {"beats_translate_move", R"("ok":true,"value":-4)"}};
+  for (const auto& [key, reply, outcome] : gets) replies[key] = reply;
   Link link = open_link([&replies](const json& request) -> std::string {
     auto it = replies.find(request.value("key", ""));
     if (it == replies.end()) return "";
@@ -344,19 +348,11 @@ TEST(BridgeRequests, ReplyOutcomes) {
   });
   ASSERT_TRUE(link.bridge);
   Bridge& bridge = *link.bridge;
-  // What get makes of it: the value, or the error text.
-  const std::vector<std::pair<std::string, std::string>> gets = {
-      {"int", "3.0"},
-      {"neg", "-2.0"},
-      {"bool", "[Channel1],bool: Kelvo sent no value"},
-      {"none", "[Channel1],none: Kelvo sent no value"},
-      {"text-ok", "[Channel1],text-ok: request failed"},
-      {"one-ok", "[Channel1],one-ok: request failed"},
-      {"no-ok", "[Channel1],no-ok: request failed"},
-      {"error", "[Channel1],error: no such control"}};
-  for (const auto& [key, outcome] : gets) {
+  for (const auto& [key, reply, outcome] : gets) {
     auto got = bridge.get("[Channel1]", key);
-    EXPECT_EQ(got ? json(*got).dump() : got.error(), outcome) << key;
+    EXPECT_EQ(got ? json(*got).dump() : got.error(),
+              got ? outcome : "[Channel1]," + key + ": " + outcome)
+        << key;
   }
   EXPECT_EQ(bridge.set("[Channel1]", "error-no-ok", "value", 1).error(),
             "[Channel1],error-no-ok: bad group");
@@ -719,19 +715,18 @@ TEST(BridgeConnect, RefusedUntilTheDeadlineOrKelvoExits) {
                               nullptr, events, kTiming);
   EXPECT_EQ(late.error(), expected);
 
-  auto exiting = std::make_shared<FakeKelvo>(3, ProcessState::Kind::exited);
-  auto gone =
-      Bridge::connect(port, kToken, std::chrono::steady_clock::now() + 600s,
-                      exiting, events, kTiming);
-  EXPECT_EQ(gone.error(), expected);
-  EXPECT_EQ(exiting->polls(), 4);
-
-  auto failing = std::make_shared<FakeKelvo>(0, ProcessState::Kind::failed);
-  auto unknown =
-      Bridge::connect(port, kToken, std::chrono::steady_clock::now() + 600s,
-                      failing, events, kTiming);
-  EXPECT_EQ(unknown.error(), expected);
-  EXPECT_EQ(failing->polls(), 1);
+  // Kelvo exits, or its state cannot be read, after some polls.
+  for (const auto [running_polls, then] :
+       {std::pair{3, ProcessState::Kind::exited},
+        std::pair{0, ProcessState::Kind::failed}}) {
+    auto kelvo = std::make_shared<FakeKelvo>(running_polls, then);
+    EXPECT_EQ(
+        Bridge::connect(port, kToken, std::chrono::steady_clock::now() + 600s,
+                        kelvo, events, kTiming)
+            .error(),
+        expected);
+    EXPECT_EQ(kelvo->polls(), running_polls + 1);
+  }
 }
 
 TEST(BridgeConnect, AListenerOfAnotherProcessNeverGetsTheToken) {
