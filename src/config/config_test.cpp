@@ -45,6 +45,15 @@ class ConfigFileTest : public ::testing::Test {
   const std::filesystem::path file = dir / "config.toml";
   const std::string name = path_to_utf8(file);
   FakeFinder finder;
+
+  // The file's kelvo_path as loaded with `with`, and what the load printed.
+  std::pair<std::string, std::string> kelvo_path(FakeFinder& with) {
+    testing::internal::CaptureStdout();
+    auto loaded = load_config_from(file, with.function());
+    std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(loaded.has_value()) << loaded.error();
+    return {loaded ? loaded->general.kelvo_path : "", printed};
+  }
 };
 
 constexpr std::string_view kMinimal =
@@ -167,39 +176,28 @@ TEST_F(ConfigFileTest, KelvoPathFallback) {
   const std::string missing = path_to_utf8(dir / "nope" / "kelvo.exe");
   write_bytes(file, "[general]\nkelvo_path = '" + missing + "'\n");
 
-  FakeFinder found{"C:\\Found\\kelvo.exe"};
-  testing::internal::CaptureStdout();
-  auto loaded = load_config_from(file, found.function());
-  const std::string printed = testing::internal::GetCapturedStdout();
-  ASSERT_TRUE(loaded.has_value()) << loaded.error();
-  EXPECT_EQ(loaded->general.kelvo_path, "C:\\Found\\kelvo.exe");
-  EXPECT_EQ(printed, "kelvo_path " + missing +
-                         " does not exist, using C:\\Found\\kelvo.exe\n");
+  using Loaded = std::pair<std::string, std::string>;
+  const std::string found_path = "C:\\Found\\kelvo.exe";
+  FakeFinder found{found_path};
+  EXPECT_EQ(
+      kelvo_path(found),
+      Loaded(found_path, "kelvo_path " + missing + " does not exist, using " +
+                             found_path + "\n"));
   // The file itself is left as it was.
   EXPECT_EQ(read_file(file), "[general]\nkelvo_path = '" + missing + "'\n");
-
-  testing::internal::CaptureStdout();
-  auto kept = load_config_from(file, finder.function());
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  ASSERT_TRUE(kept.has_value());
-  EXPECT_EQ(kept->general.kelvo_path, missing);
+  EXPECT_EQ(kelvo_path(finder), Loaded(missing, ""));
   EXPECT_EQ(finder.calls, 1);
 
   // An empty path is searched for as on the first run.
   write_bytes(file, "[general]\nkelvo_path = ''\n");
-  testing::internal::CaptureStdout();
-  auto empty = load_config_from(file, found.function());
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "kelvo_path is empty, using C:\\Found\\kelvo.exe\n");
-  ASSERT_TRUE(empty.has_value());
-  EXPECT_EQ(empty->general.kelvo_path, "C:\\Found\\kelvo.exe");
+  EXPECT_EQ(
+      kelvo_path(found),
+      Loaded(found_path, "kelvo_path is empty, using " + found_path + "\n"));
 
   // An existing path is used without a search.
   write_bytes(file, "[general]\nkelvo_path = '" + name + "'\n");
   FakeFinder unused{"C:\\Other\\kelvo.exe"};
-  auto exists = load_config_from(file, unused.function());
-  ASSERT_TRUE(exists.has_value());
-  EXPECT_EQ(exists->general.kelvo_path, name);
+  EXPECT_EQ(kelvo_path(unused), Loaded(name, ""));
   EXPECT_EQ(unused.calls, 0);
 }
 
