@@ -118,14 +118,10 @@ TEST(SpeechPosixTest, SpeaksAtMessagePriority) {
   EXPECT_NE(commands.find("SET SELF PRIORITY MESSAGE"), std::string::npos)
       << commands;
   // English leaves the user's voice as it is; another language sets it.
-  EXPECT_EQ(commands.find("SET SELF LANGUAGE"),
-            commands.find("SET SELF LANGUAGE pt-BR"))
-      << commands;
-  EXPECT_NE(commands.find("SET SELF LANGUAGE pt-BR"), std::string::npos)
-      << commands;
-  EXPECT_EQ(commands.find("SET SELF LANGUAGE pt-BR"),
-            commands.rfind("SET SELF LANGUAGE"))
-      << commands;
+  const size_t portuguese = commands.find("SET SELF LANGUAGE pt-BR");
+  EXPECT_NE(portuguese, std::string::npos) << commands;
+  EXPECT_EQ(commands.find("SET SELF LANGUAGE"), portuguese) << commands;
+  EXPECT_EQ(commands.rfind("SET SELF LANGUAGE"), portuguese) << commands;
 }
 
 }  // namespace
