@@ -156,18 +156,15 @@ TEST(ConfigTest, GeneralValues) {
   EXPECT_EQ(config.general.kelvo_path, "K");
   EXPECT_EQ(config.general.kelvo_args, (std::vector<std::string>{"-a", "b c"}));
   EXPECT_EQ(config.general.port, 65535);
-  EXPECT_EQ(parsed_ok("[general]\nkelvo_path = ''\nport = 0\n").general.port,
-            0);
   EXPECT_EQ(config.speech, SpeechSettings{});
   EXPECT_EQ(config.general.layer_key, "ctrl+alt+shift+home");
-  EXPECT_EQ(parsed_ok("[general]\nkelvo_path = ''\nlayer_key = ''\n")
-                .general.layer_key,
-            "");
-  EXPECT_EQ(parsed_ok("[general]\nkelvo_path = ''\nlayer_key = 'Win+F9'\n")
-                .general.layer_key,
-            "Win+F9");
-  EXPECT_EQ(parsed_ok("[general]\nkelvo_path = ''\n[speech]\nbraille = "
-                      "false\nscreen_reader = 'system_access'\n")
+  const auto with = [](const std::string& more) {
+    return parsed_ok("[general]\nkelvo_path = ''\n" + more);
+  };
+  EXPECT_EQ(with("port = 0\n").general.port, 0);
+  EXPECT_EQ(with("layer_key = ''\n").general.layer_key, "");
+  EXPECT_EQ(with("layer_key = 'Win+F9'\n").general.layer_key, "Win+F9");
+  EXPECT_EQ(with("[speech]\nbraille = false\nscreen_reader = 'system_access'\n")
                 .speech,
             (SpeechSettings{ScreenReader::system_access, false}));
 }

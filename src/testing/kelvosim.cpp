@@ -67,15 +67,10 @@ std::unique_ptr<KelvoSim> KelvoSim::start(std::vector<std::string> options) {
 
   SpawnOptions spawn;
   spawn.program = *program;
-  spawn.args = {"--force-plugin",
-                "--port",
-                "0",
-                "--port-file",
-                path_to_utf8(port_file),
-                "--trace",
-                path_to_utf8(sim->trace_path_),
-                "--token",
-                sim->token_};
+  const std::string port_path = path_to_utf8(port_file);
+  const std::string trace = path_to_utf8(sim->trace_path_);
+  spawn.args = {"--force-plugin", "--port", "0",       "--port-file", port_path,
+                "--trace",        trace,    "--token", sim->token_};
   spawn.args.insert(spawn.args.end(), options.begin(), options.end());
   auto started = spawn_process(spawn);
   if (!started) {
