@@ -628,15 +628,10 @@ TEST(BridgeCommands, ResultFieldsAndDefaults) {
   answer_with({{"ok", false}, {"error", "no effect 3"}});
   EXPECT_EQ(bridge.effect_name(3).error(), "no effect 3");
 
+  constexpr uint64_t kTop = 9223372036854775807ULL;  // the largest int64_t
   const std::vector<std::pair<json, int64_t>> indexes = {
-      {-1, -1},
-      {7, 7},
-      {2.5, 0},
-      {3.0, 0},
-      {"4", 0},
-      {nullptr, 0},
-      {json(9223372036854775807ULL), 9223372036854775807LL},
-      {json(9223372036854775808ULL), 0}};
+      {-1, -1}, {7, 7},       {2.5, 0},     {3.0, 0},
+      {"4", 0}, {nullptr, 0}, {kTop, kTop}, {kTop + 1, 0}};
   for (const auto& [index, expected] : indexes) {
     answer_with({{"ok", true}, {"index", index}});
     EXPECT_EQ(bridge.effect_index("org.kelvo.effects.metronome").value(),
