@@ -53,14 +53,10 @@ class FakeWatch final : public FileWatch {
 TEST(Debounce, ReloadsOnceTheFileIsQuietForTheWholeDelay) {
   const Time start{};
   Time now = start;
-  FakeWatch watch(now, {{0ms, true},
-                        {200ms, true},
-                        {200ms, true},
-                        {},
-                        {100ms, false},
-                        {100ms, true},
-                        {300ms, false},
-                        {}});
+  const std::vector<FakeWatch::Step> script = {
+      {0ms, true},    {200ms, true}, {200ms, true},  {},
+      {100ms, false}, {100ms, true}, {300ms, false}, {}};
+  FakeWatch watch(now, script);
   std::vector<long long> settled;
   const std::string end = run_debounced(
       watch, [&] { return now; }, 500ms,
