@@ -64,7 +64,7 @@ TEST(ActionWorker, SkipsPressesOlderThanTwoSecondsAndSaysHowMany) {
                   "Announcements off",
                   "Key help on. Press any Orvalin key to hear what it "
                   "does."));
-  EXPECT_THAT(rig->requests_since(mark), ElementsAre("set [Channel1],pfl=1.0"));
+  EXPECT_EQ(rig->requests_since(mark), Texts{"set [Channel1],pfl=1.0"});
   EXPECT_THAT(run({{0, 3000}, {1, 2001}, {0, 2001}}),
               ElementsAre("ctrl alt x: " + describe_action(table[0].action),
                           "Key help off",
@@ -89,12 +89,14 @@ TEST(ActionWorker, NothingIsSentToABusyKelvoAndAPressIsAlwaysReleased) {
                  timing);
   ASSERT_TRUE(rig);
   const auto stall = [&] { ASSERT_TRUE(rig->set("[Kelvosim]", "stall", 1)); };
+  const auto no_reply = [](const std::string& control) {
+    return "Error: " + control + ": Kelvo did not answer in time";
+  };
   stall();
   size_t mark = rig->mark();
   EXPECT_THAT(
       rig->press({"ctrl+alt+h", "ctrl+alt+c", "ctrl+alt+a", "ctrl+alt+c"}),
-      ElementsAre("Error: [Channel1],pfl: Kelvo did not answer in time",
-                  "Announcements off",
+      ElementsAre(no_reply("[Channel1],pfl"), "Announcements off",
                   "queued: Kelvo was busy. 2 key presses skipped."));
   std::vector<std::string> sent = rig->requests_since(mark);
   ASSERT_GE(sent.size(), 3u);
@@ -108,9 +110,8 @@ TEST(ActionWorker, NothingIsSentToABusyKelvoAndAPressIsAlwaysReleased) {
 
   stall();
   mark = rig->mark();
-  EXPECT_THAT(rig->press({"ctrl+alt+c"}),
-              ElementsAre("Error: [Channel1],cue_default: Kelvo did not "
-                          "answer in time"));
+  EXPECT_EQ(rig->press({"ctrl+alt+c"}),
+            Texts{no_reply("[Channel1],cue_default")});
   // The held cue played the paused deck; its release stopped it again.
   double play = rig->value("[Channel1]", "play");
   for (int tries = 0; play == -12345 && tries < 10; ++tries) {
@@ -124,13 +125,11 @@ TEST(ActionWorker, NothingIsSentToABusyKelvoAndAPressIsAlwaysReleased) {
   // Each time-out leaves Kelvo busy until a request is answered in time.
   const auto answered = [&] { (void)rig->value("[App]", "num_decks"); };
   mark = rig->mark();
-  EXPECT_THAT(rig->run(act::BeatgridTap{}),
-              ElementsAre("Error: [Channel1],bpm_tap: Kelvo did not answer "
-                          "in time"));
+  EXPECT_EQ(rig->run(act::BeatgridTap{}),
+            Texts{no_reply("[Channel1],bpm_tap")});
   answered();
-  EXPECT_THAT(rig->run(act::BeatgridMove{1}),
-              ElementsAre("Error: [Channel1],beats_translate_move: Kelvo did "
-                          "not answer in time"));
+  EXPECT_EQ(rig->run(act::BeatgridMove{1}),
+            Texts{no_reply("[Channel1],beats_translate_move")});
   EXPECT_THAT(rig->requests_since(mark),
               testing::IsSupersetOf(
                   {"set [Channel1],bpm_tap=1.0", "set [Channel1],bpm_tap=0.0",
@@ -138,9 +137,7 @@ TEST(ActionWorker, NothingIsSentToABusyKelvoAndAPressIsAlwaysReleased) {
                    "set [Channel1],beats_translate_move=0.0"}));
 
   answered();
-  EXPECT_THAT(rig->press({"ctrl+alt+m"}),
-              ElementsAre("Error: [Master],crossfader: Kelvo did not answer "
-                          "in time"));
+  EXPECT_EQ(rig->press({"ctrl+alt+m"}), Texts{no_reply("[Master],crossfader")});
   const std::optional<Speak> late = rig->next_speak();
   ASSERT_TRUE(late);
   EXPECT_EQ(late->text, "crossfader right 10%");
@@ -214,8 +211,7 @@ TEST(ActionWorker, ToggleThatDoesNotSwitchRecordsPendingToggle) {
     EXPECT_LE(pending.deadline, Clock::now() + timing.pending_toggle_quiet);
   }
   // Play on an empty deck stays off; the label comes from the control name.
-  EXPECT_THAT(rig->press({"ctrl+alt+p"}),
-              ElementsAre("play could not be switched on"));
+  EXPECT_EQ(rig->press({"ctrl+alt+p"}), Texts{"play could not be switched on"});
   std::lock_guard lock(rig->state().pending_mutex);
   EXPECT_EQ(rig->state().pending_toggle->group, "[Channel1]");
   EXPECT_EQ(rig->state().pending_toggle->control, "play");
@@ -389,10 +385,8 @@ TEST(ActionWorker, SelectDeckKeyHelpAndOrvalinKeys) {
 
   // Deck 2 is current and empty: a marker has nothing to mark.
   mark = rig->mark();
-  EXPECT_THAT(rig->press({"ctrl+alt+5"}),
-              ElementsAre("Error: no track loaded"));
-  EXPECT_THAT(rig->requests_since(mark),
-              ElementsAre("get [Channel2],track_loaded"));
+  EXPECT_EQ(rig->press({"ctrl+alt+5"}), Texts{"Error: no track loaded"});
+  EXPECT_EQ(rig->requests_since(mark), Texts{"get [Channel2],track_loaded"});
 }
 
 TEST(ActionWorker, KeysLeftToTypingAreOnlyDescribedInKeyHelp) {
