@@ -384,11 +384,8 @@ TEST(RunAnnouncer, DecidesFirstChangesAtOnceAndBurstsOnceSettled) {
     return (speak->interrupt ? "" : "queued: ") + speak->text;
   };
   std::vector<std::string> heard;
-  while (heard.size() < 5) {
-    auto text = next_heard();
-    if (!text) break;
-    heard.push_back(*text);
-  }
+  std::optional<std::string> text;
+  while (heard.size() < 5 && (text = next_heard())) heard.push_back(*text);
   events.send(Disconnected{});
   announcer.join();
   if (auto lost = next_heard()) heard.push_back(*lost);

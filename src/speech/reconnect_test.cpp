@@ -67,10 +67,9 @@ Calls run_steps(const std::vector<std::string>& steps) {
                           milliseconds(5000), [&now] { return now; });
   Calls calls;
   for (const std::string& step : steps) {
-    const size_t space = step.find(' ');
-    const std::string verb = step.substr(0, space);
-    const std::string rest =
-        space == std::string::npos ? "" : step.substr(space + 1);
+    std::istringstream words(step);
+    std::string verb, rest;
+    std::getline(words >> verb >> std::ws, rest);
     testing::internal::CaptureStdout();
     if (verb == "say" || verb == "queue") {
       voice.speak(rest, verb == "say");

@@ -155,10 +155,9 @@ Calls run_steps(Script& script, const std::vector<std::string>& steps) {
   Speaker speaker(*engines);
   SpeechSettings settings;
   for (const std::string& step : steps) {
-    const size_t space = step.find(' ');
-    const std::string verb = step.substr(0, space);
-    const std::string rest =
-        space == std::string::npos ? "" : step.substr(space + 1);
+    std::istringstream words(step);
+    std::string verb, rest;
+    std::getline(words >> verb >> std::ws, rest);
     testing::internal::CaptureStdout();
     if (verb == "say" || verb == "queue") {
       speaker.handle(Speak{rest, verb == "say"});
