@@ -14,11 +14,12 @@ namespace {
 namespace fs = std::filesystem;
 using Env = std::map<std::string, std::string>;
 
-// An environment lookup that reads `env`.
-auto lookup_in(const Env& env) {
-  return [&env](std::string_view name) -> std::optional<std::string> {
-    const auto at = env.find(std::string(name));
-    if (at == env.end()) return std::nullopt;
+// A lookup in `map` (an environment, a table of sessions).
+template <class Map>
+auto lookup_in(const Map& map) {
+  return [&map](const auto& key) -> std::optional<typename Map::mapped_type> {
+    const auto at = map.find(typename Map::key_type(key));
+    if (at == map.end()) return std::nullopt;
     return at->second;
   };
 }
@@ -149,11 +150,7 @@ TEST(KelvoName, OnlyKelvoInOurOwnSessionCounts) {
   const std::string kelvo(kelvo_process_name());
   // pid -> session; 40 belongs to another user and is not listed.
   const std::map<uint64_t, uint32_t> sessions{{10, 1}, {20, 2}, {30, 2}};
-  const SessionOf session_of = [&](uint64_t pid) -> std::optional<uint32_t> {
-    const auto found = sessions.find(pid);
-    if (found == sessions.end()) return std::nullopt;
-    return found->second;
-  };
+  const SessionOf session_of = lookup_in(sessions);
   const std::vector<ListedProcess> processes{
       {10, kelvo}, {20, "notepad"}, {40, kelvo}};
   EXPECT_TRUE(kelvo_runs_in_session(processes, 1, session_of));
