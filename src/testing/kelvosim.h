@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/process.h"
+#include "base/result.h"
 
 namespace orvalin {
 
@@ -52,5 +53,12 @@ std::string read_file(const std::filesystem::path& path);
 
 // 32 lowercase hexadecimal digits from the random device.
 std::string make_test_token();
+
+// A result's error text, or "(no error)" when it holds a value: a failure's
+// text compared in one step.
+template <class T>
+std::string error_text(const Result<T>& result) {
+  return result ? "(no error)" : result.error();
+}
 
 }  // namespace orvalin
