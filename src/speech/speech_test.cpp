@@ -133,12 +133,6 @@ class FakeEngines : public SpeechEngines {
   std::vector<ReaderSlot> slots_;
 };
 
-// The calls of one list, then those of another.
-Calls operator+(Calls first, const Calls& then) {
-  first.insert(first.end(), then.begin(), then.end());
-  return first;
-}
-
 ScreenReader kind_named(const std::string& name) {
   return name == "auto" ? ScreenReader::automatic
                         : parse_screen_reader(name).value();
@@ -205,16 +199,29 @@ TEST(SpeechTest, ReaderSelection) {
        {"+jaws", "+zdsr", "+system_access", "say a", "-nvda", "queue b",
         "-window JFWUI2|JAWS", "say c", "-zdsr", "queue d", "-system_access",
         "stop", "queue e", "+nvda", "stop"},
-       Calls{"NVDA speak! a", "NVDA braille a",
-             "log speech: found NVDA, JAWS, ZDSR, System Access",
-             "log speech: now NVDA", "NVDA stop", "JAWS speak b",
-             "JAWS braille b", "log speech: now JAWS", "JAWS stop",
-             "ZDSR speak! c", "ZDSR braille c", "log speech: now ZDSR",
-             "ZDSR stop"} +
-           Calls{"System Access speak d", "System Access braille d",
-                 "log speech: now System Access", "System Access stop",
-                 "log speech: now SAPI", "SAPI create", "SAPI speak e",
-                 "SAPI purge", "NVDA stop", "log speech: now NVDA"}},
+       {"NVDA speak! a",
+        "NVDA braille a",
+        "log speech: found NVDA, JAWS, ZDSR, System Access",
+        "log speech: now NVDA",
+        "NVDA stop",
+        "JAWS speak b",
+        "JAWS braille b",
+        "log speech: now JAWS",
+        "JAWS stop",
+        "ZDSR speak! c",
+        "ZDSR braille c",
+        "log speech: now ZDSR",
+        "ZDSR stop",
+        "System Access speak d",
+        "System Access braille d",
+        "log speech: now System Access",
+        "System Access stop",
+        "log speech: now SAPI",
+        "SAPI create",
+        "SAPI speak e",
+        "SAPI purge",
+        "NVDA stop",
+        "log speech: now NVDA"}},
       {"NVDA needs its window as well as its client's answer",
        std::set{ScreenReader::nvda},
        {"-window wxWindowClassNR|NVDA", "+window wxWindowClassNR|other",
