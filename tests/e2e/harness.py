@@ -84,10 +84,7 @@ class Runner:
     def __init__(self, program, wine=None):
         self.program = os.path.abspath(program)
         self.wine = os.path.abspath(wine) if wine else None
-
-    @property
-    def under_wine(self):
-        return self.wine is not None
+        self.under_wine = wine is not None
 
     def host_path(self, path):
         """A Linux path as the program sees it (a Z: path under Wine)."""
@@ -232,14 +229,34 @@ def wait_until(check, timeout, step=0.05):
         time.sleep(step)
 
 
-class VirtualDisplay:
+class Background:
+    """A server of the test's own in `process`; a context manager (so
+    TestCase.enterContext stops it at the test's end)."""
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                kill_group(self.process)
+                self.process.wait()
+
+
+class VirtualDisplay(Background):
     """A private X server (Xvfb); stopping it ends the programs of its
     windows."""
 
     def __init__(self):
         read_end, write_end = os.pipe()
         try:
-            self.server = subprocess.Popen(
+            self.process = subprocess.Popen(
                 ["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp",
                  "-screen", "0", "1024x768x24"],
                 pass_fds=(write_end,), stdin=subprocess.DEVNULL,
@@ -254,12 +271,6 @@ class VirtualDisplay:
             self.stop()
             raise AssertionError("Xvfb did not start")
         self.name = ":" + number.decode().strip()
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.stop()
 
     def env(self):
         return {"DISPLAY": self.name}
@@ -290,17 +301,8 @@ class VirtualDisplay:
             raise AssertionError("no %s window" % name)
         return windows[0]
 
-    def stop(self):
-        if self.server.poll() is None:
-            self.server.terminate()
-            try:
-                self.server.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.server.kill()
-                self.server.wait()
 
-
-class SpeechDaemon:
+class SpeechDaemon(Background):
     """A private speech-dispatcher in `folder`: its socket is there, and its
     one output module appends each sentence it speaks to `spoken.txt` (ALSA's
     null device stands in for a sound card). Clients reach it through env().
@@ -367,15 +369,6 @@ class SpeechDaemon:
             elif line:
                 messages.append(line)
         return messages
-
-    def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                kill_group(self.process)
-                self.process.wait()
 
 
 class Sandbox:
@@ -533,10 +526,8 @@ class OwnWinePrefix:
                 os.environ["WINEPREFIX"] = cls.old_prefix
 
 
-class Options:
-    def __init__(self, program, source, wine=None, native_program=None):
-        self.program, self.source = program, source
-        self.wine, self.native_program = wine, native_program
+class Options(argparse.Namespace):
+    """program, source, wine and native_program, as main() reads them."""
 
     def runner(self):
         return Runner(self.program, wine=self.wine)
@@ -582,12 +573,10 @@ def main():
     parser.add_argument("--wine", help="scripts/wine-run: run under Wine")
     parser.add_argument("--native-program",
                         help="a native orvalin to compare outputs with")
-    options, rest = parser.parse_known_args(sys.argv[1:])
-    OPTIONS = Options(options.program, options.source, options.wine,
-                      options.native_program)
+    OPTIONS, rest = parser.parse_known_args(sys.argv[1:], Options())
     # A case that runs itself again as another user does so inside its own
     # hold of the lock.
     held = os.environ.get("ORVALIN_NATIVE_RUNS_LOCKED") == "1"
-    with (contextlib.nullcontext() if options.wine or held
+    with (contextlib.nullcontext() if OPTIONS.wine or held
           else native_runs_lock()):
         unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)

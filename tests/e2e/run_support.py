@@ -151,6 +151,11 @@ class RunBox(harness.Sandbox):
     def trace_requests(self):
         return [r for r in self.trace() if "window_key" not in r]
 
+    def sets(self, key=None):
+        """The set requests Kelvo got (of the control `key` only)."""
+        return [r for r in self.trace_requests()
+                if r["cmd"] == "set" and key in (None, r["key"])]
+
     def window_keys(self):
         """The keys that reached Kelvo's window (Windows: virtual-key codes;
         X11: keysym names)."""
@@ -223,6 +228,36 @@ class RunCase(unittest.TestCase):
         self.assertTrue(box.wait_for_message(message, timeout),
                         (message, box.messages()))
 
+    def said_after(self, box, act, start, timeout=30):
+        """Does `act()`; the first sentence said after it that starts with
+        `start`, without "say: "."""
+        before = len(box.messages())
+        act()
+        said = harness.wait_until(lambda: [
+            m[len("say: "):] for m in box.messages()[before:]
+            if m.startswith("say: " + start)], timeout)
+        self.assertTrue(said, (start, box.messages()[before:]))
+        return said[0]
+
+    def assert_heard(self, daemon, sentences, box):
+        """That speech-dispatcher spoke `sentences` in order, in the end."""
+        def heard():
+            return [s for s in daemon.spoken() if s in sentences]
+        harness.wait_until(lambda: heard() == sentences, 30)
+        self.assertEqual(heard(), sentences, (daemon.spoken(), [
+            m for m in box.messages() if m.startswith(("say: ", "speech"))]))
+
+    def background(self, command, env, **streams):
+        """A helper program in a session of its own, ended with the test."""
+        process = subprocess.Popen(
+            command, env=dict(os.environ, **env), start_new_session=True,
+            **dict(dict.fromkeys(("stdin", "stdout", "stderr"),
+                                 subprocess.DEVNULL), **streams))
+        self.addCleanup(lambda: (harness.kill_group(process), process.wait(),
+                                 process.stdin and process.stdin.close(),
+                                 process.stdout and process.stdout.close()))
+        return process
+
     def end(self, box):
         """Closes Kelvo; the run must end with it, normally."""
         box.kill_kelvo()
@@ -245,8 +280,7 @@ class WineCase(harness.OwnWinePrefix, RunCase):
         for tool in ("Xvfb", "xdotool"):
             if shutil.which(tool) is None:
                 self.skipTest(tool + " is missing")
-        self.display = harness.VirtualDisplay()
-        self.addCleanup(self.display.stop)
+        self.display = self.enterContext(harness.VirtualDisplay())
 
     def box(self, qt="fits", nvda_window=True, **kwargs):
         """With `nvda_window`, NVDA's main window is there from the start:
@@ -292,14 +326,10 @@ class WineCase(harness.OwnWinePrefix, RunCase):
                                       "hotkeyholder.exe")
         if not os.path.exists(holder_program):
             self.skipTest("hotkeyholder.exe is not built")
-        holder = subprocess.Popen(
+        holder = self.background(
             [self.runner.wine, "cmd", "/c",
              self.runner.host_path(holder_program), "60"],
-            env=dict(os.environ, **self.display.env()),
-            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-            stderr=subprocess.DEVNULL, start_new_session=True)
-        self.addCleanup(lambda: (harness.kill_group(holder), holder.wait(),
-                                 holder.stdout.close()))
+            self.display.env(), stdout=subprocess.PIPE)
         return holder.stdout.readline().strip()
 
 

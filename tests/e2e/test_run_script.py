@@ -41,7 +41,7 @@ class Script(RunCase):
         self.assertEqual([m for m in messages if m.startswith("say: Deck 1 ")],
                          ["say: Deck 1 playing", "say: Deck 1 paused"])
         self.assertEqual([(r["group"], r["key"], r["value"])
-                          for r in box.trace_requests() if r["cmd"] == "set"],
+                          for r in box.sets()],
                          [("[Channel1]", "play", 1.0),
                           ("[Master]", "crossfader", 0.25),
                           ("[Channel9]", "play", 1.0),

@@ -134,9 +134,7 @@ class Stage:
         # A reading without a value: nothing is set from it.
         self.assertIn("say: Error: [Channel1],volume: Kelvo sent no value",
                       messages)
-        self.assertEqual([r for r in box.trace_requests()
-                          if r["cmd"] == "set" and r.get("key") == "volume"],
-                         [])
+        self.assertEqual(box.sets("volume"), [])
         self.assertEqual(messages.count("say: Main output clipping"), 3,
                          messages)
         # The plugin closed the connection while Kelvo ran: said once,
@@ -174,9 +172,7 @@ class NativeStage(Stage, RunCase):
         self.assertIn("say: Deck 1 playing", messages)
         self.assertIn("say: Error: [Channel1],play: Kelvo did not answer in "
                       "time", messages)
-        self.assertEqual([r["value"] for r in box.trace_requests()
-                          if r["cmd"] == "set" and r.get("key") == "play"],
-                         [1])
+        self.assertEqual([r["value"] for r in box.sets("play")], [1])
 
     def test_a_plugin_on_a_wrong_scale_moves_nothing(self):
         # Parameters read on the controls' own scale: the centred crossfader
@@ -190,9 +186,7 @@ class NativeStage(Stage, RunCase):
         self.end(box)
         messages = box.messages()
         self.assertEqual(messages.count("say: " + WRONG_SCALE), 4, messages)
-        self.assertEqual([r for r in box.trace_requests()
-                          if r["cmd"] == "set" and
-                          r.get("key") == "crossfader"], [])
+        self.assertEqual(box.sets("crossfader"), [])
 
     def test_slow_kelvo_keeps_a_hot_cue_quiet(self):
         # Every request answered 120 ms late; one deck keeps start-up short.

@@ -140,12 +140,8 @@ class WaylandRun(RunCase):
         self.addCleanup(session.stop)
         if session.failure():
             self.skip_here(session.failure())
-        keys = subprocess.Popen(
-            [self.wlkeys], env=dict(os.environ, **session.own_env()),
-            stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-            stderr=subprocess.DEVNULL, start_new_session=True)
-        self.addCleanup(lambda: (harness.kill_group(keys), keys.wait(),
-                                 keys.stdin.close(), keys.stdout.close()))
+        keys = self.background([self.wlkeys], session.own_env(),
+                               stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         self.assertEqual(keys.stdout.readline().strip(), b"ready")
 
         def press(combination):
@@ -153,8 +149,8 @@ class WaylandRun(RunCase):
             keys.stdin.flush()
             self.assertEqual(keys.stdout.readline().strip(), b"ok")
 
-        daemon = harness.SpeechDaemon(os.path.join(box.root, "speechd"))
-        self.addCleanup(daemon.stop)
+        daemon = self.enterContext(
+            harness.SpeechDaemon(os.path.join(box.root, "speechd")))
         box.start(env=dict(session.env(), **daemon.env()))
         session.focus("Kelvo")
         self.wait_for(box, READY, 120)
@@ -172,13 +168,7 @@ class WaylandRun(RunCase):
             daemon.spoken())
 
         def answered(key, answer):
-            before = len(box.messages())
-            press(key)
-            said = harness.wait_until(lambda: [
-                m[len("say: "):] for m in box.messages()[before:]
-                if m.startswith("say: " + answer)], 30)
-            self.assertTrue(said, (key, answer, box.messages()[before:]))
-            return said[0]
+            return self.said_after(box, lambda: press(key), answer)
 
         sentences = [READY[len("say: "):],
                      answered("ctrl+alt+1", "Deck 1"),
@@ -187,12 +177,8 @@ class WaylandRun(RunCase):
                      answered("F1", "Deck 1 hotcue 1 set")]
 
         # A native Wayland window with the focus gets the keys itself.
-        other = subprocess.Popen(
-            ["foot", "--title", "Other", "sleep", "120"],
-            env=dict(os.environ, **session.own_env()),
-            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL, start_new_session=True)
-        self.addCleanup(lambda: (harness.kill_group(other), other.wait()))
+        self.background(["foot", "--title", "Other", "sleep", "120"],
+                        session.own_env())
         session.focus("Other")
         time.sleep(0.5)
         before = box.messages()
@@ -202,11 +188,7 @@ class WaylandRun(RunCase):
 
         session.focus("Kelvo")
         sentences.append(answered("ctrl+alt+2", "Deck 2"))
-
-        def heard():
-            return [s for s in daemon.spoken() if s in sentences]
-        harness.wait_until(lambda: heard() == sentences, 30)
-        self.assertEqual(heard(), sentences, daemon.spoken())
+        self.assert_heard(daemon, sentences, box)
         self.end(box)
 
         # The user's own platform is left as it is, and said to be in the

@@ -18,19 +18,10 @@ LAYER = "ctrl+alt+shift+Home"
 class WineRun(WineCase):
     """The program as shipped: these runs keep the real waits."""
 
-    def sets(self, box, control):
-        return [r for r in box.trace_requests()
-                if r.get("cmd") == "set" and r.get("key") == control]
-
     def layer(self, box, window, key, start):
         """Presses the layer key, then `key`; waits for a sentence starting
         with `start` after them."""
-        before = len(box.messages())
-        self.press(window, LAYER, key)
-        said = harness.wait_until(lambda: [
-            m for m in box.messages()[before:]
-            if m.startswith("say: " + start)], 30)
-        self.assertTrue(said, (key, start, box.messages()[before:]))
+        self.said_after(box, lambda: self.press(window, LAYER, key), start)
 
     def box(self, **kwargs):
         return super().box(real_timing=True, **kwargs)
@@ -49,14 +40,13 @@ class WineRun(WineCase):
     def hold(self, box, window, key, control):
         """The sets of `control` Kelvo gets while `key` is held down in
         `window` for 2 s."""
-        before = len(box.trace_requests())
+        before = len(box.sets(control))
         self.display.xdotool("windowfocus", window)
         self.display.xdotool("keydown", key)
         time.sleep(2.0)
         self.display.xdotool("keyup", key)
         time.sleep(1.5)
-        return [r for r in box.trace_requests()[before:]
-                if r["cmd"] == "set" and r.get("key") == control]
+        return box.sets(control)[before:]
 
     def test_keys_pressed_in_kelvo_act_and_speak(self):
         args = ["--load", "1=1", "--exit-after", "90"]
@@ -87,17 +77,17 @@ class WineRun(WineCase):
         self.press(window, "p")
         harness.wait_until(lambda: box.window_keys().count("80") == 1, 10)
         self.assertEqual(box.window_keys().count("80"), 1)
-        plays = len(self.sets(box, "play"))
+        plays = len(box.sets("play"))
         self.layer(box, window, "p", "Deck 1 paused")
         self.assertEqual(box.window_keys().count("80"), 1)
-        self.assertEqual(len(self.sets(box, "play")), plays + 1)
+        self.assertEqual(len(box.sets("play")), plays + 1)
         self.layer(box, window, "2", "Deck 2. ")
         self.layer(box, window, "F12", "Key help on")
         # Key help answers a key of the layer as it answers the direct key.
         self.layer(box, window, "p",
                    "ctrl alt p: play on or off on the current deck")
         self.layer(box, window, "F12", "Key help off")
-        self.assertEqual(len(self.sets(box, "play")), plays + 1)
+        self.assertEqual(len(box.sets("play")), plays + 1)
         self.layer(box, window, "Escape", "Cancelled")
         self.assertEqual(box.messages().count("say: Orvalin"), 6)
         self.press(window, "ctrl+alt+1")

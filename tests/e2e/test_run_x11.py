@@ -69,40 +69,28 @@ class X11Run(RunCase):
         for tool in ("Xvfb", "xdotool", "speech-dispatcher"):
             if shutil.which(tool) is None:
                 self.skip_here(tool + " is missing")
-        self.display = harness.VirtualDisplay()
-        self.addCleanup(self.display.stop)
+        self.display = self.enterContext(harness.VirtualDisplay())
 
     def hold_ctrl_alt_p(self):
-        holder = subprocess.Popen(
+        holder = self.background(
             [os.path.join(build_dir(self.runner.program), "xkeyholder")],
-            env=dict(os.environ, **self.display.env()),
-            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-            stderr=subprocess.DEVNULL, start_new_session=True)
-        self.addCleanup(lambda: (harness.kill_group(holder), holder.wait(),
-                                 holder.stdout.close()))
+            self.display.env(), stdout=subprocess.PIPE)
         self.assertEqual(holder.stdout.readline().strip(), b"grabbed")
         return self.display.window("Holder")
 
     def press(self, window, key, box, answer):
-        """Presses `key` with `window` focused; the log line it is answered
-        with (the first new "say: " line starting with `answer`)."""
+        """Presses `key` with `window` focused; the sentence it is answered
+        with (the first new one starting with `answer`)."""
         self.display.xdotool("windowfocus", "--sync", window)
-        before = len(box.messages())
-        self.display.xdotool("key", key)
-
-        def answered():
-            return [m for m in box.messages()[before:]
-                    if m.startswith("say: " + answer)]
-        said = harness.wait_until(answered, 30)
-        self.assertTrue(said, (key, answer, box.messages()[before:]))
-        return said[0][len("say: "):]
+        return self.said_after(
+            box, lambda: self.display.xdotool("key", key), answer)
 
     def test_keys_speech_and_a_taken_key(self):
         holder = self.hold_ctrl_alt_p()
         box = self.box(kelvo_args=KELVO)
         box.write_run_settings(KELVO)
-        daemon = harness.SpeechDaemon(os.path.join(box.root, "speechd"))
-        self.addCleanup(daemon.stop)
+        daemon = self.enterContext(
+            harness.SpeechDaemon(os.path.join(box.root, "speechd")))
         box.start(env=dict(self.display.env(), **daemon.env()))
         kelvo = self.display.window("Kelvo")
         # Kelvo's window comes to the front well after ready: the keys
@@ -155,29 +143,21 @@ class X11Run(RunCase):
         # as soon as both reach the daemon, and whether they reach it
         # together, held, or one after the other depends on when the speech
         # thread next tries to connect. The unit tests hold several.)
-        def heard():
-            return [s for s in daemon.spoken() if s in sentences]
-
-        def all_heard():
-            harness.wait_until(lambda: heard() == sentences, 30)
-            self.assertEqual(heard(), sentences, (daemon.spoken(), [
-                m for m in box.messages()
-                if m.startswith(("say: ", "speech"))]))
-        all_heard()
+        self.assert_heard(daemon, sentences, box)
         daemon.stop()
         daemon.start()
         sentences.append(self.press(kelvo, "ctrl+alt+1", box, "Deck 1"))
-        all_heard()
+        self.assert_heard(daemon, sentences, box)
         daemon.stop()
         sentences.append(self.press(kelvo, "ctrl+alt+2", box, "Deck 2"))
         daemon.start()
-        all_heard()
+        self.assert_heard(daemon, sentences, box)
         sentences.append(self.press(kelvo, "ctrl+alt+1", box, "Deck 1"))
 
         # Every sentence reached speech-dispatcher, in order. The module
         # writes a message sentence by sentence: wait for the whole list, not
         # for the last sentence to appear.
-        all_heard()
+        self.assert_heard(daemon, sentences, box)
         self.end(box)
         self.assertEqual(box.messages().count("hotkey ctrl+alt+p is taken "
                                               "by another program"), 1)
@@ -203,8 +183,7 @@ class X11Run(RunCase):
         for case in ("own Qt", "no LD_LIBRARY_PATH", "background"):
             with self.subTest(case):
                 # A display of its own for each case, as for each test.
-                display = harness.VirtualDisplay()
-                self.addCleanup(display.stop)
+                display = self.enterContext(harness.VirtualDisplay())
                 box = self.box(kelvo_args=KELVO)
                 # Kelvo's own Qt 6.8, and a Qt 6.4 too old for it where
                 # Orvalin's own LD_LIBRARY_PATH leads, as a system one would.
@@ -243,11 +222,8 @@ class X11Run(RunCase):
                 self.assertIsNone(box.process.poll())
                 display.xdotool("windowfocus", "--sync",
                                 display.window("Kelvo"))
-                before = len(box.messages())
-                display.xdotool("key", "ctrl+alt+2")
-                self.assertTrue(harness.wait_until(lambda: [
-                    m for m in box.messages()[before:]
-                    if m.startswith("say: Deck 2")], 30), box.messages())
+                self.said_after(box, lambda: display.xdotool(
+                    "key", "ctrl+alt+2"), "Deck 2")
                 self.end(box)
 
     def test_without_display_or_speech_dispatcher(self):
