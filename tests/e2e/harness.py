@@ -219,6 +219,17 @@ def read_bytes(path):
         return f.read()
 
 
+def write_file(path, data, mode=None):
+    """Writes `data` (text or bytes) to `path`, its folder made; `mode`: its
+    permissions."""
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data.encode() if isinstance(data, str) else data)
+    if mode is not None:
+        os.chmod(path, mode)
+    return path
+
+
 def wait_until(check, timeout, step=0.05):
     """The last result of `check`, polled until true or `timeout`."""
     deadline = time.monotonic() + timeout
@@ -312,28 +323,24 @@ class SpeechDaemon(Background):
         self.folder = folder
         self.socket = os.path.join(folder, "speechd.sock")
         self.spoken_file = os.path.join(folder, "spoken.txt")
-        os.makedirs(os.path.join(folder, "modules"), exist_ok=True)
-        os.makedirs(os.path.join(folder, "log"), exist_ok=True)
-        with open(os.path.join(folder, "speechd.conf"), "w") as f:
-            f.write('CommunicationMethod "unix_socket"\n'
-                    'SocketPath "%s"\n'
-                    'AddModule "file" "sd_generic" "file.conf"\n'
-                    'DefaultModule file\nAudioOutputMethod "alsa"\n'
-                    'LogDir "%s"\n' % (self.socket,
-                                       os.path.join(folder, "log")))
-        with open(os.path.join(folder, "modules", "file.conf"), "w") as f:
-            f.write("GenericExecuteSynth \"printf '%%s\\\\n' \\'$DATA\\' "
-                    ">> %s\"\nGenericCmdDependency \"printf\"\n"
-                    '%s' % (self.spoken_file, "".join(
-                        # Text goes to the module as UTF-8 in every language
-                        # (the generic module's default is ISO 8859-1).
-                        'GenericLanguage "%s" "%s" "utf-8"\n'
-                        'AddVoice "%s" "MALE1" "default"\n' % (code, code, code)
-                        for code in ("en", "de", "es", "fr", "pt-BR",
-                                     "zh"))))
-        self.alsa = os.path.join(folder, "asound.conf")
-        with open(self.alsa, "w") as f:
-            f.write("pcm.!default { type null }\n")
+        logs = os.path.join(folder, "log")
+        os.makedirs(logs, exist_ok=True)
+        write_file(os.path.join(folder, "speechd.conf"),
+                   'CommunicationMethod "unix_socket"\nSocketPath "%s"\n'
+                   'AddModule "file" "sd_generic" "file.conf"\n'
+                   'DefaultModule file\nAudioOutputMethod "alsa"\n'
+                   'LogDir "%s"\n' % (self.socket, logs))
+        write_file(os.path.join(folder, "modules", "file.conf"),
+                   "GenericExecuteSynth \"printf '%%s\\\\n' \\'$DATA\\' "
+                   ">> %s\"\nGenericCmdDependency \"printf\"\n"
+                   '%s' % (self.spoken_file, "".join(
+                       # Text goes to the module as UTF-8 in every language
+                       # (the generic module's default is ISO 8859-1).
+                       'GenericLanguage "%s" "%s" "utf-8"\n'
+                       'AddVoice "%s" "MALE1" "default"\n' % (code, code, code)
+                       for code in ("en", "de", "es", "fr", "pt-BR", "zh"))))
+        self.alsa = write_file(os.path.join(folder, "asound.conf"),
+                               "pcm.!default { type null }\n")
         self.start()
 
     def start(self):
@@ -433,11 +440,7 @@ class Sandbox:
         return os.path.join(self.local, "Orvalin", "logs", "app.log")
 
     def write_settings(self, content):
-        if isinstance(content, str):
-            content = content.encode("utf-8")
-        os.makedirs(os.path.dirname(self.settings_file), exist_ok=True)
-        with open(self.settings_file, "wb") as f:
-            f.write(content)
+        write_file(self.settings_file, content)
 
     def read_settings(self):
         return read_bytes(self.settings_file)

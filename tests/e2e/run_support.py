@@ -69,9 +69,8 @@ class RunBox(harness.Sandbox):
         super().__init__(runner, prefix="orvalin-run-")
         wine = runner.under_wine
         self.exe = ".exe" if wine else ""
-        self.app_dir = os.path.join(self.root, "app")
-        os.makedirs(self.app_dir)
-        program = os.path.join(self.app_dir, "orvalin" + self.exe)
+        program = self.path("app", "orvalin" + self.exe)
+        self.app_dir = os.path.dirname(program)
         shutil.copy2(runner.program, program)
         # The copy runs, so that the plugin is searched beside it.
         self.runner = harness.Runner(program, wine=runner.wine)
@@ -83,12 +82,9 @@ class RunBox(harness.Sandbox):
             self.app_dir, "plugins", "generic",
             "orvalin.dll" if wine else "liborvalin.so")
         if plugin:
-            os.makedirs(os.path.dirname(self.plugin))
-            with open(self.plugin, "wb") as f:
-                f.write(b"not a real plugin\n")
-        self.kelvo_dir = os.path.join(self.root, "kelvo")
-        os.makedirs(self.kelvo_dir)
-        self.kelvo = os.path.join(self.kelvo_dir, "kelvo" + self.exe)
+            harness.write_file(self.plugin, b"not a real plugin\n")
+        self.kelvo = self.path("kelvo", "kelvo" + self.exe)
+        self.kelvo_dir = os.path.dirname(self.kelvo)
         shutil.copy2(kelvosim_program(runner.program), self.kelvo)
         os.chmod(self.kelvo, os.stat(self.kelvo).st_mode | stat.S_IXUSR)
         self.trace_file = os.path.join(self.root, "trace.jsonl")

@@ -7,6 +7,7 @@ uninstall entry, the LOCALAPPDATA folder) and removes them afterwards.
 
 import os
 import stat
+
 import harness
 
 OWN_KEY = r"HKCU\Software\Orvalin"
@@ -14,12 +15,8 @@ UNINSTALL = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 
 
 def make_file(path, executable=False):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(b"#!/bin/sh\n")
-    if executable:
-        os.chmod(path, stat.S_IRWXU)
-    return path
+    return harness.write_file(path, b"#!/bin/sh\n",
+                              stat.S_IRWXU if executable else None)
 
 
 class FindKelvo(harness.SandboxCase):

@@ -24,11 +24,10 @@ class OpenSettings(harness.OwnWinePrefix, harness.SandboxCase):
     def editor(self, name):
         """A native editor script that writes its argument to a file."""
         record = self.box.path("editor", name + ".txt")
-        script = self.box.path("editor", name + ".sh")
-        with open(script, "w") as f:
-            # Shell built-ins only: PATH may name nothing else.
-            f.write('#!/bin/sh\nprintf "%%s\\n" "$1" > "%s"\n' % record)
-        os.chmod(script, stat.S_IRWXU)
+        # Shell built-ins only: PATH may name nothing else.
+        script = harness.write_file(
+            self.box.path("editor", name + ".sh"),
+            '#!/bin/sh\nprintf "%%s\\n" "$1" > "%s"\n' % record, stat.S_IRWXU)
         return script, record
 
     def run_service(self, extra_env=None):

@@ -51,9 +51,9 @@ class Options(harness.SandboxCase):
             self.assertEqual(files, [], folder)
 
     def test_write_keys_writes_the_list_and_ignores_a_further_argument(self):
-        target = self.box.path("out", "keys.txt")
-        with open(target, "wb") as f:
-            f.write(b"old content that is longer than nothing\n" * 2000)
+        target = harness.write_file(
+            self.box.path("out", "keys.txt"),
+            b"old content that is longer than nothing\n" * 2000)
         done = self.box.run(["--write-keys", self.runner.host_path(target),
                              "--version"])
         self.assertEqual(done.code, 0, done)

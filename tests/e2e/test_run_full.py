@@ -50,11 +50,11 @@ class FullRun(RunCase):
         # Kelvo found on PATH, here a script that runs the simulator for a
         # few seconds on the default port.
         box = self.box(settings=False)
-        wrapper = box.path("bin", "kelvo")
-        with open(wrapper, "w") as f:
-            f.write('#!/bin/sh\nexec "%s" --trace "%s" --exit-after 3\n' % (
-                kelvosim_program(self.runner.program), box.trace_file))
-        os.chmod(wrapper, stat.S_IRWXU)
+        wrapper = harness.write_file(
+            box.path("bin", "kelvo"),
+            '#!/bin/sh\nexec "%s" --trace "%s" --exit-after 3\n' % (
+                kelvosim_program(self.runner.program), box.trace_file),
+            stat.S_IRWXU)
         path = os.path.dirname(wrapper) + os.pathsep + os.environ.get("PATH",
                                                                       "")
         # A test token too short to use: the run makes its own.

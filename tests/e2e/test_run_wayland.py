@@ -31,14 +31,12 @@ class SwaySession:
         self.runtime = os.path.join(folder, "runtime")
         os.makedirs(self.runtime, mode=0o700)
         env_file = os.path.join(folder, "session.env")
-        script = os.path.join(folder, "session.sh")
-        with open(script, "w") as f:
-            f.write("#!/bin/sh\nenv > '%s.part' && mv '%s.part' '%s'\n" % (
-                env_file, env_file, env_file))
-        os.chmod(script, 0o755)
-        config = os.path.join(folder, "sway.config")
-        with open(config, "w") as f:
-            f.write("xwayland enable\nexec %s\n" % script)
+        script = harness.write_file(
+            os.path.join(folder, "session.sh"),
+            "#!/bin/sh\nenv > '%s.part' && mv '%s.part' '%s'\n" % (
+                env_file, env_file, env_file), 0o755)
+        config = harness.write_file(os.path.join(folder, "sway.config"),
+                                    "xwayland enable\nexec %s\n" % script)
         self.log = os.path.join(folder, "sway.log")
         env = dict(os.environ, XDG_RUNTIME_DIR=self.runtime,
                    WLR_BACKENDS="headless", WLR_LIBINPUT_NO_DEVICES="1",

@@ -168,10 +168,9 @@ class X11Run(RunCase):
         real = os.path.join(box.kelvo_dir, "bin", "kelvo")
         os.makedirs(os.path.dirname(real))
         os.rename(box.kelvo, real)
-        box.kelvo = os.path.join(box.kelvo_dir, "kelvo-launcher")
-        with open(box.kelvo, "w") as f:
-            f.write('#!/bin/sh\nKELVO="%s"\n%s' % (real, body))
-        os.chmod(box.kelvo, 0o755)
+        box.kelvo = harness.write_file(
+            os.path.join(box.kelvo_dir, "kelvo-launcher"),
+            '#!/bin/sh\nKELVO="%s"\n%s' % (real, body), 0o755)
         box.write_run_settings(KELVO)
 
     def test_kelvo_started_by_a_script(self):
@@ -190,10 +189,8 @@ class X11Run(RunCase):
                 qt, old_qt = (os.path.join(box.root, name)
                               for name in ("qt", "system"))
                 for folder, version in ((qt, "6.8.0"), (old_qt, "6.4.2")):
-                    os.makedirs(folder)
                     real = "libQt6Core.so." + version
-                    with open(os.path.join(folder, real), "w") as f:
-                        f.write("stub\n")
+                    harness.write_file(os.path.join(folder, real), "stub\n")
                     os.symlink(real, os.path.join(folder, "libQt6Core.so.6"))
                 body = {
                     "own Qt": 'LD_LIBRARY_PATH="%s:$LD_LIBRARY_PATH"\n'
