@@ -25,6 +25,8 @@ READY = ("say: Orvalin ready. Deck 1 selected. Control Alt F12 turns key "
 X11_READY = ("say: Orvalin ready. Deck 1 selected. Control Alt Shift Home, "
              "then F12, turns key help on or off.")
 EXITING = "Kelvo closed, Orvalin exiting."
+LOST = ("say: Lost the connection to Kelvo. Orvalin keys do nothing until "
+        "Kelvo is started again.")
 TOKEN = "0123456789abcdef0123456789abcdef"
 # The program's waits for most runs (ORVALIN_TEST_TIMING): short, but in the
 # order of the real ones, and long enough for the simulator's own delays

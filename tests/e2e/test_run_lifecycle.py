@@ -8,10 +8,8 @@ import threading
 import time
 
 import harness
-from run_support import EXITING, READY, TOKEN, RunCase, own_errors, started
-
-LOST = ("say: Lost the connection to Kelvo. Orvalin keys do nothing until "
-        "Kelvo is started again.")
+from run_support import (EXITING, LOST, READY, TOKEN, RunCase, own_errors,
+                         started)
 
 
 class Lifecycle(RunCase):

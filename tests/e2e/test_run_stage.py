@@ -13,7 +13,8 @@ by the test script."""
 import time
 
 import harness
-from run_support import EXITING, QUICK_TIMING, READY, RunCase, WineCase
+from run_support import (EXITING, LOST, QUICK_TIMING, READY, RunCase,
+                         WineCase)
 
 LOADED = ["--load", "1=1"]
 # An 8-second stall. The sync toggle's first read waits in it and times out
@@ -41,8 +42,6 @@ DISCARDED = "bridge: discarded a line longer than 1048576 bytes"
 # Row 1 runs at 44.1 kHz; hot cue 2 lies at 1:05.
 HOTCUE = ["--load", "1=1", "--set", "[Channel1],hotcue_2_status=1",
           "--set", "[Channel1],hotcue_2_position=5733000"]
-LOST = ("say: Lost the connection to Kelvo. Orvalin keys do nothing until "
-        "Kelvo is started again.")
 # Twelve seconds of clipping against a five-second limit, a fifth as long;
 # the settle as long as the real one, which the flapping never satisfies.
 FAULTS_SCRIPT = ("ctrl+alt+3; set:[Channel1],play=1; ctrl+alt+pagedown; "

@@ -1,10 +1,7 @@
 """Whole runs of orvalin.exe under Wine, in a virtual X display of their own:
 real key presses sent by xdotool into the simulator's "Kelvo" window,
 speech through the NVDA stub, a key held by another program, the end when
-Kelvo closes, and the refusal of an old Qt.
-
-Wine delivers no foreground-change events, so every scenario keeps the
-simulator's window in front from the start."""
+Kelvo closes, and the refusal of an old Qt (see WineCase)."""
 
 import time
 
