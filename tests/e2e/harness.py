@@ -230,6 +230,25 @@ def write_file(path, data, mode=None):
     return path
 
 
+def processes(name, zombies=True):
+    """This user's processes named `name` (letter case folded), as (id,
+    command line) pairs; without `zombies`, the live ones only."""
+    found = []
+    for entry in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            if os.stat("/proc/" + entry).st_uid != os.getuid():
+                continue
+            head, _, tail = read_bytes("/proc/%s/stat" % entry).decode(
+                "utf-8", "replace").rpartition(")")
+            if head.partition("(")[2].lower() != name or (
+                    not zombies and tail.split()[0] == "Z"):
+                continue
+            found.append((int(entry), read_bytes("/proc/%s/cmdline" % entry)))
+        except OSError:
+            continue
+    return found
+
+
 def wait_until(check, timeout, step=0.05):
     """The last result of `check`, polled until true or `timeout`."""
     deadline = time.monotonic() + timeout

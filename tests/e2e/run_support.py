@@ -161,21 +161,10 @@ class RunBox(harness.Sandbox):
 
     def kelvo_pids(self):
         """Processes running this sandbox's Kelvo."""
-        name = "kelvo.exe" if self.runner.under_wine else "kelvo"
         traces = (self.trace_file.encode(),
                   self.runner.host_path(self.trace_file).encode())
-        pids = []
-        for entry in filter(str.isdigit, os.listdir("/proc")):
-            try:
-                with open("/proc/%s/comm" % entry) as f:
-                    if f.read().strip().lower() != name:
-                        continue
-                cmdline = harness.read_bytes("/proc/%s/cmdline" % entry)
-            except OSError:
-                continue
-            if any(trace in cmdline for trace in traces):
-                pids.append(int(entry))
-        return pids
+        return [pid for pid, cmdline in harness.processes("kelvo" + self.exe)
+                if any(trace in cmdline for trace in traces)]
 
     def kelvo_running(self):
         return bool(self.kelvo_pids())

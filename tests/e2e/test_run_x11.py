@@ -22,26 +22,6 @@ LAYER = "ctrl+alt+shift+Home"
 TAKEN = "1 hotkey is used by another program: ctrl+alt+p"
 
 
-def kelvo_processes():
-    """This user's live processes named kelvo, with their command lines."""
-    found = []
-    for entry in filter(str.isdigit, os.listdir("/proc")):
-        try:
-            if os.stat("/proc/" + entry).st_uid != os.getuid():
-                continue
-            with open("/proc/%s/comm" % entry) as f:
-                if f.read().strip() != "kelvo":
-                    continue
-            with open("/proc/%s/stat" % entry) as f:
-                if f.read().rsplit(")", 1)[1].split()[0] == "Z":
-                    continue
-            found.append((entry, harness.read_bytes(
-                "/proc/%s/cmdline" % entry).replace(b"\0", b" ")))
-        except OSError:
-            continue
-    return found
-
-
 def set_active_window(display, window):
     """Sets the root window's _NET_ACTIVE_WINDOW, as a window manager
     does."""
@@ -201,12 +181,12 @@ class X11Run(RunCase):
                 self.script_kelvo(box, body)
                 # Orvalin refuses while any Kelvo runs: one still ending
                 # from the case before must have gone first.
-                harness.wait_until(lambda: not kelvo_processes(), 60)
-                self.assertEqual(kelvo_processes(), [])
+                kelvos = lambda: harness.processes("kelvo", zombies=False)
+                harness.wait_until(lambda: not kelvos(), 60)
+                self.assertEqual(kelvos(), [])
                 box.start(env=dict(display.env(), LD_LIBRARY_PATH=old_qt))
                 if not display.wait_for_window("^Kelvo$", 120):
-                    self.fail(("no Kelvo window", box.messages(),
-                               kelvo_processes()))
+                    self.fail(("no Kelvo window", box.messages(), kelvos()))
                 display.xdotool("windowfocus", "--sync",
                                      display.window("Kelvo"))
                 self.wait_for(box, X11_READY, 120)
