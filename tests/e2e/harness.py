@@ -109,9 +109,8 @@ class Runner:
         return done
 
     def _run_once(self, args, env, cwd, timeout, output_files):
-        if not output_files:
-            return self.start(args, env=env, cwd=cwd).finish(timeout)
-        with tempfile.TemporaryDirectory(prefix="orvalin-output-") as folder:
+        with (tempfile.TemporaryDirectory(prefix="orvalin-output-")
+              if output_files else contextlib.nullcontext()) as folder:
             return self.start(args, env=env, cwd=cwd,
                               output_dir=folder).finish(timeout)
 

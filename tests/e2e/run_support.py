@@ -227,7 +227,9 @@ class RunCase(unittest.TestCase):
         return said[0]
 
     def assert_heard(self, daemon, sentences, box):
-        """That speech-dispatcher spoke `sentences` in order, in the end."""
+        """That speech-dispatcher spoke `sentences` in order, in the end: its
+        module writes a message sentence by sentence, so the whole list is
+        waited for, not the last sentence."""
         def heard():
             return [s for s in daemon.spoken() if s in sentences]
         harness.wait_until(lambda: heard() == sentences, 30)

@@ -31,8 +31,7 @@ class OpenSettings(harness.OwnWinePrefix, harness.SandboxCase):
         return script, record
 
     def run_service(self, extra_env=None):
-        env = dict(self.env)
-        env.update(extra_env or {})
+        env = dict(self.env, **(extra_env or {}))
         if not self.runner.under_wine:
             return self.box.run(["--open-settings"], env=env, timeout=120)
         # Ending the display closes Notepad. Notepad holds the output of

@@ -1,14 +1,7 @@
-"""On stage with a Kelvo that misbehaves: a press made while Kelvo is
-stalled never reaches it (a cue is never left held), a burst of changes is
-announced as its settled state, an over-long or deeply nested line leaves
-the keys working, a slow Kelvo keeps a hot cue's play changes quiet, a late
-answer is told as late, a plugin reading on a wrong scale moves nothing,
-closing Kelvo is quiet, a lost connection is told once, a reading without
-a value changes nothing, sustained clipping is repeated, and a settings
-service beside a run leaves the run's log alone. Natively and under Wine
-(the late answer, the wrong scale, the slow hot cue, the one-at-a-time
-plugin and closing Kelvo natively only); the simulator's faults are set off
-by the test script."""
+"""On stage with a Kelvo that misbehaves (a cue is never left held, a lost
+connection is told once, sustained clipping is repeated), the simulator's
+faults set off by the test script: Stage's cases natively and under Wine,
+NativeStage's natively only."""
 
 import time
 

@@ -134,9 +134,7 @@ class X11Run(RunCase):
         self.assert_heard(daemon, sentences, box)
         sentences.append(self.press(kelvo, "ctrl+alt+1", box, "Deck 1"))
 
-        # Every sentence reached speech-dispatcher, in order. The module
-        # writes a message sentence by sentence: wait for the whole list, not
-        # for the last sentence to appear.
+        # Every sentence reached speech-dispatcher, in order.
         self.assert_heard(daemon, sentences, box)
         self.end(box)
         self.assertEqual(box.messages().count("hotkey ctrl+alt+p is taken "
