@@ -215,6 +215,11 @@ class RunCase(unittest.TestCase):
         self.assertTrue(box.wait_for_message(message, timeout),
                         (message, box.messages()))
 
+    def start_ready(self, box, **env):
+        """Starts the run with `env` added; returns once it is ready."""
+        box.start(env=self.env(box, **env))
+        self.wait_for(box, READY, 120)
+
     def said_after(self, box, act, start, timeout=30):
         """Does `act()`; the first sentence said after it that starts with
         `start`, without "say: "."""

@@ -87,10 +87,6 @@ class Readers(WineCase):
         harness.wait_until(lambda: line in self.stub_lines(box, reader), 60)
         self.assertIn(line, self.stub_lines(box, reader))
 
-    def start(self, box, script, **extra):
-        box.start(env=self.env(box, ORVALIN_TEST_ACTIONS=script, **extra))
-        self.wait_for(box, READY, 120)
-
     def check_reader(self, reader, name):
         """One run with `reader` alone running (and NVDA's client found, as
         in every run here); `name` is the reader's name in the log."""
@@ -104,8 +100,8 @@ class Readers(WineCase):
                                       "readerstubs", library), box.app_dir)
         # JAWS's first call fails, as after a restart of JAWS: it is made
         # again on a new object, and nothing is lost.
-        self.start(box, SCRIPT, **({"ORVALIN_JAWS_STUB_FAIL_ONCE": "1"}
-                                   if reader == "jaws" else {}))
+        self.start_ready(box, ORVALIN_TEST_ACTIONS=SCRIPT, **(
+            {"ORVALIN_JAWS_STUB_FAIL_ONCE": "1"} if reader == "jaws" else {}))
         self.wait_for(box, "test key: ctrl+alt+q")
         with open(box.settings_file, "a") as f:
             f.write("[speech]\nbraille = false\n")
@@ -142,8 +138,9 @@ class Readers(WineCase):
     def test_speech_moves_from_nvda_to_jaws_and_to_sapi(self):
         self.register_jaws()
         box = self.box()
-        self.start(box, "ctrl+alt+1; sleep:6000; ctrl+alt+1; sleep:6000; "
-                        "ctrl+alt+1; ctrl+alt+q; sleep:6000; ctrl+alt+1")
+        self.start_ready(box, ORVALIN_TEST_ACTIONS=(
+            "ctrl+alt+1; sleep:6000; ctrl+alt+1; sleep:6000; ctrl+alt+1; "
+            "ctrl+alt+q; sleep:6000; ctrl+alt+1"))
         self.wait_heard(box, "nvda", "speak Deck 1. empty")
         # JAWS starts while NVDA runs: NVDA, first in the order, speaks on
         # and JAWS hears nothing.

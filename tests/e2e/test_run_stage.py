@@ -6,8 +6,7 @@ NativeStage's natively only."""
 import time
 
 import harness
-from run_support import (EXITING, LOST, QUICK_TIMING, READY, RunCase,
-                         WineCase)
+from run_support import EXITING, LOST, QUICK_TIMING, RunCase, WineCase
 
 LOADED = ["--load", "1=1"]
 # An 8-second stall. The sync toggle's first read waits in it and times out
@@ -53,8 +52,7 @@ class Stage:
 
     def run_box(self, script, kelvo_args=LOADED, **env):
         box = self.box(kelvo_args=kelvo_args)
-        box.start(env=self.env(box, ORVALIN_TEST_ACTIONS=script, **env))
-        self.wait_for(box, READY, 120)
+        self.start_ready(box, ORVALIN_TEST_ACTIONS=script, **env)
         return box
 
     def test_a_press_during_a_stall_never_reaches_kelvo(self):

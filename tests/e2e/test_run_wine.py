@@ -23,15 +23,17 @@ class WineRun(WineCase):
     def box(self, **kwargs):
         return super().box(real_timing=True, **kwargs)
 
-    def wait_keys_live(self, box, window, timeout=60):
-        """Presses Ctrl+Alt+1 (deck 1, already current) until it is answered:
-        the keys are registered only after the ready sentence, and a press
-        before that is lost."""
+    def start_live(self, box, timeout=60, **env):
+        """Starts the run; Kelvo's window once a press of Ctrl+Alt+1 (deck 1,
+        already current) there is answered: the keys are registered only
+        after the ready sentence, and a press before that is lost."""
+        self.start_ready(box, **env)
+        window = self.display.window("Kelvo")
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
             self.press(window, "ctrl+alt+1")
             if any(m.startswith("say: Deck 1. ") for m in box.messages()):
-                return
+                return window
         self.fail("keys never answered: %r" % box.messages())
 
     def hold(self, box, window, key, control):
@@ -53,10 +55,7 @@ class WineRun(WineCase):
         # second key here.
         box.write_run_settings(args, keys=(
             '[[keys]]\nkey = "ctrl+alt+shift+y"\naction = "key_help"\n'))
-        box.start(env=self.env(box))
-        self.wait_for(box, READY, 120)
-        window = self.display.window("Kelvo")
-        self.wait_keys_live(box, window)
+        window = self.start_live(box)
         self.press(window, "ctrl+alt+p")
         self.wait_for(box, "say: Deck 1 playing")
         self.assertIn("Deck 1 playing", self.spoken(box))
@@ -104,11 +103,8 @@ class WineRun(WineCase):
         # sync, whose read times out after 3 s; the cue is pressed by hand
         # 1.5 s into the stall, and Kelvo answers again only after it.
         box = self.box(kelvo_args=["--load", "1=1", "--exit-after", "120"])
-        box.start(env=self.env(box, ORVALIN_TEST_ACTIONS=(
-            "sleep:20000; set:[Kelvosim],stall=8; ctrl+alt+s; sleep:60000")))
-        self.wait_for(box, READY, 120)
-        window = self.display.window("Kelvo")
-        self.wait_keys_live(box, window)
+        window = self.start_live(box, ORVALIN_TEST_ACTIONS=(
+            "sleep:20000; set:[Kelvosim],stall=8; ctrl+alt+s; sleep:60000"))
         self.wait_for(box, "test: set [Kelvosim],stall=8")
         time.sleep(1.5)
         self.press(window, "ctrl+alt+c")
@@ -121,8 +117,7 @@ class WineRun(WineCase):
         self.assertEqual(self.hold_ctrl_alt_p(), b"registered")
 
         box = self.box(kelvo_args=["--exit-after", "90"])
-        box.start(env=self.env(box))
-        self.wait_for(box, READY, 120)
+        self.start_ready(box)
         self.display.window("Kelvo")
         self.wait_for(box,
                       "say: 1 hotkey is used by another program: "
@@ -137,8 +132,7 @@ class WineRun(WineCase):
         # A second instance, and the lock it finds, are checked natively and
         # by the unit tests.
         box = self.box(kelvo_args=["--exit-after", "90"])
-        box.start(env=self.env(box))
-        self.wait_for(box, READY, 120)
+        self.start_ready(box)
         self.end(box)
         self.assertEqual(box.messages(), started(box, READY, EXITING))
         self.assertIn("Orvalin ready.", self.spoken(box))
