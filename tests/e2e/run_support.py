@@ -28,6 +28,7 @@ EXITING = "Kelvo closed, Orvalin exiting."
 LOST = ("say: Lost the connection to Kelvo. Orvalin keys do nothing until "
         "Kelvo is started again.")
 TOKEN = "0123456789abcdef0123456789abcdef"
+HELLO = {"cmd": "hello", "id": 1, "token": TOKEN}  # the first request
 # The program's waits for most runs (ORVALIN_TEST_TIMING): short, but in the
 # order of the real ones, and long enough for the simulator's own delays
 # (50 ms) and for the announcer to speak between two scripted key presses.

@@ -10,7 +10,7 @@ import stat
 import time
 
 import harness
-from run_support import (EXITING, READY, TOKEN, RunCase, head,
+from run_support import (EXITING, HELLO, READY, RunCase, head,
                          kelvosim_program, own_errors, started)
 
 
@@ -34,8 +34,7 @@ class FullRun(RunCase):
         self.assertEqual(own_errors(done), [])
         requests = box.trace_requests()
         # The hello carries the run's token and comes first.
-        self.assertEqual(requests[0], {"cmd": "hello", "id": 1,
-                                       "token": TOKEN})
+        self.assertEqual(requests[0], HELLO)
         self.assertEqual([r["id"] for r in requests],
                          list(range(1, len(requests) + 1)))
         # Every watch in place (none logged as failed, see the messages):

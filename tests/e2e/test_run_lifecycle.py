@@ -8,7 +8,7 @@ import threading
 import time
 
 import harness
-from run_support import (EXITING, LOST, READY, TOKEN, RunCase, own_errors,
+from run_support import (EXITING, HELLO, LOST, READY, RunCase, own_errors,
                          started)
 
 
@@ -93,8 +93,7 @@ class Lifecycle(RunCase):
                    "sending the token" % (box.port, os.getpid()))
         expected = started(box, refusal)
         self.assertEqual(box.messages()[:len(expected)], expected)
-        self.assertEqual(box.trace_requests()[0],
-                         {"cmd": "hello", "id": 1, "token": TOKEN})
+        self.assertEqual(box.trace_requests()[0], HELLO)
         self.end(box)
 
 
