@@ -140,17 +140,6 @@ class X11Run(RunCase):
         self.assertEqual(box.messages().count("hotkey ctrl+alt+p is taken "
                                               "by another program"), 1)
 
-    def script_kelvo(self, box, body):
-        """Makes box's Kelvo a launcher script running `body`, which starts
-        the real program as "$KELVO"; its own name is not Kelvo's."""
-        real = os.path.join(box.kelvo_dir, "bin", "kelvo")
-        os.makedirs(os.path.dirname(real))
-        os.rename(box.kelvo, real)
-        box.kelvo = harness.write_file(
-            os.path.join(box.kelvo_dir, "kelvo-launcher"),
-            '#!/bin/sh\nKELVO="%s"\n%s' % (real, body), 0o755)
-        box.write_run_settings(KELVO)
-
     def test_kelvo_started_by_a_script(self):
         """A launcher script that does not exec: Kelvo's window and listener
         belong to its child. A Qt of its own is checked when the script's
@@ -176,7 +165,14 @@ class X11Run(RunCase):
                               'echo ended\n' % qt,
                     "no LD_LIBRARY_PATH": '"$KELVO" "$@"\necho ended\n',
                     "background": '"$KELVO" "$@" &\nexit 0\n'}[case]
-                self.script_kelvo(box, body)
+                # Kelvo becomes a launcher script (its own name not Kelvo's)
+                # running `body`, which starts the real program as "$KELVO".
+                real = os.path.join(box.kelvo_dir, "bin", "kelvo")
+                os.renames(box.kelvo, real)
+                box.kelvo = harness.write_file(
+                    os.path.join(box.kelvo_dir, "kelvo-launcher"),
+                    '#!/bin/sh\nKELVO="%s"\n%s' % (real, body), 0o755)
+                box.write_run_settings(KELVO)
                 # Orvalin refuses while any Kelvo runs: one still ending
                 # from the case before must have gone first.
                 kelvos = lambda: harness.processes("kelvo", zombies=False)
