@@ -49,18 +49,15 @@ class SwaySession:
                 stdout=log, stderr=log, start_new_session=True)
         self.variables = {}
         if harness.wait_until(lambda: os.path.exists(env_file), 30):
-            with open(env_file) as f:
-                for line in f:
-                    name, _, value = line.rstrip("\n").partition("=")
-                    self.variables[name] = value
+            self.variables = dict(line.partition("=")[::2] for line in harness
+                                  .read_bytes(env_file).decode().split("\n"))
 
     def failure(self):
         """Why the session is not there, or None."""
         if self.variables.get("WAYLAND_DISPLAY") and \
                 self.variables.get("DISPLAY"):
             return None
-        with open(self.log, "rb") as f:
-            tail = f.read().decode("utf-8", "replace")[-600:]
+        tail = harness.read_bytes(self.log).decode("utf-8", "replace")[-600:]
         return "sway with XWayland did not start: " + tail
 
     def env(self):
