@@ -131,11 +131,9 @@ class Runner:
         batch_dir = None
         command = [self.program] + list(args)
         if self.under_wine:
-            text = self._batch(args, env)
+            text = self._batch(args, env).encode("ascii")
             batch_dir = tempfile.mkdtemp(prefix="orvalin-batch-")
-            batch = os.path.join(batch_dir, "run.bat")
-            with open(batch, "wb") as f:
-                f.write(text.encode("ascii"))
+            batch = write_file(os.path.join(batch_dir, "run.bat"), text)
             command = [self.wine, "cmd", "/c", self.host_path(batch)]
         outputs = [subprocess.PIPE] * 2
         if output_dir:
@@ -258,12 +256,9 @@ def wait_until(check, timeout, step=0.05):
         time.sleep(step)
 
 
-class Background:
+class Background(contextlib.AbstractContextManager):
     """A server of the test's own in `process`; a context manager (so
     TestCase.enterContext stops it at the test's end)."""
-
-    def __enter__(self):
-        return self
 
     def __exit__(self, *exc):
         self.stop()
@@ -396,7 +391,7 @@ class SpeechDaemon(Background):
         return messages
 
 
-class Sandbox:
+class Sandbox(contextlib.AbstractContextManager):
     """Temporary settings (APPDATA; natively XDG_CONFIG_HOME) and log
     (LOCALAPPDATA; natively XDG_STATE_HOME) folders, kept when
     ORVALIN_KEEP_SANDBOX is set."""
@@ -408,9 +403,6 @@ class Sandbox:
         self.local = os.path.join(self.root, "local")
         os.makedirs(self.roaming)
         os.makedirs(self.local)
-
-    def __enter__(self):
-        return self
 
     def __exit__(self, *exc):
         self.remove()
