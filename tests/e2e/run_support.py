@@ -253,8 +253,11 @@ class RunCase(unittest.TestCase):
                                  process.stdout and process.stdout.close()))
         return process
 
-    def end(self, box):
-        """Closes Kelvo; the run must end with it, normally."""
+    def end(self, box, after=None, timeout=60):
+        """Closes Kelvo (once `after` is logged); the run must end with it,
+        normally."""
+        if after:
+            self.wait_for(box, after, timeout)
         box.kill_kelvo()
         done = box.finish(timeout=60)
         self.assertEqual(done.code, 0, done)

@@ -37,8 +37,7 @@ class Conformance(RunCase):
         def session(*faults):
             box = self.box(kelvo_args=CONFORMANCE_KELVO + list(faults))
             box.start(env={"ORVALIN_TEST_ACTIONS": CONFORMANCE_SESSION})
-            self.wait_for(box, "test: done", 120)
-            self.end(box)
+            self.end(box, "test: done", 120)
             return box.messages()
 
         def hotcue_times(messages):

@@ -106,8 +106,7 @@ class Readers(WineCase):
         with open(box.settings_file, "a") as f:
             f.write("[speech]\nbraille = false\n")
         self.wait_for(box, "say: Settings reloaded")
-        self.wait_for(box, "test: done")
-        self.end(box)
+        self.end(box, "test: done")
         messages = box.messages()
         last_key = len(messages) - messages[::-1].index("test key: ctrl+alt+1")
         self.assertLess(messages.index("say: Settings reloaded"), last_key,
@@ -152,8 +151,7 @@ class Readers(WineCase):
         self.wait_heard(box, "jaws", "stop")
         # JAWS quits too: the Windows voice speaks (Wine's says nothing).
         jaws.close()
-        self.wait_for(box, "test: done")
-        self.end(box)
+        self.end(box, "test: done")
         self.assertEqual(box.messages().count("say: Deck 1. empty"), 4)
         said = SAID[:2] + [("Deck 1. empty", True, True)] * 2
         self.assertEqual(self.stub_lines(box, "nvda"),

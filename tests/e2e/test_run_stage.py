@@ -57,8 +57,7 @@ class Stage:
 
     def test_a_press_during_a_stall_never_reaches_kelvo(self):
         box = self.run_box(STALL_SCRIPT)
-        self.wait_for(box, "test: [Channel1],play=0", 90)
-        self.end(box)
+        self.end(box, "test: [Channel1],play=0", 90)
         messages = box.messages()
         self.assertLess(messages.index(NO_ANSWER),
                         messages.index("say: " + SKIPPED))
@@ -113,8 +112,7 @@ class Stage:
                            LOADED + ["--no-value", "volume", "--no-value",
                                      "time_remaining", "--decks", "2"],
                            ORVALIN_TEST_TIMING=FAULTS_TIMING)
-        self.wait_for(box, NOT_CONNECTED)
-        self.end(box)
+        self.end(box, NOT_CONNECTED)
         messages = box.messages()
         # Deck 3 of two: told so by the count read at start-up.
         self.assertIn("say: Kelvo has 2 decks", messages)
@@ -156,8 +154,7 @@ class NativeStage(Stage, RunCase):
         box = self.run_box("ctrl+alt+p; sleep:5000; log:[Channel1],play; "
                            "sleep:60000",
                            LOADED + ["--late-set", "play=3500"])
-        self.wait_for(box, "test: [Channel1],play=1")
-        self.end(box)
+        self.end(box, "test: [Channel1],play=1")
         messages = box.messages()
         self.assertIn("say: Deck 1 playing", messages)
         self.assertIn("say: Error: [Channel1],play: Kelvo did not answer in "
@@ -172,8 +169,7 @@ class NativeStage(Stage, RunCase):
                            "ctrl+alt+shift+space; "
                            "log:[Master],crossfader; sleep:60000",
                            LOADED + ["--wrong-scale"])
-        self.wait_for(box, "test: [Master],crossfader=0")
-        self.end(box)
+        self.end(box, "test: [Master],crossfader=0")
         messages = box.messages()
         self.assertEqual(messages.count("say: " + WRONG_SCALE), 4, messages)
         self.assertEqual(box.sets("crossfader"), [])
@@ -206,8 +202,7 @@ class NativeStage(Stage, RunCase):
         # The set's own reply waits behind the watches made after ready:
         # the script logs it only then, and closing Kelvo before would log
         # it after Orvalin's last line.
-        self.wait_for(box, "test: set [Sampler4],play=1", 30)
-        self.end(box)
+        self.end(box, "test: set [Sampler4],play=1", 30)
         messages = box.messages()
         self.assertIn("start-up: every watch in place", messages)
         self.assertFalse([m for m in messages if m.startswith("start-up: [")],

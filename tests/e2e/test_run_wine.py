@@ -108,8 +108,7 @@ class WineRun(WineCase):
         self.wait_for(box, "test: set [Kelvosim],stall=8")
         time.sleep(1.5)
         self.press(window, "ctrl+alt+c")
-        self.wait_for(box, "say: Kelvo was busy. 1 key press skipped.")
-        self.end(box)
+        self.end(box, "say: Kelvo was busy. 1 key press skipped.")
         self.assertEqual([r for r in box.trace_requests()
                           if r.get("key") == "cue_default"], [])
 
