@@ -216,10 +216,11 @@ class RunCase(unittest.TestCase):
         self.assertTrue(box.wait_for_message(message, timeout),
                         (message, box.messages()))
 
-    def start_ready(self, box, **env):
-        """Starts the run with `env` added; returns once it is ready."""
+    def start_until(self, box, message=READY, timeout=120, **env):
+        """Starts the run with `env` added; returns once `message` is
+        logged."""
         box.start(env=self.env(box, **env))
-        self.wait_for(box, READY, 120)
+        self.wait_for(box, message, timeout)
 
     def said_after(self, box, act, start, timeout=30):
         """Does `act()`; the first sentence said after it that starts with

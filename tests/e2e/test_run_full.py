@@ -19,8 +19,7 @@ class FullRun(RunCase):
         box = self.box(kelvo_args=["--exit-after", "5", "--reply-delay-ms",
                                    "0-300", "--junk"], real_timing=True)
         # An inherited plugin path stays after the plugin directory.
-        box.start(env={"QT_PLUGIN_PATH": "/nonexistent/qt"})
-        self.wait_for(box, READY)
+        self.start_until(box, timeout=60, QT_PLUGIN_PATH="/nonexistent/qt")
         self.assertTrue(box.wait_kelvo_gone(60))
         gone = time.monotonic()
         done = box.finish(timeout=30)

@@ -100,7 +100,7 @@ class Readers(WineCase):
                                       "readerstubs", library), box.app_dir)
         # JAWS's first call fails, as after a restart of JAWS: it is made
         # again on a new object, and nothing is lost.
-        self.start_ready(box, ORVALIN_TEST_ACTIONS=SCRIPT, **(
+        self.start_until(box, ORVALIN_TEST_ACTIONS=SCRIPT, **(
             {"ORVALIN_JAWS_STUB_FAIL_ONCE": "1"} if reader == "jaws" else {}))
         self.wait_for(box, "test key: ctrl+alt+q")
         with open(box.settings_file, "a") as f:
@@ -137,7 +137,7 @@ class Readers(WineCase):
     def test_speech_moves_from_nvda_to_jaws_and_to_sapi(self):
         self.register_jaws()
         box = self.box()
-        self.start_ready(box, ORVALIN_TEST_ACTIONS=(
+        self.start_until(box, ORVALIN_TEST_ACTIONS=(
             "ctrl+alt+1; sleep:6000; ctrl+alt+1; sleep:6000; ctrl+alt+1; "
             "ctrl+alt+q; sleep:6000; ctrl+alt+1"))
         self.wait_heard(box, "nvda", "speak Deck 1. empty")

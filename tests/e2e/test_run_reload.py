@@ -81,7 +81,7 @@ class ReloadWine(ReloadChecks, WineCase):
         args = ["--exit-after", "120"]
         box = self.box(kelvo_args=args)
         original = box.read_settings().decode()
-        self.start_ready(box)
+        self.start_until(box)
         window = self.display.window("Kelvo")
 
         self.save(box, original + BINDING)

@@ -15,8 +15,7 @@ SCRIPT = ("CTRL+ALT+P; sleep:1500; "
 class Script(RunCase):
     def test_every_step_form(self):
         box = self.box(kelvo_args=["--load", "1=1"])
-        box.start(env={"ORVALIN_TEST_ACTIONS": SCRIPT})
-        self.wait_for(box, "test: done")
+        self.start_until(box, "test: done", 60, ORVALIN_TEST_ACTIONS=SCRIPT)
         # The script's end does not end the run; Kelvo's does.
         self.assertIsNone(box.process.poll())
         self.assertEqual(own_errors(self.end(box)), [])

@@ -52,7 +52,7 @@ class Stage:
 
     def run_box(self, script, kelvo_args=LOADED, **env):
         box = self.box(kelvo_args=kelvo_args)
-        self.start_ready(box, ORVALIN_TEST_ACTIONS=script, **env)
+        self.start_until(box, ORVALIN_TEST_ACTIONS=script, **env)
         return box
 
     def test_a_press_during_a_stall_never_reaches_kelvo(self):

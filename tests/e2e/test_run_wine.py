@@ -27,7 +27,7 @@ class WineRun(WineCase):
         """Starts the run; Kelvo's window once a press of Ctrl+Alt+1 (deck 1,
         already current) there is answered: the keys are registered only
         after the ready sentence, and a press before that is lost."""
-        self.start_ready(box, **env)
+        self.start_until(box, **env)
         window = self.display.window("Kelvo")
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
@@ -116,7 +116,7 @@ class WineRun(WineCase):
         self.assertEqual(self.hold_ctrl_alt_p(), b"registered")
 
         box = self.box(kelvo_args=["--exit-after", "90"])
-        self.start_ready(box)
+        self.start_until(box)
         self.display.window("Kelvo")
         self.wait_for(box,
                       "say: 1 hotkey is used by another program: "
@@ -131,7 +131,7 @@ class WineRun(WineCase):
         # A second instance, and the lock it finds, are checked natively and
         # by the unit tests.
         box = self.box(kelvo_args=["--exit-after", "90"])
-        self.start_ready(box)
+        self.start_until(box)
         self.end(box)
         self.assertEqual(box.messages(), started(box, READY, EXITING))
         self.assertIn("Orvalin ready.", self.spoken(box))
