@@ -509,8 +509,7 @@ def assert_new_settings(case, text, kelvo_line, wine):
 class SandboxCase(unittest.TestCase):
     def setUp(self):
         self.runner = OPTIONS.runner()
-        self.box = Sandbox(self.runner)
-        self.addCleanup(self.box.remove)
+        self.box = self.enterContext(Sandbox(self.runner))
 
 
 class OwnWinePrefix:
@@ -555,7 +554,6 @@ class Options(argparse.Namespace):
     def native_runner(self):
         if self.native_program and os.access(self.native_program, os.X_OK):
             return Runner(self.native_program)
-        return None
 
 
 OPTIONS = None

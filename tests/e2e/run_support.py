@@ -205,9 +205,7 @@ class RunCase(unittest.TestCase):
         self.skipTest(reason)
 
     def box(self, **kwargs):
-        box = RunBox(self.runner, **kwargs)
-        self.addCleanup(box.remove)
-        return box
+        return self.enterContext(RunBox(self.runner, **kwargs))
 
     def env(self, box, **extra):
         return extra
