@@ -153,7 +153,7 @@ class RunBox(harness.Sandbox):
     def sets(self, key=None):
         """The set requests Kelvo got (of the control `key` only)."""
         return [r for r in self.trace_requests()
-                if r["cmd"] == "set" and key in (None, r["key"])]
+                if r["cmd"] == "set" and key in (None, r.get("key"))]
 
     def window_keys(self):
         """The keys that reached Kelvo's window (Windows: virtual-key codes;
