@@ -211,7 +211,10 @@ def kill_group(process):
         pass
 
 
-def read_bytes(path):
+def read_bytes(path, missing=None):
+    """The file's bytes; `missing` when there is no file, if given."""
+    if missing is not None and not os.path.exists(path):
+        return missing
     with open(path, "rb") as f:
         return f.read()
 
@@ -379,10 +382,8 @@ class SpeechDaemon(Background):
         """The messages spoken so far: the module writes a message sentence
         by sentence, each further sentence on a line starting with a
         space."""
-        if not os.path.exists(self.spoken_file):
-            return []
         messages = []
-        for line in read_bytes(self.spoken_file).decode(
+        for line in read_bytes(self.spoken_file, b"").decode(
                 "utf-8", "replace").split("\n"):
             if line.startswith(" ") and messages:
                 messages[-1] += line
@@ -455,13 +456,13 @@ class Sandbox(contextlib.AbstractContextManager):
     def read_settings(self):
         return read_bytes(self.settings_file)
 
-    def log_messages(self, readers=False):
-        """The log's messages in file order; a message that spans several
-        lines is one entry. The speech thread's lines on the screen readers
-        ("speech: found ...", "speech: now ...") are left out unless
-        `readers`: that thread writes them at its own pace, so their place
-        among the other threads' lines varies."""
-        text = read_bytes(self.log_file).decode("utf-8", "replace")
+    def messages(self, readers=False):
+        """The log's messages in file order (none without a log); a message
+        that spans several lines is one entry. The speech thread's lines on
+        the screen readers ("speech: found ...", "speech: now ...") are left
+        out unless `readers`: that thread writes them at its own pace, so
+        their place among the other threads' lines varies."""
+        text = read_bytes(self.log_file, b"").decode("utf-8", "replace")
         messages = []
         for line in text.split("\n"):
             match = _LOG_LINE.match(line)

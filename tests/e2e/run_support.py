@@ -126,11 +126,6 @@ class RunBox(harness.Sandbox):
     def finish(self, timeout=60):
         return self.started_run.finish(timeout)
 
-    def messages(self, readers=False):
-        if not os.path.exists(self.log_file):
-            return []
-        return self.log_messages(readers)
-
     def wait_for_message(self, message, timeout=60):
         """Whether `message` is logged within `timeout` (or by the end)."""
         harness.wait_until(lambda: message in self.messages() or (
@@ -141,10 +136,8 @@ class RunBox(harness.Sandbox):
     def trace(self):
         """Every line of the simulator's trace: the requests it got, and the
         keys that reached its window."""
-        if not os.path.exists(self.trace_file):
-            return []
         return [json.loads(line) for line in
-                harness.read_bytes(self.trace_file).splitlines()
+                harness.read_bytes(self.trace_file, b"").splitlines()
                 if line.strip()]
 
     def trace_requests(self):
@@ -306,9 +299,8 @@ class WineCase(harness.OwnWinePrefix, RunCase):
             self.runner.host_path(box.stub_log)), **extra)
 
     def spoken(self, box):
-        if not os.path.exists(box.stub_log):
-            return ""
-        return harness.read_bytes(box.stub_log).decode("utf-8", "replace")
+        return harness.read_bytes(box.stub_log, b"").decode("utf-8",
+                                                            "replace")
 
     def press(self, window, *keys):
         self.display.xdotool("windowfocus", window)

@@ -63,7 +63,7 @@ class OpenSettings(harness.OwnWinePrefix, harness.SandboxCase):
         self.assertEqual(done.code, 0, done)
         harness.assert_new_settings(self, self.box.read_settings(), None,
                                     self.runner.under_wine)
-        self.assertEqual(self.box.log_messages()[0], "Orvalin 1.0.0")
+        self.assertEqual(self.box.messages()[0], "Orvalin 1.0.0")
         self.assertTrue(done.out.startswith("Orvalin 1.0.0\n"), done)
         self.assert_opened(visual_record)
         self.assertFalse(os.path.exists(editor_record))
@@ -84,7 +84,7 @@ class OpenSettings(harness.OwnWinePrefix, harness.SandboxCase):
         done = self.run_service({"VISUAL": visual})
         self.assertEqual(done.code, 1, done)
         self.assertEqual(self.box.read_settings(), broken)
-        messages = self.box.log_messages()
+        messages = self.box.messages()
         errors = [m for m in messages if m.startswith("error: ")]
         self.assertEqual(len(errors), 1, messages)
         self.assertTrue(errors[0].startswith(

@@ -37,7 +37,7 @@ class Options(harness.SandboxCase):
                 # The run read (and so created) the settings file, and
                 # logged why it ended.
                 self.assertTrue(os.path.exists(box.settings_file))
-                messages = box.log_messages()
+                messages = box.messages()
                 self.assertEqual(messages[0], banner)
                 self.assertTrue(any(m.startswith(("error: ", "stopped: "))
                                     for m in messages), messages)
