@@ -48,8 +48,6 @@ WRONG_SCALE = ("The Kelvo plugin reports values on a wrong scale; keys that "
 
 
 class Stage:
-    """The scenarios; natively, and under Wine in WineStage."""
-
     def run_box(self, script, kelvo_args=LOADED, **env):
         box = self.box(kelvo_args=kelvo_args)
         self.start_until(box, ORVALIN_TEST_ACTIONS=script, **env)
