@@ -84,10 +84,7 @@ class Runner:
     def __init__(self, program, wine=None):
         self.program = os.path.abspath(program)
         self.wine = os.path.abspath(wine) if wine else None
-
-    @property
-    def under_wine(self):
-        return self.wine is not None
+        self.under_wine = wine is not None
 
     def host_path(self, path):
         """A Linux path as the program sees it (a Z: path under Wine)."""
@@ -112,9 +109,8 @@ class Runner:
         return done
 
     def _run_once(self, args, env, cwd, timeout, output_files):
-        if not output_files:
-            return self.start(args, env=env, cwd=cwd).finish(timeout)
-        with tempfile.TemporaryDirectory(prefix="orvalin-output-") as folder:
+        with (tempfile.TemporaryDirectory(prefix="orvalin-output-")
+              if output_files else contextlib.nullcontext()) as folder:
             return self.start(args, env=env, cwd=cwd,
                               output_dir=folder).finish(timeout)
 
@@ -135,11 +131,9 @@ class Runner:
         batch_dir = None
         command = [self.program] + list(args)
         if self.under_wine:
-            text = self._batch(args, env)
+            text = self._batch(args, env).encode("ascii")
             batch_dir = tempfile.mkdtemp(prefix="orvalin-batch-")
-            batch = os.path.join(batch_dir, "run.bat")
-            with open(batch, "wb") as f:
-                f.write(text.encode("ascii"))
+            batch = write_file(os.path.join(batch_dir, "run.bat"), text)
             command = [self.wine, "cmd", "/c", self.host_path(batch)]
         outputs = [subprocess.PIPE] * 2
         if output_dir:
@@ -217,9 +211,42 @@ def kill_group(process):
         pass
 
 
-def read_bytes(path):
+def read_bytes(path, missing=None):
+    """The file's bytes; `missing` when there is no file, if given."""
+    if missing is not None and not os.path.exists(path):
+        return missing
     with open(path, "rb") as f:
         return f.read()
+
+
+def write_file(path, data, mode=None):
+    """Writes `data` (text or bytes) to `path`, its folder made; `mode`: its
+    permissions."""
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data.encode() if isinstance(data, str) else data)
+    if mode is not None:
+        os.chmod(path, mode)
+    return path
+
+
+def processes(name, zombies=True):
+    """This user's processes named `name` (letter case folded), as (id,
+    command line) pairs; without `zombies`, the live ones only."""
+    found = []
+    for entry in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            if os.stat("/proc/" + entry).st_uid != os.getuid():
+                continue
+            head, _, tail = read_bytes("/proc/%s/stat" % entry).decode(
+                "utf-8", "replace").rpartition(")")
+            if head.partition("(")[2].lower() != name or (
+                    not zombies and tail.split()[0] == "Z"):
+                continue
+            found.append((int(entry), read_bytes("/proc/%s/cmdline" % entry)))
+        except OSError:
+            continue
+    return found
 
 
 def wait_until(check, timeout, step=0.05):
@@ -232,14 +259,31 @@ def wait_until(check, timeout, step=0.05):
         time.sleep(step)
 
 
-class VirtualDisplay:
+class Background(contextlib.AbstractContextManager):
+    """A server of the test's own in `process`; a context manager (so
+    TestCase.enterContext stops it at the test's end)."""
+
+    def __exit__(self, *exc):
+        self.stop()
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                kill_group(self.process)
+                self.process.wait()
+
+
+class VirtualDisplay(Background):
     """A private X server (Xvfb); stopping it ends the programs of its
     windows."""
 
     def __init__(self):
         read_end, write_end = os.pipe()
         try:
-            self.server = subprocess.Popen(
+            self.process = subprocess.Popen(
                 ["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp",
                  "-screen", "0", "1024x768x24"],
                 pass_fds=(write_end,), stdin=subprocess.DEVNULL,
@@ -254,12 +298,6 @@ class VirtualDisplay:
             self.stop()
             raise AssertionError("Xvfb did not start")
         self.name = ":" + number.decode().strip()
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.stop()
 
     def env(self):
         return {"DISPLAY": self.name}
@@ -290,17 +328,8 @@ class VirtualDisplay:
             raise AssertionError("no %s window" % name)
         return windows[0]
 
-    def stop(self):
-        if self.server.poll() is None:
-            self.server.terminate()
-            try:
-                self.server.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.server.kill()
-                self.server.wait()
 
-
-class SpeechDaemon:
+class SpeechDaemon(Background):
     """A private speech-dispatcher in `folder`: its socket is there, and its
     one output module appends each sentence it speaks to `spoken.txt` (ALSA's
     null device stands in for a sound card). Clients reach it through env().
@@ -310,28 +339,24 @@ class SpeechDaemon:
         self.folder = folder
         self.socket = os.path.join(folder, "speechd.sock")
         self.spoken_file = os.path.join(folder, "spoken.txt")
-        os.makedirs(os.path.join(folder, "modules"), exist_ok=True)
-        os.makedirs(os.path.join(folder, "log"), exist_ok=True)
-        with open(os.path.join(folder, "speechd.conf"), "w") as f:
-            f.write('CommunicationMethod "unix_socket"\n'
-                    'SocketPath "%s"\n'
-                    'AddModule "file" "sd_generic" "file.conf"\n'
-                    'DefaultModule file\nAudioOutputMethod "alsa"\n'
-                    'LogDir "%s"\n' % (self.socket,
-                                       os.path.join(folder, "log")))
-        with open(os.path.join(folder, "modules", "file.conf"), "w") as f:
-            f.write("GenericExecuteSynth \"printf '%%s\\\\n' \\'$DATA\\' "
-                    ">> %s\"\nGenericCmdDependency \"printf\"\n"
-                    '%s' % (self.spoken_file, "".join(
-                        # Text goes to the module as UTF-8 in every language
-                        # (the generic module's default is ISO 8859-1).
-                        'GenericLanguage "%s" "%s" "utf-8"\n'
-                        'AddVoice "%s" "MALE1" "default"\n' % (code, code, code)
-                        for code in ("en", "de", "es", "fr", "pt-BR",
-                                     "zh"))))
-        self.alsa = os.path.join(folder, "asound.conf")
-        with open(self.alsa, "w") as f:
-            f.write("pcm.!default { type null }\n")
+        logs = os.path.join(folder, "log")
+        os.makedirs(logs, exist_ok=True)
+        write_file(os.path.join(folder, "speechd.conf"),
+                   'CommunicationMethod "unix_socket"\nSocketPath "%s"\n'
+                   'AddModule "file" "sd_generic" "file.conf"\n'
+                   'DefaultModule file\nAudioOutputMethod "alsa"\n'
+                   'LogDir "%s"\n' % (self.socket, logs))
+        write_file(os.path.join(folder, "modules", "file.conf"),
+                   "GenericExecuteSynth \"printf '%%s\\\\n' \\'$DATA\\' "
+                   ">> %s\"\nGenericCmdDependency \"printf\"\n"
+                   '%s' % (self.spoken_file, "".join(
+                       # Text goes to the module as UTF-8 in every language
+                       # (the generic module's default is ISO 8859-1).
+                       'GenericLanguage "%s" "%s" "utf-8"\n'
+                       'AddVoice "%s" "MALE1" "default"\n' % (code, code, code)
+                       for code in ("en", "de", "es", "fr", "pt-BR", "zh"))))
+        self.alsa = write_file(os.path.join(folder, "asound.conf"),
+                               "pcm.!default { type null }\n")
         self.start()
 
     def start(self):
@@ -357,10 +382,8 @@ class SpeechDaemon:
         """The messages spoken so far: the module writes a message sentence
         by sentence, each further sentence on a line starting with a
         space."""
-        if not os.path.exists(self.spoken_file):
-            return []
         messages = []
-        for line in read_bytes(self.spoken_file).decode(
+        for line in read_bytes(self.spoken_file, b"").decode(
                 "utf-8", "replace").split("\n"):
             if line.startswith(" ") and messages:
                 messages[-1] += line
@@ -368,17 +391,8 @@ class SpeechDaemon:
                 messages.append(line)
         return messages
 
-    def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                kill_group(self.process)
-                self.process.wait()
 
-
-class Sandbox:
+class Sandbox(contextlib.AbstractContextManager):
     """Temporary settings (APPDATA; natively XDG_CONFIG_HOME) and log
     (LOCALAPPDATA; natively XDG_STATE_HOME) folders, kept when
     ORVALIN_KEEP_SANDBOX is set."""
@@ -390,9 +404,6 @@ class Sandbox:
         self.local = os.path.join(self.root, "local")
         os.makedirs(self.roaming)
         os.makedirs(self.local)
-
-    def __enter__(self):
-        return self
 
     def __exit__(self, *exc):
         self.remove()
@@ -440,22 +451,18 @@ class Sandbox:
         return os.path.join(self.local, "Orvalin", "logs", "app.log")
 
     def write_settings(self, content):
-        if isinstance(content, str):
-            content = content.encode("utf-8")
-        os.makedirs(os.path.dirname(self.settings_file), exist_ok=True)
-        with open(self.settings_file, "wb") as f:
-            f.write(content)
+        write_file(self.settings_file, content)
 
     def read_settings(self):
         return read_bytes(self.settings_file)
 
-    def log_messages(self, readers=False):
-        """The log's messages in file order; a message that spans several
-        lines is one entry. The speech thread's lines on the screen readers
-        ("speech: found ...", "speech: now ...") are left out unless
-        `readers`: that thread writes them at its own pace, so their place
-        among the other threads' lines varies."""
-        text = read_bytes(self.log_file).decode("utf-8", "replace")
+    def messages(self, readers=False):
+        """The log's messages in file order (none without a log); a message
+        that spans several lines is one entry. The speech thread's lines on
+        the screen readers ("speech: found ...", "speech: now ...") are left
+        out unless `readers`: that thread writes them at its own pace, so
+        their place among the other threads' lines varies."""
+        text = read_bytes(self.log_file, b"").decode("utf-8", "replace")
         messages = []
         for line in text.split("\n"):
             match = _LOG_LINE.match(line)
@@ -503,8 +510,7 @@ def assert_new_settings(case, text, kelvo_line, wine):
 class SandboxCase(unittest.TestCase):
     def setUp(self):
         self.runner = OPTIONS.runner()
-        self.box = Sandbox(self.runner)
-        self.addCleanup(self.box.remove)
+        self.box = self.enterContext(Sandbox(self.runner))
 
 
 class OwnWinePrefix:
@@ -533,10 +539,8 @@ class OwnWinePrefix:
                 os.environ["WINEPREFIX"] = cls.old_prefix
 
 
-class Options:
-    def __init__(self, program, source, wine=None, native_program=None):
-        self.program, self.source = program, source
-        self.wine, self.native_program = wine, native_program
+class Options(argparse.Namespace):
+    """program, source, wine and native_program, as main() reads them."""
 
     def runner(self):
         return Runner(self.program, wine=self.wine)
@@ -551,7 +555,6 @@ class Options:
     def native_runner(self):
         if self.native_program and os.access(self.native_program, os.X_OK):
             return Runner(self.native_program)
-        return None
 
 
 OPTIONS = None
@@ -582,12 +585,10 @@ def main():
     parser.add_argument("--wine", help="scripts/wine-run: run under Wine")
     parser.add_argument("--native-program",
                         help="a native orvalin to compare outputs with")
-    options, rest = parser.parse_known_args(sys.argv[1:])
-    OPTIONS = Options(options.program, options.source, options.wine,
-                      options.native_program)
+    OPTIONS, rest = parser.parse_known_args(sys.argv[1:], Options())
     # A case that runs itself again as another user does so inside its own
     # hold of the lock.
     held = os.environ.get("ORVALIN_NATIVE_RUNS_LOCKED") == "1"
-    with (contextlib.nullcontext() if options.wine or held
+    with (contextlib.nullcontext() if OPTIONS.wine or held
           else native_runs_lock()):
         unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)

@@ -25,7 +25,10 @@ READY = ("say: Orvalin ready. Deck 1 selected. Control Alt F12 turns key "
 X11_READY = ("say: Orvalin ready. Deck 1 selected. Control Alt Shift Home, "
              "then F12, turns key help on or off.")
 EXITING = "Kelvo closed, Orvalin exiting."
+LOST = ("say: Lost the connection to Kelvo. Orvalin keys do nothing until "
+        "Kelvo is started again.")
 TOKEN = "0123456789abcdef0123456789abcdef"
+HELLO = {"cmd": "hello", "id": 1, "token": TOKEN}  # the first request
 # The program's waits for most runs (ORVALIN_TEST_TIMING): short, but in the
 # order of the real ones, and long enough for the simulator's own delays
 # (50 ms) and for the announcer to speak between two scripted key presses.
@@ -69,9 +72,8 @@ class RunBox(harness.Sandbox):
         super().__init__(runner, prefix="orvalin-run-")
         wine = runner.under_wine
         self.exe = ".exe" if wine else ""
-        self.app_dir = os.path.join(self.root, "app")
-        os.makedirs(self.app_dir)
-        program = os.path.join(self.app_dir, "orvalin" + self.exe)
+        program = self.path("app", "orvalin" + self.exe)
+        self.app_dir = os.path.dirname(program)
         shutil.copy2(runner.program, program)
         # The copy runs, so that the plugin is searched beside it.
         self.runner = harness.Runner(program, wine=runner.wine)
@@ -83,12 +85,9 @@ class RunBox(harness.Sandbox):
             self.app_dir, "plugins", "generic",
             "orvalin.dll" if wine else "liborvalin.so")
         if plugin:
-            os.makedirs(os.path.dirname(self.plugin))
-            with open(self.plugin, "wb") as f:
-                f.write(b"not a real plugin\n")
-        self.kelvo_dir = os.path.join(self.root, "kelvo")
-        os.makedirs(self.kelvo_dir)
-        self.kelvo = os.path.join(self.kelvo_dir, "kelvo" + self.exe)
+            harness.write_file(self.plugin, b"not a real plugin\n")
+        self.kelvo = self.path("kelvo", "kelvo" + self.exe)
+        self.kelvo_dir = os.path.dirname(self.kelvo)
         shutil.copy2(kelvosim_program(runner.program), self.kelvo)
         os.chmod(self.kelvo, os.stat(self.kelvo).st_mode | stat.S_IXUSR)
         self.trace_file = os.path.join(self.root, "trace.jsonl")
@@ -127,11 +126,6 @@ class RunBox(harness.Sandbox):
     def finish(self, timeout=60):
         return self.started_run.finish(timeout)
 
-    def messages(self, readers=False):
-        if not os.path.exists(self.log_file):
-            return []
-        return self.log_messages(readers)
-
     def wait_for_message(self, message, timeout=60):
         """Whether `message` is logged within `timeout` (or by the end)."""
         harness.wait_until(lambda: message in self.messages() or (
@@ -142,14 +136,17 @@ class RunBox(harness.Sandbox):
     def trace(self):
         """Every line of the simulator's trace: the requests it got, and the
         keys that reached its window."""
-        if not os.path.exists(self.trace_file):
-            return []
         return [json.loads(line) for line in
-                harness.read_bytes(self.trace_file).splitlines()
+                harness.read_bytes(self.trace_file, b"").splitlines()
                 if line.strip()]
 
     def trace_requests(self):
         return [r for r in self.trace() if "window_key" not in r]
+
+    def sets(self, key=None):
+        """The set requests Kelvo got (of the control `key` only)."""
+        return [r for r in self.trace_requests()
+                if r["cmd"] == "set" and key in (None, r.get("key"))]
 
     def window_keys(self):
         """The keys that reached Kelvo's window (Windows: virtual-key codes;
@@ -158,21 +155,10 @@ class RunBox(harness.Sandbox):
 
     def kelvo_pids(self):
         """Processes running this sandbox's Kelvo."""
-        name = "kelvo.exe" if self.runner.under_wine else "kelvo"
         traces = (self.trace_file.encode(),
                   self.runner.host_path(self.trace_file).encode())
-        pids = []
-        for entry in filter(str.isdigit, os.listdir("/proc")):
-            try:
-                with open("/proc/%s/comm" % entry) as f:
-                    if f.read().strip().lower() != name:
-                        continue
-                cmdline = harness.read_bytes("/proc/%s/cmdline" % entry)
-            except OSError:
-                continue
-            if any(trace in cmdline for trace in traces):
-                pids.append(int(entry))
-        return pids
+        return [pid for pid, cmdline in harness.processes("kelvo" + self.exe)
+                if any(trace in cmdline for trace in traces)]
 
     def kelvo_running(self):
         return bool(self.kelvo_pids())
@@ -212,9 +198,7 @@ class RunCase(unittest.TestCase):
         self.skipTest(reason)
 
     def box(self, **kwargs):
-        box = RunBox(self.runner, **kwargs)
-        self.addCleanup(box.remove)
-        return box
+        return self.enterContext(RunBox(self.runner, **kwargs))
 
     def env(self, box, **extra):
         return extra
@@ -223,8 +207,49 @@ class RunCase(unittest.TestCase):
         self.assertTrue(box.wait_for_message(message, timeout),
                         (message, box.messages()))
 
-    def end(self, box):
-        """Closes Kelvo; the run must end with it, normally."""
+    def start_until(self, box, message=READY, timeout=120, **env):
+        """Starts the run with `env` added; returns once `message` is
+        logged."""
+        box.start(env=self.env(box, **env))
+        self.wait_for(box, message, timeout)
+
+    def said_after(self, box, act, start, timeout=30):
+        """Does `act()`; the first sentence said after it that starts with
+        `start`, without "say: "."""
+        before = len(box.messages())
+        act()
+        said = harness.wait_until(lambda: [
+            m[len("say: "):] for m in box.messages()[before:]
+            if m.startswith("say: " + start)], timeout)
+        self.assertTrue(said, (start, box.messages()[before:]))
+        return said[0]
+
+    def assert_heard(self, daemon, sentences, box):
+        """That speech-dispatcher spoke `sentences` in order, in the end: its
+        module writes a message sentence by sentence, so the whole list is
+        waited for, not the last sentence."""
+        def heard():
+            return [s for s in daemon.spoken() if s in sentences]
+        harness.wait_until(lambda: heard() == sentences, 30)
+        self.assertEqual(heard(), sentences, (daemon.spoken(), [
+            m for m in box.messages() if m.startswith(("say: ", "speech"))]))
+
+    def background(self, command, env, **streams):
+        """A helper program in a session of its own, ended with the test."""
+        process = subprocess.Popen(
+            command, env=dict(os.environ, **env), start_new_session=True,
+            **dict(dict.fromkeys(("stdin", "stdout", "stderr"),
+                                 subprocess.DEVNULL), **streams))
+        self.addCleanup(lambda: (harness.kill_group(process), process.wait(),
+                                 process.stdin and process.stdin.close(),
+                                 process.stdout and process.stdout.close()))
+        return process
+
+    def end(self, box, after=None, timeout=60):
+        """Closes Kelvo (once `after` is logged); the run must end with it,
+        normally."""
+        if after:
+            self.wait_for(box, after, timeout)
         box.kill_kelvo()
         done = box.finish(timeout=60)
         self.assertEqual(done.code, 0, done)
@@ -245,8 +270,7 @@ class WineCase(harness.OwnWinePrefix, RunCase):
         for tool in ("Xvfb", "xdotool"):
             if shutil.which(tool) is None:
                 self.skipTest(tool + " is missing")
-        self.display = harness.VirtualDisplay()
-        self.addCleanup(self.display.stop)
+        self.display = self.enterContext(harness.VirtualDisplay())
 
     def box(self, qt="fits", nvda_window=True, **kwargs):
         """With `nvda_window`, NVDA's main window is there from the start:
@@ -275,9 +299,8 @@ class WineCase(harness.OwnWinePrefix, RunCase):
             self.runner.host_path(box.stub_log)), **extra)
 
     def spoken(self, box):
-        if not os.path.exists(box.stub_log):
-            return ""
-        return harness.read_bytes(box.stub_log).decode("utf-8", "replace")
+        return harness.read_bytes(box.stub_log, b"").decode("utf-8",
+                                                            "replace")
 
     def press(self, window, *keys):
         self.display.xdotool("windowfocus", window)
@@ -292,14 +315,10 @@ class WineCase(harness.OwnWinePrefix, RunCase):
                                       "hotkeyholder.exe")
         if not os.path.exists(holder_program):
             self.skipTest("hotkeyholder.exe is not built")
-        holder = subprocess.Popen(
+        holder = self.background(
             [self.runner.wine, "cmd", "/c",
              self.runner.host_path(holder_program), "60"],
-            env=dict(os.environ, **self.display.env()),
-            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-            stderr=subprocess.DEVNULL, start_new_session=True)
-        self.addCleanup(lambda: (harness.kill_group(holder), holder.wait(),
-                                 holder.stdout.close()))
+            self.display.env(), stdout=subprocess.PIPE)
         return holder.stdout.readline().strip()
 
 

@@ -7,6 +7,7 @@ uninstall entry, the LOCALAPPDATA folder) and removes them afterwards.
 
 import os
 import stat
+
 import harness
 
 OWN_KEY = r"HKCU\Software\Orvalin"
@@ -14,12 +15,8 @@ UNINSTALL = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 
 
 def make_file(path, executable=False):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(b"#!/bin/sh\n")
-    if executable:
-        os.chmod(path, stat.S_IRWXU)
-    return path
+    return harness.write_file(path, b"#!/bin/sh\n",
+                              stat.S_IRWXU if executable else None)
 
 
 class FindKelvo(harness.SandboxCase):
@@ -36,11 +33,9 @@ class FindKelvo(harness.SandboxCase):
     def test_native_path_search(self):
         if self.runner.under_wine:
             self.skipTest("PATH search is the native search")
-        plain = os.path.dirname(make_file(self.box.path("plain", "kelvo")))
-        good = os.path.dirname(
-            make_file(self.box.path("good", "kelvo"), executable=True))
-        later = os.path.dirname(
-            make_file(self.box.path("later", "kelvo"), executable=True))
+        plain, good, later = (os.path.dirname(make_file(
+            self.box.path(name, "kelvo"), executable=name != "plain"))
+            for name in ("plain", "good", "later"))
         # A settings file naming another Kelvo plays no part.
         self.box.write_settings(
             "[general]\nkelvo_path = '%s'\n" % os.path.join(later, "kelvo"))
@@ -76,21 +71,16 @@ class FindKelvo(harness.SandboxCase):
 
         def clean_up():
             runner.reg_delete(entry)
-            if had_own_key:
-                runner.reg_delete(OWN_KEY, "KelvoPath")
-            else:
-                runner.reg_delete(OWN_KEY)
+            runner.reg_delete(OWN_KEY, "KelvoPath" if had_own_key else None)
         self.addCleanup(clean_up)
         clean_up()
 
         self.assert_not_found(find())
 
         # The LOCALAPPDATA folder.
-        make_file(os.path.join(self.box.local, "Programs", "Kelvo",
-                               "kelvo.exe"))
-        local_kelvo = runner.host_path(self.box.local) + \
-            r"\Programs\Kelvo\kelvo.exe"
-        self.assert_found(find(), local_kelvo)
+        local_kelvo = make_file(os.path.join(self.box.local, "Programs",
+                                             "Kelvo", "kelvo.exe"))
+        self.assert_found(find(), runner.host_path(local_kelvo))
 
         # An uninstall entry comes before the folders, the program's own value
         # before both (their rules are checked by the unit tests).
@@ -105,8 +95,7 @@ class FindKelvo(harness.SandboxCase):
         self.assert_found(find(), runner.host_path(own))
 
         clean_up()
-        os.remove(os.path.join(self.box.local, "Programs", "Kelvo",
-                               "kelvo.exe"))
+        os.remove(local_kelvo)
         self.assert_not_found(find())
 
 

@@ -24,16 +24,14 @@ class OpenSettings(harness.OwnWinePrefix, harness.SandboxCase):
     def editor(self, name):
         """A native editor script that writes its argument to a file."""
         record = self.box.path("editor", name + ".txt")
-        script = self.box.path("editor", name + ".sh")
-        with open(script, "w") as f:
-            # Shell built-ins only: PATH may name nothing else.
-            f.write('#!/bin/sh\nprintf "%%s\\n" "$1" > "%s"\n' % record)
-        os.chmod(script, stat.S_IRWXU)
+        # Shell built-ins only: PATH may name nothing else.
+        script = harness.write_file(
+            self.box.path("editor", name + ".sh"),
+            '#!/bin/sh\nprintf "%%s\\n" "$1" > "%s"\n' % record, stat.S_IRWXU)
         return script, record
 
     def run_service(self, extra_env=None):
-        env = dict(self.env)
-        env.update(extra_env or {})
+        env = dict(self.env, **(extra_env or {}))
         if not self.runner.under_wine:
             return self.box.run(["--open-settings"], env=env, timeout=120)
         # Ending the display closes Notepad. Notepad holds the output of
@@ -65,7 +63,7 @@ class OpenSettings(harness.OwnWinePrefix, harness.SandboxCase):
         self.assertEqual(done.code, 0, done)
         harness.assert_new_settings(self, self.box.read_settings(), None,
                                     self.runner.under_wine)
-        self.assertEqual(self.box.log_messages()[0], "Orvalin 1.0.0")
+        self.assertEqual(self.box.messages()[0], "Orvalin 1.0.0")
         self.assertTrue(done.out.startswith("Orvalin 1.0.0\n"), done)
         self.assert_opened(visual_record)
         self.assertFalse(os.path.exists(editor_record))
@@ -86,7 +84,7 @@ class OpenSettings(harness.OwnWinePrefix, harness.SandboxCase):
         done = self.run_service({"VISUAL": visual})
         self.assertEqual(done.code, 1, done)
         self.assertEqual(self.box.read_settings(), broken)
-        messages = self.box.log_messages()
+        messages = self.box.messages()
         errors = [m for m in messages if m.startswith("error: ")]
         self.assertEqual(len(errors), 1, messages)
         self.assertTrue(errors[0].startswith(

@@ -37,7 +37,7 @@ class Options(harness.SandboxCase):
                 # The run read (and so created) the settings file, and
                 # logged why it ended.
                 self.assertTrue(os.path.exists(box.settings_file))
-                messages = box.log_messages()
+                messages = box.messages()
                 self.assertEqual(messages[0], banner)
                 self.assertTrue(any(m.startswith(("error: ", "stopped: "))
                                     for m in messages), messages)
@@ -51,9 +51,9 @@ class Options(harness.SandboxCase):
             self.assertEqual(files, [], folder)
 
     def test_write_keys_writes_the_list_and_ignores_a_further_argument(self):
-        target = self.box.path("out", "keys.txt")
-        with open(target, "wb") as f:
-            f.write(b"old content that is longer than nothing\n" * 2000)
+        target = harness.write_file(
+            self.box.path("out", "keys.txt"),
+            b"old content that is longer than nothing\n" * 2000)
         done = self.box.run(["--write-keys", self.runner.host_path(target),
                              "--version"])
         self.assertEqual(done.code, 0, done)

@@ -28,8 +28,7 @@ class Announcements(RunCase):
         box = self.box(kelvo_args=KELVO)
         box.start(env={"ORVALIN_TEST_ACTIONS": SCRIPT,
                        "ORVALIN_TEST_TIMING": TIMING})
-        self.wait_for(box, WARNING, 120)
-        self.end(box)
+        self.end(box, WARNING, 120)
         spoken = [m for m in box.messages() if m.startswith("say: ")]
         self.assertEqual(spoken[:2], ["say: Starting Kelvo", READY])
         heard = [m for m in spoken if m in (LOADED, PLAYING, WARNING)]

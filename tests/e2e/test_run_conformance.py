@@ -37,17 +37,13 @@ class Conformance(RunCase):
         def session(*faults):
             box = self.box(kelvo_args=CONFORMANCE_KELVO + list(faults))
             box.start(env={"ORVALIN_TEST_ACTIONS": CONFORMANCE_SESSION})
-            self.wait_for(box, "test: done", 120)
-            self.end(box)
+            self.end(box, "test: done", 120)
             return box.messages()
 
         def hotcue_times(messages):
             """The jump's time and the report's position of hot cue 1."""
-            jump = [m for m in messages if m.startswith("say: Hotcue 1, ")]
-            report = [m for m in messages
-                      if m.startswith("say: Deck 1: hotcue 1 ")]
-            return ([m[len("say: Hotcue 1, "):] for m in jump],
-                    [m[len("say: Deck 1: hotcue 1 "):] for m in report])
+            return [[m[len(start):] for m in messages if m.startswith(start)]
+                    for start in ("say: Hotcue 1, ", "say: Deck 1: hotcue 1 ")]
 
         reference = session()
         jumps, reports = hotcue_times(reference)

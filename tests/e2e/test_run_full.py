@@ -10,7 +10,7 @@ import stat
 import time
 
 import harness
-from run_support import (EXITING, READY, TOKEN, RunCase, head,
+from run_support import (EXITING, HELLO, READY, RunCase, head,
                          kelvosim_program, own_errors, started)
 
 
@@ -19,8 +19,7 @@ class FullRun(RunCase):
         box = self.box(kelvo_args=["--exit-after", "5", "--reply-delay-ms",
                                    "0-300", "--junk"], real_timing=True)
         # An inherited plugin path stays after the plugin directory.
-        box.start(env={"QT_PLUGIN_PATH": "/nonexistent/qt"})
-        self.wait_for(box, READY)
+        self.start_until(box, timeout=60, QT_PLUGIN_PATH="/nonexistent/qt")
         self.assertTrue(box.wait_kelvo_gone(60))
         gone = time.monotonic()
         done = box.finish(timeout=30)
@@ -34,8 +33,7 @@ class FullRun(RunCase):
         self.assertEqual(own_errors(done), [])
         requests = box.trace_requests()
         # The hello carries the run's token and comes first.
-        self.assertEqual(requests[0], {"cmd": "hello", "id": 1,
-                                       "token": TOKEN})
+        self.assertEqual(requests[0], HELLO)
         self.assertEqual([r["id"] for r in requests],
                          list(range(1, len(requests) + 1)))
         # Every watch in place (none logged as failed, see the messages):
@@ -50,11 +48,11 @@ class FullRun(RunCase):
         # Kelvo found on PATH, here a script that runs the simulator for a
         # few seconds on the default port.
         box = self.box(settings=False)
-        wrapper = box.path("bin", "kelvo")
-        with open(wrapper, "w") as f:
-            f.write('#!/bin/sh\nexec "%s" --trace "%s" --exit-after 3\n' % (
-                kelvosim_program(self.runner.program), box.trace_file))
-        os.chmod(wrapper, stat.S_IRWXU)
+        wrapper = harness.write_file(
+            box.path("bin", "kelvo"),
+            '#!/bin/sh\nexec "%s" --trace "%s" --exit-after 3\n' % (
+                kelvosim_program(self.runner.program), box.trace_file),
+            stat.S_IRWXU)
         path = os.path.dirname(wrapper) + os.pathsep + os.environ.get("PATH",
                                                                       "")
         # A test token too short to use: the run makes its own.

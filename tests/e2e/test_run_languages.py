@@ -39,8 +39,7 @@ class Languages(RunCase):
             self.addCleanup(daemon.stop)
             env.update(daemon.env())
         box.start(env=env)
-        self.wait_for(box, "test: done", 120)
-        self.end(box)
+        self.end(box, "test: done", 120)
         harness.read_bytes(box.log_file).decode("utf-8")  # strict UTF-8
         messages = box.messages()
         return daemon, [m[len("say: "):] for m in messages

@@ -8,17 +8,14 @@ import threading
 import time
 
 import harness
-from run_support import EXITING, READY, TOKEN, RunCase, own_errors, started
-
-LOST = ("say: Lost the connection to Kelvo. Orvalin keys do nothing until "
-        "Kelvo is started again.")
+from run_support import (EXITING, HELLO, LOST, READY, RunCase, own_errors,
+                         started)
 
 
 class Lifecycle(RunCase):
     def test_second_instance_is_refused_and_leaves_the_first_alone(self):
         first = self.box(kelvo_args=["--exit-after", "60"], real_timing=True)
-        first.start()
-        self.wait_for(first, READY)
+        self.start_until(first, timeout=60)
         log_before = harness.read_bytes(first.log_file)
 
         # The second one shares the settings and log folders of the first.
@@ -39,9 +36,8 @@ class Lifecycle(RunCase):
         # Kelvo runs on for 12 seconds.
         box = self.box(kelvo_args=["--close-after", "175", "--exit-after",
                                    "12"])
-        box.start(env={"ORVALIN_TEST_ACTIONS":
-                       "sleep:6000;log:[Channel1],play;ctrl+alt+p"})
-        self.wait_for(box, "test: done")
+        self.start_until(box, "test: done", 60, ORVALIN_TEST_ACTIONS=(
+            "sleep:6000;log:[Channel1],play;ctrl+alt+p"))
         self.assertIsNone(box.process.poll())
         self.assertTrue(box.kelvo_running())
         done = box.finish(timeout=60)
@@ -55,10 +51,9 @@ class Lifecycle(RunCase):
     def test_connection_lost_during_start_up_is_told_instead_of_ready(self):
         # The plugin hangs up in the middle of start-up's watches.
         box = self.box(kelvo_args=["--close-after", "40"])
-        box.start(env={"ORVALIN_TEST_ACTIONS": "sleep:500; ctrl+alt+p"})
-        self.wait_for(box, LOST)
-        self.wait_for(box, "say: Not connected to Kelvo")
-        self.end(box)
+        self.start_until(box, LOST, 60,
+                         ORVALIN_TEST_ACTIONS="sleep:500; ctrl+alt+p")
+        self.end(box, "say: Not connected to Kelvo")
         messages = box.messages()
         self.assertNotIn(READY, messages)
         self.assertEqual(messages.count(LOST), 1, messages)
@@ -86,8 +81,7 @@ class Lifecycle(RunCase):
 
         thread = threading.Thread(target=serve, daemon=True)
         thread.start()
-        box.start()
-        self.wait_for(box, READY)
+        self.start_until(box, timeout=60)
         thread.join(30)
         self.assertFalse(thread.is_alive())
         self.assertEqual(received, [])
@@ -95,8 +89,7 @@ class Lifecycle(RunCase):
                    "sending the token" % (box.port, os.getpid()))
         expected = started(box, refusal)
         self.assertEqual(box.messages()[:len(expected)], expected)
-        self.assertEqual(box.trace_requests()[0],
-                         {"cmd": "hello", "id": 1, "token": TOKEN})
+        self.assertEqual(box.trace_requests()[0], HELLO)
         self.end(box)
 
 

@@ -54,10 +54,8 @@ def calls(reader, said):
 
 class Readers(WineCase):
     def stub_lines(self, box, reader):
-        path = os.path.join(box.root, reader + ".log")
-        if not os.path.exists(path):
-            return []
-        return harness.read_bytes(path).decode("utf-8").splitlines()
+        return harness.read_bytes(os.path.join(box.root, reader + ".log"),
+                                  b"").decode("utf-8").splitlines()
 
     def env(self, box, **extra):
         # NVDA's is box.stub_log, root/nvda.log, in every Wine run.
@@ -87,10 +85,6 @@ class Readers(WineCase):
         harness.wait_until(lambda: line in self.stub_lines(box, reader), 60)
         self.assertIn(line, self.stub_lines(box, reader))
 
-    def start(self, box, script, **extra):
-        box.start(env=self.env(box, ORVALIN_TEST_ACTIONS=script, **extra))
-        self.wait_for(box, READY, 120)
-
     def check_reader(self, reader, name):
         """One run with `reader` alone running (and NVDA's client found, as
         in every run here); `name` is the reader's name in the log."""
@@ -104,14 +98,13 @@ class Readers(WineCase):
                                       "readerstubs", library), box.app_dir)
         # JAWS's first call fails, as after a restart of JAWS: it is made
         # again on a new object, and nothing is lost.
-        self.start(box, SCRIPT, **({"ORVALIN_JAWS_STUB_FAIL_ONCE": "1"}
-                                   if reader == "jaws" else {}))
+        self.start_until(box, ORVALIN_TEST_ACTIONS=SCRIPT, **(
+            {"ORVALIN_JAWS_STUB_FAIL_ONCE": "1"} if reader == "jaws" else {}))
         self.wait_for(box, "test key: ctrl+alt+q")
         with open(box.settings_file, "a") as f:
             f.write("[speech]\nbraille = false\n")
         self.wait_for(box, "say: Settings reloaded")
-        self.wait_for(box, "test: done")
-        self.end(box)
+        self.end(box, "test: done")
         messages = box.messages()
         last_key = len(messages) - messages[::-1].index("test key: ctrl+alt+1")
         self.assertLess(messages.index("say: Settings reloaded"), last_key,
@@ -142,8 +135,9 @@ class Readers(WineCase):
     def test_speech_moves_from_nvda_to_jaws_and_to_sapi(self):
         self.register_jaws()
         box = self.box()
-        self.start(box, "ctrl+alt+1; sleep:6000; ctrl+alt+1; sleep:6000; "
-                        "ctrl+alt+1; ctrl+alt+q; sleep:6000; ctrl+alt+1")
+        self.start_until(box, ORVALIN_TEST_ACTIONS=(
+            "ctrl+alt+1; sleep:6000; ctrl+alt+1; sleep:6000; ctrl+alt+1; "
+            "ctrl+alt+q; sleep:6000; ctrl+alt+1"))
         self.wait_heard(box, "nvda", "speak Deck 1. empty")
         # JAWS starts while NVDA runs: NVDA, first in the order, speaks on
         # and JAWS hears nothing.
@@ -155,8 +149,7 @@ class Readers(WineCase):
         self.wait_heard(box, "jaws", "stop")
         # JAWS quits too: the Windows voice speaks (Wine's says nothing).
         jaws.close()
-        self.wait_for(box, "test: done")
-        self.end(box)
+        self.end(box, "test: done")
         self.assertEqual(box.messages().count("say: Deck 1. empty"), 4)
         said = SAID[:2] + [("Deck 1. empty", True, True)] * 2
         self.assertEqual(self.stub_lines(box, "nvda"),

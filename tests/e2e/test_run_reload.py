@@ -7,7 +7,7 @@ again for another program. A removed file is checked by the unit tests."""
 import time
 
 import harness
-from run_support import READY, RunCase, WineCase
+from run_support import RunCase, WineCase
 
 KEY = "ctrl+alt+shift+y"
 BINDING = ('[[keys]]\nkey = "ctrl+alt+shift+y"\naction = "say_control"\n'
@@ -81,8 +81,7 @@ class ReloadWine(ReloadChecks, WineCase):
         args = ["--exit-after", "120"]
         box = self.box(kelvo_args=args)
         original = box.read_settings().decode()
-        box.start(env=self.env(box))
-        self.wait_for(box, READY, 120)
+        self.start_until(box)
         window = self.display.window("Kelvo")
 
         self.save(box, original + BINDING)

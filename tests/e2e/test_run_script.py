@@ -15,8 +15,7 @@ SCRIPT = ("CTRL+ALT+P; sleep:1500; "
 class Script(RunCase):
     def test_every_step_form(self):
         box = self.box(kelvo_args=["--load", "1=1"])
-        box.start(env={"ORVALIN_TEST_ACTIONS": SCRIPT})
-        self.wait_for(box, "test: done")
+        self.start_until(box, "test: done", 60, ORVALIN_TEST_ACTIONS=SCRIPT)
         # The script's end does not end the run; Kelvo's does.
         self.assertIsNone(box.process.poll())
         self.assertEqual(own_errors(self.end(box)), [])
@@ -41,7 +40,7 @@ class Script(RunCase):
         self.assertEqual([m for m in messages if m.startswith("say: Deck 1 ")],
                          ["say: Deck 1 playing", "say: Deck 1 paused"])
         self.assertEqual([(r["group"], r["key"], r["value"])
-                          for r in box.trace_requests() if r["cmd"] == "set"],
+                          for r in box.sets()],
                          [("[Channel1]", "play", 1.0),
                           ("[Master]", "crossfader", 0.25),
                           ("[Channel9]", "play", 1.0),

@@ -31,14 +31,12 @@ class SwaySession:
         self.runtime = os.path.join(folder, "runtime")
         os.makedirs(self.runtime, mode=0o700)
         env_file = os.path.join(folder, "session.env")
-        script = os.path.join(folder, "session.sh")
-        with open(script, "w") as f:
-            f.write("#!/bin/sh\nenv > '%s.part' && mv '%s.part' '%s'\n" % (
-                env_file, env_file, env_file))
-        os.chmod(script, 0o755)
-        config = os.path.join(folder, "sway.config")
-        with open(config, "w") as f:
-            f.write("xwayland enable\nexec %s\n" % script)
+        script = harness.write_file(
+            os.path.join(folder, "session.sh"),
+            "#!/bin/sh\nenv > '%s.part' && mv '%s.part' '%s'\n" % (
+                env_file, env_file, env_file), 0o755)
+        config = harness.write_file(os.path.join(folder, "sway.config"),
+                                    "xwayland enable\nexec %s\n" % script)
         self.log = os.path.join(folder, "sway.log")
         env = dict(os.environ, XDG_RUNTIME_DIR=self.runtime,
                    WLR_BACKENDS="headless", WLR_LIBINPUT_NO_DEVICES="1",
@@ -51,18 +49,15 @@ class SwaySession:
                 stdout=log, stderr=log, start_new_session=True)
         self.variables = {}
         if harness.wait_until(lambda: os.path.exists(env_file), 30):
-            with open(env_file) as f:
-                for line in f:
-                    name, _, value = line.rstrip("\n").partition("=")
-                    self.variables[name] = value
+            self.variables = dict(line.partition("=")[::2] for line in harness
+                                  .read_bytes(env_file).decode().split("\n"))
 
     def failure(self):
         """Why the session is not there, or None."""
         if self.variables.get("WAYLAND_DISPLAY") and \
                 self.variables.get("DISPLAY"):
             return None
-        with open(self.log, "rb") as f:
-            tail = f.read().decode("utf-8", "replace")[-600:]
+        tail = harness.read_bytes(self.log).decode("utf-8", "replace")[-600:]
         return "sway with XWayland did not start: " + tail
 
     def env(self):
@@ -140,12 +135,8 @@ class WaylandRun(RunCase):
         self.addCleanup(session.stop)
         if session.failure():
             self.skip_here(session.failure())
-        keys = subprocess.Popen(
-            [self.wlkeys], env=dict(os.environ, **session.own_env()),
-            stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-            stderr=subprocess.DEVNULL, start_new_session=True)
-        self.addCleanup(lambda: (harness.kill_group(keys), keys.wait(),
-                                 keys.stdin.close(), keys.stdout.close()))
+        keys = self.background([self.wlkeys], session.own_env(),
+                               stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         self.assertEqual(keys.stdout.readline().strip(), b"ready")
 
         def press(combination):
@@ -153,8 +144,8 @@ class WaylandRun(RunCase):
             keys.stdin.flush()
             self.assertEqual(keys.stdout.readline().strip(), b"ok")
 
-        daemon = harness.SpeechDaemon(os.path.join(box.root, "speechd"))
-        self.addCleanup(daemon.stop)
+        daemon = self.enterContext(
+            harness.SpeechDaemon(os.path.join(box.root, "speechd")))
         box.start(env=dict(session.env(), **daemon.env()))
         session.focus("Kelvo")
         self.wait_for(box, READY, 120)
@@ -172,13 +163,7 @@ class WaylandRun(RunCase):
             daemon.spoken())
 
         def answered(key, answer):
-            before = len(box.messages())
-            press(key)
-            said = harness.wait_until(lambda: [
-                m[len("say: "):] for m in box.messages()[before:]
-                if m.startswith("say: " + answer)], 30)
-            self.assertTrue(said, (key, answer, box.messages()[before:]))
-            return said[0]
+            return self.said_after(box, lambda: press(key), answer)
 
         sentences = [READY[len("say: "):],
                      answered("ctrl+alt+1", "Deck 1"),
@@ -187,12 +172,8 @@ class WaylandRun(RunCase):
                      answered("F1", "Deck 1 hotcue 1 set")]
 
         # A native Wayland window with the focus gets the keys itself.
-        other = subprocess.Popen(
-            ["foot", "--title", "Other", "sleep", "120"],
-            env=dict(os.environ, **session.own_env()),
-            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL, start_new_session=True)
-        self.addCleanup(lambda: (harness.kill_group(other), other.wait()))
+        self.background(["foot", "--title", "Other", "sleep", "120"],
+                        session.own_env())
         session.focus("Other")
         time.sleep(0.5)
         before = box.messages()
@@ -202,11 +183,7 @@ class WaylandRun(RunCase):
 
         session.focus("Kelvo")
         sentences.append(answered("ctrl+alt+2", "Deck 2"))
-
-        def heard():
-            return [s for s in daemon.spoken() if s in sentences]
-        harness.wait_until(lambda: heard() == sentences, 30)
-        self.assertEqual(heard(), sentences, daemon.spoken())
+        self.assert_heard(daemon, sentences, box)
         self.end(box)
 
         # The user's own platform is left as it is, and said to be in the

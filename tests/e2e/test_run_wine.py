@@ -1,10 +1,7 @@
 """Whole runs of orvalin.exe under Wine, in a virtual X display of their own:
 real key presses sent by xdotool into the simulator's "Kelvo" window,
 speech through the NVDA stub, a key held by another program, the end when
-Kelvo closes, and the refusal of an old Qt.
-
-Wine delivers no foreground-change events, so every scenario keeps the
-simulator's window in front from the start."""
+Kelvo closes, and the refusal of an old Qt (see WineCase)."""
 
 import time
 
@@ -18,45 +15,37 @@ LAYER = "ctrl+alt+shift+Home"
 class WineRun(WineCase):
     """The program as shipped: these runs keep the real waits."""
 
-    def sets(self, box, control):
-        return [r for r in box.trace_requests()
-                if r.get("cmd") == "set" and r.get("key") == control]
-
     def layer(self, box, window, key, start):
         """Presses the layer key, then `key`; waits for a sentence starting
         with `start` after them."""
-        before = len(box.messages())
-        self.press(window, LAYER, key)
-        said = harness.wait_until(lambda: [
-            m for m in box.messages()[before:]
-            if m.startswith("say: " + start)], 30)
-        self.assertTrue(said, (key, start, box.messages()[before:]))
+        self.said_after(box, lambda: self.press(window, LAYER, key), start)
 
     def box(self, **kwargs):
         return super().box(real_timing=True, **kwargs)
 
-    def wait_keys_live(self, box, window, timeout=60):
-        """Presses Ctrl+Alt+1 (deck 1, already current) until it is answered:
-        the keys are registered only after the ready sentence, and a press
-        before that is lost."""
+    def start_live(self, box, timeout=60, **env):
+        """Starts the run; Kelvo's window once a press of Ctrl+Alt+1 (deck 1,
+        already current) there is answered: the keys are registered only
+        after the ready sentence, and a press before that is lost."""
+        self.start_until(box, **env)
+        window = self.display.window("Kelvo")
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
             self.press(window, "ctrl+alt+1")
             if any(m.startswith("say: Deck 1. ") for m in box.messages()):
-                return
+                return window
         self.fail("keys never answered: %r" % box.messages())
 
     def hold(self, box, window, key, control):
         """The sets of `control` Kelvo gets while `key` is held down in
         `window` for 2 s."""
-        before = len(box.trace_requests())
+        before = len(box.sets(control))
         self.display.xdotool("windowfocus", window)
         self.display.xdotool("keydown", key)
         time.sleep(2.0)
         self.display.xdotool("keyup", key)
         time.sleep(1.5)
-        return [r for r in box.trace_requests()[before:]
-                if r["cmd"] == "set" and r.get("key") == control]
+        return box.sets(control)[before:]
 
     def test_keys_pressed_in_kelvo_act_and_speak(self):
         args = ["--load", "1=1", "--exit-after", "90"]
@@ -66,10 +55,7 @@ class WineRun(WineCase):
         # second key here.
         box.write_run_settings(args, keys=(
             '[[keys]]\nkey = "ctrl+alt+shift+y"\naction = "key_help"\n'))
-        box.start(env=self.env(box))
-        self.wait_for(box, READY, 120)
-        window = self.display.window("Kelvo")
-        self.wait_keys_live(box, window)
+        window = self.start_live(box)
         self.press(window, "ctrl+alt+p")
         self.wait_for(box, "say: Deck 1 playing")
         self.assertIn("Deck 1 playing", self.spoken(box))
@@ -87,17 +73,17 @@ class WineRun(WineCase):
         self.press(window, "p")
         harness.wait_until(lambda: box.window_keys().count("80") == 1, 10)
         self.assertEqual(box.window_keys().count("80"), 1)
-        plays = len(self.sets(box, "play"))
+        plays = len(box.sets("play"))
         self.layer(box, window, "p", "Deck 1 paused")
         self.assertEqual(box.window_keys().count("80"), 1)
-        self.assertEqual(len(self.sets(box, "play")), plays + 1)
+        self.assertEqual(len(box.sets("play")), plays + 1)
         self.layer(box, window, "2", "Deck 2. ")
         self.layer(box, window, "F12", "Key help on")
         # Key help answers a key of the layer as it answers the direct key.
         self.layer(box, window, "p",
                    "ctrl alt p: play on or off on the current deck")
         self.layer(box, window, "F12", "Key help off")
-        self.assertEqual(len(self.sets(box, "play")), plays + 1)
+        self.assertEqual(len(box.sets("play")), plays + 1)
         self.layer(box, window, "Escape", "Cancelled")
         self.assertEqual(box.messages().count("say: Orvalin"), 6)
         self.press(window, "ctrl+alt+1")
@@ -117,16 +103,12 @@ class WineRun(WineCase):
         # sync, whose read times out after 3 s; the cue is pressed by hand
         # 1.5 s into the stall, and Kelvo answers again only after it.
         box = self.box(kelvo_args=["--load", "1=1", "--exit-after", "120"])
-        box.start(env=self.env(box, ORVALIN_TEST_ACTIONS=(
-            "sleep:20000; set:[Kelvosim],stall=8; ctrl+alt+s; sleep:60000")))
-        self.wait_for(box, READY, 120)
-        window = self.display.window("Kelvo")
-        self.wait_keys_live(box, window)
+        window = self.start_live(box, ORVALIN_TEST_ACTIONS=(
+            "sleep:20000; set:[Kelvosim],stall=8; ctrl+alt+s; sleep:60000"))
         self.wait_for(box, "test: set [Kelvosim],stall=8")
         time.sleep(1.5)
         self.press(window, "ctrl+alt+c")
-        self.wait_for(box, "say: Kelvo was busy. 1 key press skipped.")
-        self.end(box)
+        self.end(box, "say: Kelvo was busy. 1 key press skipped.")
         self.assertEqual([r for r in box.trace_requests()
                           if r.get("key") == "cue_default"], [])
 
@@ -134,8 +116,7 @@ class WineRun(WineCase):
         self.assertEqual(self.hold_ctrl_alt_p(), b"registered")
 
         box = self.box(kelvo_args=["--exit-after", "90"])
-        box.start(env=self.env(box))
-        self.wait_for(box, READY, 120)
+        self.start_until(box)
         self.display.window("Kelvo")
         self.wait_for(box,
                       "say: 1 hotkey is used by another program: "
@@ -150,8 +131,7 @@ class WineRun(WineCase):
         # A second instance, and the lock it finds, are checked natively and
         # by the unit tests.
         box = self.box(kelvo_args=["--exit-after", "90"])
-        box.start(env=self.env(box))
-        self.wait_for(box, READY, 120)
+        self.start_until(box)
         self.end(box)
         self.assertEqual(box.messages(), started(box, READY, EXITING))
         self.assertIn("Orvalin ready.", self.spoken(box))

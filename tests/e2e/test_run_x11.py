@@ -22,26 +22,6 @@ LAYER = "ctrl+alt+shift+Home"
 TAKEN = "1 hotkey is used by another program: ctrl+alt+p"
 
 
-def kelvo_processes():
-    """This user's live processes named kelvo, with their command lines."""
-    found = []
-    for entry in filter(str.isdigit, os.listdir("/proc")):
-        try:
-            if os.stat("/proc/" + entry).st_uid != os.getuid():
-                continue
-            with open("/proc/%s/comm" % entry) as f:
-                if f.read().strip() != "kelvo":
-                    continue
-            with open("/proc/%s/stat" % entry) as f:
-                if f.read().rsplit(")", 1)[1].split()[0] == "Z":
-                    continue
-            found.append((entry, harness.read_bytes(
-                "/proc/%s/cmdline" % entry).replace(b"\0", b" ")))
-        except OSError:
-            continue
-    return found
-
-
 def set_active_window(display, window):
     """Sets the root window's _NET_ACTIVE_WINDOW, as a window manager
     does."""
@@ -69,40 +49,28 @@ class X11Run(RunCase):
         for tool in ("Xvfb", "xdotool", "speech-dispatcher"):
             if shutil.which(tool) is None:
                 self.skip_here(tool + " is missing")
-        self.display = harness.VirtualDisplay()
-        self.addCleanup(self.display.stop)
+        self.display = self.enterContext(harness.VirtualDisplay())
 
     def hold_ctrl_alt_p(self):
-        holder = subprocess.Popen(
+        holder = self.background(
             [os.path.join(build_dir(self.runner.program), "xkeyholder")],
-            env=dict(os.environ, **self.display.env()),
-            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-            stderr=subprocess.DEVNULL, start_new_session=True)
-        self.addCleanup(lambda: (harness.kill_group(holder), holder.wait(),
-                                 holder.stdout.close()))
+            self.display.env(), stdout=subprocess.PIPE)
         self.assertEqual(holder.stdout.readline().strip(), b"grabbed")
         return self.display.window("Holder")
 
     def press(self, window, key, box, answer):
-        """Presses `key` with `window` focused; the log line it is answered
-        with (the first new "say: " line starting with `answer`)."""
+        """Presses `key` with `window` focused; the sentence it is answered
+        with (the first new one starting with `answer`)."""
         self.display.xdotool("windowfocus", "--sync", window)
-        before = len(box.messages())
-        self.display.xdotool("key", key)
-
-        def answered():
-            return [m for m in box.messages()[before:]
-                    if m.startswith("say: " + answer)]
-        said = harness.wait_until(answered, 30)
-        self.assertTrue(said, (key, answer, box.messages()[before:]))
-        return said[0][len("say: "):]
+        return self.said_after(
+            box, lambda: self.display.xdotool("key", key), answer)
 
     def test_keys_speech_and_a_taken_key(self):
         holder = self.hold_ctrl_alt_p()
         box = self.box(kelvo_args=KELVO)
         box.write_run_settings(KELVO)
-        daemon = harness.SpeechDaemon(os.path.join(box.root, "speechd"))
-        self.addCleanup(daemon.stop)
+        daemon = self.enterContext(
+            harness.SpeechDaemon(os.path.join(box.root, "speechd")))
         box.start(env=dict(self.display.env(), **daemon.env()))
         kelvo = self.display.window("Kelvo")
         # Kelvo's window comes to the front well after ready: the keys
@@ -155,44 +123,22 @@ class X11Run(RunCase):
         # as soon as both reach the daemon, and whether they reach it
         # together, held, or one after the other depends on when the speech
         # thread next tries to connect. The unit tests hold several.)
-        def heard():
-            return [s for s in daemon.spoken() if s in sentences]
-
-        def all_heard():
-            harness.wait_until(lambda: heard() == sentences, 30)
-            self.assertEqual(heard(), sentences, (daemon.spoken(), [
-                m for m in box.messages()
-                if m.startswith(("say: ", "speech"))]))
-        all_heard()
+        self.assert_heard(daemon, sentences, box)
         daemon.stop()
         daemon.start()
         sentences.append(self.press(kelvo, "ctrl+alt+1", box, "Deck 1"))
-        all_heard()
+        self.assert_heard(daemon, sentences, box)
         daemon.stop()
         sentences.append(self.press(kelvo, "ctrl+alt+2", box, "Deck 2"))
         daemon.start()
-        all_heard()
+        self.assert_heard(daemon, sentences, box)
         sentences.append(self.press(kelvo, "ctrl+alt+1", box, "Deck 1"))
 
-        # Every sentence reached speech-dispatcher, in order. The module
-        # writes a message sentence by sentence: wait for the whole list, not
-        # for the last sentence to appear.
-        all_heard()
+        # Every sentence reached speech-dispatcher, in order.
+        self.assert_heard(daemon, sentences, box)
         self.end(box)
         self.assertEqual(box.messages().count("hotkey ctrl+alt+p is taken "
                                               "by another program"), 1)
-
-    def script_kelvo(self, box, body):
-        """Makes box's Kelvo a launcher script running `body`, which starts
-        the real program as "$KELVO"; its own name is not Kelvo's."""
-        real = os.path.join(box.kelvo_dir, "bin", "kelvo")
-        os.makedirs(os.path.dirname(real))
-        os.rename(box.kelvo, real)
-        box.kelvo = os.path.join(box.kelvo_dir, "kelvo-launcher")
-        with open(box.kelvo, "w") as f:
-            f.write('#!/bin/sh\nKELVO="%s"\n%s' % (real, body))
-        os.chmod(box.kelvo, 0o755)
-        box.write_run_settings(KELVO)
 
     def test_kelvo_started_by_a_script(self):
         """A launcher script that does not exec: Kelvo's window and listener
@@ -203,18 +149,15 @@ class X11Run(RunCase):
         for case in ("own Qt", "no LD_LIBRARY_PATH", "background"):
             with self.subTest(case):
                 # A display of its own for each case, as for each test.
-                display = harness.VirtualDisplay()
-                self.addCleanup(display.stop)
+                display = self.enterContext(harness.VirtualDisplay())
                 box = self.box(kelvo_args=KELVO)
                 # Kelvo's own Qt 6.8, and a Qt 6.4 too old for it where
                 # Orvalin's own LD_LIBRARY_PATH leads, as a system one would.
                 qt, old_qt = (os.path.join(box.root, name)
                               for name in ("qt", "system"))
                 for folder, version in ((qt, "6.8.0"), (old_qt, "6.4.2")):
-                    os.makedirs(folder)
                     real = "libQt6Core.so." + version
-                    with open(os.path.join(folder, real), "w") as f:
-                        f.write("stub\n")
+                    harness.write_file(os.path.join(folder, real), "stub\n")
                     os.symlink(real, os.path.join(folder, "libQt6Core.so.6"))
                 body = {
                     "own Qt": 'LD_LIBRARY_PATH="%s:$LD_LIBRARY_PATH"\n'
@@ -222,15 +165,22 @@ class X11Run(RunCase):
                               'echo ended\n' % qt,
                     "no LD_LIBRARY_PATH": '"$KELVO" "$@"\necho ended\n',
                     "background": '"$KELVO" "$@" &\nexit 0\n'}[case]
-                self.script_kelvo(box, body)
+                # Kelvo becomes a launcher script (its own name not Kelvo's)
+                # running `body`, which starts the real program as "$KELVO".
+                real = os.path.join(box.kelvo_dir, "bin", "kelvo")
+                os.renames(box.kelvo, real)
+                box.kelvo = harness.write_file(
+                    os.path.join(box.kelvo_dir, "kelvo-launcher"),
+                    '#!/bin/sh\nKELVO="%s"\n%s' % (real, body), 0o755)
+                box.write_run_settings(KELVO)
                 # Orvalin refuses while any Kelvo runs: one still ending
                 # from the case before must have gone first.
-                harness.wait_until(lambda: not kelvo_processes(), 60)
-                self.assertEqual(kelvo_processes(), [])
+                kelvos = lambda: harness.processes("kelvo", zombies=False)
+                harness.wait_until(lambda: not kelvos(), 60)
+                self.assertEqual(kelvos(), [])
                 box.start(env=dict(display.env(), LD_LIBRARY_PATH=old_qt))
                 if not display.wait_for_window("^Kelvo$", 120):
-                    self.fail(("no Kelvo window", box.messages(),
-                               kelvo_processes()))
+                    self.fail(("no Kelvo window", box.messages(), kelvos()))
                 display.xdotool("windowfocus", "--sync",
                                      display.window("Kelvo"))
                 self.wait_for(box, X11_READY, 120)
@@ -243,11 +193,8 @@ class X11Run(RunCase):
                 self.assertIsNone(box.process.poll())
                 display.xdotool("windowfocus", "--sync",
                                 display.window("Kelvo"))
-                before = len(box.messages())
-                display.xdotool("key", "ctrl+alt+2")
-                self.assertTrue(harness.wait_until(lambda: [
-                    m for m in box.messages()[before:]
-                    if m.startswith("say: Deck 2")], 30), box.messages())
+                self.said_after(box, lambda: display.xdotool(
+                    "key", "ctrl+alt+2"), "Deck 2")
                 self.end(box)
 
     def test_without_display_or_speech_dispatcher(self):
