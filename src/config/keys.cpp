@@ -79,16 +79,18 @@ std::vector<std::string> key_parts(std::string_view text) {
   return parts;
 }
 
+// The entry of `table` a lower-case word names, or null.
+template <size_t N>
+const Named* find_in(const std::array<Named, N>& table, std::string_view part) {
+  const auto* found = std::ranges::find(table, part, &Named::name);
+  return found != table.end() ? found : nullptr;
+}
+
 // The modifier or named key a lower-case word names; null for letters,
 // digits and function keys.
 const Named* find_named(std::string_view part) {
-  const auto same = [&](const Named& named) { return named.name == part; };
-  if (const auto* modifier = std::ranges::find_if(kModifierWords, same);
-      modifier != kModifierWords.end()) {
-    return modifier;
-  }
-  const auto* key = std::ranges::find_if(kKeyNames, same);
-  return key != kKeyNames.end() ? key : nullptr;
+  const Named* modifier = find_in(kModifierWords, part);
+  return modifier != nullptr ? modifier : find_in(kKeyNames, part);
 }
 
 // An unsigned decimal number as the function-key suffix allows it: an
@@ -126,13 +128,9 @@ bool lookup_key(std::string_view part, uint32_t* vk) {
     *vk = 0x6F + number;
     return true;
   }
-  for (const Named& key : kKeyNames) {
-    if (key.name == part) {
-      *vk = key.value;
-      return true;
-    }
-  }
-  return false;
+  const Named* key = find_in(kKeyNames, part);
+  if (key != nullptr) *vk = key->value;
+  return key != nullptr;
 }
 
 // Appends the UTF-8 form of a code point.
@@ -232,15 +230,10 @@ Result<KeyCombination> parse_key_combination(std::string_view text) {
   KeyCombination combination;
   bool have_key = false;
   for (const std::string& part : key_parts(text)) {
-    bool modifier = false;
-    for (const Named& word : kModifierWords) {
-      if (word.name == part) {
-        combination.modifiers |= word.value;
-        modifier = true;
-        break;
-      }
+    if (const Named* modifier = find_in(kModifierWords, part)) {
+      combination.modifiers |= modifier->value;
+      continue;
     }
-    if (modifier) continue;
     if (have_key) return fail(fill(kKeyMistake, {text, kMoreThanOneKey}));
     if (!lookup_key(part, &combination.vk)) {
       return fail(fill(kKeyMistake, {text, fill(kUnknownKey, {part})}));
@@ -281,15 +274,14 @@ std::string key_heard_name(std::string_view text, char joint) {
   std::string heard;
   for (std::string_view written : written_parts(text)) {
     if (!heard.empty()) heard += joint;
-    const std::string part = cfgtext::ascii_lower(written);
-    const Named* named = english ? nullptr : find_named(part);
     if (english) {
       heard += written;
-    } else if (named != nullptr) {
-      heard += std::string_view(named->heard);
-    } else {
-      heard += capitalise(part);
+      continue;
     }
+    const std::string part = cfgtext::ascii_lower(written);
+    const Named* named = find_named(part);
+    heard += named != nullptr ? std::string(std::string_view(named->heard))
+                              : capitalise(part);
   }
   return heard;
 }
