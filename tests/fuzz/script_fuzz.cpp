@@ -49,10 +49,8 @@ const BindingsInForce& bindings() {
   return in_force;
 }
 
-bool is_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' ||
-         c == '\v';
-}
+// What a step is trimmed of.
+constexpr std::string_view kSpace = " \t\n\r\f\v";
 
 }  // namespace
 
@@ -70,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t presses = 0;
   for (const std::string& text : split_test_script(script)) {
     require(!text.empty() && text.find(';') == std::string::npos &&
-                !is_space(text.front()) && !is_space(text.back()),
+                !kSpace.contains(text.front()) && !kSpace.contains(text.back()),
             "a step is trimmed, not empty and has no ';'", text);
     const TestStep parsed = parse_test_step(text);
     if (std::holds_alternative<step::Sleep>(parsed)) {
