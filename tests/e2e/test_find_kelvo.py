@@ -21,14 +21,12 @@ def make_file(path, executable=False):
 
 class FindKelvo(harness.SandboxCase):
     def assert_found(self, done, path):
-        self.assertEqual(done.code, 0, done)
-        self.assertEqual(done.out, path + "\n", done)
-        self.assertEqual(done.stderr, b"", done)
+        self.assertEqual((done.code, done.out, done.stderr),
+                         (0, path + "\n", b""), done)
 
     def assert_not_found(self, done):
-        self.assertEqual(done.code, 1, done)
-        self.assertEqual(done.stdout, b"", done)
-        self.assertEqual(done.stderr, b"Kelvo not found\n", done)
+        self.assertEqual((done.code, done.stdout, done.stderr),
+                         (1, b"", b"Kelvo not found\n"), done)
 
     def test_native_path_search(self):
         if self.runner.under_wine:

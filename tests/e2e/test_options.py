@@ -16,9 +16,8 @@ class Options(harness.SandboxCase):
         for args in (["--version"], ["--version", "extra", "more"],
                      ["--version", "--write-keys", "keys.txt"]):
             done = self.box.run(args, cwd=self.box.root)
-            self.assertEqual(done.code, 0, done)
-            self.assertEqual(done.stdout, (version + "\n").encode(), done)
-            self.assertEqual(done.stderr, b"", done)
+            self.assertEqual((done.code, done.stdout, done.stderr),
+                             (0, (version + "\n").encode(), b""), done)
         # A service that needs no settings touches neither file.
         self.assertFalse(os.path.exists(self.box.log_file))
         self.assertFalse(os.path.exists(self.box.settings_file))
@@ -44,9 +43,8 @@ class Options(harness.SandboxCase):
 
     def test_write_keys_usage_without_a_file(self):
         done = self.box.run(["--write-keys"])
-        self.assertEqual(done.code, 1, done)
-        self.assertEqual(done.stdout, b"", done)
-        self.assertEqual(done.stderr, b"usage: orvalin --write-keys <file>\n")
+        self.assertEqual((done.code, done.stdout, done.stderr),
+                         (1, b"", b"usage: orvalin --write-keys <file>\n"))
         for folder, subfolders, files in os.walk(self.box.root):
             self.assertEqual(files, [], folder)
 
@@ -56,9 +54,8 @@ class Options(harness.SandboxCase):
             b"old content that is longer than nothing\n" * 2000)
         done = self.box.run(["--write-keys", self.runner.host_path(target),
                              "--version"])
-        self.assertEqual(done.code, 0, done)
-        self.assertEqual(done.stdout, b"", done)
-        self.assertEqual(done.stderr, b"", done)
+        self.assertEqual((done.code, done.stdout, done.stderr), (0, b"", b""),
+                         done)
         data = harness.read_bytes(target)
         # Its text is checked by the key list's unit test; here, that it is
         # written as it is, with CR LF line ends and no other CR.
@@ -92,8 +89,7 @@ class Options(harness.SandboxCase):
         missing = os.path.join(os.path.dirname(target), "no", "keys.txt")
         shown = self.runner.host_path(missing)
         done = self.box.run(["--write-keys", shown])
-        self.assertEqual(done.code, 1, done)
-        self.assertEqual(done.stdout, b"", done)
+        self.assertEqual((done.code, done.stdout), (1, b""), done)
         self.assertTrue(done.err.startswith("cannot write " + shown + ": "),
                         done)
         self.assertEqual(done.err.count("\n"), 1, done)
