@@ -78,34 +78,29 @@ static void send_key(struct zwp_virtual_keyboard_v1* keyboard,
       xkb_state_serialize_layout(state, XKB_STATE_LAYOUT_EFFECTIVE));
 }
 
+static int fail(const char* why) {
+  fprintf(stderr, "wlkeys: %s\n", why);
+  return 1;
+}
+
 int main(void) {
   setvbuf(stdout, NULL, _IOLBF, 0);
   struct wl_display* display = wl_display_connect(NULL);
-  if (!display) {
-    fprintf(stderr, "wlkeys: no Wayland display\n");
-    return 1;
-  }
+  if (!display) return fail("no Wayland display");
   struct wl_registry* registry = wl_display_get_registry(display);
   wl_registry_add_listener(registry, &listener, NULL);
   wl_display_roundtrip(display);
-  if (!seat || !manager) {
-    fprintf(stderr, "wlkeys: no seat or no virtual keyboard manager\n");
-    return 1;
-  }
+  if (!seat || !manager) return fail("no seat or no virtual keyboard manager");
   struct xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
   const struct xkb_rule_names names = {"evdev", "pc105", "us", "", ""};
   struct xkb_keymap* keymap =
       xkb_keymap_new_from_names(context, &names, XKB_KEYMAP_COMPILE_NO_FLAGS);
-  if (!keymap) {
-    fprintf(stderr, "wlkeys: cannot compile the keymap\n");
-    return 1;
-  }
+  if (!keymap) return fail("cannot compile the keymap");
   char* text = xkb_keymap_get_as_string(keymap, XKB_KEYMAP_FORMAT_TEXT_V1);
   const size_t size = strlen(text) + 1;
   int fd = memfd_create("wlkeys-keymap", 0);
   if (fd < 0 || write(fd, text, size) != (ssize_t)size) {
-    fprintf(stderr, "wlkeys: cannot pass the keymap\n");
-    return 1;
+    return fail("cannot pass the keymap");
   }
   struct zwp_virtual_keyboard_v1* keyboard =
       zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(manager, seat);
