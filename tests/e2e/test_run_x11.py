@@ -181,8 +181,8 @@ class X11Run(RunCase):
                 box.start(env=dict(display.env(), LD_LIBRARY_PATH=old_qt))
                 if not display.wait_for_window("^Kelvo$", 120):
                     self.fail(("no Kelvo window", box.messages(), kelvos()))
-                display.xdotool("windowfocus", "--sync",
-                                     display.window("Kelvo"))
+                kelvo = display.window("Kelvo")
+                display.xdotool("windowfocus", "--sync", kelvo)
                 self.wait_for(box, X11_READY, 120)
                 messages = box.messages()
                 self.assertEqual(
@@ -191,8 +191,7 @@ class X11Run(RunCase):
                 self.assertFalse([m for m in messages
                                   if "held by another program" in m], messages)
                 self.assertIsNone(box.process.poll())
-                display.xdotool("windowfocus", "--sync",
-                                display.window("Kelvo"))
+                display.xdotool("windowfocus", "--sync", kelvo)
                 self.said_after(box, lambda: display.xdotool(
                     "key", "ctrl+alt+2"), "Deck 2")
                 self.end(box)
