@@ -549,8 +549,7 @@ class Options(argparse.Namespace):
         """The version the build was made with: the build's version.txt,
         beside the program."""
         folder = os.path.dirname(os.path.abspath(self.program))
-        with open(os.path.join(folder, "version.txt")) as f:
-            return f.read().strip()
+        return read_bytes(os.path.join(folder, "version.txt")).decode().strip()
 
     def native_runner(self):
         if self.native_program and os.access(self.native_program, os.X_OK):
@@ -569,10 +568,7 @@ def native_runs_lock():
     path = os.path.join(tempfile.gettempdir(), "orvalin-native-runs.lock")
     with open(path, "a") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
-        try:
-            yield
-        finally:
-            fcntl.flock(lock, fcntl.LOCK_UN)
+        yield  # closing the file lets the lock go
 
 
 def main():

@@ -352,19 +352,6 @@ class ReaderWindow:
         self.process.stdout.close()
 
 
-def start_fake_kelvo(box, *args):
-    """Another Kelvo started by hand (not by Orvalin), from its own folder."""
-    folder = os.path.join(box.root, "other")
-    os.makedirs(folder, exist_ok=True)
-    path = os.path.join(folder, os.path.basename(box.kelvo).upper())
-    shutil.copy2(box.kelvo, path)
-    command = [path, "--port", "0", "--trace", box.trace_file] + list(args)
-    return subprocess.Popen(command, stdin=subprocess.DEVNULL,
-                            stdout=subprocess.DEVNULL,
-                            stderr=subprocess.DEVNULL,
-                            start_new_session=True)
-
-
 def own_errors(done):
     """Standard error lines of Orvalin itself (Kelvo shares the stream)."""
     return [line for line in done.err.splitlines()

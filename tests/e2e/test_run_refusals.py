@@ -2,10 +2,12 @@
 starts Kelvo only when the failure comes after the launch (and then leaves
 it running)."""
 
+import os
+import shutil
 import time
 
 import harness
-from run_support import HELLO, RunCase, head, start_fake_kelvo, started
+from run_support import HELLO, RunCase, head, started
 
 PLUGIN_MISSING = ("The Kelvo plugin (plugins/generic/liborvalin.so) was not "
                   "found.")
@@ -20,10 +22,16 @@ class Refusals(RunCase):
             "error: " + text, "say: Orvalin error. " + text])
 
     def fake_kelvo(self, box):
-        # Named in capitals: the comparison folds letter case.
-        other = start_fake_kelvo(box, "--exit-after", "60")
-        self.addCleanup(lambda: (other.kill(), other.wait()))
+        """Another Kelvo started by hand (not by Orvalin), from its own
+        folder, named in capitals: the comparison folds letter case."""
+        path = os.path.join(box.root, "other",
+                            os.path.basename(box.kelvo).upper())
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        shutil.copy2(box.kelvo, path)
+        other = self.background([path, "--port", "0", "--trace",
+                                 box.trace_file, "--exit-after", "60"], {})
         time.sleep(0.3)
+        return other
 
     def test_plugin_missing_is_reported_before_a_running_kelvo(self):
         box = self.box(plugin=False, kelvo_args=["--exit-after", "2"])
@@ -48,9 +56,7 @@ class Refusals(RunCase):
 
     def test_an_exited_kelvo_not_yet_reaped_does_not_count(self):
         box = self.box(kelvo_args=["--exit-after", "2"])
-        other = start_fake_kelvo(box, "--exit-after", "60")
-        self.addCleanup(other.wait)
-        time.sleep(0.3)
+        other = self.fake_kelvo(box)
         other.kill()  # and not waited for: it stays a zombie meanwhile
         done = box.run()
         self.assertEqual(done.code, 0, done)
