@@ -6,7 +6,7 @@ library), SHA256SUMS must verify, and the installer is run under Wine in a
 fresh prefix of its own: a silent install, an older build installed over it,
 a refused upgrade while Orvalin runs, the upgrade, and a silent uninstall
 that keeps the user's settings and log. Run by `make dist-test` after
-`make dist`; standard library only.
+`make dist`; standard library only (and the end-to-end tests' harness).
 """
 
 import gzip
@@ -17,7 +17,6 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
 import unittest
 import zipfile
 
@@ -27,28 +26,25 @@ DIST = os.path.join(ROOT, "dist")
 BUILD = os.path.join(ROOT, "build", "dist")
 WINDOWS = os.path.join(ROOT, "build", "windows")
 PREFIX = os.path.join(ROOT, "build", "dist-test", "wineprefix")
-with open(os.path.join(WINDOWS, "version.txt")) as f:
-    VERSION = f.read().strip()
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+import harness  # noqa: E402
+
+VERSION = harness.read_bytes(
+    os.path.join(WINDOWS, "version.txt")).decode().strip()
 ZIP = os.path.join(DIST, "orvalin-%s-win64-portable.zip" % VERSION)
 INSTALLER = os.path.join(DIST, "orvalin-%s-win64.exe" % VERSION)
 DEB = os.path.join(DIST, "orvalin_%s_amd64.deb" % VERSION)
 # The translations: a guide and a key list in each language.
-LANGUAGES = ["de", "es", "fr", "pt_BR", "zh_CN"]
+TRANSLATED = ["%s.%s.txt" % (name, language) for name in ("README", "keys")
+              for language in ("de", "es", "fr", "pt_BR", "zh_CN")]
 DEB_FILES = ["usr/bin/orvalin", "usr/lib/orvalin/plugins/generic/README.txt",
              "usr/share/applications/orvalin.desktop",
-             "usr/share/doc/orvalin/README.md", "usr/share/doc/orvalin/keys.txt",
-             "usr/share/doc/orvalin/README.Linux.txt",
-             "usr/share/doc/orvalin/README.txt"] + [
-                 "usr/share/doc/orvalin/%s.%s.txt" % (name, language)
-                 for name in ("README", "keys") for language in LANGUAGES] + [
-             "usr/share/doc/orvalin/copyright",
-             "usr/share/doc/orvalin/changelog.gz",
-             "usr/share/man/man1/orvalin.1.gz"]
-
+             "usr/share/man/man1/orvalin.1.gz"] + [
+                 "usr/share/doc/orvalin/" + name for name in [
+                     "README.md", "keys.txt", "README.Linux.txt", "README.txt",
+                     "copyright", "changelog.gz"] + TRANSLATED]
 PACKAGED = ["orvalin.exe", "README.txt", "keys.txt", "LICENSE.txt",
-            "plugins/generic/README.txt"] + [
-                "%s.%s.txt" % (name, language)
-                for name in ("README", "keys") for language in LANGUAGES]
+            "plugins/generic/README.txt"] + TRANSLATED
 SHORTCUTS = ["Orvalin.lnk", "Orvalin settings.lnk", "Orvalin keys.lnk",
              "Uninstall Orvalin.lnk"]
 UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Orvalin"
@@ -67,9 +63,8 @@ def tree(folder):
     for here, _, files in os.walk(folder):
         for name in files:
             path = os.path.join(here, name)
-            with open(path, "rb") as f:
-                found[os.path.relpath(path, folder).replace(os.sep, "/")] = \
-                    f.read()
+            found[os.path.relpath(path, folder).replace(os.sep, "/")] = \
+                harness.read_bytes(path)
     return found
 
 
@@ -116,23 +111,12 @@ class Wine:
         code, out = self.run("reg", "query", key)
         if code != 0:
             return None
-        values = {}
-        for line in out.decode("utf-8", "replace").splitlines():
-            m = re.match(r"\s+(\S.*?)\s+REG_\w+\s+(.*)$", line)
-            if m:
-                values[m.group(1)] = m.group(2).strip()
-        return values
+        return {name: value.strip() for name, value in re.findall(
+            r"(?m)^[ \t]+(\S.*?)[ \t]+REG_\w+[ \t]+(.*)$",
+            out.decode("utf-8", "replace"))}
 
     def stop(self):
         subprocess.run(["wineserver", "-k"], env=self.env)
-
-
-def wait_until(condition, what):
-    deadline = time.monotonic() + TIMEOUT
-    while not condition():
-        if time.monotonic() > deadline:
-            raise AssertionError("timed out waiting until " + what)
-        time.sleep(0.2)
 
 
 class Dist(unittest.TestCase):
@@ -156,11 +140,11 @@ class Dist(unittest.TestCase):
         # and not with the development one (both define the same function,
         # so the link would fail with both).
         layouts = {}  # object file: compile command
-        with open(os.path.join(WINDOWS, "compile_commands.json")) as f:
-            for entry in json.load(f):
-                if entry["file"].endswith("/src/base/layout.cpp"):
-                    words = entry["command"].split()
-                    layouts[words[words.index("-o") + 1]] = entry["command"]
+        for entry in json.loads(harness.read_bytes(
+                os.path.join(WINDOWS, "compile_commands.json"))):
+            if entry["file"].endswith("/src/base/layout.cpp"):
+                words = entry["command"].split()
+                layouts[words[words.index("-o") + 1]] = entry["command"]
         installed = [o for o in layouts if "orv_layout_installed" in o]
         self.assertEqual(len(installed), 1, layouts)
         self.assertIn("-DORVALIN_DEV_PATHS=0", layouts[installed[0]])
@@ -197,13 +181,12 @@ class Dist(unittest.TestCase):
             self.assertEqual(tree(menu).keys(), set(SHORTCUTS))
             entry = wine.registry(UNINSTALL_KEY)
             self.assertIsNotNone(entry)
-            self.assertEqual(entry["DisplayName"], "Orvalin")
-            self.assertEqual(entry["DisplayVersion"], version)
-            self.assertEqual(entry["Publisher"], "The Orvalin developers")
-            self.assertEqual(entry["InstallLocation"], win_install_dir)
             uninstaller = '"%s\\uninstall.exe"' % win_install_dir
-            self.assertEqual(entry["UninstallString"], uninstaller)
-            self.assertEqual(entry["QuietUninstallString"], uninstaller + " /S")
+            self.assertEqual(entry, dict(
+                entry, DisplayName="Orvalin", DisplayVersion=version,
+                Publisher="The Orvalin developers",
+                InstallLocation=win_install_dir, UninstallString=uninstaller,
+                QuietUninstallString=uninstaller + " /S"))
             installed = tree(install_dir)
             self.assertTrue(installed.pop("uninstall.exe").startswith(b"MZ"))
             installed.pop("plugins/generic/orvalin.dll", None)
@@ -219,8 +202,7 @@ class Dist(unittest.TestCase):
         keys = os.path.join(install_dir, "written-keys.txt")
         self.assertEqual(wine.run(win_program, "--write-keys",
                                   win_install_dir + r"\written-keys.txt")[0], 0)
-        with open(keys, "rb") as f:
-            self.assertEqual(f.read(), expected["keys.txt"])
+        self.assertEqual(harness.read_bytes(keys), expected["keys.txt"])
         os.remove(keys)
 
         # An older build, installed over it, as the starting point of an
@@ -230,10 +212,7 @@ class Dist(unittest.TestCase):
         old = dict(expected)
         old["README.txt"] = b"An older build of Orvalin.\r\n"
         for name, data in old.items():
-            os.makedirs(os.path.dirname(os.path.join(old_stage, name)),
-                        exist_ok=True)
-            with open(os.path.join(old_stage, name), "wb") as f:
-                f.write(data)
+            harness.write_file(os.path.join(old_stage, name), data)
         old_installer = os.path.join(old_stage, "orvalin-old-win64.exe")
         subprocess.run(["makensis", "-V1", "-DVERSION=0.9.0",
                         "-DSTAGE=" + old_stage, "-DOUTFILE=" + old_installer,
@@ -244,18 +223,17 @@ class Dist(unittest.TestCase):
                                   "/S")[0], 0)
         check_installed("0.9.0", old)
         plugin = os.path.join(install_dir, "plugins", "generic", "orvalin.dll")
-        with open(plugin, "wb") as f:
-            f.write(b"the user's plugin")
+        harness.write_file(plugin, b"the user's plugin")
 
         # While Orvalin runs, the upgrade is refused and changes nothing. The
         # settings file has a long bad key, so that Orvalin holds its
         # single-instance lock while it speaks and waits after the error.
         settings = os.path.join(wine.roaming, "Orvalin", "config.toml")
-        os.makedirs(os.path.dirname(settings))
-        with open(settings, "w") as f:
-            f.write("[general]\nkelvo_path = 'C:\\Kelvo\\kelvo.exe'\n"
-                    "kelvo_args = []\nport = 52764\n\n[[keys]]\n"
-                    'key = "ctrl+alt+%s"\naction = "key_help"\n' % ("q" * 900))
+        harness.write_file(settings, "[general]\nkelvo_path = "
+                           "'C:\\Kelvo\\kelvo.exe'\nkelvo_args = []\n"
+                           "port = 52764\n\n[[keys]]\n"
+                           'key = "ctrl+alt+%s"\naction = "key_help"\n' % (
+                               "q" * 900))
         log = os.path.join(wine.local, "Orvalin", "logs", "app.log")
         running = subprocess.Popen(["wine", win_program], env=wine.env,
                                    stdin=subprocess.DEVNULL,
@@ -264,11 +242,9 @@ class Dist(unittest.TestCase):
         try:
             def refusal_logged():
                 self.assertIsNone(running.poll(), "Orvalin ended too early")
-                if not os.path.exists(log):
-                    return False
-                with open(log, "rb") as f:
-                    return b"] error: 'ctrl+alt+q" in f.read()
-            wait_until(refusal_logged, "Orvalin has logged its error")
+                return b"] error: 'ctrl+alt+q" in harness.read_bytes(log, b"")
+            self.assertTrue(harness.wait_until(refusal_logged, TIMEOUT, 0.2),
+                            "Orvalin has logged its error")
             self.assertEqual(wine.run(win_installer, "/S")[0], 2)
             # Orvalin held its lock for the whole installer run.
             self.assertIsNone(running.poll())
@@ -291,8 +267,7 @@ class Dist(unittest.TestCase):
         # The upgrade, in place.
         self.assertEqual(wine.run(win_installer, "/S")[0], 0)
         check_installed(VERSION, expected)
-        with open(plugin, "rb") as f:
-            self.assertEqual(f.read(), b"the user's plugin")
+        self.assertEqual(harness.read_bytes(plugin), b"the user's plugin")
 
         # The silent uninstall that the uninstall entry names. The
         # uninstaller runs from a copy in the temporary folder and returns at
@@ -300,10 +275,11 @@ class Dist(unittest.TestCase):
         quiet = wine.registry(UNINSTALL_KEY)["QuietUninstallString"]
         program, argument = re.fullmatch(r'"([^"]+)" (/S)', quiet).groups()
         self.assertEqual(wine.run(program, argument)[0], 0)
-        wait_until(lambda: not os.path.exists(install_dir)
-                   and not os.path.exists(menu)
-                   and wine.registry(UNINSTALL_KEY) is None,
-                   "the uninstaller has removed Orvalin")
+        self.assertTrue(harness.wait_until(
+            lambda: not os.path.exists(install_dir)
+            and not os.path.exists(menu)
+            and wine.registry(UNINSTALL_KEY) is None, TIMEOUT, 0.2),
+            "the uninstaller has removed Orvalin")
         self.assertTrue(os.path.isfile(settings))
         self.assertTrue(os.path.isfile(log))
 
