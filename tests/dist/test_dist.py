@@ -12,6 +12,7 @@ that keeps the user's settings and log. Run by `make dist-test` after
 import gzip
 import json
 import os
+import pathlib
 import re
 import shutil
 import subprocess
@@ -59,13 +60,8 @@ def zip_files():
 
 
 def tree(folder):
-    found = {}
-    for here, _, files in os.walk(folder):
-        for name in files:
-            path = os.path.join(here, name)
-            found[os.path.relpath(path, folder).replace(os.sep, "/")] = \
-                harness.read_bytes(path)
-    return found
+    return {path.relative_to(folder).as_posix(): path.read_bytes()
+            for path in pathlib.Path(folder).rglob("*") if not path.is_dir()}
 
 
 class Wine:
