@@ -24,16 +24,12 @@ constexpr size_t kLongest = 330;
 bool has_negative_zero(std::string_view text) {
   for (size_t at = text.find('-'); at != std::string_view::npos;
        at = text.find('-', at + 1)) {
-    size_t end = at + 1;
-    bool digits = false;
-    bool nonzero = false;
-    while (end < text.size() &&
-           ((text[end] >= '0' && text[end] <= '9') || text[end] == '.')) {
-      digits = digits || text[end] != '.';
-      nonzero = nonzero || (text[end] >= '1' && text[end] <= '9');
-      ++end;
+    const std::string_view number = text.substr(
+        at + 1, text.find_first_not_of("0123456789.", at + 1) - at - 1);
+    if (number.find_first_of("0123456789") != std::string_view::npos &&
+        number.find_first_of("123456789") == std::string_view::npos) {
+      return true;
     }
-    if (digits && !nonzero) return true;
   }
   return false;
 }
