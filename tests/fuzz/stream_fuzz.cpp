@@ -48,12 +48,9 @@ struct Expected {
 
 std::optional<uint64_t> id_of(const json& message) {
   auto it = message.find("id");
-  if (it == message.end()) return std::nullopt;
-  if (it->is_number_unsigned()) return it->get<uint64_t>();
-  if (it->is_number_integer() && it->get<int64_t>() >= 0) {
-    return static_cast<uint64_t>(it->get<int64_t>());
-  }
-  return std::nullopt;
+  if (it == message.end() || !it->is_number_integer()) return std::nullopt;
+  if (!it->is_number_unsigned() && it->get<int64_t>() < 0) return std::nullopt;
+  return it->get<uint64_t>();
 }
 
 std::string outcome_of(const json& reply) {
