@@ -205,10 +205,8 @@ def _windows_quote(word):
 
 
 def kill_group(process):
-    try:
+    with contextlib.suppress(ProcessLookupError):
         os.killpg(process.pid, signal.SIGKILL)
-    except ProcessLookupError:
-        pass
 
 
 def read_bytes(path, missing=None):

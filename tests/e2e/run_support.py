@@ -342,8 +342,7 @@ class ReaderWindow:
     def close(self):
         """Closes the window and waits for its program to end."""
         if self.process.poll() is None:
-            with open(self.stop_file, "w"):
-                pass
+            harness.write_file(self.stop_file, b"")
             try:
                 self.process.wait(timeout=30)
             except subprocess.TimeoutExpired:
