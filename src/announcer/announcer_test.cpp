@@ -185,10 +185,9 @@ TEST(Announcer, SpeaksEachRuleOnce) {
   // Loading a track speaks its description a moment later; ejecting it
   // says the deck is empty.
   r.set("[Channel2]", "LoadSelectedTrack", 1);
-  std::vector<std::string> loaded =
-      pump_until(r, a, "[Channel2]", "track_loaded", 1);
-  EXPECT_THAT(loaded, ElementsAre("Deck 2 loaded. Tomorrow Never Comes "
-                                  "(Extended Sunrise Mix). The Lanterns"));
+  EXPECT_THAT(pump_until(r, a, "[Channel2]", "track_loaded", 1),
+              ElementsAre("Deck 2 loaded. Tomorrow Never Comes (Extended "
+                          "Sunrise Mix). The Lanterns"));
   r.set("[Channel2]", "eject", 1);
   EXPECT_THAT(pump_until(r, a, "[Channel2]", "track_loaded", 0),
               ElementsAre("Deck 2 empty"));
@@ -201,9 +200,8 @@ TEST(Announcer, SpeaksEachRuleOnce) {
   // Near the end of the track.
   r.set("[Channel1]", "playposition", 0.99);
   r.set("[Channel1]", "play", 1);
-  std::vector<std::string> ending =
-      pump_until(r, a, "[Channel1]", "end_of_track", 1);
-  EXPECT_THAT(ending, ElementsAre("Deck 1 playing", "Deck 1 track ending"));
+  EXPECT_THAT(pump_until(r, a, "[Channel1]", "end_of_track", 1),
+              ElementsAre("Deck 1 playing", "Deck 1 track ending"));
   r.set("[Channel1]", "play", 0);
   EXPECT_THAT(pump_until(r, a, "[Channel1]", "end_of_track", 0),
               ElementsAre("Deck 1 track ended"));
@@ -291,10 +289,8 @@ TEST(Announcer, ClippingIsSpokenOncePerQuietTime) {
       set_and_pump(*rig, announcer, "[Channel2]", "play", 1);
   auto more = pump(*rig, announcer, 2000ms);
   sentences.insert(sentences.end(), more.begin(), more.end());
-  EXPECT_EQ(std::count(sentences.begin(), sentences.end(), "Deck 2 clipping"),
-            2);
-  EXPECT_EQ(std::count(sentences.begin(), sentences.end(), "Deck 2 playing"),
-            1);
+  EXPECT_EQ(std::ranges::count(sentences, "Deck 2 clipping"), 2);
+  EXPECT_EQ(std::ranges::count(sentences, "Deck 2 playing"), 1);
 }
 
 TEST(Announcer, HotcueQuietTimeAndSettledHotcueStatus) {

@@ -6,7 +6,6 @@
 #include <fstream>
 #include <limits>
 
-#include "base/os.h"
 #include "base/utf.h"
 #include "config/builtin.h"
 #include "config/fileio.h"
@@ -592,15 +591,10 @@ TEST(ConfigTest, FormatAndSayNames) {
 TEST(ConfigTest, LettersOfEveryScriptReadBack) {
   const std::string letters =
       "Lautst\xC3\xA4rke \xD0\x96 \xE3\x80\x81 \xEF\xAC\xA6 \xEF\xBB\xBE";
-  const Config config =
-      parsed_ok(std::string(kMinimal) + "kelvo_args = ['" + letters +
-                "']\n"
-                "\"" +
-                letters +
-                "\" = 1\n"
-                "[[keys]]\nkey = 'f5'\naction = 'x'\n"
-                "label = \"" +
-                letters + "\"\n");
+  const Config config = parsed_ok(
+      std::string(kMinimal) + "kelvo_args = ['" + letters + "']\n\"" + letters +
+      "\" = 1\n[[keys]]\nkey = 'f5'\naction = 'x'\nlabel = \"" + letters +
+      "\"\n");
   EXPECT_EQ(config.general.kelvo_args, std::vector<std::string>{letters});
   ASSERT_EQ(config.keys.size(), 1u);
   EXPECT_EQ(config.keys[0].label, letters);

@@ -8,6 +8,7 @@
 
 #include "base/language.h"
 #include "config/builtin.h"
+#include "config/text.h"
 #include "documents.h"
 
 namespace orvalin {
@@ -111,18 +112,11 @@ TEST(KeyListTest, WholeKeyListInEachLanguage) {
   } english;
   auto lines = [] {
     std::set<std::string> out;
-    auto text = key_list_text();
-    EXPECT_TRUE(text.has_value());
-    std::string line;
-    for (char c : text.value_or("")) {
-      if (c == '\n') {
-        if (line.find_first_of("abcdefghijklmnopqrstuvwxyz") !=
-            std::string::npos) {
-          out.insert(line);
-        }
-        line.clear();
-      } else if (c != '\r') {
-        line += c;
+    const std::string text = key_list_text().value();
+    for (std::string_view line : cfgtext::split_lines(text)) {
+      if (line.find_first_of("abcdefghijklmnopqrstuvwxyz") !=
+          std::string::npos) {
+        out.emplace(line);
       }
     }
     return out;
