@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -12,9 +13,7 @@ namespace {
 
 // Windows joins with a backslash; the fake files use slashes.
 std::string slashes(std::string path) {
-  for (char& c : path) {
-    if (c == '\\') c = '/';
-  }
+  std::ranges::replace(path, '\\', '/');
   return path;
 }
 
