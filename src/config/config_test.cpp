@@ -16,8 +16,7 @@ namespace orvalin {
 namespace {
 
 void write_bytes(const std::filesystem::path& path, std::string_view bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary) << bytes;
 }
 
 // A finder that counts its calls and answers with `found`.
@@ -93,9 +92,8 @@ TEST(ConfigTest, NewFileQuotesThePathSoThatItReadsBack) {
         "/opt/it's \"here\"\\x", "C:\\a\nb\r\x01\x7F\\k.exe",
         "C:\\Gr\xC3\xBC\xC3\x9F\\\tk.exe"}) {
     const std::string text = new_settings_text(path, {});
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'),
-              std::count(builtin_config_text().begin(),
-                         builtin_config_text().end(), '\n'));
+    EXPECT_EQ(std::ranges::count(text, '\n'),
+              std::ranges::count(builtin_config_text(), '\n'));
     auto parsed = parse_config(text, "new");
     ASSERT_TRUE(parsed.has_value()) << path << ": " << parsed.error();
     EXPECT_EQ(parsed->general.kelvo_path, path);
@@ -325,9 +323,7 @@ TEST_F(ConfigFileTest, DefaultsAreWrittenOnlyWhereNoFileExists) {
   ASSERT_TRUE(made.has_value()) << made.error();
   EXPECT_TRUE(*made);
   EXPECT_EQ(read_file(fresh), "defaults");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir),
-                          std::filesystem::directory_iterator()),
-            2);
+  EXPECT_EQ(std::ranges::distance(std::filesystem::directory_iterator(dir)), 2);
 }
 
 TEST(ConfigTest, DocumentErrorsNameTheFieldLineAndColumn) {

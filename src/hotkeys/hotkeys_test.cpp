@@ -47,8 +47,8 @@ class FakeHotkeys : public HotkeyApi {
     return -1;
   }
   size_t layer_keys() const {
-    return static_cast<size_t>(std::count_if(
-        live.begin(), live.end(), [](int id) { return id >= kLayerIdBase; }));
+    return std::ranges::count_if(live,
+                                 [](int id) { return id >= kLayerIdBase; });
   }
 
   std::vector<std::tuple<int, uint32_t, uint32_t>> registrations;
@@ -374,10 +374,9 @@ size_t index_of(const BindingTables& tables, std::string_view key) {
 
 const LayerKey* find(const std::vector<LayerKey>& keys, uint32_t modifiers,
                      uint32_t vk) {
-  for (const LayerKey& key : keys) {
-    if (key.combination == KeyCombination{modifiers, vk}) return &key;
-  }
-  return nullptr;
+  const auto it = std::ranges::find(keys, KeyCombination{modifiers, vk},
+                                    &LayerKey::combination);
+  return it == keys.end() ? nullptr : &*it;
 }
 
 TEST(KeyLayer, EachCtrlAltBindingByItsKeyWithoutCtrlAlt) {

@@ -62,8 +62,7 @@ TEST(KelvoCheckPosix, ReadsTheVersionOfTheQtKelvoLoads) {
   EXPECT_EQ(library_search_dirs(kelvo, {std::nullopt, {"/s"}}),
             (std::vector<std::string>{(root / "lib").string(), "/none", "/s"}));
   const LoaderPaths real = loader_paths();
-  EXPECT_NE(std::find(real.system_dirs.begin(), real.system_dirs.end(),
-                      "/usr/lib/x86_64-linux-gnu"),
+  EXPECT_NE(std::ranges::find(real.system_dirs, "/usr/lib/x86_64-linux-gnu"),
             real.system_dirs.end());
 
   const fs::path lib = root / "lib";
