@@ -113,12 +113,11 @@ TEST(ConfigTest, NewFileTakesThePlatformsParts) {
         text.starts_with("# Head\n\n[general]\n# Where Kelvo is "
                          "installed.\n"))
         << text;
-    EXPECT_NE(text.find(found ? "\nkelvo_path = '/k'\n"
-                              : "\n# None\nkelvo_path = ''\n"),
-              std::string::npos);
-    EXPECT_NE(text.find("[speech]\n# Speech here\nscreen_reader = \"auto\"\n"
-                        "braille = true\n\n# ----"),
-              std::string::npos)
+    EXPECT_TRUE(text.contains(found ? "\nkelvo_path = '/k'\n"
+                                    : "\n# None\nkelvo_path = ''\n"));
+    EXPECT_TRUE(
+        text.contains("[speech]\n# Speech here\nscreen_reader = "
+                      "\"auto\"\nbraille = true\n\n# ----"))
         << text;
     auto parsed = parse_config(text, "new");
     ASSERT_TRUE(parsed.has_value()) << parsed.error();
