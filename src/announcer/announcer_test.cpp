@@ -302,16 +302,14 @@ TEST(Announcer, HotcueQuietTimeAndSettledHotcueStatus) {
       Rig::start({"--load", "1=10", "--hotcue-settle-ms", "100"}, timing);
   ASSERT_TRUE(rig);
   Announcer announcer(rig->shared_state(), setup_watches(rig->bridge()));
-  {
+  const auto quiet_until = [&](Clock::time_point until) {
     std::lock_guard lock(rig->state().hotcue_mutex);
-    rig->state().hotcue_quiet_until = Clock::now() + 2s;
-  }
+    rig->state().hotcue_quiet_until = until;
+  };
+  quiet_until(Clock::now() + 2s);
   EXPECT_THAT(set_and_pump(*rig, announcer, "[Channel1]", "play", 1),
               IsEmpty());
-  {
-    std::lock_guard lock(rig->state().hotcue_mutex);
-    rig->state().hotcue_quiet_until = Clock::now();
-  }
+  quiet_until(Clock::now());
   // Decided after the window closed, a change that arrived within it is
   // still quiet.
   EXPECT_EQ(announcer.decide({"[Channel1]", "play", 0, Clock::now() - 1s}),
