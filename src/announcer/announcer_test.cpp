@@ -112,7 +112,7 @@ TEST(Announcer, SpeaksEachRuleOnce) {
   Timing timing = testrig::quick_timing();
   timing.track_settle = Timing{}.track_settle;
   auto rig = Rig::start({"--load", "1=10", "--load", "Sampler1=2", "--select",
-                         "3", "--autodj-queue", "2", "--labels-after-ms", "50"},
+                         "3", "--labels-after-ms", "50"},
                         timing);
   ASSERT_TRUE(rig);
   Announcer announcer(rig->shared_state(), setup_watches(rig->bridge()));
@@ -217,9 +217,6 @@ TEST(Announcer, SpeaksEachRuleOnce) {
   // The broadcast drops while it is still switched on.
   EXPECT_EQ(a.decide({"[Shoutcast]", "status", 0}),
             "Live broadcast disconnected");
-
-  EXPECT_THAT(set_and_pump(r, a, "[AutoDJ]", "enabled", 1),
-              testing::Contains("Auto DJ on"));
 }
 
 TEST(Announcer, EqualValuesAndSilentPeriodsAreNotReplayed) {
