@@ -278,10 +278,10 @@ TEST(HotkeyLoop, CtrlAltKeysThatTypeOnKelvosLayoutAreLeftToTyping) {
   // What is said shows in the log.
   HotkeyLoop loop(registry, kKelvo, no_bindings(), std::move(sender), &layout);
   struct Step {
-    uint32_t front;
     uint64_t layout;
     std::set<int> live;
-    std::string logged;
+    std::string logged = "";
+    uint32_t front = kKelvo;
   };
   // The log lines of a key left to typing, and of the sentence said.
   const auto types = [](const std::string& key, const std::string& typed) {
@@ -294,20 +294,18 @@ TEST(HotkeyLoop, CtrlAltKeysThatTypeOnKelvosLayoutAreLeftToTyping) {
            "them.\n";
   };
   const Step steps[] = {
-      {kKelvo, FakeLayout::kUs, {0, 1, 2, 3, 4, 5, 6}, ""},
-      {kKelvo,
-       FakeLayout::kGerman,
+      {FakeLayout::kUs, {0, 1, 2, 3, 4, 5, 6}},
+      {FakeLayout::kGerman,
        {0, 4, 5, 6},
        types("q", "@") + types("e", "\xE2\x82\xAC") + types("7", "{") +
            said(3)},
-      {kKelvo,
-       FakeLayout::kPolish,
+      {FakeLayout::kPolish,
        {0, 1, 2, 3, 6},
        types("a", "\xC4\x85") + types("s", "\xC5\x9B") + said(2)},
       // Said once per layout; a layout switched back to is quiet.
-      {kKelvo, FakeLayout::kGerman, {0, 4, 5, 6}, ""},
-      {1234, FakeLayout::kUs, {}, ""},
-      {kKelvo, FakeLayout::kUs, {0, 1, 2, 3, 4, 5, 6}, ""},
+      {FakeLayout::kGerman, {0, 4, 5, 6}},
+      {FakeLayout::kUs, {}, "", 1234},  // another program in front
+      {FakeLayout::kUs, {0, 1, 2, 3, 4, 5, 6}},
   };
   loop.foreground_changed(kKelvo);
   for (const Step& step : steps) {
