@@ -452,17 +452,21 @@ class LayerRun {
     }
     return out;
   }
-  // The binding indexes pressed since the last call.
+  // The binding indexes pressed since the last call; each press carries the
+  // time it was made, in order.
   std::vector<uint64_t> pressed() {
     std::vector<uint64_t> out;
     while (auto press = presses_->try_recv()) {
       EXPECT_FALSE(press->left_to_typing);
+      EXPECT_LE(last_made_, press->made);
+      last_made_ = press->made;
       out.push_back(press->index);
     }
     return out;
   }
 
   Clock::time_point now{};
+  Clock::time_point last_made_ = Clock::now();
   FakeHotkeys api_;
   HotkeyRegistry registry_{api_};
   std::shared_ptr<BindingTables> tables_;
