@@ -76,12 +76,9 @@ TEST(KelvoCheckPosix, ReadsTheVersionOfTheQtKelvoLoads) {
                         Case{"", "Qt unknown version"}}) {
     fs::remove_all(lib);
     fs::create_directories(lib);
-    if (*c.real_file) {
-      std::ofstream(lib / c.real_file) << "qt";
-      fs::create_symlink(c.real_file, lib / "libQt6Core.so.6");
-    } else {
-      std::ofstream(lib / "libQt6Core.so.6") << "qt";
-    }
+    std::ofstream(lib / (*c.real_file ? c.real_file : "libQt6Core.so.6"))
+        << "qt";
+    if (*c.real_file) fs::create_symlink(c.real_file, lib / "libQt6Core.so.6");
     const std::string refused =
         testtext::refusal("Kelvo unknown version", c.uses.value_or(""));
     EXPECT_EQ(check_qt_in(kelvo, paths),
