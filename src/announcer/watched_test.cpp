@@ -12,21 +12,18 @@ TEST(WatchedControl, DeckKeysOnNumberedDecksOnly) {
         "hotcue_08_status", "hotcue_+3_status"}) {
     EXPECT_TRUE(is_watched_control("[Channel1]", key)) << key;
   }
-  EXPECT_TRUE(is_watched_control("[Channel255]", "play"));
-  EXPECT_TRUE(is_watched_control("[Channel007]", "play"));
-  EXPECT_TRUE(is_watched_control("[Channel+2]", "play"));
-  EXPECT_FALSE(is_watched_control("[Channel256]", "play"));
-  EXPECT_FALSE(is_watched_control("[Channel]", "play"));
-  EXPECT_FALSE(is_watched_control("[Channel+]", "play"));
-  EXPECT_FALSE(is_watched_control("[Channel-1]", "play"));
-  EXPECT_FALSE(is_watched_control("[Channel1 ]", "play"));
-  EXPECT_FALSE(is_watched_control("[Channel1]", "volume"));
-  EXPECT_FALSE(is_watched_control("[Channel1]", "quantize"));
-  EXPECT_FALSE(is_watched_control("[Channel1]", "hotcue_1_activate"));
-  EXPECT_FALSE(is_watched_control("[Channel1]", "hotcue_256_status"));
-  EXPECT_FALSE(is_watched_control("[Channel1]", "hotcue__status"));
-  EXPECT_FALSE(is_watched_control("[Channel1]", "hotcue_x_status"));
-  EXPECT_FALSE(is_watched_control("[PreviewDeck1]", "play"));
+  for (const char* deck : {"[Channel255]", "[Channel007]", "[Channel+2]"}) {
+    EXPECT_TRUE(is_watched_control(deck, "play")) << deck;
+  }
+  for (const char* other : {"[Channel256]", "[Channel]", "[Channel+]",
+                            "[Channel-1]", "[Channel1 ]", "[PreviewDeck1]"}) {
+    EXPECT_FALSE(is_watched_control(other, "play")) << other;
+  }
+  for (const char* key :
+       {"volume", "quantize", "hotcue_1_activate", "hotcue_256_status",
+        "hotcue__status", "hotcue_x_status", "bpmlock"}) {
+    EXPECT_FALSE(is_watched_control("[Channel1]", key)) << key;
+  }
 }
 
 TEST(WatchedControl, SamplersAndFixedControls) {

@@ -14,15 +14,12 @@ struct English {
 };
 
 TEST(LanguageTest, ChoosesFromSettingAndSession) {
-  // "auto": the session's language, its neutral form, else English.
+  // "auto": the session's language, its neutral form, else English;
+  // Windows' own names are in language_win_test.cpp.
   EXPECT_EQ(choose_language("auto", "de_DE.UTF-8"), "de");
-  EXPECT_EQ(choose_language("auto", "de-AT"), "de");
   EXPECT_EQ(choose_language("auto", "fr_CA.UTF-8@euro"), "fr");
   EXPECT_EQ(choose_language("auto", "pt_BR.UTF-8"), "pt_BR");
-  EXPECT_EQ(choose_language("auto", "pt-PT"), "pt_BR");
-  EXPECT_EQ(choose_language("auto", "zh-CN"), "zh_CN");
   EXPECT_EQ(choose_language("auto", "zh_SG.UTF-8"), "zh_CN");
-  EXPECT_EQ(choose_language("auto", "zh-TW"), "en");
   EXPECT_EQ(choose_language("auto", "zh-Hant-HK"), "en");
   EXPECT_EQ(choose_language("auto", "es_MX"), "es");
   EXPECT_EQ(choose_language("auto", "en_GB.UTF-8"), "en");

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -13,16 +15,10 @@ namespace {
 
 // Runs of white space as one space, none at either end.
 std::string squeezed(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    const bool space = c == ' ' || c == '\n' || c == '\r' || c == '\t';
-    if (!space) {
-      out.push_back(c);
-    } else if (!out.empty() && out.back() != ' ') {
-      out.push_back(' ');
-    }
-  }
-  if (!out.empty() && out.back() == ' ') out.pop_back();
+  static const std::regex space("[ \n\r\t]+");
+  std::string out = std::regex_replace(std::string(text), space, " ");
+  if (out.starts_with(' ')) out.erase(0, 1);
+  if (out.ends_with(' ')) out.pop_back();
   return out;
 }
 
@@ -32,11 +28,8 @@ std::string squeezed(std::string_view text) {
 std::vector<std::string> entries(std::string_view guide_text,
                                  std::string_view title) {
   std::vector<std::string> lines;
-  for (std::string_view rest = guide_text; !rest.empty();) {
-    const size_t end = std::min(rest.find('\n'), rest.size());
-    lines.emplace_back(rest.substr(0, end));
-    rest.remove_prefix(std::min(end + 1, rest.size()));
-  }
+  std::istringstream in{std::string(guide_text)};
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
   const auto is_title = [&](size_t i) {
     return i + 1 < lines.size() && !lines[i + 1].empty() &&
            lines[i + 1].find_first_not_of('-') == std::string::npos;
@@ -64,33 +57,19 @@ std::vector<std::string> entries(std::string_view guide_text,
 
 // Whether `entry` names the sentence: its fixed parts (those between the
 // placeholders, "{}" or "{N}"), in order.
-bool names(const std::string& entry, std::string_view sentence) {
+bool names(const std::string& entry, const std::string& sentence) {
+  static const std::regex placeholder("\\{[0-9]?\\}");
   size_t from = 0;
-  for (;;) {
-    size_t gap = 0;
-    size_t length = 0;
-    for (gap = sentence.find('{'); gap != std::string_view::npos;
-         gap = sentence.find('{', gap + 1)) {
-      if (sentence.substr(gap, 2) == "{}") {
-        length = 2;
-        break;
-      }
-      if (gap + 2 < sentence.size() && sentence[gap + 1] >= '0' &&
-          sentence[gap + 1] <= '9' && sentence[gap + 2] == '}') {
-        length = 3;
-        break;
-      }
-    }
-    gap = std::min(gap, sentence.size());
-    const std::string part = squeezed(sentence.substr(0, gap));
-    if (!part.empty()) {
-      from = entry.find(part, from);
-      if (from == std::string::npos) return false;
-      from += part.size();
-    }
-    if (gap == sentence.size()) return true;
-    sentence.remove_prefix(gap + length);
+  std::sregex_token_iterator part(sentence.begin(), sentence.end(), placeholder,
+                                  -1);
+  for (; part != std::sregex_token_iterator(); ++part) {
+    const std::string fixed = squeezed(part->str());
+    if (fixed.empty()) continue;
+    from = entry.find(fixed, from);
+    if (from == std::string::npos) return false;
+    from += fixed.size();
   }
+  return true;
 }
 
 // A sentence of the list as heard in the language in use.

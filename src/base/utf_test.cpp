@@ -22,9 +22,7 @@ TEST(UtfTest, RoundTripsAndReplacesInvalid) {
   const std::string text = "Kelvo \xE2\x80\xA6 \xF0\x9F\x8E\xB5";
   EXPECT_EQ(utf16_to_utf8(utf8_to_utf16(text)), text);
   EXPECT_EQ(utf8_to_utf16("\xF0\x9F\x8E\xB5").size(), 2u);
-  EXPECT_EQ(utf8_to_utf16("a\xFF"
-                          "b"),
-            u"a\uFFFDb");
+  EXPECT_EQ(utf8_to_utf16(std::string("a\xFF") + 'b'), u"a\uFFFDb");
   const char16_t lone[] = {u'x', 0xD800, u'y', 0};
   EXPECT_EQ(utf16_to_utf8(lone), "x\xEF\xBF\xBDy");
 }

@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <set>
 #include <string>
 #include <variant>
 
 #include "base/language.h"
 #include "config/builtin.h"
+#include "config/text.h"
 #include "documents.h"
 
 namespace orvalin {
@@ -95,12 +97,8 @@ TEST(KeyListTest, EveryKindParsesByNameAndDescribesItself) {
 TEST(KeyListTest, WholeKeyList) {
   auto text = key_list_text();
   ASSERT_TRUE(text.has_value()) << text.error();
-  std::string expected;
-  for (char c : kKeyList) {
-    if (c == '\n') expected += '\r';
-    expected += c;
-  }
-  EXPECT_EQ(*text, expected);
+  EXPECT_EQ(*text, std::regex_replace(std::string(kKeyList), std::regex("\n"),
+                                      "\r\n"));
 }
 
 // In every other language no line of the list (title, description, key
@@ -111,18 +109,11 @@ TEST(KeyListTest, WholeKeyListInEachLanguage) {
   } english;
   auto lines = [] {
     std::set<std::string> out;
-    auto text = key_list_text();
-    EXPECT_TRUE(text.has_value());
-    std::string line;
-    for (char c : text.value_or("")) {
-      if (c == '\n') {
-        if (line.find_first_of("abcdefghijklmnopqrstuvwxyz") !=
-            std::string::npos) {
-          out.insert(line);
-        }
-        line.clear();
-      } else if (c != '\r') {
-        line += c;
+    const std::string text = key_list_text().value();
+    for (std::string_view line : cfgtext::split_lines(text)) {
+      if (line.find_first_of("abcdefghijklmnopqrstuvwxyz") !=
+          std::string::npos) {
+        out.emplace(line);
       }
     }
     return out;

@@ -62,8 +62,7 @@ TEST(KelvoCheckPosix, ReadsTheVersionOfTheQtKelvoLoads) {
   EXPECT_EQ(library_search_dirs(kelvo, {std::nullopt, {"/s"}}),
             (std::vector<std::string>{(root / "lib").string(), "/none", "/s"}));
   const LoaderPaths real = loader_paths();
-  EXPECT_NE(std::find(real.system_dirs.begin(), real.system_dirs.end(),
-                      "/usr/lib/x86_64-linux-gnu"),
+  EXPECT_NE(std::ranges::find(real.system_dirs, "/usr/lib/x86_64-linux-gnu"),
             real.system_dirs.end());
 
   const fs::path lib = root / "lib";
@@ -77,12 +76,9 @@ TEST(KelvoCheckPosix, ReadsTheVersionOfTheQtKelvoLoads) {
                         Case{"", "Qt unknown version"}}) {
     fs::remove_all(lib);
     fs::create_directories(lib);
-    if (*c.real_file) {
-      std::ofstream(lib / c.real_file) << "qt";
-      fs::create_symlink(c.real_file, lib / "libQt6Core.so.6");
-    } else {
-      std::ofstream(lib / "libQt6Core.so.6") << "qt";
-    }
+    std::ofstream(lib / (*c.real_file ? c.real_file : "libQt6Core.so.6"))
+        << "qt";
+    if (*c.real_file) fs::create_symlink(c.real_file, lib / "libQt6Core.so.6");
     const std::string refused =
         testtext::refusal("Kelvo unknown version", c.uses.value_or(""));
     EXPECT_EQ(check_qt_in(kelvo, paths),
@@ -112,9 +108,9 @@ TEST(KelvoCheckPosix, ReadsTheVersionOfTheQtKelvoLoads) {
     testing::internal::CaptureStdout();
     EXPECT_EQ(check_qt_in(script, paths), std::nullopt) << assignment;
     const std::string logged = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(logged.find("Kelvo is started through a script; Qt version not "
-                          "checked") != std::string::npos,
-              assignment.find("/bundled") == std::string::npos)
+    EXPECT_EQ(logged.contains(
+                  "Kelvo is started through a script; Qt version not checked"),
+              !assignment.contains("/bundled"))
         << assignment << logged;
   }
   testing::internal::CaptureStdout();

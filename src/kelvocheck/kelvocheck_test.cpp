@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -12,9 +13,7 @@ namespace {
 
 // Windows joins with a backslash; the fake files use slashes.
 std::string slashes(std::string path) {
-  for (char& c : path) {
-    if (c == '\\') c = '/';
-  }
+  std::ranges::replace(path, '\\', '/');
   return path;
 }
 
@@ -41,16 +40,12 @@ struct FakeFiles {
 
 using testtext::refusal;
 
+// A small version and none are in the refusals of QtVersions.
 TEST(KelvoCheck, VersionLine) {
   FakeFiles files;
-  files.versions["/k/kelvo.exe"] = {2, 5, 0};
   files.versions["/big/kelvo.exe"] = {65535, 10, 123};
-  EXPECT_EQ(kelvo_version_line_with("/k/kelvo.exe", files.inputs()),
-            "Kelvo 2.5.0");
   EXPECT_EQ(kelvo_version_line_with("/big/kelvo.exe", files.inputs()),
             "Kelvo 65535.10.123");
-  EXPECT_EQ(kelvo_version_line_with("/none/kelvo.exe", files.inputs()),
-            "Kelvo unknown version");
 }
 
 TEST(KelvoCheck, QtVersions) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "kelvocheck/kelvocheck.h"
@@ -30,8 +31,6 @@ TEST(KelvoCheckWindows, ReadsRealVersionResources) {
   EXPECT_EQ(read_file_version(kDlls + "/empty/Qt6Core.dll"), std::nullopt);
   // The fourth number is dropped.
   EXPECT_EQ(kelvo_version_line(kDlls + "/fits/kelvo.exe"), "Kelvo 2.5.0");
-  EXPECT_EQ(kelvo_version_line(kDlls + "/old/kelvo.exe"),
-            "Kelvo unknown version");
 }
 
 TEST(KelvoCheckWindows, ChecksQtBesideKelvo) {
@@ -45,9 +44,7 @@ TEST(KelvoCheckWindows, ChecksQtBesideKelvo) {
             refusal("Kelvo unknown version", "a different Qt version"));
   // Backslashes as a user would write them.
   std::string windows_path = kDlls + "/old/kelvo.exe";
-  for (char& c : windows_path) {
-    if (c == '/') c = '\\';
-  }
+  std::ranges::replace(windows_path, '/', '\\');
   EXPECT_EQ(check_qt(windows_path),
             refusal("Kelvo unknown version", "Qt 6.4.3"));
   EXPECT_EQ(check_qt("kelvo.exe"), std::nullopt);

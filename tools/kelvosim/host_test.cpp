@@ -17,10 +17,8 @@ namespace {
 TEST(Host, LoadsThePluginOnlyFromTheFirstPluginPathEntry) {
   const auto dir = orvalin::make_temp_dir("kelvosim-plugin");
   std::filesystem::create_directories(dir / "generic");
-  {
-    std::ofstream(dir / "generic" /
-                  orvalin::utf8_to_path(orvalin::plugin_file_name()));
-  }
+  std::ofstream(dir / "generic" /
+                orvalin::utf8_to_path(orvalin::plugin_file_name()));
   const std::string with = orvalin::path_to_utf8(dir);
   const std::string without = orvalin::path_to_utf8(dir / "generic");
   const std::string separator(orvalin::plugin_path_separator());
