@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <fstream>
@@ -19,8 +18,7 @@ namespace {
 class ApplogFileTest : public testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/orvalin-applog-XXXXXX";
-    dir_ = mkdtemp(pattern);
+    dir_ = make_temp_dir("orvalin-applog");
     setenv("XDG_STATE_HOME", dir_.c_str(), 1);
   }
   void TearDown() override {

@@ -17,6 +17,7 @@
 #include "bridge/tcpowner.h"
 #include "net/lines.h"
 #include "net/socket.h"
+#include "testing/kelvosim.h"
 
 namespace orvalin {
 namespace {
@@ -207,34 +208,6 @@ void expect_disconnected_last(Link& link) {
   EXPECT_TRUE(link.events.closed());
 }
 
-// A Kelvo that exits after `running_polls` checks.
-class FakeKelvo : public Process {
- public:
-  // By default this test program stands in for Kelvo: its listeners are
-  // Kelvo's.
-  FakeKelvo(int running_polls, ProcessState::Kind then,
-            uint32_t id = static_cast<uint32_t>(current_process_id()))
-      : id_(id), running_polls_(running_polls), then_(then) {}
-  uint32_t id() const override { return id_; }
-  ProcessState poll() override {
-    ProcessState state;
-    if (polls_.fetch_add(1) >= running_polls_) {
-      state.kind = then_;
-      state.error = "no such process";
-    }
-    return state;
-  }
-  void kill() override {}
-  std::optional<uint32_t> wait() override { return 0; }
-  int polls() const { return polls_.load(); }
-
- private:
-  const uint32_t id_;
-  const int running_polls_;
-  const ProcessState::Kind then_;
-  std::atomic<int> polls_{0};
-};
-
 // A port nothing listens on (free a moment ago).
 uint16_t closed_port() {
   auto listener = listen_loopback(0);
@@ -248,46 +221,42 @@ TEST(BridgeWire, RequestLinesAreCompactSortedAndNumberedFromOne) {
   });
   ASSERT_TRUE(link.bridge);
   Bridge& bridge = *link.bridge;
+  // The line that a request the bridge took went out as.
+  auto sent = [&](const auto& result) {
+    EXPECT_TRUE(result.has_value());
+    return link.plugin->next_line();
+  };
 
-  ASSERT_TRUE(bridge.get("[Channel1]", "play"));
   EXPECT_EQ(
-      link.plugin->next_line(),
+      sent(bridge.get("[Channel1]", "play")),
       R"({"cmd":"get","group":"[Channel1]","id":2,"key":"play","prop":"value"})");
-  ASSERT_TRUE(bridge.set("[Channel1]", "play", "value", 1.0));
   EXPECT_EQ(
-      link.plugin->next_line(),
+      sent(bridge.set("[Channel1]", "play", "value", 1.0)),
       R"({"cmd":"set","group":"[Channel1]","id":3,"key":"play","prop":"value","value":1.0})");
-  ASSERT_TRUE(bridge.set("[Master]", "crossfader", "parameter", 0.25));
   EXPECT_EQ(
-      link.plugin->next_line(),
+      sent(bridge.set("[Master]", "crossfader", "parameter", 0.25)),
       R"({"cmd":"set","group":"[Master]","id":4,"key":"crossfader","prop":"parameter","value":0.25})");
 
   // "id" is always the bridge's own; other fields pass as given, non-ASCII
   // as raw UTF-8 and invalid UTF-8 as U+FFFD instead of an exception.
   json custom = {{"cmd", "custom"}, {"id", 99}, {"text", "Café \"x\""}};
-  ASSERT_TRUE(bridge.request(custom));
-  EXPECT_EQ(link.plugin->next_line(),
+  EXPECT_EQ(sent(bridge.request(custom)),
             "{\"cmd\":\"custom\",\"id\":5,\"text\":\"Caf\xC3\xA9 \\\"x\\\"\"}");
-  ASSERT_TRUE(bridge.get("[Bad\xFF]", "play"));
-  EXPECT_EQ(link.plugin->next_line(),
+  EXPECT_EQ(sent(bridge.get("[Bad\xFF]", "play")),
             "{\"cmd\":\"get\",\"group\":\"[Bad\xEF\xBF\xBD]\",\"id\":6,"
             "\"key\":\"play\",\"prop\":\"value\"}");
   EXPECT_EQ(bridge.request(json::array({1, 2})).error(),
             "request is not a JSON object");
 
-  ASSERT_TRUE(bridge.deck_info(2));
-  EXPECT_EQ(link.plugin->next_line(), R"({"cmd":"deckinfo","deck":2,"id":7})");
-  ASSERT_TRUE(bridge.effect_name(-1));
-  EXPECT_EQ(link.plugin->next_line(),
+  EXPECT_EQ(sent(bridge.deck_info(2)), R"({"cmd":"deckinfo","deck":2,"id":7})");
+  EXPECT_EQ(sent(bridge.effect_name(-1)),
             R"({"cmd":"effectname","id":8,"index":-1})");
-  ASSERT_TRUE(bridge.effect_index("org.kelvo.effects.metronome"));
   EXPECT_EQ(
-      link.plugin->next_line(),
+      sent(bridge.effect_index("org.kelvo.effects.metronome")),
       R"({"cmd":"effectindex","effect":"org.kelvo.effects.metronome","id":9})");
-  ASSERT_TRUE(bridge.dump_widgets());
-  EXPECT_EQ(link.plugin->next_line(), R"({"cmd":"dumpwidgets","id":10})");
-  ASSERT_TRUE(bridge.selected_track());
-  EXPECT_EQ(link.plugin->next_line(), R"({"cmd":"selectedtrack","id":11})");
+  EXPECT_EQ(sent(bridge.dump_widgets()), R"({"cmd":"dumpwidgets","id":10})");
+  EXPECT_EQ(sent(bridge.selected_track()),
+            R"({"cmd":"selectedtrack","id":11})");
   LastValues last;
   bridge.watch("[Channel2]", "rate", last);
   EXPECT_EQ(link.plugin->next_line(),
@@ -709,7 +678,7 @@ TEST(BridgeConnect, RefusedUntilTheDeadlineOrKelvoExits) {
   for (const auto [running_polls, then] :
        {std::pair{3, ProcessState::Kind::exited},
         std::pair{0, ProcessState::Kind::failed}}) {
-    auto kelvo = std::make_shared<FakeKelvo>(running_polls, then);
+    auto kelvo = std::make_shared<FakeProcess>(running_polls, then);
     EXPECT_EQ(
         Bridge::connect(port, kToken, std::chrono::steady_clock::now() + 600s,
                         kelvo, events, kTiming)
@@ -742,7 +711,7 @@ TEST(BridgeConnect, AListenerOfAnotherProcessNeverGetsTheToken) {
   // on a loaded machine (the listener never accepts, and a connect beyond
   // its backlog would time out instead of being refused).
   auto kelvo =
-      std::make_shared<FakeKelvo>(2, ProcessState::Kind::exited, 0x7fffffffu);
+      std::make_shared<FakeProcess>(2, ProcessState::Kind::exited, 0x7fffffffu);
   auto [events, received] = make_channel<BridgeEvent>();
   testing::internal::CaptureStdout();
   auto bridge = Bridge::connect((*listener)->port(), kToken,
@@ -765,7 +734,7 @@ TEST(BridgeConnect, RetriesUntilThePluginListens) {
   // attempts have been refused.
   const uint16_t port = closed_port();
   auto [events, received] = make_channel<BridgeEvent>();
-  auto kelvo = std::make_shared<FakeKelvo>(1000, ProcessState::Kind::exited);
+  auto kelvo = std::make_shared<FakeProcess>(1000, ProcessState::Kind::exited);
   auto connecting = std::async(std::launch::async, [&, events = events] {
     return Bridge::connect(port, kToken, std::chrono::steady_clock::now() + 60s,
                            kelvo, events, kTiming);

@@ -6,6 +6,8 @@
 #include <set>
 #include <tuple>
 
+#include "testing/kelvosim.h"
+
 namespace orvalin {
 namespace {
 
@@ -59,11 +61,7 @@ struct Fixture {
   std::optional<std::string> find() {
     KelvoSearch search;
     search.registry = &registry;
-    search.env = [this](const std::string& name) -> std::optional<std::string> {
-      auto it = env.find(name);
-      if (it == env.end()) return std::nullopt;
-      return it->second;
-    };
+    search.env = lookup_in(env);
     search.exists = [this](const std::string& path) {
       return files.contains(path);
     };
