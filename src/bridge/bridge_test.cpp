@@ -73,8 +73,6 @@ class FakePlugin {
     return line.value_or("");
   }
 
-  json next_request() { return json::parse(next_line()); }
-
   // True once the bridge has ended the connection (the plugin read the end
   // of the stream) and every line it sent has been taken.
   bool saw_end() {
@@ -460,7 +458,7 @@ TEST(BridgeEvents, InvalidUtf8EndsTheReaderAndFailsWaitingRequests) {
   Link link = watching_link({{"[A]", "b"}, {"[A]", "c"}});
   ASSERT_TRUE(link.bridge);
   auto pending = link.bridge->send_get("[Channel1]", "play");
-  EXPECT_EQ(link.plugin->next_request()["id"], 6);
+  EXPECT_EQ(json::parse(link.plugin->next_line())["id"], 6);
   link.plugin->send(
       "{\"event\":\"changed\",\"group\":\"[A]\",\"key\":\"b\",\"value\":1}\n"
       "{\"event\":\"changed\",\"group\":\"[\xC3\x28]\",\"key\":\"b\"}\n"
@@ -506,7 +504,7 @@ TEST(BridgeEvents, ReadingGoesOnWhenTheConsumerHasGone) {
   ASSERT_TRUE(link.bridge);
   link.events = Receiver<BridgeEvent>();
   auto pending = link.bridge->send_get("[Channel1]", "time_elapsed");
-  EXPECT_EQ(link.plugin->next_request()["id"], 2);
+  EXPECT_EQ(json::parse(link.plugin->next_line())["id"], 2);
   link.plugin->send(
       "{\"event\":\"changed\",\"group\":\"[A]\",\"key\":\"b\",\"value\":1}\n"
       "{\"id\":2,\"ok\":true,\"value\":6}\n");
@@ -636,24 +634,21 @@ TEST(BridgeCommands, ResultFieldsAndDefaults) {
 }
 
 TEST(BridgeConnect, HelloFailures) {
-  struct Case {
-    std::string hello_reply;
-    std::string error;
-  };
-  const std::vector<Case> cases = {
+  // The plugin's answer to the hello, and the error it makes.
+  const std::pair<std::string, std::string> cases[] = {
       {"{\"error\":\"wrong token\",\"id\":1,\"ok\":false}\n", "wrong token"},
       {"{\"id\":1}\n", "request failed"},
       {"", "Kelvo did not answer in time"},
   };
-  for (const Case& c : cases) {
-    FakePlugin plugin({}, c.hello_reply);
+  for (const auto& [hello_reply, error] : cases) {
+    FakePlugin plugin({}, hello_reply);
     auto [events, received] = make_channel<BridgeEvent>();
     auto bridge = Bridge::connect(plugin.port(), kToken,
                                   std::chrono::steady_clock::now() + 10s,
                                   nullptr, events, kTimeOut);
     events.reset();
     ASSERT_FALSE(bridge.has_value());
-    EXPECT_EQ(bridge.error(), c.error);
+    EXPECT_EQ(bridge.error(), error);
     // The dropped bridge ends the connection and its reader.
     auto last = received.recv_for(10s);
     ASSERT_TRUE(last.has_value());

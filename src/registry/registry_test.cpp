@@ -177,19 +177,16 @@ TEST(FindKelvoOnPath, FirstExecutableInOrder) {
   EXPECT_EQ(asked, (std::vector<std::string>{"/a/kelvo", "/b/kelvo"}));
 
   // Linux: PATH first, then the fixed places in order.
-  struct Case {
-    std::set<std::string> executables;
-    std::optional<std::string> found;
-  };
-  for (const Case& c : std::vector<Case>{
+  using Case = std::pair<std::set<std::string>, std::optional<std::string>>;
+  for (const auto& [present, found] : std::vector<Case>{
            {{"/opt/kelvo/bin/kelvo", "/b/kelvo"}, "/b/kelvo"},
            {{"/opt/kelvo/bin/kelvo", "/usr/local/bin/kelvo"},
             "/usr/local/bin/kelvo"},
            {{"/opt/kelvo/bin/kelvo", "/usr/bin/kelvo"}, "/usr/bin/kelvo"},
            {{"/opt/kelvo/bin/kelvo"}, "/opt/kelvo/bin/kelvo"},
            {{"/opt/kelvo/kelvo"}, std::nullopt}}) {
-    executables = c.executables;
-    EXPECT_EQ(find_kelvo_on_linux("/a:/b", is_executable), c.found);
+    executables = present;
+    EXPECT_EQ(find_kelvo_on_linux("/a:/b", is_executable), found);
   }
 }
 

@@ -9,6 +9,7 @@
 #include "base/language.h"
 #include "base/sentences.h"
 #include "testing/kelvosim.h"
+#include "testing/rig.h"
 
 namespace orvalin {
 namespace {
@@ -129,18 +130,7 @@ class Reload : public ::testing::Test {
         << keys;
   }
   std::vector<std::string> spoken() {
-    std::vector<std::string> texts;
-    while (auto command = speech_.second.try_recv()) {
-      if (auto* speak = std::get_if<Speak>(&*command)) {
-        texts.push_back((speak->interrupt ? "" : "queued: ") + speak->text);
-      } else if (auto* settings = std::get_if<SpeechSettings>(&*command)) {
-        texts.push_back(
-            "<settings: " +
-            std::string(screen_reader_name(settings->screen_reader)) +
-            (settings->braille ? ", braille>" : ">"));
-      }
-    }
-    return texts;
+    return testrig::spoken_texts(speech_.second);
   }
 
   const std::filesystem::path dir_;

@@ -58,6 +58,26 @@ inline std::vector<KeyAction> builtin_actions() {
   return tables ? tables->actions : std::vector<KeyAction>{};
 }
 
+// What was sent to `speech` so far, without waiting: interrupting speech
+// as the text, queued speech as "queued: " + text, a stop as "<stop>" and
+// settings as "<settings: reader>" or "<settings: reader, braille>".
+inline std::vector<std::string> spoken_texts(Receiver<SpeechCommand>& speech) {
+  std::vector<std::string> texts;
+  while (auto command = speech.try_recv()) {
+    if (auto* speak = std::get_if<Speak>(&*command)) {
+      texts.push_back(speak->interrupt ? speak->text
+                                       : "queued: " + speak->text);
+    } else if (auto* settings = std::get_if<SpeechSettings>(&*command)) {
+      texts.push_back("<settings: " +
+                      std::string(screen_reader_name(settings->screen_reader)) +
+                      (settings->braille ? ", braille>" : ">"));
+    } else {
+      texts.push_back("<stop>");
+    }
+  }
+  return texts;
+}
+
 class Rig {
  public:
   // nullptr when kelvosim or the bridge cannot start (why: `error`, and on
@@ -137,20 +157,8 @@ class Rig {
                        {{0, Clock::now()}});
   }
 
-  // What was spoken so far, without waiting: interrupting speech as the
-  // text, queued speech as "queued: " + text, a stop as "<stop>".
-  std::vector<std::string> spoken() {
-    std::vector<std::string> texts;
-    while (auto command = speech_.try_recv()) {
-      if (auto* speak = std::get_if<Speak>(&*command)) {
-        texts.push_back(speak->interrupt ? speak->text
-                                         : "queued: " + speak->text);
-      } else {
-        texts.push_back("<stop>");
-      }
-    }
-    return texts;
-  }
+  // What was spoken so far, without waiting (see spoken_texts()).
+  std::vector<std::string> spoken() { return spoken_texts(speech_); }
 
   // The next sentence spoken within `wait` (speech that another thread,
   // such as a tempo tap's or the announcer's, sends later).
