@@ -42,8 +42,7 @@ using Responder = std::function<std::string(const json& request)>;
 class FakePlugin {
  public:
   explicit FakePlugin(Responder responder = {},
-                      std::string hello_reply = kHelloOk)
-      : state_(std::make_shared<State>()) {
+                      std::string hello_reply = kHelloOk) {
     auto listener = listen_loopback(0);
     if (!listener) {
       ADD_FAILURE() << "listen: " << listener.error();
@@ -134,7 +133,7 @@ class FakePlugin {
     state.stream.reset();
   }
 
-  std::shared_ptr<State> state_;
+  std::shared_ptr<State> state_ = std::make_shared<State>();
   Receiver<std::string> received_;
   uint16_t port_ = 0;
 };

@@ -104,10 +104,7 @@ class Reload : public ::testing::Test {
  protected:
   static constexpr uint32_t kKelvo = 77;
 
-  Reload()
-      : dir_(make_temp_dir("orvalin-reload-test-")),
-        registry_(api_),
-        speech_(make_channel<SpeechCommand>()) {
+  Reload() {
     context_.file = dir_ / "config.toml";
     context_.find_kelvo = [] { return std::nullopt; };
     context_.running = General{"kelvo", {}, 52764};
@@ -133,10 +130,11 @@ class Reload : public ::testing::Test {
     return testrig::spoken_texts(speech_.second);
   }
 
-  const std::filesystem::path dir_;
+  const std::filesystem::path dir_ = make_temp_dir("orvalin-reload-test-");
   FakeHotkeys api_;
-  HotkeyRegistry registry_;
-  std::pair<Sender<SpeechCommand>, Receiver<SpeechCommand>> speech_;
+  HotkeyRegistry registry_{api_};
+  std::pair<Sender<SpeechCommand>, Receiver<SpeechCommand>> speech_ =
+      make_channel<SpeechCommand>();
   ReloadContext context_;
   std::shared_ptr<const BindingTables> old_;
   std::vector<LoopTask> tasks_;

@@ -161,12 +161,10 @@ Calls run_steps(Script& script, const std::vector<std::string>& steps) {
       if (verb == "use") settings.screen_reader = kind_named(rest);
       if (verb == "braille") settings.braille = rest == "on";
       speaker.handle(settings);
-    } else if (verb == "+window" || verb == "-window") {
-      if (verb[0] == '+') {
-        script.windows.insert(rest);
-      } else {
-        script.windows.erase(rest);
-      }
+    } else if (verb == "+window") {
+      script.windows.insert(rest);
+    } else if (verb == "-window") {
+      script.windows.erase(rest);
     } else if (verb[0] == '+') {
       script.running.insert(kind_named(verb.substr(1)));
     } else if (verb[0] == '-') {
