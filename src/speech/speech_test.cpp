@@ -133,11 +133,6 @@ class FakeEngines : public SpeechEngines {
   std::vector<ReaderSlot> slots_;
 };
 
-ScreenReader kind_named(const std::string& name) {
-  return name == "auto" ? ScreenReader::automatic
-                        : parse_screen_reader(name).value();
-}
-
 // Runs the steps through a Speaker on this thread, between them changing
 // what runs. Steps: "say T", "queue T", "stop", "use R" (screen_reader R),
 // "braille off", "+R"/"-R" (reader R says it runs or not), "+window C|T"/
@@ -158,7 +153,8 @@ Calls run_steps(Script& script, const std::vector<std::string>& steps) {
     } else if (verb == "stop") {
       speaker.handle(StopSpeaking{});
     } else if (verb == "use" || verb == "braille") {
-      if (verb == "use") settings.screen_reader = kind_named(rest);
+      if (verb == "use")
+        settings.screen_reader = parse_screen_reader(rest).value();
       if (verb == "braille") settings.braille = rest == "on";
       speaker.handle(settings);
     } else if (verb == "+window") {
@@ -166,9 +162,9 @@ Calls run_steps(Script& script, const std::vector<std::string>& steps) {
     } else if (verb == "-window") {
       script.windows.erase(rest);
     } else if (verb[0] == '+') {
-      script.running.insert(kind_named(verb.substr(1)));
+      script.running.insert(parse_screen_reader(verb.substr(1)).value());
     } else if (verb[0] == '-') {
-      script.running.erase(kind_named(verb.substr(1)));
+      script.running.erase(parse_screen_reader(verb.substr(1)).value());
     } else {
       ADD_FAILURE() << "unknown step " << step;
     }

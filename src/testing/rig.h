@@ -194,17 +194,15 @@ class Rig {
         out.push_back("?" + lines[i]);
         continue;
       }
-      std::string cmd = request.value("cmd", "");
+      const std::string cmd = request.value("cmd", "");
+      std::string text = cmd;
       if (cmd == "get" || cmd == "set") {
-        std::string text = cmd;
         if (request.value("prop", "value") == "parameter") text += "!";
         text +=
             " " + request.value("group", "") + "," + request.value("key", "");
         if (cmd == "set") text += "=" + request["value"].dump();
-        out.push_back(text);
-      } else {
-        out.push_back(cmd);
       }
+      out.push_back(text);
     }
     return out;
   }
