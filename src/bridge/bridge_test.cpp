@@ -183,22 +183,19 @@ Link watching_link(
   return link;
 }
 
-std::optional<BridgeEvent> next_event(Link& link) {
-  return link.events.recv_for(10s);
-}
-
-void expect_changed(std::optional<BridgeEvent> event, const std::string& group,
+// The next event is a change of group,key to value.
+void expect_changed(Link& link, const std::string& group,
                     const std::string& key, double value) {
+  auto event = link.events.recv_for(10s);
   ASSERT_TRUE(event.has_value());
   const Changed* changed = std::get_if<Changed>(&*event);
   ASSERT_NE(changed, nullptr) << "not a Changed event";
-  EXPECT_EQ(changed->group, group);
-  EXPECT_EQ(changed->key, key);
-  EXPECT_EQ(changed->value, value);
+  EXPECT_EQ(std::tie(changed->group, changed->key, changed->value),
+            std::tie(group, key, value));
 }
 
 void expect_disconnected_last(Link& link) {
-  auto event = next_event(link);
+  auto event = link.events.recv_for(10s);
   ASSERT_TRUE(event.has_value());
   EXPECT_TRUE(std::holds_alternative<Disconnected>(*event));
   EXPECT_FALSE(link.events.recv_for(10s).has_value());
@@ -443,7 +440,7 @@ TEST(BridgeEvents, LastUnterminatedLineThenDisconnectedOnce) {
   link.plugin->send(
       "{\"event\":\"changed\",\"group\":\"[A]\",\"key\":\"b\",\"value\":2}");
   link.plugin->end();
-  expect_changed(next_event(link), "[A]", "b", 2.0);
+  expect_changed(link, "[A]", "b", 2.0);
   expect_disconnected_last(link);
   // No reader is left: later requests fail at once, and Kelvo is not taken
   // for busy.
@@ -463,7 +460,7 @@ TEST(BridgeEvents, InvalidUtf8EndsTheReaderAndFailsWaitingRequests) {
       "{\"event\":\"changed\",\"group\":\"[\xC3\x28]\",\"key\":\"b\"}\n"
       "{\"event\":\"changed\",\"group\":\"[A]\",\"key\":\"c\",\"value\":1}\n"
       "{\"id\":6,\"ok\":true,\"value\":1}\n");
-  expect_changed(next_event(link), "[A]", "b", 1.0);
+  expect_changed(link, "[A]", "b", 1.0);
   expect_disconnected_last(link);
   EXPECT_EQ(pending.wait().error(), "[Channel1],play: Not connected to Kelvo");
   // The plugin sees the end at once, while the Bridge still exists.
@@ -490,8 +487,8 @@ TEST(BridgeEvents, LinesLongerThanOneMebibyteAreDiscarded) {
   std::string last = padded(4, 1048575);  // with its CR, 1 MiB before the LF
   last.insert(last.size() - 1, "\r");
   link.plugin->send(last);
-  expect_changed(next_event(link), "[A]", "b", 1.0);
-  expect_changed(next_event(link), "[A]", "b", 4.0);
+  expect_changed(link, "[A]", "b", 1.0);
+  expect_changed(link, "[A]", "b", 4.0);
   const std::string out = testing::internal::GetCapturedStdout();
   const std::string line =
       "bridge: discarded a line longer than 1048576 bytes\n";
@@ -543,7 +540,7 @@ TEST(BridgeCommands, WatchFillsTheTableOrLogsTheFailure) {
   link.bridge->watch("[Channel1]", "play", last);
   EXPECT_EQ(last, (LastValues{{{"[Channel1]", "old"}, 1.0},
                               {{"[Channel1]", "play"}, 0.5}}));
-  expect_changed(next_event(link), "[Channel1]", "play", 1);
+  expect_changed(link, "[Channel1]", "play", 1);
 }
 
 TEST(BridgeCommands, ResultFieldsAndDefaults) {
