@@ -190,8 +190,8 @@ void expect_changed(Link& link, const std::string& group,
   ASSERT_TRUE(event.has_value());
   const Changed* changed = std::get_if<Changed>(&*event);
   ASSERT_NE(changed, nullptr) << "not a Changed event";
-  EXPECT_EQ(std::tie(changed->group, changed->key, changed->value),
-            std::tie(group, key, value));
+  EXPECT_EQ(std::tuple(changed->group, changed->key, changed->value),
+            std::tuple(group, key, value));
 }
 
 void expect_disconnected_last(Link& link) {
