@@ -4,6 +4,7 @@
 // a fresh action worker per batch of presses. One thread (the test's).
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -19,7 +20,6 @@
 #include "base/channel.h"
 #include "base/timing.h"
 #include "bridge/bridge.h"
-#include "config/builtin.h"
 #include "config/config.h"
 #include "controls/appstate.h"
 #include "speech/speech.h"
@@ -52,9 +52,7 @@ inline Timing quick_timing() {
 }
 
 inline std::vector<KeyAction> builtin_actions() {
-  auto config = parse_config(builtin_config_text(), "built-in");
-  if (!config) return {};
-  auto tables = build_binding_tables(config->keys);
+  auto tables = build_binding_tables(builtin_config().keys);
   return tables ? tables->actions : std::vector<KeyAction>{};
 }
 
@@ -122,10 +120,7 @@ class Rig {
 
   // The index of a built-in key ("ctrl+alt+p"); past the end when unknown.
   uint64_t index_of(std::string_view key) const {
-    for (size_t i = 0; i < builtin_.size(); ++i) {
-      if (builtin_[i].key == key) return i;
-    }
-    return builtin_.size();
+    return std::ranges::find(builtin_, key, &KeyAction::key) - builtin_.begin();
   }
 
   // Runs the presses through a fresh worker over `table`, waits until it has
