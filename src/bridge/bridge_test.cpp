@@ -735,10 +735,9 @@ TEST(BridgeConnect, RetriesUntilThePluginListens) {
   ASSERT_TRUE(listener) << listener.error();
   auto accepted = (*listener)->accept();
   ASSERT_TRUE(accepted);
-  std::string hello;
-  char c;
-  while ((*accepted)->recv(&c, 1).value_or(0) == 1 && c != '\n') hello += c;
-  EXPECT_EQ(json::parse(hello)["token"], kToken);
+  // The reader lives to the end of the statement, and so does its line.
+  EXPECT_EQ(json::parse(LineReader(**accepted).next().value_or(""))["token"],
+            kToken);
   ASSERT_TRUE(send_all(**accepted, "{\"id\":1,\"ok\":true}\n"));
   auto bridge = connecting.get();
   ASSERT_TRUE(bridge) << bridge.error();
