@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <fstream>
@@ -18,16 +17,12 @@ namespace {
 
 class ApplogFileTest : public testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/orvalin-applog-XXXXXX";
-    dir_ = mkdtemp(pattern);
-    setenv("XDG_STATE_HOME", dir_.c_str(), 1);
-  }
-  void TearDown() override {
+  ApplogFileTest() { setenv("XDG_STATE_HOME", dir_.c_str(), 1); }
+  ~ApplogFileTest() override {
     unsetenv("XDG_STATE_HOME");
     std::filesystem::remove_all(dir_);
   }
-  std::filesystem::path dir_;
+  const std::filesystem::path dir_ = make_temp_dir("orvalin-applog");
 };
 
 TEST_F(ApplogFileTest, EachOpeningStartsAFreshFileWithTheBanner) {

@@ -8,9 +8,9 @@
 #include <string>
 #include <thread>
 
-#include "base/os.h"
 #include "base/process.h"
 #include "base/utf.h"
+#include "testing/kelvosim.h"
 
 namespace orvalin {
 namespace {
@@ -35,9 +35,7 @@ TEST(ProcessPosix, AStartedScriptIsFollowedWithItsDescendants) {
                                     static_cast<uint32_t>(getppid())));
   EXPECT_FALSE(is_same_or_descendant(static_cast<uint32_t>(getppid()),
                                      static_cast<uint32_t>(getpid())));
-  const auto dir =
-      temp_dir() / ("orvalin-process-posix-" + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
+  const auto dir = make_temp_dir("orvalin-process-posix");
   for (const bool own_group : {false, true}) {
     const auto file = dir / (own_group ? "group" : "parent");
     SpawnOptions options;

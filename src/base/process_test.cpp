@@ -6,12 +6,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
-#include <sstream>
 #include <thread>
 
 #include "base/os.h"
 #include "base/utf.h"
+#include "testing/kelvosim.h"
 
 namespace orvalin {
 namespace {
@@ -46,15 +45,6 @@ struct ChildRun {
   uint32_t exit_code = 0;
   std::vector<std::string> lines;  // cwd, value, then the arguments
 };
-
-std::filesystem::path scratch_dir() {
-  static int counter = 0;
-  auto dir = temp_dir() /
-             ("orvalin-process-test-" + std::to_string(std::random_device{}()) +
-              "-" + std::to_string(++counter));
-  std::filesystem::create_directories(dir);
-  return dir;
-}
 
 ChildRun run_child(SpawnOptions options, const std::filesystem::path& out) {
   options.program = path_to_utf8(*executable_path());
@@ -93,7 +83,7 @@ TEST(Process, ParentsAreReadAfterTheName) {
 }
 
 TEST(Process, PassesExitCodeEnvironmentDirectoryAndArguments) {
-  const auto dir = scratch_dir();
+  const auto dir = make_temp_dir("orvalin-process-test");
   SpawnOptions options;
   options.env = {{"ORVALIN_PROCESS_TEST_VALUE", "caf\xC3\xA9 = yes"},
                  {"ORVALIN_PROCESS_TEST_EXIT", "7"}};
@@ -113,7 +103,7 @@ TEST(Process, PassesExitCodeEnvironmentDirectoryAndArguments) {
 }
 
 TEST(Process, KeepsTheCallersDirectoryAndEnvironmentByDefault) {
-  const auto dir = scratch_dir();
+  const auto dir = make_temp_dir("orvalin-process-test");
   const ChildRun run = run_child(SpawnOptions{}, dir / "out.txt");
   EXPECT_EQ(run.exit_code, 0u);
   ASSERT_GE(run.lines.size(), 2u);
@@ -124,7 +114,7 @@ TEST(Process, KeepsTheCallersDirectoryAndEnvironmentByDefault) {
 }
 
 TEST(Process, ReportsWhyItCannotStart) {
-  const auto dir = scratch_dir();
+  const auto dir = make_temp_dir("orvalin-process-test");
   SpawnOptions missing;
   missing.program = path_to_utf8(dir / "no-such-program.exe");
   auto started = spawn_process(missing);

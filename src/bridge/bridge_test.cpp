@@ -17,6 +17,7 @@
 #include "bridge/tcpowner.h"
 #include "net/lines.h"
 #include "net/socket.h"
+#include "testing/kelvosim.h"
 
 namespace orvalin {
 namespace {
@@ -41,8 +42,7 @@ using Responder = std::function<std::string(const json& request)>;
 class FakePlugin {
  public:
   explicit FakePlugin(Responder responder = {},
-                      std::string hello_reply = kHelloOk)
-      : state_(std::make_shared<State>()) {
+                      std::string hello_reply = kHelloOk) {
     auto listener = listen_loopback(0);
     if (!listener) {
       ADD_FAILURE() << "listen: " << listener.error();
@@ -71,8 +71,6 @@ class FakePlugin {
     EXPECT_TRUE(line.has_value()) << "no line from the bridge";
     return line.value_or("");
   }
-
-  json next_request() { return json::parse(next_line()); }
 
   // True once the bridge has ended the connection (the plugin read the end
   // of the stream) and every line it sent has been taken.
@@ -135,7 +133,7 @@ class FakePlugin {
     state.stream.reset();
   }
 
-  std::shared_ptr<State> state_;
+  std::shared_ptr<State> state_ = std::make_shared<State>();
   Receiver<std::string> received_;
   uint16_t port_ = 0;
 };
@@ -185,55 +183,24 @@ Link watching_link(
   return link;
 }
 
-std::optional<BridgeEvent> next_event(Link& link) {
-  return link.events.recv_for(10s);
-}
-
-void expect_changed(std::optional<BridgeEvent> event, const std::string& group,
+// The next event is a change of group,key to value.
+void expect_changed(Link& link, const std::string& group,
                     const std::string& key, double value) {
+  auto event = link.events.recv_for(10s);
   ASSERT_TRUE(event.has_value());
   const Changed* changed = std::get_if<Changed>(&*event);
   ASSERT_NE(changed, nullptr) << "not a Changed event";
-  EXPECT_EQ(changed->group, group);
-  EXPECT_EQ(changed->key, key);
-  EXPECT_EQ(changed->value, value);
+  EXPECT_EQ(std::tuple(changed->group, changed->key, changed->value),
+            std::tuple(group, key, value));
 }
 
 void expect_disconnected_last(Link& link) {
-  auto event = next_event(link);
+  auto event = link.events.recv_for(10s);
   ASSERT_TRUE(event.has_value());
   EXPECT_TRUE(std::holds_alternative<Disconnected>(*event));
   EXPECT_FALSE(link.events.recv_for(10s).has_value());
   EXPECT_TRUE(link.events.closed());
 }
-
-// A Kelvo that exits after `running_polls` checks.
-class FakeKelvo : public Process {
- public:
-  // By default this test program stands in for Kelvo: its listeners are
-  // Kelvo's.
-  FakeKelvo(int running_polls, ProcessState::Kind then,
-            uint32_t id = static_cast<uint32_t>(current_process_id()))
-      : id_(id), running_polls_(running_polls), then_(then) {}
-  uint32_t id() const override { return id_; }
-  ProcessState poll() override {
-    ProcessState state;
-    if (polls_.fetch_add(1) >= running_polls_) {
-      state.kind = then_;
-      state.error = "no such process";
-    }
-    return state;
-  }
-  void kill() override {}
-  std::optional<uint32_t> wait() override { return 0; }
-  int polls() const { return polls_.load(); }
-
- private:
-  const uint32_t id_;
-  const int running_polls_;
-  const ProcessState::Kind then_;
-  std::atomic<int> polls_{0};
-};
 
 // A port nothing listens on (free a moment ago).
 uint16_t closed_port() {
@@ -248,46 +215,42 @@ TEST(BridgeWire, RequestLinesAreCompactSortedAndNumberedFromOne) {
   });
   ASSERT_TRUE(link.bridge);
   Bridge& bridge = *link.bridge;
+  // The line that a request the bridge took went out as.
+  auto sent = [&](const auto& result) {
+    EXPECT_TRUE(result.has_value());
+    return link.plugin->next_line();
+  };
 
-  ASSERT_TRUE(bridge.get("[Channel1]", "play"));
   EXPECT_EQ(
-      link.plugin->next_line(),
+      sent(bridge.get("[Channel1]", "play")),
       R"({"cmd":"get","group":"[Channel1]","id":2,"key":"play","prop":"value"})");
-  ASSERT_TRUE(bridge.set("[Channel1]", "play", "value", 1.0));
   EXPECT_EQ(
-      link.plugin->next_line(),
+      sent(bridge.set("[Channel1]", "play", "value", 1.0)),
       R"({"cmd":"set","group":"[Channel1]","id":3,"key":"play","prop":"value","value":1.0})");
-  ASSERT_TRUE(bridge.set("[Master]", "crossfader", "parameter", 0.25));
   EXPECT_EQ(
-      link.plugin->next_line(),
+      sent(bridge.set("[Master]", "crossfader", "parameter", 0.25)),
       R"({"cmd":"set","group":"[Master]","id":4,"key":"crossfader","prop":"parameter","value":0.25})");
 
   // "id" is always the bridge's own; other fields pass as given, non-ASCII
   // as raw UTF-8 and invalid UTF-8 as U+FFFD instead of an exception.
   json custom = {{"cmd", "custom"}, {"id", 99}, {"text", "Café \"x\""}};
-  ASSERT_TRUE(bridge.request(custom));
-  EXPECT_EQ(link.plugin->next_line(),
+  EXPECT_EQ(sent(bridge.request(custom)),
             "{\"cmd\":\"custom\",\"id\":5,\"text\":\"Caf\xC3\xA9 \\\"x\\\"\"}");
-  ASSERT_TRUE(bridge.get("[Bad\xFF]", "play"));
-  EXPECT_EQ(link.plugin->next_line(),
+  EXPECT_EQ(sent(bridge.get("[Bad\xFF]", "play")),
             "{\"cmd\":\"get\",\"group\":\"[Bad\xEF\xBF\xBD]\",\"id\":6,"
             "\"key\":\"play\",\"prop\":\"value\"}");
   EXPECT_EQ(bridge.request(json::array({1, 2})).error(),
             "request is not a JSON object");
 
-  ASSERT_TRUE(bridge.deck_info(2));
-  EXPECT_EQ(link.plugin->next_line(), R"({"cmd":"deckinfo","deck":2,"id":7})");
-  ASSERT_TRUE(bridge.effect_name(-1));
-  EXPECT_EQ(link.plugin->next_line(),
+  EXPECT_EQ(sent(bridge.deck_info(2)), R"({"cmd":"deckinfo","deck":2,"id":7})");
+  EXPECT_EQ(sent(bridge.effect_name(-1)),
             R"({"cmd":"effectname","id":8,"index":-1})");
-  ASSERT_TRUE(bridge.effect_index("org.kelvo.effects.metronome"));
   EXPECT_EQ(
-      link.plugin->next_line(),
+      sent(bridge.effect_index("org.kelvo.effects.metronome")),
       R"({"cmd":"effectindex","effect":"org.kelvo.effects.metronome","id":9})");
-  ASSERT_TRUE(bridge.dump_widgets());
-  EXPECT_EQ(link.plugin->next_line(), R"({"cmd":"dumpwidgets","id":10})");
-  ASSERT_TRUE(bridge.selected_track());
-  EXPECT_EQ(link.plugin->next_line(), R"({"cmd":"selectedtrack","id":11})");
+  EXPECT_EQ(sent(bridge.dump_widgets()), R"({"cmd":"dumpwidgets","id":10})");
+  EXPECT_EQ(sent(bridge.selected_track()),
+            R"({"cmd":"selectedtrack","id":11})");
   LastValues last;
   bridge.watch("[Channel2]", "rate", last);
   EXPECT_EQ(link.plugin->next_line(),
@@ -295,23 +258,17 @@ TEST(BridgeWire, RequestLinesAreCompactSortedAndNumberedFromOne) {
   EXPECT_EQ(
       link.plugin->next_line(),
       R"({"cmd":"get","group":"[Channel2]","id":13,"key":"rate","prop":"value"})");
-}
 
-TEST(BridgeWire, NumbersTakeTheirShortestForm) {
-  Link link = open_link([](const json& request) {
-    return "{\"id\":" + request["id"].dump() + ",\"ok\":true}\n";
-  });
-  ASSERT_TRUE(link.bridge);
+  // Numbers take their shortest form.
   const json numbers = {{"cmd", "n"},     {"a", 1e20},
                         {"b", 5e-5},      {"c", -2.5e100},
                         {"d", 1.5e-300},  {"f", false},
                         {"i", -7},        {"s", "x\"e+05 e-07\\"},
                         {"t", true},      {"u", 123456789012345678ULL},
                         {"w", 0.1 + 0.2}, {"z", 0.0}};
-  ASSERT_TRUE(link.bridge->request(numbers));
-  EXPECT_EQ(link.plugin->next_line(),
+  EXPECT_EQ(sent(bridge.request(numbers)),
             R"({"a":1e20,"b":5e-5,"c":-2.5e100,"cmd":"n","d":1.5e-300,)"
-            R"("f":false,"i":-7,"id":2,"s":"x\"e+05 e-07\\","t":true,)"
+            R"("f":false,"i":-7,"id":14,"s":"x\"e+05 e-07\\","t":true,)"
             R"("u":123456789012345678,"w":0.30000000000000004,"z":0.0})");
 }
 
@@ -477,7 +434,7 @@ TEST(BridgeEvents, LastUnterminatedLineThenDisconnectedOnce) {
   link.plugin->send(
       "{\"event\":\"changed\",\"group\":\"[A]\",\"key\":\"b\",\"value\":2}");
   link.plugin->end();
-  expect_changed(next_event(link), "[A]", "b", 2.0);
+  expect_changed(link, "[A]", "b", 2.0);
   expect_disconnected_last(link);
   // No reader is left: later requests fail at once, and Kelvo is not taken
   // for busy.
@@ -491,13 +448,13 @@ TEST(BridgeEvents, InvalidUtf8EndsTheReaderAndFailsWaitingRequests) {
   Link link = watching_link({{"[A]", "b"}, {"[A]", "c"}});
   ASSERT_TRUE(link.bridge);
   auto pending = link.bridge->send_get("[Channel1]", "play");
-  EXPECT_EQ(link.plugin->next_request()["id"], 6);
+  EXPECT_EQ(json::parse(link.plugin->next_line())["id"], 6);
   link.plugin->send(
       "{\"event\":\"changed\",\"group\":\"[A]\",\"key\":\"b\",\"value\":1}\n"
       "{\"event\":\"changed\",\"group\":\"[\xC3\x28]\",\"key\":\"b\"}\n"
       "{\"event\":\"changed\",\"group\":\"[A]\",\"key\":\"c\",\"value\":1}\n"
       "{\"id\":6,\"ok\":true,\"value\":1}\n");
-  expect_changed(next_event(link), "[A]", "b", 1.0);
+  expect_changed(link, "[A]", "b", 1.0);
   expect_disconnected_last(link);
   EXPECT_EQ(pending.wait().error(), "[Channel1],play: Not connected to Kelvo");
   // The plugin sees the end at once, while the Bridge still exists.
@@ -524,8 +481,8 @@ TEST(BridgeEvents, LinesLongerThanOneMebibyteAreDiscarded) {
   std::string last = padded(4, 1048575);  // with its CR, 1 MiB before the LF
   last.insert(last.size() - 1, "\r");
   link.plugin->send(last);
-  expect_changed(next_event(link), "[A]", "b", 1.0);
-  expect_changed(next_event(link), "[A]", "b", 4.0);
+  expect_changed(link, "[A]", "b", 1.0);
+  expect_changed(link, "[A]", "b", 4.0);
   const std::string out = testing::internal::GetCapturedStdout();
   const std::string line =
       "bridge: discarded a line longer than 1048576 bytes\n";
@@ -537,7 +494,7 @@ TEST(BridgeEvents, ReadingGoesOnWhenTheConsumerHasGone) {
   ASSERT_TRUE(link.bridge);
   link.events = Receiver<BridgeEvent>();
   auto pending = link.bridge->send_get("[Channel1]", "time_elapsed");
-  EXPECT_EQ(link.plugin->next_request()["id"], 2);
+  EXPECT_EQ(json::parse(link.plugin->next_line())["id"], 2);
   link.plugin->send(
       "{\"event\":\"changed\",\"group\":\"[A]\",\"key\":\"b\",\"value\":1}\n"
       "{\"id\":2,\"ok\":true,\"value\":6}\n");
@@ -577,7 +534,7 @@ TEST(BridgeCommands, WatchFillsTheTableOrLogsTheFailure) {
   link.bridge->watch("[Channel1]", "play", last);
   EXPECT_EQ(last, (LastValues{{{"[Channel1]", "old"}, 1.0},
                               {{"[Channel1]", "play"}, 0.5}}));
-  expect_changed(next_event(link), "[Channel1]", "play", 1);
+  expect_changed(link, "[Channel1]", "play", 1);
 }
 
 TEST(BridgeCommands, ResultFieldsAndDefaults) {
@@ -667,24 +624,21 @@ TEST(BridgeCommands, ResultFieldsAndDefaults) {
 }
 
 TEST(BridgeConnect, HelloFailures) {
-  struct Case {
-    std::string hello_reply;
-    std::string error;
-  };
-  const std::vector<Case> cases = {
+  // The plugin's answer to the hello, and the error it makes.
+  const std::pair<std::string, std::string> cases[] = {
       {"{\"error\":\"wrong token\",\"id\":1,\"ok\":false}\n", "wrong token"},
       {"{\"id\":1}\n", "request failed"},
       {"", "Kelvo did not answer in time"},
   };
-  for (const Case& c : cases) {
-    FakePlugin plugin({}, c.hello_reply);
+  for (const auto& [hello_reply, error] : cases) {
+    FakePlugin plugin({}, hello_reply);
     auto [events, received] = make_channel<BridgeEvent>();
     auto bridge = Bridge::connect(plugin.port(), kToken,
                                   std::chrono::steady_clock::now() + 10s,
                                   nullptr, events, kTimeOut);
     events.reset();
     ASSERT_FALSE(bridge.has_value());
-    EXPECT_EQ(bridge.error(), c.error);
+    EXPECT_EQ(bridge.error(), error);
     // The dropped bridge ends the connection and its reader.
     auto last = received.recv_for(10s);
     ASSERT_TRUE(last.has_value());
@@ -709,7 +663,7 @@ TEST(BridgeConnect, RefusedUntilTheDeadlineOrKelvoExits) {
   for (const auto [running_polls, then] :
        {std::pair{3, ProcessState::Kind::exited},
         std::pair{0, ProcessState::Kind::failed}}) {
-    auto kelvo = std::make_shared<FakeKelvo>(running_polls, then);
+    auto kelvo = std::make_shared<FakeProcess>(running_polls, then);
     EXPECT_EQ(
         Bridge::connect(port, kToken, std::chrono::steady_clock::now() + 600s,
                         kelvo, events, kTiming)
@@ -742,7 +696,7 @@ TEST(BridgeConnect, AListenerOfAnotherProcessNeverGetsTheToken) {
   // on a loaded machine (the listener never accepts, and a connect beyond
   // its backlog would time out instead of being refused).
   auto kelvo =
-      std::make_shared<FakeKelvo>(2, ProcessState::Kind::exited, 0x7fffffffu);
+      std::make_shared<FakeProcess>(2, ProcessState::Kind::exited, 0x7fffffffu);
   auto [events, received] = make_channel<BridgeEvent>();
   testing::internal::CaptureStdout();
   auto bridge = Bridge::connect((*listener)->port(), kToken,
@@ -765,7 +719,7 @@ TEST(BridgeConnect, RetriesUntilThePluginListens) {
   // attempts have been refused.
   const uint16_t port = closed_port();
   auto [events, received] = make_channel<BridgeEvent>();
-  auto kelvo = std::make_shared<FakeKelvo>(1000, ProcessState::Kind::exited);
+  auto kelvo = std::make_shared<FakeProcess>(1000, ProcessState::Kind::exited);
   auto connecting = std::async(std::launch::async, [&, events = events] {
     return Bridge::connect(port, kToken, std::chrono::steady_clock::now() + 60s,
                            kelvo, events, kTiming);
@@ -775,10 +729,9 @@ TEST(BridgeConnect, RetriesUntilThePluginListens) {
   ASSERT_TRUE(listener) << listener.error();
   auto accepted = (*listener)->accept();
   ASSERT_TRUE(accepted);
-  std::string hello;
-  char c;
-  while ((*accepted)->recv(&c, 1).value_or(0) == 1 && c != '\n') hello += c;
-  EXPECT_EQ(json::parse(hello)["token"], kToken);
+  // The reader lives to the end of the statement, and so does its line.
+  EXPECT_EQ(json::parse(LineReader(**accepted).next().value_or(""))["token"],
+            kToken);
   ASSERT_TRUE(send_all(**accepted, "{\"id\":1,\"ok\":true}\n"));
   auto bridge = connecting.get();
   ASSERT_TRUE(bridge) << bridge.error();

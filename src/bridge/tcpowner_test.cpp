@@ -52,13 +52,11 @@ TEST(TcpOwner, ReadsLinuxTcpTable) {
   // Addresses are the kernel's words as this (little-endian) machine prints
   // them; ports are plain hexadecimal.
   const std::string text =
-      "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when "
-      "retrnsmt   uid  timeout inode\n"
-      "   0: 0100007F:1B58 00000000:0000 0A 00000000:00000000 00:00000000 "
-      "00000000  1000        0 4711 1 0000000000000000 100 0 0 10 0\n"
-      "   1: 0100007F:C350 0100007F:1B58 01 00000000:00000000 00:00000000 "
-      "00000000  1000        0 4712 1 0000000000000000 20 4 30 10 -1\n"
-      "   2: garbage\n";
+      R"(  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  timeout inode
+   0: 0100007F:1B58 00000000:0000 0A 00000000:00000000 00:00000000 00000000  1000        0 4711 1 0000000000000000 100 0 0 10 0
+   1: 0100007F:C350 0100007F:1B58 01 00000000:00000000 00:00000000 00000000  1000        0 4712 1 0000000000000000 20 4 30 10 -1
+   2: garbage
+)";
   const auto rows = parse_proc_net_tcp(text);
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0].local_ip, kLo);
@@ -72,21 +70,11 @@ TEST(TcpOwner, ReadsLinuxTcpTable) {
   // (IPv4-mapped, no inode yet) and a listener on ::1, which takes no IPv4
   // connection.
   const std::string text6 =
-      "  sl  local_address                         remote_address          "
-      "              st tx_queue rx_queue tr tm->when retrnsmt   uid  "
-      "timeout inode\n"
-      "   0: 00000000000000000000000000000000:1B58 "
-      "00000000000000000000000000000000:0000 0A 00000000:00000000 "
-      "00:00000000 00000000  1000        0 4800 1 0000000000000000 100 0 0 "
-      "10 0\n"
-      "   1: 0000000000000000FFFF00000100007F:1B58 "
-      "0000000000000000FFFF00000100007F:C350 01 00000000:00000000 "
-      "00:00000000 00000000  1000        0 0 1 0000000000000000 20 4 30 10 "
-      "-1\n"
-      "   2: 00000000000000000000000001000000:1B59 "
-      "00000000000000000000000000000000:0000 0A 00000000:00000000 "
-      "00:00000000 00000000  1000        0 4801 1 0000000000000000 100 0 0 "
-      "10 0\n";
+      R"(  sl  local_address                         remote_address                        st tx_queue rx_queue tr tm->when retrnsmt   uid  timeout inode
+   0: 00000000000000000000000000000000:1B58 00000000000000000000000000000000:0000 0A 00000000:00000000 00:00000000 00000000  1000        0 4800 1 0000000000000000 100 0 0 10 0
+   1: 0000000000000000FFFF00000100007F:1B58 0000000000000000FFFF00000100007F:C350 01 00000000:00000000 00:00000000 00000000  1000        0 0 1 0000000000000000 20 4 30 10 -1
+   2: 00000000000000000000000001000000:1B59 00000000000000000000000000000000:0000 0A 00000000:00000000 00:00000000 00000000  1000        0 4801 1 0000000000000000 100 0 0 10 0
+)";
   const auto rows6 = parse_proc_net_tcp(text6);
   ASSERT_EQ(rows6.size(), 2u);
   EXPECT_TRUE(rows6[0].ipv6 && rows6[0].listening);

@@ -7,22 +7,13 @@
 #include <vector>
 
 #include "base/utf.h"
+#include "testing/kelvosim.h"
 
 namespace orvalin {
 namespace {
 
 namespace fs = std::filesystem;
 using Env = std::map<std::string, std::string>;
-
-// A lookup in `map` (an environment, a table of sessions).
-template <class Map>
-auto lookup_in(const Map& map) {
-  return [&map](const auto& key) -> std::optional<typename Map::mapped_type> {
-    const auto at = map.find(typename Map::key_type(key));
-    if (at == map.end()) return std::nullopt;
-    return at->second;
-  };
-}
 
 std::vector<uint8_t> counting_bytes(size_t n) {
   std::vector<uint8_t> bytes;
@@ -209,12 +200,9 @@ TEST(KelvoLaunch, AskedForAnX11WindowInAWaylandSession) {
     EXPECT_EQ(platform.add_xcb, c.add_xcb);
     EXPECT_EQ(platform.not_x11, c.not_x11);
   }
-  const std::filesystem::path dir("plugins");
-  EXPECT_FALSE(
-      kelvo_environment(dir, std::nullopt, 7, "t").contains("QT_QPA_PLATFORM"));
-  EXPECT_EQ(
-      kelvo_environment(dir, std::nullopt, 7, "t", true)["QT_QPA_PLATFORM"],
-      "xcb");
+  EXPECT_EQ(kelvo_environment("plugins", std::nullopt, 7, "t",
+                              true)["QT_QPA_PLATFORM"],
+            "xcb");
 }
 
 TEST(KelvoLaunch, DescribesTheProcessState) {
@@ -225,23 +213,6 @@ TEST(KelvoLaunch, DescribesTheProcessState) {
   EXPECT_EQ(describe_process_state({ProcessState::Kind::failed, 0, "denied"}),
             "unknown (denied)");
 }
-
-class FakeProcess final : public Process {
- public:
-  explicit FakeProcess(int running_polls) : running_polls_(running_polls) {}
-  uint32_t id() const override { return 42; }
-  ProcessState poll() override {
-    ++polls;
-    if (running_polls_ < 0 || polls <= running_polls_) return {};
-    return {ProcessState::Kind::exited, 0, ""};
-  }
-  void kill() override {}
-  std::optional<uint32_t> wait() override { return 0; }
-  int polls = 0;
-
- private:
-  int running_polls_;
-};
 
 TEST(PluginWait, ChecksTheSignalThenKelvoThenTheDeadline) {
   using std::chrono::milliseconds;
@@ -268,7 +239,7 @@ TEST(PluginWait, ChecksTheSignalThenKelvoThenTheDeadline) {
         wait_for_plugin_with([&] { return ++probes == c.signal_at; }, kelvo,
                              {milliseconds(c.wait_ms), milliseconds(1)}),
         c.outcome);
-    EXPECT_EQ(kelvo.polls, c.polls);
+    EXPECT_EQ(kelvo.polls(), c.polls);
     EXPECT_EQ(probes, c.probes);
   }
 }

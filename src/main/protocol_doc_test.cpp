@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <regex>
 #include <set>
@@ -65,12 +64,9 @@ std::set<std::string> quoted_in_sources() {
         path.find("/config/") != std::string::npos) {
       continue;
     }
-    std::ifstream in(it->path(), std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
     // Comments quote words, not controls.
     const std::string code =
-        std::regex_replace(text.str(), std::regex("//[^\n]*"), "");
+        std::regex_replace(read_file(it->path()), std::regex("//[^\n]*"), "");
     for (std::sregex_iterator match(code.begin(), code.end(), quoted), last;
          match != last; ++match) {
       names.insert((*match)[1]);

@@ -6,6 +6,8 @@
 #include <set>
 #include <tuple>
 
+#include "testing/kelvosim.h"
+
 namespace orvalin {
 namespace {
 
@@ -59,11 +61,7 @@ struct Fixture {
   std::optional<std::string> find() {
     KelvoSearch search;
     search.registry = &registry;
-    search.env = [this](const std::string& name) -> std::optional<std::string> {
-      auto it = env.find(name);
-      if (it == env.end()) return std::nullopt;
-      return it->second;
-    };
+    search.env = lookup_in(env);
     search.exists = [this](const std::string& path) {
       return files.contains(path);
     };
@@ -179,19 +177,16 @@ TEST(FindKelvoOnPath, FirstExecutableInOrder) {
   EXPECT_EQ(asked, (std::vector<std::string>{"/a/kelvo", "/b/kelvo"}));
 
   // Linux: PATH first, then the fixed places in order.
-  struct Case {
-    std::set<std::string> executables;
-    std::optional<std::string> found;
-  };
-  for (const Case& c : std::vector<Case>{
+  using Case = std::pair<std::set<std::string>, std::optional<std::string>>;
+  for (const auto& [present, found] : std::vector<Case>{
            {{"/opt/kelvo/bin/kelvo", "/b/kelvo"}, "/b/kelvo"},
            {{"/opt/kelvo/bin/kelvo", "/usr/local/bin/kelvo"},
             "/usr/local/bin/kelvo"},
            {{"/opt/kelvo/bin/kelvo", "/usr/bin/kelvo"}, "/usr/bin/kelvo"},
            {{"/opt/kelvo/bin/kelvo"}, "/opt/kelvo/bin/kelvo"},
            {{"/opt/kelvo/kelvo"}, std::nullopt}}) {
-    executables = c.executables;
-    EXPECT_EQ(find_kelvo_on_linux("/a:/b", is_executable), c.found);
+    executables = present;
+    EXPECT_EQ(find_kelvo_on_linux("/a:/b", is_executable), found);
   }
 }
 

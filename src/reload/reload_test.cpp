@@ -9,6 +9,7 @@
 #include "base/language.h"
 #include "base/sentences.h"
 #include "testing/kelvosim.h"
+#include "testing/rig.h"
 
 namespace orvalin {
 namespace {
@@ -75,21 +76,14 @@ TEST(Debounce, ReloadsOnceTheFileIsQuietForTheWholeDelay) {
 
 TEST(ReloadedSentence, NamesKelvoSettingsOnlyWhenTheyChanged) {
   const General running{"C:\\Kelvo\\kelvo.exe", {"--a"}, 52764};
-  struct Case {
-    General loaded;
-    bool kelvo;
-  };
-  const Case cases[] = {
-      {running, false},
-      {{"C:\\Other\\kelvo.exe", {"--a"}, 52764}, true},
-      {{"C:\\Kelvo\\kelvo.exe", {}, 52764}, true},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(reloaded_sentence(running, c.loaded),
-              c.kelvo ? "Settings reloaded. Kelvo settings take effect at the "
-                        "next start."
-                      : "Settings reloaded");
-  }
+  const std::string kelvo =
+      "Settings reloaded. Kelvo settings take effect at the next start.";
+  EXPECT_EQ(reloaded_sentence(running, running), "Settings reloaded");
+  EXPECT_EQ(
+      reloaded_sentence(running, {"C:\\Other\\kelvo.exe", {"--a"}, 52764}),
+      kelvo);
+  EXPECT_EQ(reloaded_sentence(running, {"C:\\Kelvo\\kelvo.exe", {}, 52764}),
+            kelvo);
 }
 
 class FakeHotkeys final : public HotkeyApi {
@@ -110,10 +104,7 @@ class Reload : public ::testing::Test {
  protected:
   static constexpr uint32_t kKelvo = 77;
 
-  Reload()
-      : dir_(make_temp_dir("orvalin-reload-test-")),
-        registry_(api_),
-        speech_(make_channel<SpeechCommand>()) {
+  Reload() {
     context_.file = dir_ / "config.toml";
     context_.find_kelvo = [] { return std::nullopt; };
     context_.running = General{"kelvo", {}, 52764};
@@ -136,24 +127,14 @@ class Reload : public ::testing::Test {
         << keys;
   }
   std::vector<std::string> spoken() {
-    std::vector<std::string> texts;
-    while (auto command = speech_.second.try_recv()) {
-      if (auto* speak = std::get_if<Speak>(&*command)) {
-        texts.push_back((speak->interrupt ? "" : "queued: ") + speak->text);
-      } else if (auto* settings = std::get_if<SpeechSettings>(&*command)) {
-        texts.push_back(
-            "<settings: " +
-            std::string(screen_reader_name(settings->screen_reader)) +
-            (settings->braille ? ", braille>" : ">"));
-      }
-    }
-    return texts;
+    return testrig::spoken_texts(speech_.second);
   }
 
-  const std::filesystem::path dir_;
+  const std::filesystem::path dir_ = make_temp_dir("orvalin-reload-test-");
   FakeHotkeys api_;
-  HotkeyRegistry registry_;
-  std::pair<Sender<SpeechCommand>, Receiver<SpeechCommand>> speech_;
+  HotkeyRegistry registry_{api_};
+  std::pair<Sender<SpeechCommand>, Receiver<SpeechCommand>> speech_ =
+      make_channel<SpeechCommand>();
   ReloadContext context_;
   std::shared_ptr<const BindingTables> old_;
   std::vector<LoopTask> tasks_;

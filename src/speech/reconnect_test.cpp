@@ -159,8 +159,7 @@ TEST(ReconnectingVoiceTest, TheSpeechThreadRetriesWithoutANewMessage) {
     for (int i = 0; i < 6000; ++i) {
       {
         std::lock_guard lock(service.mutex);
-        if (std::find(service.calls.begin(), service.calls.end(), call) !=
-            service.calls.end()) {
+        if (std::ranges::find(service.calls, call) != service.calls.end()) {
           return true;
         }
       }

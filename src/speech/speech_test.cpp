@@ -133,11 +133,6 @@ class FakeEngines : public SpeechEngines {
   std::vector<ReaderSlot> slots_;
 };
 
-ScreenReader kind_named(const std::string& name) {
-  return name == "auto" ? ScreenReader::automatic
-                        : parse_screen_reader(name).value();
-}
-
 // Runs the steps through a Speaker on this thread, between them changing
 // what runs. Steps: "say T", "queue T", "stop", "use R" (screen_reader R),
 // "braille off", "+R"/"-R" (reader R says it runs or not), "+window C|T"/
@@ -158,19 +153,18 @@ Calls run_steps(Script& script, const std::vector<std::string>& steps) {
     } else if (verb == "stop") {
       speaker.handle(StopSpeaking{});
     } else if (verb == "use" || verb == "braille") {
-      if (verb == "use") settings.screen_reader = kind_named(rest);
+      if (verb == "use")
+        settings.screen_reader = parse_screen_reader(rest).value();
       if (verb == "braille") settings.braille = rest == "on";
       speaker.handle(settings);
-    } else if (verb == "+window" || verb == "-window") {
-      if (verb[0] == '+') {
-        script.windows.insert(rest);
-      } else {
-        script.windows.erase(rest);
-      }
+    } else if (verb == "+window") {
+      script.windows.insert(rest);
+    } else if (verb == "-window") {
+      script.windows.erase(rest);
     } else if (verb[0] == '+') {
-      script.running.insert(kind_named(verb.substr(1)));
+      script.running.insert(parse_screen_reader(verb.substr(1)).value());
     } else if (verb[0] == '-') {
-      script.running.erase(kind_named(verb.substr(1)));
+      script.running.erase(parse_screen_reader(verb.substr(1)).value());
     } else {
       ADD_FAILURE() << "unknown step " << step;
     }
@@ -347,7 +341,6 @@ TEST(SpeechTest, ThreadSpeaksEveryonesMessagesInQueueOrderAndClosesLast) {
     });
   }
   for (std::thread& sender : senders) sender.join();
-  senders.clear();
   testing::internal::GetCapturedStdout();
   speech.reset();
 
@@ -358,16 +351,14 @@ TEST(SpeechTest, ThreadSpeaksEveryonesMessagesInQueueOrderAndClosesLast) {
   }
   const Calls calls = script.taken();
   std::vector<int> next(3, 0);
-  int spoken = 0;
   for (const std::string& call : calls) {
     if (!call.starts_with("NVDA speak ")) continue;
     const int t = call[11] - '0';
     ASSERT_EQ(call.substr(11),
               std::to_string(t) + ":" + std::to_string(next[t]));
     ++next[t];
-    ++spoken;
   }
-  EXPECT_EQ(spoken, 3 * kPerThread);
+  EXPECT_EQ(next, std::vector<int>(3, kPerThread));
   EXPECT_EQ(calls.back(), "engines closed");
 }
 

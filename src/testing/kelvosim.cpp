@@ -16,9 +16,11 @@ namespace orvalin {
 
 namespace {
 
-void complain(const std::string& text) {
+// Says why the simulator did not start; no simulator.
+std::unique_ptr<KelvoSim> complain(const std::string& text) {
   std::fprintf(stderr, "kelvosim: %s\n", text.c_str());
   std::fflush(stderr);
+  return nullptr;
 }
 
 }  // namespace
@@ -56,8 +58,7 @@ std::string read_file(const std::filesystem::path& path) {
 std::unique_ptr<KelvoSim> KelvoSim::start(std::vector<std::string> options) {
   const auto program = get_env("ORVALIN_KELVOSIM");
   if (!program || program->empty()) {
-    complain("ORVALIN_KELVOSIM is not set");
-    return nullptr;
+    return complain("ORVALIN_KELVOSIM is not set");
   }
   std::unique_ptr<KelvoSim> sim(new KelvoSim);
   sim->dir_ = make_temp_dir("kelvosim");
@@ -74,8 +75,7 @@ std::unique_ptr<KelvoSim> KelvoSim::start(std::vector<std::string> options) {
   spawn.args.insert(spawn.args.end(), options.begin(), options.end());
   auto started = spawn_process(spawn);
   if (!started) {
-    complain("cannot start " + *program + ": " + started.error());
-    return nullptr;
+    return complain("cannot start " + *program + ": " + started.error());
   }
   sim->process_ = *started;
 
@@ -86,25 +86,21 @@ std::unique_ptr<KelvoSim> KelvoSim::start(std::vector<std::string> options) {
     const std::string text = read_file(port_file);
     if (!text.empty()) {
       const unsigned long port = std::strtoul(text.c_str(), nullptr, 10);
-      if (port == 0 || port > 65535) {
-        complain("bad port file: " + text);
-        return nullptr;
-      }
+      if (port == 0 || port > 65535) return complain("bad port file: " + text);
       sim->port_ = static_cast<uint16_t>(port);
       return sim;
     }
     const ProcessState state = sim->process_->poll();
     if (state.kind != ProcessState::Kind::running) {
-      complain(state.kind == ProcessState::Kind::exited
-                   ? "exited with code " + std::to_string(state.exit_code) +
-                         " before listening"
-                   : "cannot watch the process: " + state.error);
-      return nullptr;
+      return complain(state.kind == ProcessState::Kind::exited
+                          ? "exited with code " +
+                                std::to_string(state.exit_code) +
+                                " before listening"
+                          : "cannot watch the process: " + state.error);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  complain("did not listen within 10 seconds");
-  return nullptr;
+  return complain("did not listen within 10 seconds");
 }
 
 std::vector<std::string> KelvoSim::trace() const {

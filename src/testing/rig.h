@@ -4,6 +4,7 @@
 // a fresh action worker per batch of presses. One thread (the test's).
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -19,7 +20,6 @@
 #include "base/channel.h"
 #include "base/timing.h"
 #include "bridge/bridge.h"
-#include "config/builtin.h"
 #include "config/config.h"
 #include "controls/appstate.h"
 #include "speech/speech.h"
@@ -52,10 +52,28 @@ inline Timing quick_timing() {
 }
 
 inline std::vector<KeyAction> builtin_actions() {
-  auto config = parse_config(builtin_config_text(), "built-in");
-  if (!config) return {};
-  auto tables = build_binding_tables(config->keys);
+  auto tables = build_binding_tables(builtin_config().keys);
   return tables ? tables->actions : std::vector<KeyAction>{};
+}
+
+// What was sent to `speech` so far, without waiting: interrupting speech
+// as the text, queued speech as "queued: " + text, a stop as "<stop>" and
+// settings as "<settings: reader>" or "<settings: reader, braille>".
+inline std::vector<std::string> spoken_texts(Receiver<SpeechCommand>& speech) {
+  std::vector<std::string> texts;
+  while (auto command = speech.try_recv()) {
+    if (auto* speak = std::get_if<Speak>(&*command)) {
+      texts.push_back(speak->interrupt ? speak->text
+                                       : "queued: " + speak->text);
+    } else if (auto* settings = std::get_if<SpeechSettings>(&*command)) {
+      texts.push_back("<settings: " +
+                      std::string(screen_reader_name(settings->screen_reader)) +
+                      (settings->braille ? ", braille>" : ">"));
+    } else {
+      texts.push_back("<stop>");
+    }
+  }
+  return texts;
 }
 
 class Rig {
@@ -102,10 +120,7 @@ class Rig {
 
   // The index of a built-in key ("ctrl+alt+p"); past the end when unknown.
   uint64_t index_of(std::string_view key) const {
-    for (size_t i = 0; i < builtin_.size(); ++i) {
-      if (builtin_[i].key == key) return i;
-    }
-    return builtin_.size();
+    return std::ranges::find(builtin_, key, &KeyAction::key) - builtin_.begin();
   }
 
   // Runs the presses through a fresh worker over `table`, waits until it has
@@ -137,20 +152,8 @@ class Rig {
                        {{0, Clock::now()}});
   }
 
-  // What was spoken so far, without waiting: interrupting speech as the
-  // text, queued speech as "queued: " + text, a stop as "<stop>".
-  std::vector<std::string> spoken() {
-    std::vector<std::string> texts;
-    while (auto command = speech_.try_recv()) {
-      if (auto* speak = std::get_if<Speak>(&*command)) {
-        texts.push_back(speak->interrupt ? speak->text
-                                         : "queued: " + speak->text);
-      } else {
-        texts.push_back("<stop>");
-      }
-    }
-    return texts;
-  }
+  // What was spoken so far, without waiting (see spoken_texts()).
+  std::vector<std::string> spoken() { return spoken_texts(speech_); }
 
   // The next sentence spoken within `wait` (speech that another thread,
   // such as a tempo tap's or the announcer's, sends later).
@@ -186,17 +189,15 @@ class Rig {
         out.push_back("?" + lines[i]);
         continue;
       }
-      std::string cmd = request.value("cmd", "");
+      const std::string cmd = request.value("cmd", "");
+      std::string text = cmd;
       if (cmd == "get" || cmd == "set") {
-        std::string text = cmd;
         if (request.value("prop", "value") == "parameter") text += "!";
         text +=
             " " + request.value("group", "") + "," + request.value("key", "");
         if (cmd == "set") text += "=" + request["value"].dump();
-        out.push_back(text);
-      } else {
-        out.push_back(cmd);
       }
+      out.push_back(text);
     }
     return out;
   }
