@@ -103,6 +103,17 @@ TEST(GridClicks, RefusesAMissingMetronomeAndReadsBackTheUnit) {
   }
   EXPECT_EQ(ignoring->value(slot(1), "loaded"), 0);
   EXPECT_EQ(ignoring->value(kUnit, "mix"), 0.25);
+
+  // No slot is free for the metronome: refused, and nothing changes.
+  auto full = Rig::start({"--load", "1=1", "--effect",
+                          effect(1, "org.kelvo.effects.echo"), "--effect",
+                          effect(2, "org.kelvo.effects.reverb"), "--effect",
+                          effect(3, "org.kelvo.effects.phaser"), "--effect",
+                          effect(4, "org.kelvo.effects.flanger")});
+  ASSERT_TRUE(full);
+  EXPECT_EQ(error_text(toggle_grid_clicks(full->shared_state(), 1)),
+            "Effect unit 4 is full. Remove an effect from it first.");
+  EXPECT_EQ(full->value(kUnit, "group_[Channel1]_enable"), 0);
 }
 
 TEST(GridClicks, MoveToAnotherDeckSpeaksOnlyTheOnSentence) {
@@ -126,11 +137,10 @@ TEST(GridClicks, MoveToAnotherDeckSpeaksOnlyTheOnSentence) {
 TEST(GridMove, KeepsATotalPerDeckThatClicksOnResets) {
   auto rig = Rig::start({"--load", "1=10", "--load", "3=4"});
   ASSERT_TRUE(rig);
-  ASSERT_TRUE(move_grid(rig->shared_state(), 1, 1));
-  ASSERT_TRUE(move_grid(rig->shared_state(), 1, 1));
-  ASSERT_TRUE(move_grid(rig->shared_state(), 3, -2));
-  ASSERT_TRUE(move_grid(rig->shared_state(), 1, -1));
-  ASSERT_TRUE(move_grid(rig->shared_state(), 1, -1));
+  for (auto [deck, beats] :
+       {std::pair{1, 1}, {1, 1}, {3, -2}, {1, -1}, {1, -1}}) {
+    ASSERT_TRUE(move_grid(rig->shared_state(), deck, beats));
+  }
   EXPECT_THAT(rig->spoken(), ElementsAre("later, total plus 5 milliseconds",
                                          "later, total plus 10 milliseconds",
                                          "earlier, total minus 10 milliseconds",
