@@ -226,9 +226,6 @@ TEST(ActionWorker, KeysSpeakAndSendExactly) {
     std::vector<std::string_view> keys;
     Texts spoken, requests;
   };
-  const std::string mic_hint =
-      "microphone not switched on. No microphone input is set up. Choose one "
-      "in Kelvo preferences, Sound Hardware, Input.";
   const Case cases[] = {
       // Stop samplers stops only playing ones.
       {{"--samplers", "0"},
@@ -245,7 +242,8 @@ TEST(ActionWorker, KeysSpeakAndSendExactly) {
       // off never asks.
       {{"--no-mic-input"},
        {"ctrl+alt+shift+s"},
-       {mic_hint},
+       {"microphone not switched on. No microphone input is set up. Choose "
+        "one in Kelvo preferences, Sound Hardware, Input."},
        {"get [Microphone],talkover", "get [Microphone],input_configured"}},
       {{"--set", "[Microphone],talkover=1"},
        {"ctrl+alt+a", "ctrl+alt+shift+s"},
