@@ -14,8 +14,6 @@ namespace {
 using testrig::Rig;
 
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
-using ::testing::IsEmpty;
 
 constexpr char kUnit[] = "[EffectRack1_EffectUnit4]";
 constexpr char kMetronomeId[] = "org.kelvo.effects.metronome";
@@ -167,9 +165,9 @@ TEST(GridMove, KeepsATotalPerDeckThatClicksOnResets) {
   EXPECT_EQ(error_text(say_grid_offset(rig->state(), 2)), "no track loaded");
   for (const std::string& line : rig->sim().trace()) {
     if (line.find("[Channel2]") == std::string::npos) continue;
-    EXPECT_THAT(line, HasSubstr("\"cmd\":\"get\"")) << line;
+    EXPECT_THAT(line, testing::HasSubstr("\"cmd\":\"get\"")) << line;
   }
-  EXPECT_THAT(rig->spoken(), IsEmpty());
+  EXPECT_THAT(rig->spoken(), testing::IsEmpty());
 
   // A locked grid: Kelvo ignores the move and the tap, and the read-back
   // after them says so; nothing is said to have moved, nor counted.
