@@ -64,11 +64,12 @@ TEST(ActionWorker, SkipsPressesOlderThanTwoSecondsAndSaysHowMany) {
                   "Announcements off",
                   "Key help on. Press any Orvalin key to hear what it "
                   "does."));
-  EXPECT_EQ(rig->requests_since(mark), Texts{"set [Channel1],pfl=1.0"});
   EXPECT_THAT(run({{0, 3000}, {1, 2001}, {0, 2001}}),
               ElementsAre("ctrl alt x: " + describe_action(table[0].action),
                           "Key help off",
                           "queued: Kelvo was busy. 1 key press skipped."));
+  // Key help sent nothing to Kelvo.
+  EXPECT_EQ(rig->requests_since(mark), Texts{"set [Channel1],pfl=1.0"});
   EXPECT_EQ(skipped_presses_sentence(100000),
             "Kelvo was busy. 100000 key presses skipped.");
 }
@@ -225,9 +226,6 @@ TEST(ActionWorker, KeysSpeakAndSendExactly) {
     std::vector<std::string_view> keys;
     Texts spoken, requests;
   };
-  const std::string mic_hint =
-      "microphone not switched on. No microphone input is set up. Choose one "
-      "in Kelvo preferences, Sound Hardware, Input.";
   const Case cases[] = {
       // Stop samplers stops only playing ones.
       {{"--samplers", "0"},
@@ -244,7 +242,8 @@ TEST(ActionWorker, KeysSpeakAndSendExactly) {
       // off never asks.
       {{"--no-mic-input"},
        {"ctrl+alt+shift+s"},
-       {mic_hint},
+       {"microphone not switched on. No microphone input is set up. Choose "
+        "one in Kelvo preferences, Sound Hardware, Input."},
        {"get [Microphone],talkover", "get [Microphone],input_configured"}},
       {{"--set", "[Microphone],talkover=1"},
        {"ctrl+alt+a", "ctrl+alt+shift+s"},
@@ -371,7 +370,6 @@ TEST(ActionWorker, SelectDeckKeyHelpAndOrvalinKeys) {
   EXPECT_EQ(rig->state().current_deck.load(), 1);
   EXPECT_THAT(rig->requests_since(mark), IsEmpty());
 
-  mark = rig->mark();
   EXPECT_THAT(
       rig->press({"ctrl+alt+f12", "ctrl+alt+p", "ctrl+alt+shift+f1",
                   "ctrl+alt+f12", "ctrl+alt+2"}),
@@ -379,9 +377,6 @@ TEST(ActionWorker, SelectDeckKeyHelpAndOrvalinKeys) {
                   "ctrl alt p: play on or off on the current deck",
                   "ctrl alt shift f1: clear hotcue 1 on the current deck",
                   "Key help off", "Deck 2. empty"));
-  // Key help sends nothing to Kelvo.
-  EXPECT_THAT(rig->requests_since(mark),
-              ElementsAre("get [Channel2],track_loaded", "deckinfo"));
 
   // Deck 2 is current and empty: a marker has nothing to mark.
   mark = rig->mark();

@@ -71,7 +71,9 @@ TEST(Reports, LateAnswersStillGiveTheSentence) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.key));
-    if (c.key != "ctrl+alt+5") ASSERT_TRUE(rig->set("[Kelvosim]", "stall", 1));
+    if (c.key != "ctrl+alt+5") {
+      ASSERT_TRUE(rig->set("[Kelvosim]", "stall", 1));
+    }
     EXPECT_THAT(rig->press({c.key}), ElementsAre(c.error));
     const std::optional<Speak> late = rig->next_speak();
     EXPECT_EQ(late ? late->text : "nothing", c.late);
@@ -151,20 +153,6 @@ TEST(Reports, EffectsAndTheirFailures) {
   ASSERT_TRUE(broken);
   EXPECT_THAT(broken->run(say(SayWhat::effects)),
               ElementsAre("Error: no effect with index 0"));
-}
-
-TEST(Reports, FullEffectUnitForGridClicks) {
-  auto rig =
-      Rig::start({"--load", "1=1", "--effect", "4,1=org.kelvo.effects.echo",
-                  "--effect", "4,2=org.kelvo.effects.reverb", "--effect",
-                  "4,3=org.kelvo.effects.phaser", "--effect",
-                  "4,4=org.kelvo.effects.flanger"});
-  ASSERT_TRUE(rig);
-  EXPECT_THAT(rig->press({"ctrl+alt+g"}),
-              ElementsAre("Error: Effect unit 4 is full. Remove an effect from "
-                          "it first."));
-  EXPECT_EQ(rig->value("[EffectRack1_EffectUnit4]", "group_[Channel1]_enable"),
-            0);
 }
 
 }  // namespace

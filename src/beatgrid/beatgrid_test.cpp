@@ -14,8 +14,6 @@ namespace {
 using testrig::Rig;
 
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
-using ::testing::IsEmpty;
 
 constexpr char kUnit[] = "[EffectRack1_EffectUnit4]";
 constexpr char kMetronomeId[] = "org.kelvo.effects.metronome";
@@ -103,6 +101,17 @@ TEST(GridClicks, RefusesAMissingMetronomeAndReadsBackTheUnit) {
   }
   EXPECT_EQ(ignoring->value(slot(1), "loaded"), 0);
   EXPECT_EQ(ignoring->value(kUnit, "mix"), 0.25);
+
+  // No slot is free for the metronome: refused, and nothing changes.
+  auto full = Rig::start({"--load", "1=1", "--effect",
+                          effect(1, "org.kelvo.effects.echo"), "--effect",
+                          effect(2, "org.kelvo.effects.reverb"), "--effect",
+                          effect(3, "org.kelvo.effects.phaser"), "--effect",
+                          effect(4, "org.kelvo.effects.flanger")});
+  ASSERT_TRUE(full);
+  EXPECT_EQ(error_text(toggle_grid_clicks(full->shared_state(), 1)),
+            "Effect unit 4 is full. Remove an effect from it first.");
+  EXPECT_EQ(full->value(kUnit, "group_[Channel1]_enable"), 0);
 }
 
 TEST(GridClicks, MoveToAnotherDeckSpeaksOnlyTheOnSentence) {
@@ -126,11 +135,10 @@ TEST(GridClicks, MoveToAnotherDeckSpeaksOnlyTheOnSentence) {
 TEST(GridMove, KeepsATotalPerDeckThatClicksOnResets) {
   auto rig = Rig::start({"--load", "1=10", "--load", "3=4"});
   ASSERT_TRUE(rig);
-  ASSERT_TRUE(move_grid(rig->shared_state(), 1, 1));
-  ASSERT_TRUE(move_grid(rig->shared_state(), 1, 1));
-  ASSERT_TRUE(move_grid(rig->shared_state(), 3, -2));
-  ASSERT_TRUE(move_grid(rig->shared_state(), 1, -1));
-  ASSERT_TRUE(move_grid(rig->shared_state(), 1, -1));
+  for (auto [deck, beats] :
+       {std::pair{1, 1}, {1, 1}, {3, -2}, {1, -1}, {1, -1}}) {
+    ASSERT_TRUE(move_grid(rig->shared_state(), deck, beats));
+  }
   EXPECT_THAT(rig->spoken(), ElementsAre("later, total plus 5 milliseconds",
                                          "later, total plus 10 milliseconds",
                                          "earlier, total minus 10 milliseconds",
@@ -157,9 +165,9 @@ TEST(GridMove, KeepsATotalPerDeckThatClicksOnResets) {
   EXPECT_EQ(error_text(say_grid_offset(rig->state(), 2)), "no track loaded");
   for (const std::string& line : rig->sim().trace()) {
     if (line.find("[Channel2]") == std::string::npos) continue;
-    EXPECT_THAT(line, HasSubstr("\"cmd\":\"get\"")) << line;
+    EXPECT_THAT(line, testing::HasSubstr("\"cmd\":\"get\"")) << line;
   }
-  EXPECT_THAT(rig->spoken(), IsEmpty());
+  EXPECT_THAT(rig->spoken(), testing::IsEmpty());
 
   // A locked grid: Kelvo ignores the move and the tap, and the read-back
   // after them says so; nothing is said to have moved, nor counted.
@@ -222,16 +230,11 @@ TEST(ClearLeftOnClicks, SwitchesOffDecksOnlyWhenTheUnitHoldsTheMetronome) {
   ASSERT_TRUE(rig);
   testing::internal::CaptureStdout();
   clear_left_on_clicks(rig->bridge());
-  const std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_THAT(out, HasSubstr("grid clicks left on for deck 1 last time: "
-                             "turned off"));
-  EXPECT_THAT(out, HasSubstr("grid clicks left on for deck 3 last time: "
-                             "turned off"));
-  EXPECT_THAT(out, testing::Not(HasSubstr("for deck 2")));
-  for (int deck = 1; deck <= 4; ++deck) {
-    EXPECT_EQ(
-        rig->value(kUnit, "group_[Channel" + std::to_string(deck) + "]_enable"),
-        0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "grid clicks left on for deck 1 last time: turned off\n"
+            "grid clicks left on for deck 3 last time: turned off\n");
+  for (const std::string deck : {"1", "2", "3", "4"}) {
+    EXPECT_EQ(rig->value(kUnit, "group_[Channel" + deck + "]_enable"), 0);
   }
 
   // Without the metronome in the unit the assignment is someone else's.

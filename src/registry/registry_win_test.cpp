@@ -10,20 +10,17 @@ namespace orvalin {
 namespace {
 
 // A key of its own under HKEY_CURRENT_USER, deleted at the end.
-class TestKey {
- public:
-  TestKey()
-      : path_("Software\\OrvalinRegistryTest-" +
-              std::to_string(GetCurrentProcessId())) {}
-  ~TestKey() { RegDeleteTreeW(HKEY_CURRENT_USER, to_wide(path_).c_str()); }
+struct TestKey {
+  const std::string path =
+      "Software\\OrvalinRegistryTest-" + std::to_string(GetCurrentProcessId());
 
-  const std::string& path() const { return path_; }
+  ~TestKey() { RegDeleteTreeW(HKEY_CURRENT_USER, to_wide(path).c_str()); }
 
   void set(const std::string& subkey, const std::string& name,
            const std::wstring& data, DWORD type = REG_SZ) {
     HKEY key = nullptr;
     ASSERT_EQ(
-        RegCreateKeyExW(HKEY_CURRENT_USER, to_wide(path_ + subkey).c_str(), 0,
+        RegCreateKeyExW(HKEY_CURRENT_USER, to_wide(path + subkey).c_str(), 0,
                         nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
         ERROR_SUCCESS);
     ASSERT_EQ(RegSetValueExW(key, to_wide(name).c_str(), 0, type,
@@ -32,9 +29,6 @@ class TestKey {
               ERROR_SUCCESS);
     RegCloseKey(key);
   }
-
- private:
-  std::string path_;
 };
 
 TEST(WindowsRegistry, ReadsStringsAndSubkeys) {
@@ -42,28 +36,28 @@ TEST(WindowsRegistry, ReadsStringsAndSubkeys) {
   RegistryReader& registry = system_registry();
   const auto hkcu = RegistryRoot::current_user;
 
-  EXPECT_EQ(registry.subkeys(hkcu, key.path()), std::nullopt);
-  EXPECT_EQ(registry.read_string(hkcu, key.path(), "KelvoPath"), std::nullopt);
+  EXPECT_EQ(registry.subkeys(hkcu, key.path), std::nullopt);
+  EXPECT_EQ(registry.read_string(hkcu, key.path, "KelvoPath"), std::nullopt);
 
   key.set("", "KelvoPath", std::wstring(L"C:\\K\u00e9lvo\\kelvo.exe", 19));
-  EXPECT_EQ(registry.read_string(hkcu, key.path(), "KelvoPath"),
+  EXPECT_EQ(registry.read_string(hkcu, key.path, "KelvoPath"),
             "C:\\K\xc3\xa9lvo\\kelvo.exe");
   // Text after an embedded NUL is cut off; a value without its terminating
   // NUL still reads whole.
   key.set("", "Cut", std::wstring(L"abc\0def", 7));
-  EXPECT_EQ(registry.read_string(hkcu, key.path(), "Cut"), "abc");
+  EXPECT_EQ(registry.read_string(hkcu, key.path, "Cut"), "abc");
   key.set("", "Odd", std::wstring(L"xyz", 3));
-  EXPECT_EQ(registry.read_string(hkcu, key.path(), "Odd"), "xyz");
+  EXPECT_EQ(registry.read_string(hkcu, key.path, "Odd"), "xyz");
   // Only string values count.
   key.set("", "Binary", std::wstring(L"ab", 2), REG_BINARY);
-  EXPECT_EQ(registry.read_string(hkcu, key.path(), "Binary"), std::nullopt);
+  EXPECT_EQ(registry.read_string(hkcu, key.path, "Binary"), std::nullopt);
 
   key.set("\\Uninstall\\first", "DisplayName", std::wstring(L"Kelvo", 6));
   key.set("\\Uninstall\\second", "DisplayName", std::wstring(L"Other", 6));
-  const auto names = registry.subkeys(hkcu, key.path() + "\\Uninstall");
+  const auto names = registry.subkeys(hkcu, key.path + "\\Uninstall");
   ASSERT_TRUE(names.has_value());
   EXPECT_EQ(*names, (std::vector<std::string>{"first", "second"}));
-  EXPECT_EQ(registry.read_string(hkcu, key.path() + "\\Uninstall\\first",
+  EXPECT_EQ(registry.read_string(hkcu, key.path + "\\Uninstall\\first",
                                  "DisplayName"),
             "Kelvo");
 }
