@@ -62,13 +62,17 @@ size_t watch_requests(const Rig& rig) {
 }
 
 TEST(SetupWatches, WatchesDecksSamplersAndTheFixedControls) {
-  auto rig = Rig::start({"--decks", "2", "--samplers", "3", "--load", "1=2"});
+  // The decks grow a while after the simulator starts: long enough for the
+  // watches to be set up first on a loaded machine, under Wine too.
+  auto rig = Rig::start({"--decks", "2", "--samplers", "3", "--load", "1=2",
+                         "--grow-decks-after-ms", "4000"});
   ASSERT_TRUE(rig);
   LastValues values = setup_watches(rig->bridge());
+  ASSERT_EQ(values.at({"[App]", "num_decks"}), 2)
+      << "the decks grew before the watches were set up";
   // num_decks, 16 controls a deck, a sampler's play, the six fixed ones.
   EXPECT_EQ(watch_requests(*rig), 1u + 2 * 16 + 3 + 6);
   EXPECT_EQ(values.size(), 1u + 2 * 16 + 3 + 6);
-  EXPECT_EQ(values.at({"[App]", "num_decks"}), 2);
   EXPECT_EQ(values.at({"[Channel1]", "track_loaded"}), 1);
   EXPECT_EQ(values.at({"[Channel2]", "hotcue_8_status"}), 0);
   EXPECT_TRUE(values.contains({"[Sampler3]", "play"}));
@@ -82,6 +86,15 @@ TEST(SetupWatches, WatchesDecksSamplersAndTheFixedControls) {
   EXPECT_THAT(std::vector(requests.begin(), requests.begin() + 4),
               ElementsAre("hello", "get [App],num_decks",
                           "get [App],num_samplers", "watch"));
+
+  // A growing deck count watches the new decks.
+  Announcer grown(rig->shared_state(), std::move(values));
+  const size_t before = watch_requests(*rig);
+  EXPECT_THAT(pump_until(*rig, grown, "[App]", "num_decks", 4), IsEmpty());
+  EXPECT_EQ(watch_requests(*rig), before + 2 * 16);
+  EXPECT_TRUE(grown.last_values().contains({"[Channel4]", "pfl"}));
+  EXPECT_THAT(set_and_pump(*rig, grown, "[Channel4]", "pfl", 1),
+              ElementsAre("Deck 4 headphones on"));
 
   // Watches refused for a while at start-up are tried again until all are
   // in place, with a word while some are still missing and once they are
@@ -219,8 +232,16 @@ TEST(Announcer, SpeaksEachRuleOnce) {
             "Live broadcast disconnected");
 }
 
-TEST(Announcer, EqualValuesAndSilentPeriodsAreNotReplayed) {
-  auto rig = Rig::start({"--load", "1=10"});
+TEST(Announcer, RepeatsQuietTimesAndRefusedTogglesAreSilent) {
+  // A hot cue being set reads as off for 100 ms: the real settle wait
+  // outlasts that.
+  Timing timing = testrig::quick_timing();
+  timing.hotcue_settle = Timing{}.hotcue_settle;
+  timing.clip_quiet = 1s;
+  auto rig = Rig::start(
+      {"--load", "1=10", "--hotcue-settle-ms", "100",
+       "--autodj-flicker-at-once", "--load", "2=4", "--clip-deck", "2"},
+      timing);
   ASSERT_TRUE(rig);
   Announcer announcer(rig->shared_state(), setup_watches(rig->bridge()));
 
@@ -249,56 +270,7 @@ TEST(Announcer, EqualValuesAndSilentPeriodsAreNotReplayed) {
   EXPECT_THAT(pump(*rig, announcer, 300ms), IsEmpty());
   EXPECT_THAT(set_and_pump(*rig, announcer, "[Channel1]", "pfl", 0),
               ElementsAre("Deck 1 headphones off"));
-}
 
-TEST(Announcer, RefusedAutoDjToggleIsSilent) {
-  // An empty Auto DJ queue: Kelvo refuses, and its switch flickers on and
-  // off before the toggle is read back.
-  auto rig = Rig::start({"--autodj-flicker-at-once"});
-  ASSERT_TRUE(rig);
-  Announcer announcer(rig->shared_state(), setup_watches(rig->bridge()));
-  // As the action worker does it: set, read back later, mark failed.
-  rig->set("[AutoDJ]", "enabled", 1);
-  std::thread worker([&] {
-    std::this_thread::sleep_for(rig->state().timing.toggle_delay);
-    std::lock_guard lock(rig->state().pending_mutex);
-    rig->state().pending_toggle =
-        PendingToggle{"[AutoDJ]", "enabled", Clock::now() + 1s};
-  });
-  EXPECT_THAT(pump_until(*rig, announcer, "[AutoDJ]", "enabled", 0), IsEmpty());
-  worker.join();
-}
-
-TEST(Announcer, ClippingIsSpokenOncePerQuietTime) {
-  Timing timing = testrig::quick_timing();
-  timing.clip_quiet = 1s;
-  auto rig = Rig::start({"--load", "2=4", "--clip-deck", "2"}, timing);
-  ASSERT_TRUE(rig);
-  Announcer announcer(rig->shared_state(), setup_watches(rig->bridge()));
-  EXPECT_THAT(announcer.decide({"[Main]", "peak_indicator", 1}),
-              testing::Optional(std::string("Main output clipping")));
-  EXPECT_EQ(announcer.decide({"[Main]", "peak_indicator", 0}), std::nullopt);
-  EXPECT_EQ(announcer.decide({"[Main]", "peak_indicator", 1}), std::nullopt);
-
-  // Deck 2 clips 0.4 s of every 1.5 s while it plays: both of its peaks
-  // within 2 s are heard, each after a quiet time.
-  std::vector<std::string> sentences =
-      set_and_pump(*rig, announcer, "[Channel2]", "play", 1);
-  auto more = pump(*rig, announcer, 2000ms);
-  sentences.insert(sentences.end(), more.begin(), more.end());
-  EXPECT_EQ(std::ranges::count(sentences, "Deck 2 clipping"), 2);
-  EXPECT_EQ(std::ranges::count(sentences, "Deck 2 playing"), 1);
-}
-
-TEST(Announcer, HotcueQuietTimeAndSettledHotcueStatus) {
-  // A hot cue being set reads as off for 100 ms: the real settle wait
-  // outlasts that.
-  Timing timing = testrig::quick_timing();
-  timing.hotcue_settle = Timing{}.hotcue_settle;
-  auto rig =
-      Rig::start({"--load", "1=10", "--hotcue-settle-ms", "100"}, timing);
-  ASSERT_TRUE(rig);
-  Announcer announcer(rig->shared_state(), setup_watches(rig->bridge()));
   const auto quiet_until = [&](Clock::time_point until) {
     std::lock_guard lock(rig->state().hotcue_mutex);
     rig->state().hotcue_quiet_until = until;
@@ -333,6 +305,33 @@ TEST(Announcer, HotcueQuietTimeAndSettledHotcueStatus) {
   EXPECT_THAT(hotcue("clear", 0), IsEmpty());
   rig->state().announce.store(1);
   EXPECT_THAT(hotcue("set", 1), ElementsAre("Deck 1 hotcue 4 set"));
+
+  // An empty Auto DJ queue: Kelvo refuses, and its switch flickers on and
+  // off before the toggle is read back.
+  // As the action worker does it: set, read back later, mark failed.
+  rig->set("[AutoDJ]", "enabled", 1);
+  std::thread worker([&] {
+    std::this_thread::sleep_for(rig->state().timing.toggle_delay);
+    std::lock_guard lock(rig->state().pending_mutex);
+    rig->state().pending_toggle =
+        PendingToggle{"[AutoDJ]", "enabled", Clock::now() + 1s};
+  });
+  EXPECT_THAT(pump_until(*rig, announcer, "[AutoDJ]", "enabled", 0), IsEmpty());
+  worker.join();
+
+  EXPECT_THAT(announcer.decide({"[Main]", "peak_indicator", 1}),
+              testing::Optional(std::string("Main output clipping")));
+  EXPECT_EQ(announcer.decide({"[Main]", "peak_indicator", 0}), std::nullopt);
+  EXPECT_EQ(announcer.decide({"[Main]", "peak_indicator", 1}), std::nullopt);
+
+  // Deck 2 clips 0.4 s of every 1.5 s while it plays: both of its peaks
+  // within 2 s are heard, each after a quiet time.
+  std::vector<std::string> sentences =
+      set_and_pump(*rig, announcer, "[Channel2]", "play", 1);
+  auto more = pump(*rig, announcer, 2000ms);
+  sentences.insert(sentences.end(), more.begin(), more.end());
+  EXPECT_EQ(std::ranges::count(sentences, "Deck 2 clipping"), 2);
+  EXPECT_EQ(std::ranges::count(sentences, "Deck 2 playing"), 1);
 }
 
 // The announcer loop on a clock of the test's own, with every change
@@ -395,22 +394,6 @@ TEST(RunAnnouncer, DecidesFirstChangesAtOnceAndBurstsOnceSettled) {
   closing.kelvo_running = [end] { return Clock::now() < end + 150ms; };
   tell_lost_connection(closing, end);
   EXPECT_FALSE(speech_rx.try_recv().has_value());
-}
-
-TEST(Announcer, GrowingDeckCountWatchesTheNewDecks) {
-  // The decks grow a while after the simulator starts: long enough for the
-  // watches to be set up first on a loaded machine, under Wine too.
-  auto rig = Rig::start({"--decks", "2", "--grow-decks-after-ms", "4000"});
-  ASSERT_TRUE(rig);
-  Announcer announcer(rig->shared_state(), setup_watches(rig->bridge()));
-  ASSERT_EQ(announcer.last_values().at({"[App]", "num_decks"}), 2)
-      << "the decks grew before the watches were set up";
-  const size_t before = watch_requests(*rig);
-  EXPECT_THAT(pump_until(*rig, announcer, "[App]", "num_decks", 4), IsEmpty());
-  EXPECT_EQ(watch_requests(*rig), before + 2 * 16);
-  EXPECT_TRUE(announcer.last_values().contains({"[Channel4]", "pfl"}));
-  EXPECT_THAT(set_and_pump(*rig, announcer, "[Channel4]", "pfl", 1),
-              ElementsAre("Deck 4 headphones on"));
 }
 
 }  // namespace
