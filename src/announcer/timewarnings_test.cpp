@@ -81,8 +81,7 @@ TEST(TimeWarnings, LoopPollsThroughFailuresUntilTheConnectionEnds) {
   });
   done_sender.reset();
   auto polls = [&] {
-    const auto trace = rig->sim().trace();
-    return std::count_if(trace.begin(), trace.end(), [](const auto& line) {
+    return std::ranges::count_if(rig->sim().trace(), [](const auto& line) {
       return line.find("num_decks") != std::string::npos;
     });
   };

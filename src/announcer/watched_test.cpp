@@ -41,7 +41,6 @@ TEST(WatchedControl, SamplersAndFixedControls) {
   EXPECT_FALSE(is_watched_control("[Microphone1]", "talkover"));
   EXPECT_FALSE(is_watched_control("[EffectRack1_EffectUnit1]",
                                   "group_[Channel1]_enable"));
-  EXPECT_FALSE(is_watched_control("[Channel1]", "bpmlock"));
 }
 
 }  // namespace

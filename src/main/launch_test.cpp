@@ -126,7 +126,7 @@ TEST(PluginDir, SearchesBesideTheProgramThenThreeFoldersUp) {
                                    root / "plugin" / "build" / "plugins"}));
 }
 
-TEST(KelvoName, FoldsAsciiLettersOnly) {
+TEST(KelvoName, FoldsAsciiLettersOnlyAndCountsOurSessionOnly) {
   const std::string name(kelvo_process_name());
   std::string upper = name;
   for (char& c : upper) c = static_cast<char>(std::toupper(c));
@@ -135,19 +135,17 @@ TEST(KelvoName, FoldsAsciiLettersOnly) {
   EXPECT_FALSE(is_kelvo_process_name(name + "x"));
   EXPECT_FALSE(is_kelvo_process_name(name.substr(1)));
   EXPECT_FALSE(is_kelvo_process_name(""));
-}
 
-TEST(KelvoName, OnlyKelvoInOurOwnSessionCounts) {
-  const std::string kelvo(kelvo_process_name());
-  // pid -> session; 40 belongs to another user and is not listed.
+  // Only Kelvo in our own session counts. pid -> session; 40 belongs to
+  // another user and is not listed.
   const std::map<uint64_t, uint32_t> sessions{{10, 1}, {20, 2}, {30, 2}};
   const SessionOf session_of = lookup_in(sessions);
   const std::vector<ListedProcess> processes{
-      {10, kelvo}, {20, "notepad"}, {40, kelvo}};
+      {10, name}, {20, "notepad"}, {40, name}};
   EXPECT_TRUE(kelvo_runs_in_session(processes, 1, session_of));
   EXPECT_FALSE(kelvo_runs_in_session(processes, 2, session_of));
   EXPECT_FALSE(kelvo_runs_in_session(processes, 3, session_of));
-  const std::vector<ListedProcess> other_user{{30, kelvo}};
+  const std::vector<ListedProcess> other_user{{30, name}};
   EXPECT_TRUE(kelvo_runs_in_session(other_user, 2, session_of));
   EXPECT_FALSE(kelvo_runs_in_session(other_user, 1, session_of));
 }
