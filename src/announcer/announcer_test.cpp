@@ -131,14 +131,9 @@ TEST(Announcer, SpeaksEachRuleOnce) {
   Announcer announcer(rig->shared_state(), setup_watches(rig->bridge()));
   // Each step sets controls, then hands over the events up to the change
   // of its last control (or of `until`) and expects these sentences.
-  struct Set {
-    const char* group;
-    const char* key;
-    double value;
-  };
   struct Step {
-    std::vector<Set> sets;
-    std::optional<Set> until;
+    std::vector<Changed> sets;
+    std::optional<Changed> until;
     std::vector<std::string> spoken;
   };
   const Step steps[] = {
@@ -150,23 +145,23 @@ TEST(Announcer, SpeaksEachRuleOnce) {
       {{{"[Channel1]", "play", 0}}, {}, {"Deck 1 paused"}},
       {{{"[Channel1]", "beatloop_size", 0.5},
         {"[Channel1]", "beatloop_activate", 1}},
-       Set{"[Channel1]", "loop_enabled", 1},
+       Changed{"[Channel1]", "loop_enabled", 1},
        {"Deck 1 loop 0.5 beats"}},
       {{{"[Channel1]", "reloop_toggle", 1}},
-       Set{"[Channel1]", "loop_enabled", 0},
+       Changed{"[Channel1]", "loop_enabled", 0},
        {"Deck 1 loop off"}},
       {{{"[Channel1]", "beatloop_size", 1},
         {"[Channel1]", "beatloop_activate", 1}},
-       Set{"[Channel1]", "loop_enabled", 1},
+       Changed{"[Channel1]", "loop_enabled", 1},
        {"Deck 1 loop 1 beat"}},
       {{{"[Channel1]", "reloop_toggle", 1}},
-       Set{"[Channel1]", "loop_enabled", 0},
+       Changed{"[Channel1]", "loop_enabled", 0},
        {"Deck 1 loop off"}},
       {{{"[Channel1]", "hotcue_3_set", 1}},
-       Set{"[Channel1]", "hotcue_3_status", 1},
+       Changed{"[Channel1]", "hotcue_3_status", 1},
        {"Deck 1 hotcue 3 set"}},
       {{{"[Channel1]", "hotcue_3_clear", 1}},
-       Set{"[Channel1]", "hotcue_3_status", 0},
+       Changed{"[Channel1]", "hotcue_3_status", 0},
        {"Deck 1 hotcue 3 cleared"}},
       {{{"[Microphone]", "talkover", 1}}, {}, {"Microphone on"}},
       {{{"[Microphone]", "talkover", 0}}, {}, {"Microphone off"}},
@@ -174,22 +169,22 @@ TEST(Announcer, SpeaksEachRuleOnce) {
       {{{"[Sampler1]", "play", 0}}, {}, {"Sampler 1 stopped"}},
       // Broadcast: connecting (1) is not spoken, connected (2) is.
       {{{"[Shoutcast]", "enabled", 1}},
-       Set{"[Shoutcast]", "status", 2},
+       Changed{"[Shoutcast]", "status", 2},
        {"Live broadcast on", "Live broadcast connected"}},
       // Recording 0 -> 1 -> 2 -> 0.
       {{{"[Recording]", "toggle_recording", 1}},
-       Set{"[Recording]", "status", 2},
+       Changed{"[Recording]", "status", 2},
        {"Recording started"}},
       {{{"[Recording]", "toggle_recording", 0},
         {"[Recording]", "toggle_recording", 1}},
-       Set{"[Recording]", "status", 0},
+       Changed{"[Recording]", "status", 0},
        {"Recording stopped"}},
   };
   auto& a = announcer;
   auto& r = *rig;
   for (const Step& step : steps) {
-    for (const Set& set : step.sets) r.set(set.group, set.key, set.value);
-    const Set until = step.until.value_or(step.sets.back());
+    for (const Changed& set : step.sets) r.set(set.group, set.key, set.value);
+    const Changed until = step.until.value_or(step.sets.back());
     EXPECT_EQ(pump_until(r, a, until.group, until.key, until.value),
               step.spoken)
         << step.sets[0].group << "," << step.sets[0].key;

@@ -154,11 +154,10 @@ TEST(KelvoLaunch, EnvironmentCommandAndDirectory) {
   const fs::path dir = fs::path("/").root_path() / "p" / "plugins";
   const std::string sep(plugin_path_separator());
   auto env = kelvo_environment(dir, std::nullopt, 52764, "tok");
-  EXPECT_EQ(env, (std::map<std::string, std::string>{
-                     {"QT_PLUGIN_PATH", path_to_utf8(dir)},
-                     {"QT_QPA_GENERIC_PLUGINS", "orvalin"},
-                     {"ORVALIN_TOKEN", "tok"},
-                     {"ORVALIN_PORT", "52764"}}));
+  EXPECT_EQ(env, (Env{{"QT_PLUGIN_PATH", path_to_utf8(dir)},
+                      {"QT_QPA_GENERIC_PLUGINS", "orvalin"},
+                      {"ORVALIN_TOKEN", "tok"},
+                      {"ORVALIN_PORT", "52764"}}));
   EXPECT_EQ(kelvo_environment(dir, "V", 7, "t")["QT_PLUGIN_PATH"],
             path_to_utf8(dir) + sep + "V");
   EXPECT_EQ(kelvo_environment(dir, "", 7, "t")["QT_PLUGIN_PATH"],

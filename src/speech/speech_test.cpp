@@ -178,9 +178,8 @@ Calls run_steps(Script& script, const std::vector<std::string>& steps) {
 }
 
 TEST(SpeechTest, ReaderSelection) {
-  const std::set<ScreenReader> all = {ScreenReader::nvda, ScreenReader::jaws,
-                                      ScreenReader::zdsr,
-                                      ScreenReader::system_access};
+  const std::set<ScreenReader> all(kWindowsReaders.begin(),
+                                   kWindowsReaders.end());
   struct Case {
     const char* name;
     std::optional<std::set<ScreenReader>> found;  // none: no reader known
