@@ -181,10 +181,9 @@ TEST(BuiltinBindings, EveryKeyAgainstTheSimulator) {
   }
   // What the presses left in Kelvo.
   EXPECT_EQ(rig->value("[Library]", "focused_widget"), 3);
-  EXPECT_EQ(rig->value("[Channel1]", "sync_enabled"), 1);
-  EXPECT_EQ(rig->value("[Channel1]", "keylock"), 1);
-  EXPECT_EQ(rig->value("[Channel1]", "pfl"), 1);
-  EXPECT_EQ(rig->value("[Channel1]", "bpmlock"), 1);
+  for (const char* on : {"sync_enabled", "keylock", "pfl", "bpmlock"}) {
+    EXPECT_EQ(rig->value("[Channel1]", on), 1) << on;
+  }
   EXPECT_EQ(rig->value("[Channel1]", "play"), 0);
   EXPECT_EQ(rig->value("[Channel1]", "volume", "parameter"), 0.95);
   EXPECT_EQ(rig->value("[Master]", "crossfader"), 0);

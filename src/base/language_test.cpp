@@ -53,6 +53,16 @@ TEST(LanguageTest, SpeaksTheLanguageInUse) {
   set_language("xx");
   EXPECT_EQ(current_language(), "en");
   EXPECT_EQ(std::string_view(ready), ready.english);
+
+  // Numbers take the language's decimal separator.
+  EXPECT_EQ(localise_number("130.1"), "130.1");
+  for (const char* code : {"de", "fr", "es", "pt_BR"}) {
+    set_language(code);
+    EXPECT_EQ(localise_number("130.1"), "130,1") << code;
+    EXPECT_EQ(localise_number("128"), "128") << code;
+  }
+  set_language("zh_CN");
+  EXPECT_EQ(localise_number("130.1"), "130.1");
 }
 
 TEST(LanguageTest, PluralFormsFollowTheLanguage) {
@@ -93,18 +103,6 @@ TEST(LanguageTest, PluralFormsFollowTheLanguage) {
   EXPECT_EQ(kBusy.of(12), "{} klawiszy");
   EXPECT_EQ(kBusy.of(22), "{} klawisze");
   EXPECT_EQ(kBusy.of(5), "{} klawiszy");
-}
-
-TEST(LanguageTest, NumbersTakeTheDecimalSeparator) {
-  English english;
-  EXPECT_EQ(localise_number("130.1"), "130.1");
-  for (const char* code : {"de", "fr", "es", "pt_BR"}) {
-    set_language(code);
-    EXPECT_EQ(localise_number("130.1"), "130,1") << code;
-    EXPECT_EQ(localise_number("128"), "128") << code;
-  }
-  set_language("zh_CN");
-  EXPECT_EQ(localise_number("130.1"), "130.1");
 }
 
 }  // namespace

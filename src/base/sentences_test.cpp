@@ -86,44 +86,38 @@ struct LanguageScope {
   ~LanguageScope() { set_language(kEnglish); }
 };
 
-TEST(SentencesTest, UserGuideExplainsEach) {
-  const std::vector<std::string> guide = entries(kUserGuide, kGuideWhatToDo);
-  const std::vector<std::string> linux_guide =
-      entries(kLinuxGuide, kGuideWhatToDo);
-  ASSERT_GE(guide.size(), 10u) << "no \"What to do\" section in README.txt";
-  for (const Heard& heard : kAskingSentences) {
-    const std::string sentence = heard_text(heard);
-    EXPECT_TRUE(std::ranges::any_of(
-        heard.linux_only ? linux_guide : guide,
-        [&](const std::string& entry) { return names(entry, sentence); }))
-        << (heard.linux_only ? "packaging/linux/README.Linux.txt"
-                             : "packaging/README.txt")
-        << " has no entry for \"" << sentence
-        << "\" in \"What to do when Orvalin says ...\"";
-  }
-}
-
-// Each shipped language has its guide, and it explains each sentence as
-// that language says it (the Linux ones too, in the same section).
-TEST(SentencesTest, TranslatedGuidesExplainEach) {
+// Each shipped language has its guide, and it explains each sentence as that
+// language says it: in English packaging/README.txt, and the Linux ones
+// packaging/linux/README.Linux.txt; in every other language
+// packaging/README.<code>.txt, the Linux ones in the same section.
+TEST(SentencesTest, GuidesExplainEach) {
+  struct Guide {
+    std::string_view code, text, linux_text;
+  };
+  std::vector<Guide> guides = {{kEnglish, kUserGuide, kLinuxGuide}};
   for (const Catalogue& catalogue : catalogues()) {
     const auto guide = std::ranges::find(kTranslatedGuides, catalogue.code,
                                          &TranslatedGuide::code);
     EXPECT_NE(guide, std::end(kTranslatedGuides))
         << "no packaging/README." << catalogue.code << ".txt";
     if (guide == std::end(kTranslatedGuides)) continue;
-    LanguageScope language(catalogue.code);
-    const std::vector<std::string> found = entries(guide->text, kGuideWhatToDo);
+    guides.push_back({catalogue.code, guide->text, guide->text});
+  }
+  for (const Guide& guide : guides) {
+    LanguageScope language(guide.code);
+    const std::vector<std::string> found = entries(guide.text, kGuideWhatToDo);
+    const std::vector<std::string> linux_found =
+        entries(guide.linux_text, kGuideWhatToDo);
     ASSERT_GE(found.size(), 10u)
-        << "no \"" << std::string_view(kGuideWhatToDo)
-        << "\" section in README." << catalogue.code << ".txt";
+        << "no \"" << std::string_view(kGuideWhatToDo) << "\" section in the "
+        << guide.code << " guide";
     for (const Heard& heard : kAskingSentences) {
       const std::string sentence = heard_text(heard);
       EXPECT_TRUE(std::ranges::any_of(
-          found,
+          heard.linux_only ? linux_found : found,
           [&](const std::string& entry) { return names(entry, sentence); }))
-          << "README." << catalogue.code << ".txt has no entry for \""
-          << sentence << "\"";
+          << "the " << guide.code << (heard.linux_only ? " Linux" : "")
+          << " guide has no entry for \"" << sentence << "\"";
     }
   }
 }

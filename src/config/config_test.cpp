@@ -94,10 +94,9 @@ TEST(ConfigTest, NewFileQuotesThePathSoThatItReadsBack) {
     const std::string text = new_settings_text(path, {});
     EXPECT_EQ(std::ranges::count(text, '\n'),
               std::ranges::count(builtin_config_text(), '\n'));
-    auto parsed = parse_config(text, "new");
-    ASSERT_TRUE(parsed.has_value()) << path << ": " << parsed.error();
-    EXPECT_EQ(parsed->general.kelvo_path, path);
-    EXPECT_EQ(parsed->keys.size(), 103u);
+    const Config parsed = parsed_ok(text);
+    EXPECT_EQ(parsed.general.kelvo_path, path);
+    EXPECT_EQ(parsed.keys.size(), 103u);
   }
 }
 
@@ -119,14 +118,12 @@ TEST(ConfigTest, NewFileTakesThePlatformsParts) {
         text.contains("[speech]\n# Speech here\nscreen_reader = "
                       "\"auto\"\nbraille = true\n\n# ----"))
         << text;
-    auto parsed = parse_config(text, "new");
-    ASSERT_TRUE(parsed.has_value()) << parsed.error();
-    EXPECT_EQ(parsed->general.kelvo_path, found.value_or(""));
-    EXPECT_EQ(parsed->keys.size(), 103u);
+    const Config parsed = parsed_ok(text);
+    EXPECT_EQ(parsed.general.kelvo_path, found.value_or(""));
+    EXPECT_EQ(parsed.keys.size(), 103u);
   }
   // This platform's file reads back with an empty path too.
-  auto parsed = parse_config(new_settings_text(std::nullopt), "new");
-  ASSERT_TRUE(parsed.has_value()) << parsed.error();
+  parsed_ok(new_settings_text(std::nullopt));
 }
 
 TEST_F(ConfigFileTest, MinimalFileGivesTheBuiltInBindingsAndDefaults) {
@@ -259,27 +256,7 @@ action = "a"
                bare.confirm || bare.repeat);
 }
 
-TEST_F(ConfigFileTest, FileErrors) {
-  // A folder where the file should be cannot be read.
-  const auto folder = dir / "folder.toml";
-  std::filesystem::create_directories(folder);
-  const std::string unreadable =
-      error_text(load_config_from(folder, finder.function()));
-  EXPECT_TRUE(
-      unreadable.starts_with("cannot read " + path_to_utf8(folder) + ": "))
-      << unreadable;
-
-  // A file where the settings folder should be cannot be made a folder.
-  const auto blocker = dir / "blocker";
-  write_bytes(blocker, "x");
-  const std::string uncreatable = error_text(
-      load_config_from(blocker / "Orvalin" / "config.toml", finder.function()));
-  const std::string why = "cannot create " + path_to_utf8(blocker / "Orvalin");
-  EXPECT_TRUE(uncreatable.starts_with(why + ": ")) << uncreatable;
-  EXPECT_GT(uncreatable.size(), why.size() + 2);  // a reason follows
-}
-
-TEST_F(ConfigFileTest, DefaultsAreWrittenOnlyWhereNoFileExists) {
+TEST_F(ConfigFileTest, DefaultsWrittenOnlyWhereNoFileExistsAndFileErrors) {
   const std::string users = std::string(kMinimal) + "# mine\n";
 
   // A file that exists but cannot be read is an error, never replaced.
@@ -321,6 +298,24 @@ TEST_F(ConfigFileTest, DefaultsAreWrittenOnlyWhereNoFileExists) {
   EXPECT_TRUE(*made);
   EXPECT_EQ(read_file(fresh), "defaults");
   EXPECT_EQ(std::ranges::distance(std::filesystem::directory_iterator(dir)), 2);
+
+  // A folder where the file should be cannot be read.
+  const auto folder = dir / "folder.toml";
+  std::filesystem::create_directories(folder);
+  const std::string unreadable =
+      error_text(load_config_from(folder, finder.function()));
+  EXPECT_TRUE(
+      unreadable.starts_with("cannot read " + path_to_utf8(folder) + ": "))
+      << unreadable;
+
+  // A file where the settings folder should be cannot be made a folder.
+  const auto blocker = dir / "blocker";
+  write_bytes(blocker, "x");
+  const std::string uncreatable = error_text(
+      load_config_from(blocker / "Orvalin" / "config.toml", finder.function()));
+  const std::string why = "cannot create " + path_to_utf8(blocker / "Orvalin");
+  EXPECT_TRUE(uncreatable.starts_with(why + ": ")) << uncreatable;
+  EXPECT_GT(uncreatable.size(), why.size() + 2);  // a reason follows
 }
 
 TEST(ConfigTest, DocumentErrorsNameTheFieldLineAndColumn) {

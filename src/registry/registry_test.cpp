@@ -97,8 +97,9 @@ TEST(FindKelvo, OwnValueUserBeforeMachine) {
   EXPECT_EQ(f.find(), "C:\\Program Files\\Kelvo\\kelvo.exe");
 }
 
-TEST(FindKelvo, UninstallEntriesMatchExactNameAndNeedTheExecutable) {
+TEST(FindKelvo, UninstallEntriesMatchExactNameNeedTheExecutableInListOrder) {
   Fixture f;
+  const auto hklm = RegistryRoot::local_machine;
   const auto hkcu = RegistryRoot::current_user;
   f.registry.add_entry(hkcu, kList64, "a", "Kelvo 2.5", "C:\\A");
   f.registry.add_entry(hkcu, kList64, "b", "kelvo", "C:\\B");
@@ -115,23 +116,17 @@ TEST(FindKelvo, UninstallEntriesMatchExactNameAndNeedTheExecutable) {
   f.registry.add_entry(hkcu, kList64, "g", "Kelvo", "C:\\Good\\");
   f.files.insert("C:\\Good\\kelvo.exe");
   EXPECT_EQ(f.find(), "C:\\Good\\kelvo.exe");
-}
 
-TEST(FindKelvo, UninstallListOrder) {
-  Fixture f;
-  const auto hklm = RegistryRoot::local_machine;
-  const auto hkcu = RegistryRoot::current_user;
-  f.registry.add_entry(hkcu, kList64, "x", "Kelvo", "C:\\User64");
+  // Both machine lists come before any user list.
   f.registry.add_entry(hklm, kList32, "x", "Kelvo", "C:\\Machine32");
   f.registry.add_entry(hklm, kList64, "x", "Kelvo", "C:\\Machine64");
-  f.files = {"C:\\User64\\kelvo.exe", "C:\\Machine32\\kelvo.exe",
-             "C:\\Machine64\\kelvo.exe"};
+  f.files.insert("C:\\Machine32\\kelvo.exe");
+  f.files.insert("C:\\Machine64\\kelvo.exe");
   EXPECT_EQ(f.find(), "C:\\Machine64\\kelvo.exe");
   f.files.erase("C:\\Machine64\\kelvo.exe");
-  // Both machine lists come before any user list.
   EXPECT_EQ(f.find(), "C:\\Machine32\\kelvo.exe");
   f.files.erase("C:\\Machine32\\kelvo.exe");
-  EXPECT_EQ(f.find(), "C:\\User64\\kelvo.exe");
+  EXPECT_EQ(f.find(), "C:\\Good\\kelvo.exe");
 
   f.files.clear();
   f.registry.opened.clear();
