@@ -213,15 +213,18 @@ class RunCase(unittest.TestCase):
         box.start(env=self.env(box, **env))
         self.wait_for(box, message, timeout)
 
-    def said_after(self, box, act, start, timeout=30):
+    def said_after(self, box, act, start, daemon=None):
         """Does `act()`; the first sentence said after it that starts with
-        `start`, without "say: "."""
+        `start`, without "say: ", heard whole by speech `daemon` if given."""
         before = len(box.messages())
         act()
         said = harness.wait_until(lambda: [
             m[len("say: "):] for m in box.messages()[before:]
-            if m.startswith("say: " + start)], timeout)
+            if m.startswith("say: " + start)], 30)
         self.assertTrue(said, (start, box.messages()[before:]))
+        if daemon:  # the next key's answer would cut off what is being said
+            self.assertTrue(harness.wait_until(
+                lambda: said[0] in daemon.spoken(), 30), daemon.spoken())
         return said[0]
 
     def assert_heard(self, daemon, sentences, box):

@@ -156,18 +156,10 @@ class WaylandRun(RunCase):
         self.assertTrue(box.wait_for_message(
             "hotkey ctrl+alt+f12 is kept by the system; reachable through "
             "the layer key", 30), box.messages())
-        # A key's answer cuts off what is being said, and the module speaks
-        # sentence by sentence, slowly on a loaded machine: each sentence is
-        # heard whole before the next key.
-        def heard_whole(sentence):
-            self.assertTrue(harness.wait_until(
-                lambda: sentence in daemon.spoken(), 30), daemon.spoken())
-            return sentence
-
-        heard_whole(READY[len("say: "):])
+        self.assert_heard(daemon, [READY[len("say: "):]], box)
 
         def answered(key, answer):
-            return heard_whole(self.said_after(box, lambda: press(key), answer))
+            return self.said_after(box, lambda: press(key), answer, daemon)
 
         sentences = [READY[len("say: "):],
                      answered("ctrl+alt+1", "Deck 1"),

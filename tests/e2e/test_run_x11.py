@@ -58,12 +58,12 @@ class X11Run(RunCase):
         self.assertEqual(holder.stdout.readline().strip(), b"grabbed")
         return self.display.window("Holder")
 
-    def press(self, window, key, box, answer):
+    def press(self, window, key, box, answer, daemon=None):
         """Presses `key` with `window` focused; the sentence it is answered
-        with (the first new one starting with `answer`)."""
+        with (the first new one starting with `answer`; see said_after)."""
         self.display.xdotool("windowfocus", "--sync", window)
         return self.said_after(
-            box, lambda: self.display.xdotool("key", key), answer)
+            box, lambda: self.display.xdotool("key", key), answer, daemon)
 
     def test_keys_speech_and_a_taken_key(self):
         holder = self.hold_ctrl_alt_p()
@@ -92,11 +92,12 @@ class X11Run(RunCase):
                             ("ctrl+alt+1", "ctrl alt 1"),
                             (LAYER, "Orvalin"),
                             ("F12", "Key help off")):
-            sentences.append(self.press(kelvo, key, box, answer))
+            sentences.append(self.press(kelvo, key, box, answer, daemon))
         # Many keep Num Lock on, some Caps Lock: the keys work either way.
         for lock in ("Num_Lock", "Caps_Lock", "Num_Lock", "Caps_Lock"):
             self.display.xdotool("key", lock)
-            sentences.append(self.press(kelvo, "ctrl+alt+2", box, "Deck 2"))
+            sentences.append(self.press(kelvo, "ctrl+alt+2", box, "Deck 2",
+                                        daemon))
 
         # With another window active the keys are not Orvalin's: the one
         # with the focus, and where a window manager names the active window,
@@ -113,7 +114,8 @@ class X11Run(RunCase):
             self.assertEqual(box.messages(), before, active)
             if active != "focus":
                 set_active_window(self.display.name, kelvo)
-            sentences.append(self.press(kelvo, "ctrl+alt+2", box, "Deck 2"))
+            sentences.append(self.press(kelvo, "ctrl+alt+2", box, "Deck 2",
+                                        daemon))
 
         # speech-dispatcher restarted between two keys, then gone during a
         # key and back a moment later: no sentence is lost. (Each stop waits
